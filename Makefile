@@ -1,0 +1,46 @@
+# The two commands of the README:
+#   make run    installs what is missing, builds and starts Quillory
+#   make test   installs what is missing, builds and runs every test
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+
+.PHONY: run test deps deps-run build build-asan test-asan fuzz install clean format
+
+run: deps-run build
+	./$(BUILD)/src/quillory
+
+test: deps build build-asan
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS) > $(ASAN_BUILD)/ctest.log 2>&1 \
+	  || (cat $(ASAN_BUILD)/ctest.log; echo "Sanitizer test run failed"; exit 1)
+	@tail -n 3 $(ASAN_BUILD)/ctest.log | sed 's/^/[sanitizers] /'
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+deps:
+	./scripts/install-deps.sh
+
+deps-run:
+	./scripts/install-deps.sh --run-only
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORY_WERROR=ON
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j$(JOBS)
+
+# The engine and procedures once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_WERROR=ON \
+	  -DQUILLORY_SANITIZE=ON -DQUILLORY_BUILD_GUI=OFF
+
+build-asan: $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)
+
+format:
+	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
