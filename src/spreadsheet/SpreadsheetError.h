@@ -39,6 +39,10 @@ enum class ErrorCode : int {
     // Converting legacy formats
     ConverterMissing = 1301,
     ConversionFailed = 1302,
+    ConversionTimedOut = 1303,
+    LegacyVersionUnsupported = 1304, // .xls older than Excel 5 (BIFF2 to BIFF4)
+    TextNotWorkbook = 1305,          // text, CSV or a web page saved with a workbook extension
+    DamagedLegacyWorkbook = 1306,    // broken compound file or workbook stream
     Internal = 1900,
 };
 
