@@ -1,0 +1,757 @@
+#include "support/Fixtures.h"
+
+#if QUILLORY_HAVE_XLSXWRITER
+
+#include "support/PackageEntries.h"
+
+#include <array>
+#include <cmath>
+#include <numeric>
+#include <stdexcept>
+#include <string>
+#include <xlsxwriter.h>
+
+namespace quillory::testing {
+
+namespace {
+
+// libxlsxwriter takes non-const strings in its option structs; it copies them.
+char* text(const char* value) {
+    return const_cast<char*>(value);
+}
+
+class Book {
+public:
+    explicit Book(const std::filesystem::path& file) : file_(file) {
+        workbook_ = workbook_new(file.c_str());
+        if (workbook_ == nullptr) {
+            throw std::runtime_error("libxlsxwriter cannot create " + file.string());
+        }
+    }
+    ~Book() {
+        if (workbook_ != nullptr) {
+            workbook_close(workbook_);
+        }
+    }
+    Book(const Book&) = delete;
+    Book& operator=(const Book&) = delete;
+
+    lxw_worksheet* sheet(const char* name) {
+        lxw_worksheet* worksheet = workbook_add_worksheet(workbook_, name);
+        if (worksheet == nullptr) {
+            throw std::runtime_error("libxlsxwriter refused sheet name " + std::string(name));
+        }
+        return worksheet;
+    }
+    lxw_format* format() { return workbook_add_format(workbook_); }
+    lxw_workbook* get() { return workbook_; }
+    void define(const char* name, const char* formula) {
+        check(workbook_define_name(workbook_, name, formula), "define name");
+    }
+    void close() {
+        const lxw_error error = workbook_close(workbook_);
+        workbook_ = nullptr;
+        check(error, "write");
+    }
+    void check(lxw_error error, const char* what) const {
+        if (error != LXW_NO_ERROR) {
+            throw std::runtime_error(file_.string() + ": libxlsxwriter cannot " + what + ": " +
+                                     lxw_strerror(error));
+        }
+    }
+
+private:
+    std::filesystem::path file_;
+    lxw_workbook* workbook_ = nullptr;
+};
+
+void writeValues(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* numbers = book.sheet("Numbers");
+    const std::array<double, 9> values = {0,     1,      -42,       0.1,          3.14159265358979,
+                                          1e-10, 1.5e15, -0.000123, 123456789.125};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        worksheet_write_string(numbers, static_cast<lxw_row_t>(i), 0, "value", nullptr);
+        worksheet_write_number(numbers, static_cast<lxw_row_t>(i), 1, values[i], nullptr);
+    }
+    lxw_format* date = book.format();
+    format_set_num_format(date, "yyyy-mm-dd");
+    lxw_format* dateTime = book.format();
+    format_set_num_format(dateTime, "yyyy-mm-dd hh:mm:ss");
+    lxw_format* time = book.format();
+    format_set_num_format(time, "hh:mm");
+    lxw_datetime day = {2024, 2, 29, 0, 0, 0};
+    lxw_datetime moment = {1999, 12, 31, 23, 59, 58};
+    lxw_datetime clock = {0, 0, 0, 13, 45, 0};
+    worksheet_write_datetime(numbers, 0, 3, &day, date);
+    worksheet_write_datetime(numbers, 1, 3, &moment, dateTime);
+    worksheet_write_datetime(numbers, 2, 3, &clock, time);
+    lxw_format* blankStyled = book.format();
+    format_set_bg_color(blankStyled, 0xFFFF99);
+    worksheet_write_blank(numbers, 4, 3, blankStyled);
+    worksheet_write_boolean(numbers, 5, 3, 1, nullptr);
+    worksheet_write_boolean(numbers, 6, 3, 0, nullptr);
+
+    lxw_worksheet* texts = book.sheet("Text & more");
+    lxw_format* wrap = book.format();
+    format_set_text_wrap(wrap);
+    const std::array<const char*, 9> strings = {"plain",
+                                                "Ünïcødé ÄÖÜ ß",
+                                                "日本語のテキスト",
+                                                "emoji 😀 outside the BMP",
+                                                "  leading and trailing blanks  ",
+                                                "123",
+                                                "line one\nline two",
+                                                "a_x000D_b literal",
+                                                "<tag> & \"quotes\" 'apostrophes'"};
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        worksheet_write_string(texts, static_cast<lxw_row_t>(i), 0, strings[i],
+                               i == 6 ? wrap : nullptr);
+    }
+    // The same string twice and a long one: shared strings are deduplicated by content.
+    worksheet_write_string(texts, 0, 1, "plain", nullptr);
+    worksheet_write_string(texts, 9, 0, std::string(2000, 'x').c_str(), nullptr);
+    book.close();
+}
+
+void writeRichText(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* sheet = book.sheet("Rich");
+    lxw_format* bold = book.format();
+    format_set_bold(bold);
+    lxw_format* red = book.format();
+    format_set_font_color(red, 0xC00000);
+    format_set_italic(red);
+    lxw_format* big = book.format();
+    format_set_font_size(big, 16);
+    format_set_font_name(big, "Courier New");
+    lxw_format* superscript = book.format();
+    format_set_font_script(superscript, LXW_FONT_SUPERSCRIPT);
+
+    lxw_rich_string_tuple a1 = {nullptr, text("Plain, ")};
+    lxw_rich_string_tuple a2 = {bold, text("bold, ")};
+    lxw_rich_string_tuple a3 = {red, text("red italic")};
+    lxw_rich_string_tuple* first[] = {&a1, &a2, &a3, nullptr};
+    book.check(worksheet_write_rich_string(sheet, 0, 0, first, nullptr), "write rich string");
+
+    lxw_rich_string_tuple b1 = {big, text("E = mc")};
+    lxw_rich_string_tuple b2 = {superscript, text("2")};
+    lxw_rich_string_tuple* second[] = {&b1, &b2, nullptr};
+    book.check(worksheet_write_rich_string(sheet, 1, 0, second, nullptr), "write rich string");
+
+    // Same characters as A1 with other runs: a different shared string.
+    lxw_rich_string_tuple c1 = {bold, text("Plain, ")};
+    lxw_rich_string_tuple c2 = {nullptr, text("bold, ")};
+    lxw_rich_string_tuple c3 = {red, text("red italic")};
+    lxw_rich_string_tuple* third[] = {&c1, &c2, &c3, nullptr};
+    book.check(worksheet_write_rich_string(sheet, 2, 0, third, nullptr), "write rich string");
+    worksheet_write_string(sheet, 3, 0, "Plain, bold, red italic", nullptr);
+    book.close();
+}
+
+void writeFormats(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* fonts = book.sheet("Fonts");
+    const std::array<const char*, 4> names = {"Arial", "Times New Roman", "Courier New", "Calibri"};
+    for (lxw_row_t row = 0; row < 12; ++row) {
+        lxw_format* format = book.format();
+        format_set_font_name(format, names[row % names.size()]);
+        format_set_font_size(format, 8 + row);
+        if (row % 2 == 0) {
+            format_set_bold(format);
+        }
+        if (row % 3 == 0) {
+            format_set_italic(format);
+        }
+        if (row % 4 == 1) {
+            format_set_underline(format,
+                                 row % 8 == 1 ? LXW_UNDERLINE_SINGLE : LXW_UNDERLINE_DOUBLE);
+        }
+        if (row == 5) {
+            format_set_font_strikeout(format);
+        }
+        if (row == 7) {
+            format_set_font_script(format, LXW_FONT_SUBSCRIPT);
+        }
+        format_set_font_color(format, 0x102030u * (row + 1) & 0xFFFFFFu);
+        worksheet_write_string(fonts, row, 0, names[row % names.size()], format);
+        worksheet_write_number(fonts, row, 1, row * 1.5, format);
+    }
+
+    lxw_worksheet* fills = book.sheet("Fills and borders");
+    for (lxw_row_t row = 0; row < 19; ++row) {
+        lxw_format* fill = book.format();
+        format_set_pattern(fill, static_cast<uint8_t>(row % 18 + 1));
+        format_set_fg_color(fill, 0x4472C4 + row * 0x010203);
+        format_set_bg_color(fill, 0xFFE699 - row * 0x000102);
+        worksheet_write_number(fills, row, 0, row, fill);
+
+        lxw_format* border = book.format();
+        format_set_border(border, static_cast<uint8_t>(row % 13 + 1));
+        format_set_border_color(border, 0x00B050 + row * 0x030000);
+        if (row == 3) {
+            format_set_left(border, LXW_BORDER_THICK);
+            format_set_right_color(border, 0xFF0000);
+            format_set_diag_type(border, LXW_DIAGONAL_BORDER_UP_DOWN);
+            format_set_diag_border(border, LXW_BORDER_DASHED);
+            format_set_diag_color(border, 0x7030A0);
+        }
+        worksheet_write_string(fills, row, 2, "border", border);
+    }
+
+    lxw_worksheet* numbers = book.sheet("Number formats");
+    const std::array<uint8_t, 18> builtins = {1,  2,  3,  4,  9,  10, 11, 12, 13,
+                                              14, 15, 18, 20, 22, 37, 40, 45, 49};
+    for (std::size_t i = 0; i < builtins.size(); ++i) {
+        lxw_format* format = book.format();
+        format_set_num_format_index(format, builtins[i]);
+        worksheet_write_number(numbers, static_cast<lxw_row_t>(i), 0, 45678.1234 - i * 1001.5,
+                               format);
+    }
+    const std::array<const char*, 10> custom = {
+        "0.000",    "#,##0.00 [$€-407]", "yyyy-mm-dd hh:mm", "[Red]-0.00;[Blue]0.00",
+        "0.0%",     "\"Total: \"#,##0",  "dd/mm/yyyy",       "# ?/?",
+        "0.00E+00", "[h]:mm:ss"};
+    for (std::size_t i = 0; i < custom.size(); ++i) {
+        lxw_format* format = book.format();
+        format_set_num_format(format, custom[i]);
+        worksheet_write_number(numbers, static_cast<lxw_row_t>(i), 1, 43831.75 - i * 1234.5,
+                               format);
+    }
+
+    lxw_worksheet* alignment = book.sheet("Alignment");
+    const std::array<uint8_t, 6> horizontal = {LXW_ALIGN_LEFT,    LXW_ALIGN_CENTER,
+                                               LXW_ALIGN_RIGHT,   LXW_ALIGN_FILL,
+                                               LXW_ALIGN_JUSTIFY, LXW_ALIGN_CENTER_ACROSS};
+    const std::array<uint8_t, 3> vertical = {LXW_ALIGN_VERTICAL_TOP, LXW_ALIGN_VERTICAL_CENTER,
+                                             LXW_ALIGN_VERTICAL_BOTTOM};
+    for (lxw_row_t row = 0; row < horizontal.size(); ++row) {
+        lxw_format* format = book.format();
+        format_set_align(format, horizontal[row]);
+        format_set_align(format, vertical[row % vertical.size()]);
+        worksheet_write_string(alignment, row, 0, "aligned", format);
+    }
+    const std::array<int16_t, 4> rotations = {45, -45, 90, 270};
+    for (lxw_row_t row = 0; row < rotations.size(); ++row) {
+        lxw_format* format = book.format();
+        format_set_rotation(format, rotations[row]);
+        worksheet_write_string(alignment, row, 1, "rotated", format);
+    }
+    lxw_format* indent = book.format();
+    format_set_indent(indent, 3);
+    worksheet_write_string(alignment, 0, 2, "indented", indent);
+    lxw_format* shrink = book.format();
+    format_set_shrink(shrink);
+    worksheet_write_string(alignment, 1, 2, "shrink to fit this long text", shrink);
+    lxw_format* wrapped = book.format();
+    format_set_text_wrap(wrapped);
+    worksheet_write_string(alignment, 2, 2, "wrapped text that goes on and on", wrapped);
+    lxw_format* unlocked = book.format();
+    format_set_unlocked(unlocked);
+    format_set_hidden(unlocked);
+    worksheet_write_number(alignment, 3, 2, 7, unlocked);
+    book.close();
+}
+
+void writeLayout(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* layout = book.sheet("Layout");
+    lxw_format* header = book.format();
+    format_set_bold(header);
+    format_set_align(header, LXW_ALIGN_CENTER);
+    format_set_bg_color(header, 0xDDEBF7);
+    book.check(worksheet_merge_range(layout, 0, 0, 0, 3, "Merged title", header), "merge");
+    book.check(worksheet_merge_range(layout, 2, 5, 5, 6, "Block", nullptr), "merge");
+    worksheet_set_column(layout, 0, 0, 25, nullptr);
+    worksheet_set_column(layout, 1, 2, 4.5, nullptr);
+    lxw_row_col_options hidden = {1, 0, 0};
+    worksheet_set_column_opt(layout, 3, 3, 12, nullptr, &hidden);
+    lxw_row_col_options level1 = {0, 1, 0};
+    lxw_row_col_options level2 = {0, 2, 0};
+    worksheet_set_column_opt(layout, 7, 8, 9, nullptr, &level1);
+    worksheet_set_column_opt(layout, 9, 9, 9, nullptr, &level2);
+    lxw_format* columnStyle = book.format();
+    format_set_num_format(columnStyle, "0.00");
+    worksheet_set_column(layout, 10, 10, 14, columnStyle);
+    for (lxw_row_t row = 1; row < 30; ++row) {
+        worksheet_write_number(layout, row, 0, row * 10, nullptr);
+    }
+    worksheet_set_row(layout, 1, 30, nullptr);
+    worksheet_set_row(layout, 6, 6.75, nullptr);
+    worksheet_set_row_opt(layout, 7, LXW_DEF_ROW_HEIGHT, nullptr, &hidden);
+    worksheet_set_row_opt(layout, 10, LXW_DEF_ROW_HEIGHT, nullptr, &level1);
+    worksheet_set_row_opt(layout, 11, LXW_DEF_ROW_HEIGHT, nullptr, &level2);
+    worksheet_set_row_opt(layout, 12, LXW_DEF_ROW_HEIGHT, nullptr, &level1);
+    lxw_format* rowStyle = book.format();
+    format_set_italic(rowStyle);
+    worksheet_set_row(layout, 14, 20, rowStyle);
+    worksheet_freeze_panes(layout, 2, 1);
+    worksheet_set_zoom(layout, 150);
+
+    lxw_worksheet* split = book.sheet("Split view");
+    for (lxw_row_t row = 0; row < 40; ++row) {
+        for (lxw_col_t col = 0; col < 6; ++col) {
+            worksheet_write_number(split, row, col, row * 6 + col, nullptr);
+        }
+    }
+    worksheet_split_panes(split, 45, 30);
+    worksheet_set_zoom(split, 75);
+    worksheet_gridlines(split, LXW_HIDE_ALL_GRIDLINES);
+    worksheet_set_tab_color(split, 0x00B050);
+    worksheet_set_selection(split, 4, 2, 8, 3);
+
+    lxw_worksheet* rtl = book.sheet("Right to left");
+    worksheet_right_to_left(rtl);
+    worksheet_write_string(rtl, 0, 0, "يمين", nullptr);
+    worksheet_set_default_row(rtl, 20, LXW_FALSE);
+    worksheet_outline_settings(rtl, LXW_TRUE, LXW_FALSE, LXW_FALSE, LXW_FALSE);
+    book.close();
+}
+
+void writeRules(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* conditional = book.sheet("Conditional");
+    for (lxw_row_t row = 0; row < 12; ++row) {
+        for (lxw_col_t col = 0; col < 4; ++col) {
+            worksheet_write_number(conditional, row, col, (row * 7 + col * 13) % 100, nullptr);
+        }
+        worksheet_write_string(conditional, row, 5, row % 3 == 0 ? "apple pie" : "pear", nullptr);
+    }
+    lxw_format* high = book.format();
+    format_set_bg_color(high, 0xFFC7CE);
+    format_set_font_color(high, 0x9C0006);
+    lxw_format* low = book.format();
+    format_set_bold(low);
+    format_set_border(low, LXW_BORDER_THIN);
+    format_set_num_format(low, "0.0");
+
+    lxw_conditional_format greater = {};
+    greater.type = LXW_CONDITIONAL_TYPE_CELL;
+    greater.criteria = LXW_CONDITIONAL_CRITERIA_GREATER_THAN;
+    greater.value = 50;
+    greater.format = high;
+    book.check(worksheet_conditional_format_range(conditional, 0, 0, 11, 0, &greater), "cf");
+    lxw_conditional_format between = {};
+    between.type = LXW_CONDITIONAL_TYPE_CELL;
+    between.criteria = LXW_CONDITIONAL_CRITERIA_BETWEEN;
+    between.min_value = 10;
+    between.max_value = 30;
+    between.format = low;
+    book.check(worksheet_conditional_format_range(conditional, 0, 0, 11, 0, &between), "cf");
+    lxw_conditional_format scale = {};
+    scale.type = LXW_CONDITIONAL_3_COLOR_SCALE;
+    book.check(worksheet_conditional_format_range(conditional, 0, 1, 11, 1, &scale), "cf");
+    lxw_conditional_format bar = {};
+    bar.type = LXW_CONDITIONAL_DATA_BAR;
+    bar.bar_color = 0x638EC6;
+    book.check(worksheet_conditional_format_range(conditional, 0, 2, 11, 2, &bar), "cf");
+    lxw_conditional_format formula = {};
+    formula.type = LXW_CONDITIONAL_TYPE_FORMULA;
+    formula.value_string = text("=$D1>$C1");
+    formula.format = high;
+    book.check(worksheet_conditional_format_range(conditional, 0, 3, 11, 3, &formula), "cf");
+    lxw_conditional_format contains = {};
+    contains.type = LXW_CONDITIONAL_TYPE_TEXT;
+    contains.criteria = LXW_CONDITIONAL_CRITERIA_TEXT_CONTAINING;
+    contains.value_string = text("apple");
+    contains.format = low;
+    book.check(worksheet_conditional_format_range(conditional, 0, 5, 11, 5, &contains), "cf");
+    lxw_conditional_format icons = {};
+    icons.type = LXW_CONDITIONAL_TYPE_ICON_SETS;
+    icons.icon_style = LXW_CONDITIONAL_ICONS_3_TRAFFIC_LIGHTS_UNRIMMED;
+    book.check(worksheet_conditional_format_range(conditional, 0, 6, 11, 6, &icons), "cf");
+
+    lxw_worksheet* validation = book.sheet("Validation");
+    worksheet_write_string(validation, 0, 4, "red", nullptr);
+    worksheet_write_string(validation, 1, 4, "green", nullptr);
+    worksheet_write_string(validation, 2, 4, "blue", nullptr);
+    lxw_data_validation whole = {};
+    whole.validate = LXW_VALIDATION_TYPE_INTEGER;
+    whole.criteria = LXW_VALIDATION_CRITERIA_BETWEEN;
+    whole.minimum_number = 1;
+    whole.maximum_number = 10;
+    whole.input_title = text("Whole number");
+    whole.input_message = text("Between 1 and 10");
+    whole.error_title = text("Out of range");
+    whole.error_message = text("Please type 1 to 10");
+    book.check(worksheet_data_validation_range(validation, 0, 0, 9, 0, &whole), "dv");
+    const char* colours[] = {"red", "green", "blue", nullptr};
+    lxw_data_validation list = {};
+    list.validate = LXW_VALIDATION_TYPE_LIST;
+    list.value_list = const_cast<char**>(colours);
+    book.check(worksheet_data_validation_cell(validation, 0, 1, &list), "dv");
+    lxw_data_validation range = {};
+    range.validate = LXW_VALIDATION_TYPE_LIST_FORMULA;
+    range.value_formula = text("=$E$1:$E$3");
+    book.check(worksheet_data_validation_range(validation, 1, 1, 5, 1, &range), "dv");
+    lxw_data_validation decimal = {};
+    decimal.validate = LXW_VALIDATION_TYPE_DECIMAL;
+    decimal.criteria = LXW_VALIDATION_CRITERIA_GREATER_THAN;
+    decimal.value_number = 0.5;
+    decimal.error_type = LXW_VALIDATION_ERROR_TYPE_WARNING;
+    book.check(worksheet_data_validation_cell(validation, 0, 2, &decimal), "dv");
+    lxw_data_validation custom = {};
+    custom.validate = LXW_VALIDATION_TYPE_CUSTOM_FORMULA;
+    custom.value_formula = text("=LEN(D1)<5");
+    book.check(worksheet_data_validation_cell(validation, 0, 3, &custom), "dv");
+
+    lxw_worksheet* filter = book.sheet("Filter");
+    worksheet_write_string(filter, 0, 0, "Region", nullptr);
+    worksheet_write_string(filter, 0, 1, "Sales", nullptr);
+    const std::array<const char*, 3> regions = {"East", "West", "North"};
+    for (lxw_row_t row = 1; row <= 9; ++row) {
+        worksheet_write_string(filter, row, 0, regions[row % 3], nullptr);
+        worksheet_write_number(filter, row, 1, row * 100, nullptr);
+    }
+    book.check(worksheet_autofilter(filter, 0, 0, 9, 1), "autofilter");
+    lxw_filter_rule rule = {};
+    rule.criteria = LXW_FILTER_CRITERIA_GREATER_THAN;
+    rule.value = 300;
+    book.check(worksheet_filter_column(filter, 1, &rule), "filter");
+    // libxlsxwriter leaves hiding the filtered rows to the caller, as a spreadsheet would.
+    for (lxw_row_t row = 1; row <= 3; ++row) {
+        lxw_row_col_options hidden = {1, 0, 0};
+        worksheet_set_row_opt(filter, row, LXW_DEF_ROW_HEIGHT, nullptr, &hidden);
+    }
+    book.close();
+}
+
+void writeLinks(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* links = book.sheet("Links");
+    lxw_worksheet* other = book.sheet("Other Sheet");
+    worksheet_write_string(other, 0, 0, "target", nullptr);
+    book.check(worksheet_write_url(links, 0, 0, "https://example.com/path?q=1", nullptr), "url");
+    book.check(worksheet_write_url_opt(links, 1, 0, "https://example.org/#anchor", nullptr,
+                                       "Example with anchor", "A tooltip"),
+               "url");
+    book.check(worksheet_write_url(links, 2, 0, "mailto:someone@example.com", nullptr), "url");
+    book.check(worksheet_write_url_opt(links, 3, 0, "internal:'Other Sheet'!A1", nullptr,
+                                       "Go to the other sheet", nullptr),
+               "url");
+    book.check(
+        worksheet_write_url_opt(links, 4, 0, "internal:Links!C10", nullptr, "Down here", nullptr),
+        "url");
+    book.check(worksheet_write_url(links, 5, 0, "external:other workbook.xlsx", nullptr), "url");
+    book.close();
+}
+
+void writePrint(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* print = book.sheet("Print");
+    for (lxw_row_t row = 0; row < 60; ++row) {
+        for (lxw_col_t col = 0; col < 5; ++col) {
+            worksheet_write_number(print, row, col, row + col / 10.0, nullptr);
+        }
+    }
+    worksheet_set_landscape(print);
+    worksheet_set_paper(print, 9); // A4
+    worksheet_set_margins(print, 0.5, 0.6, 0.7, 0.8);
+    book.check(worksheet_set_header(print, "&L&\"Arial,Bold\"Quarterly&CPage &P of &N&R&D"),
+               "header");
+    book.check(worksheet_set_footer(print, "&CConfidential"), "footer");
+    book.check(worksheet_print_area(print, 0, 0, 39, 4), "print area");
+    book.check(worksheet_repeat_rows(print, 0, 1), "repeat rows");
+    book.check(worksheet_repeat_columns(print, 0, 0), "repeat columns");
+    worksheet_fit_to_pages(print, 1, 2);
+    lxw_row_t breaks[] = {20, 40, 0};
+    book.check(worksheet_set_h_pagebreaks(print, breaks), "page breaks");
+    worksheet_center_horizontally(print);
+    worksheet_gridlines(print, LXW_SHOW_PRINT_GRIDLINES);
+    worksheet_print_row_col_headers(print);
+
+    lxw_worksheet* scaled = book.sheet("Scaled");
+    worksheet_write_string(scaled, 0, 0, "scaled print", nullptr);
+    worksheet_set_print_scale(scaled, 80);
+    worksheet_set_portrait(scaled);
+    worksheet_center_vertically(scaled);
+    book.close();
+}
+
+// Writes with libxlsxwriter, then rewrites one attribute it cannot express.
+void patchPart(const std::filesystem::path& file, const char* part, const char* from,
+               const char* to) {
+    PackageEntries package = PackageEntries::read(file);
+    package.replaceOnce(part, from, to);
+    package.write(file);
+}
+
+void writeProtection(const std::filesystem::path& file) {
+    {
+        Book book(file);
+        lxw_worksheet* visible = book.sheet("Protected");
+        lxw_format* unlocked = book.format();
+        format_set_unlocked(unlocked);
+        worksheet_write_string(visible, 0, 0, "locked", nullptr);
+        worksheet_write_string(visible, 1, 0, "editable", unlocked);
+        lxw_protection options = {};
+        options.format_cells = 1;
+        options.insert_rows = 1;
+        options.sort = 1;
+        worksheet_protect(visible, "quillory", &options);
+
+        lxw_worksheet* hidden = book.sheet("Hidden");
+        worksheet_write_string(hidden, 0, 0, "hidden sheet", nullptr);
+        worksheet_hide(hidden);
+
+        lxw_worksheet* secret = book.sheet("Very hidden");
+        worksheet_write_string(secret, 0, 0, "very hidden sheet", nullptr);
+        worksheet_hide(secret);
+
+        lxw_worksheet* coloured = book.sheet("Coloured");
+        worksheet_write_string(coloured, 0, 0, "the active sheet", nullptr);
+        worksheet_set_tab_color(coloured, 0xFF6600);
+        worksheet_activate(coloured);
+        book.close();
+    }
+    patchPart(file, "xl/workbook.xml", "name=\"Very hidden\" sheetId=\"3\" state=\"hidden\"",
+              "name=\"Very hidden\" sheetId=\"3\" state=\"veryHidden\"");
+}
+
+void writeTables(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* sales = book.sheet("Sales");
+    const std::array<const char*, 4> products = {"Pens", "Paper", "Ink", "Staples"};
+    const std::array<double, 4> quantities = {10, 25, 3, 40};
+    const std::array<double, 4> prices = {1.5, 4.25, 19.99, 0.75};
+    lxw_format* money = book.format();
+    format_set_num_format(money, "#,##0.00");
+    lxw_table_column product = {};
+    product.header = text("Product");
+    product.total_string = text("Total");
+    lxw_table_column quantity = {};
+    quantity.header = text("Qty");
+    quantity.total_function = LXW_TABLE_FUNCTION_SUM;
+    lxw_table_column price = {};
+    price.header = text("Price");
+    price.format = money;
+    price.total_function = LXW_TABLE_FUNCTION_AVERAGE;
+    lxw_table_column amount = {};
+    amount.header = text("Amount");
+    amount.formula = text("=[@Qty]*[@Price]");
+    amount.format = money;
+    amount.total_function = LXW_TABLE_FUNCTION_SUM;
+    lxw_table_column* columns[] = {&product, &quantity, &price, &amount, nullptr};
+    lxw_table_options options = {};
+    options.name = text("SalesTable");
+    options.style_type = LXW_TABLE_STYLE_TYPE_MEDIUM;
+    options.style_type_number = 9;
+    options.total_row = LXW_TRUE;
+    options.columns = columns;
+    double amountSum = 0;
+    for (std::size_t i = 0; i < products.size(); ++i) {
+        const auto row = static_cast<lxw_row_t>(i + 1);
+        worksheet_write_string(sales, row, 0, products[i], nullptr);
+        worksheet_write_number(sales, row, 1, quantities[i], nullptr);
+        worksheet_write_number(sales, row, 2, prices[i], money);
+        amountSum += quantities[i] * prices[i];
+    }
+    book.check(worksheet_add_table(sales, 0, 0, 5, 3, &options), "add table");
+    // The calculated column was written without results; give every cell its value.
+    for (std::size_t i = 0; i < products.size(); ++i) {
+        const auto row = static_cast<lxw_row_t>(i + 1);
+        worksheet_write_formula_num(
+            sales, row, 3, "=SalesTable[[#This Row],[Qty]]*SalesTable[[#This Row],[Price]]", money,
+            quantities[i] * prices[i]);
+    }
+    worksheet_write_formula_num(sales, 7, 0, "=SUM(SalesTable[Amount])", money, amountSum);
+
+    lxw_worksheet* stock = book.sheet("Stock");
+    for (lxw_row_t row = 1; row <= 3; ++row) {
+        worksheet_write_string(stock, row, 0, products[row], nullptr);
+        worksheet_write_number(stock, row, 1, row * 11, nullptr);
+    }
+    lxw_table_column item = {};
+    item.header = text("Item");
+    lxw_table_column onHand = {};
+    onHand.header = text("On hand");
+    lxw_table_column* stockColumns[] = {&item, &onHand, nullptr};
+    lxw_table_options plain = {};
+    plain.name = text("StockTable");
+    plain.columns = stockColumns;
+    plain.style_type = LXW_TABLE_STYLE_TYPE_LIGHT;
+    plain.style_type_number = 11;
+    plain.banded_columns = LXW_TRUE;
+    plain.no_autofilter = LXW_TRUE;
+    book.check(worksheet_add_table(stock, 0, 0, 3, 1, &plain), "add table");
+    book.close();
+}
+
+void writeNames(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* data = book.sheet("Data");
+    lxw_worksheet* quoted = book.sheet("My Data");
+    lxw_worksheet* report = book.sheet("Report");
+    const double rate = 0.25;
+    worksheet_write_string(data, 0, 0, "Rate", nullptr);
+    worksheet_write_number(data, 0, 1, rate, nullptr);
+    double items = 0;
+    for (lxw_row_t row = 1; row <= 9; ++row) {
+        worksheet_write_number(data, row, 0, row * 3, nullptr);
+        items += row * 3;
+    }
+    const double quotedValue = 17;
+    worksheet_write_number(quoted, 0, 0, quotedValue, nullptr);
+    book.define("Rate", "=Data!$B$1");
+    book.define("Items", "=Data!$A$2:$A$10");
+    book.define("VAT", "=0.19");
+    book.define("Report!LocalTotal", "=Report!$B$1");
+    book.define("'My Data'!Here", "='My Data'!$A$1");
+
+    worksheet_write_formula_num(report, 0, 1, "=SUM(Items)*Rate", nullptr, items * rate);
+    worksheet_write_formula_num(report, 1, 1, "=LocalTotal*(1+VAT)", nullptr, items * rate * 1.19);
+    worksheet_write_formula_num(report, 2, 1, "=Data!B1*2", nullptr, rate * 2);
+    worksheet_write_formula_num(report, 3, 1, "='My Data'!A1+Data!A2", nullptr, quotedValue + 3);
+    worksheet_write_formula_num(report, 4, 1, "=SUM(Data!A2:A10)", nullptr, items);
+    worksheet_write_string(report, 0, 0, "Items x rate", nullptr);
+    book.check(worksheet_print_area(report, 0, 0, 4, 1), "print area");
+    book.check(worksheet_repeat_rows(report, 0, 0), "repeat rows");
+    book.close();
+}
+
+void writeFormulas(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* inputs = book.sheet("Inputs");
+    lxw_worksheet* calc = book.sheet("Calc");
+    const std::array<double, 5> a = {2, 4, 8, 16, 32};
+    const std::array<double, 5> b = {1, 3, 5, 7, 9};
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        worksheet_write_number(inputs, static_cast<lxw_row_t>(i), 0, a[i], nullptr);
+        worksheet_write_number(inputs, static_cast<lxw_row_t>(i), 1, b[i], nullptr);
+    }
+    worksheet_write_string(inputs, 0, 2, "label", nullptr);
+    const double sumA = std::accumulate(a.begin(), a.end(), 0.0);
+    double product = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        product += a[i] * b[i];
+    }
+    worksheet_write_formula_num(calc, 0, 0, "=Inputs!A1+Inputs!A2", nullptr, a[0] + a[1]);
+    worksheet_write_formula_num(calc, 1, 0, "=SUM(Inputs!A1:A5)", nullptr, sumA);
+    worksheet_write_formula_str(calc, 2, 0, "=Inputs!C1&\"-x\"", nullptr, "label-x");
+    worksheet_write_formula_num(calc, 3, 0, "=IF(A2>50,1,0)", nullptr, sumA > 50 ? 1 : 0);
+    worksheet_write_formula_num(calc, 4, 0, "=A1*$A$2", nullptr, (a[0] + a[1]) * sumA);
+    worksheet_write_array_formula_num(calc, 5, 0, 5, 0, "{=SUM(Inputs!A1:A3*Inputs!B1:B3)}",
+                                      nullptr, product);
+    worksheet_write_formula_num(calc, 6, 0, "=VLOOKUP(8,Inputs!A1:B5,2,FALSE)", nullptr, b[2]);
+    worksheet_write_formula_num(calc, 7, 0, "=ROUND(AVERAGE(Inputs!B1:B5),2)", nullptr,
+                                std::round(std::accumulate(b.begin(), b.end(), 0.0) / 5 * 100) /
+                                    100);
+    worksheet_write_formula_str(calc, 8, 0, "=\"Inputs!A1 is text\"", nullptr, "Inputs!A1 is text");
+    book.close();
+}
+
+void writeDate1904(const std::filesystem::path& file) {
+    {
+        Book book(file);
+        lxw_worksheet* dates = book.sheet("Dates 1904");
+        lxw_format* date = book.format();
+        format_set_num_format(date, "yyyy-mm-dd");
+        lxw_format* stamp = book.format();
+        format_set_num_format(stamp, "yyyy-mm-dd hh:mm");
+        // Serial numbers counted from 1904-01-01 once the workbook uses the 1904 system.
+        const std::array<double, 5> serials = {0, 1, 366, 43000, 45000.5};
+        for (std::size_t i = 0; i < serials.size(); ++i) {
+            worksheet_write_number(dates, static_cast<lxw_row_t>(i), 0, serials[i],
+                                   i == 4 ? stamp : date);
+            worksheet_write_number(dates, static_cast<lxw_row_t>(i), 1, serials[i], nullptr);
+        }
+        book.close();
+    }
+    patchPart(file, "xl/workbook.xml", "<workbookPr ", "<workbookPr date1904=\"1\" ");
+}
+
+// Two workbooks with the same sheet names (one in other case) force "Name (2)" copies, and
+// their formulas must follow the renamed sheet, not the first workbook's sheet of that name.
+void writeSameNames(const std::filesystem::path& file, const char* dataName, double base) {
+    Book book(file);
+    lxw_worksheet* data = book.sheet(dataName);
+    lxw_worksheet* summary = book.sheet("Summary");
+    double sum = 0;
+    for (lxw_row_t row = 0; row < 3; ++row) {
+        worksheet_write_number(data, row, 0, base + row, nullptr);
+        sum += base + row;
+    }
+    const std::string single = std::string("=") + dataName + "!A1*2";
+    const std::string range = std::string("=SUM(") + dataName + "!A1:A3)";
+    worksheet_write_formula_num(summary, 0, 0, single.c_str(), nullptr, base * 2);
+    worksheet_write_formula_num(summary, 1, 0, range.c_str(), nullptr, sum);
+    worksheet_write_string(summary, 2, 0, file.filename().c_str(), nullptr);
+    book.close();
+}
+
+void writeSameNamesFirst(const std::filesystem::path& file) {
+    writeSameNames(file, "Data", 100);
+}
+
+void writeSameNamesSecond(const std::filesystem::path& file) {
+    writeSameNames(file, "DATA", 7);
+}
+
+void writeLongName(const std::filesystem::path& file) {
+    Book book(file);
+    // 31 characters: a copy's " (2)" must cut the base, not exceed the limit.
+    lxw_worksheet* sheet = book.sheet("Quarterly revenue by region 24");
+    worksheet_write_string(sheet, 0, 0, "a sheet with a name of 31 characters", nullptr);
+    worksheet_write_formula_num(sheet, 1, 0, "='Quarterly revenue by region 24'!B1+1", nullptr, 6);
+    worksheet_write_number(sheet, 0, 1, 5, nullptr);
+    book.close();
+}
+
+const std::vector<FixtureWorkbook> kFixtures = {
+    {"values.xlsx", "numbers, dates, booleans, blanks, plain and unicode strings", writeValues},
+    {"rich-text.xlsx", "rich text runs in shared strings", writeRichText},
+    {"formats.xlsx", "fonts, fills, borders, number formats, alignment, protection", writeFormats},
+    {"layout.xlsx",
+     "merged cells, column widths, row heights, hidden and outline rows and columns, panes, "
+     "zoom, gridlines, tab colour, right-to-left",
+     writeLayout},
+    {"rules.xlsx", "conditional formats, data validation, autofilter", writeRules},
+    {"links.xlsx", "external and internal hyperlinks", writeLinks},
+    {"print.xlsx", "page setup, margins, headers and footers, print area and titles, breaks",
+     writePrint},
+    {"protection.xlsx", "sheet protection, hidden and very hidden sheets, tab colour, active tab",
+     writeProtection},
+    {"tables.xlsx", "tables with totals, calculated columns and structured references",
+     writeTables},
+    {"names.xlsx", "global and sheet-scoped defined names, print areas, quoted sheet names",
+     writeNames},
+    {"formulas.xlsx", "formulas referring to other sheets, array formulas, cached values",
+     writeFormulas},
+    {"date1904.xlsx", "the 1904 date system", writeDate1904},
+    {"same-names-1.xlsx", "sheet names shared with same-names-2.xlsx", writeSameNamesFirst},
+    {"same-names-2.xlsx", "sheet names shared with same-names-1.xlsx (other case)",
+     writeSameNamesSecond},
+    {"long-name.xlsx", "a 31-character sheet name", writeLongName},
+};
+
+} // namespace
+
+const std::vector<FixtureWorkbook>& fixtureWorkbooks() {
+    return kFixtures;
+}
+
+std::filesystem::path writeFixture(const std::string& fileName,
+                                   const std::filesystem::path& folder) {
+    for (const auto& fixture : kFixtures) {
+        if (fixture.fileName == fileName) {
+            const auto file = folder / fileName;
+            fixture.write(file);
+            return file;
+        }
+    }
+    throw std::runtime_error("no fixture workbook named " + fileName);
+}
+
+std::vector<std::filesystem::path> writeAllFixtures(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& fixture : kFixtures) {
+        const auto file = folder / fixture.fileName;
+        fixture.write(file);
+        files.push_back(file);
+    }
+    return files;
+}
+
+} // namespace quillory::testing
+
+#endif // QUILLORY_HAVE_XLSXWRITER

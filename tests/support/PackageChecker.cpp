@@ -1,0 +1,1128 @@
+#include "support/PackageChecker.h"
+
+#include "support/XmlReader.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string_view>
+
+namespace quillory::testing {
+
+namespace {
+
+constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kRelNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr std::string_view kStrictRelNs = "http://purl.oclc.org/ooxml/officeDocument/relationships";
+constexpr std::string_view kPackageRelNs =
+    "http://schemas.openxmlformats.org/package/2006/relationships";
+constexpr std::string_view kContentTypesNs =
+    "http://schemas.openxmlformats.org/package/2006/content-types";
+constexpr std::string_view kXlsxWorkbookType =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
+constexpr std::string_view kWorksheetType =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
+constexpr std::string_view kVbaType = "application/vnd.ms-office.vbaProject";
+
+constexpr std::size_t kMaxSheetNameUnits = 31;
+constexpr int kFirstCustomNumFmtId = 164;
+constexpr int kMinSheetId = 1;
+constexpr int kMaxSheetId = 65534;
+constexpr std::size_t kMaxMergesCompared = 20000;
+constexpr std::size_t kMaxProblemsPerKind = 20;
+
+// Worksheet children in schema order; a repeatable element may appear several times in a row.
+constexpr std::array<std::string_view, 39> kWorksheetOrder = {"sheetPr",
+                                                              "dimension",
+                                                              "sheetViews",
+                                                              "sheetFormatPr",
+                                                              "cols",
+                                                              "sheetData",
+                                                              "sheetCalcPr",
+                                                              "sheetProtection",
+                                                              "protectedRanges",
+                                                              "scenarios",
+                                                              "autoFilter",
+                                                              "sortState",
+                                                              "dataConsolidate",
+                                                              "customSheetViews",
+                                                              "mergeCells",
+                                                              "phoneticPr",
+                                                              "conditionalFormatting",
+                                                              "dataValidations",
+                                                              "hyperlinks",
+                                                              "printOptions",
+                                                              "pageMargins",
+                                                              "pageSetup",
+                                                              "headerFooter",
+                                                              "rowBreaks",
+                                                              "colBreaks",
+                                                              "customProperties",
+                                                              "cellWatches",
+                                                              "ignoredErrors",
+                                                              "smartTags",
+                                                              "drawing",
+                                                              "legacyDrawing",
+                                                              "legacyDrawingHF",
+                                                              "drawingHF",
+                                                              "picture",
+                                                              "oleObjects",
+                                                              "controls",
+                                                              "webPublishItems",
+                                                              "tableParts",
+                                                              "extLst"};
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+std::u32string decodeUtf8(std::string_view text) {
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        int extra = byte < 0x80 ? 0 : byte < 0xE0 ? 1 : byte < 0xF0 ? 2 : 3;
+        char32_t code = extra == 0   ? byte
+                        : extra == 1 ? byte & 0x1Fu
+                        : extra == 2 ? byte & 0x0Fu
+                                     : byte & 0x07u;
+        ++i;
+        for (; extra > 0 && i < text.size(); --extra, ++i) {
+            code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
+        }
+        out.push_back(code);
+    }
+    return out;
+}
+
+// Case folding for the scripts sheet names commonly use (Latin, Greek, Cyrillic).
+std::u32string foldCase(std::string_view text) {
+    std::u32string folded = decodeUtf8(text);
+    for (char32_t& c : folded) {
+        if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+            (c >= 0x391 && c <= 0x3A9) || (c >= 0x410 && c <= 0x42F)) {
+            c += 0x20;
+        } else if (c >= 0x400 && c <= 0x40F) {
+            c += 0x50;
+        } else if (c >= 0x100 && c <= 0x17F && c % 2 == 0) {
+            c += 1; // Latin Extended-A pairs (approximate, enough for a checker)
+        }
+    }
+    return folded;
+}
+
+std::size_t utf16Units(std::string_view text) {
+    std::size_t units = 0;
+    for (char32_t c : decodeUtf8(text)) {
+        units += c > 0xFFFF ? 2 : 1;
+    }
+    return units;
+}
+
+bool isTrue(const std::string* value) {
+    return value != nullptr && (*value == "1" || *value == "true");
+}
+
+std::optional<long long> toInteger(const std::string* value) {
+    if (value == nullptr || value->empty()) {
+        return std::nullopt;
+    }
+    try {
+        std::size_t used = 0;
+        const long long number = std::stoll(*value, &used);
+        if (used != value->size()) {
+            return std::nullopt;
+        }
+        return number;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+struct CellRef {
+    long long column = 0; // 1-based
+    long long row = 0;    // 1-based
+};
+
+std::optional<CellRef> parseCellRef(std::string_view ref) {
+    CellRef cell;
+    std::size_t i = 0;
+    if (i < ref.size() && ref[i] == '$') {
+        ++i;
+    }
+    for (; i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i])); ++i) {
+        cell.column =
+            cell.column * 26 + (std::toupper(static_cast<unsigned char>(ref[i])) - 'A' + 1);
+    }
+    if (i < ref.size() && ref[i] == '$') {
+        ++i;
+    }
+    for (; i < ref.size() && std::isdigit(static_cast<unsigned char>(ref[i])); ++i) {
+        cell.row = cell.row * 10 + (ref[i] - '0');
+    }
+    if (i != ref.size() || cell.column == 0 || cell.row == 0) {
+        return std::nullopt;
+    }
+    return cell;
+}
+
+struct RangeRef {
+    CellRef first;
+    CellRef last;
+};
+
+std::optional<RangeRef> parseRangeRef(std::string_view ref) {
+    const auto colon = ref.find(':');
+    const auto first = parseCellRef(ref.substr(0, colon));
+    const auto last = colon == std::string_view::npos ? first : parseCellRef(ref.substr(colon + 1));
+    if (!first || !last) {
+        return std::nullopt;
+    }
+    return RangeRef{*first, *last};
+}
+
+std::string percentDecode(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out.push_back(
+                static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+// Resolves a relationship target against the folder of its source part ("" for the package).
+std::string resolveTarget(std::string_view sourcePart, std::string_view target) {
+    std::string decoded = percentDecode(target);
+    std::vector<std::string> segments;
+    if (decoded.empty() || decoded.front() != '/') {
+        const auto slash = sourcePart.rfind('/');
+        if (slash != std::string_view::npos) {
+            std::string_view folder = sourcePart.substr(0, slash);
+            std::size_t start = 0;
+            while (start <= folder.size()) {
+                const auto end = folder.find('/', start);
+                const auto piece = folder.substr(
+                    start, end == std::string_view::npos ? std::string_view::npos : end - start);
+                if (!piece.empty()) {
+                    segments.emplace_back(piece);
+                }
+                if (end == std::string_view::npos) {
+                    break;
+                }
+                start = end + 1;
+            }
+        }
+    }
+    std::size_t start = 0;
+    while (start <= decoded.size()) {
+        const auto end = decoded.find('/', start);
+        const std::string piece =
+            decoded.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (piece == "..") {
+            if (!segments.empty()) {
+                segments.pop_back();
+            }
+        } else if (!piece.empty() && piece != ".") {
+            segments.push_back(piece);
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    std::string joined;
+    for (const auto& segment : segments) {
+        if (!joined.empty()) {
+            joined += '/';
+        }
+        joined += segment;
+    }
+    return joined;
+}
+
+struct Relationship {
+    std::string id;
+    std::string type;
+    std::string target;   // as written
+    std::string resolved; // package part name, empty for external targets
+    bool external = false;
+};
+
+bool typeEndsWith(const std::string& type, std::string_view suffix) {
+    return type.size() >= suffix.size() &&
+           std::string_view(type).substr(type.size() - suffix.size()) == suffix;
+}
+
+struct SheetEntry {
+    std::string name;
+    std::string part;
+    bool worksheet = false;
+    bool visible = true;
+    bool tabSelected = false;
+};
+
+class Checker {
+public:
+    explicit Checker(const PackageEntries& package) : package_(package) {}
+
+    std::vector<std::string> run() {
+        indexEntries();
+        readContentTypes();
+        readAllRelationships();
+        checkForbiddenParts();
+        checkEveryXmlPartParses();
+        const std::string workbook = findWorkbookPart();
+        if (!workbook.empty()) {
+            checkWorkbook(workbook);
+        }
+        return problems_;
+    }
+
+private:
+    void problem(const std::string& text) {
+        if (std::find(problems_.begin(), problems_.end(), text) == problems_.end()) {
+            problems_.push_back(text);
+        }
+    }
+
+    // Counts problems of one kind so a broken sheet does not flood the list.
+    void limitedProblem(const std::string& kind, const std::string& text) {
+        if (++kindCounts_[kind] <= kMaxProblemsPerKind) {
+            problem(text);
+        }
+    }
+
+    const std::string* bytesOf(const std::string& part) const {
+        const auto it = byLowerName_.find(lowerAscii(part));
+        return it == byLowerName_.end() ? nullptr : &package_.entries()[it->second].bytes;
+    }
+
+    bool exists(const std::string& part) const { return byLowerName_.count(lowerAscii(part)) > 0; }
+
+    void indexEntries() {
+        for (std::size_t i = 0; i < package_.entries().size(); ++i) {
+            const std::string& name = package_.entries()[i].name;
+            if (!name.empty() && name.back() == '/') {
+                continue;
+            }
+            if (!byLowerName_.emplace(lowerAscii(name), i).second) {
+                problem("zip entry '" + name +
+                        "' appears twice (part names compare without regard to case)");
+            }
+        }
+    }
+
+    void readContentTypes() {
+        const std::string* bytes = bytesOf("[Content_Types].xml");
+        if (bytes == nullptr) {
+            problem("[Content_Types].xml is missing");
+            return;
+        }
+        std::unique_ptr<XmlElement> root;
+        try {
+            root = parseXmlTree(*bytes);
+        } catch (const std::exception& error) {
+            problem(std::string("[Content_Types].xml is not well-formed: ") + error.what());
+            return;
+        }
+        if (root->name.ns != kContentTypesNs || root->name.local != "Types") {
+            problem("[Content_Types].xml has no Types root in the content-types namespace");
+        }
+        for (const XmlElement* element : root->childrenNamed("Default")) {
+            const std::string* extension = element->attribute("Extension");
+            const std::string* type = element->attribute("ContentType");
+            if (extension != nullptr && type != nullptr) {
+                defaults_[lowerAscii(*extension)] = *type;
+            }
+        }
+        for (const XmlElement* element : root->childrenNamed("Override")) {
+            const std::string* partName = element->attribute("PartName");
+            const std::string* type = element->attribute("ContentType");
+            if (partName == nullptr || type == nullptr || partName->empty() ||
+                partName->front() != '/') {
+                problem("[Content_Types].xml has an Override without an absolute PartName");
+                continue;
+            }
+            const std::string part = percentDecode(std::string_view(*partName).substr(1));
+            overrides_[lowerAscii(part)] = *type;
+            if (!exists(part)) {
+                problem("[Content_Types].xml has an Override for missing part '" + part + "'");
+            }
+        }
+        for (const auto& entry : package_.entries()) {
+            if (entry.name == "[Content_Types].xml" ||
+                (!entry.name.empty() && entry.name.back() == '/')) {
+                continue;
+            }
+            if (contentTypeOf(entry.name).empty()) {
+                problem("part '" + entry.name + "' has no content type");
+            }
+        }
+    }
+
+    std::string contentTypeOf(const std::string& part) const {
+        const auto override = overrides_.find(lowerAscii(part));
+        if (override != overrides_.end()) {
+            return override->second;
+        }
+        const auto slash = part.rfind('/');
+        const auto dot = part.rfind('.');
+        if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+            return {};
+        }
+        const auto found = defaults_.find(lowerAscii(part.substr(dot + 1)));
+        return found == defaults_.end() ? std::string() : found->second;
+    }
+
+    static bool isRelsPart(const std::string& name) {
+        return name.size() > 5 && lowerAscii(name.substr(name.size() - 5)) == ".rels" &&
+               (name.rfind("_rels/", 0) == 0 || name.find("/_rels/") != std::string::npos);
+    }
+
+    // "xl/_rels/workbook.xml.rels" -> "xl/workbook.xml"; "_rels/.rels" -> "".
+    static std::string sourceOfRels(const std::string& relsPart) {
+        const auto marker = relsPart.rfind("_rels/");
+        const std::string folder = relsPart.substr(0, marker);
+        const std::string file = relsPart.substr(marker + 6, relsPart.size() - marker - 6 - 5);
+        return folder + file;
+    }
+
+    void readAllRelationships() {
+        for (const auto& entry : package_.entries()) {
+            if (!isRelsPart(entry.name)) {
+                continue;
+            }
+            const std::string source = sourceOfRels(entry.name);
+            if (!source.empty() && !exists(source)) {
+                problem("relationships part '" + entry.name + "' belongs to missing part '" +
+                        source + "'");
+            }
+            std::unique_ptr<XmlElement> root;
+            try {
+                root = parseXmlTree(entry.bytes);
+            } catch (const std::exception& error) {
+                problem("'" + entry.name + "' is not well-formed: " + error.what());
+                continue;
+            }
+            if (root->name.ns != kPackageRelNs) {
+                problem("'" + entry.name + "' is not in the package relationships namespace");
+            }
+            std::vector<Relationship>& list = rels_[lowerAscii(source)];
+            std::set<std::string> ids;
+            for (const XmlElement* element : root->childrenNamed("Relationship")) {
+                Relationship rel;
+                const std::string* id = element->attribute("Id");
+                const std::string* type = element->attribute("Type");
+                const std::string* target = element->attribute("Target");
+                if (id == nullptr || type == nullptr || target == nullptr) {
+                    problem("'" + entry.name + "' has a Relationship without Id, Type or Target");
+                    continue;
+                }
+                rel.id = *id;
+                rel.type = *type;
+                rel.target = *target;
+                const std::string* mode = element->attribute("TargetMode");
+                rel.external = mode != nullptr && *mode == "External";
+                if (!ids.insert(rel.id).second) {
+                    problem("'" + entry.name + "' uses relationship id '" + rel.id + "' twice");
+                }
+                if (!rel.external && !rel.target.empty() && rel.target.front() != '#') {
+                    rel.resolved = resolveTarget(source, rel.target);
+                    if (!exists(rel.resolved)) {
+                        problem("'" + entry.name + "' relationship " + rel.id +
+                                " targets missing part '" + rel.resolved + "'");
+                    }
+                }
+                if (typeEndsWith(rel.type, "/calcChain")) {
+                    problem("'" + entry.name + "' has a calcChain relationship");
+                }
+                if (typeEndsWith(rel.type, "/vbaProject")) {
+                    problem("'" + entry.name + "' has a vbaProject relationship in an .xlsx");
+                }
+                list.push_back(std::move(rel));
+            }
+        }
+    }
+
+    const std::vector<Relationship>& relsOf(const std::string& part) const {
+        static const std::vector<Relationship> none;
+        const auto it = rels_.find(lowerAscii(part));
+        return it == rels_.end() ? none : it->second;
+    }
+
+    const Relationship* relById(const std::string& part, const std::string& id) const {
+        for (const auto& rel : relsOf(part)) {
+            if (rel.id == id) {
+                return &rel;
+            }
+        }
+        return nullptr;
+    }
+
+    void checkForbiddenParts() {
+        for (const auto& entry : package_.entries()) {
+            const std::string lower = lowerAscii(entry.name);
+            const std::string type = contentTypeOf(entry.name);
+            if (lower.ends_with("calcchain.xml") || type.find("calcChain") != std::string::npos) {
+                problem("the package holds a calcChain part ('" + entry.name + "')");
+            }
+            if (lower.ends_with("vbaproject.bin") || type == kVbaType) {
+                problem("the package holds a macro project ('" + entry.name + "') in an .xlsx");
+            }
+        }
+    }
+
+    // Relationship-id attributes must name a relationship of the part; checked while streaming.
+    void checkRelationshipAttribute(const std::string& part, const XmlAttribute& attribute) {
+        if (attribute.name.ns != kRelNs && attribute.name.ns != kStrictRelNs) {
+            return;
+        }
+        if (relById(part, attribute.value) == nullptr) {
+            limitedProblem(part + "/rid", "'" + part + "' uses r:" + attribute.name.local + "=\"" +
+                                              attribute.value +
+                                              "\" that its relationships do not define");
+        }
+    }
+
+    void checkEveryXmlPartParses() {
+        for (const auto& entry : package_.entries()) {
+            const std::string lower = lowerAscii(entry.name);
+            const std::string type = contentTypeOf(entry.name);
+            const bool xml = lower.ends_with(".xml") || type.ends_with("+xml");
+            if (!xml || entry.name == "[Content_Types].xml" || isRelsPart(entry.name) ||
+                type == kWorksheetType) {
+                continue; // worksheets are streamed by checkWorksheet
+            }
+            XmlHandler handler;
+            handler.start = [&](const XmlName&, const std::vector<XmlAttribute>& attributes, int) {
+                for (const auto& attribute : attributes) {
+                    checkRelationshipAttribute(entry.name, attribute);
+                }
+            };
+            try {
+                parseXml(entry.bytes, handler);
+            } catch (const std::exception& error) {
+                problem("'" + entry.name + "' is not well-formed: " + error.what());
+            }
+        }
+    }
+
+    std::string findWorkbookPart() {
+        for (const auto& rel : relsOf("")) {
+            if (typeEndsWith(rel.type, "/officeDocument") && !rel.external) {
+                if (!exists(rel.resolved)) {
+                    return {};
+                }
+                const std::string type = contentTypeOf(rel.resolved);
+                if (type != kXlsxWorkbookType) {
+                    problem("workbook part '" + rel.resolved + "' has content type '" + type +
+                            "', not the .xlsx workbook type");
+                }
+                return rel.resolved;
+            }
+        }
+        problem("_rels/.rels has no officeDocument relationship to a workbook part");
+        return {};
+    }
+
+    std::string relatedPart(const std::string& part, std::string_view typeSuffix) const {
+        for (const auto& rel : relsOf(part)) {
+            if (typeEndsWith(rel.type, typeSuffix) && !rel.external && exists(rel.resolved)) {
+                return rel.resolved;
+            }
+        }
+        return {};
+    }
+
+    std::unique_ptr<XmlElement> tree(const std::string& part) {
+        const std::string* bytes = bytesOf(part);
+        if (bytes == nullptr) {
+            return nullptr;
+        }
+        try {
+            return parseXmlTree(*bytes);
+        } catch (const std::exception&) {
+            return nullptr; // reported by checkEveryXmlPartParses
+        }
+    }
+
+    void readStyles(const std::string& workbook) {
+        const std::string part = relatedPart(workbook, "/styles");
+        if (part.empty()) {
+            return;
+        }
+        auto root = tree(part);
+        if (!root) {
+            return;
+        }
+        auto countOf = [&](std::string_view container, std::string_view item) -> std::size_t {
+            const XmlElement* element = root->child(container);
+            return element == nullptr ? 0 : element->childrenNamed(item).size();
+        };
+        fontCount_ = countOf("fonts", "font");
+        fillCount_ = countOf("fills", "fill");
+        borderCount_ = countOf("borders", "border");
+        cellXfCount_ = countOf("cellXfs", "xf");
+        cellStyleXfCount_ = countOf("cellStyleXfs", "xf");
+        dxfCount_ = countOf("dxfs", "dxf");
+        if (const XmlElement* numFmts = root->child("numFmts")) {
+            for (const XmlElement* numFmt : numFmts->childrenNamed("numFmt")) {
+                const auto id = toInteger(numFmt->attribute("numFmtId"));
+                if (!id) {
+                    problem("'" + part + "' has a numFmt without a numeric numFmtId");
+                } else if (!numFmtIds_.insert(*id).second) {
+                    problem("'" + part + "' defines number format id " + std::to_string(*id) +
+                            " twice");
+                }
+            }
+        }
+        auto checkXfs = [&](std::string_view container, bool cellXfs) {
+            const XmlElement* element = root->child(container);
+            if (element == nullptr) {
+                return;
+            }
+            std::size_t index = 0;
+            for (const XmlElement* xf : element->childrenNamed("xf")) {
+                const std::string where =
+                    "'" + part + "' " + std::string(container) + "[" + std::to_string(index) + "]";
+                auto inRange = [&](const char* attribute, std::size_t count) {
+                    const auto value = toInteger(xf->attribute(attribute));
+                    if (value && (*value < 0 || static_cast<std::size_t>(*value) >= count)) {
+                        problem(where + " " + attribute + "=" + std::to_string(*value) +
+                                " is out of range (" + std::to_string(count) + " defined)");
+                    }
+                };
+                inRange("fontId", fontCount_);
+                inRange("fillId", fillCount_);
+                inRange("borderId", borderCount_);
+                if (cellXfs) {
+                    inRange("xfId", cellStyleXfCount_);
+                }
+                const auto numFmtId = toInteger(xf->attribute("numFmtId"));
+                if (numFmtId && *numFmtId >= kFirstCustomNumFmtId && !numFmtIds_.count(*numFmtId)) {
+                    problem(where + " uses number format id " + std::to_string(*numFmtId) +
+                            " that is neither built in nor defined");
+                }
+                ++index;
+            }
+        };
+        checkXfs("cellStyleXfs", false);
+        checkXfs("cellXfs", true);
+        if (const XmlElement* cellStyles = root->child("cellStyles")) {
+            for (const XmlElement* style : cellStyles->childrenNamed("cellStyle")) {
+                const auto xfId = toInteger(style->attribute("xfId"));
+                if (xfId && (*xfId < 0 || static_cast<std::size_t>(*xfId) >= cellStyleXfCount_)) {
+                    problem("'" + part + "' cellStyle xfId=" + std::to_string(*xfId) +
+                            " is out of range");
+                }
+            }
+        }
+        root->forEach([&](const XmlElement& element) {
+            if (element.name.local == "tableStyleElement") {
+                checkDxfId(part, element.attribute("dxfId"));
+            }
+        });
+    }
+
+    void checkDxfId(const std::string& part, const std::string* value) {
+        const auto id = toInteger(value);
+        if (id && (*id < 0 || static_cast<std::size_t>(*id) >= dxfCount_)) {
+            limitedProblem(part + "/dxf", "'" + part + "' uses differential format " +
+                                              std::to_string(*id) + " but " +
+                                              std::to_string(dxfCount_) + " are defined");
+        }
+    }
+
+    void readSharedStrings(const std::string& workbook) {
+        const std::string part = relatedPart(workbook, "/sharedStrings");
+        if (part.empty()) {
+            return;
+        }
+        sstPart_ = part;
+        auto root = tree(part);
+        if (!root) {
+            return;
+        }
+        sstItems_ = root->childrenNamed("si").size();
+        sstCount_ = toInteger(root->attribute("count"));
+        const auto unique = toInteger(root->attribute("uniqueCount"));
+        if (unique && static_cast<std::size_t>(*unique) != sstItems_) {
+            problem("'" + part + "' uniqueCount=" + std::to_string(*unique) + " but it holds " +
+                    std::to_string(sstItems_) + " strings");
+        }
+    }
+
+    void checkWorkbook(const std::string& workbook) {
+        readStyles(workbook);
+        readSharedStrings(workbook);
+        auto root = tree(workbook);
+        if (!root) {
+            return;
+        }
+        if (root->name.ns != kMainNs) {
+            problem("'" + workbook + "' is not in the transitional SpreadsheetML namespace");
+        }
+        std::vector<SheetEntry> sheets;
+        std::set<std::u32string> names;
+        std::set<long long> sheetIds;
+        if (const XmlElement* list = root->child("sheets")) {
+            for (const XmlElement* sheet : list->childrenNamed("sheet")) {
+                SheetEntry entry;
+                const std::string* name = sheet->attribute("name");
+                entry.name = name != nullptr ? *name : std::string();
+                checkSheetName(workbook, entry.name);
+                if (!names.insert(foldCase(entry.name)).second) {
+                    problem("'" + workbook + "' has sheet name '" + entry.name +
+                            "' twice (compared without regard to case)");
+                }
+                const auto sheetId = toInteger(sheet->attribute("sheetId"));
+                if (!sheetId || *sheetId < kMinSheetId || *sheetId > kMaxSheetId) {
+                    problem("'" + workbook + "' sheet '" + entry.name + "' has no valid sheetId");
+                } else if (!sheetIds.insert(*sheetId).second) {
+                    problem("'" + workbook + "' uses sheetId " + std::to_string(*sheetId) +
+                            " twice");
+                }
+                const std::string* state = sheet->attribute("state");
+                entry.visible = state == nullptr || *state == "visible";
+                const std::string* rid = sheet->attribute("id", kRelNs);
+                const Relationship* rel = rid != nullptr ? relById(workbook, *rid) : nullptr;
+                if (rel == nullptr) {
+                    problem("'" + workbook + "' sheet '" + entry.name +
+                            "' has no relationship to its part");
+                } else {
+                    entry.part = rel->resolved;
+                    entry.worksheet = typeEndsWith(rel->type, "/worksheet");
+                    if (entry.worksheet && contentTypeOf(entry.part) != kWorksheetType) {
+                        problem("worksheet part '" + entry.part +
+                                "' does not have the worksheet content type");
+                    }
+                }
+                sheets.push_back(std::move(entry));
+            }
+        }
+        if (sheets.empty()) {
+            problem("'" + workbook + "' lists no sheets");
+        }
+        std::map<std::u32string, std::string> tableNames;
+        std::set<long long> tableIds;
+        long long stringCells = 0;
+        for (auto& sheet : sheets) {
+            if (sheet.part.empty() || !exists(sheet.part)) {
+                continue;
+            }
+            if (sheet.worksheet) {
+                stringCells += checkWorksheet(sheet);
+                checkTables(sheet, tableNames, tableIds);
+            } else {
+                checkOtherSheet(sheet);
+            }
+        }
+        if (sstCount_ && *sstCount_ != stringCells) {
+            problem("'" + sstPart_ + "' count=" + std::to_string(*sstCount_) + " but " +
+                    std::to_string(stringCells) + " cells use shared strings");
+        }
+        checkSelection(workbook, *root, sheets);
+        checkDefinedNames(workbook, *root, sheets.size(), tableNames);
+    }
+
+    void checkSheetName(const std::string& workbook, const std::string& name) {
+        const std::size_t units = utf16Units(name);
+        if (units == 0 || units > kMaxSheetNameUnits) {
+            problem("'" + workbook + "' sheet name '" + name + "' is not 1 to 31 characters long");
+        }
+        if (name.find_first_of("[]:*?/\\") != std::string::npos) {
+            problem("'" + workbook + "' sheet name '" + name + "' holds one of []:*?/\\");
+        }
+        if (!name.empty() && (name.front() == '\'' || name.back() == '\'')) {
+            problem("'" + workbook + "' sheet name '" + name +
+                    "' begins or ends with an apostrophe");
+        }
+    }
+
+    void checkSelection(const std::string& workbook, const XmlElement& root,
+                        const std::vector<SheetEntry>& sheets) {
+        long long activeTab = 0;
+        if (const XmlElement* views = root.child("bookViews")) {
+            if (const XmlElement* view = views->child("workbookView")) {
+                activeTab = toInteger(view->attribute("activeTab")).value_or(0);
+                const long long firstSheet = toInteger(view->attribute("firstSheet")).value_or(0);
+                if (firstSheet > activeTab) {
+                    problem("'" + workbook + "' firstSheet is after activeTab");
+                }
+            }
+        }
+        if (sheets.empty()) {
+            return;
+        }
+        if (activeTab < 0 || static_cast<std::size_t>(activeTab) >= sheets.size()) {
+            problem("'" + workbook + "' activeTab=" + std::to_string(activeTab) +
+                    " names no sheet");
+        } else if (!sheets[static_cast<std::size_t>(activeTab)].visible) {
+            problem("'" + workbook + "' activeTab names hidden sheet '" +
+                    sheets[static_cast<std::size_t>(activeTab)].name + "'");
+        }
+        if (std::none_of(sheets.begin(), sheets.end(),
+                         [](const SheetEntry& sheet) { return sheet.visible; })) {
+            problem("'" + workbook + "' has no visible sheet");
+        }
+        std::size_t selected = 0;
+        for (std::size_t i = 0; i < sheets.size(); ++i) {
+            if (!sheets[i].tabSelected) {
+                continue;
+            }
+            ++selected;
+            if (!sheets[i].visible) {
+                problem("hidden sheet '" + sheets[i].name + "' is a selected tab");
+            }
+            if (static_cast<long long>(i) != activeTab) {
+                problem("selected tab '" + sheets[i].name + "' is not the active tab");
+            }
+        }
+        if (selected != 1) {
+            problem(std::to_string(selected) +
+                    " sheets are selected tabs; exactly one must be (several open as a group)");
+        }
+    }
+
+    void checkDefinedNames(const std::string& workbook, const XmlElement& root,
+                           std::size_t sheetCount,
+                           const std::map<std::u32string, std::string>& tableNames) {
+        const XmlElement* list = root.child("definedNames");
+        if (list == nullptr) {
+            return;
+        }
+        std::set<std::pair<long long, std::u32string>> seen;
+        for (const XmlElement* name : list->childrenNamed("definedName")) {
+            const std::string* text = name->attribute("name");
+            if (text == nullptr || text->empty()) {
+                problem("'" + workbook + "' has a defined name without a name");
+                continue;
+            }
+            long long scope = -1;
+            if (const std::string* local = name->attribute("localSheetId")) {
+                const auto id = toInteger(local);
+                if (!id || *id < 0 || static_cast<std::size_t>(*id) >= sheetCount) {
+                    problem("'" + workbook + "' defined name '" + *text + "' has localSheetId " +
+                            *local + " but there are " + std::to_string(sheetCount) + " sheets");
+                    continue;
+                }
+                scope = *id;
+            }
+            if (!seen.emplace(scope, foldCase(*text)).second) {
+                problem("'" + workbook + "' defines name '" + *text + "' twice in one scope");
+            }
+            const auto table = tableNames.find(foldCase(*text));
+            if (table != tableNames.end()) {
+                problem("defined name '" + *text + "' clashes with table '" + table->second + "'");
+            }
+        }
+    }
+
+    struct WorksheetState {
+        std::size_t lastOrder = 0;
+        bool anyChild = false;
+        std::string lastChild;
+        long long lastRow = 0;
+        long long currentRow = 0;
+        long long lastColumn = 0;
+        bool inStringCell = false;
+        std::string stringValue;
+        std::string cellRef;
+        long long stringCells = 0;
+        std::vector<RangeRef> merges;
+    };
+
+    // Streams a worksheet: element order, row and cell order, indexes, r:ids, the selected tab.
+    long long checkWorksheet(SheetEntry& sheet) {
+        const std::string& part = sheet.part;
+        WorksheetState state;
+        XmlHandler handler;
+        handler.start = [&](const XmlName& name, const std::vector<XmlAttribute>& attributes,
+                            int depth) {
+            for (const auto& attribute : attributes) {
+                checkRelationshipAttribute(part, attribute);
+            }
+            auto attribute = [&](std::string_view local) -> const std::string* {
+                for (const auto& item : attributes) {
+                    if (item.name.local == local && item.name.ns.empty()) {
+                        return &item.value;
+                    }
+                }
+                return nullptr;
+            };
+            if (depth == 0) {
+                if (name.ns != kMainNs || name.local != "worksheet") {
+                    problem("'" + part + "' root is not a transitional worksheet element");
+                }
+                return;
+            }
+            if (name.ns == kMainNs && name.local != "extLst") {
+                if (const std::string* dxfId = attribute("dxfId")) {
+                    checkDxfId(part, dxfId);
+                }
+            }
+            if (depth == 1) {
+                checkWorksheetChild(part, name, state);
+                return;
+            }
+            if (name.ns != kMainNs) {
+                return;
+            }
+            if (depth == 2 && name.local == "row") {
+                const auto r = toInteger(attribute("r"));
+                state.currentRow = r.value_or(state.lastRow + 1);
+                if (state.currentRow <= state.lastRow) {
+                    limitedProblem(part + "/row",
+                                   "'" + part + "' row " + std::to_string(state.currentRow) +
+                                       " comes after row " + std::to_string(state.lastRow));
+                }
+                state.lastRow = state.currentRow;
+                state.lastColumn = 0;
+                checkStyleIndex(part, "row " + std::to_string(state.currentRow), attribute("s"));
+            } else if (depth == 3 && name.local == "c") {
+                const std::string* r = attribute("r");
+                state.cellRef = r != nullptr ? *r : std::string();
+                long long column = state.lastColumn + 1;
+                if (r != nullptr) {
+                    const auto cell = parseCellRef(*r);
+                    if (!cell) {
+                        limitedProblem(part + "/ref", "'" + part + "' has cell reference '" + *r +
+                                                          "' that is not valid");
+                    } else {
+                        column = cell->column;
+                        if (cell->row != state.currentRow) {
+                            limitedProblem(part + "/ref", "'" + part + "' cell " + *r +
+                                                              " sits in row " +
+                                                              std::to_string(state.currentRow));
+                        }
+                    }
+                }
+                if (column <= state.lastColumn) {
+                    limitedProblem(part + "/col", "'" + part + "' cell " + state.cellRef +
+                                                      " is not after the cell before it");
+                }
+                state.lastColumn = column;
+                checkStyleIndex(part, "cell " + state.cellRef, attribute("s"));
+                const std::string* type = attribute("t");
+                state.inStringCell = type != nullptr && *type == "s";
+                state.stringValue.clear();
+                if (state.inStringCell) {
+                    ++state.stringCells;
+                }
+            } else if (depth == 2 && name.local == "col") {
+                checkStyleIndex(part, "column", attribute("style"));
+            } else if (depth == 2 && name.local == "sheetView") {
+                sheet.tabSelected = sheet.tabSelected || isTrue(attribute("tabSelected"));
+            } else if (depth == 2 && name.local == "mergeCell") {
+                if (const std::string* ref = attribute("ref")) {
+                    if (const auto range = parseRangeRef(*ref)) {
+                        state.merges.push_back(*range);
+                    } else {
+                        limitedProblem(part + "/merge",
+                                       "'" + part + "' merged range '" + *ref + "' is not valid");
+                    }
+                }
+            }
+        };
+        handler.text = [&](std::string_view text, int depth) {
+            if (state.inStringCell && depth == 4) {
+                state.stringValue.append(text);
+            }
+        };
+        handler.end = [&](const XmlName& name, int depth) {
+            if (depth == 3 && name.local == "c" && state.inStringCell) {
+                const auto index = toInteger(&state.stringValue);
+                if (!index || *index < 0 || static_cast<std::size_t>(*index) >= sstItems_) {
+                    limitedProblem(part + "/sst", "'" + part + "' cell " + state.cellRef +
+                                                      " uses shared string '" + state.stringValue +
+                                                      "' but there are " +
+                                                      std::to_string(sstItems_));
+                }
+                state.inStringCell = false;
+            }
+        };
+        try {
+            parseXml(*bytesOf(part), handler);
+        } catch (const std::exception& error) {
+            problem("'" + part + "' is not well-formed: " + error.what());
+        }
+        checkMerges(part, state.merges);
+        return state.stringCells;
+    }
+
+    void checkWorksheetChild(const std::string& part, const XmlName& name, WorksheetState& state) {
+        if (name.ns == "http://schemas.openxmlformats.org/markup-compatibility/2006") {
+            return; // AlternateContent wraps controls and OLE objects at their own slot
+        }
+        const auto found = std::find(kWorksheetOrder.begin(), kWorksheetOrder.end(), name.local);
+        if (name.ns != kMainNs || found == kWorksheetOrder.end()) {
+            problem("'" + part + "' has unknown element <" + name.local + "> in the worksheet");
+            return;
+        }
+        const auto order = static_cast<std::size_t>(found - kWorksheetOrder.begin());
+        const bool repeatable = name.local == "cols" || name.local == "conditionalFormatting";
+        if (state.anyChild &&
+            (order < state.lastOrder || (order == state.lastOrder && !repeatable))) {
+            problem("'" + part + "' element <" + name.local + "> is out of order (after <" +
+                    state.lastChild + ">)");
+        }
+        state.anyChild = true;
+        state.lastOrder = order;
+        state.lastChild = name.local;
+    }
+
+    void checkStyleIndex(const std::string& part, const std::string& where,
+                         const std::string* value) {
+        const auto index = toInteger(value);
+        if (value != nullptr && !index) {
+            limitedProblem(part + "/style", "'" + part + "' " + where + " has style '" + *value +
+                                                "' that is not a number");
+        } else if (index && *index != 0 &&
+                   (*index < 0 || static_cast<std::size_t>(*index) >= cellXfCount_)) {
+            limitedProblem(part + "/style", "'" + part + "' " + where + " uses cell format " +
+                                                std::to_string(*index) + " but " +
+                                                std::to_string(cellXfCount_) + " are defined");
+        }
+    }
+
+    void checkMerges(const std::string& part, std::vector<RangeRef>& merges) {
+        if (merges.size() > kMaxMergesCompared) {
+            return;
+        }
+        std::sort(merges.begin(), merges.end(),
+                  [](const RangeRef& a, const RangeRef& b) { return a.first.row < b.first.row; });
+        for (std::size_t i = 0; i < merges.size(); ++i) {
+            for (std::size_t j = i + 1;
+                 j < merges.size() && merges[j].first.row <= merges[i].last.row; ++j) {
+                const bool columnsOverlap = merges[j].first.column <= merges[i].last.column &&
+                                            merges[i].first.column <= merges[j].last.column;
+                if (columnsOverlap) {
+                    limitedProblem(part + "/merge", "'" + part + "' has overlapping merged ranges");
+                }
+            }
+        }
+    }
+
+    void checkOtherSheet(SheetEntry& sheet) {
+        auto root = tree(sheet.part);
+        if (!root) {
+            return;
+        }
+        root->forEach([&](const XmlElement& element) {
+            if (element.name.local == "sheetView" && isTrue(element.attribute("tabSelected"))) {
+                sheet.tabSelected = true;
+            }
+        });
+    }
+
+    void checkTables(const SheetEntry& sheet, std::map<std::u32string, std::string>& names,
+                     std::set<long long>& ids) {
+        for (const auto& rel : relsOf(sheet.part)) {
+            if (!typeEndsWith(rel.type, "/table") || rel.external) {
+                continue;
+            }
+            auto root = tree(rel.resolved);
+            if (!root) {
+                continue;
+            }
+            const std::string& part = rel.resolved;
+            const auto id = toInteger(root->attribute("id"));
+            if (!id) {
+                problem("table '" + part + "' has no id");
+            } else if (!ids.insert(*id).second) {
+                problem("table id " + std::to_string(*id) + " is used twice ('" + part + "')");
+            }
+            for (const char* attribute : {"name", "displayName"}) {
+                const std::string* value = root->attribute(attribute);
+                if (value == nullptr) {
+                    continue;
+                }
+                const auto folded = foldCase(*value);
+                const auto existing = names.find(folded);
+                if (existing != names.end() && existing->second != part) {
+                    problem("table name '" + *value + "' is used twice ('" + part + "' and '" +
+                            existing->second + "')");
+                }
+                names[folded] = part;
+            }
+            root->forEach([&](const XmlElement& element) {
+                for (const auto& attribute : element.attributes) {
+                    if (attribute.name.ns.empty() && (attribute.name.local == "dxfId" ||
+                                                      attribute.name.local.ends_with("DxfId"))) {
+                        checkDxfId(part, &attribute.value);
+                    }
+                }
+            });
+            const XmlElement* columns = root->child("tableColumns");
+            const std::string* ref = root->attribute("ref");
+            if (columns != nullptr && ref != nullptr) {
+                const auto range = parseRangeRef(*ref);
+                const auto count = columns->childrenNamed("tableColumn").size();
+                if (range && static_cast<std::size_t>(range->last.column - range->first.column +
+                                                      1) != count) {
+                    problem("table '" + part + "' spans " +
+                            std::to_string(range->last.column - range->first.column + 1) +
+                            " columns but has " + std::to_string(count) + " tableColumns");
+                }
+                std::set<std::u32string> columnNames;
+                for (const XmlElement* column : columns->childrenNamed("tableColumn")) {
+                    const std::string* name = column->attribute("name");
+                    if (name != nullptr && !columnNames.insert(foldCase(*name)).second) {
+                        problem("table '" + part + "' has column name '" + *name + "' twice");
+                    }
+                }
+            }
+        }
+    }
+
+    const PackageEntries& package_;
+    std::vector<std::string> problems_;
+    std::map<std::string, std::size_t> kindCounts_;
+    std::map<std::string, std::size_t> byLowerName_;
+    std::map<std::string, std::string> defaults_;
+    std::map<std::string, std::string> overrides_;
+    std::map<std::string, std::vector<Relationship>> rels_;
+    std::size_t fontCount_ = 0;
+    std::size_t fillCount_ = 0;
+    std::size_t borderCount_ = 0;
+    std::size_t cellXfCount_ = 0;
+    std::size_t cellStyleXfCount_ = 0;
+    std::size_t dxfCount_ = 0;
+    std::set<long long> numFmtIds_;
+    std::string sstPart_;
+    std::size_t sstItems_ = 0;
+    std::optional<long long> sstCount_;
+};
+
+} // namespace
+
+std::vector<std::string> checkPackage(const PackageEntries& package) {
+    return Checker(package).run();
+}
+
+std::vector<std::string> checkPackageFile(const std::filesystem::path& file) {
+    try {
+        return checkPackage(PackageEntries::read(file));
+    } catch (const std::exception& error) {
+        return {error.what()};
+    }
+}
+
+} // namespace quillory::testing

@@ -1,0 +1,126 @@
+#include "support/PackageEntries.h"
+
+#include <memory>
+#include <stdexcept>
+#include <zip.h>
+
+namespace quillory::testing {
+
+namespace {
+
+// A test package is small; refuse anything that would not fit comfortably in memory.
+constexpr zip_uint64_t kMaxEntryBytes = 512ull * 1024 * 1024;
+
+struct ArchiveCloser {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+
+} // namespace
+
+PackageEntries PackageEntries::read(const std::filesystem::path& file) {
+    int error = 0;
+    std::unique_ptr<zip_t, ArchiveCloser> archive(zip_open(file.c_str(), ZIP_RDONLY, &error));
+    if (!archive) {
+        zip_error_t zipError;
+        zip_error_init_with_code(&zipError, error);
+        const std::string reason = zip_error_strerror(&zipError);
+        zip_error_fini(&zipError);
+        throw std::runtime_error(file.string() + ": not a readable zip archive (" + reason + ")");
+    }
+    PackageEntries package;
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    for (zip_int64_t index = 0; index < count; ++index) {
+        zip_stat_t stat;
+        if (zip_stat_index(archive.get(), static_cast<zip_uint64_t>(index), 0, &stat) != 0) {
+            throw std::runtime_error(file.string() + ": cannot read entry " +
+                                     std::to_string(index));
+        }
+        if (stat.size > kMaxEntryBytes) {
+            throw std::runtime_error(file.string() + ": entry " + stat.name + " is too large");
+        }
+        std::string bytes(static_cast<std::size_t>(stat.size), '\0');
+        zip_file_t* entry = zip_fopen_index(archive.get(), static_cast<zip_uint64_t>(index), 0);
+        if (entry == nullptr) {
+            throw std::runtime_error(file.string() + ": cannot open entry " + stat.name);
+        }
+        const zip_int64_t got = zip_fread(entry, bytes.data(), stat.size);
+        zip_fclose(entry);
+        if (got < 0 || static_cast<zip_uint64_t>(got) != stat.size) {
+            throw std::runtime_error(file.string() + ": entry " + stat.name +
+                                     " is damaged (cannot inflate or bad checksum)");
+        }
+        package.entries_.push_back({stat.name, std::move(bytes)});
+    }
+    return package;
+}
+
+void PackageEntries::write(const std::filesystem::path& file) const {
+    int error = 0;
+    zip_t* archive = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (archive == nullptr) {
+        throw std::runtime_error(file.string() + ": cannot create the zip archive");
+    }
+    for (const auto& entry : entries_) {
+        zip_source_t* source =
+            zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
+        if (source == nullptr || zip_file_add(archive, entry.name.c_str(), source, 0) < 0) {
+            if (source != nullptr) {
+                zip_source_free(source);
+            }
+            zip_discard(archive);
+            throw std::runtime_error(file.string() + ": cannot add entry " + entry.name);
+        }
+    }
+    if (zip_close(archive) != 0) {
+        const std::string reason = zip_strerror(archive);
+        zip_discard(archive);
+        throw std::runtime_error(file.string() + ": cannot write the zip archive (" + reason + ")");
+    }
+}
+
+const std::string* PackageEntries::find(std::string_view name) const {
+    for (const auto& entry : entries_) {
+        if (entry.name == name) {
+            return &entry.bytes;
+        }
+    }
+    return nullptr;
+}
+
+void PackageEntries::set(std::string_view name, std::string bytes) {
+    for (auto& entry : entries_) {
+        if (entry.name == name) {
+            entry.bytes = std::move(bytes);
+            return;
+        }
+    }
+    entries_.push_back({std::string(name), std::move(bytes)});
+}
+
+bool PackageEntries::remove(std::string_view name) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (it->name == name) {
+            entries_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void PackageEntries::replaceOnce(std::string_view name, std::string_view from,
+                                 std::string_view to) {
+    for (auto& entry : entries_) {
+        if (entry.name == name) {
+            const auto at = entry.bytes.find(from);
+            if (at == std::string::npos) {
+                throw std::runtime_error("entry " + std::string(name) + " does not contain '" +
+                                         std::string(from) + "'");
+            }
+            entry.bytes.replace(at, from.size(), to);
+            return;
+        }
+    }
+    throw std::runtime_error("no entry " + std::string(name));
+}
+
+} // namespace quillory::testing
