@@ -1,0 +1,351 @@
+#include "support/FakeApplication.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+namespace quillory::testing {
+
+using spreadsheet::ErrorCode;
+using spreadsheet::SheetKind;
+using spreadsheet::SpreadsheetError;
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+class FakeWorkbook;
+
+class FakeSheet : public spreadsheet::Sheet {
+public:
+    FakeSheet(FakeWorkbook& book, std::string name, SheetKind kind, std::string origin)
+        : book_(&book), name_(std::move(name)), kind_(kind), origin_(std::move(origin)) {}
+
+    std::string Name() const override;
+    void SetName(const std::string& name) override;
+    SheetKind Kind() const override { return kind_; }
+    spreadsheet::SheetVisibility Visibility() const override {
+        return spreadsheet::SheetVisibility::Visible;
+    }
+    void Delete() override;
+    void Select() override;
+    void CopyBefore(spreadsheet::Sheet& before) override;
+
+    std::string label() const;
+    const std::string& name() const { return name_; }
+    const std::string& origin() const { return origin_; }
+    FakeWorkbook& book() const { return *book_; }
+
+private:
+    FakeWorkbook* book_;
+    std::string name_;
+    SheetKind kind_;
+    std::string origin_;
+};
+
+class FakeSheetCollection : public spreadsheet::SheetCollection {
+public:
+    FakeSheetCollection(FakeWorkbook& book, bool worksheetsOnly)
+        : book_(book), worksheetsOnly_(worksheetsOnly) {}
+    int Count() const override;
+    spreadsheet::Sheet& Item(int position) override;
+    spreadsheet::Sheet& Item(std::string_view name) override;
+
+private:
+    std::vector<FakeSheet*> members() const;
+    FakeWorkbook& book_;
+    bool worksheetsOnly_;
+};
+
+class FakeWorkbook : public spreadsheet::Workbook {
+public:
+    FakeWorkbook(FakeSpreadsheet& world, std::filesystem::path path, std::string label)
+        : world_(world), path_(std::move(path)), label_(std::move(label)), worksheets_(*this, true),
+          allSheets_(*this, false) {}
+
+    const std::filesystem::path& Path() const override { return path_; }
+    spreadsheet::SheetCollection& Worksheets() override { return worksheets_; }
+    spreadsheet::SheetCollection& AllSheets() override { return allSheets_; }
+    void SaveAs(const std::filesystem::path& file) override {
+        call("SaveAs(" + file.string() + ")");
+        std::vector<FakeSpreadsheet::SavedSheet> sheets;
+        std::ofstream out(file, std::ios::trunc);
+        for (const auto& sheet : sheets_) {
+            sheets.push_back({sheet->name(), sheet->origin()});
+            out << sheet->name() << '\n';
+        }
+        if (!out) {
+            throw SpreadsheetError(ErrorCode::WriteFailed, "cannot write " + file.string());
+        }
+        world_.saved_[file] = std::move(sheets);
+    }
+    void Close(bool saveChanges) override {
+        call("Close(" + label_ + "," + (saveChanges ? "1" : "0") + ")");
+        closed_ = true;
+    }
+
+    void call(const std::string& entry) {
+        world_.call(entry);
+        checkOpen();
+    }
+    void checkOpen() const {
+        if (closed_) {
+            throw SpreadsheetError(ErrorCode::WorkbookClosed, label_ + " is closed");
+        }
+    }
+    const std::string& label() const { return label_; }
+    void markClosed() { closed_ = true; }
+
+    std::vector<std::unique_ptr<FakeSheet>> sheets_;
+    std::vector<std::unique_ptr<FakeSheet>> deleted_; // kept so stale references stay readable
+
+private:
+    FakeSpreadsheet& world_;
+    std::filesystem::path path_;
+    std::string label_;
+    FakeSheetCollection worksheets_;
+    FakeSheetCollection allSheets_;
+    bool closed_ = false;
+};
+
+std::string FakeSheet::label() const {
+    return book_->label() + "!" + name_;
+}
+
+std::string FakeSheet::Name() const {
+    book_->call("Name(" + label() + ")");
+    return name_;
+}
+
+void FakeSheet::SetName(const std::string& name) {
+    book_->call("SetName(" + label() + "," + name + ")");
+    name_ = name;
+}
+
+void FakeSheet::Delete() {
+    book_->call("Delete(" + label() + ")");
+    auto& sheets = book_->sheets_;
+    if (sheets.size() <= 1) {
+        throw SpreadsheetError(ErrorCode::CannotDeleteLastSheet,
+                               "cannot delete the last sheet of " + book_->label());
+    }
+    const auto it = std::find_if(sheets.begin(), sheets.end(),
+                                 [this](const auto& sheet) { return sheet.get() == this; });
+    book_->deleted_.push_back(std::move(*it));
+    sheets.erase(it);
+}
+
+void FakeSheet::Select() {
+    book_->call("Select(" + label() + ")");
+}
+
+void FakeSheet::CopyBefore(spreadsheet::Sheet& before) {
+    auto& target = dynamic_cast<FakeSheet&>(before);
+    book_->call("Copy(" + label() + ",before " + target.label() + ")");
+    FakeWorkbook& destination = target.book();
+    destination.checkOpen();
+    auto& sheets = destination.sheets_;
+    const auto taken = [&sheets](const std::string& candidate) {
+        return std::any_of(sheets.begin(), sheets.end(), [&candidate](const auto& sheet) {
+            return Lower(sheet->name()) == Lower(candidate);
+        });
+    };
+    std::string name = name_;
+    for (int n = 2; taken(name); ++n) {
+        name = name_ + " (" + std::to_string(n) + ")";
+    }
+    const auto at = std::find_if(sheets.begin(), sheets.end(),
+                                 [&target](const auto& sheet) { return sheet.get() == &target; });
+    sheets.insert(at, std::make_unique<FakeSheet>(destination, name, kind_, label()));
+}
+
+std::vector<FakeSheet*> FakeSheetCollection::members() const {
+    std::vector<FakeSheet*> result;
+    for (const auto& sheet : book_.sheets_) {
+        if (!worksheetsOnly_ || sheet->Kind() == SheetKind::Worksheet) {
+            result.push_back(sheet.get());
+        }
+    }
+    return result;
+}
+
+int FakeSheetCollection::Count() const {
+    book_.call("Count(" + book_.label() + ")");
+    return static_cast<int>(members().size());
+}
+
+spreadsheet::Sheet& FakeSheetCollection::Item(int position) {
+    book_.call("Item(" + book_.label() + "," + std::to_string(position) + ")");
+    const auto sheets = members();
+    if (position < 1 || position > static_cast<int>(sheets.size())) {
+        throw SpreadsheetError(ErrorCode::IndexOutOfRange,
+                               "no sheet at " + std::to_string(position));
+    }
+    return *sheets[static_cast<std::size_t>(position - 1)];
+}
+
+spreadsheet::Sheet& FakeSheetCollection::Item(std::string_view name) {
+    book_.call("Item(" + book_.label() + ",\"" + std::string(name) + "\")");
+    for (FakeSheet* sheet : members()) {
+        if (Lower(sheet->name()) == Lower(std::string(name))) {
+            return *sheet;
+        }
+    }
+    throw SpreadsheetError(ErrorCode::SheetNotFound,
+                           book_.label() + " has no worksheet named '" + std::string(name) + "'");
+}
+
+class FakeWorkbookCollection : public spreadsheet::WorkbookCollection {
+public:
+    FakeWorkbookCollection(FakeSpreadsheet& world, std::function<void()> checkRunning)
+        : world_(world), checkRunning_(std::move(checkRunning)) {}
+
+    spreadsheet::Workbook& Open(const std::filesystem::path& path) override {
+        world_.call("Open(" + path.string() + ")");
+        checkRunning_();
+        if (const auto bad = world_.unreadable_.find(path); bad != world_.unreadable_.end()) {
+            throw SpreadsheetError(bad->second.code, bad->second.description);
+        }
+        const auto found = world_.workbooks_.find(path);
+        if (found == world_.workbooks_.end()) {
+            throw SpreadsheetError(ErrorCode::FileNotFound, "'" + path.string() + "' not found");
+        }
+        auto book = std::make_unique<FakeWorkbook>(world_, path, path.filename().string());
+        for (const auto& spec : found->second) {
+            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, spec.name, spec.kind, ""));
+        }
+        books_.push_back(std::move(book));
+        return *books_.back();
+    }
+
+    spreadsheet::Workbook& Add() override {
+        world_.call("Add");
+        checkRunning_();
+        auto book = std::make_unique<FakeWorkbook>(world_, std::filesystem::path(), "Result");
+        for (int i = 1; i <= world_.newWorkbookSheets_; ++i) {
+            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, "Sheet" + std::to_string(i),
+                                                                SheetKind::Worksheet, ""));
+        }
+        books_.push_back(std::move(book));
+        return *books_.back();
+    }
+
+    void closeAll() {
+        for (auto& book : books_) {
+            book->markClosed();
+        }
+    }
+
+private:
+    FakeSpreadsheet& world_;
+    std::function<void()> checkRunning_;
+    std::vector<std::unique_ptr<FakeWorkbook>> books_;
+};
+
+class FakeApplication : public spreadsheet::Application {
+public:
+    explicit FakeApplication(FakeSpreadsheet& world)
+        : world_(world), workbooks_(world, [this] { checkRunning(); }) {
+        ++world_.created_;
+        ++world_.alive_;
+    }
+    ~FakeApplication() override {
+        if (!quit_) {
+            --world_.alive_;
+        }
+    }
+
+    void SetDisplayAlerts(bool on) override {
+        world_.call(std::string("DisplayAlerts(") + (on ? "1" : "0") + ")");
+        checkRunning();
+    }
+    void SetVisible(bool on) override {
+        world_.call(std::string("Visible(") + (on ? "1" : "0") + ")");
+        checkRunning();
+    }
+    spreadsheet::WorkbookCollection& Workbooks() override {
+        checkRunning();
+        return workbooks_;
+    }
+    void Quit() override {
+        world_.call("Quit");
+        if (!quit_) {
+            quit_ = true;
+            ++world_.quit_;
+            --world_.alive_;
+            workbooks_.closeAll();
+        }
+    }
+    const spreadsheet::MergeReport& Report() const override { return world_.report_; }
+
+private:
+    void checkRunning() const {
+        if (quit_) {
+            throw SpreadsheetError(ErrorCode::Internal, "the application has quit");
+        }
+    }
+    FakeSpreadsheet& world_;
+    FakeWorkbookCollection workbooks_;
+    bool quit_ = false;
+};
+
+void FakeSpreadsheet::addWorkbook(const std::filesystem::path& path,
+                                  const std::vector<std::string>& worksheets) {
+    std::vector<SheetSpec> sheets;
+    for (const auto& name : worksheets) {
+        sheets.push_back(SheetSpec{name, SheetKind::Worksheet});
+    }
+    addWorkbook(path, std::move(sheets));
+}
+
+void FakeSpreadsheet::addWorkbook(const std::filesystem::path& path,
+                                  std::vector<SheetSpec> sheets) {
+    workbooks_[path] = std::move(sheets);
+}
+
+void FakeSpreadsheet::addUnreadable(const std::filesystem::path& path, ErrorCode code,
+                                    std::string description) {
+    unreadable_[path] = Unreadable{code, std::move(description)};
+}
+
+spreadsheet::ApplicationFactory FakeSpreadsheet::factory() {
+    return [this]() -> std::unique_ptr<spreadsheet::Application> {
+        call("Create");
+        return std::make_unique<FakeApplication>(*this);
+    };
+}
+
+void FakeSpreadsheet::call(const std::string& entry) {
+    calls_.push_back(entry);
+    const bool failHere =
+        static_cast<int>(calls_.size()) == failAtCall_ ||
+        std::any_of(failPrefixes_.begin(), failPrefixes_.end(),
+                    [&entry](const std::string& prefix) { return entry.rfind(prefix, 0) == 0; });
+    if (failHere) {
+        throw SpreadsheetError(ErrorCode::Internal, std::string(kInjectedFailure) + " at " + entry);
+    }
+}
+
+std::vector<std::string> FakeSpreadsheet::callsStartingWith(const std::string& prefix) const {
+    std::vector<std::string> matching;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
+                 [&prefix](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
+    return matching;
+}
+
+std::optional<std::vector<FakeSpreadsheet::SavedSheet>>
+FakeSpreadsheet::saved(const std::filesystem::path& path) const {
+    const auto found = saved_.find(path);
+    if (found == saved_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+} // namespace quillory::testing

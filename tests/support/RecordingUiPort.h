@@ -1,0 +1,48 @@
+#pragma once
+// A UI port that records what the procedures ask of the user interface, and answers the opener
+// and the save dialog as a test tells it to.
+
+#include "lists/UiPort.h"
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillory::testing {
+
+struct RecordedMessage {
+    lists::MessageIcon icon;
+    std::string text;
+};
+
+class RecordingUiPort : public lists::UiPort {
+public:
+    void showMessage(lists::MessageIcon icon, const std::string& text) override;
+    void setBusy(bool busy) override;
+    bool openFile(const std::filesystem::path& file) override;
+    std::optional<std::filesystem::path>
+    askSavePath(const std::filesystem::path& suggestedName) override;
+
+    // The texts of the messages shown, in order.
+    std::vector<std::string> messageTexts() const;
+
+    std::vector<RecordedMessage> messages;
+    std::vector<bool> busyCalls; // every setBusy argument, in order
+    bool busy = false;
+    std::vector<std::filesystem::path> openedFiles;
+    std::vector<std::filesystem::path> saveRequests; // the suggested names asked about
+
+    // What openFile answers.
+    bool openFileSucceeds = true;
+    // Answers of askSavePath, taken in order; nullopt (cancel) once they run out.
+    std::deque<std::optional<std::filesystem::path>> saveAnswers;
+    // Called while a message is shown, e.g. to look at the progress bar at that moment.
+    std::function<void(const RecordedMessage&)> onMessage;
+    // Called when a file is handed to the opener, e.g. to read it before it may go.
+    std::function<void(const std::filesystem::path&)> onOpenFile;
+};
+
+} // namespace quillory::testing
