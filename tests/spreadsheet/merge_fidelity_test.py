@@ -1,0 +1,263 @@
+"""Whole merges of fixture workbooks written by libxlsxwriter: the merge tool copies every sheet,
+then independent readers compare each copy with its source, one test per feature. openpyxl
+reads values, formulas and styles; the structural checker judges the package; LibreOffice renders
+every sheet to CSV and must show what it shows for the source."""
+
+import json
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+
+import openpyxl  # noqa: E402
+
+import compare_sheets as cs  # noqa: E402
+import quillory_testing as qt  # noqa: E402
+
+STATE = {}
+
+
+class Merge:
+    """One merge run: its entries, result, and each entry's source and copy."""
+
+    def __init__(self, name, entries, output, completed, report):
+        self.name = name
+        self.entries = entries
+        self.output = output
+        self.completed = completed
+        self.report = report
+        self.out_side = None
+        self.pairs = []  # (entry index, source Side, source ws, result ws, sheet map)
+
+
+def worksheet_names(path):
+    wb = openpyxl.load_workbook(path, read_only=True)
+    names = [ws.title for ws in wb.worksheets]
+    wb.close()
+    return names
+
+
+def side(path, cache):
+    if path not in cache:
+        cache[path] = cs.Side(path, openpyxl.load_workbook(path),
+                              openpyxl.load_workbook(path, data_only=True))
+    return cache[path]
+
+
+def sheet_maps(entries, result_names):
+    """For entry i: casefolded source sheet name -> its name in the result (the entry's own copy
+    for its own sheet, else the first copy of that sheet of the same workbook), None if absent."""
+    maps = []
+    for i, (path, sheet) in enumerate(entries):
+        mapping = {}
+        for name in worksheet_names(path):
+            if name == sheet:
+                mapping[name.casefold()] = result_names[i]
+                continue
+            first = next((j for j, e in enumerate(entries) if e == (path, name)), None)
+            mapping[name.casefold()] = result_names[first] if first is not None else None
+        maps.append(mapping)
+    return maps
+
+
+def run(name, work, entries, by_paths=None):
+    output = os.path.join(work, name + ".xlsx")
+    report = os.path.join(work, name + ".report.json")
+    if by_paths:
+        completed = qt.run_merge(output, paths=by_paths, report=report)
+    else:
+        completed = qt.run_merge(output, entries=entries, report=report)
+    return Merge(name, entries, output, completed, report)
+
+
+def setUpModule():
+    qt.require_tools("merge", "fixtures", "check")
+    work = qt.temp_dir("merge-fidelity")
+    STATE["work"] = work
+    sources = qt.write_fixtures(os.path.join(work, "sources"))
+    by_name = {os.path.basename(p): p for p in sources}
+    STATE["sources"] = sources
+    STATE["before"] = qt.snapshot(sources)
+
+    # 1: every worksheet of every fixture, given as paths (tab order, then path order).
+    everything = [(p, s) for p in sources for s in worksheet_names(p)]
+    # 2: an entries list: a 31-character name twice, a sheet without the sheets its formulas
+    #    use, one sheet of a workbook whose names refer to another copied sheet.
+    chosen = [(by_name["long-name.xlsx"], "Quarterly revenue by region 24"),
+              (by_name["long-name.xlsx"], "Quarterly revenue by region 24"),
+              (by_name["formulas.xlsx"], "Calc"),
+              (by_name["names.xlsx"], "Report"),
+              (by_name["names.xlsx"], "Data"),
+              (by_name["same-names-2.xlsx"], "Summary")]
+    merges = [run("all-fixtures", work, everything, by_paths=sources),
+              run("chosen-entries", work, chosen)]
+    STATE["merges"] = merges
+    cache = {}
+    for merge in merges:
+        if merge.completed.returncode != 0 or not os.path.exists(merge.output):
+            continue
+        merge.out_side = side(merge.output, cache)
+        result_ws = merge.out_side.wb.worksheets
+        result_names = [ws.title for ws in result_ws]
+        if len(result_names) != len(merge.entries):
+            continue
+        maps = sheet_maps(merge.entries, result_names)
+        for i, (path, sheet) in enumerate(merge.entries):
+            src = side(path, cache)
+            merge.pairs.append((i, src, src.wb[sheet], result_ws[i], maps[i]))
+
+
+class MergeFidelityTest(unittest.TestCase):
+
+    def each_pair(self, compare, with_map=False):
+        """Runs compare on every copied sheet of every merge; fails listing every difference."""
+        failures = []
+        for merge in STATE["merges"]:
+            self.assertTrue(merge.pairs, "%s: no sheets to compare (merge failed: %s)" % (
+                merge.name, merge.completed.stderr.strip()))
+            for i, src, src_ws, out_ws, mapping in merge.pairs:
+                if with_map:
+                    diffs = compare(src, merge.out_side, src_ws, out_ws, mapping)
+                else:
+                    diffs = compare(src, merge.out_side, src_ws, out_ws)
+                for diff in diffs:
+                    failures.append("%s [%d] %s:%s -> %s: %s" % (
+                        merge.name, i, os.path.basename(src.path), src_ws.title, out_ws.title, diff))
+        self.assertFalse(failures, "\n" + "\n".join(failures))
+
+    # The run itself -----------------------------------------------------------------------
+
+    def test_merges_succeed_with_a_report(self):
+        for merge in STATE["merges"]:
+            self.assertEqual(merge.completed.returncode, 0,
+                             "%s: %s" % (merge.name, merge.completed.stderr))
+            self.assertTrue(os.path.exists(merge.output))
+            with open(merge.report, encoding="utf-8") as fh:
+                json.load(fh)
+
+    def test_sources_are_byte_identical_after_merging(self):
+        self.assertEqual(qt.snapshot(STATE["sources"]), STATE["before"])
+
+    def test_structural_checker_accepts_every_result(self):
+        for merge in STATE["merges"]:
+            if os.path.exists(merge.output):
+                self.assertEqual(qt.check_package(merge.output), [], merge.name)
+
+    def test_one_sheet_per_entry_in_order_with_valid_unique_names(self):
+        for merge in STATE["merges"]:
+            self.assertIsNotNone(merge.out_side, merge.name + ": no result")
+            names = [ws.title for ws in merge.out_side.wb.worksheets]
+            self.assertEqual(len(names), len(merge.entries), merge.name)
+            self.assertEqual(qt.sheet_name_problems(names), [], merge.name)
+            for (path, sheet), result in zip(merge.entries, names):
+                self.assertTrue(qt.is_renamed_copy(sheet, result),
+                                "%s: %s:%s became %r" % (merge.name, os.path.basename(path), sheet, result))
+
+    def test_taken_names_become_numbered_copies_within_31_characters(self):
+        chosen = STATE["merges"][1]
+        self.assertIsNotNone(chosen.out_side, "no result")
+        names = [ws.title for ws in chosen.out_side.wb.worksheets]
+        self.assertEqual(names[0], "Quarterly revenue by region 24")
+        self.assertRegex(names[1], r"^Quarterly revenue by regi[a-z ]* \(2\)$")
+        self.assertLessEqual(len(names[1]), qt.MAX_SHEET_NAME)
+        everything = STATE["merges"][0]
+        names = [ws.title for ws in everything.out_side.wb.worksheets]
+        # same-names-2.xlsx holds "DATA" and "Summary", both taken by same-names-1.xlsx.
+        self.assertIn("DATA (2)", names)
+        self.assertIn("Summary (2)", names)
+
+    def test_report_names_renamed_sheets_and_formulas_kept_as_values(self):
+        chosen = STATE["merges"][1]
+        with open(chosen.report, encoding="utf-8") as fh:
+            text = json.dumps(json.load(fh), ensure_ascii=False)
+        renamed = chosen.out_side.wb.worksheets[1].title
+        self.assertIn(renamed, text, "the renamed copy is not in the report")
+        self.assertIn("Calc", text, "formulas of Calc kept as values are not reported")
+
+    # Cell contents ------------------------------------------------------------------------
+
+    def test_values_formulas_and_cached_values(self):
+        def compare(src, out, src_ws, out_ws, mapping):
+            return cs.compare_values_and_formulas(src, out, src_ws, out_ws, mapping,
+                                                  cs.table_map_of(src_ws, out_ws))
+        self.each_pair(compare, with_map=True)
+
+    def test_rich_text_runs(self):
+        self.each_pair(cs.compare_rich_text)
+
+    # Cell formats -------------------------------------------------------------------------
+
+    def test_fonts(self):
+        self.each_pair(cs.compare_fonts)
+
+    def test_fills(self):
+        self.each_pair(cs.compare_fills)
+
+    def test_borders(self):
+        self.each_pair(cs.compare_borders)
+
+    def test_number_format_codes(self):
+        self.each_pair(cs.compare_number_formats)
+
+    def test_alignment_and_cell_protection(self):
+        self.each_pair(cs.compare_alignment_and_protection)
+
+    # Sheet layout and features ------------------------------------------------------------
+
+    def test_merged_cells(self):
+        self.each_pair(cs.compare_merged_cells)
+
+    def test_column_widths_row_heights_hidden_and_outline(self):
+        self.each_pair(cs.compare_dimensions)
+
+    def test_views_panes_zoom_gridlines(self):
+        self.each_pair(cs.compare_views)
+
+    def test_data_validation(self):
+        self.each_pair(cs.compare_validation, with_map=True)
+
+    def test_conditional_formats(self):
+        self.each_pair(cs.compare_conditional_formats, with_map=True)
+
+    def test_hyperlinks(self):
+        self.each_pair(cs.compare_hyperlinks, with_map=True)
+
+    def test_page_setup_margins_headers_print_areas(self):
+        self.each_pair(cs.compare_print_setup)
+
+    def test_sheet_protection_visibility_tab_colour_autofilter(self):
+        self.each_pair(cs.compare_sheet_properties)
+
+    def test_tables(self):
+        self.each_pair(lambda src, out, a, b: cs.compare_tables(src, out, a, b, cs.table_map_of(a, b)))
+
+    def test_defined_names(self):
+        self.each_pair(cs.compare_defined_names, with_map=True)
+
+    # Rendering ----------------------------------------------------------------------------
+
+    def test_libreoffice_shows_each_copy_as_its_source(self):
+        if not qt.SOFFICE:
+            self.skipTest("LibreOffice (soffice) is not installed")
+        merges = [m for m in STATE["merges"] if m.pairs]
+        self.assertTrue(merges, "no result to render")
+        files = sorted({m.output for m in merges} | {p for m in merges for p, _ in m.entries})
+        rendered = qt.libreoffice_csv(files, os.path.join(STATE["work"], "render"))
+        failures = []
+        for merge in merges:
+            result = rendered.get(merge.output, {})
+            self.assertTrue(result, "LibreOffice exported no sheet of " + merge.name)
+            for i, src, src_ws, out_ws, _ in merge.pairs:
+                expected = rendered.get(src.path, {}).get(src_ws.title)
+                got = result.get(out_ws.title)
+                if expected is None:
+                    continue  # LibreOffice names the CSV by the sheet; some names it cannot use
+                if got != expected:
+                    failures.append("%s [%d] %s -> %s: %r became %r" % (
+                        merge.name, i, src_ws.title, out_ws.title, expected[:4], (got or [])[:4]))
+        self.assertFalse(failures, "\n" + "\n".join(failures))
+
+
+if __name__ == "__main__":
+    qt.main()

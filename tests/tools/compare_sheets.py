@@ -1,0 +1,617 @@
+"""Compares a copied worksheet with its source, both read by openpyxl (and the raw package for
+rich text), one function per feature. Each returns a list of differences in words; empty means
+faithful. Colours are compared as shown: theme and indexed colours are resolved to RGB through
+each workbook's own theme and palette, so a copy whose colours were fixed still compares equal."""
+
+import colorsys
+import posixpath
+import re
+import zipfile
+import xml.etree.ElementTree as ET
+
+from openpyxl.styles.colors import COLOR_INDEX
+from openpyxl.utils import get_column_letter
+from openpyxl.xml.functions import tostring
+
+MAX_EXAMPLES = 8
+COLOUR_TOLERANCE = 2
+HLS_MAX = 255.0
+
+NS = {"m": "http://schemas.openxmlformats.org/spreadsheetml/2006/main",
+      "a": "http://schemas.openxmlformats.org/drawingml/2006/main",
+      "r": "http://schemas.openxmlformats.org/officeDocument/2006/relationships",
+      "pr": "http://schemas.openxmlformats.org/package/2006/relationships"}
+
+
+class Side:
+    """One workbook's view needed to judge a sheet: openpyxl (formulas and cached values) and
+    its raw package for what openpyxl flattens."""
+
+    def __init__(self, path, workbook, values_workbook):
+        self.path = path
+        self.wb = workbook
+        self.values = values_workbook
+        self.theme = theme_colours(workbook)
+        palette = getattr(workbook, "_colors", None)
+        self.palette = list(palette) if palette else list(COLOR_INDEX)
+        self._rich = None
+
+    def rich_strings(self, sheet_title):
+        if self._rich is None:
+            self._rich = read_rich_strings(self.path)
+        return self._rich.get(sheet_title, {})
+
+
+# Colours ------------------------------------------------------------------------------------
+
+THEME_ORDER = ["lt1", "dk1", "lt2", "dk2", "accent1", "accent2", "accent3", "accent4",
+               "accent5", "accent6", "hlink", "folHlink"]
+
+
+def theme_colours(workbook):
+    data = getattr(workbook, "loaded_theme", None)
+    if not data:
+        return {}
+    try:
+        root = ET.fromstring(data)
+    except ET.ParseError:
+        return {}
+    scheme = root.find(".//a:clrScheme", NS)
+    colours = {}
+    if scheme is None:
+        return colours
+    for child in scheme:
+        tag = child.tag.split("}")[1]
+        for value in child:
+            rgb = value.get("val") if value.tag.endswith("srgbClr") else value.get("lastClr")
+            if rgb:
+                colours[tag] = rgb.upper()
+    return {i: colours.get(name) for i, name in enumerate(THEME_ORDER)}
+
+
+def apply_tint(rgb, tint):
+    if not tint:
+        return rgb
+    r, g, b = (int(rgb[i:i + 2], 16) / 255.0 for i in (0, 2, 4))
+    h, l, s = colorsys.rgb_to_hls(r, g, b)
+    l = l * HLS_MAX
+    l = l * (1 + tint) if tint < 0 else l * (1 - tint) + (HLS_MAX - HLS_MAX * (1 - tint))
+    r, g, b = colorsys.hls_to_rgb(h, min(max(l / HLS_MAX, 0), 1), s)
+    return "%02X%02X%02X" % tuple(int(round(v * 255)) for v in (r, g, b))
+
+
+def resolve_colour(colour, side):
+    if colour is None:
+        return None
+    kind = getattr(colour, "type", None)
+    tint = getattr(colour, "tint", 0) or 0
+    if kind == "rgb" and isinstance(colour.rgb, str):
+        return apply_tint(colour.rgb[-6:].upper(), tint)
+    if kind == "theme":
+        base = side.theme.get(colour.theme)
+        return apply_tint(base, tint) if base else "theme%s" % colour.theme
+    if kind == "indexed":
+        index = colour.indexed
+        if index in (64, 65):
+            return "system%d" % index
+        if index is not None and 0 <= index < len(side.palette):
+            return apply_tint(side.palette[index][-6:].upper(), tint)
+        return "indexed%s" % index
+    if kind == "auto":
+        return "auto"
+    return None
+
+
+def colours_equal(a, b):
+    if a == b:
+        return True
+    if a and b and re.fullmatch(r"[0-9A-F]{6}", a) and re.fullmatch(r"[0-9A-F]{6}", b):
+        return all(abs(int(a[i:i + 2], 16) - int(b[i:i + 2], 16)) <= COLOUR_TOLERANCE
+                   for i in (0, 2, 4))
+    return False
+
+
+# Style descriptions ---------------------------------------------------------------------------
+
+def font_of(cell, side):
+    f = cell.font
+    return {"name": f.name, "size": float(f.sz) if f.sz is not None else None, "bold": bool(f.b),
+            "italic": bool(f.i), "underline": f.u, "strike": bool(f.strike),
+            "vertAlign": f.vertAlign, "color": resolve_colour(f.color, side)}
+
+
+def fill_of(cell, side):
+    fill = cell.fill
+    if getattr(fill, "tagname", "") == "gradientFill":
+        return {"gradient": fill.type, "degree": fill.degree,
+                "stops": [(s.position, resolve_colour(s.color, side)) for s in fill.stop]}
+    pattern = fill.patternType
+    if pattern in (None, "none"):
+        return {"pattern": None}
+    return {"pattern": pattern, "fg": resolve_colour(fill.fgColor, side),
+            "bg": resolve_colour(fill.bgColor, side)}
+
+
+def border_of(cell, side):
+    b = cell.border
+    out = {"diagonalUp": bool(b.diagonalUp), "diagonalDown": bool(b.diagonalDown)}
+    for name in ("left", "right", "top", "bottom", "diagonal"):
+        edge = getattr(b, name)
+        style = edge.style if edge is not None else None
+        out[name] = (style, resolve_colour(edge.color, side) if style else None)
+    return out
+
+
+def alignment_of(cell, _side):
+    a = cell.alignment
+    return {k: getattr(a, k) for k in ("horizontal", "vertical", "textRotation", "wrapText",
+                                       "shrinkToFit", "indent", "readingOrder")}
+
+
+def protection_of(cell, _side):
+    return {"locked": cell.protection.locked, "hidden": cell.protection.hidden}
+
+
+def same_description(a, b):
+    if a.keys() != b.keys():
+        return False
+    for key in a:
+        x, y = a[key], b[key]
+        if isinstance(x, str) and isinstance(y, str):
+            if not colours_equal(x, y):
+                return False
+        elif isinstance(x, tuple) and isinstance(y, tuple):
+            if x[0] != y[0] or not (x[1] == y[1] or (x[1] and y[1] and colours_equal(x[1], y[1]))):
+                return False
+        elif x != y:
+            return False
+    return True
+
+
+# Formulas -------------------------------------------------------------------------------------
+
+QUALIFIER = re.compile(r"""('(?:[^']|'')+'|[A-Za-z_\\\u00C0-\uFFFF][\w.\u00C0-\uFFFF]*)!""")
+
+
+def formula_sheets(formula):
+    """The sheet names a formula qualifies references with (outside string literals)."""
+    names = []
+    for chunk in re.split(r'("(?:[^"]|"")*")', formula)[::2]:
+        for match in QUALIFIER.finditer(chunk):
+            token = match.group(1)
+            name = token[1:-1].replace("''", "'") if token.startswith("'") else token
+            names.append(name)
+    return names
+
+
+def canonical_formula(formula, sheet_map=None, table_map=None):
+    """Formula text with sheet qualifiers unquoted and mapped, table names mapped, spaces
+    outside strings dropped. sheet_map: casefolded source name -> result name."""
+    parts = re.split(r'("(?:[^"]|"")*")', formula)
+    for i in range(0, len(parts), 2):
+        def sheet(match):
+            token = match.group(1)
+            name = token[1:-1].replace("''", "'") if token.startswith("'") else token
+            if sheet_map is not None:
+                name = sheet_map.get(name.casefold(), name)
+            return "<%s>!" % name.casefold()
+        chunk = QUALIFIER.sub(sheet, parts[i])
+        if table_map:
+            for old, new in table_map.items():
+                chunk = re.sub(r"(?<![\w.])%s(?=\[)" % re.escape(old), new, chunk, flags=re.I)
+        parts[i] = re.sub(r"\s+", "", chunk)
+    return "".join(parts)
+
+
+# Raw rich text --------------------------------------------------------------------------------
+
+def _rels(zf, part):
+    folder, name = posixpath.split(part)
+    rels_name = posixpath.join(folder, "_rels", name + ".rels")
+    out = {}
+    if rels_name not in zf.namelist():
+        return out
+    for rel in ET.fromstring(zf.read(rels_name)).findall("pr:Relationship", NS):
+        target = rel.get("Target")
+        path = target.lstrip("/") if target.startswith("/") else posixpath.normpath(
+            posixpath.join(folder, target))
+        out[rel.get("Id")] = (rel.get("Type"), path)
+    return out
+
+
+def _runs(si):
+    """A string item as (text, run properties) pairs; plain strings are one run."""
+    runs = []
+    t = si.find("m:t", NS)
+    if t is not None:
+        runs.append((t.text or "", ()))
+    for r in si.findall("m:r", NS):
+        props = r.find("m:rPr", NS)
+        described = tuple(sorted((c.tag.split("}")[1], tuple(sorted(c.attrib.items())))
+                                 for c in props)) if props is not None else ()
+        runs.append(((r.find("m:t", NS).text or ""), described))
+    return runs
+
+
+def read_rich_strings(path):
+    """{sheet title: {cell ref: runs}} for every cell holding rich text (more than one run)."""
+    out = {}
+    with zipfile.ZipFile(path) as zf:
+        workbook = next(p for t, p in _rels(zf, "").values() if t.endswith("/officeDocument"))
+        rels = _rels(zf, workbook)
+        strings = []
+        for kind, part in rels.values():
+            if kind.endswith("/sharedStrings"):
+                strings = [_runs(si) for si in ET.fromstring(zf.read(part)).findall("m:si", NS)]
+        root = ET.fromstring(zf.read(workbook))
+        for sheet in root.findall("m:sheets/m:sheet", NS):
+            kind, part = rels.get(sheet.get("{%s}id" % NS["r"]), ("", ""))
+            if not kind.endswith("/worksheet") or part not in zf.namelist():
+                continue
+            cells = {}
+            for c in ET.fromstring(zf.read(part)).iter("{%s}c" % NS["m"]):
+                runs = None
+                if c.get("t") == "s" and c.find("m:v", NS) is not None:
+                    index = int(c.find("m:v", NS).text)
+                    runs = strings[index] if index < len(strings) else None
+                elif c.get("t") == "inlineStr" and c.find("m:is", NS) is not None:
+                    runs = _runs(c.find("m:is", NS))
+                if runs and (len(runs) > 1 or runs[0][1]):
+                    cells[c.get("r")] = runs
+            out[sheet.get("name")] = cells
+    return out
+
+
+# Comparisons ----------------------------------------------------------------------------------
+
+def _limit(diffs):
+    if len(diffs) > MAX_EXAMPLES:
+        return diffs[:MAX_EXAMPLES] + ["... and %d more" % (len(diffs) - MAX_EXAMPLES)]
+    return diffs
+
+
+def _cells(ws):
+    return {(c.row, c.column): c for row in ws.iter_rows() for c in row
+            if c.value is not None or c.has_style}
+
+
+def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map, table_map=None):
+    """Values and types; formula texts after the expected renames. A formula that refers to a
+    sheet not in the result must have become its cached value."""
+    diffs = []
+    src_values = src.values[src_ws.title]
+    out_values = out.values[out_ws.title]
+    coords = set(src_ws._cells) | set(out_ws._cells)
+    for coord in sorted(coords):
+        a = src_ws._cells.get(coord)
+        b = out_ws._cells.get(coord)
+        va = a.value if a is not None else None
+        vb = b.value if b is not None else None
+        ref = "%s%d" % (get_column_letter(coord[1]), coord[0])
+        is_formula = isinstance(va, str) and a.data_type == "f"
+        if is_formula:
+            absent = [n for n in formula_sheets(va) if sheet_map.get(n.casefold()) is None]
+            if absent:
+                cached = src_values.cell(*coord).value
+                if not (b is not None and b.data_type != "f" and vb == cached):
+                    diffs.append("%s: formula %s refers to sheet(s) %s not in the result; "
+                                 "expected its cached value %r, got %r" % (ref, va, absent, cached, vb))
+                continue
+            expected = canonical_formula(va, sheet_map, table_map)
+            got = canonical_formula(vb, None, None) if isinstance(vb, str) else None
+            if b is None or b.data_type != "f" or expected != got:
+                diffs.append("%s: formula %r, expected %r after renames, got %r" % (ref, va, expected, vb))
+            continue
+        if va != vb or (a is not None and b is not None and va is not None and a.data_type != b.data_type):
+            diffs.append("%s: %r (%s) became %r (%s)" % (ref, va, a.data_type if a else "-", vb,
+                                                          b.data_type if b else "-"))
+    for coord in sorted(coords):
+        a = src_values.cell(*coord).value if coord in src_ws._cells else None
+        b = out_values.cell(*coord).value if coord in out_ws._cells else None
+        if coord in src_ws._cells and src_ws._cells[coord].data_type == "f":
+            if a != b:
+                diffs.append("%s%d: cached value %r became %r" % (get_column_letter(coord[1]),
+                                                                  coord[0], a, b))
+    return _limit(diffs)
+
+
+def _compare_cell_styles(src, out, src_ws, out_ws, describe, what):
+    diffs = []
+    a_cells, b_cells = _cells(src_ws), _cells(out_ws)
+    for coord in sorted(set(a_cells) | set(b_cells)):
+        a = src_ws.cell(*coord)
+        b = out_ws.cell(*coord)
+        da, db = describe(a, src), describe(b, out)
+        if not same_description(da, db):
+            diffs.append("%s: %s %s became %s" % (a.coordinate, what, da, db))
+    return _limit(diffs)
+
+
+def compare_fonts(src, out, src_ws, out_ws):
+    return _compare_cell_styles(src, out, src_ws, out_ws, font_of, "font")
+
+
+def compare_fills(src, out, src_ws, out_ws):
+    return _compare_cell_styles(src, out, src_ws, out_ws, fill_of, "fill")
+
+
+def compare_borders(src, out, src_ws, out_ws):
+    return _compare_cell_styles(src, out, src_ws, out_ws, border_of, "border")
+
+
+def compare_alignment_and_protection(src, out, src_ws, out_ws):
+    return (_compare_cell_styles(src, out, src_ws, out_ws, alignment_of, "alignment") +
+            _compare_cell_styles(src, out, src_ws, out_ws, protection_of, "protection"))
+
+
+def compare_number_formats(src, out, src_ws, out_ws):
+    return _compare_cell_styles(src, out, src_ws, out_ws,
+                                lambda c, _s: {"format": c.number_format}, "number format")
+
+
+def compare_rich_text(src, out, src_ws, out_ws):
+    a = src.rich_strings(src_ws.title)
+    b = out.rich_strings(out_ws.title)
+    diffs = ["%s: rich text %s became %s" % (ref, a.get(ref), b.get(ref))
+             for ref in sorted(set(a) | set(b)) if a.get(ref) != b.get(ref)]
+    return _limit(diffs)
+
+
+def compare_merged_cells(_src, _out, src_ws, out_ws):
+    a = sorted(str(r) for r in src_ws.merged_cells.ranges)
+    b = sorted(str(r) for r in out_ws.merged_cells.ranges)
+    return [] if a == b else ["merged ranges %s became %s" % (a, b)]
+
+
+def _columns(ws):
+    cols = {}
+    for dim in ws.column_dimensions.values():
+        if dim.min is None:
+            continue
+        for index in range(dim.min, (dim.max or dim.min) + 1):
+            cols[index] = (round(dim.width, 4) if dim.customWidth or dim.width else None,
+                           bool(dim.hidden), dim.outlineLevel or 0)
+    return {k: v for k, v in cols.items() if v != (None, False, 0)}
+
+
+def _rows(ws):
+    rows = {}
+    for index, dim in ws.row_dimensions.items():
+        value = (dim.ht if dim.customHeight or dim.ht else None, bool(dim.hidden),
+                 dim.outlineLevel or 0)
+        if value != (None, False, 0):
+            rows[index] = value
+    return rows
+
+
+def compare_dimensions(_src, _out, src_ws, out_ws):
+    """Column widths, row heights, hidden and outline state, default sizes."""
+    diffs = []
+    a, b = _columns(src_ws), _columns(out_ws)
+    for index in sorted(set(a) | set(b)):
+        if a.get(index) != b.get(index):
+            diffs.append("column %s (width, hidden, level) %s became %s" % (
+                get_column_letter(index), a.get(index), b.get(index)))
+    a, b = _rows(src_ws), _rows(out_ws)
+    for index in sorted(set(a) | set(b)):
+        if a.get(index) != b.get(index):
+            diffs.append("row %d (height, hidden, level) %s became %s" % (index, a.get(index), b.get(index)))
+    fa, fb = src_ws.sheet_format, out_ws.sheet_format
+    for key in ("defaultRowHeight", "defaultColWidth", "baseColWidth", "customHeight", "zeroHeight",
+                "outlineLevelRow", "outlineLevelCol"):
+        if getattr(fa, key) != getattr(fb, key):
+            diffs.append("sheet format %s %r became %r" % (key, getattr(fa, key), getattr(fb, key)))
+    return _limit(diffs)
+
+
+def compare_views(_src, _out, src_ws, out_ws):
+    """Panes, zoom, gridlines, headings, right-to-left, the selected cells (not tabSelected: the
+    result has one selected tab of its own)."""
+    diffs = []
+    va, vb = src_ws.sheet_view, out_ws.sheet_view
+    for key in ("zoomScale", "zoomScaleNormal", "showGridLines", "showRowColHeaders", "rightToLeft",
+                "showZeros", "view", "topLeftCell"):
+        if getattr(va, key) != getattr(vb, key):
+            diffs.append("view %s %r became %r" % (key, getattr(va, key), getattr(vb, key)))
+    pa = dict(va.pane) if va.pane is not None else None
+    pb = dict(vb.pane) if vb.pane is not None else None
+    if pa != pb:
+        diffs.append("pane %s became %s" % (pa, pb))
+    sa = [dict(s) for s in va.selection]
+    sb = [dict(s) for s in vb.selection]
+    if sa != sb:
+        diffs.append("selection %s became %s" % (sa, sb))
+    return diffs
+
+
+def compare_validation(_src, _out, src_ws, out_ws, sheet_map=None):
+    def describe(ws, mapping):
+        out = []
+        for dv in ws.data_validations.dataValidation:
+            d = dict(dv)
+            for key in ("formula1", "formula2"):
+                value = getattr(dv, key)
+                d[key] = canonical_formula(value, mapping) if value else None
+            d["sqref"] = str(dv.sqref)
+            out.append(d)
+        return sorted(out, key=lambda d: d["sqref"])
+    a, b = describe(src_ws, sheet_map), describe(out_ws, None)
+    return [] if a == b else ["data validations %s became %s" % (a, b)]
+
+
+def _dxf(rule, side):
+    dxf = rule.dxf
+    if dxf is None:
+        return None
+    class Holder:  # the style describers read cell-like objects
+        pass
+    holder = Holder()
+    holder.font = dxf.font
+    holder.fill = dxf.fill
+    holder.border = dxf.border
+    desc = {}
+    if dxf.font is not None:
+        desc["font"] = font_of(holder, side)
+    if dxf.fill is not None:
+        f = dxf.fill
+        desc["fill"] = (f.patternType, resolve_colour(f.fgColor, side), resolve_colour(f.bgColor, side))
+    if dxf.border is not None:
+        desc["border"] = border_of(holder, side)
+    if dxf.numFmt is not None:
+        desc["numFmt"] = dxf.numFmt.formatCode
+    return desc
+
+
+def compare_conditional_formats(src, out, src_ws, out_ws, sheet_map=None):
+    def describe(ws, side, mapping):
+        items = []
+        for cf in ws.conditional_formatting:
+            for rule in cf.rules:
+                d = dict(rule)
+                d.pop("dxfId", None)
+                d["formula"] = [canonical_formula(f, mapping) for f in (rule.formula or [])]
+                for key in ("colorScale", "dataBar", "iconSet"):
+                    value = getattr(rule, key)
+                    if value is not None:
+                        d[key] = repr(value.to_tree().attrib) + "".join(
+                            repr(sorted(c.attrib.items())) for c in value.to_tree().iter())
+                d["dxf"] = _dxf(rule, side)
+                items.append((str(cf.sqref), repr(d)))
+        return sorted(items)
+    a, b = describe(src_ws, src, sheet_map), describe(out_ws, out, None)
+    if a == b:
+        return []
+    return ["conditional formats differ: only in source %s; only in result %s" % (
+        [x for x in a if x not in b], [x for x in b if x not in a])]
+
+
+def compare_hyperlinks(_src, _out, src_ws, out_ws, sheet_map=None):
+    def describe(ws, mapping):
+        links = {}
+        for row in ws.iter_rows():
+            for c in row:
+                if c.hyperlink is not None:
+                    h = c.hyperlink
+                    location = h.location
+                    if location and mapping is not None:
+                        location = canonical_formula(location, mapping)
+                    elif location:
+                        location = canonical_formula(location)
+                    links[c.coordinate] = (h.target, location, h.tooltip, h.display)
+        return links
+    a, b = describe(src_ws, sheet_map), describe(out_ws, None)
+    return ["%s: hyperlink %s became %s" % (k, a.get(k), b.get(k))
+            for k in sorted(set(a) | set(b)) if a.get(k) != b.get(k)]
+
+
+def compare_print_setup(_src, _out, src_ws, out_ws):
+    """Page setup, margins, print options, headers and footers, print area and titles, breaks."""
+    diffs = []
+    pairs = [("page setup", src_ws.page_setup, out_ws.page_setup),
+             ("print options", src_ws.print_options, out_ws.print_options),
+             ("margins", src_ws.page_margins, out_ws.page_margins),
+             ("header/footer", src_ws.HeaderFooter, out_ws.HeaderFooter)]
+    for what, a, b in pairs:
+        da, db = dict(a), dict(b)
+        da.pop("id", None)  # printer settings relationship
+        db.pop("id", None)
+        if what == "header/footer":
+            da, db = tostring(a.to_tree()), tostring(b.to_tree())
+        if da != db:
+            diffs.append("%s %s became %s" % (what, da, db))
+    fa = src_ws.sheet_properties.pageSetUpPr
+    fb = out_ws.sheet_properties.pageSetUpPr
+    if (fa.fitToPage if fa else None) != (fb.fitToPage if fb else None):
+        diffs.append("fit to page %s became %s" % (fa and fa.fitToPage, fb and fb.fitToPage))
+    for what in ("print_area", "print_title_rows", "print_title_cols"):
+        a, b = getattr(src_ws, what), getattr(out_ws, what)
+        norm = (lambda v: re.sub(r"^.*!", "", str(v)).replace("'", "") if v else None)
+        if isinstance(a, list) or isinstance(b, list):
+            a = [norm(x) for x in (a or [])]
+            b = [norm(x) for x in (b or [])]
+        else:
+            a, b = norm(a), norm(b)
+        if a != b:
+            diffs.append("%s %s became %s" % (what, a, b))
+    for what in ("row_breaks", "col_breaks"):
+        a = [dict(x) for x in getattr(src_ws, what).brk]
+        b = [dict(x) for x in getattr(out_ws, what).brk]
+        if a != b:
+            diffs.append("%s %s became %s" % (what, a, b))
+    return diffs
+
+
+def compare_sheet_properties(src, out, src_ws, out_ws):
+    """Protection, tab colour, visibility, autofilter."""
+    diffs = []
+    if dict(src_ws.protection) != dict(out_ws.protection):
+        diffs.append("protection %s became %s" % (dict(src_ws.protection), dict(out_ws.protection)))
+    ta = resolve_colour(src_ws.sheet_properties.tabColor, src)
+    tb = resolve_colour(out_ws.sheet_properties.tabColor, out)
+    if not (ta == tb or (ta and tb and colours_equal(ta, tb))):
+        diffs.append("tab colour %s became %s" % (ta, tb))
+    if src_ws.sheet_state != out_ws.sheet_state:
+        diffs.append("state %s became %s" % (src_ws.sheet_state, out_ws.sheet_state))
+    fa = tostring(src_ws.auto_filter.to_tree()) if src_ws.auto_filter.ref else None
+    fb = tostring(out_ws.auto_filter.to_tree()) if out_ws.auto_filter.ref else None
+    if fa != fb:
+        diffs.append("autofilter %s became %s" % (fa, fb))
+    return diffs
+
+
+def table_map_of(src_ws, out_ws):
+    """Source table name -> result table name, tables matched by their range."""
+    by_ref = {t.ref: t.displayName for t in out_ws.tables.values()}
+    return {t.displayName: by_ref.get(t.ref, t.displayName) for t in src_ws.tables.values()}
+
+
+def compare_tables(_src, _out, src_ws, out_ws, table_map=None):
+    def describe(ws, rename):
+        out = []
+        for t in ws.tables.values():
+            columns = [(c.name, c.totalsRowFunction, c.totalsRowLabel,
+                        canonical_formula(c.calculatedColumnFormula.attr_text if hasattr(
+                            c.calculatedColumnFormula, "attr_text") else str(c.calculatedColumnFormula),
+                            None, rename) if c.calculatedColumnFormula is not None else None)
+                       for c in t.tableColumns]
+            style = dict(t.tableStyleInfo) if t.tableStyleInfo is not None else None
+            out.append((t.ref, t.headerRowCount, t.totalsRowCount, t.totalsRowShown,
+                        repr(columns), repr(style)))
+        return sorted(out)
+    a, b = describe(src_ws, table_map), describe(out_ws, None)
+    return [] if a == b else ["tables %s became %s" % (a, b)]
+
+
+def local_names(wb, ws):
+    index = wb.worksheets.index(ws)
+    sheet_index = wb.sheetnames.index(ws.title)
+    return {d.name: d.attr_text for d in wb.defined_names.definedName
+            if d.localSheetId is not None and d.localSheetId == sheet_index and
+            not d.name.startswith("_xlnm.") and index >= 0}
+
+
+def compare_defined_names(src, out, src_ws, out_ws, sheet_map):
+    """Names scoped to the sheet travel with it; workbook names its formulas use must be defined
+    in the result with the same meaning (globally or on the copy)."""
+    diffs = []
+    a = {k.casefold(): canonical_formula(v, sheet_map) for k, v in local_names(src.wb, src_ws).items()}
+    b_local = {k.casefold(): canonical_formula(v) for k, v in local_names(out.wb, out_ws).items()}
+    for name, value in a.items():
+        if b_local.get(name) != value:
+            diffs.append("sheet name %s=%s became %s" % (name, value, b_local.get(name)))
+    src_globals = {d.name.casefold(): d.attr_text for d in src.wb.defined_names.definedName
+                   if d.localSheetId is None}
+    out_globals = {d.name.casefold(): d.attr_text for d in out.wb.defined_names.definedName
+                   if d.localSheetId is None}
+    used = set()
+    for row in src_ws.iter_rows():
+        for c in row:
+            if c.data_type == "f" and isinstance(c.value, str):
+                body = "".join(re.split(r'("(?:[^"]|"")*")', c.value)[::2])
+                used.update(w.casefold() for w in re.findall(r"(?<![\w.!'\]])[A-Za-z_][\w.]*(?![\w(!\[])", body))
+    for name in sorted(used & set(src_globals)):
+        expected = canonical_formula(src_globals[name], sheet_map)
+        got = b_local.get(name, canonical_formula(out_globals[name]) if name in out_globals else None)
+        if got != expected:
+            diffs.append("workbook name %s=%s is %s in the result" % (name, expected, got))
+    return diffs
