@@ -1,0 +1,168 @@
+"""Real-world workbooks (../shared/corpus, read in place): each one either merges with every
+worksheet faithful by the sheet comparisons and a package the structural checker accepts, or
+fails with a clear description naming the file (exit 1). Never a crash, a hang or a damaged
+result; the files stay byte-identical. Skips with a message when the corpus is absent.
+
+Set QUILLORY_CORPUS_TABLE=FILE to write the per-file outcome table (Markdown)."""
+
+import os
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tools"))
+
+import openpyxl  # noqa: E402
+
+import compare_sheets as cs  # noqa: E402
+import quillory_testing as qt  # noqa: E402
+
+CORPUS = os.path.join(qt.SHARED_DIR, "corpus")
+PER_FILE_TIMEOUT_SECONDS = 120
+WORKBOOK_EXTENSIONS = (".xlsx", ".xlsm", ".xltx", ".xltm", ".xls", ".xlsb")
+
+# Files whose outcome is a known engine gap, with the reason (reported to engine-core). A file
+# listed here that starts to pass fails the run as an unexpected success, so the list stays true.
+KNOWN_GAPS = {
+}
+
+COMPARISONS = [
+    ("values and formulas", lambda s, o, a, b, m: cs.compare_values_and_formulas(
+        s, o, a, b, m, cs.table_map_of(a, b))),
+    ("fonts", lambda s, o, a, b, m: cs.compare_fonts(s, o, a, b)),
+    ("fills", lambda s, o, a, b, m: cs.compare_fills(s, o, a, b)),
+    ("borders", lambda s, o, a, b, m: cs.compare_borders(s, o, a, b)),
+    ("number formats", lambda s, o, a, b, m: cs.compare_number_formats(s, o, a, b)),
+    ("alignment", lambda s, o, a, b, m: cs.compare_alignment_and_protection(s, o, a, b)),
+    ("merged cells", lambda s, o, a, b, m: cs.compare_merged_cells(s, o, a, b)),
+    ("dimensions", lambda s, o, a, b, m: cs.compare_dimensions(s, o, a, b)),
+    ("views", lambda s, o, a, b, m: cs.compare_views(s, o, a, b)),
+    ("validation", cs.compare_validation),
+    ("conditional formats", cs.compare_conditional_formats),
+    ("hyperlinks", cs.compare_hyperlinks),
+    ("print setup", lambda s, o, a, b, m: cs.compare_print_setup(s, o, a, b)),
+    ("sheet properties", lambda s, o, a, b, m: cs.compare_sheet_properties(s, o, a, b)),
+    ("tables", lambda s, o, a, b, m: cs.compare_tables(s, o, a, b, cs.table_map_of(a, b))),
+    ("defined names", cs.compare_defined_names),
+]
+
+OUTCOMES = {}
+
+
+def corpus_files():
+    if not os.path.isdir(CORPUS):
+        return []
+    return sorted(n for n in os.listdir(CORPUS) if n.lower().endswith(WORKBOOK_EXTENSIONS))
+
+
+def load_side(path):
+    try:
+        return cs.Side(path, openpyxl.load_workbook(path), openpyxl.load_workbook(path, data_only=True))
+    except Exception as error:  # openpyxl cannot read some sources (strict, damaged, .xls)
+        return "%s: %s" % (type(error).__name__, str(error)[:120])
+
+
+def judge(name, work):
+    """Returns (outcome for the table, list of faults)."""
+    path = os.path.join(CORPUS, name)
+    before = qt.sha256(path)
+    output = os.path.join(work, name + ".result.xlsx")
+    faults = []
+    try:
+        listed = qt.run_list(path, timeout=PER_FILE_TIMEOUT_SECONDS)
+        merged = qt.run_merge(output, paths=[path], timeout=PER_FILE_TIMEOUT_SECONDS)
+    except subprocess.TimeoutExpired as expired:
+        return "hang", ["no answer within %d s: %s" % (PER_FILE_TIMEOUT_SECONDS, expired.cmd)]
+    if qt.sha256(path) != before:
+        faults.append("the source changed")
+    for what, completed in (("--list", listed), ("merge", merged)):
+        if completed.returncode not in (0, 1):
+            faults.append("%s exited %d (crash?): %s" % (what, completed.returncode,
+                                                        completed.stderr.strip()[-300:]))
+        elif completed.returncode == 1:
+            message = completed.stderr.strip()
+            if name not in message:
+                faults.append("%s failed without naming the file: %r" % (what, message))
+    if merged.returncode == 1:
+        if os.path.exists(output):
+            faults.append("a failed merge left %s" % output)
+        return "fails: " + merged.stderr.strip().splitlines()[-1][:160] if merged.stderr.strip() \
+            else "fails without a message", faults
+    if merged.returncode != 0:
+        return "crash", faults
+    problems = qt.check_package(output)
+    faults += ["package: " + p for p in problems]
+    listed_names = listed.stdout.splitlines() if listed.returncode == 0 else None
+    result = load_side(output)
+    if isinstance(result, str):
+        return "merged, result unreadable", faults + ["openpyxl cannot read the result: " + result]
+    result_names = [ws.title for ws in result.wb.worksheets]
+    if listed_names is not None and len(listed_names) != len(result_names):
+        faults.append("--list gives %d worksheets, the result holds %d" % (
+            len(listed_names), len(result_names)))
+    faults += ["sheet names: " + p for p in qt.sheet_name_problems(result_names)]
+    source = load_side(path)
+    if isinstance(source, str):
+        note = "merged; structure checked, sheets not compared (openpyxl cannot read the source)"
+        return note, faults
+    if len(source.wb.worksheets) != len(result_names):
+        faults.append("source has %d worksheets, result %d" % (len(source.wb.worksheets),
+                                                               len(result_names)))
+        return "merged, sheets missing", faults
+    mapping = {ws.title.casefold(): out for ws, out in zip(source.wb.worksheets, result_names)}
+    for src_ws, out_ws in zip(source.wb.worksheets, result.wb.worksheets):
+        if not qt.is_renamed_copy(src_ws.title, out_ws.title):
+            faults.append("sheet %r became %r" % (src_ws.title, out_ws.title))
+        for what, compare in COMPARISONS:
+            try:
+                diffs = compare(source, result, src_ws, out_ws, mapping)
+            except Exception as error:
+                diffs = ["comparison failed: %s: %s" % (type(error).__name__, error)]
+            faults += ["%s / %s: %s" % (src_ws.title, what, d) for d in diffs]
+    return ("merged, %d worksheets faithful" % len(result_names)) if not faults else \
+        "merged, differences", faults
+
+
+def setUpModule():
+    if not corpus_files():
+        raise unittest.SkipTest("no corpus at %s (QUILLORY_SHARED_DIR)" % CORPUS)
+    qt.require_tools("merge", "check")
+    STATE_WORK[0] = qt.temp_dir("corpus")
+
+
+def tearDownModule():
+    table = os.environ.get("QUILLORY_CORPUS_TABLE")
+    if table and OUTCOMES:
+        with open(table, "w", encoding="utf-8") as fh:
+            fh.write("| File | Outcome |\n|---|---|\n")
+            for name in sorted(OUTCOMES):
+                outcome, faults = OUTCOMES[name]
+                cell = outcome + ("" if not faults else " — " + "; ".join(faults[:3]).replace("|", "/"))
+                fh.write("| %s | %s |\n" % (name, cell))
+
+
+STATE_WORK = [None]
+
+
+class CorpusConformanceTest(unittest.TestCase):
+    pass
+
+
+def make_test(name):
+    def test(self):
+        outcome, faults = judge(name, STATE_WORK[0])
+        OUTCOMES[name] = (outcome, faults)
+        self.assertEqual(faults, [], "%s: %s" % (name, outcome))
+    if name in KNOWN_GAPS:
+        test.__doc__ = "known gap: " + KNOWN_GAPS[name]
+        return unittest.expectedFailure(test)
+    return test
+
+
+for _name in corpus_files():
+    setattr(CorpusConformanceTest, "test_" + _name.replace(".", "_").replace("-", "_"),
+            make_test(_name))
+
+if __name__ == "__main__":
+    qt.main()
