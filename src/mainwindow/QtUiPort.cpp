@@ -1,0 +1,66 @@
+#include "mainwindow/QtUiPort.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace quillory::mainwindow {
+
+namespace {
+constexpr const char* kCaption = "Quillory";
+
+QString toQString(const std::filesystem::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+} // namespace
+
+QtUiPort::~QtUiPort() {
+    setBusy(false);
+}
+
+void QtUiPort::showMessage(lists::MessageIcon icon, const std::string& text) {
+    QMessageBox box(
+        icon == lists::MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
+        QString::fromLatin1(kCaption), QString::fromUtf8(text), QMessageBox::Ok, window_);
+    // A message must be readable even while the busy pointer is on.
+    const bool wasBusy = busy_;
+    setBusy(false);
+    box.exec();
+    setBusy(wasBusy);
+}
+
+void QtUiPort::setBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
+    busy_ = busy;
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+bool QtUiPort::openFile(const std::filesystem::path& file) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(file)));
+}
+
+std::optional<std::filesystem::path>
+QtUiPort::askSavePath(const std::filesystem::path& suggestedName) {
+    const QString chosen = QFileDialog::getSaveFileName(
+        window_, QStringLiteral("Save the merged workbook"), toQString(suggestedName),
+        QStringLiteral("Excel workbook (*.xlsx)"));
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(QFile::encodeName(chosen).toStdString());
+}
+
+void QtUiPort::processEvents() {
+    QApplication::processEvents();
+}
+
+} // namespace quillory::mainwindow

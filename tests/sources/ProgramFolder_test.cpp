@@ -1,0 +1,77 @@
+#include "sources/ProgramFolder.h"
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <optional>
+
+using quillory::sources::DefaultConfigFolder;
+using quillory::sources::LocateProgramFiles;
+using quillory::testing::TempDir;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+} // namespace
+
+TEST(ProgramFolder, FilesStayBesideAWritableProgram) {
+    TempDir dir;
+    const auto files = LocateProgramFiles(dir.path(), dir / "config");
+    EXPECT_FALSE(files.relocated);
+    EXPECT_EQ(files.sourceListFile(), dir / "EXCEL.txt");
+    EXPECT_EQ(files.settingsFile(), dir / "set.txt");
+    EXPECT_EQ(files.helpFile(), dir / "help.chm");
+    EXPECT_FALSE(fs::exists(dir / "config"));
+    EXPECT_EQ(quillory::sources::DescribeDataFolder(files), "");
+}
+
+TEST(ProgramFolder, UnwritableProgramFolderMovesTheListToTheConfigFolder) {
+    TempDir dir;
+    // A program folder this process cannot create files in (even as the superuser: it does not
+    // exist as a folder).
+    const fs::path program = dir.write("bin", "a file, not a folder");
+    const auto files = LocateProgramFiles(program, dir / "config" / "quillory");
+    EXPECT_TRUE(files.relocated);
+    EXPECT_TRUE(fs::is_directory(dir / "config" / "quillory"));
+    EXPECT_EQ(files.sourceListFile(), dir / "config" / "quillory" / "EXCEL.txt");
+    // help.chm is still looked for beside the program.
+    EXPECT_EQ(files.helpFile(), program / "help.chm");
+    const std::string note = quillory::sources::DescribeDataFolder(files);
+    EXPECT_NE(note.find((dir / "config" / "quillory").string()), std::string::npos) << note;
+}
+
+TEST(ProgramFolder, ConfigFolderFollowsTheDesktopConventions) {
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", "/custom/config");
+        ScopedEnv home("HOME", "/home/someone");
+        EXPECT_EQ(DefaultConfigFolder(), fs::path("/custom/config/quillory"));
+    }
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+        ScopedEnv home("HOME", "/home/someone");
+        EXPECT_EQ(DefaultConfigFolder(), fs::path("/home/someone/.config/quillory"));
+    }
+    {
+        // A relative XDG_CONFIG_HOME is invalid and ignored.
+        ScopedEnv xdg("XDG_CONFIG_HOME", "relative");
+        ScopedEnv home("HOME", "/home/someone");
+        EXPECT_EQ(DefaultConfigFolder(), fs::path("/home/someone/.config/quillory"));
+    }
+}

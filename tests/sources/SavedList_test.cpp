@@ -1,0 +1,270 @@
+#include "lists/MainLists.h"
+#include "sources/SavedList.h"
+#include "support/TempDir.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using quillory::lists::ListModel;
+using quillory::sources::FileError;
+using quillory::sources::LoadSourceList;
+using quillory::sources::LocateProgramFiles;
+using quillory::sources::ProgramFiles;
+using quillory::sources::SaveResult;
+using quillory::sources::SaveSourceList;
+using quillory::testing::readFile;
+using quillory::testing::TempDir;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> texts(const ListModel& list) {
+    std::vector<std::string> out;
+    for (int i = 1; i <= list.count(); ++i) {
+        out.push_back(list.text(i));
+    }
+    return out;
+}
+
+std::vector<int> icons(const ListModel& list) {
+    std::vector<int> out;
+    for (int i = 1; i <= list.count(); ++i) {
+        out.push_back(list.smallIcon(i));
+    }
+    return out;
+}
+
+// A program folder in a temporary folder, with its list and settings files.
+struct ProgramFolder {
+    TempDir dir;
+    ProgramFiles files = LocateProgramFiles(dir.path(), {});
+
+    void writeList(const std::string& bytes) const { dir.write("EXCEL.txt", bytes); }
+    void writeSettings(const std::string& bytes) const { dir.write("set.txt", bytes); }
+    std::string list() const { return readFile(files.sourceListFile()); }
+    std::vector<std::string> folderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+std::unique_ptr<ListModel> loaded(const fs::path& file) {
+    auto list = std::make_unique<ListModel>();
+    LoadSourceList(*list, file);
+    return list;
+}
+
+} // namespace
+
+TEST(SavedList, LoadGivesOneRowPerLineWithTheIconOfItsPathAndSavesTheSameBytes) {
+    ProgramFolder program;
+    const fs::path book = program.dir.write("data/Book 1.xlsx", "x");
+    const fs::path folder = program.dir / "data";
+    const std::string bytes = book.string() + "\r\n" + folder.string() + "\r\n" +
+                              (folder / "deleted.xlsx").string() + "\r\n" + "\r\n" + "  " +
+                              book.string() + "  \r\n" + "Übersicht – 2024.xlsx\r\n" +
+                              book.string() + "\r\n";
+    program.writeList(bytes);
+
+    ListModel list;
+    LoadSourceList(list, program.files.sourceListFile());
+    EXPECT_EQ(texts(list), (std::vector<std::string>{book.string(), folder.string(),
+                                                     (folder / "deleted.xlsx").string(), "",
+                                                     "  " + book.string() + "  ",
+                                                     "Übersicht – 2024.xlsx", book.string()}));
+    // File 1, folder 2, anything else 3 (spaces make it another path; duplicates stay).
+    EXPECT_EQ(icons(list), (std::vector<int>{1, 2, 3, 3, 3, 3, 1}));
+    EXPECT_EQ(list.selectedPosition(), 1);
+
+    fs::remove(program.files.sourceListFile());
+    EXPECT_EQ(SaveSourceList(list, program.files), SaveResult::Saved);
+    EXPECT_EQ(program.list(), bytes);
+}
+
+TEST(SavedList, EveryKindOfLineEndEndsALineAndSavingWritesCrLf) {
+    struct Case {
+        const char* bytes;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"\r\n", {""}},
+        {"a\r\nb", {"a", "b"}}, // last line without a line end
+        {"a\rb\nc\r\n\r\nd\r", {"a", "b", "c", "", "d"}},
+        {"a\n\rb", {"a", "", "b"}}, // LF then CR: two line ends, not one
+        {"a\r\r\nb", {"a", "", "b"}},
+        {"\xEF\xBB\xBF"
+         "a\r\n",
+         {"a"}}, // a byte-order mark is not part of the first path
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(c.bytes)));
+        ProgramFolder program;
+        program.writeList(c.bytes);
+        const auto list = loaded(program.files.sourceListFile());
+        EXPECT_EQ(texts(*list), c.rows);
+        SaveSourceList(*list, program.files);
+        std::string expected;
+        for (const std::string& row : c.rows) {
+            expected += row + "\r\n";
+        }
+        EXPECT_EQ(program.list(), expected);
+    }
+}
+
+TEST(SavedList, MissingOrDamagedListFilesLoadWithoutFailing) {
+    ProgramFolder program;
+    EXPECT_EQ(loaded(program.files.sourceListFile())->count(), 0);
+
+    // Bytes of every value, NULs included, and lines that cannot be paths.
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) {
+        binary += static_cast<char>((i * 131 + 7) % 256);
+    }
+    binary += "\r\n" + std::string(100000, 'x') + "\r\n*.xlsx\r\n" + "/no/such/folder/\r\n";
+    program.writeList(binary);
+    const auto list = loaded(program.files.sourceListFile());
+    ASSERT_EQ(list->count(), static_cast<int>(quillory::sources::SplitLines(binary).size()));
+    for (int icon : icons(*list)) {
+        EXPECT_EQ(icon, quillory::lists::kIconMissing);
+    }
+    // Whatever was loaded is written back byte for byte, line ends aside.
+    SaveSourceList(*list, program.files);
+    EXPECT_EQ(texts(*loaded(program.files.sourceListFile())), texts(*list));
+}
+
+TEST(SavedList, ListFileThatCannotBeReadIsReportedWithItsName) {
+    ProgramFolder program;
+    fs::create_directory(program.files.sourceListFile()); // a folder where the file should be
+    ListModel list;
+    try {
+        LoadSourceList(list, program.files.sourceListFile());
+        FAIL() << "no error";
+    } catch (const FileError& error) {
+        EXPECT_NE(std::string(error.what()).find("EXCEL.txt"), std::string::npos);
+    }
+    EXPECT_EQ(list.count(), 0);
+}
+
+TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSave) {
+    struct Case {
+        const char* settings; // nullptr: no set.txt
+        bool saved;
+    };
+    const Case cases[] = {
+        {nullptr, true},
+        {"", true},
+        {"\r\n", true},
+        {"1\r\n", true},
+        {"0 \r\n", true},
+        {" 0\r\n", true},
+        {"yes\r\n", true},
+        {"0\r\n", false},
+        {"0", false},
+        {"0\r\n1\r\n", false},
+        {"0\n", false},
+        {"\xEF\xBB\xBF"
+         "0\r\n",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings == nullptr ? std::string("missing")
+                                           : ::testing::PrintToString(std::string(c.settings)));
+        ProgramFolder program;
+        program.writeList("old\r\n");
+        if (c.settings != nullptr) {
+            program.writeSettings(c.settings);
+        }
+        ListModel list;
+        list.add("new");
+        EXPECT_EQ(SaveSourceList(list, program.files),
+                  c.saved ? SaveResult::Saved : SaveResult::SwitchedOff);
+        EXPECT_EQ(program.list(), c.saved ? "new\r\n" : "old\r\n");
+    }
+}
+
+TEST(SavedList, RowsPastTheOld16BitCountAreAllSaved) {
+    constexpr int kRows = 40000; // more than 32,767
+    ProgramFolder program;
+    ListModel list;
+    for (int i = 1; i <= kRows; ++i) {
+        list.add("/data/book" + std::to_string(i) + ".xlsx");
+    }
+    SaveSourceList(list, program.files);
+    const auto back = loaded(program.files.sourceListFile());
+    ASSERT_EQ(back->count(), kRows);
+    EXPECT_EQ(back->text(32767), "/data/book32767.xlsx");
+    EXPECT_EQ(back->text(32768), "/data/book32768.xlsx");
+    EXPECT_EQ(back->text(kRows), "/data/book40000.xlsx");
+}
+
+TEST(SavedList, EmptyListSavesAnEmptyFileAndKeepsTheFilesMode) {
+    ProgramFolder program;
+    program.writeList("a\r\n");
+    fs::permissions(program.files.sourceListFile(),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    SaveSourceList(ListModel(), program.files);
+    EXPECT_EQ(program.list(), "");
+    EXPECT_EQ(fs::status(program.files.sourceListFile()).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(program.folderEntries(), std::vector<std::string>{"EXCEL.txt"});
+}
+
+// A write that fails half-way (here: the file size limit of the process, which stops the
+// superuser too) leaves the old list in place and no temporary file behind.
+TEST(SavedList, FailedWriteKeepsTheOldListWhole) {
+    ProgramFolder program;
+    const std::string old = "/data/old.xlsx\r\n";
+    program.writeList(old);
+    ListModel list;
+    for (int i = 0; i < 1000; ++i) {
+        list.add("/a/rather/long/path/to/a/workbook/number/" + std::to_string(i) + ".xlsx");
+    }
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string message;
+    try {
+        SaveSourceList(list, program.files);
+    } catch (const FileError& error) {
+        message = error.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_NE(message.find(program.files.sourceListFile().string()), std::string::npos) << message;
+    EXPECT_EQ(program.list(), old);
+    EXPECT_EQ(program.folderEntries(), std::vector<std::string>{"EXCEL.txt"});
+}
+
+TEST(SavedList, UnwritableOrMissingFolderKeepsTheOldList) {
+    ProgramFolder program;
+    ListModel list;
+    list.add("x");
+    ProgramFiles nowhere = program.files;
+    nowhere.dataFolder = program.dir / "no such folder";
+    EXPECT_THROW(SaveSourceList(list, nowhere), FileError);
+
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not stop the superuser";
+    }
+    program.writeList("old\r\n");
+    fs::permissions(program.dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_THROW(SaveSourceList(list, program.files), FileError);
+    fs::permissions(program.dir.path(), fs::perms::owner_all);
+    EXPECT_EQ(program.list(), "old\r\n");
+}
