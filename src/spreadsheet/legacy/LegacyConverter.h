@@ -1,0 +1,70 @@
+#pragma once
+// Converts sources the engine cannot copy from directly (.xls, .xlsb, .ods) to temporary .xlsx
+// packages with LibreOffice run headless, once per source for the life of the converter. Each
+// converter runs LibreOffice with a private profile folder, so that it never disturbs a
+// LibreOffice the user has open, and removes every file it made when it is destroyed.
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillory::spreadsheet::legacy {
+
+// The Debian package that provides the converter; descriptions name it.
+inline constexpr const char* kConverterPackage = "libreoffice-calc-nogui";
+// Time for starting the converter (it sets up a fresh profile) and for each workbook it converts.
+inline constexpr std::chrono::seconds kConverterStartTime{60};
+inline constexpr std::chrono::seconds kConversionTimePerWorkbook{120};
+
+struct ConverterOptions {
+    // The converter program; empty: "soffice" or "libreoffice" on the PATH, then the usual
+    // installation folders.
+    std::filesystem::path program;
+    // Limit for one run; empty: kConverterStartTime + kConversionTimePerWorkbook per workbook.
+    std::optional<std::chrono::milliseconds> timeLimit;
+    // Where the converter's temporary folder goes; empty: the system's temporary folder.
+    std::filesystem::path temporaryRoot;
+};
+
+class LegacyConverter {
+public:
+    explicit LegacyConverter(ConverterOptions options = {});
+    ~LegacyConverter();
+    LegacyConverter(const LegacyConverter&) = delete;
+    LegacyConverter& operator=(const LegacyConverter&) = delete;
+
+    // True for the extensions that need converting: .xls, .xlsb, .ods, in any case.
+    static bool NeedsConversion(const std::filesystem::path& file);
+
+    // The .xlsx made from `source`, converting it on first use. Throws SpreadsheetError naming
+    // the source: FileNotFound, the listing's descriptions for a .xls that is not one (text, web
+    // page, encrypted, damaged), ConverterMissing, ConversionTimedOut, ConversionFailed.
+    std::filesystem::path Convert(const std::filesystem::path& source);
+
+    // Converts several sources in one run of the converter, which starts only once. Sources
+    // converted before are skipped. Throws as Convert does, for the first source that fails;
+    // the others that were converted are kept.
+    void ConvertAll(const std::vector<std::filesystem::path>& sources);
+
+    // The sources converted so far, in the order they were converted.
+    std::vector<std::filesystem::path> ConvertedSources() const;
+
+    // The converter's temporary folder; empty until the first conversion.
+    const std::filesystem::path& TemporaryFolder() const { return folder_; }
+
+private:
+    std::filesystem::path findProgram(const std::filesystem::path& firstSource) const;
+    void checkSource(const std::filesystem::path& source) const;
+    void ensureFolder();
+
+    ConverterOptions options_;
+    std::filesystem::path folder_;
+    std::size_t runs_ = 0;
+    std::map<std::filesystem::path, std::filesystem::path> converted_;
+    std::vector<std::filesystem::path> order_;
+};
+
+} // namespace quillory::spreadsheet::legacy
