@@ -1,0 +1,375 @@
+// The source-list commands on the list models, with scripted dialogs, a recording UI port and
+// recording stand-ins for the workbook and worksheet listings.
+
+#include "sources/SourceListCommands.h"
+#include "support/RecordingUiPort.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using quillory::lists::kIconFile;
+using quillory::lists::kIconFolder;
+using quillory::lists::kIconMissing;
+using quillory::lists::ListModel;
+using quillory::lists::ListObserver;
+using quillory::lists::MainLists;
+using quillory::sources::AddDroppedPaths;
+using quillory::sources::AddExcel;
+using quillory::sources::AddFolder;
+using quillory::sources::MatchesExcelFilePattern;
+using quillory::sources::MoveSourceDown;
+using quillory::sources::MoveSourceUp;
+using quillory::sources::RemoveAllListItems;
+using quillory::sources::RemoveFile;
+using quillory::sources::SourceDialogs;
+using quillory::sources::SourceListContext;
+using quillory::testing::RecordingUiPort;
+using quillory::testing::TempDir;
+
+namespace {
+
+class ScriptedDialogs : public SourceDialogs {
+public:
+    std::optional<std::string> fileAnswer;
+    std::optional<std::string> folderAnswer;
+    bool fail = false;
+    std::vector<std::string> titles;
+
+    std::optional<std::string> ChooseWorkbookFile(const std::string& title) override {
+        return answer(title, fileAnswer);
+    }
+    std::optional<std::string> ChooseFolder(const std::string& title) override {
+        return answer(title, folderAnswer);
+    }
+
+private:
+    std::optional<std::string> answer(const std::string& title,
+                                      const std::optional<std::string>& value) {
+        titles.push_back(title);
+        if (fail) {
+            throw std::runtime_error("dialog failed");
+        }
+        return value;
+    }
+};
+
+struct VisibilityRecorder : ListObserver {
+    std::vector<int> shown;
+    void ensureVisibleRequested(int position) override { shown.push_back(position); }
+};
+
+std::vector<std::string> texts(const ListModel& list) {
+    std::vector<std::string> out;
+    for (int i = 1; i <= list.count(); ++i) {
+        out.push_back(list.text(i));
+    }
+    return out;
+}
+
+std::vector<int> icons(const ListModel& list) {
+    std::vector<int> out;
+    for (int i = 1; i <= list.count(); ++i) {
+        out.push_back(list.smallIcon(i));
+    }
+    return out;
+}
+
+void addSources(ListModel& sources, std::initializer_list<std::string> paths, int icon) {
+    for (const std::string& path : paths) {
+        sources.setSmallIcon(sources.add(path), icon);
+    }
+}
+
+// Lists, port, dialogs and listings recording what they were asked.
+class SourceCommands : public ::testing::Test {
+protected:
+    SourceCommands() {
+        lists.sources.addObserver(&visibility);
+        lists.merge.add("/books/a.xlsx");
+        lists.merge.setSubItem1(1, "Sheet1");
+    }
+    ~SourceCommands() override { lists.sources.removeObserver(&visibility); }
+
+    SourceListContext context() {
+        return SourceListContext{
+            lists, ui, dialogs,
+            [this](const std::string& path) {
+                // The workbook list is refilled with the normal pointer.
+                calls.push_back(std::string(ui.busy ? "busy " : "") + "workbooks " + path);
+                if (failWorkbooks) {
+                    throw std::runtime_error("listing failed");
+                }
+                lists.workbooks.clear();
+                lists.workbooks.add("listed from " + path);
+            },
+            [this] {
+                calls.push_back(std::string(ui.busy ? "busy " : "") + "worksheets");
+                lists.worksheets.clear();
+                lists.worksheets.add("Sheet1");
+            }};
+    }
+
+    // The four lists as one comparable value.
+    std::vector<std::vector<std::string>> snapshot() const {
+        return {texts(lists.sources), texts(lists.workbooks), texts(lists.worksheets),
+                texts(lists.merge)};
+    }
+
+    MainLists lists;
+    RecordingUiPort ui;
+    ScriptedDialogs dialogs;
+    VisibilityRecorder visibility;
+    std::vector<std::string> calls;
+    bool failWorkbooks = false;
+};
+
+TEST_F(SourceCommands, AddExcelAppendsTheFileSelectedWithIconOneAndListsIt) {
+    addSources(lists.sources, {"/books/first.xlsx"}, kIconFile);
+    dialogs.fileAnswer = "/books/Q1 sales.xlsx";
+    AddExcel(context());
+    EXPECT_EQ(dialogs.titles, std::vector<std::string>{"Select Excel File"});
+    EXPECT_EQ(texts(lists.sources),
+              (std::vector<std::string>{"/books/first.xlsx", "/books/Q1 sales.xlsx"}));
+    EXPECT_EQ(lists.sources.smallIcon(2), kIconFile);
+    EXPECT_EQ(lists.sources.selectedPosition(), 2);
+    EXPECT_EQ(visibility.shown, std::vector<int>{2});
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"workbooks /books/Q1 sales.xlsx", "busy worksheets"}));
+    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(ui.messages.empty());
+
+    // The same file again: a second equal row, nothing compared.
+    AddExcel(context());
+    EXPECT_EQ(lists.sources.count(), 3);
+    EXPECT_EQ(lists.sources.text(3), "/books/Q1 sales.xlsx");
+    EXPECT_EQ(icons(lists.sources), (std::vector<int>{kIconFile, kIconFile, kIconFile}));
+}
+
+TEST_F(SourceCommands, AddFolderAppendsTheFolderWithIconTwoAndIgnoresAnEmptyPath) {
+    dialogs.folderAnswer = "/books/2024";
+    AddFolder(context());
+    EXPECT_EQ(dialogs.titles, std::vector<std::string>{"Add all excel files in folder"});
+    EXPECT_EQ(texts(lists.sources), std::vector<std::string>{"/books/2024"});
+    EXPECT_EQ(lists.sources.smallIcon(1), kIconFolder);
+    EXPECT_EQ(lists.sources.selectedPosition(), 1);
+    EXPECT_EQ(visibility.shown, std::vector<int>{1});
+    EXPECT_EQ(calls, (std::vector<std::string>{"workbooks /books/2024", "busy worksheets"}));
+    EXPECT_FALSE(ui.busy);
+
+    const auto before = snapshot();
+    calls.clear();
+    dialogs.folderAnswer = "";
+    AddFolder(context());
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(SourceCommands, CancelInEitherDialogChangesNoneOfTheFourLists) {
+    addSources(lists.sources, {"/a.xlsx", "/b"}, kIconFile);
+    lists.workbooks.add("a.xlsx");
+    lists.worksheets.add("Sheet1");
+    const auto before = snapshot();
+    AddExcel(context());
+    AddFolder(context());
+    EXPECT_EQ(dialogs.titles.size(), 2u);
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(lists.sources.selectedPosition(), 1);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{false, false})); // pointer put back each time
+}
+
+TEST_F(SourceCommands, FailuresEndTheAddCommandsSilentlyAndKeepWhatWasDone) {
+    dialogs.fail = true;
+    AddExcel(context());
+    AddFolder(context());
+    EXPECT_TRUE(lists.sources.empty());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(ui.busy);
+
+    // A failure after the row was appended leaves the row in the list.
+    dialogs.fail = false;
+    failWorkbooks = true;
+    dialogs.fileAnswer = "/books/a.xlsx";
+    AddExcel(context());
+    EXPECT_EQ(texts(lists.sources), std::vector<std::string>{"/books/a.xlsx"});
+    EXPECT_EQ(calls, std::vector<std::string>{"workbooks /books/a.xlsx"}); // no worksheet listing
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(ui.busy);
+}
+
+TEST_F(SourceCommands, RemoveFileSelectsTheRowBeforeTheRemovedOne) {
+    addSources(lists.sources, {"/1", "/2", "/3", "/4", "/5"}, kIconFolder);
+    lists.sources.select(3);
+    RemoveFile(context());
+    EXPECT_EQ(texts(lists.sources), (std::vector<std::string>{"/1", "/2", "/4", "/5"}));
+    EXPECT_EQ(lists.sources.selectedPosition(), 2);
+    EXPECT_EQ(calls, (std::vector<std::string>{"workbooks /2", "busy worksheets"}));
+    EXPECT_FALSE(ui.busy);
+
+    // Removing the first row selects the new first row.
+    calls.clear();
+    lists.sources.select(1);
+    RemoveFile(context());
+    EXPECT_EQ(texts(lists.sources), (std::vector<std::string>{"/2", "/4", "/5"}));
+    EXPECT_EQ(lists.sources.selectedPosition(), 1);
+    EXPECT_EQ(calls.front(), "workbooks /2");
+
+    // Removing the last row selects the one before it.
+    lists.sources.select(3);
+    RemoveFile(context());
+    EXPECT_EQ(texts(lists.sources), (std::vector<std::string>{"/2", "/4"}));
+    EXPECT_EQ(lists.sources.selectedPosition(), 2);
+}
+
+TEST_F(SourceCommands, RemovingTheOnlyRowEmptiesWorkbooksAndWorksheetsButKeepsTheMergeList) {
+    addSources(lists.sources, {"/books/a.xlsx"}, kIconFile);
+    lists.workbooks.add("a.xlsx");
+    lists.worksheets.add("Sheet1");
+    lists.worksheets.add("Sheet2");
+    RemoveFile(context());
+    EXPECT_TRUE(lists.sources.empty());
+    EXPECT_TRUE(lists.workbooks.empty());
+    EXPECT_TRUE(lists.worksheets.empty());
+    EXPECT_EQ(texts(lists.merge), std::vector<std::string>{"/books/a.xlsx"});
+    EXPECT_TRUE(calls.empty());
+    EXPECT_FALSE(ui.busy);
+}
+
+TEST_F(SourceCommands, RemoveFileWithoutASelectedRowOrWithoutRowsDoesNothing) {
+    RemoveFile(context());
+    EXPECT_TRUE(calls.empty());
+    addSources(lists.sources, {"/selected", "/1", "/2"}, kIconFile);
+    lists.sources.remove(1); // rows, but none selected
+    ASSERT_EQ(lists.sources.selectedPosition(), 0);
+    lists.workbooks.add("x.xlsx");
+    const auto before = snapshot();
+    RemoveFile(context());
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SourceCommands, RemoveAllEmptiesThreeListsAndKeepsTheMergeList) {
+    addSources(lists.sources, {"/1", "/2", "/3"}, kIconFile);
+    lists.workbooks.add("a.xlsx");
+    lists.worksheets.add("Sheet1");
+    lists.merge.add("/books/b.xlsx");
+    RemoveAllListItems(lists);
+    EXPECT_TRUE(lists.sources.empty());
+    EXPECT_EQ(lists.sources.selectedPosition(), 0);
+    EXPECT_TRUE(lists.workbooks.empty());
+    EXPECT_TRUE(lists.worksheets.empty());
+    EXPECT_EQ(texts(lists.merge), (std::vector<std::string>{"/books/a.xlsx", "/books/b.xlsx"}));
+    EXPECT_EQ(lists.merge.subItem1(1), "Sheet1");
+}
+
+TEST_F(SourceCommands, MovesCarryTextAndIconAndLeaveTheOtherListsAlone) {
+    lists.sources.setSmallIcon(lists.sources.add("/file.xlsx"), kIconFile);
+    lists.sources.setSmallIcon(lists.sources.add("/gone.xlsx"), kIconMissing);
+    lists.sources.setSmallIcon(lists.sources.add("/folder"), kIconFolder);
+    lists.workbooks.add("file.xlsx");
+    const auto otherLists = texts(lists.workbooks);
+
+    lists.sources.select(2);
+    MoveSourceUp(lists.sources);
+    EXPECT_EQ(texts(lists.sources),
+              (std::vector<std::string>{"/gone.xlsx", "/file.xlsx", "/folder"}));
+    EXPECT_EQ(icons(lists.sources), (std::vector<int>{kIconMissing, kIconFile, kIconFolder}));
+    EXPECT_EQ(lists.sources.selectedPosition(), 1);
+    EXPECT_EQ(visibility.shown.back(), 1);
+
+    // Row 2 of 3 down gives 1, 3, 2 with the moved row selected at 3.
+    lists.sources.select(2);
+    MoveSourceDown(lists.sources);
+    EXPECT_EQ(texts(lists.sources),
+              (std::vector<std::string>{"/gone.xlsx", "/folder", "/file.xlsx"}));
+    EXPECT_EQ(icons(lists.sources), (std::vector<int>{kIconMissing, kIconFolder, kIconFile}));
+    EXPECT_EQ(lists.sources.selectedPosition(), 3);
+    EXPECT_EQ(visibility.shown.back(), 3);
+    EXPECT_EQ(texts(lists.workbooks), otherLists);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(SourceCommands, MovesAtTheEndsOrWithoutSelectionChangeNothing) {
+    addSources(lists.sources, {"/only"}, kIconFile);
+    MoveSourceUp(lists.sources);
+    MoveSourceDown(lists.sources);
+    EXPECT_EQ(texts(lists.sources), std::vector<std::string>{"/only"});
+    EXPECT_EQ(lists.sources.selectedPosition(), 1);
+
+    addSources(lists.sources, {"/two", "/three"}, kIconFolder);
+    lists.sources.select(1);
+    MoveSourceUp(lists.sources);
+    lists.sources.select(3);
+    MoveSourceDown(lists.sources);
+    lists.sources.add("/removed", 2);
+    lists.sources.select(2);
+    lists.sources.remove(2); // rows, but none selected
+    MoveSourceUp(lists.sources);
+    MoveSourceDown(lists.sources);
+    EXPECT_EQ(texts(lists.sources), (std::vector<std::string>{"/only", "/two", "/three"}));
+    EXPECT_EQ(lists.sources.selectedPosition(), 0);
+    EXPECT_TRUE(visibility.shown.empty());
+
+    ListModel empty;
+    MoveSourceUp(empty);
+    MoveSourceDown(empty);
+    EXPECT_TRUE(empty.empty());
+}
+
+TEST(ExcelFilePattern, MatchesDotXlAnywhereWithoutRegardToCase) {
+    for (const char* name :
+         {"a.xls", "B.XLSX", "c.Xlsm", "d.xlsb", "e.xla", "f.xlsx.bak", "g.xl", "h.part.XLT"}) {
+        EXPECT_TRUE(MatchesExcelFilePattern(name)) << name;
+    }
+    for (const char* name : {"notes.txt", "xlsx", "book.csv", "a.x", "x.lsx", ".", ""}) {
+        EXPECT_FALSE(MatchesExcelFilePattern(name)) << name;
+    }
+}
+
+TEST_F(SourceCommands, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesNamed) {
+    TempDir temp;
+    const auto folder = temp / "  Ünïcode folder ";
+    std::filesystem::create_directories(folder);
+    const auto book = temp.write(" Résumé 2024.XLSX ", "x");
+    const auto text = temp.write("notes.txt", "x");
+    const auto gone = temp / "gone.xlsx";
+    const std::string overlong = "/" + std::string(5000, 'a') + ".xlsx";
+
+    const auto outcome = AddDroppedPaths(
+        context(), {folder.string(), text.string(), book.string(), gone.string(), overlong});
+    EXPECT_EQ(outcome.added, 4);
+    EXPECT_EQ(texts(lists.sources),
+              (std::vector<std::string>{folder.string(), book.string(), gone.string(), overlong}));
+    EXPECT_EQ(icons(lists.sources),
+              (std::vector<int>{kIconFolder, kIconFile, kIconMissing, kIconMissing}));
+    // The last row added is the current source, listed once.
+    EXPECT_EQ(lists.sources.selectedPosition(), 4);
+    EXPECT_EQ(calls, (std::vector<std::string>{"workbooks " + overlong, "busy worksheets"}));
+    EXPECT_FALSE(ui.busy);
+    ASSERT_EQ(outcome.refused, std::vector<std::string>{text.string()});
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].icon, quillory::lists::MessageIcon::Information);
+    EXPECT_NE(ui.messages[0].text.find("notes.txt"), std::string::npos);
+}
+
+TEST_F(SourceCommands, ADropOfOnlyOtherFilesAddsNothingAndListsAFewNames) {
+    TempDir temp;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 13; ++i) {
+        paths.push_back(temp.write("file" + std::to_string(i) + ".txt", "x").string());
+    }
+    const auto before = snapshot();
+    const auto outcome = AddDroppedPaths(context(), paths);
+    EXPECT_EQ(outcome.added, 0);
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(calls.empty());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("file9.txt"), std::string::npos);
+    EXPECT_EQ(ui.messages[0].text.find("file10.txt"), std::string::npos);
+    EXPECT_NE(ui.messages[0].text.find("and 3 more"), std::string::npos);
+}
+
+} // namespace
