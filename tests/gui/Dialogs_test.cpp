@@ -1,0 +1,235 @@
+// The Settings and About dialogs with real widgets: what they read and write in set.txt, what a
+// failed write shows, and what the links hand to the desktop.
+
+#include "ModalDriver.h"
+#include "Version.h"
+#include "dialogs/Dialog1.h"
+#include "dialogs/Dialog2.h"
+#include "support/TempDir.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+#include <QtTest>
+
+using quillory::dialogs::Dialog1;
+using quillory::dialogs::Dialog2;
+using quillory::testing::ModalDriver;
+using quillory::testing::readFile;
+using quillory::testing::TempDir;
+
+namespace {
+
+void click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+// Every label text of a dialog, by object name.
+QMap<QString, QString> labelTexts(const QDialog& dialog) {
+    QMap<QString, QString> texts;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        texts.insert(label->objectName(), label->text());
+    }
+    return texts;
+}
+
+} // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void settingsHasItsCaptionControlsAndPlaces() {
+        TempDir temp;
+        Dialog2 dialog(temp / "set.txt");
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Setting"));
+        QCOMPARE(dialog.Check1()->text(), QStringLiteral("Automatically save the current list ."));
+        QCOMPARE(dialog.OKButton()->text(), QStringLiteral("OK"));
+        QCOMPARE(dialog.CancelButton()->text(), QStringLiteral("Cancel"));
+        QCOMPARE(dialog.size(), QSize(253, 99));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QCOMPARE(dialog.OKButton()->geometry(), QRect(24, 64, 81, 25));
+        QCOMPARE(dialog.CancelButton()->geometry(), QRect(136, 64, 81, 25));
+        QCOMPARE(dialog.Check1()->geometry(), QRect(24, 24, 201, 25));
+        QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
+        QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QCOMPARE(dialog.OKButton()->nextInFocusChain(), dialog.CancelButton());
+        QCOMPARE(dialog.CancelButton()->nextInFocusChain(), dialog.Check1());
+    }
+
+    void settingsTicksOnlyForAFirstLineOfExactlyOne_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("ticked");
+        QTest::newRow("1 CR LF") << QByteArray("1\r\n") << true;
+        QTest::newRow("1 without line end") << QByteArray("1") << true;
+        QTest::newRow("1 then other lines") << QByteArray("1\r\n0\r\nmore\r\n") << true;
+        QTest::newRow("0") << QByteArray("0\r\n") << false;
+        QTest::newRow("1 with a trailing blank") << QByteArray("1 \r\n") << false;
+        QTest::newRow("1 with a leading blank") << QByteArray(" 1\r\n") << false;
+        QTest::newRow("a word") << QByteArray("yes\r\n") << false;
+        QTest::newRow("empty first line") << QByteArray("\r\n1\r\n") << false;
+        QTest::newRow("empty file") << QByteArray() << false;
+    }
+    void settingsTicksOnlyForAFirstLineOfExactlyOne() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, ticked);
+        TempDir temp;
+        const auto file = temp.write("set.txt", content.toStdString());
+        Dialog2 dialog(file);
+        QCOMPARE(dialog.Check1()->isChecked(), ticked);
+        QVERIFY(!dialog.Check1()->isTristate());
+    }
+
+    void okWritesOneOrZeroWithCrLfAndNothingElse() {
+        TempDir temp;
+        const auto file = temp.write("set.txt", "1 \r\nsecond line\r\n");
+        {
+            Dialog2 dialog(file);
+            QVERIFY(!dialog.Check1()->isChecked());
+            click(dialog.OKButton());
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(readFile(file), std::string("0\r\n"));
+        {
+            Dialog2 dialog(file);
+            click(dialog.Check1());
+            click(dialog.OKButton());
+        }
+        QCOMPARE(readFile(file), std::string("1\r\n"));
+        {
+            Dialog2 dialog(file); // reads the file again: ticked, written unchanged
+            QVERIFY(dialog.Check1()->isChecked());
+            click(dialog.OKButton());
+        }
+        QCOMPARE(readFile(file), std::string("1\r\n"));
+
+        // A missing file opens cleared and is created by OK.
+        std::filesystem::remove(file);
+        Dialog2 dialog(file);
+        QVERIFY(!dialog.Check1()->isChecked());
+        click(dialog.OKButton());
+        QCOMPARE(readFile(file), std::string("0\r\n"));
+    }
+
+    void cancelAndTheCloseBoxLeaveTheFileByteForByte() {
+        TempDir temp;
+        const std::string original = "maybe\r\nsecond\nthird";
+        const auto file = temp.write("set.txt", original);
+        {
+            Dialog2 dialog(file);
+            dialog.show();
+            click(dialog.Check1());
+            click(dialog.CancelButton());
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            QVERIFY(!dialog.isVisible());
+        }
+        {
+            Dialog2 dialog(file);
+            dialog.show();
+            click(dialog.Check1());
+            dialog.close();
+        }
+        QCOMPARE(readFile(file), original);
+    }
+
+    void anUnwritableSettingsFileIsReportedAndTheDialogStaysUsable() {
+        TempDir temp;
+        const auto file = temp / "set.txt";
+        std::filesystem::create_directories(file); // a folder in its place cannot be replaced
+        Dialog2 dialog(file);
+        dialog.open();
+        click(dialog.Check1());
+
+        QString shown;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        ModalDriver<QMessageBox> driver([&](QMessageBox* box) {
+            shown = box->text();
+            icon = box->icon();
+            box->accept();
+            return true;
+        });
+        click(dialog.OKButton());
+        QVERIFY(driver.finished());
+        QCOMPARE(icon, QMessageBox::Critical);
+        QVERIFY2(shown.contains(QString::fromStdString(file.string())), qPrintable(shown));
+        QVERIFY(dialog.isVisible());
+        QVERIFY(dialog.Check1()->isChecked());
+
+        // Once the file can be written, OK works.
+        std::filesystem::remove(file);
+        click(dialog.OKButton());
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(readFile(file), std::string("1\r\n"));
+    }
+
+    void aboutShowsNameVersionAddressesAndNotices() {
+        Dialog1 dialog([](const QUrl&) { return true; });
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("About us"));
+        QCOMPARE(dialog.size(), QSize(327, 263));
+        QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
+        const auto texts = labelTexts(dialog);
+        QCOMPARE(texts.value("Label1"), QStringLiteral("Quillory"));
+        QCOMPARE(texts.value("Label4"),
+                 QStringLiteral("Version:") + QString::fromLatin1(quillory::kVersion));
+        QCOMPARE(texts.value("Label3"), QStringLiteral("Technical Support:"));
+        QCOMPARE(texts.value("Label7"), QStringLiteral("Website:"));
+        QCOMPARE(texts.value("Label2"), QStringLiteral("support@quillory.example"));
+        // The web address without its scheme.
+        QCOMPARE(texts.value("Label8"), QStringLiteral("quillory.example"));
+        QVERIFY(!texts.value("Label6").isEmpty());
+        QVERIFY(texts.value("Label5").contains(QStringLiteral("unlawful")));
+        QVERIFY(texts.value("Label5").endsWith(u'\n'));
+        // Links in the highlight colour with a pointing hand; the other labels not.
+        QCOMPARE(dialog.Label2()->palette().color(QPalette::WindowText),
+                 dialog.palette().color(QPalette::Highlight));
+        QCOMPARE(dialog.Label8()->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(dialog.Label1()->cursor().shape() != Qt::PointingHandCursor);
+        // Only OK takes the keyboard focus.
+        for (const QWidget* child : dialog.findChildren<QWidget*>()) {
+            QCOMPARE(child->focusPolicy() != Qt::NoFocus, child == dialog.OKButton());
+        }
+        QCOMPARE(dialog.OKButton()->geometry(), QRect(8, 224, 81, 25));
+    }
+
+    void linksOpenTheirAddressesAndLeaveTheDialogOpen() {
+        QList<QUrl> opened;
+        Dialog1 dialog([&](const QUrl& url) {
+            opened.append(url);
+            return false; // no mail program or browser: nothing changes
+        });
+        bool openAfterLinks = false;
+        ModalDriver<Dialog1> driver([&](Dialog1* shown) {
+            click(shown->Label2());
+            click(shown->Label8());
+            click(shown->Label1()); // not a link
+            openAfterLinks = shown->isVisible();
+            click(shown->OKButton());
+            return true;
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QVERIFY(driver.finished());
+        QVERIFY(openAfterLinks);
+        QCOMPARE(opened, (QList<QUrl>{QUrl(QStringLiteral("mailto:support@quillory.example")),
+                                      QUrl(QStringLiteral("https://quillory.example"))}));
+    }
+
+    void aboutOpenedTwiceShowsTheSameContent() {
+        QMap<QString, QString> first;
+        {
+            Dialog1 dialog([](const QUrl&) { return true; });
+            first = labelTexts(dialog);
+            click(dialog.Label2());
+            dialog.close();
+        }
+        Dialog1 again([](const QUrl&) { return true; });
+        QCOMPARE(labelTexts(again), first);
+        QCOMPARE(first.size(), 8);
+    }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "Dialogs_test.moc"
