@@ -1,0 +1,114 @@
+#pragma once
+// The native engine behind the automation interface: workbooks are read from and written to
+// .xlsx packages directly. A copy is only planned when CopyBefore is called (its name and place
+// are fixed at once); the sheet is transplanted when the result is saved, when every copy is
+// known, so that formulas can point at copies made later in the merge.
+
+#include "spreadsheet/Automation.h"
+#include "spreadsheet/ooxml/SourcePackage.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillory::spreadsheet {
+
+class EngineApplication;
+class EngineWorkbook;
+
+class EngineSheet : public Sheet {
+public:
+    EngineSheet(EngineWorkbook& workbook, std::string name, SheetKind kind,
+                SheetVisibility visibility, std::shared_ptr<const ooxml::SourcePackage> source,
+                int sourceIndex);
+
+    std::string Name() const override;
+    void SetName(const std::string& name) override;
+    SheetKind Kind() const override;
+    SheetVisibility Visibility() const override;
+    void Delete() override;
+    void Select() override;
+    void CopyBefore(Sheet& before) override;
+
+    EngineWorkbook& workbook() const { return *workbook_; }
+    const std::shared_ptr<const ooxml::SourcePackage>& source() const { return source_; }
+    int sourceIndex() const { return sourceIndex_; }
+    // The sheet's name in its source package (what formulas there call it).
+    std::string sourceName() const;
+
+private:
+    EngineWorkbook* workbook_;
+    std::string name_;
+    SheetKind kind_;
+    SheetVisibility visibility_;
+    std::shared_ptr<const ooxml::SourcePackage> source_;
+    int sourceIndex_;
+};
+
+class EngineWorkbook : public Workbook {
+public:
+    // A workbook opened from a package, or a new one (package null) with one blank sheet.
+    EngineWorkbook(EngineApplication& application, std::filesystem::path path,
+                   std::shared_ptr<const ooxml::SourcePackage> package, std::string displayName);
+
+    const std::filesystem::path& Path() const override { return path_; }
+    SheetCollection& Worksheets() override;
+    SheetCollection& AllSheets() override;
+    void SaveAs(const std::filesystem::path& file) override;
+    void Close(bool saveChanges) override;
+
+    const std::string& displayName() const { return displayName_; }
+    EngineApplication& application() const { return *application_; }
+    bool closed() const { return closed_; }
+    void requireOpen() const;
+
+    // Sheet bookkeeping used by EngineSheet.
+    std::vector<std::unique_ptr<EngineSheet>>& sheets() { return sheets_; }
+    int positionOf(const EngineSheet& sheet) const; // 0-based
+    void insert(int position, std::unique_ptr<EngineSheet> sheet);
+    void remove(const EngineSheet& sheet);
+    void select(const EngineSheet& sheet);
+    bool nameTaken(std::string_view name, const EngineSheet* except) const;
+
+private:
+    class Collection;
+
+    EngineApplication* application_;
+    std::filesystem::path path_;
+    std::shared_ptr<const ooxml::SourcePackage> package_;
+    std::string displayName_;
+    std::vector<std::unique_ptr<EngineSheet>> sheets_;
+    std::vector<std::unique_ptr<EngineSheet>> removed_; // kept so stale references stay valid
+    const EngineSheet* active_ = nullptr;
+    bool closed_ = false;
+    std::unique_ptr<Collection> worksheets_;
+    std::unique_ptr<Collection> allSheets_;
+};
+
+class EngineApplication : public Application {
+public:
+    EngineApplication();
+    ~EngineApplication() override;
+
+    void SetDisplayAlerts(bool on) override { displayAlerts_ = on; }
+    void SetVisible(bool on) override { visible_ = on; }
+    WorkbookCollection& Workbooks() override;
+    void Quit() override;
+    const MergeReport& Report() const override { return report_; }
+
+    MergeReport& report() { return report_; }
+    void requireRunning() const;
+    std::string nextNewWorkbookName();
+
+private:
+    class Books;
+
+    bool displayAlerts_ = true;
+    bool visible_ = false;
+    bool quit_ = false;
+    int newWorkbookCount_ = 0;
+    MergeReport report_;
+    std::unique_ptr<Books> workbooks_;
+};
+
+} // namespace quillory::spreadsheet

@@ -1,0 +1,87 @@
+#pragma once
+// XML on expat: a streaming parser for large parts (worksheets) and a small element tree for the
+// small ones (workbook, relationships, content types, tables). Documents with a DTD or entity
+// declarations are refused outright, so no entity is ever expanded. Names are kept as written
+// (prefix:local), without namespace processing, so that a rewrite keeps the part lexically
+// intact.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quillory::spreadsheet::ooxml {
+
+class XmlHandler {
+public:
+    virtual ~XmlHandler() = default;
+    // attributes: name, value, name, value, ..., nullptr (expat's layout).
+    virtual void startElement(const char* name, const char** attributes) = 0;
+    virtual void endElement(const char* name) = 0;
+    virtual void characters(std::string_view text) = 0;
+};
+
+// Feeds chunks of one part to a handler. Failures throw SpreadsheetError naming the file and part.
+class XmlStreamParser {
+public:
+    XmlStreamParser(XmlHandler& handler, std::string fileName, std::string partName);
+    ~XmlStreamParser();
+    XmlStreamParser(const XmlStreamParser&) = delete;
+    XmlStreamParser& operator=(const XmlStreamParser&) = delete;
+
+    void feed(std::string_view chunk);
+    void finish();
+
+    struct State; // expat's user data, defined in the implementation
+
+private:
+    void parse(const char* data, int size, bool last);
+    std::unique_ptr<State> state_;
+};
+
+// The part after the prefix: "x:row" -> "row".
+std::string_view LocalName(std::string_view qualifiedName);
+
+// One element node of a small tree; text runs are kept as children in document order.
+struct XmlNode {
+    std::string name; // qualified, as written; empty for a text node
+    std::string text; // text of a text node
+    std::vector<std::pair<std::string, std::string>> attributes;
+    std::vector<XmlNode> children;
+
+    bool isText() const { return name.empty(); }
+    std::string_view localName() const { return LocalName(name); }
+    // Attribute by qualified name, or by local name when `name` has no prefix and no exact match.
+    const std::string* attribute(std::string_view attributeName) const;
+    std::string attributeOr(std::string_view attributeName, std::string fallback) const;
+    void setAttribute(std::string_view attributeName, std::string value);
+    void removeAttribute(std::string_view attributeName);
+    // Child elements by local name.
+    const XmlNode* child(std::string_view local) const;
+    XmlNode* child(std::string_view local);
+    std::vector<const XmlNode*> childrenNamed(std::string_view local) const;
+    // Concatenated text of the direct text children.
+    std::string textContent() const;
+    void setTextContent(std::string text);
+};
+
+// Parses a whole (small) part into a tree and returns its root element.
+XmlNode ParseXmlTree(std::string_view xml, const std::string& fileName,
+                     const std::string& partName);
+
+// Escaping for writing.
+void EscapeTextInto(std::string& out, std::string_view text);
+void EscapeAttributeInto(std::string& out, std::string_view value);
+// <name a="v" ...> without children ("/>" when selfClose).
+void AppendStartTag(std::string& out, std::string_view name,
+                    const std::vector<std::pair<std::string, std::string>>& attributes,
+                    bool selfClose);
+// The node and its subtree.
+void AppendNode(std::string& out, const XmlNode& node);
+std::string SerializeNode(const XmlNode& node);
+
+inline constexpr std::string_view kXmlDeclaration =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+
+} // namespace quillory::spreadsheet::ooxml
