@@ -1,33 +1,62 @@
 // The browsing, merge-list and merge commands of Form1.
 
+#include "browsing/AddAllExcelFiles.h"
+#include "browsing/WorkbookListing.h"
+#include "browsing/WorksheetListing.h"
 #include "mainwindow/Form1.h"
+#include "merge/MergeCommand.h"
+#include "merge/MergeListCommands.h"
 
 namespace quillory::mainwindow {
 
 void Form1::setUpBrowseMerge() {}
 
-void Form1::Command10_Click() {}
+void Form1::Command10_Click() {
+    merge::AddChosenSheet(lists(), uiPort());
+}
 
-void Form1::Command11_Click() {}
+void Form1::Command11_Click() {
+    merge::RemoveMergeEntry(lists());
+}
 
-void Form1::Command14_Click() {}
+void Form1::Command14_Click() {
+    merge::MoveMergeEntryUp(lists());
+}
 
-void Form1::Command15_Click() {}
+void Form1::Command15_Click() {
+    merge::MoveMergeEntryDown(lists());
+}
 
-void Form1::Command16_Click() {}
+void Form1::Command16_Click() {
+    merge::AddAllSheets(lists(), uiPort());
+}
 
-void Form1::Command17_Click() {}
+void Form1::Command17_Click() {
+    merge::RemoveAllMergeEntries(lists());
+}
 
-void Form1::Command18_Click() {}
+void Form1::Command18_Click() {
+    merge::Merge(lists(), uiPort(), applicationFactory(), dependencies().browseMerge.merge);
+}
 
-void Form1::Command20_Click() {}
+void Form1::Command20_Click() {
+    browsing::AddAllExcelFiles(lists(), uiPort(), applicationFactory());
+}
 
-void Form1::ListView1_ItemClick() {}
+void Form1::ListView1_ItemClick() {
+    browsing::SourceListItemClick(lists(), uiPort(), applicationFactory());
+}
 
-void Form1::ListView2_ItemClick() {}
+void Form1::ListView2_ItemClick() {
+    browsing::WorkbookListItemClick(lists(), uiPort(), applicationFactory());
+}
 
-void Form1::ListView3_DblClick() {}
+void Form1::ListView3_DblClick() {
+    merge::AddChosenSheet(lists(), uiPort());
+}
 
-void Form1::ListView4_DblClick() {}
+void Form1::ListView4_DblClick() {
+    merge::RemoveMergeEntry(lists());
+}
 
 } // namespace quillory::mainwindow

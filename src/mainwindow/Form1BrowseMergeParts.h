@@ -3,9 +3,15 @@
 // tests) and state kept for the window's lifetime. Owned by those commands; Form1 only holds one
 // of each.
 
+#include "merge/MergeCommand.h"
+
 namespace quillory::mainwindow {
 
-struct Form1BrowseMergeDependencies {};
+struct Form1BrowseMergeDependencies {
+    // Where merge results go and the time they are named after; empty: the user's temporary
+    // location and now.
+    merge::MergeCommandOptions merge;
+};
 
 struct Form1BrowseMergeState {};
 
