@@ -161,11 +161,21 @@ class MergeFidelityTest(unittest.TestCase):
         self.assertEqual(names[0], "Quarterly revenue by region 24")
         self.assertRegex(names[1], r"^Quarterly revenue by regi[a-z ]* \(2\)$")
         self.assertLessEqual(len(names[1]), qt.MAX_SHEET_NAME)
-        everything = STATE["merges"][0]
-        names = [ws.title for ws in everything.out_side.wb.worksheets]
-        # same-names-2.xlsx holds "DATA" and "Summary", both taken by same-names-1.xlsx.
-        self.assertIn("DATA (2)", names)
-        self.assertIn("Summary (2)", names)
+        # A free name is kept; a name already in the result gets the lowest free number.
+        for merge in STATE["merges"]:
+            taken = set()
+            for (path, sheet), ws in zip(merge.entries, merge.out_side.wb.worksheets):
+                if sheet.casefold() in taken:
+                    self.assertNotEqual(ws.title.casefold(), sheet.casefold())
+                    self.assertTrue(qt.is_renamed_copy(sheet, ws.title), ws.title)
+                else:
+                    self.assertEqual(ws.title, sheet)
+                taken.add(ws.title.casefold())
+        everything = [ws.title for ws in STATE["merges"][0].out_side.wb.worksheets]
+        # "Data" is in names.xlsx and same-names-1.xlsx; same-names-2.xlsx holds "DATA".
+        self.assertIn("Data (2)", everything)
+        self.assertIn("DATA (3)", everything)
+        self.assertIn("Summary (2)", everything)
 
     def test_report_names_renamed_sheets_and_formulas_kept_as_values(self):
         chosen = STATE["merges"][1]
@@ -251,9 +261,11 @@ class MergeFidelityTest(unittest.TestCase):
             for i, src, src_ws, out_ws, _ in merge.pairs:
                 expected = rendered.get(src.path, {}).get(src_ws.title)
                 got = result.get(out_ws.title)
-                if expected is None:
-                    continue  # LibreOffice names the CSV by the sheet; some names it cannot use
-                if got != expected:
+                if expected is None or got is None:
+                    failures.append("%s [%d] %s -> %s: LibreOffice exported %s" % (
+                        merge.name, i, src_ws.title, out_ws.title,
+                        "no source sheet" if expected is None else "no result sheet"))
+                elif got != expected:
                     failures.append("%s [%d] %s -> %s: %r became %r" % (
                         merge.name, i, src_ws.title, out_ws.title, expected[:4], (got or [])[:4]))
         self.assertFalse(failures, "\n" + "\n".join(failures))

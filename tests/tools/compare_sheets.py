@@ -4,6 +4,7 @@ faithful. Colours are compared as shown: theme and indexed colours are resolved 
 each workbook's own theme and palette, so a copy whose colours were fixed still compares equal."""
 
 import colorsys
+import datetime
 import posixpath
 import re
 import zipfile
@@ -275,6 +276,16 @@ def _cells(ws):
             if c.value is not None or c.has_style}
 
 
+def _as_shown(value, cell, side):
+    """openpyxl reads serials below 1 as times, also in the 1904 system where a date-formatted
+    serial 0.x is a day of 1904-01-01; give such cells their date."""
+    if isinstance(value, datetime.time) and side.wb.epoch.year == 1904 and cell is not None:
+        code = re.sub(r'"[^"]*"|\\[.]?', "", cell.number_format or "").lower()
+        if "y" in code or "d" in code:
+            return datetime.datetime.combine(datetime.date(1904, 1, 1), value)
+    return value
+
+
 def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map, table_map=None):
     """Values and types; formula texts after the expected renames. A formula that refers to a
     sheet not in the result must have become its cached value."""
@@ -285,8 +296,8 @@ def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map, table_map=N
     for coord in sorted(coords):
         a = src_ws._cells.get(coord)
         b = out_ws._cells.get(coord)
-        va = a.value if a is not None else None
-        vb = b.value if b is not None else None
+        va = _as_shown(a.value, a, src) if a is not None else None
+        vb = _as_shown(b.value, b, out) if b is not None else None
         ref = "%s%d" % (get_column_letter(coord[1]), coord[0])
         is_formula = isinstance(va, str) and a.data_type == "f"
         if is_formula:
@@ -306,8 +317,10 @@ def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map, table_map=N
             diffs.append("%s: %r (%s) became %r (%s)" % (ref, va, a.data_type if a else "-", vb,
                                                           b.data_type if b else "-"))
     for coord in sorted(coords):
-        a = src_values.cell(*coord).value if coord in src_ws._cells else None
-        b = out_values.cell(*coord).value if coord in out_ws._cells else None
+        a = _as_shown(src_values.cell(*coord).value, src_ws._cells.get(coord), src) \
+            if coord in src_ws._cells else None
+        b = _as_shown(out_values.cell(*coord).value, out_ws._cells.get(coord), out) \
+            if coord in out_ws._cells else None
         if coord in src_ws._cells and src_ws._cells[coord].data_type == "f":
             if a != b:
                 diffs.append("%s%d: cached value %r became %r" % (get_column_letter(coord[1]),
