@@ -27,6 +27,13 @@ constexpr std::string_view kTimelineRefsUri = "{7E03D99C-DC04-49d9-9315-930204A7
 constexpr std::string_view kWebExtensionsUri = "{F7C9EE02-42E1-4005-9D12-6889AFFD525C}";
 
 std::optional<long long> ParseInteger(std::string_view text) {
+    // Some writers put line breaks around numbers ("<v>\n0</v>").
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0) {
+        text.remove_suffix(1);
+    }
     long long value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size()) {
@@ -134,6 +141,7 @@ private:
     bool processConditionalFormatting(XmlNode& node);
     bool processDataValidations(XmlNode& node);
     bool processHyperlinks(XmlNode& node);
+    void mapDxfId(XmlNode& node);
     void mapDxfIds(XmlNode& node);
     bool processTableParts(XmlNode& node);
     bool processExtensionList(XmlNode& node);
@@ -728,10 +736,7 @@ bool Transplanter::processConditionalFormatting(XmlNode& node) {
             continue;
         }
         if (rule.localName() == "cfRule") {
-            if (const std::string* dxfId = rule.attribute("dxfId")) {
-                rule.setAttribute("dxfId", std::to_string(c_.styles->dxf(static_cast<int>(
-                                               ParseInteger(*dxfId).value_or(-1)))));
-            }
+            mapDxfId(rule);
             bool computable = true;
             std::string reason;
             for (auto& formula : rule.children) {
@@ -826,11 +831,24 @@ bool Transplanter::processHyperlinks(XmlNode& node) {
     return node.child("hyperlink") != nullptr;
 }
 
-void Transplanter::mapDxfIds(XmlNode& node) {
-    if (const std::string* dxfId = node.attribute("dxfId")) {
-        node.setAttribute("dxfId", std::to_string(c_.styles->dxf(
-                                       static_cast<int>(ParseInteger(*dxfId).value_or(-1)))));
+void Transplanter::mapDxfId(XmlNode& node) {
+    const std::string* dxfId = node.attribute("dxfId");
+    if (dxfId == nullptr) {
+        return;
     }
+    const auto index = ParseInteger(*dxfId);
+    if (!index || *index < 0 || static_cast<std::size_t>(*index) >= c_.sourceStyles->dxfCount()) {
+        // A broken reference in the source: the rule or filter keeps working without a format.
+        node.removeAttribute("dxfId");
+        notes.mayDiffer.insert("A conditional format or filter referred to a format the source "
+                               "does not define; it was left without a format.");
+        return;
+    }
+    node.setAttribute("dxfId", std::to_string(c_.styles->dxf(static_cast<int>(*index))));
+}
+
+void Transplanter::mapDxfIds(XmlNode& node) {
+    mapDxfId(node);
     for (auto& child : node.children) {
         if (!child.isText()) {
             mapDxfIds(child);

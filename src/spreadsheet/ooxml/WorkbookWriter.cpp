@@ -443,7 +443,14 @@ std::optional<std::string> Builder::resultDefinedName(SheetCopy& copy, std::stri
             return carryGlobalName(copy, defined);
         }
     }
-    return resultTableName(copy, name);
+    if (auto table = resultTableName(copy, name)) {
+        return table;
+    }
+    // A name the source does not define either meant nothing there and keeps that meaning.
+    if (!names_.contains(name)) {
+        return std::string(name);
+    }
+    return std::nullopt;
 }
 
 FormulaContext Builder::formulaContextFor(SheetCopy& copy) {
