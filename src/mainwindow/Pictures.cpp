@@ -1,5 +1,10 @@
 #include "mainwindow/Pictures.h"
 
+// The drawings are compiled into a static library, whose resources must be registered by hand.
+static void registerPictures() {
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace quillory::mainwindow {
 
 namespace {
@@ -42,6 +47,8 @@ PictureSource sourceOf(Picture picture) {
 } // namespace
 
 QIcon LoadPicture(Picture picture) {
+    static const bool registered = (registerPictures(), true);
+    (void)registered;
     const PictureSource source = sourceOf(picture);
     QIcon drawing(QString::fromLatin1(source.resource));
     if (source.themeName == nullptr) {
