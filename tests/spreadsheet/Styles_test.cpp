@@ -1,0 +1,787 @@
+// Importing cell formats, differential formats, named styles and table styles of several source
+// workbooks into one result styles part.
+
+#include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/StyleXml.h"
+#include "spreadsheet/ooxml/Styles.h"
+#include "support/PackageEntries.h"
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#ifdef QUILLORY_HAVE_XLSXWRITER
+#include <xlsxwriter.h>
+#endif
+
+namespace quillory::spreadsheet::ooxml {
+namespace {
+
+constexpr const char* kCalibri =
+    R"(<font><sz val="11"/><color theme="1"/><name val="Calibri"/><family val="2"/>)"
+    R"(<scheme val="minor"/></font>)";
+constexpr const char* kBoldRedArial =
+    R"(<font><b/><sz val="12"/><color rgb="FFFF0000"/><name val="Arial"/></font>)";
+constexpr const char* kNoFill = R"(<fill><patternFill patternType="none"/></fill>)";
+constexpr const char* kGrayFill = R"(<fill><patternFill patternType="gray125"/></fill>)";
+constexpr const char* kEmptyBorder = "<border><left/><right/><top/><bottom/><diagonal/></border>";
+constexpr const char* kThinBorder =
+    R"(<border><left style="thin"><color indexed="64"/></left><right/><top/><bottom/>)"
+    R"(<diagonal/></border>)";
+
+std::string SolidFill(const std::string& rgb) {
+    return R"(<fill><patternFill patternType="solid"><fgColor rgb=")" + rgb +
+           R"("/><bgColor indexed="64"/></patternFill></fill>)";
+}
+
+// A styles part assembled from records, with the defaults every writer puts first.
+struct StylesXml {
+    std::vector<std::string> numFmts;
+    std::vector<std::string> fonts{kCalibri};
+    std::vector<std::string> fills{kNoFill, kGrayFill};
+    std::vector<std::string> borders{kEmptyBorder};
+    std::vector<std::string> styleXfs{R"(<xf numFmtId="0" fontId="0" fillId="0" borderId="0"/>)"};
+    std::vector<std::string> cellXfs{
+        R"(<xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/>)"};
+    std::vector<std::string> cellStyles{R"(<cellStyle name="Normal" xfId="0" builtinId="0"/>)"};
+    std::vector<std::string> dxfs;
+    std::string tableStyles;
+    std::string colors;
+
+    int add(std::vector<std::string>& list, std::string record) {
+        list.push_back(std::move(record));
+        return static_cast<int>(list.size()) - 1;
+    }
+    std::string xml() const {
+        const auto section = [](const char* name, const std::vector<std::string>& records) {
+            std::string out =
+                std::string("<") + name + " count=\"" + std::to_string(records.size()) + "\">";
+            for (const auto& record : records) {
+                out += record;
+            }
+            return out + "</" + name + ">";
+        };
+        std::string out =
+            R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+            "\n"
+            R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)";
+        if (!numFmts.empty()) {
+            out += section("numFmts", numFmts);
+        }
+        out += section("fonts", fonts) + section("fills", fills) + section("borders", borders) +
+               section("cellStyleXfs", styleXfs) + section("cellXfs", cellXfs) +
+               section("cellStyles", cellStyles) + section("dxfs", dxfs) + tableStyles + colors;
+        return out + "</styleSheet>";
+    }
+    SourceStyles parse(const std::string& fileName) const {
+        return SourceStyles::parse(xml(), fileName);
+    }
+};
+
+std::string Xf(int numFmt, int font, int fill, int border, const std::string& extra = {},
+               const std::string& children = {}) {
+    std::string xf = "<xf numFmtId=\"" + std::to_string(numFmt) + "\" fontId=\"" +
+                     std::to_string(font) + "\" fillId=\"" + std::to_string(fill) +
+                     "\" borderId=\"" + std::to_string(border) + "\"" + extra;
+    return children.empty() ? xf + "/>" : xf + ">" + children + "</xf>";
+}
+
+// The result styles part, parsed back with the engine's own parser, and looked at record by
+// record through the indexes a cell format holds.
+class ResultView {
+public:
+    explicit ResultView(const ResultStyles& styles)
+        : root_(ParseXmlTree(styles.toXml(), "result", "xl/styles.xml")) {
+        for (const auto& section : root_.children) {
+            // Every section's count must match what it holds.
+            if (const auto count = section.intAttribute("count")) {
+                EXPECT_EQ(static_cast<std::size_t>(*count), section.children.size())
+                    << section.name.local;
+            }
+        }
+        if (const XmlElement* formats = root_.child("numFmts")) {
+            for (const auto& format : formats->children) {
+                codes_[static_cast<int>(*format.intAttribute("numFmtId"))] =
+                    *format.attribute("formatCode");
+            }
+        }
+    }
+    const std::vector<XmlElement>& section(std::string_view name) const {
+        const XmlElement* found = root_.child(name);
+        EXPECT_NE(found, nullptr) << name;
+        static const std::vector<XmlElement> none;
+        return found != nullptr ? found->children : none;
+    }
+    const XmlElement& xf(int index) const { return at("cellXfs", index); }
+    std::string record(std::string_view sectionName, std::string_view idAttribute,
+                       int xfIndex) const {
+        const auto id = xf(xfIndex).intAttribute(idAttribute);
+        EXPECT_TRUE(id.has_value());
+        return WriteXml(at(sectionName, static_cast<int>(id.value_or(0))), true);
+    }
+    std::string font(int xfIndex) const { return record("fonts", "fontId", xfIndex); }
+    std::string fill(int xfIndex) const { return record("fills", "fillId", xfIndex); }
+    std::string border(int xfIndex) const { return record("borders", "borderId", xfIndex); }
+    // The code a cell format shows numbers with ("#14" for an implied built-in).
+    std::string numberFormat(int xfIndex) const {
+        const int id = static_cast<int>(xf(xfIndex).intAttribute("numFmtId").value_or(0));
+        return codeOf(id);
+    }
+    std::string codeOf(int id) const {
+        const auto found = codes_.find(id);
+        return found != codes_.end() ? found->second : "#" + std::to_string(id);
+    }
+    std::string styleName(int xfIndex) const {
+        const auto styleXf = xf(xfIndex).intAttribute("xfId");
+        EXPECT_TRUE(styleXf.has_value());
+        for (const auto& style : section("cellStyles")) {
+            if (style.intAttribute("xfId") == styleXf) {
+                return *style.attribute("name");
+            }
+        }
+        return {};
+    }
+    const XmlElement& at(std::string_view sectionName, int index) const {
+        const auto& records = section(sectionName);
+        if (index < 0 || static_cast<std::size_t>(index) >= records.size()) {
+            ADD_FAILURE() << sectionName << " has no record " << index;
+            static const XmlElement empty;
+            return empty;
+        }
+        return records[static_cast<std::size_t>(index)];
+    }
+
+private:
+    XmlElement root_;
+    std::map<int, std::string> codes_;
+};
+
+std::string Canonical(const std::string& record) {
+    return WriteXml(ParseXmlTree("<wrap xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
+                                 "2006/main\">" +
+                                     record + "</wrap>",
+                                 "test", "record")
+                        .children.front(),
+                    true);
+}
+
+const Theme& DefaultTheme() {
+    static const Theme theme = Theme::builtinDefault();
+    return theme;
+}
+
+Theme ThemeWithAccent1(const std::string& rgb) {
+    std::string xml = Theme::builtinDefault().xml();
+    const std::string from = R"(<a:srgbClr val="4F81BD"/>)";
+    xml.replace(xml.find(from), from.size(), "<a:srgbClr val=\"" + rgb + "\"/>");
+    return Theme::parse(xml, "theme");
+}
+
+TEST(Styles, DifferentFormatsOfTwoSourcesStayDistinct) {
+    StylesXml a;
+    const int aFont = a.add(a.fonts, kBoldRedArial);
+    const int aFill = a.add(a.fills, SolidFill("FFFFFF00"));
+    const int aXf = a.add(a.cellXfs, Xf(0, aFont, aFill, 0, R"( applyFont="1" applyFill="1")"));
+    StylesXml b;
+    const int bFont = b.add(b.fonts, R"(<font><i/><sz val="9"/><name val="Times"/></font>)");
+    const int bFill = b.add(b.fills, SolidFill("FF00FF00"));
+    const int bXf = b.add(b.cellXfs, Xf(0, bFont, bFill, 0));
+
+    const SourceStyles sourceA = a.parse("a.xlsx");
+    const SourceStyles sourceB = b.parse("b.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto importA = result.importerFor(sourceA, DefaultTheme());
+    auto importB = result.importerFor(sourceB, DefaultTheme());
+    const int mappedA = importA->cellXf(aXf);
+    const int mappedB = importB->cellXf(bXf);
+    EXPECT_NE(mappedA, mappedB);
+
+    const ResultView view(result);
+    EXPECT_EQ(view.font(mappedA), Canonical(kBoldRedArial));
+    EXPECT_EQ(view.fill(mappedA), Canonical(SolidFill("FFFFFF00")));
+    EXPECT_EQ(view.font(mappedB),
+              Canonical(R"(<font><i/><sz val="9"/><name val="Times"/></font>)"));
+    EXPECT_EQ(view.fill(mappedB), Canonical(SolidFill("FF00FF00")));
+    // Flags are carried as found.
+    EXPECT_EQ(*view.xf(mappedA).attribute("applyFill"), "1");
+    EXPECT_EQ(view.xf(mappedB).attribute("applyFill"), nullptr);
+    // The two reserved fills stay first whatever the sources hold.
+    EXPECT_EQ(WriteXml(view.at("fills", 0), true), Canonical(kNoFill));
+    EXPECT_EQ(WriteXml(view.at("fills", 1), true), Canonical(kGrayFill));
+}
+
+TEST(Styles, IdenticalFormatsOfTwoSourcesShareOneRecord) {
+    StylesXml a;
+    const int aXf =
+        a.add(a.cellXfs, Xf(0, a.add(a.fonts, kBoldRedArial), a.add(a.fills, SolidFill("FFFFFF00")),
+                            a.add(a.borders, kThinBorder)));
+    StylesXml b; // same records at other positions
+    b.add(b.fonts, R"(<font><i/><sz val="9"/><name val="Times"/></font>)");
+    b.add(b.fills, SolidFill("FF00FF00"));
+    b.add(b.cellXfs, Xf(0, 1, 2, 0));
+    const int bXf =
+        b.add(b.cellXfs, Xf(0, b.add(b.fonts, kBoldRedArial), b.add(b.fills, SolidFill("FFFFFF00")),
+                            b.add(b.borders, kThinBorder)));
+
+    const SourceStyles sourceA = a.parse("a.xlsx");
+    const SourceStyles sourceB = b.parse("b.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto importA = result.importerFor(sourceA, DefaultTheme());
+    auto importB = result.importerFor(sourceB, DefaultTheme());
+    EXPECT_EQ(importA->cellXf(aXf), importB->cellXf(bXf));
+    EXPECT_EQ(importA->cellXf(0), 0);
+    EXPECT_EQ(importB->cellXf(0), 0) << "equal default formats are one record";
+    EXPECT_EQ(result.cellXfCount(), 2u);
+    EXPECT_EQ(result.fontCount(), 2u) << "the unused Times font of b is not imported";
+    // Asking again gives the same answer without adding anything.
+    EXPECT_EQ(importB->cellXf(bXf), importA->cellXf(aXf));
+    EXPECT_EQ(result.cellXfCount(), 2u);
+}
+
+TEST(Styles, NumberFormatsAreRenumberedByFormatCode) {
+    StylesXml a;
+    a.numFmts = {R"(<numFmt numFmtId="164" formatCode="0.0"/>)"};
+    const int aCustom = a.add(a.cellXfs, Xf(164, 0, 0, 0));
+    const int aDate = a.add(a.cellXfs, Xf(14, 0, 0, 0)); // implied built-in
+    StylesXml b;
+    b.numFmts = {R"(<numFmt numFmtId="164" formatCode="#,##0.000"/>)",
+                 R"(<numFmt numFmtId="170" formatCode="0.0"/>)",
+                 R"x(<numFmt numFmtId="44" formatCode="_(&quot;€&quot;* #,##0.00_)"/>)x",
+                 R"(<numFmt numFmtId="3" formatCode="#,##0"/>)"};
+    const int bClash = b.add(b.cellXfs, Xf(164, 0, 0, 0));
+    const int bSameCode = b.add(b.cellXfs, Xf(170, 0, 0, 0));
+    const int bLocale = b.add(b.cellXfs, Xf(44, 0, 0, 0));
+    const int bBuiltin = b.add(b.cellXfs, Xf(3, 0, 0, 0));
+    const int bUndefined = b.add(b.cellXfs, Xf(200, 0, 0, 0));
+
+    const SourceStyles sourceA = a.parse("a.xlsx");
+    const SourceStyles sourceB = b.parse("b.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto importA = result.importerFor(sourceA, DefaultTheme());
+    auto importB = result.importerFor(sourceB, DefaultTheme());
+    const int mappedCustom = importA->cellXf(aCustom);
+    const int mappedClash = importB->cellXf(bClash);
+    const int mappedSame = importB->cellXf(bSameCode);
+    const int mappedLocale = importB->cellXf(bLocale);
+    const int mappedDate = importA->cellXf(aDate);
+    const int mappedBuiltin = importB->cellXf(bBuiltin);
+    const int mappedUndefined = importB->cellXf(bUndefined);
+    const ResultView view(result);
+
+    // Both sources call their first custom format 164; the result holds both codes.
+    EXPECT_EQ(view.numberFormat(mappedCustom), "0.0");
+    EXPECT_EQ(view.numberFormat(mappedClash), "#,##0.000");
+    EXPECT_NE(view.xf(mappedCustom).intAttribute("numFmtId"),
+              view.xf(mappedClash).intAttribute("numFmtId"));
+    // The same code under another id is the same format.
+    EXPECT_EQ(mappedSame, mappedCustom);
+    // Custom ids start at 164.
+    EXPECT_GE(view.xf(mappedClash).intAttribute("numFmtId").value_or(0), 164);
+    // Built-ins keep their id: implied ones and explicit ones with the built-in code.
+    EXPECT_EQ(view.numberFormat(mappedDate), "#14");
+    EXPECT_EQ(view.numberFormat(mappedBuiltin), "#3");
+    // A language-dependent id written with an explicit code keeps that code, as a custom format.
+    EXPECT_EQ(view.numberFormat(mappedLocale), "_(\"€\"* #,##0.00_)");
+    EXPECT_GE(view.xf(mappedLocale).intAttribute("numFmtId").value_or(0), 164);
+    // A custom id the source never defines reads as General everywhere.
+    EXPECT_EQ(view.numberFormat(mappedUndefined), "#0");
+}
+
+TEST(Styles, DateFormatsAreRecognised) {
+    StylesXml a;
+    a.numFmts = {R"(<numFmt numFmtId="164" formatCode="yyyy\-mm\-dd"/>)",
+                 R"(<numFmt numFmtId="165" formatCode="[h]:mm:ss"/>)",
+                 R"(<numFmt numFmtId="166" formatCode="&quot;day&quot; 0.00"/>)",
+                 R"(<numFmt numFmtId="167" formatCode="mmm\ yyyy h:mm AM/PM"/>)",
+                 R"(<numFmt numFmtId="168" formatCode="0.00E+00"/>)"};
+    for (const int id : {164, 165, 166, 167, 168, 14, 20, 22, 0}) {
+        a.add(a.cellXfs, Xf(id, 0, 0, 0));
+    }
+    const SourceStyles source = a.parse("dates.xlsx");
+    const std::vector<bool> expected = {false, true, false, false, true,
+                                        false, true, false, true,  false};
+    for (std::size_t index = 0; index < expected.size(); ++index) {
+        EXPECT_EQ(source.cellXfShowsDate(static_cast<int>(index)), expected[index])
+            << "cell format " << index;
+    }
+    EXPECT_FALSE(source.cellXfShowsDate(99));
+}
+
+TEST(Styles, ThemeColoursBecomeFixedWhenTheSourceThemeDiffers) {
+    StylesXml a;
+    const std::string themed =
+        R"(<font><sz val="11"/><color theme="4" tint="0.3999"/><name val="Calibri"/>)"
+        R"(<scheme val="minor"/></font>)";
+    const int xf =
+        a.add(a.cellXfs, Xf(0, a.add(a.fonts, themed),
+                            a.add(a.fills, R"(<fill><patternFill patternType="solid">)"
+                                           R"(<fgColor theme="1"/></patternFill></fill>)"),
+                            0));
+    const SourceStyles source = a.parse("themed.xlsx");
+
+    {
+        // The result carries another theme: the source's colours are resolved against its own
+        // theme (accent1 4F81BD lightened by .3999 is 95B3D7, see the colour tests) and the
+        // font no longer follows the result theme's font.
+        const Theme resultTheme = ThemeWithAccent1("C00000");
+        ResultStyles result(resultTheme);
+        auto import = result.importerFor(source, DefaultTheme());
+        EXPECT_TRUE(import->themeDiffers());
+        const int mapped = import->cellXf(xf);
+        const ResultView view(result);
+        EXPECT_EQ(view.font(mapped), Canonical(R"(<font><sz val="11"/><color rgb="FF95B3D7"/>)"
+                                               R"(<name val="Calibri"/></font>)"));
+        EXPECT_EQ(view.fill(mapped),
+                  Canonical(R"(<fill><patternFill patternType="solid">)"
+                            R"(<fgColor rgb="FF000000"/></patternFill></fill>)"));
+    }
+    {
+        // Equivalent themes: references keep their meaning and stay.
+        ResultStyles result(DefaultTheme());
+        auto import = result.importerFor(source, DefaultTheme());
+        EXPECT_FALSE(import->themeDiffers());
+        const int mapped = import->cellXf(xf);
+        EXPECT_EQ(ResultView(result).font(mapped), Canonical(themed));
+    }
+}
+
+TEST(Styles, CustomPaletteColoursBecomeFixed) {
+    StylesXml a;
+    std::string palette = "<colors><indexedColors>";
+    for (std::size_t index = 0; index < kIndexedPaletteSize; ++index) {
+        const Argb color = index == 10 ? 0xFF123456u : DefaultIndexedPalette()[index];
+        palette += "<rgbColor rgb=\"" + FormatArgb(color) + "\"/>";
+    }
+    a.colors = palette + "</indexedColors></colors>";
+    const int xf = a.add(
+        a.cellXfs, Xf(0, a.add(a.fonts, R"(<font><color indexed="10"/><name val="Arial"/></font>)"),
+                      0, a.add(a.borders, kThinBorder)));
+    const SourceStyles source = a.parse("palette.xlsx");
+    ASSERT_EQ(source.indexedPalette().size(), kIndexedPaletteSize);
+
+    ResultStyles result(DefaultTheme());
+    auto import = result.importerFor(source, DefaultTheme());
+    const int mapped = import->cellXf(xf);
+    const ResultView view(result);
+    EXPECT_EQ(view.font(mapped),
+              Canonical(R"(<font><color rgb="FF123456"/><name val="Arial"/></font>)"));
+    // The system foreground colour is not part of the palette.
+    EXPECT_EQ(view.border(mapped), Canonical(kThinBorder));
+
+    // A palette handed in by the caller wins over the one in the styles part.
+    StylesXml plain;
+    const int plainXf = plain.add(
+        plain.cellXfs,
+        Xf(0, plain.add(plain.fonts, R"(<font><color indexed="2"/><name val="Arial"/></font>)"), 0,
+           0));
+    const SourceStyles plainSource = plain.parse("plain.xlsx");
+    std::vector<std::string> given(kIndexedPaletteSize, "FF000000");
+    given[2] = "FFABCDEF";
+    ResultStyles other(DefaultTheme());
+    auto importOther = other.importerFor(plainSource, DefaultTheme(), given);
+    const int plainMapped = importOther->cellXf(plainXf);
+    EXPECT_EQ(ResultView(other).font(plainMapped),
+              Canonical(R"(<font><color rgb="FFABCDEF"/><name val="Arial"/></font>)"));
+}
+
+TEST(Styles, NamedStylesMergeByNameAndContent) {
+    const auto sourceWithGood = [](const std::string& fillRgb, const std::string& file) {
+        StylesXml styles;
+        const int fill = styles.add(styles.fills, SolidFill(fillRgb));
+        const int styleXf = styles.add(styles.styleXfs, Xf(0, 0, fill, 0));
+        styles.add(styles.cellStyles, "<cellStyle name=\"Good\" xfId=\"" + std::to_string(styleXf) +
+                                          "\" builtinId=\"26\"/>");
+        styles.add(styles.cellXfs, Xf(0, 0, fill, 0, " xfId=\"" + std::to_string(styleXf) + "\""));
+        return styles.parse(file);
+    };
+    const SourceStyles a = sourceWithGood("FFC6EFCE", "a.xlsx");
+    const SourceStyles b = sourceWithGood("FFC6EFCE", "b.xlsx");
+    const SourceStyles c = sourceWithGood("FF00FF00", "c.xlsx");
+
+    ResultStyles result(DefaultTheme());
+    auto importA = result.importerFor(a, DefaultTheme());
+    auto importB = result.importerFor(b, DefaultTheme());
+    auto importC = result.importerFor(c, DefaultTheme());
+    const int fromA = importA->cellXf(1);
+    const int fromB = importB->cellXf(1);
+    const int fromC = importC->cellXf(1);
+    const ResultView view(result);
+
+    EXPECT_EQ(view.styleName(fromA), "Good");
+    EXPECT_EQ(fromB, fromA) << "an equal style of the same name is one style";
+    EXPECT_EQ(view.styleName(fromC), "Good 2");
+    EXPECT_EQ(view.fill(fromC), Canonical(SolidFill("FF00FF00")));
+    ASSERT_EQ(importC->renamedStyles().size(), 1u);
+    EXPECT_EQ(importC->renamedStyles()[0],
+              std::make_pair(std::string("Good"), std::string("Good 2")));
+    EXPECT_TRUE(importA->renamedStyles().empty());
+    // Every source's Normal is the result's Normal.
+    EXPECT_EQ(view.styleName(importC->cellXf(0)), "Normal");
+    EXPECT_EQ(view.xf(importC->cellXf(0)).intAttribute("xfId"), 0);
+
+    // Style names are unique, the renamed copy is no longer the built-in style, and each
+    // named style points at its own style format.
+    std::map<std::string, const XmlElement*> byName;
+    std::set<long long> styleXfs;
+    for (const auto& style : view.section("cellStyles")) {
+        EXPECT_TRUE(byName.emplace(*style.attribute("name"), &style).second);
+        EXPECT_TRUE(styleXfs.insert(*style.intAttribute("xfId")).second);
+    }
+    ASSERT_EQ(byName.size(), 3u);
+    EXPECT_EQ(*byName["Good"]->attribute("builtinId"), "26");
+    EXPECT_EQ(byName["Good 2"]->attribute("builtinId"), nullptr);
+    EXPECT_EQ(byName["Normal"]->intAttribute("xfId"), 0);
+}
+
+TEST(Styles, FirstSourceGivesTheResultItsNormalStyle) {
+    StylesXml a;
+    a.fonts = {R"(<font><sz val="10"/><name val="Arial"/><family val="2"/></font>)"};
+    StylesXml b; // Calibri 11
+    const SourceStyles sourceA = a.parse("a.xlsx");
+    const SourceStyles sourceB = b.parse("b.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto importA = result.importerFor(sourceA, DefaultTheme());
+    auto importB = result.importerFor(sourceB, DefaultTheme());
+    EXPECT_EQ(importA->cellXf(0), 0);
+    const int bDefault = importB->cellXf(0);
+    EXPECT_NE(bDefault, 0) << "b's unformatted cells must say that they are Calibri";
+
+    const ResultView view(result);
+    EXPECT_EQ(WriteXml(view.at("fonts", 0), true), Canonical(a.fonts[0]));
+    EXPECT_EQ(view.at("cellStyleXfs", 0).intAttribute("fontId"), 0);
+    EXPECT_EQ(view.font(bDefault), Canonical(kCalibri));
+}
+
+TEST(Styles, DifferentialFormatsAreImportedByContent) {
+    const std::string red = R"(<dxf><font><b/><color rgb="FF9C0006"/></font><fill><patternFill>)"
+                            R"(<bgColor rgb="FFFFC7CE"/></patternFill></fill></dxf>)";
+    const std::string themed =
+        R"(<dxf><font><color theme="4"/></font><numFmt numFmtId="164" formatCode="0.0%"/></dxf>)";
+    StylesXml a;
+    a.numFmts = {R"(<numFmt numFmtId="164" formatCode="0.0%"/>)"};
+    a.add(a.cellXfs, Xf(164, 0, 0, 0));
+    a.dxfs = {red, themed};
+    StylesXml b;
+    b.numFmts = {R"(<numFmt numFmtId="164" formatCode="#,##0.000"/>)"};
+    b.add(b.cellXfs, Xf(164, 0, 0, 0));
+    b.dxfs = {themed, red};
+
+    const SourceStyles sourceA = a.parse("a.xlsx");
+    const SourceStyles sourceB = b.parse("b.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto importA = result.importerFor(sourceA, DefaultTheme());
+    auto importB = result.importerFor(sourceB, DefaultTheme());
+    const int bCustom = importB->cellXf(1); // takes the next custom id for "#,##0.000"
+    EXPECT_EQ(importA->dxf(0), importB->dxf(1));
+    EXPECT_EQ(importA->dxf(1), importB->dxf(0));
+    EXPECT_NE(importA->dxf(0), importA->dxf(1));
+    EXPECT_EQ(result.dxfCount(), 2u);
+    const int themedDxf = importA->dxf(1);
+
+    const ResultView view(result);
+    const XmlElement& dxf = view.at("dxfs", themedDxf);
+    const XmlElement* format = dxf.child("numFmt");
+    ASSERT_NE(format, nullptr);
+    // The dxf's format shares the result's id for its code, which no other code may use.
+    EXPECT_EQ(view.codeOf(static_cast<int>(*format->intAttribute("numFmtId"))), "0.0%");
+    EXPECT_EQ(*format->attribute("formatCode"), "0.0%");
+    EXPECT_EQ(view.numberFormat(bCustom), "#,##0.000");
+
+    // With another result theme, the theme colour inside the dxf is fixed.
+    const Theme resultTheme = ThemeWithAccent1("C00000");
+    ResultStyles other(resultTheme);
+    auto importOther = other.importerFor(sourceA, DefaultTheme());
+    const int fixedIndex = importOther->dxf(1);
+    const ResultView otherView(other);
+    const XmlElement& fixed = otherView.at("dxfs", fixedIndex);
+    ASSERT_NE(fixed.child("font"), nullptr);
+    ASSERT_NE(fixed.child("font")->child("color"), nullptr);
+    EXPECT_EQ(*fixed.child("font")->child("color")->attribute("rgb"), "FF4F81BD");
+}
+
+TEST(Styles, CustomTableStylesComeWithTheirDifferentialFormats) {
+    const auto sourceWithStyle = [](const std::string& headerColor, const std::string& file) {
+        StylesXml styles;
+        styles.dxfs = {R"(<dxf><font><b/></font></dxf>)",
+                       "<dxf><fill><patternFill><bgColor rgb=\"" + headerColor +
+                           "\"/></patternFill></fill></dxf>"};
+        styles.tableStyles =
+            R"(<tableStyles count="1" defaultTableStyle="TableStyleMedium9" )"
+            R"(defaultPivotStyle="PivotStyleLight16"><tableStyle name="Ledger" pivot="0" )"
+            R"(count="2"><tableStyleElement type="wholeTable" dxfId="1"/>)"
+            R"(<tableStyleElement type="headerRow" dxfId="0"/></tableStyle></tableStyles>)";
+        return styles.parse(file);
+    };
+    const SourceStyles a = sourceWithStyle("FFDDEEFF", "a.xlsx");
+    const SourceStyles b = sourceWithStyle("FF112233", "b.xlsx");
+    const SourceStyles c = sourceWithStyle("FFDDEEFF", "c.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto importA = result.importerFor(a, DefaultTheme());
+    auto importB = result.importerFor(b, DefaultTheme());
+    auto importC = result.importerFor(c, DefaultTheme());
+
+    EXPECT_EQ(importA->tableStyle("Ledger"), "Ledger");
+    EXPECT_EQ(importB->tableStyle("Ledger"), "Ledger 2");
+    EXPECT_EQ(importC->tableStyle("Ledger"), "Ledger");
+    EXPECT_EQ(importA->tableStyle("TableStyleLight1"), "TableStyleLight1");
+
+    const ResultView view(result);
+    const auto& styles = view.section("tableStyles");
+    ASSERT_EQ(styles.size(), 2u);
+    for (const auto& style : styles) {
+        const XmlElement* whole = style.child("tableStyleElement");
+        ASSERT_NE(whole, nullptr);
+        const auto& dxf = view.at("dxfs", static_cast<int>(*whole->intAttribute("dxfId")));
+        const std::string expected = *style.attribute("name") == "Ledger" ? "FFDDEEFF" : "FF112233";
+        EXPECT_EQ(*dxf.child("fill")->child("patternFill")->child("bgColor")->attribute("rgb"),
+                  expected);
+    }
+    const XmlElement* section = nullptr;
+    for (const auto& element : ParseXmlTree(result.toXml(), "result", "xl/styles.xml").children) {
+        if (element.name.local == "tableStyles") {
+            section = &element;
+            EXPECT_EQ(*element.attribute("defaultTableStyle"), "TableStyleMedium9");
+        }
+    }
+    EXPECT_NE(section, nullptr);
+}
+
+TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
+    StylesXml a;
+    a.add(a.cellXfs, Xf(0, 7, 0, 0));
+    const SourceStyles source = a.parse("Broken.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto import = result.importerFor(source, DefaultTheme());
+    const auto expectError = [](const auto& call, const std::string& what) {
+        try {
+            call();
+            ADD_FAILURE() << "no error for " << what;
+        } catch (const SpreadsheetError& error) {
+            EXPECT_EQ(error.code(), ErrorCode::IndexOutOfRange);
+            EXPECT_NE(error.description().find("'Broken.xlsx'"), std::string::npos);
+            EXPECT_NE(error.description().find(what), std::string::npos) << error.description();
+        }
+    };
+    expectError([&] { import->cellXf(1); }, "font 7");
+    expectError([&] { import->cellXf(5); }, "cell format 5");
+    expectError([&] { import->cellXf(-1); }, "cell format -1");
+    expectError([&] { import->dxf(0); }, "differential format 0");
+    EXPECT_EQ(import->cellXf(0), 0) << "the valid format still imports";
+}
+
+TEST(Styles, BrokenStylesPartsAreRefused) {
+    try {
+        SourceStyles::parse("<styleSheet><fonts>", "Torn.xlsx");
+        FAIL();
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::MalformedXml);
+        EXPECT_NE(error.description().find("'Torn.xlsx'"), std::string::npos);
+    }
+    try {
+        SourceStyles::parse(R"(<!DOCTYPE s SYSTEM "http://example.com/x.dtd"><styleSheet/>)",
+                            "Dtd.xlsx");
+        FAIL();
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::XmlDeclarationsRefused);
+    }
+}
+
+TEST(Styles, APackageWithoutStylesUsesTheDefaults) {
+    const SourceStyles none = SourceStyles::empty("bare.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto import = result.importerFor(none, DefaultTheme());
+    EXPECT_EQ(import->cellXf(0), 0);
+    EXPECT_EQ(ResultView(result).font(0), Canonical(kCalibri));
+}
+
+TEST(Styles, TooManyCellFormatsFailClearly) {
+    StylesXml a;
+    // Distinct formats by alignment alone: one more than the result can hold.
+    for (std::size_t indent = 0; indent <= kMaxCellFormats; ++indent) {
+        a.add(a.cellXfs,
+              Xf(0, 0, 0, 0, {}, "<alignment indent=\"" + std::to_string(indent) + "\"/>"));
+    }
+    const SourceStyles source = a.parse("Huge.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto import = result.importerFor(source, DefaultTheme());
+    try {
+        for (std::size_t index = 0; index < source.cellXfCount(); ++index) {
+            import->cellXf(static_cast<int>(index));
+        }
+        FAIL() << "more than the limit of cell formats were accepted";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::LimitExceeded);
+        EXPECT_NE(error.description().find("'Huge.xlsx'"), std::string::npos);
+    }
+    EXPECT_LE(result.cellXfCount(), kMaxCellFormats);
+}
+
+TEST(Styles, ForeignContentKeepsItsNamespace) {
+    StylesXml a;
+    a.add(a.cellXfs, Xf(0, 0, 0, 0, {},
+                        R"(<extLst><ext uri="{X}" xmlns:x14="http://schemas.microsoft.com/office/)"
+                        R"(spreadsheetml/2009/9/main"><x14:thing val="1"/></ext></extLst>)"));
+    const SourceStyles source = a.parse("ext.xlsx");
+    ResultStyles result(DefaultTheme());
+    auto import = result.importerFor(source, DefaultTheme());
+    const int mapped = import->cellXf(1);
+    const std::string xml = result.toXml();
+    // Parsing the result back resolves the prefix, so its declaration travelled with it.
+    const ResultView view(result);
+    const XmlElement* ext = view.xf(mapped).child("extLst");
+    ASSERT_NE(ext, nullptr);
+    ASSERT_FALSE(ext->children.empty());
+    ASSERT_FALSE(ext->children[0].children.empty());
+    EXPECT_EQ(ext->children[0].children[0].name.uri,
+              "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main");
+}
+
+#ifdef QUILLORY_HAVE_XLSXWRITER
+
+struct WrittenSource {
+    std::filesystem::path file;
+    std::vector<std::pair<int, int>> cells; // row, column written with a format
+};
+
+// A workbook whose every cell has its own format, written by libxlsxwriter.
+WrittenSource WriteFormats(const std::filesystem::path& file, bool second) {
+    lxw_workbook* workbook = workbook_new(file.c_str());
+    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
+    std::vector<lxw_format*> formats;
+    const auto add = [&] {
+        formats.push_back(workbook_add_format(workbook));
+        return formats.back();
+    };
+    format_set_bold(add());
+    lxw_format* italic = add();
+    format_set_italic(italic);
+    format_set_font_name(italic, "Arial");
+    format_set_font_size(italic, 12);
+    format_set_font_color(italic, LXW_COLOR_RED);
+    format_set_num_format(add(), second ? "#,##0.000" : "0.0"); // both get id 164
+    format_set_num_format(add(), "0.0");
+    format_set_num_format_index(add(), 14);
+    lxw_format* fill = add();
+    format_set_pattern(fill, LXW_PATTERN_SOLID);
+    format_set_bg_color(fill, second ? 0x00B050 : 0xFFFF00);
+    lxw_format* border = add();
+    format_set_border(border, second ? LXW_BORDER_DASHED : LXW_BORDER_THIN);
+    format_set_border_color(border, 0x0070C0);
+    lxw_format* aligned = add();
+    format_set_align(aligned, LXW_ALIGN_CENTER);
+    format_set_text_wrap(aligned);
+    format_set_rotation(aligned, second ? 45 : 90);
+    lxw_format* unlocked = add();
+    format_set_unlocked(unlocked);
+    format_set_underline(unlocked, LXW_UNDERLINE_DOUBLE);
+    format_set_font_strikeout(add());
+
+    WrittenSource written{file, {}};
+    for (std::size_t index = 0; index < formats.size(); ++index) {
+        const auto row = static_cast<lxw_row_t>(index);
+        worksheet_write_number(sheet, row, 0, 1234.5 + static_cast<double>(index), formats[index]);
+        written.cells.emplace_back(static_cast<int>(row), 0);
+    }
+    worksheet_write_string(sheet, 0, 1, "plain", nullptr);
+    EXPECT_EQ(workbook_close(workbook), LXW_NO_ERROR);
+    return written;
+}
+
+// The package again, its styles part replaced by the result's and its cells pointing at the
+// result's formats.
+void RewriteWithResultStyles(const std::filesystem::path& from, const std::filesystem::path& to,
+                             ResultStyles::Importer& import, const ResultStyles& result) {
+    auto package = testing::PackageEntries::read(from);
+    const std::string* sheet = package.find("xl/worksheets/sheet1.xml");
+    ASSERT_NE(sheet, nullptr);
+    const std::regex styleAttribute(R"x(( s| style)="(\d+)")x");
+    std::string rewritten;
+    auto last = sheet->cbegin();
+    for (std::sregex_iterator it(sheet->begin(), sheet->end(), styleAttribute), end; it != end;
+         ++it) {
+        rewritten.append(last, (*it)[0].first);
+        rewritten += (*it)[1].str() + "=\"" +
+                     std::to_string(import.cellXf(std::stoi((*it)[2].str()))) + "\"";
+        last = (*it)[0].second;
+    }
+    rewritten.append(last, sheet->cend());
+    package.set("xl/worksheets/sheet1.xml", rewritten);
+    package.set("xl/styles.xml", result.toXml());
+    package.write(to);
+}
+
+TEST(Styles, FormatsWrittenByAnIndependentWriterSurviveTheResultStyles) {
+    testing::TempDir folder;
+    const WrittenSource first = WriteFormats(folder / "first.xlsx", false);
+    const WrittenSource second = WriteFormats(folder / "second.xlsx", true);
+
+    const auto read = [](const std::filesystem::path& file) {
+        auto package = testing::PackageEntries::read(file);
+        return std::make_pair(
+            SourceStyles::parse(*package.find("xl/styles.xml"), file.filename().string()),
+            Theme::parse(*package.find("xl/theme/theme1.xml"), file.filename().string()));
+    };
+    const auto [firstStyles, firstTheme] = read(first.file);
+    const auto [secondStyles, secondTheme] = read(second.file);
+    ResultStyles result(firstTheme);
+    auto importFirst = result.importerFor(firstStyles, firstTheme);
+    auto importSecond = result.importerFor(secondStyles, secondTheme);
+    EXPECT_FALSE(importSecond->themeDiffers());
+
+    // Every format of both sources, looked up through the result, is the format the source
+    // defines, with the number format compared by code.
+    for (auto [styles, import] : {std::make_pair(&firstStyles, importFirst.get()),
+                                  std::make_pair(&secondStyles, importSecond.get())}) {
+        for (std::size_t index = 0; index < styles->cellXfCount(); ++index) {
+            import->cellXf(static_cast<int>(index));
+        }
+    }
+    EXPECT_LT(result.cellXfCount(), firstStyles.cellXfCount() + secondStyles.cellXfCount())
+        << "formats both sources share were not deduplicated";
+
+    RewriteWithResultStyles(first.file, folder / "first-result.xlsx", *importFirst, result);
+    RewriteWithResultStyles(second.file, folder / "second-result.xlsx", *importSecond, result);
+
+    // An independent reader compares every cell's look between each source and its rewrite.
+    if (std::system("/usr/bin/python3 -c 'import openpyxl' 2>/dev/null") != 0) {
+        GTEST_SKIP() << "python3-openpyxl is not installed; the rewrite was not compared";
+    }
+    const auto script = folder.write("compare.py", R"PY(
+import sys, openpyxl
+def look(cell):
+    f, fill, b, a, p = cell.font, cell.fill, cell.border, cell.alignment, cell.protection
+    side = lambda s: (s.style, s.color.rgb if s.color is not None else None)
+    return (f.name, f.sz, f.b, f.i, f.u, f.strike,
+            f.color.rgb if f.color is not None else None,
+            f.color.theme if f.color is not None else None,
+            fill.fill_type, fill.fgColor.rgb, side(b.left), side(b.right), side(b.top),
+            side(b.bottom), a.horizontal, a.wrap_text, a.text_rotation, p.locked,
+            cell.number_format)
+bad = 0
+for source, result in zip(sys.argv[1::2], sys.argv[2::2]):
+    s = openpyxl.load_workbook(source).active
+    r = openpyxl.load_workbook(result).active
+    for row in s.iter_rows():
+        for cell in row:
+            if look(cell) != look(r[cell.coordinate]):
+                bad += 1
+                print(source, cell.coordinate, look(cell), '!=', look(r[cell.coordinate]))
+sys.exit(1 if bad else 0)
+)PY");
+    const std::string command = "/usr/bin/python3 " + script.string() + " " + first.file.string() +
+                                " " + (folder / "first-result.xlsx").string() + " " +
+                                second.file.string() + " " +
+                                (folder / "second-result.xlsx").string();
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+#endif
+
+} // namespace
+} // namespace quillory::spreadsheet::ooxml
