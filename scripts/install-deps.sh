@@ -10,7 +10,7 @@ libgtest-dev libgmock-dev
 libxlsxwriter-dev python3 python3-openpyxl python3-xlrd
 libreoffice-calc-nogui gnumeric fonts-crosextra-carlito fonts-crosextra-caladea
 clang libclang-rt-14-dev
-xvfb xauth imagemagick xdg-utils"
+xvfb xauth imagemagick xdg-utils openbox x11-utils"
 
 if [ "${1:-}" = "--run-only" ]; then
     # What the app alone needs (no test tools).

@@ -6,6 +6,7 @@
 #include "mainwindow/Pictures.h"
 #include "mainwindow/Twips.h"
 
+#include <QFontMetrics>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,8 +22,8 @@ constexpr int kClientWidthTwips = 11235;
 constexpr int kClientHeightTwips = 7515;
 constexpr int kBigPicturePixels = 48;
 constexpr int kSmallPicturePixels = 32;
-// Space kept around an arrow inside its small button.
-constexpr int kArrowMarginPixels = 6;
+// Space the button's frame takes around its picture and caption.
+constexpr int kButtonMarginPixels = 6;
 constexpr const char* kCaptionFontFamilies[] = {"MS Sans Serif", "Microsoft Sans Serif",
                                                 "Liberation Sans", "DejaVu Sans", "Sans Serif"};
 constexpr double kCaptionFontPoints = 9.75;
@@ -99,11 +100,16 @@ QWidget* makeButton(const ControlSpec& spec, QWidget* parent) {
         button->setText(QString::fromLatin1(spec.caption));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setFont(captionFont());
-        button->setIconSize(QSize(spec.picturePixels, spec.picturePixels));
+        // The designer's buttons are just tall enough for a 48-pixel picture and the caption
+        // without a frame; with this platform's frame the picture shrinks so the caption shows.
+        const int side = std::min(spec.picturePixels, pixelRect(spec).height() -
+                                                          QFontMetrics(button->font()).height() -
+                                                          kButtonMarginPixels);
+        button->setIconSize(QSize(side, side));
     } else {
         const QRect rect = pixelRect(spec);
-        const int side = std::min({spec.picturePixels, rect.width() - kArrowMarginPixels,
-                                   rect.height() - kArrowMarginPixels});
+        const int side = std::min({spec.picturePixels, rect.width() - kButtonMarginPixels,
+                                   rect.height() - kButtonMarginPixels});
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         button->setIconSize(QSize(side, side));
     }
