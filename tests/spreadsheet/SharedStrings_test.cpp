@@ -1,0 +1,266 @@
+// Shared strings: reading a source's table as canonical items, the result's table by content,
+// and the per-source mapping with rich-text translation.
+
+#include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/SharedStrings.h"
+#include "spreadsheet/ooxml/StyleXml.h"
+#include "support/PackageEntries.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#ifdef QUILLORY_HAVE_XLSXWRITER
+#include <xlsxwriter.h>
+#endif
+
+namespace quillory::spreadsheet::ooxml {
+namespace {
+
+constexpr const char* kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+
+std::string Sst(const std::string& items, const std::string& root = "sst",
+                const std::string& declarations = std::string(" xmlns=\"") + kMain + "\"") {
+    return R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+           "\n<" +
+           root + declarations + ">" + items + "</" + root + ">";
+}
+
+std::vector<std::string> Items(const SourceSharedStrings& strings) {
+    std::vector<std::string> items;
+    for (std::size_t index = 0; index < strings.size(); ++index) {
+        items.emplace_back(strings.item(index));
+    }
+    return items;
+}
+
+TEST(SharedStrings, ItemsKeepTextRunsAndEscapesAsWritten) {
+    const std::string xml = Sst(
+        "\n  <si><t>plain</t></si>\n"
+        R"(  <si><t xml:space="preserve">  padded  </t></si>)"
+        R"(<si><t>a &amp; b &lt; c &gt; d "q"</t></si>)"
+        R"(<si><t>line_x000D_break&#13;&#10;end</t></si>)"
+        "<si>\n    <r><rPr><b/><sz val=\"11\"/><color theme=\"1\"/><rFont val=\"Calibri\"/></rPr>"
+        "<t>Bold</t></r>\n    <r><t xml:space='preserve'> rest</t></r>\n  </si>"
+        R"(<si><t>漢字</t><rPh sb="0" eb="2"><t>カンジ</t></rPh>)"
+        R"(<phoneticPr fontId="1" type="noConversion"/></si>)"
+        "<si/><si><t/></si>");
+    const SourceSharedStrings strings = SourceSharedStrings::parse(xml, "text.xlsx");
+    const std::vector<std::string> expected = {
+        "<t>plain</t>",
+        R"(<t xml:space="preserve">  padded  </t>)",
+        R"(<t>a &amp; b &lt; c &gt; d "q"</t>)",
+        // A carriage return written as a reference must stay one: a raw CR would be read back
+        // as a line feed. _xHHHH_ escapes are text and stay untouched.
+        "<t>line_x000D_break&#13;\nend</t>",
+        R"(<r><rPr><b/><sz val="11"/><color theme="1"/><rFont val="Calibri"/></rPr>)"
+        R"(<t>Bold</t></r><r><t xml:space="preserve"> rest</t></r>)",
+        R"(<t>漢字</t><rPh sb="0" eb="2"><t>カンジ</t></rPh>)"
+        R"(<phoneticPr fontId="1" type="noConversion"/>)",
+        "",
+        "<t/>",
+    };
+    EXPECT_EQ(Items(strings), expected);
+}
+
+TEST(SharedStrings, PrefixedAndStrictTablesGiveTheSameItems) {
+    const std::string items = "<si><t>x</t></si><si><r><t>y</t></r></si>";
+    const auto plain = Items(SourceSharedStrings::parse(Sst(items), "plain.xlsx"));
+
+    std::string prefixedItems = items;
+    for (const std::string tag : {"si", "t", "r"}) {
+        for (const std::string form : {"<", "</"}) {
+            std::string::size_type at = 0;
+            while ((at = prefixedItems.find(form + tag + ">", at)) != std::string::npos) {
+                prefixedItems.insert(at + form.size(), "x:");
+                at += form.size() + 2;
+            }
+        }
+    }
+    const auto prefixed = Items(SourceSharedStrings::parse(
+        Sst(prefixedItems, "x:sst", std::string(" xmlns:x=\"") + kMain + "\""), "prefixed.xlsx"));
+    EXPECT_EQ(prefixed, plain);
+
+    const auto strict = Items(SourceSharedStrings::parse(
+        Sst(items, "sst", " xmlns=\"http://purl.oclc.org/ooxml/spreadsheetml/main\""),
+        "strict.xlsx"));
+    EXPECT_EQ(strict, plain);
+}
+
+TEST(SharedStrings, ForeignElementsCarryTheirNamespace) {
+    const std::string xml =
+        Sst(R"(<si><t>a</t><e:note xmlns:e="urn:example" e:k="v"><t>b</t></e:note></si>)");
+    const auto items = Items(SourceSharedStrings::parse(xml, "ext.xlsx"));
+    ASSERT_EQ(items.size(), 1u);
+    // The item alone, placed in a result table, must still parse with the same names.
+    const XmlElement reparsed =
+        ParseXmlTree(std::string("<si xmlns=\"") + kMain + "\">" + items[0] + "</si>", "r", "r");
+    ASSERT_EQ(reparsed.children.size(), 2u);
+    EXPECT_EQ(reparsed.children[1].name.uri, "urn:example");
+    EXPECT_EQ(reparsed.children[1].attributes.at(0).name.uri, "urn:example");
+    EXPECT_TRUE(reparsed.children[1].children.at(0).name.isMain());
+}
+
+TEST(SharedStrings, ResultDeduplicatesByContentAndCountsReferences) {
+    ResultSharedStrings result;
+    EXPECT_TRUE(result.empty());
+    const int plain = result.add("<t>Total</t>");
+    const int rich = result.add("<r><rPr><b/></rPr><t>Total</t></r>");
+    EXPECT_NE(plain, rich) << "the same text with other runs is another string";
+    EXPECT_EQ(result.add("<t>Total</t>"), plain);
+    result.addReference(rich);
+    EXPECT_EQ(result.add(R"(<t xml:space="preserve">Total </t>)"), 2);
+    EXPECT_EQ(result.uniqueCount(), 3u);
+    EXPECT_EQ(result.count(), 5u);
+    EXPECT_THROW(result.addReference(3), SpreadsheetError);
+
+    // The part parses, states exact counts, and gives the same items back in order.
+    const std::string xml = result.toXml();
+    const XmlElement root = ParseXmlTree(xml, "result", "xl/sharedStrings.xml");
+    EXPECT_EQ(*root.attribute("count"), "5");
+    EXPECT_EQ(*root.attribute("uniqueCount"), "3");
+    const auto items = Items(SourceSharedStrings::parse(xml, "result"));
+    ASSERT_EQ(items.size(), 3u);
+    for (int index = 0; index < 3; ++index) {
+        EXPECT_EQ(items[static_cast<std::size_t>(index)], result.item(index));
+    }
+
+    std::string streamed;
+    result.write([&](std::string_view piece) { streamed.append(piece); });
+    EXPECT_EQ(streamed, xml);
+}
+
+TEST(SharedStrings, BadInputFailsWithTheFileAndWhat) {
+    const SourceSharedStrings strings =
+        SourceSharedStrings::parse(Sst("<si><t>only</t></si>"), "Short.xlsx");
+    try {
+        (void)strings.item(7);
+        FAIL() << "an index past the end was accepted";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::IndexOutOfRange);
+        EXPECT_NE(error.description().find("'Short.xlsx'"), std::string::npos);
+        EXPECT_NE(error.description().find("shared string 7"), std::string::npos);
+    }
+    try {
+        SourceSharedStrings::parse(R"(<?xml version="1.0"?><!DOCTYPE sst [<!ENTITY a "aaaa">)"
+                                   R"(<!ENTITY b "&a;&a;&a;&a;">]><sst><si><t>&b;</t></si></sst>)",
+                                   "Bomb.xlsx");
+        FAIL() << "entity declarations were accepted";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::XmlDeclarationsRefused);
+        EXPECT_NE(error.description().find("'Bomb.xlsx'"), std::string::npos);
+    }
+    try {
+        SourceSharedStrings::parse(Sst("<si><t>open</si>"), "Torn.xlsx");
+        FAIL() << "mismatched tags were accepted";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::MalformedXml);
+        EXPECT_NE(error.description().find("'Torn.xlsx'"), std::string::npos);
+    }
+}
+
+TEST(SharedStrings, ImporterTranslatesRunsOnceAndCountsEveryUse) {
+    // The source's fonts: 0 default, 1 the phonetic font.
+    const std::string styles =
+        std::string(R"(<styleSheet xmlns=")") + kMain +
+        R"("><fonts count="2"><font><sz val="11"/><name val="Calibri"/></font>)"
+        R"(<font><sz val="9"/><name val="Meiryo"/></font></fonts></styleSheet>)";
+    const SourceStyles sourceStyles = SourceStyles::parse(styles, "runs.xlsx");
+    const SourceSharedStrings source = SourceSharedStrings::parse(
+        Sst(R"(<si><r><rPr><color theme="4"/><scheme val="minor"/></rPr><t>blue</t></r></si>)"
+            R"(<si><t>x</t><phoneticPr fontId="1"/></si>)"),
+        "runs.xlsx");
+
+    // The result theme differs from the source's (default) theme.
+    std::string themeXml = Theme::builtinDefault().xml();
+    themeXml.replace(themeXml.find("4F81BD"), 6, "C00000");
+    const Theme resultTheme = Theme::parse(themeXml, "result");
+    ResultStyles resultStyles(resultTheme);
+    // A first source whose fonts occupy the first two slots, so that the phonetic font moves.
+    const SourceStyles first = SourceStyles::parse(
+        std::string(R"(<styleSheet xmlns=")") + kMain +
+            R"("><fonts count="2"><font><sz val="10"/><name val="Arial"/></font>)"
+            R"(<font><b/><sz val="10"/><name val="Arial"/></font></fonts><cellXfs count="2">)"
+            R"(<xf fontId="0"/><xf fontId="1"/></cellXfs></styleSheet>)",
+        "first.xlsx");
+    auto firstImport = resultStyles.importerFor(first, resultTheme);
+    ASSERT_EQ(firstImport->cellXf(1), 1);
+    ASSERT_EQ(resultStyles.fontCount(), 2u);
+    auto import = resultStyles.importerFor(sourceStyles, Theme::builtinDefault());
+    ASSERT_TRUE(import->themeDiffers());
+
+    ResultSharedStrings result;
+    result.add("<t>already there</t>");
+    SharedStringImporter strings(source, result, import.get());
+    EXPECT_EQ(strings.map(0), 1);
+    EXPECT_EQ(strings.map(0), 1);
+    EXPECT_EQ(strings.map(1), 2);
+    EXPECT_EQ(result.count(), 4u);
+    EXPECT_EQ(result.uniqueCount(), 3u);
+    EXPECT_EQ(result.item(1), R"(<r><rPr><color rgb="FF4F81BD"/></rPr><t>blue</t></r>)");
+    const int phoneticFont = import->font(1);
+    EXPECT_EQ(result.item(2),
+              "<t>x</t><phoneticPr fontId=\"" + std::to_string(phoneticFont) + "\"/>");
+    EXPECT_NE(phoneticFont, 1) << "the result's font 1 is not Meiryo";
+    EXPECT_THROW(strings.map(2), SpreadsheetError);
+
+    // Without a styles importer the items are carried as they are.
+    ResultSharedStrings raw;
+    SharedStringImporter plain(source, raw, nullptr);
+    EXPECT_EQ(raw.item(plain.map(0)), source.item(0));
+}
+
+#ifdef QUILLORY_HAVE_XLSXWRITER
+TEST(SharedStrings, TableOfAnIndependentWriterReadsBack) {
+    testing::TempDir folder;
+    const auto file = folder / "strings.xlsx";
+    lxw_workbook* workbook = workbook_new(file.c_str());
+    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
+    const std::vector<std::string> texts = {"alpha", " spaced ", "a & <b>", "alpha", "Ünïcødé"};
+    for (std::size_t row = 0; row < texts.size(); ++row) {
+        worksheet_write_string(sheet, static_cast<lxw_row_t>(row), 0, texts[row].c_str(), nullptr);
+    }
+    lxw_format* bold = workbook_add_format(workbook);
+    format_set_bold(bold);
+    lxw_rich_string_tuple first = {bold, "Rich "};
+    lxw_rich_string_tuple second = {nullptr, "text"};
+    lxw_rich_string_tuple* runs[] = {&first, &second, nullptr};
+    worksheet_write_rich_string(sheet, 5, 0, runs, nullptr);
+    ASSERT_EQ(workbook_close(workbook), LXW_NO_ERROR);
+
+    const auto package = testing::PackageEntries::read(file);
+    const std::string* sst = package.find("xl/sharedStrings.xml");
+    ASSERT_NE(sst, nullptr);
+    const SourceSharedStrings strings = SourceSharedStrings::parse(*sst, "strings.xlsx");
+    ASSERT_EQ(strings.size(), 5u) << "four distinct plain texts and one rich text";
+    ResultSharedStrings result;
+    for (std::size_t index = 0; index < strings.size(); ++index) {
+        result.add(strings.item(index));
+    }
+    // Re-reading the result's part gives each text back.
+    const XmlElement root = ParseXmlTree(result.toXml(), "result", "xl/sharedStrings.xml");
+    ASSERT_EQ(root.children.size(), 5u);
+    const auto text = [](const XmlElement& si) {
+        std::string all;
+        for (const auto& child : si.children) {
+            if (child.name.local == "t") {
+                all += child.text;
+            }
+            if (child.name.local == "r" && child.child("t") != nullptr) {
+                all += child.child("t")->text;
+            }
+        }
+        return all;
+    };
+    EXPECT_EQ(text(root.children[0]), "alpha");
+    EXPECT_EQ(text(root.children[1]), " spaced ");
+    EXPECT_EQ(text(root.children[2]), "a & <b>");
+    EXPECT_EQ(text(root.children[3]), "Ünïcødé");
+    EXPECT_EQ(text(root.children[4]), "Rich text");
+    EXPECT_NE(root.children[4].child("r"), nullptr);
+}
+#endif
+
+} // namespace
+} // namespace quillory::spreadsheet::ooxml
