@@ -5,9 +5,9 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps deps-run build build-asan test-asan fuzz install clean format
+.PHONY: run test deps deps-run build build-app build-asan test-asan fuzz install clean format
 
-run: deps-run build
+run: deps-run build-app
 	./$(BUILD)/src/quillory
 
 test: deps build build-asan
@@ -27,6 +27,10 @@ $(BUILD)/build.ninja:
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS)
+
+# The desktop app alone (what `make run` needs; the tests need more packages).
+build-app: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j$(JOBS) --target quillory
 
 # The engine and procedures once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 $(ASAN_BUILD)/build.ninja:
