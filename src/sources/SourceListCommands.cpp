@@ -89,9 +89,13 @@ void RemoveFile(const SourceListContext& context) {
         const int removed = lists.sources.selectedPosition();
         // With rows but none selected there is nothing to remove.
         if (count > 0 && removed > 0) {
+            if (count > 1) {
+                // The neighbour that becomes current is selected before the row goes, so the
+                // removed row is never the current row of a view showing the list.
+                lists.sources.select(removed == 1 ? 2 : removed - 1);
+            }
             lists.sources.remove(removed);
             if (count - 1 > 0) {
-                lists.sources.select(removed == 1 ? 1 : removed - 1);
                 showSource(context, lists.sources.selectedText());
             } else {
                 lists.workbooks.clear();
@@ -111,17 +115,21 @@ void RemoveAllListItems(lists::MainLists& lists) {
 
 namespace {
 
-// Takes the selected row out and puts it back at `newPosition` (counted after the removal),
-// carrying only its text and icon.
-void moveSelected(lists::ListModel& sources, int newPosition) {
+// The selected row and its neighbour at `otherPosition` change places; only text and icon
+// travel. The neighbour is the row taken out and put back, so the selected row is never removed
+// and a view showing the list keeps its current row.
+void swapWithNeighbour(lists::ListModel& sources, int otherPosition) {
     const int position = sources.selectedPosition();
-    std::string text = sources.text(position);
-    const int icon = sources.smallIcon(position);
-    sources.remove(position);
-    const int inserted = sources.add(std::move(text), newPosition);
+    std::string text = sources.text(otherPosition);
+    const int icon = sources.smallIcon(otherPosition);
+    sources.remove(otherPosition);
+    // After the removal the selected row stands at `first`; the neighbour goes on its other side.
+    const int first = std::min(position, otherPosition);
+    const int inserted = sources.add(std::move(text), otherPosition < position ? first + 1 : first);
     sources.setSmallIcon(inserted, icon);
-    sources.select(inserted);
-    sources.ensureVisible(inserted);
+    const int moved = otherPosition < position ? first : first + 1;
+    sources.select(moved);
+    sources.ensureVisible(moved);
 }
 
 } // namespace
@@ -131,7 +139,7 @@ void MoveSourceUp(lists::ListModel& sources) {
     if (sources.empty() || position <= 1) {
         return;
     }
-    moveSelected(sources, position - 1);
+    swapWithNeighbour(sources, position - 1);
 }
 
 void MoveSourceDown(lists::ListModel& sources) {
@@ -139,7 +147,7 @@ void MoveSourceDown(lists::ListModel& sources) {
     if (sources.empty() || position == 0 || position >= sources.count()) {
         return;
     }
-    moveSelected(sources, position + 1);
+    swapWithNeighbour(sources, position + 1);
 }
 
 bool MatchesExcelFilePattern(const std::string& fileName) {

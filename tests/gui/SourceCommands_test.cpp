@@ -1,0 +1,422 @@
+// The source-list commands in the real main window on the offscreen platform: buttons and menu
+// entries, the dialogs answered by a scripted backend, the real workbook and worksheet listings
+// over workbooks written by libxlsxwriter, drops from a file manager, and the Settings and About
+// entries.
+
+#include "ModalDriver.h"
+#include "commondialogs/DialogBackend.h"
+#include "dialogs/Dialog1.h"
+#include "dialogs/Dialog2.h"
+#include "mainwindow/Form1.h"
+#include "mainwindow/ListView.h"
+#include "support/RecordingUiPort.h"
+#include "support/TempDir.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#ifdef QUILLORY_HAVE_XLSXWRITER
+#include <xlsxwriter.h>
+#endif
+
+using quillory::commondialogs::DialogBackend;
+using quillory::commondialogs::FileDialogRequest;
+using quillory::commondialogs::FolderDialogRequest;
+using quillory::lists::kIconFile;
+using quillory::lists::kIconFolder;
+using quillory::lists::kIconMissing;
+using quillory::lists::ListModel;
+using quillory::mainwindow::Form1;
+using quillory::testing::ModalDriver;
+using quillory::testing::readFile;
+using quillory::testing::RecordingUiPort;
+using quillory::testing::TempDir;
+
+namespace {
+
+// Answers Add Excel and Add Folder with a prepared path, or Cancel.
+class ScriptedBackend : public DialogBackend {
+public:
+    std::optional<QString> fileAnswer;
+    std::optional<QString> folderAnswer;
+    std::function<void()> beforeAnswer; // e.g. remove the folder the user just chose
+    QStringList titles;
+
+    std::optional<QString> openExistingFile(const FileDialogRequest& request) override {
+        return answer(request.title, fileAnswer);
+    }
+    std::optional<QString> saveFile(const FileDialogRequest&) override { return {}; }
+    std::optional<QString> existingFolder(const FolderDialogRequest& request) override {
+        return answer(request.title, folderAnswer);
+    }
+    std::optional<QColor> color(QWidget*, const QColor&, bool) override { return {}; }
+    std::optional<QFont> font(QWidget*, const QFont&) override { return {}; }
+    bool printer(QWidget*) override { return false; }
+    bool printerProperties(QWidget*) override { return false; }
+
+private:
+    std::optional<QString> answer(const QString& title, const std::optional<QString>& value) {
+        titles << title;
+        if (beforeAnswer) {
+            beforeAnswer();
+        }
+        return value;
+    }
+};
+
+QString qpath(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// A workbook with the given worksheets, written by an independent writer.
+bool writeWorkbook(const std::filesystem::path& file, const std::vector<std::string>& sheets) {
+#ifdef QUILLORY_HAVE_XLSXWRITER
+    lxw_workbook* workbook = workbook_new(file.c_str());
+    if (workbook == nullptr) {
+        return false;
+    }
+    for (const std::string& name : sheets) {
+        lxw_worksheet* sheet = workbook_add_worksheet(workbook, name.c_str());
+        worksheet_write_string(sheet, 0, 0, name.c_str(), nullptr);
+    }
+    return workbook_close(workbook) == LXW_NO_ERROR;
+#else
+    (void)file;
+    (void)sheets;
+    return false;
+#endif
+}
+
+std::vector<std::string> texts(const ListModel& list) {
+    std::vector<std::string> out;
+    for (int i = 1; i <= list.count(); ++i) {
+        out.push_back(list.text(i));
+    }
+    return out;
+}
+
+std::vector<int> icons(const ListModel& list) {
+    std::vector<int> out;
+    for (int i = 1; i <= list.count(); ++i) {
+        out.push_back(list.smallIcon(i));
+    }
+    return out;
+}
+
+// One window over a temporary program folder, with the real engine, a recording UI port and
+// opener, and scripted dialogs.
+struct Window {
+    explicit Window(const std::vector<std::string>& savedList = {}) {
+        std::string bytes;
+        for (const std::string& line : savedList) {
+            bytes += line + "\r\n";
+        }
+        dir.write("EXCEL.txt", bytes);
+        Form1::Dependencies dependencies;
+        dependencies.programFolder = dir.path();
+        dependencies.configFolder = dir / "config";
+        dependencies.createApplication = quillory::spreadsheet::CreateEngineApplication;
+        dependencies.uiPort = &ui;
+        dependencies.openUrl = [this](const QUrl& url) {
+            opened.append(url);
+            return true;
+        };
+        dependencies.sources.dialogBackend = &dialogs;
+        form = std::make_unique<Form1>(std::move(dependencies));
+        form->show();
+    }
+
+    quillory::lists::MainLists& lists() { return form->lists(); }
+    QAbstractButton* button(int number) { return form->command(number); }
+    void trigger(const char* entry) { form->menuEntry(QString::fromLatin1(entry))->trigger(); }
+    std::vector<std::vector<std::string>> snapshot() {
+        return {texts(lists().sources), texts(lists().workbooks), texts(lists().worksheets),
+                texts(lists().merge)};
+    }
+    // Closes the window (its exit step saves the list) and gives EXCEL.txt.
+    std::string closeAndReadSavedList() {
+        form->close();
+        return readFile(dir / "EXCEL.txt");
+    }
+    // The text the source list's view shows in a row (0-based).
+    QString shownSource(int row) {
+        const QAbstractItemModel* model = form->ListView1()->model();
+        return model->index(row, 0).data().toString();
+    }
+
+    TempDir dir;
+    RecordingUiPort ui;
+    ScriptedBackend dialogs;
+    QList<QUrl> opened;
+    std::unique_ptr<Form1> form;
+};
+
+void dropOn(QWidget* viewport, const QList<QUrl>& urls, bool* accepted = nullptr) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint middle = viewport->rect().center();
+    QDragEnterEvent enter(middle, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    if (accepted != nullptr) {
+        *accepted = enter.isAccepted();
+    }
+    QDropEvent drop(QPointF(middle), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+}
+
+QUrl fileUrl(const std::filesystem::path& path) {
+    return QUrl::fromLocalFile(qpath(path));
+}
+
+} // namespace
+
+class SourceCommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void addExcelAppendsTheFileAndListsItsWorkbookAndWorksheets() {
+        TempDir books;
+        const auto book = books / "Q1 sales.xlsx";
+        if (!writeWorkbook(book, {"Alpha", "Beta"})) {
+            QSKIP("libxlsxwriter is not available to write the workbook");
+        }
+        Window window({"/elsewhere/a.xlsx", "/elsewhere/b"});
+        window.dialogs.fileAnswer = qpath(book);
+        QTest::mouseClick(window.button(8), Qt::LeftButton);
+        QCOMPARE(window.dialogs.titles, QStringList{QStringLiteral("Select Excel File")});
+        const ListModel& sources = window.lists().sources;
+        QCOMPARE(sources.count(), 3);
+        QCOMPARE(sources.text(3), book.string());
+        QCOMPARE(sources.smallIcon(3), kIconFile);
+        QCOMPARE(sources.selectedPosition(), 3);
+        QCOMPARE(window.form->ListView1()->currentIndex().row(), 2);
+        QCOMPARE(texts(window.lists().workbooks), std::vector<std::string>{"Q1 sales.xlsx"});
+        QCOMPARE(texts(window.lists().worksheets), (std::vector<std::string>{"Alpha", "Beta"}));
+        QCOMPARE(window.ui.messageTexts(), std::vector<std::string>{});
+        QVERIFY(!window.ui.busy);
+
+        // The menu entry runs the same command.
+        window.trigger("Addexcel");
+        QCOMPARE(sources.count(), 4);
+        QCOMPARE(sources.text(4), book.string());
+        QCOMPARE(sources.selectedPosition(), 4);
+    }
+
+    void addFolderAppendsTheFolderWithTheFolderIcon() {
+        TempDir books;
+        if (!writeWorkbook(books / "b.xlsx", {"Only"})) {
+            QSKIP("libxlsxwriter is not available to write the workbook");
+        }
+        Window window;
+        window.dialogs.folderAnswer = qpath(books.path());
+        window.trigger("AddFolder");
+        QCOMPARE(window.dialogs.titles,
+                 QStringList{QStringLiteral("Add all excel files in folder")});
+        QCOMPARE(texts(window.lists().sources), std::vector<std::string>{books.path().string()});
+        QCOMPARE(window.lists().sources.smallIcon(1), kIconFolder);
+        QCOMPARE(texts(window.lists().workbooks), std::vector<std::string>{"b.xlsx"});
+        QCOMPARE(texts(window.lists().worksheets), std::vector<std::string>{"Only"});
+
+        // The button does the same.
+        QTest::mouseClick(window.button(6), Qt::LeftButton);
+        QCOMPARE(window.lists().sources.count(), 2);
+        QCOMPARE(window.lists().sources.selectedPosition(), 2);
+    }
+
+    void cancelInEitherDialogChangesNoneOfTheFourLists() {
+        Window window({"/x/a.xlsx", "/x/b.xlsx"});
+        window.lists().workbooks.add("a.xlsx");
+        window.lists().worksheets.add("Sheet1");
+        window.lists().merge.add("/x/a.xlsx");
+        const auto before = window.snapshot();
+        QTest::mouseClick(window.button(8), Qt::LeftButton);
+        QTest::mouseClick(window.button(6), Qt::LeftButton);
+        window.trigger("Addexcel");
+        window.trigger("AddFolder");
+        QCOMPARE(window.dialogs.titles.size(), 4);
+        QVERIFY(window.snapshot() == before);
+        QCOMPARE(window.lists().sources.selectedPosition(), 1);
+        QVERIFY(window.ui.messages.empty());
+    }
+
+    void removeFileSelectsTheRowBeforeAndOnlyRowEmptiesTheBrowsingLists() {
+        TempDir books;
+        Window window({"/1", "/2", "/3", "/4", "/5"});
+        window.lists().sources.select(3);
+        QTest::mouseClick(window.button(7), Qt::LeftButton);
+        QCOMPARE(texts(window.lists().sources), (std::vector<std::string>{"/1", "/2", "/4", "/5"}));
+        QCOMPARE(window.lists().sources.selectedPosition(), 2);
+        QCOMPARE(window.form->ListView1()->currentIndex().row(), 1);
+
+        // The row after the removed one is the view's current row while it goes.
+        window.lists().sources.select(3);
+        window.trigger("RemoveItem");
+        QCOMPARE(texts(window.lists().sources), (std::vector<std::string>{"/1", "/2", "/5"}));
+        QCOMPARE(window.lists().sources.selectedPosition(), 2);
+        window.lists().sources.select(2);
+        window.trigger("RemoveItem");
+        QCOMPARE(texts(window.lists().sources), (std::vector<std::string>{"/1", "/5"}));
+        QCOMPARE(window.lists().sources.selectedPosition(), 1);
+        QCOMPARE(window.form->ListView1()->currentIndex().row(), 0);
+
+        window.trigger("RemoveAll");
+        QVERIFY(window.lists().sources.empty());
+
+        window.lists().sources.add("/only.xlsx");
+        window.lists().workbooks.add("only.xlsx");
+        window.lists().worksheets.add("Sheet1");
+        window.lists().merge.add("/only.xlsx");
+        window.lists().merge.setSubItem1(1, "Sheet1");
+        window.trigger("RemoveItem");
+        QVERIFY(window.lists().sources.empty());
+        QVERIFY(window.lists().workbooks.empty());
+        QVERIFY(window.lists().worksheets.empty());
+        QCOMPARE(texts(window.lists().merge), std::vector<std::string>{"/only.xlsx"});
+    }
+
+    void movesKeepTheMissingIcon() {
+        TempDir books;
+        std::filesystem::create_directories(books / "folder");
+        Window window(
+            {(books / "folder").string(), "/gone/away.xlsx", (books / "folder").string()});
+        QCOMPARE(icons(window.lists().sources),
+                 (std::vector<int>{kIconFolder, kIconMissing, kIconFolder}));
+        window.lists().sources.select(2);
+        QTest::mouseClick(window.button(5), Qt::LeftButton); // up
+        QCOMPARE(window.lists().sources.text(1), "/gone/away.xlsx");
+        QCOMPARE(window.lists().sources.smallIcon(1), kIconMissing);
+        QCOMPARE(window.lists().sources.selectedPosition(), 1);
+        QTest::mouseClick(window.button(4), Qt::LeftButton); // down
+        QTest::mouseClick(window.button(4), Qt::LeftButton);
+        QCOMPARE(window.lists().sources.text(3), "/gone/away.xlsx");
+        QCOMPARE(icons(window.lists().sources),
+                 (std::vector<int>{kIconFolder, kIconFolder, kIconMissing}));
+        QCOMPARE(window.form->ListView1()->currentIndex().row(), 2);
+    }
+
+    void droppedFilesAndFoldersAreAdded() {
+        TempDir books;
+        const auto book = books / "dropped.XLSX";
+        if (!writeWorkbook(book, {"One", "Two"})) {
+            QSKIP("libxlsxwriter is not available to write the workbook");
+        }
+        std::filesystem::create_directories(books / "sub");
+        const auto notes = books.write("notes.txt", "x");
+        Window window;
+        QWidget* viewport = window.form->ListView1()->viewport();
+        bool accepted = false;
+        dropOn(viewport,
+               {fileUrl(books / "sub"), fileUrl(notes), QUrl(QStringLiteral("https://x.example")),
+                fileUrl(book)},
+               &accepted);
+        QVERIFY(accepted);
+        QCOMPARE(texts(window.lists().sources),
+                 (std::vector<std::string>{(books / "sub").string(), book.string()}));
+        QCOMPARE(icons(window.lists().sources), (std::vector<int>{kIconFolder, kIconFile}));
+        QCOMPARE(window.lists().sources.selectedPosition(), 2);
+        QCOMPARE(texts(window.lists().workbooks), std::vector<std::string>{"dropped.XLSX"});
+        QCOMPARE(texts(window.lists().worksheets), (std::vector<std::string>{"One", "Two"}));
+        QCOMPARE(window.ui.messages.size(), size_t{1});
+        QVERIFY(window.ui.messages[0].text.find("notes.txt") != std::string::npos);
+
+        // A drag of web addresses only is refused and adds nothing.
+        dropOn(viewport, {QUrl(QStringLiteral("https://x.example/a.xlsx"))}, &accepted);
+        QVERIFY(!accepted);
+        QCOMPARE(window.lists().sources.count(), 2);
+    }
+
+    void awkwardPathsAreKeptShownAndSavedWithoutLoss() {
+        TempDir books;
+        const auto spaced = books / " Ünïcode résumé 2024 .xlsx ";
+        if (!writeWorkbook(spaced, {"Données"})) {
+            QSKIP("libxlsxwriter is not available to write the workbook");
+        }
+        const auto vanishing = books / "vanishing folder";
+        std::filesystem::create_directories(vanishing);
+        const std::string overlong =
+            "/" + std::string(300, 'd') + "/" + std::string(5000, 'n') + ".xlsx";
+
+        Window window;
+        window.dialogs.fileAnswer = qpath(spaced);
+        QTest::mouseClick(window.button(8), Qt::LeftButton);
+        QCOMPARE(texts(window.lists().worksheets), std::vector<std::string>{"Données"});
+
+        // A folder that is gone by the time it is listed.
+        window.dialogs.folderAnswer = qpath(vanishing);
+        window.dialogs.beforeAnswer = [&] { std::filesystem::remove_all(vanishing); };
+        QTest::mouseClick(window.button(6), Qt::LeftButton);
+        window.dialogs.beforeAnswer = nullptr;
+        QCOMPARE(window.lists().sources.count(), 2);
+        QCOMPARE(window.lists().sources.smallIcon(2), kIconFolder);
+        QVERIFY(window.lists().workbooks.empty());
+        QVERIFY(window.lists().worksheets.empty());
+
+        // Longer than any path the system can open: kept as given.
+        window.dialogs.fileAnswer = QString::fromStdString(overlong);
+        QTest::mouseClick(window.button(8), Qt::LeftButton);
+        dropOn(window.form->ListView1()->viewport(),
+               {QUrl::fromLocalFile(QString::fromStdString(overlong))});
+        QCOMPARE(window.lists().sources.count(), 4);
+        QCOMPARE(window.lists().sources.text(3), overlong);
+        QCOMPARE(window.lists().sources.text(4), overlong);
+        QCOMPARE(window.lists().sources.smallIcon(4), kIconMissing);
+
+        QCOMPARE(window.shownSource(0), qpath(spaced));
+        QCOMPARE(window.shownSource(3), QString::fromStdString(overlong));
+        const std::string saved = window.closeAndReadSavedList();
+        QCOMPARE(saved, spaced.string() + "\r\n" + vanishing.string() + "\r\n" + overlong + "\r\n" +
+                            overlong + "\r\n");
+    }
+
+    void settingsEntryOpensTheSettingsDialogOverTheWindow() {
+        Window window;
+        window.dir.write("set.txt", "0\r\n");
+        bool wasTicked = true;
+        bool windowBlocked = false;
+        ModalDriver<quillory::dialogs::Dialog2> driver([&](quillory::dialogs::Dialog2* dialog) {
+            wasTicked = dialog->Check1()->isChecked();
+            windowBlocked = QApplication::activeModalWidget() == dialog &&
+                            dialog->parentWidget() == window.form.get();
+            QTest::mouseClick(dialog->Check1(), Qt::LeftButton);
+            QTest::mouseClick(dialog->OKButton(), Qt::LeftButton);
+            return true;
+        });
+        window.trigger("Settings");
+        QVERIFY(driver.finished());
+        QVERIFY(!wasTicked);
+        QVERIFY(windowBlocked);
+        QCOMPARE(readFile(window.dir / "set.txt"), std::string("1\r\n"));
+    }
+
+    void aboutEntryOpensTheAboutDialogWhoseLinksGoThroughTheWindowsOpener() {
+        Window window;
+        int openings = 0;
+        QString version;
+        for (int run = 0; run < 2; ++run) {
+            ModalDriver<quillory::dialogs::Dialog1> driver([&](quillory::dialogs::Dialog1* about) {
+                ++openings;
+                version = about->Label4()->text();
+                QTest::mouseClick(about->Label8(), Qt::LeftButton);
+                QTest::mouseClick(about->OKButton(), Qt::LeftButton);
+                return true;
+            });
+            window.trigger("About");
+            QVERIFY(driver.finished());
+        }
+        QCOMPARE(openings, 2);
+        QVERIFY(version.startsWith(QStringLiteral("Version:")));
+        QCOMPARE(window.opened, (QList<QUrl>{QUrl(QStringLiteral("https://quillory.example")),
+                                             QUrl(QStringLiteral("https://quillory.example"))}));
+    }
+};
+
+QTEST_MAIN(SourceCommandsTest)
+#include "SourceCommands_test.moc"
