@@ -27,14 +27,17 @@ namespace {
 
 // One window over a temporary program folder, with a recording UI port and opener.
 struct Window {
-    explicit Window(const std::string& savedList = {}, const TempDir* programDir = nullptr)
+    explicit Window(const std::string& savedList = {}, const TempDir* programDir = nullptr,
+                    const std::string& programSubfolder = {})
         : ownDir(programDir == nullptr ? std::make_unique<TempDir>() : nullptr),
           dir(programDir == nullptr ? *ownDir : *programDir) {
         if (!savedList.empty()) {
             dir.write("EXCEL.txt", savedList);
         }
         Form1::Dependencies dependencies;
-        dependencies.programFolder = dir.path();
+        dependencies.programFolder =
+            programSubfolder.empty() ? dir.path() : dir.path() / programSubfolder;
+        std::filesystem::create_directories(dependencies.programFolder);
         dependencies.configFolder = dir / "config";
         dependencies.uiPort = &ui;
         dependencies.openUrl = [this](const QUrl& url) {
@@ -341,6 +344,16 @@ private slots:
         QCOMPARE(window.opened[2].scheme(), QStringLiteral("https"));
         QCOMPARE(window.opened[3], window.opened[2]);
         QVERIFY(window.ui.messages.empty());
+    }
+
+    void helpFindsTheGuideInstalledBesideTheProgram() {
+        TempDir prefix;
+        prefix.write("share/doc/quillory/user-guide.html", "<html></html>");
+        Window window({}, &prefix, "bin");
+        window.form->Command12_Click();
+        QCOMPARE(window.opened.size(), std::size_t(1));
+        QCOMPARE(window.opened[0], QUrl::fromLocalFile(QString::fromStdString(
+                                       (prefix / "share/doc/quillory/user-guide.html").string())));
     }
 
     void progressBarFollowsItsModel() {
