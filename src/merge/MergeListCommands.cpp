@@ -17,14 +17,19 @@ void AppendEntry(lists::ListModel& merge, const std::string& path, const std::st
     merge.ensureVisible(row);
 }
 
-// Takes the entry at `from` out and puts it back at `to` (counted after the removal), with its
-// text, worksheet and checked state; it ends selected and in view.
-void MoveEntry(lists::ListModel& merge, int from, int to) {
-    const lists::Row row = merge.item(from);
-    merge.remove(from);
-    merge.add(row.text, to);
-    merge.setSubItem1(to, row.subItem1);
-    merge.setChecked(to, row.checked);
+// The entries at `from` and `to` change places, each with its text, worksheet and checked
+// state; the moved entry ends selected and in view. Rows are rewritten in place rather than
+// removed and inserted, so views never see a row disappear under their selection.
+void SwapEntries(lists::ListModel& merge, int from, int to) {
+    const lists::Row moved = merge.item(from);
+    const lists::Row other = merge.item(to);
+    const auto write = [&merge](int position, const lists::Row& row) {
+        merge.setText(position, row.text);
+        merge.setSubItem1(position, row.subItem1);
+        merge.setChecked(position, row.checked);
+    };
+    write(to, moved);
+    write(from, other);
     merge.select(to);
     merge.ensureVisible(to);
 }
@@ -62,6 +67,10 @@ void RemoveMergeEntry(lists::MainLists& lists) {
         return;
     }
     const int removed = merge.selectedPosition();
+    // Select a neighbour first: a view must not hold a row that goes away as its selection.
+    if (merge.count() > 1) {
+        merge.select(removed > 1 ? removed - 1 : 2);
+    }
     merge.remove(removed);
     if (merge.empty()) {
         return;
@@ -75,7 +84,7 @@ void MoveMergeEntryUp(lists::MainLists& lists) {
         return;
     }
     const int position = merge.selectedPosition();
-    MoveEntry(merge, position, position - 1);
+    SwapEntries(merge, position, position - 1);
 }
 
 void MoveMergeEntryDown(lists::MainLists& lists) {
@@ -84,7 +93,7 @@ void MoveMergeEntryDown(lists::MainLists& lists) {
         return;
     }
     const int position = merge.selectedPosition();
-    MoveEntry(merge, position, position + 1);
+    SwapEntries(merge, position, position + 1);
 }
 
 void RemoveAllMergeEntries(lists::MainLists& lists) {
