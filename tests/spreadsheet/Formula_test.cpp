@@ -1,8 +1,12 @@
 #include "spreadsheet/ooxml/Formula.h"
 #include "spreadsheet/ooxml/FormulaTokenizer.h"
 #include "spreadsheet/ooxml/SheetNames.h"
+#include "support/PackageEntries.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -252,6 +256,142 @@ TEST(FindReferences, ListsWhatAFormulaNeedsFromTheWorkbook) {
     EXPECT_EQ(references.names, std::vector<std::string>{"Rates"});
     EXPECT_EQ(references.externalLinks, std::vector<int>{2});
     EXPECT_FALSE(FindReferences("SUM(").readable);
+}
+
+std::string EscapeXml(std::string_view text) {
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// A bare package: one sheet "Main" with formulas (no cached values, so the reader computes them)
+// followed by sheets holding one number each in B2.
+void WriteFormulaWorkbook(const std::filesystem::path& file,
+                          const std::vector<std::string>& formulas,
+                          const std::vector<std::pair<std::string, int>>& valueSheets) {
+    testing::PackageEntries package;
+    std::string overrides;
+    std::string sheets;
+    std::string relationships;
+    const auto addSheet = [&](std::size_t number, const std::string& name, std::string cells) {
+        const std::string part = "worksheets/sheet" + std::to_string(number) + ".xml";
+        overrides += "<Override PartName=\"/xl/" + part +
+                     "\" ContentType=\"application/vnd.openxmlformats-officedocument."
+                     "spreadsheetml.worksheet+xml\"/>";
+        sheets += "<sheet name=\"" + EscapeXml(name) + "\" sheetId=\"" + std::to_string(number) +
+                  "\" r:id=\"rId" + std::to_string(number) + "\"/>";
+        relationships += "<Relationship Id=\"rId" + std::to_string(number) +
+                         "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                         "relationships/worksheet\" Target=\"" +
+                         part + "\"/>";
+        package.set("xl/" + part,
+                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet xmlns=\"http://"
+                    "schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" +
+                        cells + "</sheetData></worksheet>");
+    };
+    std::string mainCells;
+    for (std::size_t i = 0; i < formulas.size(); ++i) {
+        const std::string row = std::to_string(i + 1);
+        mainCells += "<row r=\"" + row + "\"><c r=\"A" + row + "\"><f>" + EscapeXml(formulas[i]) +
+                     "</f></c></row>";
+    }
+    addSheet(1, "Main", mainCells);
+    for (std::size_t i = 0; i < valueSheets.size(); ++i) {
+        addSheet(i + 2, valueSheets[i].first,
+                 "<row r=\"2\"><c r=\"B2\"><v>" + std::to_string(valueSheets[i].second) +
+                     "</v></c></row>");
+    }
+    package.set("[Content_Types].xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas."
+                "openxmlformats.org/package/2006/content-types\"><Default Extension=\"rels\" "
+                "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override "
+                "PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-"
+                "officedocument.spreadsheetml.sheet.main+xml\"/>" +
+                    overrides + "</Types>");
+    package.set("_rels/.rels",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://"
+                "schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+                "Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                "relationships/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
+    package.set("xl/workbook.xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"http://schemas."
+                "openxmlformats.org/spreadsheetml/2006/main\" xmlns:r=\"http://schemas."
+                "openxmlformats.org/officeDocument/2006/relationships\"><sheets>" +
+                    sheets + "</sheets></workbook>");
+    package.set("xl/_rels/workbook.xml.rels",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://"
+                "schemas.openxmlformats.org/package/2006/relationships\">" +
+                    relationships + "</Relationships>");
+    package.write(file);
+}
+
+// The quoting the rewriter chooses must be understood by another spreadsheet program: names that
+// look like cells or R1C1 references, digits, booleans, apostrophes, non-ASCII letters.
+// LibreOffice (7.4) reads a quoted 3-D span such as 'Jan 1:Mar 1'!A1 as #NAME?, although that is
+// the form spreadsheet files use, so the span checked here is between names that need no quotes.
+TEST(RewriteFormulaAgainstLibreOffice, RenamedSheetReferencesComputeTheSameValues) {
+    if (std::system("command -v soffice >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    }
+    const std::vector<std::string> names = {"R1C1", "A1",       "Données", "It's",    "2024",
+                                            "TRUE", "My Sheet", "Лист 1",  "x(1)",    "RC",
+                                            "Exp1", ".x",       "Jan_1.b", "Mar_2024"};
+    std::vector<std::pair<std::string, int>> valueSheets;
+    std::vector<std::string> formulas;
+    std::vector<int> expected;
+    FormulaContext context;
+    context.sheetSpan = [](std::string_view, std::string_view) { return true; };
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const int value = static_cast<int>(i + 1) * 10;
+        valueSheets.emplace_back(names[i], value);
+        context.sheet = [&](std::string_view) { return std::optional<std::string>(names[i]); };
+        const FormulaRewrite rewritten = RewriteFormula("Source!B2*1", context);
+        ASSERT_TRUE(rewritten.computable) << rewritten.reason;
+        ASSERT_TRUE(rewritten.changed);
+        formulas.push_back(rewritten.text);
+        expected.push_back(value);
+    }
+    // A span over the last two value sheets, both ends renamed.
+    context.sheet = Lookup({{"First", "Jan_1.b"}, {"Last", "Mar_2024"}});
+    const FormulaRewrite span = RewriteFormula("SUM(First:Last!B2)", context);
+    ASSERT_TRUE(span.computable) << span.reason;
+    formulas.push_back(span.text);
+    expected.push_back(130 + 140);
+
+    const testing::TempDir dir;
+    WriteFormulaWorkbook(dir / "formulas.xlsx", formulas, valueSheets);
+    const std::string command = "cd '" + dir.path().string() +
+                                "' && timeout 180 soffice -env:"
+                                "UserInstallation=file://" +
+                                (dir / "profile").string() +
+                                " --headless --norestore --convert-to csv formulas.xlsx"
+                                " >lo.log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << testing::readFile(dir / "lo.log");
+    std::ifstream csv(dir / "formulas.csv");
+    ASSERT_TRUE(csv) << testing::readFile(dir / "lo.log");
+    std::string line;
+    for (std::size_t i = 0; i < formulas.size(); ++i) {
+        ASSERT_TRUE(std::getline(csv, line)) << "no row for " << formulas[i];
+        EXPECT_EQ(line, std::to_string(expected[i])) << formulas[i];
+    }
 }
 
 } // namespace
