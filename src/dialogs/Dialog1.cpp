@@ -82,6 +82,13 @@ Dialog1::Dialog1(UrlOpener openUrl, QWidget* parent)
         360, 1455, 255);
     label1_ = placeTwips(label(QStringLiteral("Quillory"), "Label1", this), 720, 120, 2055, 255);
 
+    // One-line texts may run past their places with a wider font than they were measured for.
+    for (QLabel* single : findChildren<QLabel*>()) {
+        if (!single->wordWrap()) {
+            WidenToFitText(*single, mainwindow::TwipsToPixels(120));
+        }
+    }
+
     connect(label2_, &LinkLabel::clicked, this, &Dialog1::Label2_Click);
     connect(label8_, &LinkLabel::clicked, this, &Dialog1::Label8_Click);
     connect(okButton_, &QPushButton::clicked, this, &Dialog1::OKButton_Click);

@@ -10,6 +10,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+using quillory::mainwindow::TwipsToPixels;
+
 namespace quillory::dialogs {
 
 namespace {
@@ -41,6 +43,7 @@ Dialog2::Dialog2(std::filesystem::path settingsFile, QWidget* parent)
     placeTwips(*okButton_, 360, 960, 1215, 375);
     placeTwips(*cancelButton_, 2040, 960, 1215, 375);
     placeTwips(*check1_, 360, 360, 3010, 370);
+    WidenToFitText(*check1_, TwipsToPixels(360));
     okButton_->setDefault(true);
     setTabOrder(okButton_, cancelButton_);
     setTabOrder(cancelButton_, check1_);

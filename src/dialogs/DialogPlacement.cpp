@@ -16,4 +16,26 @@ void PlaceFixedDialog(QDialog& dialog, int widthTwips, int heightTwips) {
                        TwipsToPixels(widthTwips), TwipsToPixels(heightTwips));
 }
 
+void WidenToFitText(QWidget& control, int marginPixels) {
+    const int needed = control.sizeHint().width();
+    if (needed > control.width()) {
+        control.resize(needed, control.height());
+    }
+    QWidget* inner = &control;
+    for (QWidget* outer = control.parentWidget(); outer != nullptr;
+         inner = outer, outer = outer->parentWidget()) {
+        const int wanted = inner->geometry().right() + 1 + marginPixels;
+        if (wanted > outer->width()) {
+            if (outer->isWindow()) {
+                outer->setFixedWidth(wanted);
+            } else {
+                outer->resize(wanted, outer->height());
+            }
+        }
+        if (outer->isWindow()) {
+            break;
+        }
+    }
+}
+
 } // namespace quillory::dialogs
