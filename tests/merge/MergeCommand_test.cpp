@@ -193,6 +193,7 @@ TEST(ReportTextTest, GroupsByKindCountsRepeatsAndCutsLongGroups) {
         report.add({ReportKind::SheetRenamed, "b.xlsx", name, name + " (2)", ""});
     }
 
+    report.add({ReportKind::PartNotCarried, "c.xlsx", "Pics", "Pics", "Pictures were left out."});
     const std::string text = DescribeMergeReport(report);
 
     EXPECT_EQ(DescribeMergeReport({}), "");
@@ -205,6 +206,9 @@ TEST(ReportTextTest, GroupsByKindCountsRepeatsAndCutsLongGroups) {
     EXPECT_NE(formulas, std::string::npos) << text;
     EXPECT_LT(renamed, formulas) << "groups stand in a fixed order";
     EXPECT_NE(text.find("- ... and 2 more"), std::string::npos) << text;
+    EXPECT_NE(text.find("Not carried over (1):\n- c.xlsx: Pictures were left out."),
+              std::string::npos)
+        << "a sentence that does not name its workbook is led by it";
     EXPECT_EQ(text.find("T" + std::to_string(kMaxReportLinesPerGroup) + " "), std::string::npos)
         << "lines past the limit are not shown";
 }
