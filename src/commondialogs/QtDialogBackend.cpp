@@ -46,7 +46,6 @@ std::optional<QString> QtDialogBackend::openExistingFile(const FileDialogRequest
     QFileDialog dialog(request.owner);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::ReadOnly, false);
     prepareFileDialog(dialog, request, nativeDialogs_);
     return firstSelected(dialog);
 }
