@@ -271,17 +271,6 @@ TEST(FormulaTokenizer, StructuredReferencesKeepTheirBracketsWhole) {
     }
 }
 
-TEST(FormulaTokenizer, TextInQuotesIsOneStringToken) {
-    const std::string formula = "\"Sheet1!A1\"&'Other sheet'!A1&\"[1]x!y\"";
-    const FormulaTokens tokens = TokenizeFormula(formula);
-    ASSERT_TRUE(tokens.ok()) << tokens.error;
-    const std::vector<Token> significant = Significant(tokens);
-    ASSERT_EQ(significant.size(), 5u);
-    EXPECT_EQ(significant[0].text(formula), "\"Sheet1!A1\"");
-    EXPECT_EQ(significant[2].qualifier.firstSheet, "Other sheet");
-    EXPECT_EQ(significant[4].text(formula), "\"[1]x!y\"");
-}
-
 TEST(FormulaTokenizer, UnreadableInputIsReportedNotGuessed) {
     for (const char* formula :
          {"",    "   ",     "SUM(A1", "A1)",    "\"open",     "'Sheet A1", "'Sheet'A1",

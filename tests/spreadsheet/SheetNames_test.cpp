@@ -199,13 +199,5 @@ TEST(SheetNames, QuotingForFormulas) {
     }
 }
 
-TEST(SheetNames, Utf16LengthCountsSurrogatePairsTwice) {
-    EXPECT_EQ(Utf16Length(""), 0u);
-    EXPECT_EQ(Utf16Length("abc"), 3u);
-    EXPECT_EQ(Utf16Length("é日"), 2u);
-    EXPECT_EQ(Utf16Length(kEmoji), 2u);
-    EXPECT_EQ(Utf16Length("\xff\xfe"), 2u);
-}
-
 } // namespace
 } // namespace quillory::spreadsheet::ooxml
