@@ -1,6 +1,7 @@
 // Themes and colours: parsing theme parts, equivalence, tints, and the fixing of theme and indexed
 // colour references in copied fragments.
 
+#include "spreadsheet/Automation.h"
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/Colors.h"
 #include "spreadsheet/ooxml/Theme.h"
@@ -108,6 +109,92 @@ TEST(Theme, ThemeOfAnIndependentWriterMatchesTheDefault) {
     EXPECT_EQ(theme.xml(), *themeXml);
 }
 #endif
+
+TEST(Theme, EachSourceLooksAsBeforeAfterAMergeIntoAnotherTheme) {
+    // Whole engine: two workbooks written by openpyxl, the second with its own theme (accent1
+    // 7030A0, accent2 00B050) and palette (index 10 = 123456), merged into one result that takes
+    // the first one's theme. An independent reader checks what each copied cell looks like.
+    if (std::system("/usr/bin/python3 -c 'import openpyxl' 2>/dev/null") != 0) {
+        GTEST_SKIP() << "python3-openpyxl is not installed";
+    }
+    testing::TempDir folder;
+    const auto writer = folder.write("make.py", R"PY(
+import sys, re, zipfile, openpyxl
+from openpyxl.styles import Font, PatternFill, Border, Side, NamedStyle
+from openpyxl.styles.colors import Color
+def make(path, red):
+    wb = openpyxl.Workbook(); ws = wb.active; ws.title = "Data"
+    ws["A1"] = "themed"
+    ws["A1"].font = Font(name="Calibri", bold=True, scheme="minor", color=Color(theme=4, tint=0.3999))
+    ws["A2"] = 1.5; ws["A2"].number_format = "0.000" if red else "#,##0.0"
+    ws["A3"] = "filled"; ws["A3"].fill = PatternFill("solid", fgColor=Color(theme=5))
+    ws["A4"] = "bordered"; ws["A4"].border = Border(left=Side("thin", color=Color(indexed=10)))
+    style = NamedStyle(name="Highlight"); style.font = Font(bold=True, color="FFFF0000" if red else "FF0000FF")
+    wb.add_named_style(style); ws["A5"] = "named"; ws["A5"].style = "Highlight"
+    wb.save(path)
+folder = sys.argv[1]
+make(folder + "/a.xlsx", True); make(folder + "/plain-b.xlsx", False)
+palette = b"<colors><indexedColors>" + b"".join(b'<rgbColor rgb="FF%06X"/>' % (0x123456 if i == 10 else 0) for i in range(64)) + b"</indexedColors></colors>"
+with zipfile.ZipFile(folder + "/plain-b.xlsx") as source, zipfile.ZipFile(folder + "/b.xlsx", "w", zipfile.ZIP_DEFLATED) as target:
+    for item in source.infolist():
+        data = source.read(item.filename)
+        if item.filename == "xl/theme/theme1.xml":
+            data = data.replace(b'<a:srgbClr val="4F81BD"/>', b'<a:srgbClr val="7030A0"/>').replace(b'<a:srgbClr val="C0504D"/>', b'<a:srgbClr val="00B050"/>')
+        if item.filename == "xl/styles.xml":
+            data = re.sub(rb"<colors>.*?</colors>", b"", data).replace(b"</styleSheet>", palette + b"</styleSheet>")
+        target.writestr(item, data)
+)PY");
+    ASSERT_EQ(
+        std::system(("/usr/bin/python3 " + writer.string() + " " + folder.path().string()).c_str()),
+        0);
+
+    auto application = CreateEngineApplication();
+    Workbook& result = application->Workbooks().Add();
+    for (const char* name : {"a.xlsx", "b.xlsx"}) {
+        Workbook& source = application->Workbooks().Open(folder / name);
+        auto& placeholder = result.Worksheets().Item(result.Worksheets().Count());
+        source.Worksheets().Item(1).CopyBefore(placeholder);
+        source.Close(false);
+    }
+    result.Worksheets().Item("Sheet1").Delete();
+    const auto merged = folder / "merged.xlsx";
+    result.SaveAs(merged);
+    application->Quit();
+
+    // Expected colour of b's A1, by hand: 7030A0 = (112, 48, 160): L = (160 + 48) / 2 / 255
+    // = .4078, S = (160 - 48) / (160 + 48) = .5385, hue (4 + (112 - 48) / 112) / 6 = .7619.
+    // Tint .3999: L' = .4078 * .6001 + .3999 = .6446; q = L' + S - L'S = .8360,
+    // p = 2L' - q = .4532. R: t = .0952 < 1/6 -> p + (q - p) * 6t = .6719 -> 171 (AB);
+    // G: t = .7619 > 2/3 -> p -> 116 (74); B: t = .4286 -> q -> 213 (D5).
+    const auto checker = folder.write("check.py", R"PY(
+import sys, openpyxl
+book = openpyxl.load_workbook(sys.argv[1])
+a, b = book["Data"], book["Data (2)"]
+problems = []
+def expect(what, actual, wanted):
+    if actual != wanted:
+        problems.append("%s: %r != %r" % (what, actual, wanted))
+# The first workbook's theme is the result's: its references stay.
+expect("a A1 theme", (a["A1"].font.color.theme, a["A1"].font.color.tint), (4, 0.3999))
+expect("a A1 scheme", a["A1"].font.scheme, "minor")
+expect("a A3 fill", a["A3"].fill.fgColor.theme, 5)
+expect("a A2 format", a["A2"].number_format, "0.000")
+expect("a A5 style", (a["A5"].style, a["A5"].font.color.rgb), ("Highlight", "FFFF0000"))
+# The second workbook's colours are fixed as its own theme and palette drew them.
+expect("b A1 colour", b["A1"].font.color.rgb, "FFAB74D5")
+expect("b A1 scheme", b["A1"].font.scheme, None)
+expect("b A1 bold", b["A1"].font.b, True)
+expect("b A3 fill", b["A3"].fill.fgColor.rgb, "FF00B050")
+expect("b A4 border", b["A4"].border.left.color.rgb, "FF123456")
+expect("b A2 format", b["A2"].number_format, "#,##0.0")
+expect("b A5 style", (b["A5"].style, b["A5"].font.color.rgb), ("Highlight 2", "FF0000FF"))
+if problems:
+    print("\n".join(problems))
+sys.exit(1 if problems else 0)
+)PY");
+    EXPECT_EQ(std::system(("/usr/bin/python3 " + checker.string() + " " + merged.string()).c_str()),
+              0);
+}
 
 TEST(Colors, TintMovesLuminanceTowardsWhiteOrBlack) {
     // 4F81BD = (79, 129, 189): max 189/255 = .7412, min 79/255 = .3098, L = .5255,
