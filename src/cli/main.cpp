@@ -1,11 +1,11 @@
 // quillory-merge: the merge of the desktop program on the command line, over the same engine
 // and the same merge procedure.
 
+#include "Version.h"
 #include "cli/CommandLine.h"
 #include "cli/ReportJson.h"
 #include "merge/MergeSheets.h"
 #include "spreadsheet/Automation.h"
-#include "Version.h"
 
 #include <cstdio>
 #include <fstream>

@@ -15,7 +15,8 @@ inline constexpr std::string_view kRelationships =
 inline constexpr std::string_view kXml = "application/xml";
 inline constexpr std::string_view kWorkbook =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
-inline constexpr std::string_view kWorkbookMacro = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
+inline constexpr std::string_view kWorkbookMacro =
+    "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
 inline constexpr std::string_view kTemplate =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml";
 inline constexpr std::string_view kTemplateMacro =
@@ -34,7 +35,8 @@ inline constexpr std::string_view kStyles =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
 inline constexpr std::string_view kSharedStrings =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml";
-inline constexpr std::string_view kTheme = "application/vnd.openxmlformats-officedocument.theme+xml";
+inline constexpr std::string_view kTheme =
+    "application/vnd.openxmlformats-officedocument.theme+xml";
 inline constexpr std::string_view kTable =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.table+xml";
 inline constexpr std::string_view kPrinterSettings =

@@ -28,7 +28,9 @@ bool ResultDefinedNames::contains(std::string_view name) const {
                        [&](const auto& entry) { return DefinedNamesEqual(entry.name, name); });
 }
 
-void ResultDefinedNames::add(ResultDefinedName name) { names_.push_back(std::move(name)); }
+void ResultDefinedNames::add(ResultDefinedName name) {
+    names_.push_back(std::move(name));
+}
 
 std::string ResultDefinedNames::toXml() const {
     if (names_.empty()) {

@@ -12,7 +12,7 @@ namespace quillory::spreadsheet::ooxml {
 namespace {
 
 constexpr std::array<unsigned char, 8> kCompoundFileSignature = {0xD0, 0xCF, 0x11, 0xE0,
-                                                                   0xA1, 0xB1, 0x1A, 0xE1};
+                                                                 0xA1, 0xB1, 0x1A, 0xE1};
 // The stream an encrypted package keeps its payload in, as the UTF-16LE directory entry name.
 constexpr std::string_view kEncryptedPackageStream =
     std::string_view("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);

@@ -9,10 +9,10 @@
 namespace quillory::spreadsheet::ooxml {
 
 enum class FileFormat {
-    ZipPackage,          // a zip: may be a workbook package
-    EncryptedPackage,    // OLE compound file holding an encrypted (password-protected) package
-    LegacyBinary,        // OLE compound file of another kind: a legacy .xls workbook
-    Text,                // text, CSV, HTML or XML saved under a workbook name
+    ZipPackage,       // a zip: may be a workbook package
+    EncryptedPackage, // OLE compound file holding an encrypted (password-protected) package
+    LegacyBinary,     // OLE compound file of another kind: a legacy .xls workbook
+    Text,             // text, CSV, HTML or XML saved under a workbook name
     Empty,
     Unknown,
 };

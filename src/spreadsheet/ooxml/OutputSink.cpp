@@ -45,7 +45,9 @@ FileSink::~FileSink() {
     }
 }
 
-void FileSink::fail(int error) const { ThrowWriteError(error, displayName_); }
+void FileSink::fail(int error) const {
+    ThrowWriteError(error, displayName_);
+}
 
 void FileSink::write(std::string_view bytes) {
     while (!bytes.empty()) {
@@ -98,9 +100,9 @@ void WriteFileAtomically(const std::filesystem::path& target,
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
-        ThrowError(ErrorCode::OutputNotWritable,
-                   QuotedFile(displayName) + " cannot be written: its folder " + folder.string() +
-                       " does not exist.");
+        ThrowError(ErrorCode::OutputNotWritable, QuotedFile(displayName) +
+                                                     " cannot be written: its folder " +
+                                                     folder.string() + " does not exist.");
     }
     std::string pattern = (folder / ("." + displayName + ".XXXXXX")).string();
     const int fd = ::mkstemp(pattern.data());

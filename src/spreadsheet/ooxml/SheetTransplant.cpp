@@ -7,8 +7,8 @@
 #include <cctype>
 #include <charconv>
 #include <cstdint>
-#include <optional>
 #include <cstring>
+#include <optional>
 #include <unordered_set>
 
 namespace quillory::spreadsheet::ooxml {
@@ -178,7 +178,7 @@ private:
     std::string* cellText_ = nullptr;
     int cellRawDepth_ = 0; // > 0 while copying a cell child other than <f>/<v>
     CellBuffer cell_;
-    std::string cellPrefix_; // "" or "x:"
+    std::string cellPrefix_;                         // "" or "x:"
     std::unordered_set<std::string> sharedAsValues_; // si of shared groups turned into values
     std::string scratch_;
 };
@@ -262,9 +262,9 @@ void Transplanter::startElement(const char* name, const char** attributes) {
             }
         }
         static constexpr std::string_view kCaptured[] = {
-            "sheetPr",      "sheetViews",  "cols",      "conditionalFormatting",
+            "sheetPr",         "sheetViews", "cols",       "conditionalFormatting",
             "dataValidations", "hyperlinks", "autoFilter", "sortState",
-            "pageSetup",    "tableParts",  "extLst",    "phoneticPr"};
+            "pageSetup",       "tableParts", "extLst",     "phoneticPr"};
         for (const auto element : kCaptured) {
             if (local == element) {
                 startCapture(name, attributes);
@@ -528,8 +528,8 @@ void Transplanter::emitCell() {
         } else {
             *type = "n";
         }
-    } else if (!cell_.hasFormula && c_.dateShiftDays != 0 && cell_.hasValue &&
-               cellType == "n" && c_.sourceStyles->cellXfShowsDate(sourceStyle)) {
+    } else if (!cell_.hasFormula && c_.dateShiftDays != 0 && cell_.hasValue && cellType == "n" &&
+               c_.sourceStyles->cellXfShowsDate(sourceStyle)) {
         char* end = nullptr;
         const double serial = std::strtod(cell_.value.c_str(), &end);
         if (end != cell_.value.c_str() && *end == '\0') {
@@ -713,8 +713,9 @@ void Transplanter::processSheetViews(XmlNode& node) {
         view.attributes.insert(view.attributes.begin(), {"tabSelected", "1"});
     }
     // Pivot selections point at pivot tables, which are not carried.
-    std::erase_if(view.children,
-                  [](const XmlNode& n) { return !n.isText() && n.localName() == "pivotSelection"; });
+    std::erase_if(view.children, [](const XmlNode& n) {
+        return !n.isText() && n.localName() == "pivotSelection";
+    });
     node.children = std::move(views);
 }
 
@@ -789,8 +790,7 @@ bool Transplanter::processDataValidations(XmlNode& node) {
             }
         }
         if (!computable) {
-            noteRuleDropped("a data validation on " + validation.attributeOr("sqref", "?"),
-                            reason);
+            noteRuleDropped("a data validation on " + validation.attributeOr("sqref", "?"), reason);
             continue;
         }
         kept.push_back(std::move(validation));

@@ -20,7 +20,7 @@ struct SheetCopyContext {
     const SourcePackage* source = nullptr;
     const SourceSheet* sheet = nullptr;
     std::string resultName;
-    bool selected = false;         // the result's one selected tab
+    bool selected = false; // the result's one selected tab
     ResultStyles::Importer* styles = nullptr;
     SharedStringImporter* strings = nullptr; // null: the source has no shared strings
     ResultSharedStrings* resultStrings = nullptr;
@@ -38,9 +38,9 @@ struct SheetCopyNotes {
     std::size_t formulasAsValues = 0;
     std::vector<std::string> formulaExamples; // "B4: refers to 'Other' ..." (a few)
     std::size_t shiftedDates = 0;
-    std::set<std::string> notCarried;   // element kinds dropped ("drawings", ...)
-    std::set<std::string> mayDiffer;    // things carried that may look different
-    std::size_t rulesDropped = 0;       // conditional formats / validations that cannot compute
+    std::set<std::string> notCarried; // element kinds dropped ("drawings", ...)
+    std::set<std::string> mayDiffer;  // things carried that may look different
+    std::size_t rulesDropped = 0;     // conditional formats / validations that cannot compute
     std::vector<std::string> ruleExamples;
 };
 

@@ -17,7 +17,8 @@ namespace quillory::spreadsheet::ooxml {
 
 namespace {
 
-constexpr std::string_view kMainNamespace = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kMainNamespace =
+    "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 constexpr std::string_view kRelationshipNamespace =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr std::string_view kPackageRelationshipNamespace =
@@ -36,11 +37,13 @@ constexpr std::string_view kCalcId = "191029";
 // Serial numbers of one date differ by this many days between the 1900 and 1904 date systems.
 constexpr int kDateSystemOffsetDays = 1462;
 constexpr std::size_t kMaxTableNameAttempts = 100000;
-constexpr std::string_view kTableDxfAttributes[] = {"headerRowDxfId",       "dataDxfId",
-                                                    "totalsRowDxfId",       "headerRowBorderDxfId",
-                                                    "tableBorderDxfId",     "totalsRowBorderDxfId"};
+constexpr std::string_view kTableDxfAttributes[] = {"headerRowDxfId",   "dataDxfId",
+                                                    "totalsRowDxfId",   "headerRowBorderDxfId",
+                                                    "tableBorderDxfId", "totalsRowBorderDxfId"};
 
-std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+std::string Quoted(std::string_view name) {
+    return "'" + std::string(name) + "'";
+}
 
 // Replaces Strict namespace URIs in a part written as it is by the transitional ones.
 std::string TransitionalXml(std::string xml) {
@@ -133,7 +136,7 @@ private:
     std::map<const SourcePackage*, std::unique_ptr<SourceState>> sources_;
     std::vector<SheetCopy> copies_;
     ResultDefinedNames names_;
-    std::set<std::string> tableNames_; // folded
+    std::set<std::string> tableNames_;    // folded
     std::set<std::string> reservedNames_; // folded defined names of every source
     int nextTableId_ = 1;
     int nextTablePart_ = 1;
@@ -149,8 +152,8 @@ void Builder::chooseBase() {
         if (planned.source) {
             const SourcePackage& package = *planned.source;
             if (const auto part = package.workbookPart("theme")) {
-                theme_ = Theme::parse(TransitionalXml(package.readPart(*part)),
-                                      package.displayName());
+                theme_ =
+                    Theme::parse(TransitionalXml(package.readPart(*part)), package.displayName());
             }
             date1904_ = package.date1904();
             styles_ = std::make_unique<ResultStyles>(theme_);
@@ -180,8 +183,8 @@ SourceState& Builder::sourceFor(const SourcePackage& package) {
         state.theme = Theme::builtinDefault();
     }
     if (const auto part = package.workbookPart("sharedStrings")) {
-        state.strings = SourceSharedStrings::parse(package.readPart(*part), package.displayName(),
-                                                   *part);
+        state.strings =
+            SourceSharedStrings::parse(package.readPart(*part), package.displayName(), *part);
     }
     state.importer = styles_->importerFor(state.styles, state.theme);
     if (state.strings) {
@@ -271,7 +274,8 @@ void Builder::planRelationships(SheetCopy& copy) {
             table.sourcePart = *stored;
             table.resultPart = "xl/tables/table" + std::to_string(nextTablePart_++) + ".xml";
             table.root = ParseXmlTree(package.readPart(*stored), package.displayName(), *stored);
-            table.sourceName = table.root.attributeOr("name", table.root.attributeOr("displayName", ""));
+            table.sourceName =
+                table.root.attributeOr("name", table.root.attributeOr("displayName", ""));
             table.resultName = uniqueTableName(table.sourceName);
             table.id = nextTableId_++;
             carried.target = RelativeTarget(copy.partName, table.resultPart);
@@ -282,8 +286,8 @@ void Builder::planRelationships(SheetCopy& copy) {
         if (kind == "printerSettings" && stored) {
             CarriedPart part;
             part.sourcePart = *stored;
-            part.resultPart =
-                "xl/printerSettings/printerSettings" + std::to_string(nextPrinterSettings_++) + ".bin";
+            part.resultPart = "xl/printerSettings/printerSettings" +
+                              std::to_string(nextPrinterSettings_++) + ".bin";
             part.contentType = package.contentTypes().typeOf(*stored);
             if (part.contentType.empty()) {
                 part.contentType = content_type::kPrinterSettings;
@@ -365,9 +369,9 @@ std::optional<std::string> Builder::resultTableName(const SheetCopy& copy, std::
 
 std::optional<std::string> Builder::rewriteNameFormula(SheetCopy& copy,
                                                        const SourceDefinedName& name) {
-    const auto key = std::make_pair(copy.source->package->identity() + "#" +
-                                        std::to_string(copy.index),
-                                    FoldPartName(name.name));
+    const auto key =
+        std::make_pair(copy.source->package->identity() + "#" + std::to_string(copy.index),
+                       FoldPartName(name.name));
     if (namesInProgress_.count(key) != 0) {
         return name.formula; // a name that refers to itself: leave the loop to the program
     }
@@ -383,8 +387,7 @@ std::optional<std::string> Builder::rewriteNameFormula(SheetCopy& copy,
     return result.text;
 }
 
-std::optional<std::string> Builder::carryLocalName(SheetCopy& copy,
-                                                   const SourceDefinedName& name) {
+std::optional<std::string> Builder::carryLocalName(SheetCopy& copy, const SourceDefinedName& name) {
     const auto cacheKey = std::make_pair(copy.index, FoldPartName(name.name));
     if (const auto cached = localNameCache_.find(cacheKey); cached != localNameCache_.end()) {
         return cached->second;
@@ -433,8 +436,7 @@ std::optional<std::string> Builder::carryGlobalName(SheetCopy& copy,
 std::optional<std::string> Builder::resultDefinedName(SheetCopy& copy, std::string_view name) {
     const SourcePackage& package = *copy.source->package;
     for (const auto& defined : package.definedNames()) {
-        if (defined.localSheetId == copy.sheet->position &&
-            DefinedNamesEqual(defined.name, name)) {
+        if (defined.localSheetId == copy.sheet->position && DefinedNamesEqual(defined.name, name)) {
             return carryLocalName(copy, defined);
         }
     }
@@ -643,10 +645,11 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
 
 void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
     if (notes.formulasAsValues > 0) {
-        std::string message = std::to_string(notes.formulasAsValues) +
-                              (notes.formulasAsValues == 1 ? " formula refers" : " formulas refer") +
-                              " to something that is not in the result and kept "
-                              "the value it last showed";
+        std::string message =
+            std::to_string(notes.formulasAsValues) +
+            (notes.formulasAsValues == 1 ? " formula refers" : " formulas refer") +
+            " to something that is not in the result and kept "
+            "the value it last showed";
         if (!notes.formulaExamples.empty()) {
             message += ", for example ";
             for (std::size_t i = 0; i < notes.formulaExamples.size(); ++i) {
@@ -707,8 +710,7 @@ std::string Builder::workbookXml() const {
     xml += "<sheets>";
     for (const auto& copy : copies_) {
         std::vector<std::pair<std::string, std::string>> attributes = {
-            {"name", copy.planned->name},
-            {"sheetId", std::to_string(copy.index + 1)}};
+            {"name", copy.planned->name}, {"sheetId", std::to_string(copy.index + 1)}};
         if (copy.visibility == SheetVisibility::Hidden) {
             attributes.emplace_back("state", "hidden");
         } else if (copy.visibility == SheetVisibility::VeryHidden) {
@@ -833,7 +835,8 @@ void Builder::write(OutputSink& sink) {
                     {"Target", std::string(kAppPropertiesPart)}},
                    true);
     AppendStartTag(packageRels, "Relationship",
-                   {{"Id", "rId3"}, {"Type", std::string(kCorePropertiesType)},
+                   {{"Id", "rId3"},
+                    {"Type", std::string(kCorePropertiesType)},
                     {"Target", std::string(kCorePropertiesPart)}},
                    true);
     packageRels += "</Relationships>";

@@ -3,10 +3,9 @@
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
 
-#include <expat.h>
-
 #include <climits>
 #include <exception>
+#include <expat.h>
 
 namespace quillory::spreadsheet::ooxml {
 
@@ -81,8 +80,8 @@ struct Callbacks {
     static void Doctype(void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int) {
         Refuse(static_cast<XmlStreamParser::State*>(userData));
     }
-    static void Entity(void* userData, const XML_Char*, int, const XML_Char*, int,
-                       const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*) {
+    static void Entity(void* userData, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                       const XML_Char*, const XML_Char*, const XML_Char*) {
         Refuse(static_cast<XmlStreamParser::State*>(userData));
     }
 };
@@ -134,7 +133,9 @@ void XmlStreamParser::feed(std::string_view chunk) {
     parse(chunk.data(), static_cast<int>(chunk.size()), false);
 }
 
-void XmlStreamParser::finish() { parse("", 0, true); }
+void XmlStreamParser::finish() {
+    parse("", 0, true);
+}
 
 std::string_view LocalName(std::string_view qualifiedName) {
     const auto colon = qualifiedName.find(':');

@@ -3,10 +3,9 @@
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <array>
+#include <zip.h>
 
 namespace quillory::spreadsheet::ooxml {
 
@@ -183,9 +182,9 @@ ZipEntryInfo ZipReader::info(std::string_view name) const {
 
 void ZipReader::checkBounds(const ZipEntryInfo& entry, std::uint64_t maxBytes) const {
     const bool tooBig = entry.size > maxBytes;
-    const bool ratioTooHigh = entry.size > kRatioCheckFromBytes &&
-                              entry.size / std::max<std::uint64_t>(entry.compressedSize, 1) >
-                                  kMaxCompressionRatio;
+    const bool ratioTooHigh =
+        entry.size > kRatioCheckFromBytes &&
+        entry.size / std::max<std::uint64_t>(entry.compressedSize, 1) > kMaxCompressionRatio;
     if (tooBig || ratioTooHigh) {
         ThrowError(ErrorCode::TooLarge, QuotedFile(displayName_) + ": the part " + entry.name +
                                             " unpacks to more data than the program accepts; "

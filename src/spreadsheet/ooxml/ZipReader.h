@@ -19,10 +19,10 @@ namespace quillory::spreadsheet::ooxml {
 
 struct ZipEntryInfo {
     std::string name;
-    std::uint64_t size = 0;           // decompressed
+    std::uint64_t size = 0; // decompressed
     std::uint64_t compressedSize = 0;
     std::uint32_t crc = 0;
-    std::uint16_t method = 0;         // 0 stored, 8 deflate
+    std::uint16_t method = 0; // 0 stored, 8 deflate
 };
 
 class ZipReader {

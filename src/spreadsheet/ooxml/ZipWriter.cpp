@@ -3,9 +3,8 @@
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
 
-#include <zlib.h>
-
 #include <array>
+#include <zlib.h>
 
 namespace quillory::spreadsheet::ooxml {
 
@@ -66,8 +65,8 @@ void ZipWriter::startLocalHeader(std::string_view name, std::uint16_t method) {
         ThrowError(ErrorCode::Internal, "Zip entries were written out of order.");
     }
     if (!names_.insert(FoldPartName(name)).second) {
-        ThrowError(ErrorCode::Internal, "The result would hold the part " + std::string(name) +
-                                            " twice.");
+        ThrowError(ErrorCode::Internal,
+                   "The result would hold the part " + std::string(name) + " twice.");
     }
     if (entries_.size() >= kMaxEntries16) {
         ThrowError(ErrorCode::LimitExceeded, "The result would hold too many parts.");
@@ -150,9 +149,9 @@ void ZipWriter::write(std::string_view bytes) {
     // zlib takes sizes as uInt: feed large pieces in slices.
     while (!bytes.empty()) {
         const std::string_view slice = bytes.substr(0, 1u << 30);
-        entry.crc = static_cast<std::uint32_t>(
-            crc32(entry.crc, reinterpret_cast<const Bytef*>(slice.data()),
-                  static_cast<uInt>(slice.size())));
+        entry.crc = static_cast<std::uint32_t>(crc32(entry.crc,
+                                                     reinterpret_cast<const Bytef*>(slice.data()),
+                                                     static_cast<uInt>(slice.size())));
         entry.size += slice.size();
         deflateChunk(slice, false);
         bytes.remove_prefix(slice.size());
@@ -208,10 +207,10 @@ void ZipWriter::finish() {
         Put32(directory, static_cast<std::uint32_t>(entry.compressedSize));
         Put32(directory, static_cast<std::uint32_t>(entry.size));
         Put16(directory, static_cast<std::uint16_t>(entry.name.size()));
-        Put16(directory, 0); // extra
-        Put16(directory, 0); // comment
-        Put16(directory, 0); // disk
-        Put16(directory, 0); // internal attributes
+        Put16(directory, 0);              // extra
+        Put16(directory, 0);              // comment
+        Put16(directory, 0);              // disk
+        Put16(directory, 0);              // internal attributes
         Put32(directory, 0100644u << 16); // external attributes: a regular file, rw-r--r--
         Put32(directory, static_cast<std::uint32_t>(entry.offset));
         directory += entry.name;

@@ -1,0 +1,242 @@
+// The automation interface over the native engine: listing, sheet operations, the "Name (2)"
+// rule, sources left untouched, and writes that fail without leaving a file.
+
+#include "EngineTestSupport.h"
+#include "spreadsheet/ooxml/WorkbookWriter.h"
+#include "support/FailingDevice.h"
+#include "support/PackageChecker.h"
+
+#include <unistd.h>
+
+namespace quillory::testing {
+namespace {
+
+using spreadsheet::ErrorCode;
+using spreadsheet::SheetKind;
+using spreadsheet::SheetVisibility;
+using spreadsheet::SpreadsheetError;
+
+MiniWorkbook MixedSheets() {
+    MiniWorkbook book;
+    book.sheets = {{"Data"},
+                   {"Chart1", "", "chartsheet"},
+                   {"Macro1", "", "macrosheet"},
+                   {"Summary", "<sheetData/>", "worksheet", "hidden"}};
+    return book;
+}
+
+ErrorCode CodeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const SpreadsheetError& error) {
+        return error.code();
+    }
+    return ErrorCode::Internal; // "no failure" never matches an expected code below
+}
+
+TEST(EngineListing, WorksheetsInTabOrderWithoutChartAndMacroSheets) {
+    TempDir dir;
+    const auto file = WriteBook(dir, "Mixed.xlsx", MixedSheets());
+    auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& book = application->Workbooks().Open(file);
+    ASSERT_EQ(book.Worksheets().Count(), 2);
+    EXPECT_EQ(book.Worksheets().Item(1).Name(), "Data");
+    EXPECT_EQ(book.Worksheets().Item(2).Name(), "Summary");
+    EXPECT_EQ(book.Worksheets().Item(2).Visibility(), SheetVisibility::Hidden);
+    ASSERT_EQ(book.AllSheets().Count(), 4);
+    EXPECT_EQ(book.AllSheets().Item(2).Kind(), SheetKind::ChartSheet);
+    EXPECT_EQ(book.AllSheets().Item(3).Kind(), SheetKind::MacroSheet);
+    // By name, without regard to case; a name it does not hold fails with a clear description.
+    EXPECT_EQ(book.Worksheets().Item("summary").Name(), "Summary");
+    try {
+        book.Worksheets().Item("Chart1");
+        FAIL() << "a chart sheet is not a worksheet";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::SheetNotFound);
+        EXPECT_NE(error.description().find("Mixed.xlsx"), std::string::npos);
+        EXPECT_NE(error.description().find("Chart1"), std::string::npos);
+    }
+}
+
+TEST(EngineListing, ReadsNoSheetPart) {
+    // A sheet part that is not even XML: listing never looks at it, a copy does.
+    TempDir dir;
+    PackageEntries package = BuildPackage(MixedSheets());
+    package.set("xl/worksheets/sheet1.xml", "this is not XML <<<");
+    const auto file = dir / "Broken.xlsx";
+    package.write(file);
+    auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& book = application->Workbooks().Open(file);
+    EXPECT_EQ(book.Worksheets().Item(1).Name(), "Data");
+    EXPECT_EQ(CodeOf([&] {
+                  MergeInto(dir / "out.xlsx", {{file, "Data"}});
+              }),
+              ErrorCode::MalformedXml);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.xlsx"));
+}
+
+TEST(EngineSheets, NewWorkbookRenameAndDelete) {
+    auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& book = application->Workbooks().Add();
+    ASSERT_EQ(book.AllSheets().Count(), 1);
+    spreadsheet::Sheet& first = book.AllSheets().Item(1);
+    EXPECT_EQ(first.Name(), "Sheet1");
+    EXPECT_EQ(CodeOf([&] { first.SetName("a/b"); }), ErrorCode::InvalidSheetName);
+    EXPECT_EQ(CodeOf([&] { first.SetName(std::string(32, 'x')); }), ErrorCode::InvalidSheetName);
+    EXPECT_EQ(CodeOf([&] { first.Delete(); }), ErrorCode::CannotDeleteLastSheet);
+    first.SetName("Placeholder");
+    EXPECT_EQ(book.AllSheets().Item("PLACEHOLDER").Name(), "Placeholder");
+    EXPECT_EQ(CodeOf([&] { book.AllSheets().Item(2); }), ErrorCode::IndexOutOfRange);
+}
+
+TEST(EngineSheets, CopiesOfTakenNamesGetNumbered) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data"}, {std::string(31, 'L')}};
+    const auto file = WriteBook(dir, "Source.xlsx", book);
+    auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& result = application->Workbooks().Add();
+    result.AllSheets().Item(1).SetName("DATA");
+    spreadsheet::Workbook& source = application->Workbooks().Open(file);
+    source.Worksheets().Item("Data").CopyBefore(result.AllSheets().Item(1));
+    source.Worksheets().Item("Data").CopyBefore(result.AllSheets().Item(1));
+    source.Worksheets().Item(2).CopyBefore(result.AllSheets().Item(3));
+    source.Worksheets().Item(2).CopyBefore(result.AllSheets().Item(4));
+    ASSERT_EQ(result.AllSheets().Count(), 5);
+    EXPECT_EQ(result.AllSheets().Item(1).Name(), "Data (3)");
+    EXPECT_EQ(result.AllSheets().Item(2).Name(), "Data (2)");
+    EXPECT_EQ(result.AllSheets().Item(3).Name(), std::string(31, 'L'));
+    EXPECT_EQ(result.AllSheets().Item(4).Name(), std::string(27, 'L') + " (2)");
+    EXPECT_EQ(result.AllSheets().Item(5).Name(), "DATA");
+    EXPECT_TRUE(
+        ReportHas(application->Report(), spreadsheet::ReportKind::SheetRenamed, "'Data (2)'"));
+}
+
+TEST(EngineSources, NeverWrittenEvenWhenClosedWithSaveChanges) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data", "<sheetData><row r=\"1\"><c r=\"A1\"><v>5</v></c></row></sheetData>"}};
+    const auto file = WriteBook(dir, "Source.xlsx", book);
+    const std::string before = readFile(file);
+    const auto stamp = std::filesystem::last_write_time(file);
+    MergeInto(dir / "out.xlsx", {{file, "Data"}, {file, "Data"}});
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_EQ(std::filesystem::last_write_time(file), stamp);
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        entries.push_back(entry.path().filename().string());
+    }
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"Source.xlsx", "out.xlsx"}));
+}
+
+TEST(EngineSources, FileDeletedAfterOpenStillCopies) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data", "<sheetData><row r=\"1\"><c r=\"A1\"><v>5</v></c></row></sheetData>"}};
+    const auto file = WriteBook(dir, "Source.xlsx", book);
+    auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& result = application->Workbooks().Add();
+    spreadsheet::Workbook& source = application->Workbooks().Open(file);
+    source.Worksheets().Item(1).CopyBefore(result.AllSheets().Item(1));
+    source.Close(true);
+    std::filesystem::remove(file);
+    result.AllSheets().Item(2).Delete();
+    result.SaveAs(dir / "out.xlsx");
+    const PackageEntries out = PackageEntries::read(dir / "out.xlsx");
+    EXPECT_NE(out.find("xl/worksheets/sheet1.xml")->find("<v>5</v>"), std::string::npos);
+}
+
+TEST(EngineSources, FileDeletedBetweenListingAndMergeFailsClearly) {
+    TempDir dir;
+    const auto file = WriteBook(dir, "Gone.xlsx", MixedSheets());
+    auto application = spreadsheet::CreateEngineApplication();
+    application->Workbooks().Open(file).Close();
+    std::filesystem::remove(file);
+    try {
+        application->Workbooks().Open(file);
+        FAIL() << "opening a deleted file must fail";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::FileNotFound);
+        EXPECT_NE(error.description().find("'Gone.xlsx'"), std::string::npos);
+    }
+}
+
+TEST(EngineWriting, ResultPassesTheStructuralChecker) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data", "<sheetData><row r=\"1\"><c r=\"A1\" s=\"1\" t=\"s\"><v>0</v></c>"
+                            "</row></sheetData>"},
+                   {"Other"}};
+    book.sharedStrings = {"<t>hello</t>"};
+    const auto file = WriteBook(dir, "Source.xlsx", book);
+    MergeInto(dir / "out.xlsx", {{file, "Other"}, {file, "Data"}, {file, "Data"}});
+    EXPECT_EQ(checkPackageFile(dir / "out.xlsx"), std::vector<std::string>{});
+    auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& reopened = application->Workbooks().Open(dir / "out.xlsx");
+    ASSERT_EQ(reopened.Worksheets().Count(), 3);
+    EXPECT_EQ(reopened.Worksheets().Item(3).Name(), "Data (2)");
+}
+
+TEST(EngineWriting, FailedWriteLeavesNoFileAndKeepsTheOldOne) {
+    TempDir dir;
+    MiniWorkbook book;
+    std::string rows = "<sheetData>";
+    for (int r = 1; r <= 2000; ++r) {
+        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
+                std::to_string(r * 7919 % 10007) + "</v></c></row>";
+    }
+    book.sheets = {{"Data", rows + "</sheetData>"}};
+    const auto file = WriteBook(dir, "Source.xlsx", book);
+    auto source = spreadsheet::ooxml::SourcePackage::OpenFile(file);
+    spreadsheet::ooxml::WorkbookPlan plan;
+    plan.sheets.push_back({"Data", SheetVisibility::Visible, source, 0});
+    const auto target = dir / "out.xlsx";
+    for (const std::uint64_t budget : {0ull, 30ull, 5000ull}) {
+        std::filesystem::remove(target);
+        dir.write("out.xlsx", "earlier result");
+        spreadsheet::MergeReport report;
+        EXPECT_EQ(CodeOf([&] {
+                      spreadsheet::ooxml::SaveWorkbookFile(plan, target, report,
+                                                           FailingDevice::After(budget));
+                  }),
+                  ErrorCode::DiskFull)
+            << "budget " << budget;
+        EXPECT_EQ(readFile(target), "earlier result");
+        EXPECT_TRUE(report.empty());
+        int files = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            ++files;
+        }
+        EXPECT_EQ(files, 2) << "a temporary file was left behind";
+    }
+}
+
+TEST(EngineWriting, OutputFolderThatCannotBeWritten) {
+    TempDir dir;
+    auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& book = application->Workbooks().Add();
+    EXPECT_EQ(CodeOf([&] { book.SaveAs(dir / "missing" / "out.xlsx"); }),
+              ErrorCode::OutputNotWritable);
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "running as root: folder permissions do not stop writes";
+    }
+    const auto locked = dir / "locked";
+    std::filesystem::create_directory(locked);
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_exec);
+    EXPECT_EQ(CodeOf([&] { book.SaveAs(locked / "out.xlsx"); }), ErrorCode::OutputNotWritable);
+    EXPECT_FALSE(std::filesystem::exists(locked / "out.xlsx"));
+}
+
+TEST(EngineWriting, ClosedWorkbookAndQuitApplicationRefuseWork) {
+    auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& book = application->Workbooks().Add();
+    book.Close(true);
+    EXPECT_EQ(CodeOf([&] { book.AllSheets().Count(); }), ErrorCode::WorkbookClosed);
+    application->Quit();
+    EXPECT_EQ(CodeOf([&] { application->Workbooks(); }), ErrorCode::WorkbookClosed);
+}
+
+} // namespace
+} // namespace quillory::testing

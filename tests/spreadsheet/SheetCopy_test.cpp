@@ -1,0 +1,296 @@
+// What a sheet copy carries and how it remaps what only means something inside its source:
+// formulas that cannot compute keep their values (shared groups included), renamed sheets and
+// tables in formulas, shared strings, one selected tab, defined names, tables, the 1904 date
+// system, and parts not carried named in the report.
+
+#include "EngineTestSupport.h"
+
+namespace quillory::testing {
+namespace {
+
+using spreadsheet::ReportKind;
+using spreadsheet::ooxml::XmlNode;
+
+std::string Cell(const std::string& ref, const std::string& inner, const std::string& attrs = "") {
+    return "<c r=\"" + ref + "\"" + attrs + ">" + inner + "</c>";
+}
+
+std::string Rows(const std::vector<std::string>& rows) {
+    std::string xml = "<sheetData>";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        xml += "<row r=\"" + std::to_string(i + 1) + "\">" + rows[i] + "</row>";
+    }
+    return xml + "</sheetData>";
+}
+
+struct Result {
+    PackageEntries package;
+    spreadsheet::MergeReport report;
+    XmlNode sheet(int n) const {
+        return PartTree(package, "xl/worksheets/sheet" + std::to_string(n) + ".xml");
+    }
+};
+
+Result Merge(const TempDir& dir, const std::vector<Copy>& copies) {
+    Result result;
+    result.report = MergeInto(dir / "out.xlsx", copies);
+    result.package = PackageEntries::read(dir / "out.xlsx");
+    return result;
+}
+
+TEST(SheetCopyFormulas, AbsentSheetKeepsCachedValuesAndSharedGroupsFollow) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {
+        {"Calc", Rows({Cell("A1", "<f>Other!B1*2</f><v>42</v>"),
+                       Cell("A2", "<f t=\"shared\" ref=\"A2:A3\" si=\"0\">Other!B2</f><v>7</v>") +
+                           Cell("B2", "<f>A1+1</f><v>43</v>"),
+                       Cell("A3", "<f t=\"shared\" si=\"0\"/><v>8</v>"),
+                       Cell("A4", "<f>Other!C1&amp;\"x\"</f><v>tx</v>", " t=\"str\"")})},
+        {"Other"}};
+    const auto file = WriteBook(dir, "Book.xlsx", book);
+    const Result result = Merge(dir, {{file, "Calc"}});
+    const XmlNode sheet = result.sheet(1);
+    for (const char* ref : {"A1", "A2", "A3", "A4"}) {
+        const XmlNode* cell = FindElement(sheet, "c", "r", ref);
+        ASSERT_NE(cell, nullptr) << ref;
+        EXPECT_EQ(cell->child("f"), nullptr) << ref << " still has a formula";
+        EXPECT_NE(cell->child("v"), nullptr) << ref << " lost its value";
+    }
+    EXPECT_EQ(FindElement(sheet, "c", "r", "A1")->child("v")->textContent(), "42");
+    EXPECT_EQ(FindElement(sheet, "c", "r", "A3")->child("v")->textContent(), "8");
+    // A formula on its own sheet stays.
+    EXPECT_EQ(FindElement(sheet, "c", "r", "B2")->child("f")->textContent(), "A1+1");
+    // A text result without its formula becomes a constant string.
+    const XmlNode* text = FindElement(sheet, "c", "r", "A4");
+    EXPECT_EQ(text->attributeOr("t", ""), "s");
+    const std::string* sst = result.package.find("xl/sharedStrings.xml");
+    ASSERT_NE(sst, nullptr);
+    EXPECT_NE(sst->find("<t>tx</t>"), std::string::npos);
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::FormulaAsValue, "4 formulas"));
+}
+
+TEST(SheetCopyFormulas, ReferencesFollowRenamedCopiesOfTheSameSource) {
+    TempDir dir;
+    MiniWorkbook first;
+    first.sheets = {{"Other"}};
+    MiniWorkbook book;
+    book.sheets = {{"Calc", Rows({Cell("A1", "<f>SUM(Other!B1:B3)+'Other'!C1</f><v>1</v>")})},
+                   {"Other"}};
+    const auto firstFile = WriteBook(dir, "First.xlsx", first);
+    const auto file = WriteBook(dir, "Book.xlsx", book);
+    // The referenced sheet comes later in the merge and is renamed because of the first source.
+    const Result result = Merge(dir, {{firstFile, "Other"}, {file, "Calc"}, {file, "Other"}});
+    const XmlNode sheet = result.sheet(2);
+    const XmlNode* cell = FindElement(sheet, "c", "r", "A1");
+    ASSERT_NE(cell->child("f"), nullptr);
+    EXPECT_EQ(cell->child("f")->textContent(), "SUM('Other (2)'!B1:B3)+'Other (2)'!C1");
+    EXPECT_EQ(cell->child("v")->textContent(), "1");
+}
+
+TEST(SheetCopyValues, SharedStringsAndFormatsAreRemapped) {
+    TempDir dir;
+    MiniWorkbook a;
+    a.sheets = {{"A", Rows({Cell("A1", "<v>1</v>", " t=\"s\" s=\"1\"") +
+                            Cell("B1", "<v>0</v>", " t=\"s\"")})}};
+    a.sharedStrings = {"<t>alpha</t>", "<r><rPr><b/></rPr><t>rich</t></r><r><t> text</t></r>"};
+    MiniWorkbook b;
+    b.sheets = {{"B", Rows({Cell("A1", "<v>0</v>", " t=\"s\"")})}};
+    b.sharedStrings = {"<t>beta</t>"};
+    const Result result =
+        Merge(dir, {{WriteBook(dir, "a.xlsx", a), "A"}, {WriteBook(dir, "b.xlsx", b), "B"}});
+    const XmlNode sst = PartTree(result.package, "xl/sharedStrings.xml");
+    const auto items = sst.childrenNamed("si");
+    const auto text = [&](const XmlNode& sheet, const char* ref) {
+        const int index = std::stoi(FindElement(sheet, "c", "r", ref)->child("v")->textContent());
+        return spreadsheet::ooxml::SerializeNode(*items.at(static_cast<std::size_t>(index)));
+    };
+    const XmlNode first = result.sheet(1);
+    const XmlNode second = result.sheet(2);
+    EXPECT_NE(text(first, "A1").find("<b/>"), std::string::npos);
+    EXPECT_NE(text(first, "B1").find("alpha"), std::string::npos);
+    EXPECT_NE(text(second, "A1").find("beta"), std::string::npos);
+    EXPECT_EQ(sst.attributeOr("count", ""), "3");
+    // The bold percentage format travels with the cell.
+    const int style = std::stoi(FindElement(first, "c", "r", "A1")->attributeOr("s", "0"));
+    const XmlNode styles = PartTree(result.package, "xl/styles.xml");
+    const auto xfs = styles.child("cellXfs")->childrenNamed("xf");
+    const XmlNode* xf = xfs.at(static_cast<std::size_t>(style));
+    EXPECT_NE(FindElement(styles, "numFmt", "numFmtId", xf->attributeOr("numFmtId", "")), nullptr);
+    EXPECT_NE(FindElement(styles, "numFmt", "formatCode", "0.0%"), nullptr);
+}
+
+TEST(SheetCopyViews, ExactlyOneSelectedTabAndAVisibleActiveSheet) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Hidden", "<sheetData/>", "worksheet", "hidden"}, {"One"}, {"Two"}};
+    for (auto& sheet : book.sheets) {
+        sheet.body = "<sheetData/>";
+    }
+    PackageEntries package = BuildPackage(book);
+    for (int n = 1; n <= 3; ++n) {
+        package.replaceOnce("xl/worksheets/sheet" + std::to_string(n) + ".xml",
+                            "<sheetView workbookViewId=\"0\"/>",
+                            "<sheetView tabSelected=\"1\" workbookViewId=\"0\"/><sheetView "
+                            "workbookViewId=\"1\"/>");
+    }
+    package.write(dir / "Views.xlsx");
+    const Result result = Merge(
+        dir,
+        {{dir / "Views.xlsx", "Hidden"}, {dir / "Views.xlsx", "One"}, {dir / "Views.xlsx", "Two"}});
+    int selected = 0;
+    for (int n = 1; n <= 3; ++n) {
+        const XmlNode sheet = result.sheet(n);
+        EXPECT_EQ(CountElements(sheet, "sheetView"), 1);
+        if (FindElement(sheet, "sheetView", "tabSelected", "1") != nullptr) {
+            ++selected;
+            EXPECT_EQ(n, 2) << "the first sheet is hidden: the first visible one is active";
+        }
+    }
+    EXPECT_EQ(selected, 1);
+    const XmlNode workbook = PartTree(result.package, "xl/workbook.xml");
+    EXPECT_EQ(FindElement(workbook, "workbookView")->attributeOr("activeTab", ""), "1");
+    EXPECT_NE(FindElement(workbook, "sheet", "state", "hidden"), nullptr);
+    EXPECT_EQ(result.package.find("xl/calcChain.xml"), nullptr);
+    EXPECT_NE(FindElement(workbook, "calcPr", "fullCalcOnLoad", "1"), nullptr);
+}
+
+TEST(SheetCopyNames, SheetScopedNamesMoveWithTheirSheetAndUsedGlobalsTravel) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Skip"}, {"Report", Rows({Cell("A1", "<f>SUM(Rates)</f><v>3</v>")})}};
+    book.definedNames =
+        "<definedName name=\"_xlnm.Print_Area\" localSheetId=\"1\">Report!$A$1:$C$9</definedName>"
+        "<definedName name=\"Rates\">Report!$B$1:$B$3</definedName>"
+        "<definedName name=\"Unused\">Skip!$A$1</definedName>";
+    MiniWorkbook other;
+    other.sheets = {{"Front", Rows({Cell("A1", "<f>Rates</f><v>0</v>")})}};
+    other.definedNames = "<definedName name=\"Rates\">Front!$Z$1</definedName>";
+    const auto file = WriteBook(dir, "Book.xlsx", book);
+    const Result result =
+        Merge(dir, {{WriteBook(dir, "Other.xlsx", other), "Front"}, {file, "Report"}});
+    const XmlNode workbook = PartTree(result.package, "xl/workbook.xml");
+    const XmlNode* printArea = FindElement(workbook, "definedName", "name", "_xlnm.Print_Area");
+    ASSERT_NE(printArea, nullptr);
+    EXPECT_EQ(printArea->attributeOr("localSheetId", ""), "1");
+    EXPECT_EQ(printArea->textContent(), "Report!$A$1:$C$9");
+    EXPECT_EQ(FindElement(workbook, "definedName", "name", "Unused"), nullptr);
+    // "Rates" of the first source is the workbook name; the second source's becomes local to
+    // its copy, so its formula still sums its own range.
+    int rates = 0;
+    for (const XmlNode* name : workbook.child("definedNames")->childrenNamed("definedName")) {
+        if (name->attributeOr("name", "") == "Rates") {
+            ++rates;
+            if (name->attribute("localSheetId") != nullptr) {
+                EXPECT_EQ(*name->attribute("localSheetId"), "1");
+                EXPECT_EQ(name->textContent(), "Report!$B$1:$B$3");
+            } else {
+                EXPECT_EQ(name->textContent(), "Front!$Z$1");
+            }
+        }
+    }
+    EXPECT_EQ(rates, 2);
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::NameChanged, "Rates"));
+}
+
+TEST(SheetCopyTables, CopiesGetUniqueIdsNamesAndRewrittenReferences) {
+    TempDir dir;
+    MiniWorkbook book;
+    MiniSheet sheet{
+        "Data", Rows({Cell("A1", "<v>0</v>", " t=\"s\""),
+                      Cell("A2", "<v>5</v>") + Cell("B2", "<f>SUM(Sales[Amount])</f><v>5</v>")}) +
+                    "<tableParts count=\"1\"><tablePart r:id=\"rId7\"/></tableParts>"};
+    sheet.rels = "<Relationship Id=\"rId7\" Type=\"http://schemas.openxmlformats.org/"
+                 "officeDocument/2006/relationships/table\" Target=\"../tables/table3.xml\"/>";
+    sheet.parts = {{"xl/tables/table3.xml",
+                    "<table xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                    "id=\"3\" name=\"Sales\" displayName=\"Sales\" ref=\"A1:A2\" "
+                    "headerRowDxfId=\"0\"><tableColumns count=\"1\"><tableColumn id=\"1\" "
+                    "name=\"Amount\"/></tableColumns><tableStyleInfo name=\"TableStyleMedium2\" "
+                    "showRowStripes=\"1\"/></table>"}};
+    book.sheets = {sheet};
+    book.sharedStrings = {"<t>Amount</t>"};
+    PackageEntries package = BuildPackage(book);
+    package.replaceOnce("[Content_Types].xml", "</Types>",
+                        "<Override PartName=\"/xl/tables/table3.xml\" ContentType=\"application/"
+                        "vnd.openxmlformats-officedocument.spreadsheetml.table+xml\"/></Types>");
+    package.write(dir / "Tables.xlsx");
+    const Result result =
+        Merge(dir, {{dir / "Tables.xlsx", "Data"}, {dir / "Tables.xlsx", "Data"}});
+    const XmlNode first = PartTree(result.package, "xl/tables/table1.xml");
+    const XmlNode second = PartTree(result.package, "xl/tables/table2.xml");
+    EXPECT_EQ(first.attributeOr("name", ""), "Sales");
+    EXPECT_EQ(second.attributeOr("name", ""), "Sales_2");
+    EXPECT_EQ(second.attributeOr("displayName", ""), "Sales_2");
+    EXPECT_NE(first.attributeOr("id", ""), second.attributeOr("id", ""));
+    const XmlNode firstSheet = result.sheet(1);
+    const XmlNode secondSheet = result.sheet(2);
+    EXPECT_EQ(FindElement(secondSheet, "c", "r", "B2")->child("f")->textContent(),
+              "SUM(Sales_2[Amount])");
+    EXPECT_EQ(FindElement(firstSheet, "c", "r", "B2")->child("f")->textContent(),
+              "SUM(Sales[Amount])");
+    const std::string* rels = result.package.find("xl/worksheets/_rels/sheet2.xml.rels");
+    ASSERT_NE(rels, nullptr);
+    EXPECT_NE(rels->find("Id=\"rId7\""), std::string::npos);
+    EXPECT_NE(rels->find("../tables/table2.xml"), std::string::npos);
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::NameChanged, "Sales_2"));
+}
+
+TEST(SheetCopyDates, SourceWithTheOtherDateSystemIsShifted) {
+    TempDir dir;
+    MiniWorkbook base;
+    base.sheets = {{"Base"}};
+    MiniWorkbook old;
+    old.date1904 = true;
+    old.sheets = {
+        {"Dates", Rows({Cell("A1", "<v>1000</v>", " s=\"2\"") + Cell("B1", "<v>1000</v>") +
+                        Cell("C1", "<f>A1+1</f><v>1001</v>", " s=\"2\"")})}};
+    const Result result = Merge(dir, {{WriteBook(dir, "base.xlsx", base), "Base"},
+                                      {WriteBook(dir, "old.xlsx", old), "Dates"}});
+    const XmlNode sheet = result.sheet(2);
+    EXPECT_EQ(FindElement(sheet, "c", "r", "A1")->child("v")->textContent(), "2462");
+    EXPECT_EQ(FindElement(sheet, "c", "r", "B1")->child("v")->textContent(), "1000")
+        << "a plain number is not a date";
+    EXPECT_EQ(FindElement(sheet, "c", "r", "C1")->child("v")->textContent(), "1001")
+        << "a formula computes its own result";
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::MayLookDifferent, "1 date cell"));
+}
+
+TEST(SheetCopyParts, PartsNotCarriedAreDroppedAndReported) {
+    TempDir dir;
+    MiniWorkbook book;
+    MiniSheet sheet{"Pictures",
+                    "<sheetData/><drawing r:id=\"rId1\"/><legacyDrawing r:id=\"rId2\"/>"};
+    sheet.rels = "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
+                 "officeDocument/2006/relationships/drawing\" Target=\"../drawings/drawing1.xml\"/>"
+                 "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/"
+                 "officeDocument/2006/relationships/vmlDrawing\" Target=\"../drawings/v.vml\"/>"
+                 "<Relationship Id=\"rId3\" Type=\"http://schemas.openxmlformats.org/"
+                 "officeDocument/2006/relationships/comments\" Target=\"../comments1.xml\"/>";
+    book.sheets = {sheet};
+    const Result result = Merge(dir, {{WriteBook(dir, "p.xlsx", book), "Pictures"}});
+    const XmlNode out = result.sheet(1);
+    EXPECT_EQ(FindElement(out, "drawing"), nullptr);
+    EXPECT_EQ(FindElement(out, "legacyDrawing"), nullptr);
+    EXPECT_EQ(result.package.find("xl/worksheets/_rels/sheet1.xml.rels"), nullptr);
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "drawings"));
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "comments"));
+}
+
+TEST(SheetCopyBadIndexes, SharedStringOutOfRangeIsAClearError) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data", Rows({Cell("A1", "<v>5</v>", " t=\"s\"")})}};
+    book.sharedStrings = {"<t>only one</t>"};
+    const auto file = WriteBook(dir, "Bad.xlsx", book);
+    try {
+        MergeInto(dir / "out.xlsx", {{file, "Data"}});
+        FAIL() << "an index out of range must not be copied";
+    } catch (const spreadsheet::SpreadsheetError& error) {
+        EXPECT_NE(error.description().find("Bad.xlsx"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.xlsx"));
+}
+
+} // namespace
+} // namespace quillory::testing
