@@ -213,6 +213,10 @@ TEST(FormulaTokenizer, QualifiedReferencesNameTheirSheetsAndWorkbook) {
         {"'It''s'!$A$1", ReferenceKind::Cell, "It's", "", "", "$A$1"},
         {"Sheet1:Sheet3!A1", ReferenceKind::Cell, "Sheet1", "Sheet3", "", "A1"},
         {"'Jan 1:Mar 1'!B2", ReferenceKind::Cell, "Jan 1", "Mar 1", "", "B2"},
+        // Spans as other writers spell them.
+        {"Data:'My Sheet'!B2", ReferenceKind::Cell, "Data", "My Sheet", "", "B2"},
+        {"'Jan 1':'Mar 1'!B2", ReferenceKind::Cell, "Jan 1", "Mar 1", "", "B2"},
+        {"'It''s':Mar!B2:C3", ReferenceKind::Area, "It's", "Mar", "", "B2:C3"},
         {"'[1]Sheet 1'!A1", ReferenceKind::Cell, "Sheet 1", "", "1", "A1"},
         {"[1]Sheet1!A1", ReferenceKind::Cell, "Sheet1", "", "1", "A1"},
         {"[2]Jan:Mar!C3", ReferenceKind::Cell, "Jan", "Mar", "2", "C3"},
@@ -273,9 +277,10 @@ TEST(FormulaTokenizer, StructuredReferencesKeepTheirBracketsWhole) {
 
 TEST(FormulaTokenizer, UnreadableInputIsReportedNotGuessed) {
     for (const char* formula :
-         {"",    "   ",     "SUM(A1", "A1)",    "\"open",     "'Sheet A1", "'Sheet'A1",
-          "A1+", "1A",      "~A1",    "#WHAT!", "Table1[Col", "{1,{2}}",   "A1;B1",
-          "(,)", "Sheet1!", "$Name",  "1E+",    "A1 B1)",     "{1,2",      "SUM(A1))"}) {
+         {"",          "   ",   "SUM(A1",   "A1)",          "\"open",  "'Sheet A1",
+          "'Sheet'A1", "A1+",   "1A",       "~A1",          "#WHAT!",  "Table1[Col",
+          "{1,{2}}",   "A1;B1", "(,)",      "Sheet1!",      "$Name",   "1E+",
+          "A1 B1)",    "{1,2",  "SUM(A1))", "'a:b':'c'!A1", "'a':!A1", "'a':''!A1"}) {
         const FormulaTokens tokens = TokenizeFormula(formula);
         EXPECT_FALSE(tokens.ok()) << "accepted: " << formula;
         EXPECT_LE(tokens.errorOffset, std::string_view(formula).size()) << formula;

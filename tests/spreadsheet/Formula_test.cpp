@@ -161,8 +161,10 @@ TEST_F(RewriteFormulaTest, ThreeDimensionalReferencesNeedTheWholeSpanCopiedInOrd
     const FormulaRewrite intact = Rewrite(formula);
     EXPECT_TRUE(intact.computable) << intact.reason;
     EXPECT_EQ(intact.text, "SUM('Sheet2 (2):Sheet5'!A11)+SUM('Sheet3:Sheet5'!A1)");
-    EXPECT_EQ(askedSpans, (std::vector<std::pair<std::string, std::string>>{{"Sheet2", "Sheet5"},
-                                                                            {"Sheet3", "Sheet5"}}));
+    // A span spelt with separately quoted ends is written back in the usual form.
+    EXPECT_EQ(Rewrite("SUM(Sheet2:'Sheet5'!A1)").text, "SUM('Sheet2 (2):Sheet5'!A1)");
+    EXPECT_EQ(askedSpans, (std::vector<std::pair<std::string, std::string>>{
+                              {"Sheet2", "Sheet5"}, {"Sheet3", "Sheet5"}, {"Sheet2", "Sheet5"}}));
 
     context.sheetSpan = [](std::string_view, std::string_view) { return false; };
     EXPECT_FALSE(Rewrite("SUM(Sheet3:Sheet5!A1)").computable);
@@ -229,6 +231,21 @@ TEST_F(RewriteFormulaTest, AnyNewSheetNameReadsBackFromTheRewrittenFormula) {
             ASSERT_NE(reference, tokens.tokens.end()) << result.text;
             EXPECT_EQ(reference->qualifier.firstSheet, name) << result.text;
             EXPECT_EQ(reference->body(result.text), "B2") << result.text;
+        }
+    }
+}
+
+// Whatever is read and rewritten must read back: odd spellings included.
+TEST_F(RewriteFormulaTest, RewrittenTextAlwaysReadsBack) {
+    context.sheet = [](std::string_view name) { return std::string(name) + " (2)"; };
+    context.sheetSpan = [](std::string_view, std::string_view) { return true; };
+    for (const char* formula :
+         {"SUM(Data:'x[y'!B3)", "SUM(Data:'x[1]y'!B3)", "SUM(Data:'My Sheet'!B2)", "'a]b'!A1",
+          "'It''s':'x y'!A1", "[1]Jan:'Mar 2'!A1", "Data!A1:Data!B2 Data!C3", "'a''':b!A1"}) {
+        const FormulaRewrite result = Rewrite(formula);
+        if (result.computable && result.changed) {
+            const FormulaTokens tokens = TokenizeFormula(result.text);
+            EXPECT_TRUE(tokens.ok()) << formula << " -> " << result.text << ": " << tokens.error;
         }
     }
 }

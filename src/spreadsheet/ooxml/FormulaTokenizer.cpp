@@ -148,6 +148,44 @@ private:
         return from;
     }
 
+    // The position of the quote closing the quoted name that opens at `open` ('' is a quote
+    // inside the name), or 0 when it is not closed.
+    std::size_t FindClosingQuote(std::size_t open) const {
+        for (std::size_t i = open + 1; i < f_.size(); ++i) {
+            if (f_[i] == '\'') {
+                if (Peek(i + 1) != '\'') {
+                    return i;
+                }
+                ++i;
+            }
+        }
+        return 0;
+    }
+
+    // The last sheet of a span after its ':' (Last! or 'Last'!): returns the position after the
+    // '!' and the name, or 0 when no such end follows.
+    std::size_t ScanSpanEnd(std::size_t at, std::string& last) const {
+        if (Peek(at) == '\'') {
+            const std::size_t closingQuote = FindClosingQuote(at);
+            if (closingQuote == 0 || closingQuote == at + 1 || Peek(closingQuote + 1) != '!') {
+                return 0;
+            }
+            const std::string_view quoted = f_.substr(at + 1, closingQuote - at - 1);
+            if (quoted.find_first_of("[]:") != std::string_view::npos) {
+                return 0; // not a sheet name
+            }
+            last = UndoDoubledQuotes(quoted);
+            return closingQuote + 2;
+        }
+        const std::size_t wordEnd = ScanWord(at);
+        const std::string_view word = f_.substr(at, wordEnd - at);
+        if (Peek(wordEnd) != '!' || !IsPlainWord(word)) {
+            return 0;
+        }
+        last = std::string(word);
+        return wordEnd + 1;
+    }
+
     void Fail(std::string message, std::size_t at) {
         if (result_.ok()) {
             result_.error = std::move(message);
@@ -452,16 +490,16 @@ private:
             LexStructured(begin, begin, wordEnd, Qualifier{});
             return;
         case ':': {
-            const std::size_t secondEnd = ScanWord(wordEnd + 1);
-            const std::string_view second = f_.substr(wordEnd + 1, secondEnd - wordEnd - 1);
-            if (Peek(secondEnd) == '!' && IsPlainWord(word) && IsPlainWord(second)) {
+            std::string last;
+            const std::size_t spanEnd = ScanSpanEnd(wordEnd + 1, last);
+            if (spanEnd != 0 && IsPlainWord(word)) {
                 Qualifier qualifier;
                 qualifier.present = true;
                 qualifier.begin = begin;
-                qualifier.end = secondEnd + 1;
+                qualifier.end = spanEnd;
                 qualifier.firstSheet = std::string(word);
-                qualifier.lastSheet = std::string(second);
-                LexReferenceBody(secondEnd + 1, std::move(qualifier), begin);
+                qualifier.lastSheet = std::move(last);
+                LexReferenceBody(spanEnd, std::move(qualifier), begin);
                 return;
             }
             break;
@@ -475,31 +513,30 @@ private:
     // A quoted qualifier: 'My Sheet'!, 'Jan:Mar'!, '[1]Data'!, 'C:\dir\[Book.xlsx]Data'!
     void LexQuotedQualifier() {
         const std::size_t begin = pos_;
-        std::size_t i = begin + 1;
-        while (i < f_.size()) {
-            if (f_[i] == '\'') {
-                if (Peek(i + 1) != '\'') {
-                    break;
-                }
-                ++i;
-            }
-            ++i;
-        }
-        if (i >= f_.size()) {
+        const std::size_t closingQuote = FindClosingQuote(begin);
+        if (closingQuote == 0) {
             Fail("a quoted sheet name is not closed", begin);
             return;
         }
-        if (Peek(i + 1) != '!') {
-            Fail("a quoted sheet name must be followed by '!'", i + 1);
+        // Other writers spell a span 'First':'Last'! or 'First':Last! as well as 'First:Last'!
+        std::string spanLast;
+        std::size_t qualifierEnd = closingQuote + 2;
+        if (Peek(closingQuote + 1) == ':') {
+            qualifierEnd = ScanSpanEnd(closingQuote + 2, spanLast);
+        } else if (Peek(closingQuote + 1) != '!') {
+            qualifierEnd = 0;
+        }
+        if (qualifierEnd == 0) {
+            Fail("a quoted sheet name must be followed by '!'", closingQuote + 1);
             return;
         }
         const std::size_t contentBegin = begin + 1;
-        const std::string_view raw = f_.substr(contentBegin, i - contentBegin);
+        const std::string_view raw = f_.substr(contentBegin, closingQuote - contentBegin);
         Qualifier qualifier;
         qualifier.present = true;
         qualifier.quoted = true;
         qualifier.begin = begin;
-        qualifier.end = i + 2;
+        qualifier.end = qualifierEnd;
         std::string_view sheets = raw;
         // Sheet names cannot hold '[', so the last one opens the workbook part.
         const std::size_t open = raw.rfind('[');
@@ -524,6 +561,13 @@ private:
                 Fail("a range of sheets has no last sheet", begin);
                 return;
             }
+        }
+        if (!spanLast.empty()) {
+            if (!qualifier.lastSheet.empty()) {
+                Fail("a range of sheets has more than two ends", begin);
+                return;
+            }
+            qualifier.lastSheet = std::move(spanLast);
         }
         if (qualifier.firstSheet.empty() && !qualifier.external) {
             Fail("a sheet name is empty", begin);
@@ -554,24 +598,14 @@ private:
             }
             const std::size_t wordEnd = ScanWord(after);
             const std::string_view word = f_.substr(after, wordEnd - after);
-            if (IsPlainWord(word)) {
-                if (Peek(wordEnd) == '!') {
-                    qualifier.firstSheet = std::string(word);
-                    qualifier.end = wordEnd + 1;
-                    LexReferenceBody(qualifier.end, std::move(qualifier), begin);
-                    return;
-                }
-                if (Peek(wordEnd) == ':') {
-                    const std::size_t secondEnd = ScanWord(wordEnd + 1);
-                    const std::string_view second = f_.substr(wordEnd + 1, secondEnd - wordEnd - 1);
-                    if (Peek(secondEnd) == '!' && IsPlainWord(second)) {
-                        qualifier.firstSheet = std::string(word);
-                        qualifier.lastSheet = std::string(second);
-                        qualifier.end = secondEnd + 1;
-                        LexReferenceBody(qualifier.end, std::move(qualifier), begin);
-                        return;
-                    }
-                }
+            std::string last;
+            const std::size_t spanEnd = Peek(wordEnd) == ':' ? ScanSpanEnd(wordEnd + 1, last) : 0;
+            if (IsPlainWord(word) && (Peek(wordEnd) == '!' || spanEnd != 0)) {
+                qualifier.firstSheet = std::string(word);
+                qualifier.lastSheet = std::move(last);
+                qualifier.end = spanEnd != 0 ? spanEnd : wordEnd + 1;
+                LexReferenceBody(qualifier.end, std::move(qualifier), begin);
+                return;
             }
         }
         LexStructured(begin, begin, begin, Qualifier{});
