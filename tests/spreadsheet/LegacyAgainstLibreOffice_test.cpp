@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <map>
-#include <regex>
+#include <optional>
 #include <sstream>
 #include <zip.h>
 
@@ -59,19 +59,24 @@ std::vector<XlsxSheet> sheetsOfPackage(const fs::path& file) {
         }
         return text;
     };
-    std::vector<XlsxSheet> sheets;
-    const std::regex sheet(R"(<sheet\s[^>]*>)");
-    const std::regex name(R"(\sname="([^"]*)\")");
-    const std::regex state(R"(\sstate="([^"]*)\")");
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), sheet);
-         it != std::sregex_iterator(); ++it) {
-        const std::string tag = it->str();
-        std::smatch match;
-        XlsxSheet entry;
-        if (std::regex_search(tag, match, name)) {
-            entry.name = decode(match[1]);
+    // Attribute values of one tag, e.g. name="..." of <sheet name="..." .../>.
+    auto attribute = [](const std::string& tag,
+                        const std::string& key) -> std::optional<std::string> {
+        const std::size_t at = tag.find(" " + key + "=\"");
+        if (at == std::string::npos) {
+            return std::nullopt;
         }
-        entry.hidden = std::regex_search(tag, match, state) && match[1] != "visible";
+        const std::size_t start = at + key.size() + 3;
+        return tag.substr(start, tag.find('"', start) - start);
+    };
+    std::vector<XlsxSheet> sheets;
+    for (std::size_t at = xml.find("<sheet "); at != std::string::npos;
+         at = xml.find("<sheet ", at + 1)) {
+        const std::string tag = xml.substr(at, xml.find('>', at) - at);
+        XlsxSheet entry;
+        entry.name = decode(attribute(tag, "name").value_or(""));
+        const std::optional<std::string> state = attribute(tag, "state");
+        entry.hidden = state && *state != "visible";
         sheets.push_back(entry);
     }
     return sheets;
