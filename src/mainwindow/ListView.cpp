@@ -58,6 +58,9 @@ void ListView::applyColumnWidths() {
 }
 
 void ListView::showModelSelection(int position) {
+    if (takingViewSelection_) {
+        return; // the view already shows it: the change came from here
+    }
     showingModelSelection_ = true;
     if (position == 0) {
         selectionModel()->clearSelection();
@@ -75,7 +78,9 @@ void ListView::takeViewSelection() {
     }
     const QModelIndexList rows = selectionModel()->selectedRows();
     if (rows.size() == 1) {
+        takingViewSelection_ = true;
         adapter_->listModel().select(ListModelAdapter::positionOf(rows.front()));
+        takingViewSelection_ = false;
     }
 }
 

@@ -36,6 +36,7 @@ private:
 
     ListModelAdapter* adapter_ = nullptr;
     bool showingModelSelection_ = false;
+    bool takingViewSelection_ = false;
     bool checkToggledSincePress_ = false;
 };
 
