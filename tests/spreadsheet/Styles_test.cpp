@@ -2,14 +2,20 @@
 // workbooks into one result styles part.
 
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/Limits.h"
+#include "spreadsheet/ooxml/SharedStrings.h"
 #include "spreadsheet/ooxml/StyleXml.h"
 #include "spreadsheet/ooxml/Styles.h"
+#include "spreadsheet/ooxml/ZipReader.h"
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <map>
 #include <regex>
 #include <set>
@@ -439,6 +445,28 @@ TEST(Styles, NamedStylesMergeByNameAndContent) {
     EXPECT_EQ(byName["Normal"]->intAttribute("xfId"), 0);
 }
 
+TEST(Styles, AlternateContentRecordsCountOnceAsTheirFallback) {
+    StylesXml a;
+    a.add(a.fonts, R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/)"
+                   R"(markup-compatibility/2006"><mc:Choice xmlns:hs="urn:other" Requires="hs">)"
+                   R"(<font><sz val="9"/><hs:size val="100"/></font></mc:Choice><mc:Fallback>)"
+                   R"(<font><sz val="9"/><name val="Dotum"/></font></mc:Fallback>)"
+                   R"(</mc:AlternateContent>)");
+    const int bold = a.add(a.fonts, kBoldRedArial);
+    const int small = a.add(a.cellXfs, Xf(0, 1, 0, 0));
+    const int boldXf = a.add(a.cellXfs, Xf(0, bold, 0, 0));
+    const SourceStyles source = a.parse("mce.xlsx");
+    EXPECT_EQ(source.fontCount(), 3u);
+    ResultStyles result(DefaultTheme());
+    auto import = result.importerFor(source, DefaultTheme());
+    const int mappedSmall = import->cellXf(small);
+    const int mappedBold = import->cellXf(boldXf);
+    const ResultView view(result);
+    EXPECT_EQ(view.font(mappedSmall),
+              Canonical(R"(<font><sz val="9"/><name val="Dotum"/></font>)"));
+    EXPECT_EQ(view.font(mappedBold), Canonical(kBoldRedArial));
+}
+
 TEST(Styles, FirstSourceGivesTheResultItsNormalStyle) {
     StylesXml a;
     a.fonts = {R"(<font><sz val="10"/><name val="Arial"/><family val="2"/></font>)"};
@@ -640,6 +668,119 @@ TEST(Styles, ForeignContentKeepsItsNamespace) {
     ASSERT_FALSE(ext->children[0].children.empty());
     EXPECT_EQ(ext->children[0].children[0].name.uri,
               "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main");
+}
+
+// Every index inside the result's records points at a record that exists.
+void ExpectIndexesInRange(const ResultView& view) {
+    const auto count = [&](std::string_view name) {
+        return static_cast<long long>(view.section(name).size());
+    };
+    for (std::string_view xfs : {"cellXfs", "cellStyleXfs"}) {
+        for (const auto& xf : view.section(xfs)) {
+            EXPECT_LT(xf.intAttribute("fontId").value_or(-1), count("fonts"));
+            EXPECT_LT(xf.intAttribute("fillId").value_or(-1), count("fills"));
+            EXPECT_LT(xf.intAttribute("borderId").value_or(-1), count("borders"));
+            if (xfs == "cellXfs") {
+                EXPECT_LT(xf.intAttribute("xfId").value_or(-1), count("cellStyleXfs"));
+            }
+            const long long format = xf.intAttribute("numFmtId").value_or(-1);
+            EXPECT_GE(format, 0);
+            if (format >= kFirstCustomNumberFormatId) {
+                EXPECT_NE(view.codeOf(static_cast<int>(format)), "#" + std::to_string(format))
+                    << "custom number format " << format << " is not defined";
+            }
+        }
+    }
+    for (const auto& style : view.section("tableStyles")) {
+        for (const auto& element : style.children) {
+            EXPECT_LT(element.intAttribute("dxfId").value_or(-1), count("dxfs"));
+        }
+    }
+}
+
+std::optional<std::string> FindPart(const ZipReader& zip, std::string_view suffix) {
+    for (const auto& name : zip.entryNames()) {
+        std::string folded = FoldPartName(name);
+        if (folded.size() >= suffix.size() &&
+            folded.compare(folded.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
+TEST(Styles, RealWorldWorkbooksImportEveryFormatOrFailClearly) {
+    const char* fromEnvironment = std::getenv("QUILLORY_SHARED_DIR");
+    const std::filesystem::path corpus =
+        std::filesystem::path(fromEnvironment ? fromEnvironment : QUILLORY_SHARED_DIR) / "corpus";
+    if (!std::filesystem::is_directory(corpus)) {
+        GTEST_SKIP() << "no real-world workbooks at " << corpus;
+    }
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+        const auto extension = entry.path().extension().string();
+        if (extension == ".xlsx" || extension == ".xlsm") {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty());
+
+    // A result theme unlike any source's, so every theme colour goes through translation.
+    const Theme resultTheme = ThemeWithAccent1("C00000");
+    int imported = 0;
+    for (const auto& file : files) {
+        const std::string name = file.filename().string();
+        SCOPED_TRACE(name);
+        try {
+            const auto zip = ZipReader::OpenFile(file, name);
+            const auto stylesPart = FindPart(*zip, "styles.xml");
+            const SourceStyles styles =
+                stylesPart
+                    ? SourceStyles::parse(zip->readWhole(*stylesPart, kMaxWholePartBytes), name)
+                    : SourceStyles::empty(name);
+            const auto themePart = FindPart(*zip, "theme1.xml");
+            const Theme theme =
+                themePart ? Theme::parse(zip->readWhole(*themePart, kMaxWholePartBytes), name)
+                          : Theme::builtinDefault();
+
+            ResultStyles result(resultTheme);
+            auto import = result.importerFor(styles, theme);
+            for (std::size_t index = 0; index < styles.cellXfCount(); ++index) {
+                import->cellXf(static_cast<int>(index));
+            }
+            for (std::size_t index = 0; index < styles.dxfCount(); ++index) {
+                import->dxf(static_cast<int>(index));
+            }
+            EXPECT_LE(result.cellXfCount(), std::max<std::size_t>(styles.cellXfCount(), 1));
+            const ResultView view(result);
+            ExpectIndexesInRange(view);
+
+            if (const auto stringsPart = FindPart(*zip, "sharedstrings.xml")) {
+                const SourceSharedStrings source = SourceSharedStrings::parse(
+                    zip->readWhole(*stringsPart, kMaxWholePartBytes), name, *stringsPart);
+                ResultSharedStrings strings;
+                SharedStringImporter mapper(source, strings, import.get());
+                for (std::size_t index = 0; index < source.size(); ++index) {
+                    mapper.map(index);
+                }
+                EXPECT_EQ(strings.count(), source.size());
+                const XmlElement root =
+                    ParseXmlTree(strings.toXml(), name, "result shared strings");
+                EXPECT_EQ(root.children.size(), strings.uniqueCount());
+                // Phonetic font ids picked up while translating must still be in range.
+                ExpectIndexesInRange(ResultView(result));
+            }
+            ++imported;
+            std::cout << "[ imported ] " << name << ": " << styles.cellXfCount()
+                      << " cell formats -> " << result.cellXfCount() << "\n";
+        } catch (const SpreadsheetError& error) {
+            // Broken and hostile files: a clear description that names the file.
+            EXPECT_NE(error.description().find(name), std::string::npos) << error.description();
+            std::cout << "[ refused  ] " << name << ": " << error.description() << "\n";
+        }
+    }
+    EXPECT_GT(imported, static_cast<int>(files.size()) / 2) << "most of these workbooks are sound";
 }
 
 #ifdef QUILLORY_HAVE_XLSXWRITER

@@ -76,10 +76,39 @@ void TranslateElement(XmlElement& element, const ColorResolver& colors, bool dro
     }
 }
 
-void CollectChildren(XmlElement& section, std::string_view local, std::vector<XmlElement>& into) {
+constexpr std::string_view kMarkupCompatibilityNs =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
+
+// The records of a section in order. A record wrapped in mc:AlternateContent counts once, as its
+// fallback (we understand none of the extensions a choice may require), or as its first choice
+// when it has no fallback, so that the indexes the writer counted still line up.
+std::vector<XmlElement*> Records(XmlElement& section) {
+    std::vector<XmlElement*> records;
     for (auto& child : section.children) {
-        if (child.name.local == local) {
-            into.push_back(std::move(child));
+        if (child.name.uri != kMarkupCompatibilityNs) {
+            records.push_back(&child);
+            continue;
+        }
+        if (child.name.local != "AlternateContent") {
+            continue;
+        }
+        XmlElement* chosen = child.child("Fallback");
+        if (chosen == nullptr) {
+            chosen = child.child("Choice");
+        }
+        if (chosen != nullptr) {
+            for (auto& record : chosen->children) {
+                records.push_back(&record);
+            }
+        }
+    }
+    return records;
+}
+
+void CollectChildren(XmlElement& section, std::string_view local, std::vector<XmlElement>& into) {
+    for (XmlElement* child : Records(section)) {
+        if (child->name.local == local) {
+            into.push_back(std::move(*child));
         }
     }
 }
@@ -118,10 +147,10 @@ SourceStyles SourceStyles::parse(std::string_view stylesXml, const std::string& 
     for (auto& section : root.children) {
         const auto& local = section.name.local;
         if (local == "numFmts") {
-            for (const auto& format : section.children) {
-                const auto id = format.intAttribute("numFmtId");
-                const std::string* code = format.attribute("formatCode");
-                if (format.name.local == "numFmt" && id && code != nullptr) {
+            for (const XmlElement* format : Records(section)) {
+                const auto id = format->intAttribute("numFmtId");
+                const std::string* code = format->attribute("formatCode");
+                if (format->name.local == "numFmt" && id && code != nullptr) {
                     styles.numberFormats_[static_cast<int>(*id)] = *code;
                 }
             }
@@ -138,7 +167,8 @@ SourceStyles SourceStyles::parse(std::string_view stylesXml, const std::string& 
         } else if (local == "dxfs") {
             CollectChildren(section, "dxf", styles.dxfs_);
         } else if (local == "cellStyles") {
-            for (auto& style : section.children) {
+            for (XmlElement* record : Records(section)) {
+                XmlElement& style = *record;
                 if (style.name.local != "cellStyle") {
                     continue;
                 }
