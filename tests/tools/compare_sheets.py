@@ -338,10 +338,15 @@ def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map, table_map=N
         is_formula = isinstance(va, str) and a.data_type == "f"
         if is_formula:
             absent = [n for n in formula_sheets(va) if sheet_map.get(n.casefold()) is None]
-            # A name the source does not define, or another workbook ([n]), cannot compute in
-            # the result either: keeping the cached value is right.
-            absent += [n for n in formula_names(va) if n.casefold() not in defined]
+            # Another workbook ([n]) cannot compute in the result: keeping the cached value is
+            # right. A name the source does not define computes the same error in both, so
+            # the unchanged formula is as right as its cached value.
             absent += re.findall(r"\[\d+\]", "".join(re.split(r'("(?:[^"]|"")*")', va)[::2]))
+            undefined = [n for n in formula_names(va) if n.casefold() not in defined]
+            if undefined and not absent and b is not None and b.data_type == "f" and \
+                    canonical_formula(va, sheet_map, table_map) == canonical_formula(vb):
+                continue
+            absent += undefined
             if absent:
                 cached = src_values.cell(*coord).value
                 kept = vb if vb != "" else None  # no cached value: an empty cell or text
