@@ -1,10 +1,12 @@
 #include "spreadsheet/EngineApplication.h"
 
+#include "spreadsheet/ooxml/InputDetection.h"
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/SheetNames.h"
 #include "spreadsheet/ooxml/WorkbookWriter.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace quillory::spreadsheet {
 
@@ -76,6 +78,7 @@ void EngineSheet::CopyBefore(Sheet& before) {
                    Quoted(name_) + " of " + QuotedFile(workbook_->displayName()) +
                        " is not a worksheet; only worksheets can be copied.");
     }
+    workbook_->requireSource();
     const std::string copyName = ooxml::UniqueSheetName(
         name_, [&](std::string_view candidate) { return destination.nameTaken(candidate, nullptr); });
     const int position = destination.positionOf(*target);
@@ -161,6 +164,44 @@ EngineWorkbook::EngineWorkbook(EngineApplication& application, std::filesystem::
                                                         SheetVisibility::Visible, nullptr, -1));
         active_ = sheets_.front().get();
     }
+}
+
+EngineWorkbook::EngineWorkbook(EngineApplication& application, std::filesystem::path path,
+                               const legacy::LegacyWorkbookListing& listing,
+                               std::string displayName)
+    : application_(&application), path_(std::move(path)), displayName_(std::move(displayName)),
+      worksheets_(std::make_unique<Collection>(*this, true)),
+      allSheets_(std::make_unique<Collection>(*this, false)), awaitsConversion_(true) {
+    for (const auto& sheet : listing.sheets) {
+        if (const auto kind = legacy::ToSheetKind(sheet.kind)) {
+            sheets_.push_back(std::make_unique<EngineSheet>(*this, sheet.name, *kind,
+                                                            sheet.visibility, nullptr, -1));
+        }
+    }
+    if (!sheets_.empty()) {
+        active_ = sheets_.front().get();
+    }
+}
+
+void EngineWorkbook::requireSource() {
+    if (!awaitsConversion_) {
+        return;
+    }
+    package_ = ooxml::SourcePackage::OpenFile(application_->convertLegacy(path_, displayName_),
+                                              displayName_);
+    const auto& converted = package_->sheets();
+    for (const auto& sheet : sheets_) {
+        const std::string name = sheet->sourceName();
+        const auto found = std::find_if(converted.begin(), converted.end(),
+                                        [&](const auto& s) { return s.name == name; });
+        if (found == converted.end()) {
+            ThrowError(ErrorCode::ConversionFailed,
+                       "The sheet " + Quoted(name) + " of " + QuotedFile(displayName_) +
+                           " was lost when the workbook was converted for copying.");
+        }
+        sheet->attachSource(package_, static_cast<int>(found - converted.begin()));
+    }
+    awaitsConversion_ = false;
 }
 
 SheetCollection& EngineWorkbook::Worksheets() {
@@ -259,6 +300,9 @@ public:
 
     Workbook& Open(const std::filesystem::path& path) override {
         application_.requireRunning();
+        if (legacy::LegacyConverter::NeedsConversion(path)) {
+            return openLegacy(path);
+        }
         auto package = ooxml::SourcePackage::OpenFile(path);
         const std::string displayName = package->displayName();
         workbooks_.push_back(std::make_unique<EngineWorkbook>(application_, path,
@@ -274,6 +318,29 @@ public:
     void clear() { workbooks_.clear(); }
 
 private:
+    // .xls is listed natively and converted on its first copy (a package merely named .xls is
+    // opened as it is); .xlsb and .ods are converted at once.
+    Workbook& openLegacy(const std::filesystem::path& path) {
+        const std::string displayName = path.filename().string();
+        std::string extension = path.extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        std::shared_ptr<const ooxml::SourcePackage> package;
+        if (extension != ".xls") {
+            package = ooxml::SourcePackage::OpenFile(application_.convertLegacy(path, displayName),
+                                                     displayName);
+        } else if (ooxml::DetectFileFormat(path, displayName) == ooxml::FileFormat::ZipPackage) {
+            package = ooxml::SourcePackage::OpenFile(path);
+        } else {
+            workbooks_.push_back(std::make_unique<EngineWorkbook>(
+                application_, path, legacy::ListLegacyWorkbook(path), displayName));
+            return *workbooks_.back();
+        }
+        workbooks_.push_back(
+            std::make_unique<EngineWorkbook>(application_, path, std::move(package), displayName));
+        return *workbooks_.back();
+    }
+
     EngineApplication& application_;
     // Closed workbooks stay here until Quit so that stale references fail cleanly.
     std::vector<std::unique_ptr<EngineWorkbook>> workbooks_;
@@ -290,6 +357,26 @@ WorkbookCollection& EngineApplication::Workbooks() {
 void EngineApplication::Quit() {
     quit_ = true;
     workbooks_->clear();
+    converter_.reset();
+}
+
+std::filesystem::path EngineApplication::convertLegacy(const std::filesystem::path& path,
+                                                       const std::string& displayName) {
+    if (!converter_) {
+        converter_ = std::make_unique<legacy::LegacyConverter>();
+    }
+    const std::size_t convertedBefore = converter_->ConvertedSources().size();
+    std::filesystem::path converted = converter_->Convert(path);
+    if (converter_->ConvertedSources().size() > convertedBefore) {
+        report_.add({ReportKind::Converted,
+                     displayName,
+                     {},
+                     {},
+                     QuotedFile(displayName) +
+                         " was converted with LibreOffice before its sheets were copied; what "
+                         "LibreOffice does not carry over may look different."});
+    }
+    return converted;
 }
 
 void EngineApplication::requireRunning() const {

@@ -5,6 +5,8 @@
 // known, so that formulas can point at copies made later in the merge.
 
 #include "spreadsheet/Automation.h"
+#include "spreadsheet/legacy/LegacyConverter.h"
+#include "spreadsheet/legacy/LegacyWorkbookListing.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 
 #include <memory>
@@ -35,6 +37,11 @@ public:
     int sourceIndex() const { return sourceIndex_; }
     // The sheet's name in its source package (what formulas there call it).
     std::string sourceName() const;
+    // Where the sheet of a legacy workbook is in the package converted from it.
+    void attachSource(std::shared_ptr<const ooxml::SourcePackage> source, int sourceIndex) {
+        source_ = std::move(source);
+        sourceIndex_ = sourceIndex;
+    }
 
 private:
     EngineWorkbook* workbook_;
@@ -50,6 +57,10 @@ public:
     // A workbook opened from a package, or a new one (package null) with one blank sheet.
     EngineWorkbook(EngineApplication& application, std::filesystem::path path,
                    std::shared_ptr<const ooxml::SourcePackage> package, std::string displayName);
+    // A legacy .xls workbook, listed natively; it is converted to a package on its first copy,
+    // so that listing it stays instant.
+    EngineWorkbook(EngineApplication& application, std::filesystem::path path,
+                   const legacy::LegacyWorkbookListing& listing, std::string displayName);
 
     const std::filesystem::path& Path() const override { return path_; }
     SheetCollection& Worksheets() override;
@@ -69,6 +80,8 @@ public:
     void remove(const EngineSheet& sheet);
     void select(const EngineSheet& sheet);
     bool nameTaken(std::string_view name, const EngineSheet* except) const;
+    // Converts a legacy workbook and points its sheets at the converted package; no-op otherwise.
+    void requireSource();
 
 private:
     class Collection;
@@ -83,6 +96,7 @@ private:
     bool closed_ = false;
     std::unique_ptr<Collection> worksheets_;
     std::unique_ptr<Collection> allSheets_;
+    bool awaitsConversion_ = false;
 };
 
 class EngineApplication : public Application {
@@ -99,6 +113,10 @@ public:
     MergeReport& report() { return report_; }
     void requireRunning() const;
     std::string nextNewWorkbookName();
+    // The .xlsx converted from a legacy source, made once per application; the report names
+    // every converted source.
+    std::filesystem::path convertLegacy(const std::filesystem::path& path,
+                                        const std::string& displayName);
 
 private:
     class Books;
@@ -108,6 +126,8 @@ private:
     bool quit_ = false;
     int newWorkbookCount_ = 0;
     MergeReport report_;
+    // Before the workbooks: their packages go before the converted files are removed.
+    std::unique_ptr<legacy::LegacyConverter> converter_;
     std::unique_ptr<Books> workbooks_;
 };
 

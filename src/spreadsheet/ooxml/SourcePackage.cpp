@@ -74,9 +74,10 @@ std::string TransitionalUri(std::string_view uri) {
            std::string(rest.substr(slash + 1));
 }
 
-std::shared_ptr<SourcePackage> SourcePackage::OpenFile(const std::filesystem::path& path) {
+std::shared_ptr<SourcePackage> SourcePackage::OpenFile(const std::filesystem::path& path,
+                                                       std::string displayName) {
     std::shared_ptr<SourcePackage> package(new SourcePackage());
-    package->displayName_ = path.filename().string();
+    package->displayName_ = displayName.empty() ? path.filename().string() : std::move(displayName);
     std::error_code ec;
     const auto canonical = std::filesystem::weakly_canonical(path, ec);
     package->identity_ = ec ? path.string() : canonical.string();

@@ -34,7 +34,9 @@ struct SourceDefinedName {
 
 class SourcePackage {
 public:
-    static std::shared_ptr<SourcePackage> OpenFile(const std::filesystem::path& path);
+    // `displayName` names the file in descriptions; empty: the file's own name.
+    static std::shared_ptr<SourcePackage> OpenFile(const std::filesystem::path& path,
+                                                   std::string displayName = {});
     static std::shared_ptr<SourcePackage> OpenBytes(std::string bytes, std::string displayName);
 
     // The file name shown in descriptions ("Q3.xlsx").
