@@ -2,7 +2,7 @@
 // deflate it again at zlib level 6, on one thread or spread over several.
 // Usage: zlib_floor [--threads N] -o OUT PACKAGE...
 // OUT receives the deflated streams back to back (its size is what level 6 gives for the parts);
-// the totals are printed on stdout.
+// the totals are printed on stdout. Packages are shared out between the threads, largest first.
 
 #include <algorithm>
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -25,10 +26,9 @@ constexpr int kRawDeflateWindowBits = -15; // zip entries carry raw deflate stre
 constexpr int kDeflateMemLevel = 8;
 constexpr std::size_t kChunkBytes = 256 * 1024;
 
-struct Part {
-    std::string package;
-    zip_uint64_t index;
-    zip_uint64_t size;
+struct Package {
+    std::string path;
+    std::uintmax_t size;
 };
 
 class Output {
@@ -66,61 +66,81 @@ zip_t* OpenPackage(const std::string& path) {
     return archive;
 }
 
-std::vector<Part> ListParts(const std::vector<std::string>& packages) {
-    std::vector<Part> parts;
-    for (const auto& package : packages) {
-        zip_t* archive = OpenPackage(package);
-        const zip_int64_t count = zip_get_num_entries(archive, 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
-            zip_stat_t stat;
-            if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) == 0) {
-                parts.push_back({package, static_cast<zip_uint64_t>(i), stat.size});
-            }
-        }
-        zip_close(archive);
+// Largest first, so that the last package a thread takes is a small one.
+std::vector<Package> SortBySize(const std::vector<std::string>& paths) {
+    std::vector<Package> packages;
+    for (const auto& path : paths) {
+        packages.push_back({path, std::filesystem::file_size(path)});
     }
-    // Largest first, so that the last part a thread takes is a short one.
-    std::stable_sort(parts.begin(), parts.end(),
-                     [](const Part& a, const Part& b) { return a.size > b.size; });
-    return parts;
+    std::stable_sort(packages.begin(), packages.end(),
+                     [](const Package& a, const Package& b) { return a.size > b.size; });
+    return packages;
 }
 
-// Inflates one part and deflates it again, streaming in chunks.
-std::uint64_t Recompress(const Part& part, Output& output) {
-    zip_t* archive = OpenPackage(part.package);
-    zip_file_t* entry = zip_fopen_index(archive, part.index, 0);
-    if (entry == nullptr) {
-        zip_close(archive);
-        throw std::runtime_error("cannot read a part of " + part.package);
+// One thread's tools, kept from part to part as a real writer would keep them.
+class Recompressor {
+public:
+    Recompressor() : in_(kChunkBytes), out_(kChunkBytes) {
+        deflateInit2(&stream_, kDeflateLevel, Z_DEFLATED, kRawDeflateWindowBits, kDeflateMemLevel,
+                     Z_DEFAULT_STRATEGY);
     }
-    z_stream stream{};
-    deflateInit2(&stream, kDeflateLevel, Z_DEFLATED, kRawDeflateWindowBits, kDeflateMemLevel,
-                 Z_DEFAULT_STRATEGY);
-    std::vector<unsigned char> in(kChunkBytes);
-    std::vector<unsigned char> out(kChunkBytes);
-    std::uint64_t inflated = 0;
-    int flush = Z_NO_FLUSH;
-    while (flush != Z_FINISH) {
-        const zip_int64_t got = zip_fread(entry, in.data(), in.size());
-        if (got < 0) {
-            throw std::runtime_error("damaged part in " + part.package);
+    ~Recompressor() { deflateEnd(&stream_); }
+    Recompressor(const Recompressor&) = delete;
+    Recompressor& operator=(const Recompressor&) = delete;
+
+    std::uint64_t parts() const { return parts_; }
+    std::uint64_t inflated() const { return inflated_; }
+
+    // Inflates every part of a package and deflates it again, streaming in chunks.
+    void package(const std::string& path, Output& output) {
+        zip_t* archive = OpenPackage(path);
+        const zip_int64_t count = zip_get_num_entries(archive, 0);
+        try {
+            for (zip_int64_t i = 0; i < count; ++i) {
+                part(archive, static_cast<zip_uint64_t>(i), path, output);
+            }
+        } catch (...) {
+            zip_close(archive);
+            throw;
         }
-        inflated += static_cast<std::uint64_t>(got);
-        flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
-        stream.next_in = in.data();
-        stream.avail_in = static_cast<uInt>(got);
-        do {
-            stream.next_out = out.data();
-            stream.avail_out = static_cast<uInt>(out.size());
-            deflate(&stream, flush);
-            output.write(out.data(), out.size() - stream.avail_out);
-        } while (stream.avail_out == 0);
+        zip_close(archive);
     }
-    deflateEnd(&stream);
-    zip_fclose(entry);
-    zip_close(archive);
-    return inflated;
-}
+
+private:
+    void part(zip_t* archive, zip_uint64_t index, const std::string& path, Output& output) {
+        zip_file_t* entry = zip_fopen_index(archive, index, 0);
+        if (entry == nullptr) {
+            throw std::runtime_error("cannot read a part of " + path);
+        }
+        deflateReset(&stream_);
+        int flush = Z_NO_FLUSH;
+        while (flush != Z_FINISH) {
+            const zip_int64_t got = zip_fread(entry, in_.data(), in_.size());
+            if (got < 0) {
+                zip_fclose(entry);
+                throw std::runtime_error("damaged part in " + path);
+            }
+            inflated_ += static_cast<std::uint64_t>(got);
+            flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
+            stream_.next_in = in_.data();
+            stream_.avail_in = static_cast<uInt>(got);
+            do {
+                stream_.next_out = out_.data();
+                stream_.avail_out = static_cast<uInt>(out_.size());
+                deflate(&stream_, flush);
+                output.write(out_.data(), out_.size() - stream_.avail_out);
+            } while (stream_.avail_out == 0);
+        }
+        zip_fclose(entry);
+        ++parts_;
+    }
+
+    z_stream stream_{};
+    std::vector<unsigned char> in_;
+    std::vector<unsigned char> out_;
+    std::uint64_t parts_ = 0;
+    std::uint64_t inflated_ = 0;
+};
 
 } // namespace
 
@@ -143,20 +163,24 @@ int main(int argc, char** argv) {
     }
     try {
         Output output(outputPath);
-        const std::vector<Part> parts = ListParts(packages);
+        const std::vector<Package> sorted = SortBySize(packages);
         std::atomic<std::size_t> next{0};
+        std::atomic<std::uint64_t> parts{0};
         std::atomic<std::uint64_t> inflated{0};
         std::exception_ptr failure;
         std::mutex failureMutex;
         auto work = [&]() {
+            Recompressor recompressor;
             try {
-                for (std::size_t i = next++; i < parts.size(); i = next++) {
-                    inflated += Recompress(parts[i], output);
+                for (std::size_t i = next++; i < sorted.size(); i = next++) {
+                    recompressor.package(sorted[i].path, output);
                 }
             } catch (...) {
                 const std::lock_guard lock(failureMutex);
                 failure = std::current_exception();
             }
+            parts += recompressor.parts();
+            inflated += recompressor.inflated();
         };
         std::vector<std::thread> pool;
         for (int t = 1; t < threads; ++t) {
@@ -169,7 +193,8 @@ int main(int argc, char** argv) {
         if (failure) {
             std::rethrow_exception(failure);
         }
-        std::printf("parts %zu inflated %llu deflated %llu\n", parts.size(),
+        std::printf("parts %llu inflated %llu deflated %llu\n",
+                    static_cast<unsigned long long>(parts.load()),
                     static_cast<unsigned long long>(inflated.load()),
                     static_cast<unsigned long long>(output.written()));
     } catch (const std::exception& error) {
