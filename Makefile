@@ -3,6 +3,8 @@
 #   make test   installs what is missing, builds and runs every test
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
 JOBS       ?= $(shell nproc)
 
 .PHONY: run test deps deps-run build build-app build-asan test-asan fuzz install clean format
@@ -15,6 +17,17 @@ test: deps build build-asan
 	  || (cat $(ASAN_BUILD)/ctest.log; echo "Sanitizer test run failed"; exit 1)
 	@tail -n 3 $(ASAN_BUILD)/ctest.log | sed 's/^/[sanitizers] /'
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	$(MAKE) fuzz
+
+# The engine's libFuzzer target (clang), run for FUZZ_SECONDS.
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUILLORY_FUZZ=ON -DQUILLORY_SANITIZE=ON -DQUILLORY_BUILD_GUI=OFF
+
+fuzz: $(FUZZ_BUILD)/build.ninja
+	cmake -S . -B $(FUZZ_BUILD) -DQUILLORY_FUZZ_SECONDS=$(FUZZ_SECONDS) > /dev/null
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target open_workbook_fuzzer
+	ctest --test-dir $(FUZZ_BUILD) -R '^fuzz\.' --output-on-failure
 
 deps:
 	./scripts/install-deps.sh
