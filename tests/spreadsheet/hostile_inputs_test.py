@@ -25,7 +25,6 @@ EXPECTED = {
     "zip-without-workbook.xlsx": r"(not|no) .*workbook|workbook.*(missing|not found)",
     "password-protected-cfb.xlsx": r"password|encrypt",
     "legacy-biff-renamed.xlsx": r"\.xls\b|legacy|97|BIFF|older|binary",
-    "binary-workbook.xlsb": r"xlsb|binary",
     "doctype-entity-expansion.xlsx": r"DTD|DOCTYPE|entit|declaration",
     "missing-worksheet-part.xlsx": r"missing|not found|does not contain|lacks|absent",
     "style-index-out-of-range.xlsx": r"style|format",
@@ -44,7 +43,9 @@ def setUpModule():
     STATE["files"] = {name: os.path.join(FIXTURES, name) for name in EXPECTED
                       if os.path.exists(os.path.join(FIXTURES, name))}
     STATE["files"]["zip-bomb-ratio.xlsx"] = os.path.join(generated, "zip-bomb-ratio.xlsx")
-    STATE["before"] = qt.snapshot(STATE["files"].values())
+    STATE["damaged_xlsb"] = os.path.join(FIXTURES, "damaged-binary-workbook.xlsb")
+    STATE["before"] = qt.snapshot(list(STATE["files"].values()) +
+                                  [os.path.join(FIXTURES, "damaged-binary-workbook.xlsb")])
 
 
 def fresh_output(name):
@@ -91,6 +92,15 @@ class HostileInputTest(unittest.TestCase):
                 completed = qt.run_list(path)
                 self.assertEqual(completed.returncode, 1, completed.stderr)
                 self.assertIn(name, completed.stderr)
+
+    # Known gap: .xlsb sources are converted by LibreOffice, which turns this damaged one (a
+    # 3-byte workbook part) into an empty "Sheet1"; the merge then reports success.
+    @unittest.expectedFailure
+    def test_a_damaged_binary_workbook_is_not_merged_as_an_empty_sheet(self):
+        folder, output = fresh_output("damaged-xlsb")
+        completed = qt.run_merge(output, paths=[STATE["damaged_xlsb"]])
+        self.assertCleanFailure(completed, folder, ["damaged-binary-workbook.xlsb"],
+                                r"xlsb|binary|damaged|convert")
 
     def test_a_bad_workbook_among_good_ones_leaves_no_result(self):
         folder, output = fresh_output("mixed")
@@ -144,7 +154,8 @@ class HostileInputTest(unittest.TestCase):
         self.assertTrue(os.path.isfile(blocker))
 
     def test_sources_are_byte_identical_after_failing(self):
-        self.assertEqual(qt.snapshot(STATE["files"].values()), STATE["before"])
+        self.assertEqual(qt.snapshot(list(STATE["files"].values()) + [STATE["damaged_xlsb"]]),
+                         STATE["before"])
 
 
 if __name__ == "__main__":
