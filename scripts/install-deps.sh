@@ -7,7 +7,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config
 qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
 libzip-dev libexpat1-dev zlib1g-dev
 libgtest-dev libgmock-dev
-libxlsxwriter-dev python3 python3-openpyxl python3-xlrd
+libxlsxwriter-dev python3 python3-openpyxl python3-xlrd python3-uno
 libreoffice-calc-nogui gnumeric fonts-crosextra-carlito fonts-crosextra-caladea valgrind
 clang libclang-rt-14-dev
 xvfb xauth imagemagick xdg-utils openbox x11-utils"
