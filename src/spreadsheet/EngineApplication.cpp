@@ -194,6 +194,9 @@ void EngineWorkbook::requireSource() {
         const std::string name = sheet->sourceName();
         const auto found = std::find_if(converted.begin(), converted.end(),
                                         [&](const auto& s) { return s.name == name; });
+        if (found == converted.end() && sheet->Kind() != SheetKind::Worksheet) {
+            continue; // never copied, so a chart or dialog sheet the converter dropped is no loss
+        }
         if (found == converted.end()) {
             ThrowError(ErrorCode::ConversionFailed,
                        "The sheet " + Quoted(name) + " of " + QuotedFile(displayName_) +
