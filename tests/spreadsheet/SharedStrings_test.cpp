@@ -223,8 +223,10 @@ TEST(SharedStrings, TableOfAnIndependentWriterReadsBack) {
     }
     lxw_format* bold = workbook_add_format(workbook);
     format_set_bold(bold);
-    lxw_rich_string_tuple first = {bold, "Rich "};
-    lxw_rich_string_tuple second = {nullptr, "text"};
+    char boldText[] = "Rich ";
+    char plainText[] = "text";
+    lxw_rich_string_tuple first = {bold, boldText};
+    lxw_rich_string_tuple second = {nullptr, plainText};
     lxw_rich_string_tuple* runs[] = {&first, &second, nullptr};
     worksheet_write_rich_string(sheet, 5, 0, runs, nullptr);
     ASSERT_EQ(workbook_close(workbook), LXW_NO_ERROR);

@@ -601,6 +601,22 @@ TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
     expectError([&] { import->cellXf(-1); }, "cell format -1");
     expectError([&] { import->dxf(0); }, "differential format 0");
     EXPECT_EQ(import->cellXf(0), 0) << "the valid format still imports";
+
+    // A base whose Normal style is broken fails, and leaves the result usable for the next.
+    StylesXml brokenBase;
+    brokenBase.styleXfs = {Xf(0, 9, 0, 0)};
+    const SourceStyles broken = brokenBase.parse("BrokenBase.xlsx");
+    ResultStyles fresh(DefaultTheme());
+    EXPECT_THROW(fresh.importerFor(broken, DefaultTheme()), SpreadsheetError);
+    StylesXml good;
+    good.fonts = {kBoldRedArial};
+    const SourceStyles goodSource = good.parse("good.xlsx");
+    auto goodImport = fresh.importerFor(goodSource, DefaultTheme());
+    EXPECT_EQ(goodImport->cellXf(0), 0);
+    const ResultView view(fresh);
+    EXPECT_EQ(WriteXml(view.at("fonts", 0), true), Canonical(kBoldRedArial));
+    ASSERT_EQ(view.section("cellStyles").size(), 1u);
+    EXPECT_EQ(*view.section("cellStyles")[0].attribute("name"), "Normal");
 }
 
 TEST(Styles, BrokenStylesPartsAreRefused) {

@@ -345,7 +345,14 @@ ResultStyles::importerFor(const SourceStyles& source, const Theme& sourceTheme,
     if (!baseChosen_) {
         baseChosen_ = true;
         clearForBase();
-        importer->adoptAsBase();
+        try {
+            importer->adoptAsBase();
+        } catch (...) {
+            // A broken base leaves the result as it was: complete defaults, no base yet.
+            baseChosen_ = false;
+            resetToDefaults();
+            throw;
+        }
     }
     return importer;
 }
