@@ -69,27 +69,6 @@ private slots:
         QCOMPARE(shownTexts(adapter), QStringList{"again"});
     }
 
-    void onlyTheSourceListShowsIconsAndHasNoCheckBoxes() {
-        ListModel list;
-        QPixmap red(16, 16);
-        red.fill(Qt::red);
-        ListModelAdapter adapter(list, {false, {QIcon(red), QIcon(red), QIcon(red)}});
-        QAbstractItemModelTester tester(&adapter,
-                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
-        list.addColumn("Sources", 10200);
-        list.add("/x");
-        list.add("/y");
-        list.add("/z");
-        list.setSmallIcon(1, 3);
-        list.setSmallIcon(3, 7); // no such image: shown without one
-        QVERIFY(!adapter.index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-        QVERIFY(!adapter.index(1, 0).data(Qt::DecorationRole).isValid());
-        QVERIFY(!adapter.index(2, 0).data(Qt::DecorationRole).isValid());
-        QVERIFY(!adapter.index(0, 0).data(Qt::CheckStateRole).isValid());
-        QVERIFY(!adapter.setData(adapter.index(0, 0), Qt::Checked, Qt::CheckStateRole));
-        QVERIFY(!(adapter.flags(adapter.index(0, 0)) & Qt::ItemIsUserCheckable));
-    }
-
     void viewRaisesItemClickButNotForACheckBoxAndDoubleClickAnywhere() {
         ListModel list;
         ListModelAdapter adapter(list, {true, {}});

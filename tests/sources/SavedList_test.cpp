@@ -143,19 +143,6 @@ TEST(SavedList, MissingOrDamagedListFilesLoadWithoutFailing) {
     EXPECT_EQ(texts(*loaded(program.files.sourceListFile())), texts(*list));
 }
 
-TEST(SavedList, ListFileThatCannotBeReadIsReportedWithItsName) {
-    ProgramFolder program;
-    fs::create_directory(program.files.sourceListFile()); // a folder where the file should be
-    ListModel list;
-    try {
-        LoadSourceList(list, program.files.sourceListFile());
-        FAIL() << "no error";
-    } catch (const FileError& error) {
-        EXPECT_NE(std::string(error.what()).find("EXCEL.txt"), std::string::npos);
-    }
-    EXPECT_EQ(list.count(), 0);
-}
-
 TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSave) {
     struct Case {
         const char* settings; // nullptr: no set.txt
