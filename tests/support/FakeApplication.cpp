@@ -217,8 +217,8 @@ public:
             throw SpreadsheetError(ErrorCode::FileNotFound, "'" + path.string() + "' not found");
         }
         auto book = std::make_unique<FakeWorkbook>(world_, path, path.filename().string());
-        for (const auto& spec : found->second) {
-            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, spec.name, spec.kind, ""));
+        for (const auto& sheet : found->second) {
+            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, sheet.name, sheet.kind, ""));
         }
         books_.push_back(std::move(book));
         return *books_.back();
