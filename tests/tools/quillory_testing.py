@@ -2,6 +2,7 @@
 structural checker and LibreOffice, source snapshots, and a unittest runner that exits 77 when
 every test was skipped (ctest's SKIP_RETURN_CODE)."""
 
+import atexit
 import csv
 import hashlib
 import json
@@ -195,4 +196,8 @@ def main():
 
 
 def temp_dir(prefix):
-    return tempfile.mkdtemp(prefix="quillory-%s-" % prefix)
+    """A fresh folder, removed when the test program ends (kept with QUILLORY_KEEP_TEMP=1)."""
+    folder = tempfile.mkdtemp(prefix="quillory-%s-" % prefix)
+    if not os.environ.get("QUILLORY_KEEP_TEMP"):
+        atexit.register(shutil.rmtree, folder, True)
+    return folder
