@@ -30,7 +30,7 @@ constexpr double kCaptionFontPoints = 9.75;
 
 enum class Kind { PictureAndCaption, Picture, Plain, List, ProgressBar };
 
-struct ControlSpec {
+struct ControlPlacement {
     const char* name;
     Kind kind;
     const char* caption;
@@ -40,7 +40,7 @@ struct ControlSpec {
 };
 
 // In tab order.
-constexpr std::array<ControlSpec, 21> kControls{{
+constexpr std::array<ControlPlacement, 21> kControls{{
     {"Command8", Kind::PictureAndCaption, "Add Excel", 120, 0, 1210, 970,
      Picture::SpreadsheetDocument, kBigPicturePixels},
     {"Command6", Kind::PictureAndCaption, "Add Folder", 1440, 0, 1210, 975, Picture::Folder,
@@ -73,9 +73,9 @@ constexpr std::array<ControlSpec, 21> kControls{{
     {"ProgressBar1", Kind::ProgressBar, "", 120, 7080, 11020, 255, {}, 0},
 }};
 
-QRect pixelRect(const ControlSpec& spec) {
-    return {TwipsToPixels(spec.left), TwipsToPixels(spec.top), TwipsToPixels(spec.width),
-            TwipsToPixels(spec.height)};
+QRect pixelRect(const ControlPlacement& control) {
+    return {TwipsToPixels(control.left), TwipsToPixels(control.top), TwipsToPixels(control.width),
+            TwipsToPixels(control.height)};
 }
 
 QFont captionFont() {
@@ -90,25 +90,25 @@ QFont captionFont() {
     return font;
 }
 
-QWidget* makeButton(const ControlSpec& spec, QWidget* parent) {
-    if (spec.kind == Kind::Plain) {
-        return new QPushButton(QString::fromLatin1(spec.caption), parent);
+QWidget* makeButton(const ControlPlacement& control, QWidget* parent) {
+    if (control.kind == Kind::Plain) {
+        return new QPushButton(QString::fromLatin1(control.caption), parent);
     }
     auto* button = new QToolButton(parent);
-    button->setIcon(LoadPicture(spec.picture));
-    if (spec.kind == Kind::PictureAndCaption) {
-        button->setText(QString::fromLatin1(spec.caption));
+    button->setIcon(LoadPicture(control.picture));
+    if (control.kind == Kind::PictureAndCaption) {
+        button->setText(QString::fromLatin1(control.caption));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setFont(captionFont());
         // The designer's buttons are just tall enough for a 48-pixel picture and the caption
         // without a frame; with this platform's frame the picture shrinks so the caption shows.
-        const int side = std::min(spec.picturePixels, pixelRect(spec).height() -
-                                                          QFontMetrics(button->font()).height() -
-                                                          kButtonMarginPixels);
+        const int side = std::min(control.picturePixels, pixelRect(control).height() -
+                                                             QFontMetrics(button->font()).height() -
+                                                             kButtonMarginPixels);
         button->setIconSize(QSize(side, side));
     } else {
-        const QRect rect = pixelRect(spec);
-        const int side = std::min({spec.picturePixels, rect.width() - kButtonMarginPixels,
+        const QRect rect = pixelRect(control);
+        const int side = std::min({control.picturePixels, rect.width() - kButtonMarginPixels,
                                    rect.height() - kButtonMarginPixels});
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         button->setIconSize(QSize(side, side));
@@ -136,9 +136,9 @@ void Form1::buildControls() {
 
     QWidget* previous = nullptr;
     int listNumber = 0;
-    for (const ControlSpec& spec : kControls) {
+    for (const ControlPlacement& control : kControls) {
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (control.kind) {
         case Kind::List: {
             auto* view = new ListView(client);
             view->bind(adapters_[listNumber].get());
@@ -152,11 +152,11 @@ void Form1::buildControls() {
             widget = progressBar1_;
             break;
         default:
-            widget = makeButton(spec, client);
+            widget = makeButton(control, client);
             break;
         }
-        widget->setObjectName(QString::fromLatin1(spec.name));
-        widget->setGeometry(pixelRect(spec));
+        widget->setObjectName(QString::fromLatin1(control.name));
+        widget->setGeometry(pixelRect(control));
         if (previous != nullptr) {
             QWidget::setTabOrder(previous, widget);
         }
