@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto& sheets = package->sheets();
         for (std::size_t i = 0; i < sheets.size(); ++i) {
             if (sheets[i].kind == SheetKind::Worksheet) {
-                plan.sheets.push_back({"S" + std::to_string(i), sheets[i].visibility, package,
-                                       static_cast<int>(i)});
+                plan.sheets.push_back(
+                    {"S" + std::to_string(i), sheets[i].visibility, package, static_cast<int>(i)});
             }
         }
         if (!plan.sheets.empty()) {

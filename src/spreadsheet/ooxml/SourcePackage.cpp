@@ -196,9 +196,9 @@ void SourcePackage::readWorkbook() {
                          "the sheet '" + sheet.name + "' names no part of the package");
         }
         if (!zip_->contains(rel->partName)) {
-            ThrowError(ErrorCode::MissingPart,
-                       QuotedFile(displayName_) + " is damaged: the part " + rel->partName +
-                           " of the sheet '" + sheet.name + "' is missing.");
+            ThrowError(ErrorCode::MissingPart, QuotedFile(displayName_) + " is damaged: the part " +
+                                                   rel->partName + " of the sheet '" + sheet.name +
+                                                   "' is missing.");
         }
         sheet.partName = rel->partName;
         sheet.kind = KindOf(RelationshipKind(rel->type), contentTypes_.typeOf(sheet.partName));
