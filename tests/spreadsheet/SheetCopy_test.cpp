@@ -277,6 +277,19 @@ TEST(SheetCopyParts, PartsNotCarriedAreDroppedAndReported) {
     EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "comments"));
 }
 
+TEST(SheetCopyBadIndexes, RowsWithImpossibleNumbersAreLeftOut) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data", "<sheetData><row r=\"0\"><c r=\"A0\"><v>1</v></c></row><row r=\"1\">"
+                            "<c r=\"A1\"><v>2</v></c></row></sheetData>"}};
+    const Result result = Merge(dir, {{WriteBook(dir, "Rows.xlsx", book), "Data"}});
+    const XmlNode sheet = result.sheet(1);
+    EXPECT_EQ(CountElements(sheet, "row"), 1);
+    EXPECT_EQ(FindElement(sheet, "c", "r", "A0"), nullptr);
+    EXPECT_NE(FindElement(sheet, "c", "r", "A1"), nullptr);
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "invalid row numbers"));
+}
+
 TEST(SheetCopyBadIndexes, SharedStringOutOfRangeIsAClearError) {
     TempDir dir;
     MiniWorkbook book;

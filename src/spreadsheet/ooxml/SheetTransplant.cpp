@@ -17,6 +17,8 @@ namespace {
 
 // Output is handed to the compressor in pieces of about this size.
 constexpr std::size_t kFlushBytes = 256 * 1024;
+// Rows a worksheet can have.
+constexpr long long kMaxRows = 1'048'576;
 // Examples of formulas kept as values named in the report, per sheet.
 constexpr std::size_t kMaxReportExamples = 3;
 
@@ -278,6 +280,17 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (inSheetData_ && depth_ == 3 && local == "row") {
+        for (int i = 0; attributes[i] != nullptr; i += 2) {
+            if (std::string_view(attributes[i]) == "r") {
+                const auto row = ParseInteger(attributes[i + 1]);
+                if (!row || *row < 1 || *row > kMaxRows) {
+                    // A row number no spreadsheet has (found in damaged files): left out.
+                    notes.notCarried.insert("rows with invalid row numbers");
+                    skipFrom_ = depth_;
+                    return;
+                }
+            }
+        }
         closePendingTag();
         out_ += '<';
         out_ += name;
