@@ -3,6 +3,7 @@
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/legacy/ChildProcess.h"
 #include "spreadsheet/legacy/ContentSniffer.h"
+#include "spreadsheet/legacy/ConvertiblePackageCheck.h"
 #include "spreadsheet/legacy/LegacyErrors.h"
 #include "spreadsheet/legacy/LegacyWorkbookListing.h"
 
@@ -157,13 +158,16 @@ fs::path LegacyConverter::findProgram(const fs::path& firstSource) const {
 }
 
 // Gives a file that is not what its name says (text, a web page, an encrypted or damaged
-// workbook) its own description, before a conversion is spent on it.
+// workbook, a zipped source LibreOffice would quietly turn into an empty sheet) its own
+// description, before a conversion is spent on it.
 void LegacyConverter::checkSource(const fs::path& source) const {
     const FileByteSource bytes(source);
     std::string start(kSniffLength, '\0');
     start.resize(bytes.readAt(0, kSniffLength, start.data()));
     if (SniffContent(start) != ContentKind::ZipPackage) {
         ListLegacyWorkbook(source);
+    } else {
+        CheckZippedSourceBeforeConversion(source);
     }
 }
 
