@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QListView>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using quillory::commondialogs::CCommonDialogs;
@@ -123,6 +124,13 @@ class CommonDialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Qt's file dialog keeps its view state in the user's settings; test runs in parallel would
+    // read each other's, so each run gets a settings folder of its own.
+    void initTestCase() {
+        QVERIFY(settingsHome_.isValid());
+        qputenv("XDG_CONFIG_HOME", settingsHome_.path().toLocal8Bit());
+    }
+
     void init() { RecentFolder::forget(); }
 
     void everyShowNeedsInitFirst() {
@@ -465,6 +473,9 @@ private slots:
         QVERIFY(dirsOnly);
         QCOMPARE(dialogs.Path(), qpath(temp / " spaced Ünïcode "));
     }
+
+private:
+    QTemporaryDir settingsHome_;
 };
 
 QTEST_MAIN(CommonDialogsTest)

@@ -24,24 +24,43 @@ public:
 private:
     static constexpr int kTickMs = 10;
     static constexpr int kMaxTicks = 1000;
+    static constexpr int kRetryTicks = 50;
 
     void tick() {
+        T* dialog = findDialog();
         if (++ticks_ > kMaxTicks) {
-            timer_.stop();
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                modal->close(); // leave the dialog's loop so the test can report the failure
+            // Give up: leave the dialog's loop so the test can report the failure.
+            if (dialog != nullptr) {
+                dialog->reject();
+            } else {
+                timer_.stop();
             }
             return;
         }
-        T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
         if (dialog == nullptr) {
             return;
         }
         found_ = true;
-        if (step_(dialog)) {
-            finished_ = true;
-            timer_.stop();
+        if (finished_ && ++ticksSinceStep_ < kRetryTicks) {
+            return; // the step is done; give the dialog's own loop time to end
         }
+        // A dialog still open well after its step (a file dialog that was still reading the
+        // folder and took the choice as a change of folder) gets the step once more.
+        finished_ = step_(dialog);
+        ticksSinceStep_ = 0;
+    }
+
+    // The modal dialog of type T, also when the platform reports no active modal widget.
+    static T* findDialog() {
+        if (T* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            return dialog;
+        }
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (T* dialog = qobject_cast<T*>(widget); dialog != nullptr && dialog->isVisible()) {
+                return dialog;
+            }
+        }
+        return nullptr;
     }
 
     std::function<bool(T*)> step_;
@@ -49,6 +68,7 @@ private:
     int ticks_ = 0;
     bool found_ = false;
     bool finished_ = false;
+    int ticksSinceStep_ = 0;
 };
 
 } // namespace quillory::testing
