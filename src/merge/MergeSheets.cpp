@@ -2,6 +2,7 @@
 
 #include "sources/PathKind.h"
 
+#include <algorithm>
 #include <exception>
 #include <system_error>
 #include <vector>
@@ -46,6 +47,22 @@ void QuitQuietly(spreadsheet::Application& application) {
     }
 }
 
+// The file names of skipped entries, each once, for a message.
+std::string VanishedFileNames(const std::vector<const Entry*>& vanished) {
+    std::vector<std::string> names;
+    for (const Entry* entry : vanished) {
+        std::string name = "'" + std::filesystem::path(entry->path).filename().string() + "'";
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(std::move(name));
+        }
+    }
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text;
+}
+
 } // namespace
 
 bool MergeSheets(lists::MainLists& lists, const spreadsheet::ApplicationFactory& createApplication,
@@ -75,9 +92,15 @@ bool MergeSheets(lists::MainLists& lists, const spreadsheet::ApplicationFactory&
         int nextPosition = 1;
         spreadsheet::Workbook* source = nullptr;
         std::string previousPath;
+        std::vector<const Entry*> vanished; // checked entries whose file is gone: skipped
         for (int i = 1; i <= entryCount; ++i) {
             const Entry& entry = entries[static_cast<std::size_t>(i - 1)];
-            if (entry.checked && sources::GetPathKind(entry.path) == sources::PathKind::File) {
+            const bool exists =
+                entry.checked && sources::GetPathKind(entry.path) == sources::PathKind::File;
+            if (entry.checked && !exists) {
+                vanished.push_back(&entry);
+            }
+            if (exists) {
                 if (entry.path != previousPath) {
                     if (source != nullptr) {
                         source->Close(true);
@@ -98,7 +121,8 @@ bool MergeSheets(lists::MainLists& lists, const spreadsheet::ApplicationFactory&
             // Deleting the placeholder would fail anyway (it is the last sheet); say why instead.
             throw SpreadsheetError(ErrorCode::FileNotFound,
                                    "None of the checked worksheets could be merged: their "
-                                   "workbook files no longer exist.");
+                                   "workbook files no longer exist (" +
+                                       VanishedFileNames(vanished) + ").");
         }
         result.AllSheets().Item(nextPosition).Delete();
         result.AllSheets().Item(1).Select();
@@ -108,6 +132,12 @@ bool MergeSheets(lists::MainLists& lists, const spreadsheet::ApplicationFactory&
         result.SaveAs(output);
         outputWritten = true;
         outcome.report = application->Report();
+        for (const Entry* entry : vanished) {
+            const std::string file = std::filesystem::path(entry->path).filename().string();
+            outcome.report.add({spreadsheet::ReportKind::PartNotCarried, file, entry->sheet, "",
+                                "'" + file + "' no longer exists, so its worksheet '" +
+                                    entry->sheet + "' was left out."});
+        }
         application->SetDisplayAlerts(true);
     } catch (const SpreadsheetError& error) {
         RecordFailure(outcome, error.number(), error.description());

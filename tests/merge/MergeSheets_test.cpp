@@ -119,6 +119,12 @@ TEST_F(MergeSheetsTest, VanishedFilesAndFoldersAreSkippedWithoutClosingTheOpenSo
     EXPECT_EQ(world.callsStartingWith("Open("), (Strings{"Open(" + a + ")"}));
     EXPECT_EQ(*world.saved(output), (Sheets{{"S1", "a.xlsx!S1"}, {"S2", "a.xlsx!S2"}}));
     EXPECT_EQ(lists.progress.value(), 4);
+    // Skipped, but not silently: the report names each entry that was left out.
+    ASSERT_EQ(outcome.report.items.size(), 2u);
+    EXPECT_EQ(outcome.report.items[0].sourceFile, "gone.xlsx");
+    EXPECT_NE(outcome.report.items[0].message.find("'gone.xlsx' no longer exists"),
+              std::string::npos);
+    EXPECT_EQ(outcome.report.items[1].sourceFile, dir.path().filename().string());
 }
 
 TEST_F(MergeSheetsTest, NothingLeftToCopyFailsAndQuits) {
@@ -129,7 +135,7 @@ TEST_F(MergeSheetsTest, NothingLeftToCopyFailsAndQuits) {
     EXPECT_FALSE(merge());
 
     EXPECT_GT(outcome.failureNumber, 0);
-    EXPECT_FALSE(outcome.failure.empty());
+    EXPECT_NE(outcome.failure.find("'b.xlsx'"), std::string::npos) << outcome.failure;
     EXPECT_EQ(world.applicationsQuit(), 1);
     EXPECT_FALSE(std::filesystem::exists(output));
 }

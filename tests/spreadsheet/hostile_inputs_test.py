@@ -115,8 +115,6 @@ class HostileInputTest(unittest.TestCase):
         os.remove(output + ".entries.tsv")
         self.assertCleanFailure(completed, folder, ["minimal-valid.xlsx", "No such sheet"])
 
-    # Known gap: the tool says "their workbook files no longer exist" without naming the file.
-    @unittest.expectedFailure
     def test_a_file_deleted_between_listing_and_merge(self):
         folder, output = fresh_output("deleted")
         copy = os.path.join(STATE["work"], "soon-gone.xlsx")
