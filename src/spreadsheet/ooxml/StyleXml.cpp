@@ -3,6 +3,7 @@
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
+#include "spreadsheet/ooxml/Xml.h"
 
 #include <algorithm>
 #include <charconv>
@@ -378,55 +379,13 @@ void AppendXml(std::string& out, const XmlElement& element, bool sortAttributes)
     WriteElement(out, element, scope, sortAttributes);
 }
 
+// The same escaping as every other part the engine writes.
 void AppendEscapedText(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            out += c;
-        }
-    }
+    EscapeTextInto(out, text);
 }
 
 void AppendEscapedAttribute(std::string& out, std::string_view value) {
-    for (const char c : value) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\t':
-            out += "&#9;";
-            break;
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            out += c;
-        }
-    }
+    EscapeAttributeInto(out, value);
 }
 
 std::string EscapeAttribute(std::string_view value) {
