@@ -164,6 +164,17 @@ private:
     bool carried(std::string_view relationshipId) const {
         return c_.carriedRelationships.count(std::string(relationshipId)) != 0;
     }
+    // An element that points at its part with its own r:id (drawing, picture, legacyDrawing)
+    // stays when that part travels with the copy.
+    bool referencesCarriedPart(const char** attributes) const {
+        for (int i = 0; attributes[i] != nullptr; i += 2) {
+            const std::string_view key = attributes[i];
+            if (key.ends_with(":id") && carried(attributes[i + 1])) {
+                return true;
+            }
+        }
+        return false;
+    }
 
     const SheetCopyContext& c_;
     ZipWriter& zip_;
@@ -257,6 +268,10 @@ void Transplanter::startElement(const char* name, const char** attributes) {
             {"AlternateContent", "form controls or embedded objects"},
         };
         for (const auto& [element, label] : kDropped) {
+            if (local == element && referencesCarriedPart(attributes)) {
+                writeStart(name, attributes);
+                return;
+            }
             if (local == element) {
                 notes.notCarried.insert(std::string(label));
                 skipFrom_ = depth_;

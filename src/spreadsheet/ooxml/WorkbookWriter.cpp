@@ -2,7 +2,9 @@
 
 #include "spreadsheet/ooxml/ContentTypes.h"
 #include "spreadsheet/ooxml/DefinedNames.h"
+#include "spreadsheet/ooxml/Drawing.h"
 #include "spreadsheet/ooxml/PackageError.h"
+#include "spreadsheet/ooxml/PartGraph.h"
 #include "spreadsheet/ooxml/SheetNames.h"
 #include "spreadsheet/ooxml/SheetTransplant.h"
 #include "spreadsheet/ooxml/ZipWriter.h"
@@ -101,7 +103,9 @@ struct SheetCopy {
 
 class Builder {
 public:
-    Builder(const WorkbookPlan& plan, MergeReport& report) : plan_(plan), report_(report) {}
+    Builder(const WorkbookPlan& plan, MergeReport& report) : plan_(plan), report_(report) {
+        RegisterDrawingParts(graph_);
+    }
     void write(OutputSink& sink);
 
 private:
@@ -120,6 +124,7 @@ private:
     const SheetCopy* firstCopyOf(const std::string& identity, int sourceIndex) const;
     void writeSheet(SheetCopy& copy, ZipWriter& zip);
     std::string tableXml(SheetCopy& copy, TableCopy& table, FormulaContext& context);
+    void writeGraph(const SheetCopy& copy, const FormulaContext& context, ZipWriter& zip);
     void reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes);
     void add(ReportKind kind, const SheetCopy& copy, std::string message);
     std::string workbookXml() const;
@@ -143,6 +148,7 @@ private:
     int nextPrinterSettings_ = 1;
     std::set<std::pair<std::string, std::string>> namesInProgress_;
     std::map<std::pair<int, std::string>, std::optional<std::string>> localNameCache_;
+    PartGraph graph_; // drawings, charts, pictures and what hangs off them
 };
 
 void Builder::chooseBase() {
@@ -208,6 +214,7 @@ void Builder::planSheets() {
         copy.index = static_cast<int>(i);
         copy.planned = &plan_.sheets[i];
         copy.partName = "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml";
+        graph_.reserve(copy.partName);
         copy.visibility = copy.planned->visibility;
         if (copy.planned->source) {
             copy.source = &sourceFor(*copy.planned->source);
@@ -267,12 +274,19 @@ void Builder::planRelationships(SheetCopy& copy) {
             copy.relationships.push_back(std::move(carried));
             continue;
         }
+        if (graph_.carries(kind)) {
+            if (auto planned = graph_.plan(package, copy.index, rel, copy.partName)) {
+                copy.relationships.push_back(std::move(*planned));
+            }
+            continue;
+        }
         const auto stored = rel.external ? std::nullopt : package.zip().find(rel.partName);
         if (kind == "table" && stored) {
             TableCopy table;
             table.relationshipId = rel.id;
             table.sourcePart = *stored;
             table.resultPart = "xl/tables/table" + std::to_string(nextTablePart_++) + ".xml";
+            graph_.reserve(table.resultPart);
             table.root = ParseXmlTree(package.readPart(*stored), package.displayName(), *stored);
             table.sourceName =
                 table.root.attributeOr("name", table.root.attributeOr("displayName", ""));
@@ -288,6 +302,7 @@ void Builder::planRelationships(SheetCopy& copy) {
             part.sourcePart = *stored;
             part.resultPart = "xl/printerSettings/printerSettings" +
                               std::to_string(nextPrinterSettings_++) + ".bin";
+            graph_.reserve(part.resultPart);
             part.contentType = package.contentTypes().typeOf(*stored);
             if (part.contentType.empty()) {
                 part.contentType = content_type::kPrinterSettings;
@@ -624,6 +639,7 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     for (const auto& part : copy.parts) {
         zip.addRawEntry(part.resultPart, copy.source->package->zip(), part.sourcePart);
     }
+    writeGraph(copy, context, zip);
     if (!copy.relationships.empty()) {
         std::string rels(kXmlDeclaration);
         rels += "<Relationships xmlns=\"";
@@ -641,6 +657,24 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
         zip.addEntry(RelationshipsPartFor(copy.partName), rels);
     }
     reportCopy(copy, notes);
+}
+
+void Builder::writeGraph(const SheetCopy& copy, const FormulaContext& context, ZipWriter& zip) {
+    PartCopyContext parts;
+    parts.source = copy.source->package;
+    parts.copyIndex = copy.index;
+    parts.sourceSheet = copy.sheet->name;
+    parts.resultSheet = copy.planned->name;
+    parts.formulas = &context;
+    parts.sourceTheme = &copy.source->theme;
+    parts.resultTheme = &theme_;
+    auto reported = std::make_shared<std::set<std::string>>();
+    parts.report = [this, &copy, reported](ReportKind kind, const std::string& message) {
+        if (reported->insert(message).second) {
+            add(kind, copy, message);
+        }
+    };
+    graph_.write(parts, zip);
 }
 
 void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
@@ -808,6 +842,7 @@ void Builder::write(OutputSink& sink) {
             types.addOverride(part.resultPart, part.contentType);
         }
     }
+    graph_.addContentTypes(types);
     zip.addEntry(kWorkbookPart, workbookXml());
     zip.addEntry(RelationshipsPartFor(kWorkbookPart), workbookRelationshipsXml());
     zip.addEntry(kThemePart, theme_.xml());
