@@ -1,20 +1,14 @@
 #include "lists/ListModel.h"
+#include "support/ListContents.h"
 
 #include <gtest/gtest.h>
 
 using quillory::lists::InvalidPosition;
 using quillory::lists::ListModel;
 using quillory::lists::ListObserver;
+using quillory::testing::RowTexts;
 
 namespace {
-
-std::vector<std::string> texts(const ListModel& list) {
-    std::vector<std::string> out;
-    for (int i = 1; i <= list.count(); ++i) {
-        out.push_back(list.text(i));
-    }
-    return out;
-}
 
 struct Recorder : ListObserver {
     std::vector<std::string> events;
@@ -54,9 +48,9 @@ TEST(ListModel, PositionsAreOneBasedAndInsertMovesFollowingRowsDown) {
     list.add("c");
     EXPECT_EQ(list.add("b", 2), 2);
     EXPECT_EQ(list.add("d", 4), 4); // one past the end appends
-    EXPECT_EQ(texts(list), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(RowTexts(list), (std::vector<std::string>{"a", "b", "c", "d"}));
     list.remove(1);
-    EXPECT_EQ(texts(list), (std::vector<std::string>{"b", "c", "d"}));
+    EXPECT_EQ(RowTexts(list), (std::vector<std::string>{"b", "c", "d"}));
     EXPECT_THROW(list.add("x", 5), InvalidPosition);
     EXPECT_THROW(list.add("x", -1), InvalidPosition);
     EXPECT_THROW(list.remove(0), InvalidPosition);

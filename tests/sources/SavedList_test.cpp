@@ -1,5 +1,6 @@
 #include "lists/MainLists.h"
 #include "sources/SavedList.h"
+#include "support/ListContents.h"
 #include "support/TempDir.h"
 
 #include <csignal>
@@ -18,27 +19,13 @@ using quillory::sources::ProgramFiles;
 using quillory::sources::SaveResult;
 using quillory::sources::SaveSourceList;
 using quillory::testing::readFile;
+using quillory::testing::RowIcons;
+using quillory::testing::RowTexts;
 using quillory::testing::TempDir;
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> texts(const ListModel& list) {
-    std::vector<std::string> out;
-    for (int i = 1; i <= list.count(); ++i) {
-        out.push_back(list.text(i));
-    }
-    return out;
-}
-
-std::vector<int> icons(const ListModel& list) {
-    std::vector<int> out;
-    for (int i = 1; i <= list.count(); ++i) {
-        out.push_back(list.smallIcon(i));
-    }
-    return out;
-}
 
 // A program folder in a temporary folder, with its list and settings files.
 struct ProgramFolder {
@@ -78,12 +65,12 @@ TEST(SavedList, LoadGivesOneRowPerLineWithTheIconOfItsPathAndSavesTheSameBytes) 
 
     ListModel list;
     LoadSourceList(list, program.files.sourceListFile());
-    EXPECT_EQ(texts(list), (std::vector<std::string>{book.string(), folder.string(),
-                                                     (folder / "deleted.xlsx").string(), "",
-                                                     "  " + book.string() + "  ",
-                                                     "Übersicht – 2024.xlsx", book.string()}));
+    EXPECT_EQ(RowTexts(list), (std::vector<std::string>{book.string(), folder.string(),
+                                                        (folder / "deleted.xlsx").string(), "",
+                                                        "  " + book.string() + "  ",
+                                                        "Übersicht – 2024.xlsx", book.string()}));
     // File 1, folder 2, anything else 3 (spaces make it another path; duplicates stay).
-    EXPECT_EQ(icons(list), (std::vector<int>{1, 2, 3, 3, 3, 3, 1}));
+    EXPECT_EQ(RowIcons(list), (std::vector<int>{1, 2, 3, 3, 3, 3, 1}));
     EXPECT_EQ(list.selectedPosition(), 1);
 
     fs::remove(program.files.sourceListFile());
@@ -112,7 +99,7 @@ TEST(SavedList, EveryKindOfLineEndEndsALineAndSavingWritesCrLf) {
         ProgramFolder program;
         program.writeList(c.bytes);
         const auto list = loaded(program.files.sourceListFile());
-        EXPECT_EQ(texts(*list), c.rows);
+        EXPECT_EQ(RowTexts(*list), c.rows);
         SaveSourceList(*list, program.files);
         std::string expected;
         for (const std::string& row : c.rows) {
@@ -135,12 +122,12 @@ TEST(SavedList, MissingOrDamagedListFilesLoadWithoutFailing) {
     program.writeList(binary);
     const auto list = loaded(program.files.sourceListFile());
     ASSERT_EQ(list->count(), static_cast<int>(quillory::sources::SplitLines(binary).size()));
-    for (int icon : icons(*list)) {
+    for (int icon : RowIcons(*list)) {
         EXPECT_EQ(icon, quillory::lists::kIconMissing);
     }
     // Whatever was loaded is written back byte for byte, line ends aside.
     SaveSourceList(*list, program.files);
-    EXPECT_EQ(texts(*loaded(program.files.sourceListFile())), texts(*list));
+    EXPECT_EQ(RowTexts(*loaded(program.files.sourceListFile())), RowTexts(*list));
 }
 
 TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSave) {

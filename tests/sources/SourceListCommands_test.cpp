@@ -2,6 +2,7 @@
 // recording stand-ins for the workbook and worksheet listings.
 
 #include "sources/SourceListCommands.h"
+#include "support/ListContents.h"
 #include "support/RecordingUiPort.h"
 #include "support/TempDir.h"
 
@@ -25,6 +26,8 @@ using quillory::sources::RemoveFile;
 using quillory::sources::SourceDialogs;
 using quillory::sources::SourceListContext;
 using quillory::testing::RecordingUiPort;
+using quillory::testing::RowIcons;
+using quillory::testing::RowTexts;
 using quillory::testing::TempDir;
 
 namespace {
@@ -58,22 +61,6 @@ struct VisibilityRecorder : ListObserver {
     std::vector<int> shown;
     void ensureVisibleRequested(int position) override { shown.push_back(position); }
 };
-
-std::vector<std::string> texts(const ListModel& list) {
-    std::vector<std::string> out;
-    for (int i = 1; i <= list.count(); ++i) {
-        out.push_back(list.text(i));
-    }
-    return out;
-}
-
-std::vector<int> icons(const ListModel& list) {
-    std::vector<int> out;
-    for (int i = 1; i <= list.count(); ++i) {
-        out.push_back(list.smallIcon(i));
-    }
-    return out;
-}
 
 void addSources(ListModel& sources, std::initializer_list<std::string> paths, int icon) {
     for (const std::string& path : paths) {
@@ -112,8 +99,8 @@ protected:
 
     // The four lists as one comparable value.
     std::vector<std::vector<std::string>> snapshot() const {
-        return {texts(lists.sources), texts(lists.workbooks), texts(lists.worksheets),
-                texts(lists.merge)};
+        return {RowTexts(lists.sources), RowTexts(lists.workbooks), RowTexts(lists.worksheets),
+                RowTexts(lists.merge)};
     }
 
     MainLists lists;
@@ -129,7 +116,7 @@ TEST_F(SourceCommands, AddExcelAppendsTheFileSelectedWithIconOneAndListsIt) {
     dialogs.fileAnswer = "/books/Q1 sales.xlsx";
     AddExcel(context());
     EXPECT_EQ(dialogs.titles, std::vector<std::string>{"Select Excel File"});
-    EXPECT_EQ(texts(lists.sources),
+    EXPECT_EQ(RowTexts(lists.sources),
               (std::vector<std::string>{"/books/first.xlsx", "/books/Q1 sales.xlsx"}));
     EXPECT_EQ(lists.sources.smallIcon(2), kIconFile);
     EXPECT_EQ(lists.sources.selectedPosition(), 2);
@@ -143,14 +130,14 @@ TEST_F(SourceCommands, AddExcelAppendsTheFileSelectedWithIconOneAndListsIt) {
     AddExcel(context());
     EXPECT_EQ(lists.sources.count(), 3);
     EXPECT_EQ(lists.sources.text(3), "/books/Q1 sales.xlsx");
-    EXPECT_EQ(icons(lists.sources), (std::vector<int>{kIconFile, kIconFile, kIconFile}));
+    EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconFile, kIconFile, kIconFile}));
 }
 
 TEST_F(SourceCommands, AddFolderAppendsTheFolderWithIconTwoAndIgnoresAnEmptyPath) {
     dialogs.folderAnswer = "/books/2024";
     AddFolder(context());
     EXPECT_EQ(dialogs.titles, std::vector<std::string>{"Add all excel files in folder"});
-    EXPECT_EQ(texts(lists.sources), std::vector<std::string>{"/books/2024"});
+    EXPECT_EQ(RowTexts(lists.sources), std::vector<std::string>{"/books/2024"});
     EXPECT_EQ(lists.sources.smallIcon(1), kIconFolder);
     EXPECT_EQ(lists.sources.selectedPosition(), 1);
     EXPECT_EQ(visibility.shown, std::vector<int>{1});
@@ -193,7 +180,7 @@ TEST_F(SourceCommands, FailuresEndTheAddCommandsSilentlyAndKeepWhatWasDone) {
     failWorkbooks = true;
     dialogs.fileAnswer = "/books/a.xlsx";
     AddExcel(context());
-    EXPECT_EQ(texts(lists.sources), std::vector<std::string>{"/books/a.xlsx"});
+    EXPECT_EQ(RowTexts(lists.sources), std::vector<std::string>{"/books/a.xlsx"});
     EXPECT_EQ(calls, std::vector<std::string>{"workbooks /books/a.xlsx"}); // no worksheet listing
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(ui.busy);
@@ -203,7 +190,7 @@ TEST_F(SourceCommands, RemoveFileSelectsTheRowBeforeTheRemovedOne) {
     addSources(lists.sources, {"/1", "/2", "/3", "/4", "/5"}, kIconFolder);
     lists.sources.select(3);
     RemoveFile(context());
-    EXPECT_EQ(texts(lists.sources), (std::vector<std::string>{"/1", "/2", "/4", "/5"}));
+    EXPECT_EQ(RowTexts(lists.sources), (std::vector<std::string>{"/1", "/2", "/4", "/5"}));
     EXPECT_EQ(lists.sources.selectedPosition(), 2);
     EXPECT_EQ(calls, (std::vector<std::string>{"workbooks /2", "busy worksheets"}));
     EXPECT_FALSE(ui.busy);
@@ -212,14 +199,14 @@ TEST_F(SourceCommands, RemoveFileSelectsTheRowBeforeTheRemovedOne) {
     calls.clear();
     lists.sources.select(1);
     RemoveFile(context());
-    EXPECT_EQ(texts(lists.sources), (std::vector<std::string>{"/2", "/4", "/5"}));
+    EXPECT_EQ(RowTexts(lists.sources), (std::vector<std::string>{"/2", "/4", "/5"}));
     EXPECT_EQ(lists.sources.selectedPosition(), 1);
     EXPECT_EQ(calls.front(), "workbooks /2");
 
     // Removing the last row selects the one before it.
     lists.sources.select(3);
     RemoveFile(context());
-    EXPECT_EQ(texts(lists.sources), (std::vector<std::string>{"/2", "/4"}));
+    EXPECT_EQ(RowTexts(lists.sources), (std::vector<std::string>{"/2", "/4"}));
     EXPECT_EQ(lists.sources.selectedPosition(), 2);
 }
 
@@ -232,7 +219,7 @@ TEST_F(SourceCommands, RemovingTheOnlyRowEmptiesWorkbooksAndWorksheetsButKeepsTh
     EXPECT_TRUE(lists.sources.empty());
     EXPECT_TRUE(lists.workbooks.empty());
     EXPECT_TRUE(lists.worksheets.empty());
-    EXPECT_EQ(texts(lists.merge), std::vector<std::string>{"/books/a.xlsx"});
+    EXPECT_EQ(RowTexts(lists.merge), std::vector<std::string>{"/books/a.xlsx"});
     EXPECT_TRUE(calls.empty());
     EXPECT_FALSE(ui.busy);
 }
@@ -261,7 +248,7 @@ TEST_F(SourceCommands, RemoveAllEmptiesThreeListsAndKeepsTheMergeList) {
     EXPECT_EQ(lists.sources.selectedPosition(), 0);
     EXPECT_TRUE(lists.workbooks.empty());
     EXPECT_TRUE(lists.worksheets.empty());
-    EXPECT_EQ(texts(lists.merge), (std::vector<std::string>{"/books/a.xlsx", "/books/b.xlsx"}));
+    EXPECT_EQ(RowTexts(lists.merge), (std::vector<std::string>{"/books/a.xlsx", "/books/b.xlsx"}));
     EXPECT_EQ(lists.merge.subItem1(1), "Sheet1");
 }
 
@@ -270,25 +257,25 @@ TEST_F(SourceCommands, MovesCarryTextAndIconAndLeaveTheOtherListsAlone) {
     lists.sources.setSmallIcon(lists.sources.add("/gone.xlsx"), kIconMissing);
     lists.sources.setSmallIcon(lists.sources.add("/folder"), kIconFolder);
     lists.workbooks.add("file.xlsx");
-    const auto otherLists = texts(lists.workbooks);
+    const auto otherLists = RowTexts(lists.workbooks);
 
     lists.sources.select(2);
     MoveSourceUp(lists.sources);
-    EXPECT_EQ(texts(lists.sources),
+    EXPECT_EQ(RowTexts(lists.sources),
               (std::vector<std::string>{"/gone.xlsx", "/file.xlsx", "/folder"}));
-    EXPECT_EQ(icons(lists.sources), (std::vector<int>{kIconMissing, kIconFile, kIconFolder}));
+    EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFile, kIconFolder}));
     EXPECT_EQ(lists.sources.selectedPosition(), 1);
     EXPECT_EQ(visibility.shown.back(), 1);
 
     // Row 2 of 3 down gives 1, 3, 2 with the moved row selected at 3.
     lists.sources.select(2);
     MoveSourceDown(lists.sources);
-    EXPECT_EQ(texts(lists.sources),
+    EXPECT_EQ(RowTexts(lists.sources),
               (std::vector<std::string>{"/gone.xlsx", "/folder", "/file.xlsx"}));
-    EXPECT_EQ(icons(lists.sources), (std::vector<int>{kIconMissing, kIconFolder, kIconFile}));
+    EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFolder, kIconFile}));
     EXPECT_EQ(lists.sources.selectedPosition(), 3);
     EXPECT_EQ(visibility.shown.back(), 3);
-    EXPECT_EQ(texts(lists.workbooks), otherLists);
+    EXPECT_EQ(RowTexts(lists.workbooks), otherLists);
     EXPECT_TRUE(calls.empty());
 }
 
@@ -296,7 +283,7 @@ TEST_F(SourceCommands, MovesAtTheEndsOrWithoutSelectionChangeNothing) {
     addSources(lists.sources, {"/only"}, kIconFile);
     MoveSourceUp(lists.sources);
     MoveSourceDown(lists.sources);
-    EXPECT_EQ(texts(lists.sources), std::vector<std::string>{"/only"});
+    EXPECT_EQ(RowTexts(lists.sources), std::vector<std::string>{"/only"});
     EXPECT_EQ(lists.sources.selectedPosition(), 1);
 
     addSources(lists.sources, {"/two", "/three"}, kIconFolder);
@@ -309,7 +296,7 @@ TEST_F(SourceCommands, MovesAtTheEndsOrWithoutSelectionChangeNothing) {
     lists.sources.remove(2); // rows, but none selected
     MoveSourceUp(lists.sources);
     MoveSourceDown(lists.sources);
-    EXPECT_EQ(texts(lists.sources), (std::vector<std::string>{"/only", "/two", "/three"}));
+    EXPECT_EQ(RowTexts(lists.sources), (std::vector<std::string>{"/only", "/two", "/three"}));
     EXPECT_EQ(lists.sources.selectedPosition(), 0);
     EXPECT_TRUE(visibility.shown.empty());
 
@@ -341,9 +328,9 @@ TEST_F(SourceCommands, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesNamed) {
     const auto outcome = AddDroppedPaths(
         context(), {folder.string(), text.string(), book.string(), gone.string(), overlong});
     EXPECT_EQ(outcome.added, 4);
-    EXPECT_EQ(texts(lists.sources),
+    EXPECT_EQ(RowTexts(lists.sources),
               (std::vector<std::string>{folder.string(), book.string(), gone.string(), overlong}));
-    EXPECT_EQ(icons(lists.sources),
+    EXPECT_EQ(RowIcons(lists.sources),
               (std::vector<int>{kIconFolder, kIconFile, kIconMissing, kIconMissing}));
     // The last row added is the current source, listed once.
     EXPECT_EQ(lists.sources.selectedPosition(), 4);
