@@ -4,6 +4,7 @@
 
 #include "support/PackageEntries.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numeric>
@@ -703,6 +704,38 @@ void writeLongName(const std::filesystem::path& file) {
     book.close();
 }
 
+void writeDynamicArrays(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* data = book.sheet("Data");
+    lxw_worksheet* spill = book.sheet("Spill");
+    const std::array<double, 6> values = {5, 3, 9, 3, 1, 7};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        worksheet_write_number(data, static_cast<lxw_row_t>(i), 0, values[i], nullptr);
+    }
+    // Spilling formulas over another sheet, over their own sheet, one single-cell dynamic
+    // formula and, for contrast, an ordinary array formula (which must not gain a spill).
+    book.check(worksheet_write_dynamic_array_formula_num(spill, 0, 0, 5, 0,
+                                                         "=_xlfn._xlws.SORT(Data!A1:A6)", nullptr,
+                                                         *std::min_element(values.begin(),
+                                                                           values.end())),
+               "write a spilling formula");
+    book.check(worksheet_write_dynamic_array_formula_num(spill, 0, 1, 4, 1,
+                                                         "=_xlfn.UNIQUE(Data!A1:A6)", nullptr,
+                                                         values[0]),
+               "write a spilling formula");
+    book.check(worksheet_write_dynamic_formula_num(spill, 0, 2, "=SUM(Data!A1:A6)", nullptr,
+                                                   std::accumulate(values.begin(), values.end(),
+                                                                   0.0)),
+               "write a dynamic formula");
+    book.check(worksheet_write_array_formula_num(spill, 0, 3, 0, 3, "{=SUM(Data!A1:A3*2)}",
+                                                 nullptr, 2 * (values[0] + values[1] + values[2])),
+               "write an array formula");
+    book.check(worksheet_write_dynamic_array_formula_num(spill, 0, 4, 2, 4,
+                                                         "=_xlfn.SEQUENCE(3)", nullptr, 1),
+               "write a spilling formula");
+    book.close();
+}
+
 const std::vector<FixtureWorkbook> kFixtures = {
     {"values.xlsx", "numbers, dates, booleans, blanks, plain and unicode strings", writeValues},
     {"rich-text.xlsx", "rich text runs in shared strings", writeRichText},
@@ -728,6 +761,8 @@ const std::vector<FixtureWorkbook> kFixtures = {
     {"same-names-2.xlsx", "sheet names shared with same-names-1.xlsx (other case)",
      writeSameNamesSecond},
     {"long-name.xlsx", "a 31-character sheet name", writeLongName},
+    {"dynamic-arrays.xlsx", "spilling (dynamic-array) formulas and their cell metadata",
+     writeDynamicArrays},
 };
 
 } // namespace

@@ -28,6 +28,11 @@ constexpr std::string_view kSlicerListUri2013 = "{3A4CF648-6AED-40f4-86FF-DC5316
 constexpr std::string_view kTimelineRefsUri = "{7E03D99C-DC04-49d9-9315-930204A7B6E9}";
 constexpr std::string_view kWebExtensionsUri = "{F7C9EE02-42E1-4005-9D12-6889AFFD525C}";
 
+constexpr std::string_view kNoteDynamicArraysNotCarried =
+    "the spilling of dynamic-array formulas (they compute as ordinary array formulas)";
+constexpr std::string_view kNoteCellValuesNotCarried =
+    "pictures and data types inside cells (the cells keep the values they showed)";
+
 std::optional<long long> ParseInteger(std::string_view text) {
     // Some writers put line breaks around numbers ("<v>\n0</v>").
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
@@ -158,6 +163,7 @@ private:
     void emitCell();
     void noteFormulaAsValue(std::string_view cellRef, const std::string& reason);
     void noteRuleDropped(std::string_view what, const std::string& reason);
+    void writeMetadataNumber(const std::string& key, const std::string& value, bool keepFormula);
     std::string mappedStyle(std::string_view sourceIndex);
 
     std::optional<FormulaRewrite> rewrite(std::string_view formula);
@@ -492,6 +498,28 @@ void Transplanter::noteRuleDropped(std::string_view what, const std::string& rea
     }
 }
 
+void Transplanter::writeMetadataNumber(const std::string& key, const std::string& value,
+                                       bool keepFormula) {
+    const bool cellMetadata = key == "cm";
+    if (cellMetadata && !keepFormula) {
+        return; // the formula became its value: nothing left to spill
+    }
+    std::optional<int> mapped;
+    if (c_.metadata != nullptr) {
+        mapped = cellMetadata ? c_.metadata->cellMetadata(value) : c_.metadata->valueMetadata(value);
+    }
+    if (!mapped) {
+        notes.notCarried.insert(cellMetadata ? std::string(kNoteDynamicArraysNotCarried)
+                                             : std::string(kNoteCellValuesNotCarried));
+        return;
+    }
+    out_ += ' ';
+    out_ += key;
+    out_ += "=\"";
+    out_ += std::to_string(*mapped);
+    out_ += '"';
+}
+
 void Transplanter::emitCell() {
     std::string* type = cell_.attributes.find("t");
     std::string* style = cell_.attributes.find("s");
@@ -580,14 +608,8 @@ void Transplanter::emitCell() {
         if (key == "s") {
             continue;
         }
-        if (key == "cm") {
-            notes.notCarried.insert("dynamic-array settings of formulas (they compute as "
-                                    "ordinary array formulas)");
-            continue;
-        }
-        if (key == "vm") {
-            notes.notCarried.insert("pictures and data types inside cells (their cached "
-                                    "values are kept)");
+        if (key == "cm" || key == "vm") {
+            writeMetadataNumber(key, value, keepFormula);
             continue;
         }
         if (key == "t" && value == "n") {

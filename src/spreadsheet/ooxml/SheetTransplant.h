@@ -6,6 +6,7 @@
 
 #include "spreadsheet/MergeReport.h"
 #include "spreadsheet/ooxml/Formula.h"
+#include "spreadsheet/ooxml/Metadata.h"
 #include "spreadsheet/ooxml/SharedStrings.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 #include "spreadsheet/ooxml/Styles.h"
@@ -26,6 +27,8 @@ struct SheetCopyContext {
     ResultSharedStrings* resultStrings = nullptr;
     const SourceStyles* sourceStyles = nullptr;
     const FormulaContext* formulas = nullptr;
+    // Cell and value metadata (spilling formulas); null: every cm / vm is left out, reported.
+    ResultMetadata::Importer* metadata = nullptr;
     // Relationship ids of the sheet whose relationships are carried into the result (with the
     // same ids); an element that refers to any other id is dropped.
     std::set<std::string> carriedRelationships;

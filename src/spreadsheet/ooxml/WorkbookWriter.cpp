@@ -2,6 +2,8 @@
 
 #include "spreadsheet/ooxml/ContentTypes.h"
 #include "spreadsheet/ooxml/DefinedNames.h"
+#include "spreadsheet/ooxml/ExternalLinks.h"
+#include "spreadsheet/ooxml/Metadata.h"
 #include "spreadsheet/ooxml/Drawing.h"
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/PartGraph.h"
@@ -69,6 +71,8 @@ struct SourceState {
     std::optional<SourceSharedStrings> strings;
     std::unique_ptr<ResultStyles::Importer> importer;
     std::unique_ptr<SharedStringImporter> stringImporter;
+    SourceMetadata metadata;
+    std::unique_ptr<ResultMetadata::Importer> metadataImporter;
 };
 
 struct TableCopy {
@@ -98,6 +102,7 @@ struct SheetCopy {
     std::vector<CarriedPart> parts;
     std::set<std::string> notCarried;
     bool selected = false;
+    bool usesExternalLinks = false; // a carried formula or name refers to another workbook
     SheetVisibility visibility = SheetVisibility::Visible;
 };
 
@@ -136,6 +141,8 @@ private:
     MergeReport& report_;
     std::unique_ptr<ResultStyles> styles_;
     ResultSharedStrings strings_;
+    ResultMetadata metadata_;
+    ResultExternalLinks externalLinks_;
     Theme theme_ = Theme::builtinDefault();
     bool date1904_ = false;
     std::map<const SourcePackage*, std::unique_ptr<SourceState>> sources_;
@@ -193,6 +200,8 @@ SourceState& Builder::sourceFor(const SourcePackage& package) {
             SourceSharedStrings::parse(package.readPart(*part), package.displayName(), *part);
     }
     state.importer = styles_->importerFor(state.styles, state.theme);
+    state.metadata = ReadSourceMetadata(package);
+    state.metadataImporter = metadata_.importerFor(state.metadata);
     if (state.strings) {
         state.stringImporter =
             std::make_unique<SharedStringImporter>(*state.strings, strings_, state.importer.get());
@@ -473,6 +482,11 @@ std::optional<std::string> Builder::resultDefinedName(SheetCopy& copy, std::stri
 FormulaContext Builder::formulaContextFor(SheetCopy& copy) {
     FormulaContext context;
     context.currentSheet = copy.planned->name;
+    context.externalLink = [this, &copy](int number) {
+        const auto result = externalLinks_.number(*copy.source->package, number);
+        copy.usesExternalLinks = copy.usesExternalLinks || result.has_value();
+        return result;
+    };
     context.sheet = [this, &copy](std::string_view name) { return resultSheetName(copy, name); };
     context.table = [this, &copy](std::string_view name) { return resultTableName(copy, name); };
     context.definedName = [this, &copy](std::string_view name) {
@@ -617,6 +631,7 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     sheetContext.resultStrings = &strings_;
     sheetContext.sourceStyles = &copy.source->styles;
     sheetContext.formulas = &context;
+    sheetContext.metadata = copy.source->metadataImporter.get();
     for (const auto& rel : copy.relationships) {
         sheetContext.carriedRelationships.insert(rel.id);
     }
@@ -719,6 +734,11 @@ void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
                 " date cell(s) were adjusted; dates computed inside formulas may be four years "
                 "off.");
     }
+    if (copy.usesExternalLinks) {
+        add(ReportKind::MayLookDifferent, copy,
+            "Formulas or names that use other workbooks keep their links and last values; the "
+            "spreadsheet program may ask whether to update them.");
+    }
     if (copy.source->importer->themeDiffers()) {
         add(ReportKind::MayLookDifferent, copy,
             "The workbook uses another colour theme than the result: cell colours were fixed to "
@@ -754,6 +774,7 @@ std::string Builder::workbookXml() const {
         AppendStartTag(xml, "sheet", attributes, true);
     }
     xml += "</sheets>";
+    xml += externalLinks_.referencesXml();
     xml += names_.toXml();
     xml += "<calcPr calcId=\"";
     xml += kCalcId;
@@ -783,6 +804,14 @@ std::string Builder::workbookRelationshipsXml() const {
     relationship("rId" + std::to_string(n + 2), "styles", "styles.xml");
     if (!strings_.empty()) {
         relationship("rId" + std::to_string(n + 3), "sharedStrings", "sharedStrings.xml");
+    }
+    if (!metadata_.empty()) {
+        relationship("rIdMetadata", std::string(kMetadataRelationshipKind),
+                     RelativeTarget(kWorkbookPart, kMetadataPartName));
+    }
+    for (std::size_t i = 0; i < externalLinks_.size(); ++i) {
+        relationship(externalLinks_.relationshipId(i), std::string(kExternalLinkRelationshipKind),
+                     RelativeTarget(kWorkbookPart, externalLinks_.partName(i)));
     }
     xml += "</Relationships>";
     return xml;
@@ -843,6 +872,7 @@ void Builder::write(OutputSink& sink) {
         }
     }
     graph_.addContentTypes(types);
+    externalLinks_.write(zip, types);
     zip.addEntry(kWorkbookPart, workbookXml());
     zip.addEntry(RelationshipsPartFor(kWorkbookPart), workbookRelationshipsXml());
     zip.addEntry(kThemePart, theme_.xml());
@@ -852,6 +882,10 @@ void Builder::write(OutputSink& sink) {
         strings_.write([&](std::string_view piece) { zip.write(piece); });
         zip.endEntry();
         types.addOverride(kSharedStringsPartName, content_type::kSharedStrings);
+    }
+    if (!metadata_.empty()) {
+        zip.addEntry(std::string(kMetadataPartName), metadata_.toXml());
+        types.addOverride(std::string(kMetadataPartName), std::string(kMetadataContentType));
     }
     zip.addEntry(kAppPropertiesPart, appPropertiesXml());
     zip.addEntry(kCorePropertiesPart, corePropertiesXml());
