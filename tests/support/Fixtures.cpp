@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <fstream>
 #include <numeric>
 #include <stdexcept>
 #include <string>
@@ -736,6 +737,57 @@ void writeDynamicArrays(const std::filesystem::path& file) {
     book.close();
 }
 
+void writeNotes(const std::filesystem::path& file) {
+    // The header picture is read from disk by the writer: a 1x1 PNG beside the workbook.
+    static constexpr unsigned char kPng[] = {
+        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48,
+        0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00,
+        0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00, 0x00, 0x00, 0x0A, 0x49, 0x44, 0x41, 0x54, 0x78,
+        0x9C, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01, 0x0D, 0x0A, 0x2D, 0xB4, 0x00,
+        0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+    const std::filesystem::path picture = file.string() + ".logo.png";
+    {
+        std::ofstream out(picture, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(kPng), sizeof kPng);
+        if (!out) {
+            throw std::runtime_error("cannot write " + picture.string());
+        }
+    }
+    Book book(file);
+    lxw_worksheet* notes = book.sheet("Notes");
+    lxw_worksheet* buttons = book.sheet("Buttons");
+    lxw_worksheet* header = book.sheet("Header");
+    worksheet_set_comments_author(notes, text("Default Author"));
+    worksheet_write_string(notes, 0, 0, "noted", nullptr);
+    book.check(worksheet_write_comment(notes, 0, 0, "A plain note"), "write a note");
+    lxw_comment_options shown = {};
+    shown.visible = LXW_COMMENT_DISPLAY_VISIBLE;
+    shown.author = text("Ann Author");
+    book.check(worksheet_write_comment_opt(notes, 2, 1, "A note shown all the time", &shown),
+               "write a note");
+    lxw_comment_options other = {};
+    other.author = text("Bob Builder");
+    book.check(worksheet_write_comment_opt(notes, 4, 2, "Bob's note", &other), "write a note");
+
+    worksheet_write_number(buttons, 0, 0, 1, nullptr);
+    lxw_button_options run = {};
+    run.caption = text("Run");
+    run.macro = text("RunReport");
+    book.check(worksheet_insert_button(buttons, 2, 1, &run), "insert a button");
+    lxw_button_options plain = {};
+    plain.caption = text("Plain");
+    book.check(worksheet_insert_button(buttons, 6, 1, &plain), "insert a button");
+    book.check(worksheet_write_comment(buttons, 0, 0, "A note beside buttons"), "write a note");
+
+    worksheet_write_string(header, 0, 0, "printed with a logo", nullptr);
+    lxw_header_footer_options logo = {};
+    const std::string picturePath = picture.string();
+    logo.image_center = const_cast<char*>(picturePath.c_str());
+    book.check(worksheet_set_header_opt(header, "&C&G", &logo), "set a header picture");
+    book.close();
+    std::filesystem::remove(picture);
+}
+
 const std::vector<FixtureWorkbook> kFixtures = {
     {"values.xlsx", "numbers, dates, booleans, blanks, plain and unicode strings", writeValues},
     {"rich-text.xlsx", "rich text runs in shared strings", writeRichText},
@@ -761,6 +813,8 @@ const std::vector<FixtureWorkbook> kFixtures = {
     {"same-names-2.xlsx", "sheet names shared with same-names-1.xlsx (other case)",
      writeSameNamesSecond},
     {"long-name.xlsx", "a 31-character sheet name", writeLongName},
+    {"notes.xlsx", "notes with authors and one shown, form-control buttons, a header picture",
+     writeNotes},
     {"dynamic-arrays.xlsx", "spilling (dynamic-array) formulas and their cell metadata",
      writeDynamicArrays},
 };
