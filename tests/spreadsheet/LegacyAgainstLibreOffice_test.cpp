@@ -6,15 +6,14 @@
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/legacy/LegacyConverter.h"
 #include "spreadsheet/legacy/LegacyWorkbookListing.h"
+#include "support/PackageEntries.h"
 #include "support/TempDir.h"
+#include "support/XmlReader.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <map>
-#include <optional>
 #include <sstream>
-#include <zip.h>
 
 #if QUILLORY_HAVE_XLSXWRITER
 #include <xlsxwriter.h>
@@ -34,51 +33,19 @@ struct XlsxSheet {
 
 // Sheet names and hidden flags of an .xlsx package, read from its workbook part.
 std::vector<XlsxSheet> sheetsOfPackage(const fs::path& file) {
-    int error = 0;
-    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
-    if (archive == nullptr) {
-        throw std::runtime_error("cannot open " + file.string());
+    const auto package = quillory::testing::PackageEntries::read(file);
+    const std::string* workbook = package.find("xl/workbook.xml");
+    if (workbook == nullptr) {
+        return {};
     }
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    std::string xml;
-    if (zip_stat(archive, "xl/workbook.xml", 0, &stat) == 0) {
-        zip_file_t* part = zip_fopen(archive, "xl/workbook.xml", 0);
-        xml.resize(stat.size);
-        zip_fread(part, xml.data(), stat.size);
-        zip_fclose(part);
-    }
-    zip_close(archive);
-    auto decode = [](std::string text) {
-        const std::pair<const char*, const char*> entities[] = {
-            {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
-        for (const auto& [entity, character] : entities) {
-            for (std::size_t at; (at = text.find(entity)) != std::string::npos;) {
-                text.replace(at, std::strlen(entity), character);
-            }
-        }
-        return text;
-    };
-    // Attribute values of one tag, e.g. name="..." of <sheet name="..." .../>.
-    auto attribute = [](const std::string& tag,
-                        const std::string& key) -> std::optional<std::string> {
-        const std::size_t at = tag.find(" " + key + "=\"");
-        if (at == std::string::npos) {
-            return std::nullopt;
-        }
-        const std::size_t start = at + key.size() + 3;
-        return tag.substr(start, tag.find('"', start) - start);
-    };
     std::vector<XlsxSheet> sheets;
-    for (std::size_t at = xml.find("<sheet "); at != std::string::npos;
-         at = xml.find("<sheet ", at + 1)) {
-        const std::string tag = xml.substr(at, xml.find('>', at) - at);
-        XlsxSheet entry;
-        entry.name = decode(attribute(tag, "name").value_or(""));
-        const std::optional<std::string> state = attribute(tag, "state");
-        entry.hidden = state && *state != "visible";
-        sheets.push_back(entry);
-    }
+    quillory::testing::parseXmlTree(*workbook)->forEach([&](const auto& element) {
+        if (element.name.local == "sheet") {
+            const std::string* name = element.attribute("name");
+            const std::string* state = element.attribute("state");
+            sheets.push_back({name ? *name : "", state != nullptr && *state != "visible"});
+        }
+    });
     return sheets;
 }
 

@@ -4,16 +4,10 @@
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/SharedStrings.h"
 #include "spreadsheet/ooxml/StyleXml.h"
-#include "support/PackageEntries.h"
-#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#ifdef QUILLORY_HAVE_XLSXWRITER
-#include <xlsxwriter.h>
-#endif
 
 namespace quillory::spreadsheet::ooxml {
 namespace {
@@ -210,59 +204,6 @@ TEST(SharedStrings, ImporterTranslatesRunsOnceAndCountsEveryUse) {
     SharedStringImporter plain(source, raw, nullptr);
     EXPECT_EQ(raw.item(plain.map(0)), source.item(0));
 }
-
-#ifdef QUILLORY_HAVE_XLSXWRITER
-TEST(SharedStrings, TableOfAnIndependentWriterReadsBack) {
-    testing::TempDir folder;
-    const auto file = folder / "strings.xlsx";
-    lxw_workbook* workbook = workbook_new(file.c_str());
-    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
-    const std::vector<std::string> texts = {"alpha", " spaced ", "a & <b>", "alpha", "Ünïcødé"};
-    for (std::size_t row = 0; row < texts.size(); ++row) {
-        worksheet_write_string(sheet, static_cast<lxw_row_t>(row), 0, texts[row].c_str(), nullptr);
-    }
-    lxw_format* bold = workbook_add_format(workbook);
-    format_set_bold(bold);
-    char boldText[] = "Rich ";
-    char plainText[] = "text";
-    lxw_rich_string_tuple first = {bold, boldText};
-    lxw_rich_string_tuple second = {nullptr, plainText};
-    lxw_rich_string_tuple* runs[] = {&first, &second, nullptr};
-    worksheet_write_rich_string(sheet, 5, 0, runs, nullptr);
-    ASSERT_EQ(workbook_close(workbook), LXW_NO_ERROR);
-
-    const auto package = testing::PackageEntries::read(file);
-    const std::string* sst = package.find("xl/sharedStrings.xml");
-    ASSERT_NE(sst, nullptr);
-    const SourceSharedStrings strings = SourceSharedStrings::parse(*sst, "strings.xlsx");
-    ASSERT_EQ(strings.size(), 5u) << "four distinct plain texts and one rich text";
-    ResultSharedStrings result;
-    for (std::size_t index = 0; index < strings.size(); ++index) {
-        result.add(strings.item(index));
-    }
-    // Re-reading the result's part gives each text back.
-    const XmlElement root = ParseXmlTree(result.toXml(), "result", "xl/sharedStrings.xml");
-    ASSERT_EQ(root.children.size(), 5u);
-    const auto text = [](const XmlElement& si) {
-        std::string all;
-        for (const auto& child : si.children) {
-            if (child.name.local == "t") {
-                all += child.text;
-            }
-            if (child.name.local == "r" && child.child("t") != nullptr) {
-                all += child.child("t")->text;
-            }
-        }
-        return all;
-    };
-    EXPECT_EQ(text(root.children[0]), "alpha");
-    EXPECT_EQ(text(root.children[1]), " spaced ");
-    EXPECT_EQ(text(root.children[2]), "a & <b>");
-    EXPECT_EQ(text(root.children[3]), "Ünïcødé");
-    EXPECT_EQ(text(root.children[4]), "Rich text");
-    EXPECT_NE(root.children[4].child("r"), nullptr);
-}
-#endif
 
 } // namespace
 } // namespace quillory::spreadsheet::ooxml

@@ -7,24 +7,16 @@
 #include "spreadsheet/ooxml/StyleXml.h"
 #include "spreadsheet/ooxml/Styles.h"
 #include "spreadsheet/ooxml/ZipReader.h"
-#include "support/PackageEntries.h"
-#include "support/TempDir.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <map>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
-
-#ifdef QUILLORY_HAVE_XLSXWRITER
-#include <xlsxwriter.h>
-#endif
 
 namespace quillory::spreadsheet::ooxml {
 namespace {
@@ -798,147 +790,6 @@ TEST(Styles, RealWorldWorkbooksImportEveryFormatOrFailClearly) {
     }
     EXPECT_GT(imported, static_cast<int>(files.size()) / 2) << "most of these workbooks are sound";
 }
-
-#ifdef QUILLORY_HAVE_XLSXWRITER
-
-struct WrittenSource {
-    std::filesystem::path file;
-    std::vector<std::pair<int, int>> cells; // row, column written with a format
-};
-
-// A workbook whose every cell has its own format, written by libxlsxwriter.
-WrittenSource WriteFormats(const std::filesystem::path& file, bool second) {
-    lxw_workbook* workbook = workbook_new(file.c_str());
-    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
-    std::vector<lxw_format*> formats;
-    const auto add = [&] {
-        formats.push_back(workbook_add_format(workbook));
-        return formats.back();
-    };
-    format_set_bold(add());
-    lxw_format* italic = add();
-    format_set_italic(italic);
-    format_set_font_name(italic, "Arial");
-    format_set_font_size(italic, 12);
-    format_set_font_color(italic, LXW_COLOR_RED);
-    format_set_num_format(add(), second ? "#,##0.000" : "0.0"); // both get id 164
-    format_set_num_format(add(), "0.0");
-    format_set_num_format_index(add(), 14);
-    lxw_format* fill = add();
-    format_set_pattern(fill, LXW_PATTERN_SOLID);
-    format_set_bg_color(fill, second ? 0x00B050 : 0xFFFF00);
-    lxw_format* border = add();
-    format_set_border(border, second ? LXW_BORDER_DASHED : LXW_BORDER_THIN);
-    format_set_border_color(border, 0x0070C0);
-    lxw_format* aligned = add();
-    format_set_align(aligned, LXW_ALIGN_CENTER);
-    format_set_text_wrap(aligned);
-    format_set_rotation(aligned, second ? 45 : 90);
-    lxw_format* unlocked = add();
-    format_set_unlocked(unlocked);
-    format_set_underline(unlocked, LXW_UNDERLINE_DOUBLE);
-    format_set_font_strikeout(add());
-
-    WrittenSource written{file, {}};
-    for (std::size_t index = 0; index < formats.size(); ++index) {
-        const auto row = static_cast<lxw_row_t>(index);
-        worksheet_write_number(sheet, row, 0, 1234.5 + static_cast<double>(index), formats[index]);
-        written.cells.emplace_back(static_cast<int>(row), 0);
-    }
-    worksheet_write_string(sheet, 0, 1, "plain", nullptr);
-    EXPECT_EQ(workbook_close(workbook), LXW_NO_ERROR);
-    return written;
-}
-
-// The package again, its styles part replaced by the result's and its cells pointing at the
-// result's formats.
-void RewriteWithResultStyles(const std::filesystem::path& from, const std::filesystem::path& to,
-                             ResultStyles::Importer& import, const ResultStyles& result) {
-    auto package = testing::PackageEntries::read(from);
-    const std::string* sheet = package.find("xl/worksheets/sheet1.xml");
-    ASSERT_NE(sheet, nullptr);
-    const std::regex styleAttribute(R"x(( s| style)="(\d+)")x");
-    std::string rewritten;
-    auto last = sheet->cbegin();
-    for (std::sregex_iterator it(sheet->begin(), sheet->end(), styleAttribute), end; it != end;
-         ++it) {
-        rewritten.append(last, (*it)[0].first);
-        rewritten += (*it)[1].str() + "=\"" +
-                     std::to_string(import.cellXf(std::stoi((*it)[2].str()))) + "\"";
-        last = (*it)[0].second;
-    }
-    rewritten.append(last, sheet->cend());
-    package.set("xl/worksheets/sheet1.xml", rewritten);
-    package.set("xl/styles.xml", result.toXml());
-    package.write(to);
-}
-
-TEST(Styles, FormatsWrittenByAnIndependentWriterSurviveTheResultStyles) {
-    testing::TempDir folder;
-    const WrittenSource first = WriteFormats(folder / "first.xlsx", false);
-    const WrittenSource second = WriteFormats(folder / "second.xlsx", true);
-
-    const auto read = [](const std::filesystem::path& file) {
-        auto package = testing::PackageEntries::read(file);
-        return std::make_pair(
-            SourceStyles::parse(*package.find("xl/styles.xml"), file.filename().string()),
-            Theme::parse(*package.find("xl/theme/theme1.xml"), file.filename().string()));
-    };
-    const auto [firstStyles, firstTheme] = read(first.file);
-    const auto [secondStyles, secondTheme] = read(second.file);
-    ResultStyles result(firstTheme);
-    auto importFirst = result.importerFor(firstStyles, firstTheme);
-    auto importSecond = result.importerFor(secondStyles, secondTheme);
-    EXPECT_FALSE(importSecond->themeDiffers());
-
-    // Every format of both sources, looked up through the result, is the format the source
-    // defines, with the number format compared by code.
-    for (auto [styles, import] : {std::make_pair(&firstStyles, importFirst.get()),
-                                  std::make_pair(&secondStyles, importSecond.get())}) {
-        for (std::size_t index = 0; index < styles->cellXfCount(); ++index) {
-            import->cellXf(static_cast<int>(index));
-        }
-    }
-    EXPECT_LT(result.cellXfCount(), firstStyles.cellXfCount() + secondStyles.cellXfCount())
-        << "formats both sources share were not deduplicated";
-
-    RewriteWithResultStyles(first.file, folder / "first-result.xlsx", *importFirst, result);
-    RewriteWithResultStyles(second.file, folder / "second-result.xlsx", *importSecond, result);
-
-    // An independent reader compares every cell's look between each source and its rewrite.
-    if (std::system("/usr/bin/python3 -c 'import openpyxl' 2>/dev/null") != 0) {
-        GTEST_SKIP() << "python3-openpyxl is not installed; the rewrite was not compared";
-    }
-    const auto script = folder.write("compare.py", R"PY(
-import sys, openpyxl
-def look(cell):
-    f, fill, b, a, p = cell.font, cell.fill, cell.border, cell.alignment, cell.protection
-    side = lambda s: (s.style, s.color.rgb if s.color is not None else None)
-    return (f.name, f.sz, f.b, f.i, f.u, f.strike,
-            f.color.rgb if f.color is not None else None,
-            f.color.theme if f.color is not None else None,
-            fill.fill_type, fill.fgColor.rgb, side(b.left), side(b.right), side(b.top),
-            side(b.bottom), a.horizontal, a.wrap_text, a.text_rotation, p.locked,
-            cell.number_format)
-bad = 0
-for source, result in zip(sys.argv[1::2], sys.argv[2::2]):
-    s = openpyxl.load_workbook(source).active
-    r = openpyxl.load_workbook(result).active
-    for row in s.iter_rows():
-        for cell in row:
-            if look(cell) != look(r[cell.coordinate]):
-                bad += 1
-                print(source, cell.coordinate, look(cell), '!=', look(r[cell.coordinate]))
-sys.exit(1 if bad else 0)
-)PY");
-    const std::string command = "/usr/bin/python3 " + script.string() + " " + first.file.string() +
-                                " " + (folder / "first-result.xlsx").string() + " " +
-                                second.file.string() + " " +
-                                (folder / "second-result.xlsx").string();
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-}
-
-#endif
 
 } // namespace
 } // namespace quillory::spreadsheet::ooxml

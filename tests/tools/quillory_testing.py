@@ -96,11 +96,6 @@ def snapshot(paths):
     return {str(p): (sha256(p), os.stat(p).st_mtime_ns) for p in paths}
 
 
-def read_report(path):
-    with open(path, encoding="utf-8") as fh:
-        return json.load(fh)
-
-
 # Sheet names ----------------------------------------------------------------------------------
 
 def utf16_length(text):
