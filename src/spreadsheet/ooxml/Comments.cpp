@@ -218,6 +218,10 @@ void CommentCarrier::registerWith(PartGraph& graph) {
     graph.registerKind("comments", [this](PartInTransit& part) { rewriteComments(part); });
     graph.registerKind("threadedComment", [this](PartInTransit& part) { rewriteThreads(part); });
     graph.registerKind("ctrlProp", [this](PartInTransit& part) { rewriteControl(part); });
+    // Form-control and OLE shapes repeated in the DrawingML part keep naming their VML twins.
+    graph.registerKind("drawing", [this](PartInTransit& part) {
+        part.xml = MapDrawingShapeIds(part.xml, shapeIdsOf(part.copy.copyIndex));
+    });
     // OLE objects: the embedded file and the preview picture the sheet's objectPr shows.
     for (const auto kind : {"oleObject", "package", "image"}) {
         if (!graph.carries(kind)) {

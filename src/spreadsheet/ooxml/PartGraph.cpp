@@ -215,9 +215,9 @@ struct PartGraph::Impl {
         std::vector<std::string> notes;
     };
 
-    std::map<std::string, PartRewriter, std::less<>> kindRewriters;
+    std::map<std::string, std::vector<PartRewriter>, std::less<>> kindRewriters;
     std::set<std::string, std::less<>> kinds;
-    std::map<std::string, PartRewriter, std::less<>> typeRewriters;
+    std::map<std::string, std::vector<PartRewriter>, std::less<>> typeRewriters;
     std::set<std::string> taken;         // folded result names
     std::map<std::string, int> counters; // folder + stem -> last number used
     std::vector<PlannedPart> parts;
@@ -228,9 +228,8 @@ struct PartGraph::Impl {
     std::vector<std::pair<std::string, std::string>> overrides;
 
     bool hasRewriter(std::string_view kind, std::string_view type) const {
-        const auto k = kindRewriters.find(kind);
-        const auto t = typeRewriters.find(type);
-        return (k != kindRewriters.end() && k->second) || (t != typeRewriters.end() && t->second);
+        return kindRewriters.find(kind) != kindRewriters.end() ||
+               typeRewriters.find(type) != typeRewriters.end();
     }
 
     std::string allocate(std::string_view kind, std::string_view sourcePart,
@@ -434,13 +433,15 @@ struct PartGraph::Impl {
             for (const auto& rel : part.resultRelationships) {
                 transit.carriedIds.insert(rel.id);
             }
-            if (const auto t = typeRewriters.find(part.contentType);
-                t != typeRewriters.end() && t->second) {
-                t->second(transit);
+            if (const auto t = typeRewriters.find(part.contentType); t != typeRewriters.end()) {
+                for (const auto& rewriter : t->second) {
+                    rewriter(transit);
+                }
             }
-            if (const auto k = kindRewriters.find(part.kind);
-                k != kindRewriters.end() && k->second) {
-                k->second(transit);
+            if (const auto k = kindRewriters.find(part.kind); k != kindRewriters.end()) {
+                for (const auto& rewriter : k->second) {
+                    rewriter(transit);
+                }
             }
             zip.addEntry(part.resultPart, transit.xml);
         }
@@ -483,12 +484,14 @@ PartGraph::~PartGraph() = default;
 void PartGraph::registerKind(std::string kind, PartRewriter rewriter) {
     impl_->kinds.insert(kind);
     if (rewriter) {
-        impl_->kindRewriters[std::move(kind)] = std::move(rewriter);
+        impl_->kindRewriters[std::move(kind)].push_back(std::move(rewriter));
     }
 }
 
 void PartGraph::registerContentType(std::string contentType, PartRewriter rewriter) {
-    impl_->typeRewriters[std::move(contentType)] = std::move(rewriter);
+    if (rewriter) {
+        impl_->typeRewriters[std::move(contentType)].push_back(std::move(rewriter));
+    }
 }
 
 bool PartGraph::carries(std::string_view kind) const {

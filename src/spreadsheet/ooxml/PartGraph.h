@@ -73,6 +73,7 @@ public:
 
     // A relationship kind ("drawing") a copied sheet carries with its part graph. The rewriter
     // (optional) transforms every part reached through a relationship of that kind, at any depth.
+    // Several rewriters of one kind or content type run in the order they were registered.
     void registerKind(std::string kind, PartRewriter rewriter = {});
     // A rewriter for every part of a content type, whatever relationship reached it. It runs
     // before the rewriter of the relationship kind.

@@ -168,4 +168,69 @@ ShapeIdMap ShapeIdAllocator::allocate(const VmlShapeIdUse& use) {
     return result;
 }
 
+std::string MapDrawingShapeIds(std::string_view drawingXml,
+                               const std::function<std::optional<long>(long)>& lookup) {
+    constexpr std::string_view kCompat = "compatExt";
+    constexpr std::string_view kSpid = "spid=\"";
+    constexpr std::string_view kNonVisual = "cNvPr";
+    constexpr std::string_view kId = " id=\"";
+    struct Replacement {
+        std::size_t at;
+        std::size_t length;
+        std::string text;
+    };
+    std::vector<Replacement> replacements;
+    std::size_t from = 0;
+    std::size_t searchedUpTo = 0; // a cNvPr before this was already handled
+    while (lookup) {
+        const auto compat = drawingXml.find(kCompat, from);
+        if (compat == std::string_view::npos) {
+            break;
+        }
+        from = compat + kCompat.size();
+        const auto tagEnd = drawingXml.find('>', compat);
+        const auto spid = drawingXml.find(kSpid, compat);
+        if (spid == std::string_view::npos || spid > tagEnd) {
+            continue;
+        }
+        const auto valueBegin = spid + kSpid.size();
+        const auto valueEnd = drawingXml.find('"', valueBegin);
+        const auto source = ParseShapeId(drawingXml.substr(valueBegin, valueEnd - valueBegin));
+        const auto mapped = source ? lookup(*source) : std::nullopt;
+        if (!mapped) {
+            continue;
+        }
+        replacements.push_back({valueBegin, valueEnd - valueBegin, FormatShapeId(*mapped)});
+        // The id of the shape's cNvPr that holds this extension.
+        const auto nonVisual = drawingXml.rfind(kNonVisual, compat);
+        if (nonVisual == std::string_view::npos || nonVisual < searchedUpTo) {
+            continue;
+        }
+        searchedUpTo = compat;
+        const auto nonVisualEnd = drawingXml.find('>', nonVisual);
+        const auto id = drawingXml.find(kId, nonVisual);
+        if (id == std::string_view::npos || id > nonVisualEnd) {
+            continue;
+        }
+        const auto idBegin = id + kId.size();
+        const auto idEnd = drawingXml.find('"', idBegin);
+        const auto current = ParseNonNegative(drawingXml.substr(idBegin, idEnd - idBegin));
+        if (current && *current == *source) {
+            replacements.push_back({idBegin, idEnd - idBegin, std::to_string(*mapped)});
+        }
+    }
+    std::sort(replacements.begin(), replacements.end(),
+              [](const Replacement& a, const Replacement& b) { return a.at < b.at; });
+    std::string out;
+    out.reserve(drawingXml.size() + replacements.size() * 4);
+    std::size_t copied = 0;
+    for (const auto& replacement : replacements) {
+        out.append(drawingXml.substr(copied, replacement.at - copied));
+        out += replacement.text;
+        copied = replacement.at + replacement.length;
+    }
+    out.append(drawingXml.substr(copied));
+    return out;
+}
+
 } // namespace quillory::spreadsheet::ooxml

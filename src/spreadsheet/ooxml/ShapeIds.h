@@ -6,6 +6,7 @@
 // one map per copied VML drawing serves all of them.
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -69,5 +70,12 @@ private:
     long takeBlock();
     long nextBlock_ = 1;
 };
+
+// A DrawingML part repeats form-control and OLE shapes of the VML drawing inside
+// mc:AlternateContent: the cNvPr/@id of such a shape and the spid of its a14:compatExt name the
+// VML shape. Both are mapped through `lookup` (a sheet copy's source id -> result id); the rest of
+// the text is left as it is.
+std::string MapDrawingShapeIds(std::string_view drawingXml,
+                               const std::function<std::optional<long>(long)>& lookup);
 
 } // namespace quillory::spreadsheet::ooxml

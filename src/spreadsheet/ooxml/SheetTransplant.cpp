@@ -1,5 +1,6 @@
 #include "spreadsheet/ooxml/SheetTransplant.h"
 
+#include "spreadsheet/ooxml/Comments.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/Xml.h"
@@ -259,19 +260,20 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (depth_ == 2) {
+        if (local == "oleObjects" || local == "controls" || local == "AlternateContent") {
+            startCapture(name, attributes); // form controls and OLE objects
+            return;
+        }
         static const std::pair<std::string_view, std::string_view> kDropped[] = {
             {"drawing", "drawings, charts and pictures"},
             {"legacyDrawing", "comments and form controls"},
             {"legacyDrawingHF", "pictures in headers and footers"},
             {"drawingHF", "pictures in headers and footers"},
             {"picture", "the background picture"},
-            {"oleObjects", "embedded objects"},
-            {"controls", "form controls"},
             {"customSheetViews", "custom views"},
             {"webPublishItems", "web publishing settings"},
             {"customProperties", "custom sheet properties"},
             {"dataConsolidate", "data consolidation settings"},
-            {"AlternateContent", "form controls or embedded objects"},
         };
         for (const auto& [element, label] : kDropped) {
             if (local == element && referencesCarriedPart(attributes)) {
@@ -711,6 +713,12 @@ void Transplanter::emitCaptured(XmlNode& node) {
     } else if (local == "extLst") {
         keep = processExtensionList(node);
         translate = true;
+    } else if (local == "oleObjects" || local == "controls" || local == "AlternateContent") {
+        SheetObjectsContext objects;
+        objects.carried = [this](std::string_view id) { return carried(id); };
+        objects.shapeIds = c_.shapeIds;
+        objects.formulas = c_.formulas;
+        keep = CarrySheetObjects(node, objects, notes.notCarried);
     } else if (local == "phoneticPr") {
         if (const std::string* fontId = node.attribute("fontId")) {
             node.setAttribute("fontId", std::to_string(c_.styles->font(

@@ -34,6 +34,9 @@ struct SheetCopyContext {
     std::set<std::string> carriedRelationships;
     // Serial-number shift for constant date cells (1904 vs 1900 date system): 0, +1462 or -1462.
     int dateShiftDays = 0;
+    // Source shape id -> result shape id of the copy's legacy drawing (controls, OLE objects);
+    // unset: ids are kept.
+    std::function<std::optional<long>(long)> shapeIds;
 };
 
 // What one copy could not carry exactly, gathered while streaming.

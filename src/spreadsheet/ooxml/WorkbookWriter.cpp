@@ -1,5 +1,6 @@
 #include "spreadsheet/ooxml/WorkbookWriter.h"
 
+#include "spreadsheet/ooxml/Comments.h"
 #include "spreadsheet/ooxml/ContentTypes.h"
 #include "spreadsheet/ooxml/DefinedNames.h"
 #include "spreadsheet/ooxml/ExternalLinks.h"
@@ -110,6 +111,7 @@ class Builder {
 public:
     Builder(const WorkbookPlan& plan, MergeReport& report) : plan_(plan), report_(report) {
         RegisterDrawingParts(graph_);
+        comments_.registerWith(graph_);
     }
     void write(OutputSink& sink);
 
@@ -156,6 +158,7 @@ private:
     std::set<std::pair<std::string, std::string>> namesInProgress_;
     std::map<std::pair<int, std::string>, std::optional<std::string>> localNameCache_;
     PartGraph graph_; // drawings, charts, pictures and what hangs off them
+    CommentCarrier comments_; // notes, threads, people, form controls, OLE objects
 };
 
 void Builder::chooseBase() {
@@ -283,6 +286,7 @@ void Builder::planRelationships(SheetCopy& copy) {
             copy.relationships.push_back(std::move(carried));
             continue;
         }
+        comments_.planSheetRelationship(package, copy.index, rel);
         if (graph_.carries(kind)) {
             if (auto planned = graph_.plan(package, copy.index, rel, copy.partName)) {
                 copy.relationships.push_back(std::move(*planned));
@@ -331,6 +335,7 @@ void Builder::planRelationships(SheetCopy& copy) {
             {"package", "embedded objects"},
             {"image", "the background picture"},
             {"slicer", "slicers"},
+            {"control", "ActiveX controls (form controls are copied)"},
             {"timeline", "timelines"},
             {"customProperty", "custom sheet properties"},
             {"queryTable", "data connections"},
@@ -632,6 +637,7 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     sheetContext.sourceStyles = &copy.source->styles;
     sheetContext.formulas = &context;
     sheetContext.metadata = copy.source->metadataImporter.get();
+    sheetContext.shapeIds = comments_.shapeIdsOf(copy.index);
     for (const auto& rel : copy.relationships) {
         sheetContext.carriedRelationships.insert(rel.id);
     }
@@ -809,6 +815,13 @@ std::string Builder::workbookRelationshipsXml() const {
         relationship("rIdMetadata", std::string(kMetadataRelationshipKind),
                      RelativeTarget(kWorkbookPart, kMetadataPartName));
     }
+    if (comments_.hasPersons()) {
+        AppendStartTag(xml, "Relationship",
+                       {{"Id", "rIdPersons"},
+                        {"Type", std::string(kPersonRelationshipType)},
+                        {"Target", RelativeTarget(kWorkbookPart, kPersonPartName)}},
+                       true);
+    }
     for (std::size_t i = 0; i < externalLinks_.size(); ++i) {
         relationship(externalLinks_.relationshipId(i), std::string(kExternalLinkRelationshipKind),
                      RelativeTarget(kWorkbookPart, externalLinks_.partName(i)));
@@ -886,6 +899,10 @@ void Builder::write(OutputSink& sink) {
     if (!metadata_.empty()) {
         zip.addEntry(std::string(kMetadataPartName), metadata_.toXml());
         types.addOverride(std::string(kMetadataPartName), std::string(kMetadataContentType));
+    }
+    if (comments_.hasPersons()) {
+        zip.addEntry(std::string(kPersonPartName), comments_.personsXml());
+        types.addOverride(kPersonPartName, kPersonContentType);
     }
     zip.addEntry(kAppPropertiesPart, appPropertiesXml());
     zip.addEntry(kCorePropertiesPart, corePropertiesXml());
