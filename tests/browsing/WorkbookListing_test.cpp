@@ -1,5 +1,6 @@
 #include "browsing/WorkbookListing.h"
 #include "support/FakeApplication.h"
+#include "support/ListContents.h"
 #include "support/RecordingUiPort.h"
 #include "support/TempDir.h"
 
@@ -9,14 +10,7 @@ namespace quillory::browsing {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-Strings RowTexts(const lists::ListModel& list) {
-    Strings texts;
-    for (int i = 1; i <= list.count(); ++i) {
-        texts.push_back(list.text(i));
-    }
-    return texts;
-}
+using testing::RowTexts;
 
 bool AllChecked(const lists::ListModel& list) {
     for (int i = 1; i <= list.count(); ++i) {

@@ -70,15 +70,10 @@ private slots:
     void settingsTicksOnlyForAFirstLineOfExactlyOne_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("ticked");
-        QTest::newRow("1 CR LF") << QByteArray("1\r\n") << true;
-        QTest::newRow("1 without line end") << QByteArray("1") << true;
+        // The rule itself is the settings file's (its own tests hold every case): the dialog
+        // must show what the rule reads.
         QTest::newRow("1 then other lines") << QByteArray("1\r\n0\r\nmore\r\n") << true;
-        QTest::newRow("0") << QByteArray("0\r\n") << false;
         QTest::newRow("1 with a trailing blank") << QByteArray("1 \r\n") << false;
-        QTest::newRow("1 with a leading blank") << QByteArray(" 1\r\n") << false;
-        QTest::newRow("a word") << QByteArray("yes\r\n") << false;
-        QTest::newRow("empty first line") << QByteArray("\r\n1\r\n") << false;
-        QTest::newRow("empty file") << QByteArray() << false;
     }
     void settingsTicksOnlyForAFirstLineOfExactlyOne() {
         QFETCH(QByteArray, content);

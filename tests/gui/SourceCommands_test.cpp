@@ -4,11 +4,13 @@
 // entries.
 
 #include "ModalDriver.h"
+#include "WindowTestSupport.h"
 #include "commondialogs/DialogBackend.h"
 #include "dialogs/Dialog1.h"
 #include "dialogs/Dialog2.h"
 #include "mainwindow/Form1.h"
 #include "mainwindow/ListView.h"
+#include "support/ListContents.h"
 #include "support/RecordingUiPort.h"
 #include "support/TempDir.h"
 
@@ -23,10 +25,6 @@
 #include <functional>
 #include <memory>
 
-#ifdef QUILLORY_HAVE_XLSXWRITER
-#include <xlsxwriter.h>
-#endif
-
 using quillory::commondialogs::DialogBackend;
 using quillory::commondialogs::FileDialogRequest;
 using quillory::commondialogs::FolderDialogRequest;
@@ -38,6 +36,8 @@ using quillory::mainwindow::Form1;
 using quillory::testing::ModalDriver;
 using quillory::testing::readFile;
 using quillory::testing::RecordingUiPort;
+using quillory::testing::RowIcons;
+using quillory::testing::RowTexts;
 using quillory::testing::TempDir;
 
 namespace {
@@ -76,41 +76,6 @@ QString qpath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
-// A workbook with the given worksheets, written by an independent writer.
-bool writeWorkbook(const std::filesystem::path& file, const std::vector<std::string>& sheets) {
-#ifdef QUILLORY_HAVE_XLSXWRITER
-    lxw_workbook* workbook = workbook_new(file.c_str());
-    if (workbook == nullptr) {
-        return false;
-    }
-    for (const std::string& name : sheets) {
-        lxw_worksheet* sheet = workbook_add_worksheet(workbook, name.c_str());
-        worksheet_write_string(sheet, 0, 0, name.c_str(), nullptr);
-    }
-    return workbook_close(workbook) == LXW_NO_ERROR;
-#else
-    (void)file;
-    (void)sheets;
-    return false;
-#endif
-}
-
-std::vector<std::string> texts(const ListModel& list) {
-    std::vector<std::string> out;
-    for (int i = 1; i <= list.count(); ++i) {
-        out.push_back(list.text(i));
-    }
-    return out;
-}
-
-std::vector<int> icons(const ListModel& list) {
-    std::vector<int> out;
-    for (int i = 1; i <= list.count(); ++i) {
-        out.push_back(list.smallIcon(i));
-    }
-    return out;
-}
-
 // One window over a temporary program folder, with the real engine, a recording UI port and
 // opener, and scripted dialogs.
 struct Window {
@@ -138,8 +103,8 @@ struct Window {
     QAbstractButton* button(int number) { return form->command(number); }
     void trigger(const char* entry) { form->menuEntry(QString::fromLatin1(entry))->trigger(); }
     std::vector<std::vector<std::string>> snapshot() {
-        return {texts(lists().sources), texts(lists().workbooks), texts(lists().worksheets),
-                texts(lists().merge)};
+        return {RowTexts(lists().sources), RowTexts(lists().workbooks),
+                RowTexts(lists().worksheets), RowTexts(lists().merge)};
     }
     // Closes the window (its exit step saves the list) and gives EXCEL.txt.
     std::string closeAndReadSavedList() {
@@ -185,7 +150,7 @@ private slots:
     void addExcelAppendsTheFileAndListsItsWorkbookAndWorksheets() {
         TempDir books;
         const auto book = books / "Q1 sales.xlsx";
-        if (!writeWorkbook(book, {"Alpha", "Beta"})) {
+        if (!quillory::testing::WriteWorkbook(book, {{"Alpha"}, {"Beta"}})) {
             QSKIP("libxlsxwriter is not available to write the workbook");
         }
         Window window({"/elsewhere/a.xlsx", "/elsewhere/b"});
@@ -198,8 +163,8 @@ private slots:
         QCOMPARE(sources.smallIcon(3), kIconFile);
         QCOMPARE(sources.selectedPosition(), 3);
         QCOMPARE(window.form->ListView1()->currentIndex().row(), 2);
-        QCOMPARE(texts(window.lists().workbooks), std::vector<std::string>{"Q1 sales.xlsx"});
-        QCOMPARE(texts(window.lists().worksheets), (std::vector<std::string>{"Alpha", "Beta"}));
+        QCOMPARE(RowTexts(window.lists().workbooks), std::vector<std::string>{"Q1 sales.xlsx"});
+        QCOMPARE(RowTexts(window.lists().worksheets), (std::vector<std::string>{"Alpha", "Beta"}));
         QCOMPARE(window.ui.messageTexts(), std::vector<std::string>{});
         QVERIFY(!window.ui.busy);
 
@@ -212,7 +177,7 @@ private slots:
 
     void addFolderAppendsTheFolderWithTheFolderIcon() {
         TempDir books;
-        if (!writeWorkbook(books / "b.xlsx", {"Only"})) {
+        if (!quillory::testing::WriteWorkbook(books / "b.xlsx", {{"Only"}})) {
             QSKIP("libxlsxwriter is not available to write the workbook");
         }
         Window window;
@@ -220,10 +185,10 @@ private slots:
         window.trigger("AddFolder");
         QCOMPARE(window.dialogs.titles,
                  QStringList{QStringLiteral("Add all excel files in folder")});
-        QCOMPARE(texts(window.lists().sources), std::vector<std::string>{books.path().string()});
+        QCOMPARE(RowTexts(window.lists().sources), std::vector<std::string>{books.path().string()});
         QCOMPARE(window.lists().sources.smallIcon(1), kIconFolder);
-        QCOMPARE(texts(window.lists().workbooks), std::vector<std::string>{"b.xlsx"});
-        QCOMPARE(texts(window.lists().worksheets), std::vector<std::string>{"Only"});
+        QCOMPARE(RowTexts(window.lists().workbooks), std::vector<std::string>{"b.xlsx"});
+        QCOMPARE(RowTexts(window.lists().worksheets), std::vector<std::string>{"Only"});
 
         // The button does the same.
         QTest::mouseClick(window.button(6), Qt::LeftButton);
@@ -247,39 +212,28 @@ private slots:
         QVERIFY(window.ui.messages.empty());
     }
 
-    void removeFileSelectsTheRowBeforeAndOnlyRowEmptiesTheBrowsingLists() {
-        TempDir books;
+    void removeButtonsSelectTheRowBeforeInModelAndView() {
         Window window({"/1", "/2", "/3", "/4", "/5"});
         window.lists().sources.select(3);
         QTest::mouseClick(window.button(7), Qt::LeftButton);
-        QCOMPARE(texts(window.lists().sources), (std::vector<std::string>{"/1", "/2", "/4", "/5"}));
+        QCOMPARE(RowTexts(window.lists().sources),
+                 (std::vector<std::string>{"/1", "/2", "/4", "/5"}));
         QCOMPARE(window.lists().sources.selectedPosition(), 2);
         QCOMPARE(window.form->ListView1()->currentIndex().row(), 1);
 
         // The row after the removed one is the view's current row while it goes.
         window.lists().sources.select(3);
         window.trigger("RemoveItem");
-        QCOMPARE(texts(window.lists().sources), (std::vector<std::string>{"/1", "/2", "/5"}));
+        QCOMPARE(RowTexts(window.lists().sources), (std::vector<std::string>{"/1", "/2", "/5"}));
         QCOMPARE(window.lists().sources.selectedPosition(), 2);
         window.lists().sources.select(2);
         window.trigger("RemoveItem");
-        QCOMPARE(texts(window.lists().sources), (std::vector<std::string>{"/1", "/5"}));
+        QCOMPARE(RowTexts(window.lists().sources), (std::vector<std::string>{"/1", "/5"}));
         QCOMPARE(window.lists().sources.selectedPosition(), 1);
         QCOMPARE(window.form->ListView1()->currentIndex().row(), 0);
 
         window.trigger("RemoveAll");
         QVERIFY(window.lists().sources.empty());
-
-        window.lists().sources.add("/only.xlsx");
-        window.lists().workbooks.add("only.xlsx");
-        window.lists().worksheets.add("Sheet1");
-        window.lists().merge.add("/only.xlsx");
-        window.lists().merge.setSubItem1(1, "Sheet1");
-        window.trigger("RemoveItem");
-        QVERIFY(window.lists().sources.empty());
-        QVERIFY(window.lists().workbooks.empty());
-        QVERIFY(window.lists().worksheets.empty());
-        QCOMPARE(texts(window.lists().merge), std::vector<std::string>{"/only.xlsx"});
     }
 
     void movesKeepTheMissingIcon() {
@@ -287,7 +241,7 @@ private slots:
         std::filesystem::create_directories(books / "folder");
         Window window(
             {(books / "folder").string(), "/gone/away.xlsx", (books / "folder").string()});
-        QCOMPARE(icons(window.lists().sources),
+        QCOMPARE(RowIcons(window.lists().sources),
                  (std::vector<int>{kIconFolder, kIconMissing, kIconFolder}));
         window.lists().sources.select(2);
         QTest::mouseClick(window.button(5), Qt::LeftButton); // up
@@ -297,7 +251,7 @@ private slots:
         QTest::mouseClick(window.button(4), Qt::LeftButton); // down
         QTest::mouseClick(window.button(4), Qt::LeftButton);
         QCOMPARE(window.lists().sources.text(3), "/gone/away.xlsx");
-        QCOMPARE(icons(window.lists().sources),
+        QCOMPARE(RowIcons(window.lists().sources),
                  (std::vector<int>{kIconFolder, kIconFolder, kIconMissing}));
         QCOMPARE(window.form->ListView1()->currentIndex().row(), 2);
     }
@@ -305,7 +259,7 @@ private slots:
     void droppedFilesAndFoldersAreAdded() {
         TempDir books;
         const auto book = books / "dropped.XLSX";
-        if (!writeWorkbook(book, {"One", "Two"})) {
+        if (!quillory::testing::WriteWorkbook(book, {{"One"}, {"Two"}})) {
             QSKIP("libxlsxwriter is not available to write the workbook");
         }
         std::filesystem::create_directories(books / "sub");
@@ -318,12 +272,12 @@ private slots:
                 fileUrl(book)},
                &accepted);
         QVERIFY(accepted);
-        QCOMPARE(texts(window.lists().sources),
+        QCOMPARE(RowTexts(window.lists().sources),
                  (std::vector<std::string>{(books / "sub").string(), book.string()}));
-        QCOMPARE(icons(window.lists().sources), (std::vector<int>{kIconFolder, kIconFile}));
+        QCOMPARE(RowIcons(window.lists().sources), (std::vector<int>{kIconFolder, kIconFile}));
         QCOMPARE(window.lists().sources.selectedPosition(), 2);
-        QCOMPARE(texts(window.lists().workbooks), std::vector<std::string>{"dropped.XLSX"});
-        QCOMPARE(texts(window.lists().worksheets), (std::vector<std::string>{"One", "Two"}));
+        QCOMPARE(RowTexts(window.lists().workbooks), std::vector<std::string>{"dropped.XLSX"});
+        QCOMPARE(RowTexts(window.lists().worksheets), (std::vector<std::string>{"One", "Two"}));
         QCOMPARE(window.ui.messages.size(), size_t{1});
         QVERIFY(window.ui.messages[0].text.find("notes.txt") != std::string::npos);
 
@@ -336,7 +290,7 @@ private slots:
     void awkwardPathsAreKeptShownAndSavedWithoutLoss() {
         TempDir books;
         const auto spaced = books / " Ünïcode résumé 2024 .xlsx ";
-        if (!writeWorkbook(spaced, {"Données"})) {
+        if (!quillory::testing::WriteWorkbook(spaced, {{"Données"}})) {
             QSKIP("libxlsxwriter is not available to write the workbook");
         }
         const auto vanishing = books / "vanishing folder";
@@ -347,7 +301,7 @@ private slots:
         Window window;
         window.dialogs.fileAnswer = qpath(spaced);
         QTest::mouseClick(window.button(8), Qt::LeftButton);
-        QCOMPARE(texts(window.lists().worksheets), std::vector<std::string>{"Données"});
+        QCOMPARE(RowTexts(window.lists().worksheets), std::vector<std::string>{"Données"});
 
         // A folder that is gone by the time it is listed.
         window.dialogs.folderAnswer = qpath(vanishing);

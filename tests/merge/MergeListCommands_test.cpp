@@ -1,5 +1,6 @@
 #include "browsing/WorkbookListing.h"
 #include "merge/MergeListCommands.h"
+#include "support/ListContents.h"
 #include "support/RecordingUiPort.h"
 #include "support/TempDir.h"
 
@@ -23,14 +24,7 @@ protected:
     }
 
     // "text|sheet|checked" per entry.
-    Strings entries() const {
-        Strings result;
-        for (int i = 1; i <= lists.merge.count(); ++i) {
-            result.push_back(lists.merge.text(i) + "|" + lists.merge.subItem1(i) + "|" +
-                             (lists.merge.checked(i) ? "x" : "-"));
-        }
-        return result;
-    }
+    Strings entries() const { return testing::RowEntries(lists.merge, true); }
 
     // A folder source holding book.xlsx, chosen, with the worksheet list given.
     std::string chooseFolderWorkbook(const std::string& folderText, const Strings& worksheets) {

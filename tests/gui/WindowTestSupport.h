@@ -1,0 +1,184 @@
+#pragma once
+// Shared by the window tests that browse and merge real workbooks: writing them with
+// libxlsxwriter, clicking rows, reading results back with the engine and with python3-openpyxl.
+
+#include "mainwindow/Form1.h"
+#include "mainwindow/ListView.h"
+#include "spreadsheet/EngineApplication.h"
+
+#include <QProcess>
+#include <QtTest>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#ifdef QUILLORY_HAVE_XLSXWRITER
+#include <xlsxwriter.h>
+#endif
+
+namespace quillory::testing {
+
+struct SheetContent {
+    std::string name;
+    int rows = 0;
+};
+
+// A workbook whose every sheet holds a bold header naming book and sheet, then numbered rows, so
+// a copy can be told from every other sheet. False when libxlsxwriter is not installed (the test
+// then skips); throws when the write fails.
+inline bool WriteWorkbook(const std::filesystem::path& file,
+                          const std::vector<SheetContent>& sheets) {
+#ifdef QUILLORY_HAVE_XLSXWRITER
+    lxw_workbook* workbook = workbook_new(file.c_str());
+    if (workbook == nullptr) {
+        throw std::runtime_error("cannot create " + file.string());
+    }
+    lxw_format* bold = workbook_add_format(workbook);
+    format_set_bold(bold);
+    for (const auto& sheet : sheets) {
+        lxw_worksheet* worksheet = workbook_add_worksheet(workbook, sheet.name.c_str());
+        const std::string title = file.stem().string() + " / " + sheet.name;
+        worksheet_write_string(worksheet, 0, 0, title.c_str(), bold);
+        for (int row = 1; row <= sheet.rows; ++row) {
+            worksheet_write_number(worksheet, static_cast<lxw_row_t>(row), 0, row * 1.5, nullptr);
+            const std::string text = sheet.name + " row " + std::to_string(row);
+            worksheet_write_string(worksheet, static_cast<lxw_row_t>(row), 1, text.c_str(),
+                                   nullptr);
+        }
+    }
+    if (workbook_close(workbook) != LXW_NO_ERROR) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+    return true;
+#else
+    (void)file;
+    (void)sheets;
+    return false;
+#endif
+}
+
+// A shown window over the real engine, its program folder and merge results inside `root`.
+inline std::unique_ptr<mainwindow::Form1> StartEngineWindow(const std::filesystem::path& root,
+                                                            lists::UiPort& ui) {
+    mainwindow::Form1::Dependencies dependencies;
+    dependencies.programFolder = root / "program";
+    dependencies.configFolder = root / "config";
+    dependencies.createApplication = spreadsheet::CreateEngineApplication;
+    dependencies.uiPort = &ui;
+    dependencies.openUrl = [](const QUrl&) { return true; };
+    dependencies.browseMerge.merge.temporaryRoot = root / "tmp";
+    std::filesystem::create_directories(root / "tmp");
+    auto form = std::make_unique<mainwindow::Form1>(std::move(dependencies));
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get())) {
+        throw std::runtime_error("the window was never shown");
+    }
+    return form;
+}
+
+// "file name|sheet" per merge entry.
+inline std::vector<std::string> MergeEntries(const lists::ListModel& merge) {
+    std::vector<std::string> entries;
+    for (int i = 1; i <= merge.count(); ++i) {
+        entries.push_back(std::filesystem::path(merge.text(i)).filename().string() + "|" +
+                          merge.subItem1(i));
+    }
+    return entries;
+}
+
+inline QPoint RowCenter(mainwindow::ListView* view, int position) {
+    const QModelIndex index = view->model()->index(position - 1, 0);
+    view->scrollTo(index);
+    return view->visualRect(index).center();
+}
+
+inline void ClickRow(mainwindow::ListView* view, int position) {
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, RowCenter(view, position));
+}
+
+inline void DoubleClickRow(mainwindow::ListView* view, int position) {
+    const QPoint at = RowCenter(view, position);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+}
+
+// The worksheet names of a workbook, read with the engine.
+inline std::vector<std::string> EngineWorksheets(const std::filesystem::path& file) {
+    auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& workbook = application->Workbooks().Open(file);
+    std::vector<std::string> names;
+    for (int i = 1; i <= workbook.Worksheets().Count(); ++i) {
+        names.push_back(workbook.Worksheets().Item(i).Name());
+    }
+    workbook.Close();
+    application->Quit();
+    return names;
+}
+
+// Compares, with openpyxl, each sheet of the result with the source sheet it must equal: every
+// cell value, and bold where the source is bold. Arguments: result, then (result sheet, source
+// file, source sheet) triples; the result holds those sheets and no other. Prints what differs.
+constexpr const char* kCompareSheetsScript = R"(
+import sys, openpyxl
+result = openpyxl.load_workbook(sys.argv[1])
+args = sys.argv[2:]
+problems = []
+if len(result.sheetnames) != len(args) // 3:
+    problems.append("sheets %r" % result.sheetnames)
+def cells(ws):
+    return [[(c.value, bool(c.font and c.font.b)) for c in row] for row in ws.iter_rows()]
+for i in range(0, len(args), 3):
+    name, source_file, source_sheet = args[i:i + 3]
+    got = cells(result[name])
+    want = cells(openpyxl.load_workbook(source_file)[source_sheet])
+    if got != want:
+        problems.append("%s: %r, expected %r from %s" % (name, got, want, source_file))
+print("\n".join(problems))
+sys.exit(1 if problems else 0)
+)";
+
+struct SheetSource {
+    std::string resultSheet;
+    std::filesystem::path file;
+    std::string sheet;
+};
+
+struct PythonCheck {
+    bool available = false; // python3 with openpyxl ran
+    bool passed = false;
+    QByteArray output; // what differs, or why it could not run
+};
+
+inline PythonCheck CompareWithOpenpyxl(const std::filesystem::path& result,
+                                       const std::vector<SheetSource>& sheets) {
+    constexpr int kPythonTimeoutMs = 60000;
+    QStringList arguments{"-c", kCompareSheetsScript, QString::fromStdString(result.string())};
+    for (const auto& sheet : sheets) {
+        arguments << QString::fromStdString(sheet.resultSheet)
+                  << QString::fromStdString(sheet.file.string())
+                  << QString::fromStdString(sheet.sheet);
+    }
+    QProcess python;
+    python.start("/usr/bin/python3", arguments);
+    PythonCheck check;
+    if (!python.waitForStarted()) {
+        check.output = "python3 is not available";
+        return check;
+    }
+    if (!python.waitForFinished(kPythonTimeoutMs)) {
+        check.available = true;
+        check.output = "the openpyxl comparison did not finish";
+        return check;
+    }
+    check.output = python.readAllStandardOutput() + python.readAllStandardError();
+    if (check.output.contains("No module named 'openpyxl'")) {
+        check.output = "python3-openpyxl is not installed";
+        return check;
+    }
+    check.available = true;
+    check.passed = python.exitCode() == 0;
+    return check;
+}
+
+} // namespace quillory::testing
