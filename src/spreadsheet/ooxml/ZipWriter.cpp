@@ -3,158 +3,72 @@
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
 
-#include <array>
-#include <zlib.h>
+#include <algorithm>
 
 namespace quillory::spreadsheet::ooxml {
 
 namespace {
 
-constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
-constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
-constexpr std::uint32_t kEndOfCentralDirectorySignature = 0x06054b50;
-constexpr std::uint16_t kVersionNeeded = 20;
-constexpr std::uint16_t kVersionMadeBy = (3 << 8) | 20; // Unix, 2.0
-constexpr std::uint16_t kFlagUtf8Names = 0x0800;
-constexpr std::uint16_t kMethodDeflate = 8;
-constexpr int kDeflateLevel = 6;
-// 1980-01-01 00:00: a fixed stamp keeps results reproducible.
-constexpr std::uint16_t kDosTime = 0;
-constexpr std::uint16_t kDosDate = (0 << 9) | (1 << 5) | 1;
-constexpr std::uint64_t kMaxZip32 = 0xFFFFFFFFull;
+// Uncompressed bytes gathered before they go to the compressor: large enough that handing
+// over costs nothing next to deflating, small enough to stay below malloc's mmap threshold.
+constexpr std::size_t kHandOffBytes = 96 * 1024;
+// Work waiting for the compressor: a producer faster than it waits beyond this.
+constexpr std::size_t kMaxQueuedBytes = 2 * 1024 * 1024;
 constexpr std::size_t kMaxEntries16 = 0xFFFF;
-constexpr std::size_t kCrcOffsetInLocalHeader = 14;
-
-void Put16(std::string& out, std::uint16_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out += static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
-}
 
 } // namespace
 
-struct ZipWriter::Deflater {
-    z_stream stream{};
-    bool initialised = false;
-    std::array<unsigned char, kStreamChunkBytes> buffer{};
-    ~Deflater() {
-        if (initialised) {
-            deflateEnd(&stream);
-        }
-    }
-};
-
-ZipWriter::ZipWriter(OutputSink& sink) : sink_(sink), deflater_(std::make_unique<Deflater>()) {}
+ZipWriter::ZipWriter(OutputSink& sink, OrderedWorker::Mode threading)
+    : stream_(sink), worker_(kMaxQueuedBytes, threading) {
+    pending_.reserve(kHandOffBytes);
+}
 
 ZipWriter::~ZipWriter() = default;
 
-void ZipWriter::checkOffset(std::uint64_t value) const {
-    if (value > kMaxZip32) {
-        ThrowError(ErrorCode::LimitExceeded,
-                   "The result would be larger than 4 GiB, more than a workbook file can hold.");
-    }
-}
-
-void ZipWriter::startLocalHeader(std::string_view name, std::uint16_t method) {
+void ZipWriter::startEntry(std::string_view name) {
     if (inEntry_ || finished_) {
         ThrowError(ErrorCode::Internal, "Zip entries were written out of order.");
+    }
+    if (names_.size() >= kMaxEntries16) {
+        ThrowError(ErrorCode::LimitExceeded, "The result would hold too many parts.");
     }
     if (!names_.insert(FoldPartName(name)).second) {
         ThrowError(ErrorCode::Internal,
                    "The result would hold the part " + std::string(name) + " twice.");
     }
-    if (entries_.size() >= kMaxEntries16) {
-        ThrowError(ErrorCode::LimitExceeded, "The result would hold too many parts.");
-    }
-    Entry entry;
-    entry.name = std::string(name);
-    entry.offset = sink_.size();
-    entry.method = method;
-    checkOffset(entry.offset);
-    std::string header;
-    Put32(header, kLocalHeaderSignature);
-    Put16(header, kVersionNeeded);
-    Put16(header, kFlagUtf8Names);
-    Put16(header, method);
-    Put16(header, kDosTime);
-    Put16(header, kDosDate);
-    Put32(header, 0); // crc, sizes: patched at the end of the entry
-    Put32(header, 0);
-    Put32(header, 0);
-    Put16(header, static_cast<std::uint16_t>(name.size()));
-    Put16(header, 0);
-    header += name;
-    sink_.write(header);
-    entries_.push_back(std::move(entry));
-    inEntry_ = true;
-}
-
-void ZipWriter::patchLocalHeader(const Entry& entry) {
-    checkOffset(entry.compressedSize);
-    checkOffset(entry.size);
-    std::string fields;
-    Put32(fields, entry.crc);
-    Put32(fields, static_cast<std::uint32_t>(entry.compressedSize));
-    Put32(fields, static_cast<std::uint32_t>(entry.size));
-    sink_.overwrite(entry.offset + kCrcOffsetInLocalHeader, fields);
 }
 
 void ZipWriter::beginEntry(std::string_view name) {
-    startLocalHeader(name, kMethodDeflate);
-    auto& z = deflater_->stream;
-    if (!deflater_->initialised) {
-        z = z_stream{};
-        if (deflateInit2(&z, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
-            Z_OK) {
-            ThrowError(ErrorCode::Internal, "The compressor could not be started.");
-        }
-        deflater_->initialised = true;
-    } else {
-        deflateReset(&z);
-    }
+    startEntry(name);
+    worker_.submit(
+        [this, entry = std::string(name)] { stream_.beginEntry(entry, ZipStream::kMethodDeflate); },
+        name.size());
+    inEntry_ = true;
 }
 
-void ZipWriter::deflateChunk(std::string_view bytes, bool last) {
-    auto& z = deflater_->stream;
-    Entry& entry = entries_.back();
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    int status = Z_OK;
-    do {
-        z.next_out = deflater_->buffer.data();
-        z.avail_out = static_cast<uInt>(deflater_->buffer.size());
-        status = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
-        if (status == Z_STREAM_ERROR) {
-            ThrowError(ErrorCode::Internal, "The compressor failed.");
-        }
-        const std::size_t produced = deflater_->buffer.size() - z.avail_out;
-        if (produced > 0) {
-            sink_.write(std::string_view(reinterpret_cast<const char*>(deflater_->buffer.data()),
-                                         produced));
-            entry.compressedSize += produced;
-        }
-    } while (z.avail_out == 0 || (last && status != Z_STREAM_END));
+void ZipWriter::handOffPending() {
+    if (pending_.empty()) {
+        return;
+    }
+    std::string piece;
+    piece.reserve(kHandOffBytes);
+    piece.swap(pending_);
+    const std::size_t bytes = piece.size();
+    worker_.submit([this, piece = std::move(piece)] { stream_.deflate(piece); }, bytes);
 }
 
 void ZipWriter::write(std::string_view bytes) {
     if (!inEntry_) {
         ThrowError(ErrorCode::Internal, "Zip data was written outside an entry.");
     }
-    Entry& entry = entries_.back();
-    // zlib takes sizes as uInt: feed large pieces in slices.
     while (!bytes.empty()) {
-        const std::string_view slice = bytes.substr(0, 1u << 30);
-        entry.crc = static_cast<std::uint32_t>(crc32(entry.crc,
-                                                     reinterpret_cast<const Bytef*>(slice.data()),
-                                                     static_cast<uInt>(slice.size())));
-        entry.size += slice.size();
-        deflateChunk(slice, false);
-        bytes.remove_prefix(slice.size());
+        const std::size_t room = kHandOffBytes - pending_.size();
+        const std::size_t taken = std::min(room, bytes.size());
+        pending_.append(bytes.substr(0, taken));
+        bytes.remove_prefix(taken);
+        if (pending_.size() >= kHandOffBytes) {
+            handOffPending();
+        }
     }
 }
 
@@ -162,9 +76,9 @@ void ZipWriter::endEntry() {
     if (!inEntry_) {
         ThrowError(ErrorCode::Internal, "A zip entry was ended twice.");
     }
-    deflateChunk({}, true);
-    patchLocalHeader(entries_.back());
+    handOffPending();
     inEntry_ = false;
+    worker_.submit([this] { stream_.endDeflatedEntry(); }, 0);
 }
 
 void ZipWriter::addEntry(std::string_view name, std::string_view bytes) {
@@ -176,62 +90,25 @@ void ZipWriter::addEntry(std::string_view name, std::string_view bytes) {
 void ZipWriter::addRawEntry(std::string_view name, const ZipReader& source,
                             std::string_view sourceName) {
     const ZipEntryInfo info = source.info(sourceName);
-    startLocalHeader(name, info.method);
-    Entry& entry = entries_.back();
+    startEntry(name);
+    worker_.submit([this, entry = std::string(name),
+                    method = info.method] { stream_.beginEntry(entry, method); },
+                   name.size());
+    // The source is read here: a package is read by one thread only.
     source.readRaw(sourceName, [&](std::string_view chunk) {
-        sink_.write(chunk);
-        entry.compressedSize += chunk.size();
+        worker_.submit([this, piece = std::string(chunk)] { stream_.copyRaw(piece); },
+                       chunk.size());
     });
-    entry.crc = info.crc;
-    entry.size = info.size;
-    patchLocalHeader(entry);
-    inEntry_ = false;
+    worker_.submit([this, crc = info.crc, size = info.size] { stream_.endRawEntry(crc, size); }, 0);
 }
 
 void ZipWriter::finish() {
     if (inEntry_ || finished_) {
         ThrowError(ErrorCode::Internal, "The zip directory was written out of order.");
     }
-    const std::uint64_t directoryOffset = sink_.size();
-    checkOffset(directoryOffset);
-    std::string directory;
-    for (const Entry& entry : entries_) {
-        Put32(directory, kCentralHeaderSignature);
-        Put16(directory, kVersionMadeBy);
-        Put16(directory, kVersionNeeded);
-        Put16(directory, kFlagUtf8Names);
-        Put16(directory, entry.method);
-        Put16(directory, kDosTime);
-        Put16(directory, kDosDate);
-        Put32(directory, entry.crc);
-        Put32(directory, static_cast<std::uint32_t>(entry.compressedSize));
-        Put32(directory, static_cast<std::uint32_t>(entry.size));
-        Put16(directory, static_cast<std::uint16_t>(entry.name.size()));
-        Put16(directory, 0);              // extra
-        Put16(directory, 0);              // comment
-        Put16(directory, 0);              // disk
-        Put16(directory, 0);              // internal attributes
-        Put32(directory, 0100644u << 16); // external attributes: a regular file, rw-r--r--
-        Put32(directory, static_cast<std::uint32_t>(entry.offset));
-        directory += entry.name;
-    }
-    checkOffset(directoryOffset + directory.size());
-    Put32(directory, kEndOfCentralDirectorySignature);
-    Put16(directory, 0);
-    Put16(directory, 0);
-    Put16(directory, static_cast<std::uint16_t>(entries_.size()));
-    Put16(directory, static_cast<std::uint16_t>(entries_.size()));
-    Put32(directory, static_cast<std::uint32_t>(directory.size() - 0)); // fixed below
-    Put32(directory, static_cast<std::uint32_t>(directoryOffset));
-    Put16(directory, 0);
-    // The directory's size excludes the end record (22 bytes).
-    constexpr std::size_t kEndRecordBytes = 22;
-    const auto directorySize = static_cast<std::uint32_t>(directory.size() - kEndRecordBytes);
-    std::string sizeField;
-    Put32(sizeField, directorySize);
-    directory.replace(directory.size() - kEndRecordBytes + 12, 4, sizeField);
-    sink_.write(directory);
     finished_ = true;
+    worker_.submit([this] { stream_.finish(); }, 0);
+    worker_.drain();
 }
 
 } // namespace quillory::spreadsheet::ooxml

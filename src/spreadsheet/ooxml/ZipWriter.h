@@ -1,23 +1,27 @@
 #pragma once
-// A small streaming zip writer on zlib: deflated entries written as they are produced (the local
-// header is patched once the size is known), entries copied still compressed from another
-// package, and the central directory at the end. No ZIP64: a result over 4 GiB is refused.
+// A streaming zip writer: deflated entries written as they are produced, entries copied still
+// compressed from another package, and the central directory at the end. Names and order are
+// checked at once on the caller's thread; checksums, deflate and the writes to the sink run on a
+// compressor thread (ZipStream behind an OrderedWorker), so parsing the next piece of a sheet
+// overlaps compressing the last. A failure on that thread surfaces at the caller's next call or
+// at finish; destroying the writer stops the thread. No ZIP64: a result over 4 GiB is refused.
 
+#include "spreadsheet/ooxml/OrderedWorker.h"
 #include "spreadsheet/ooxml/OutputSink.h"
 #include "spreadsheet/ooxml/ZipReader.h"
+#include "spreadsheet/ooxml/ZipStream.h"
 
-#include <cstdint>
-#include <memory>
+#include <cstddef>
 #include <set>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace quillory::spreadsheet::ooxml {
 
 class ZipWriter {
 public:
-    explicit ZipWriter(OutputSink& sink);
+    explicit ZipWriter(OutputSink& sink,
+                       OrderedWorker::Mode threading = OrderedWorker::Mode::Background);
     ~ZipWriter();
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
@@ -30,28 +34,19 @@ public:
     void addEntry(std::string_view name, std::string_view bytes);
     // An entry copied as stored in `source` (no inflate/deflate round trip).
     void addRawEntry(std::string_view name, const ZipReader& source, std::string_view sourceName);
-    // Writes the central directory. The writer takes no entries after this.
+    // Writes the central directory and waits until everything reached the sink. The writer takes
+    // no entries after this.
     void finish();
 
 private:
-    struct Entry {
-        std::string name;
-        std::uint64_t offset = 0;
-        std::uint32_t crc = 0;
-        std::uint64_t compressedSize = 0;
-        std::uint64_t size = 0;
-        std::uint16_t method = 8;
-    };
-    void startLocalHeader(std::string_view name, std::uint16_t method);
-    void patchLocalHeader(const Entry& entry);
-    void deflateChunk(std::string_view bytes, bool last);
-    void checkOffset(std::uint64_t value) const;
+    void startEntry(std::string_view name);
+    void handOffPending();
 
-    OutputSink& sink_;
-    std::vector<Entry> entries_;
+    // Declared before the worker: the worker's thread uses the stream until the worker is gone.
+    ZipStream stream_;
+    OrderedWorker worker_;
+    std::string pending_;         // bytes of the open entry not yet handed to the compressor
     std::set<std::string> names_; // folded, to refuse duplicates
-    struct Deflater;
-    std::unique_ptr<Deflater> deflater_;
     bool inEntry_ = false;
     bool finished_ = false;
 };

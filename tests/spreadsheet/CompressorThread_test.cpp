@@ -1,0 +1,169 @@
+// The compressor thread behind the zip writer: work runs in order, a failure on that thread
+// reaches the caller and stops everything after it, and the threaded writer produces exactly the
+// bytes of the one-thread writer for any way of cutting the data.
+
+#include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/Limits.h"
+#include "spreadsheet/ooxml/OrderedWorker.h"
+#include "spreadsheet/ooxml/OutputSink.h"
+#include "spreadsheet/ooxml/ZipReader.h"
+#include "spreadsheet/ooxml/ZipWriter.h"
+#include "support/FailingDevice.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace quillory;
+using namespace spreadsheet::ooxml;
+using spreadsheet::ErrorCode;
+using spreadsheet::SpreadsheetError;
+
+TEST(OrderedWorker, RunsEveryTaskInOrderWhileTheProducerWaitsForRoom) {
+    for (const auto mode : {OrderedWorker::Mode::Background, OrderedWorker::Mode::Inline}) {
+        std::vector<int> ran;
+        {
+            OrderedWorker worker(100, mode); // room for about three tasks at a time
+            EXPECT_EQ(worker.background(), mode == OrderedWorker::Mode::Background);
+            for (int i = 0; i < 2000; ++i) {
+                worker.submit([&ran, i] { ran.push_back(i); }, static_cast<std::size_t>(i % 40));
+            }
+            worker.submit([&ran] { ran.push_back(-1); }, 1000); // larger than the whole budget
+            worker.drain();
+            ASSERT_EQ(ran.size(), 2001u);
+        }
+        for (int i = 0; i < 2000; ++i) {
+            ASSERT_EQ(ran[static_cast<std::size_t>(i)], i);
+        }
+        EXPECT_EQ(ran.back(), -1);
+    }
+}
+
+TEST(OrderedWorker, FirstFailureReachesTheProducerAndStopsTheRest) {
+    for (const auto mode : {OrderedWorker::Mode::Background, OrderedWorker::Mode::Inline}) {
+        std::atomic<int> ranAfterFailure{0};
+        OrderedWorker worker(1 << 20, mode);
+        bool thrown = false;
+        try {
+            worker.submit([] {}, 1);
+            worker.submit([] { throw SpreadsheetError(ErrorCode::DiskFull, "first failure"); }, 1);
+            worker.submit([] { throw std::runtime_error("second failure"); }, 1);
+            for (int i = 0; i < 100; ++i) {
+                worker.submit([&ranAfterFailure] { ++ranAfterFailure; }, 1);
+            }
+            worker.drain();
+        } catch (const SpreadsheetError& error) {
+            thrown = true;
+            EXPECT_EQ(error.description(), "first failure");
+        }
+        EXPECT_TRUE(thrown);
+        EXPECT_EQ(ranAfterFailure.load(), 0);
+        // Every later call keeps failing the same way instead of running more work.
+        EXPECT_THROW(worker.submit([&ranAfterFailure] { ++ranAfterFailure; }, 1), SpreadsheetError);
+        EXPECT_THROW(worker.drain(), SpreadsheetError);
+        EXPECT_EQ(ranAfterFailure.load(), 0);
+    }
+}
+
+// Data with long repeats and incompressible stretches, like a sheet with text and numbers.
+std::string SheetLikeBytes(std::size_t size) {
+    std::string bytes;
+    std::uint32_t state = 12345;
+    while (bytes.size() < size) {
+        state = state * 1664525u + 1013904223u;
+        bytes += "<c r=\"A" + std::to_string(state % 100000) + "\"><v>";
+        bytes += std::to_string(state);
+        bytes += "</v></c>";
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+std::string WritePackage(OrderedWorker::Mode mode, const std::string& data, std::size_t piece) {
+    MemorySink sink;
+    ZipWriter writer(sink, mode);
+    writer.beginEntry("xl/worksheets/sheet1.xml");
+    for (std::size_t at = 0; at < data.size(); at += piece) {
+        writer.write(std::string_view(data).substr(at, piece));
+    }
+    writer.endEntry();
+    writer.addEntry("empty.xml", "");
+    writer.addEntry("small.xml", "<a/>");
+    writer.finish();
+    return sink.bytes();
+}
+
+TEST(ThreadedZipWriter, SameBytesAsOneThreadForAnyCutOfTheData) {
+    const std::string data = SheetLikeBytes(700 * 1024 + 17);
+    const std::size_t handOff = 96 * 1024; // the writer's hand-off size
+    for (const std::size_t piece :
+         {std::size_t{1} << 20, std::size_t{1}, std::size_t{7}, std::size_t{4096}, handOff - 1,
+          handOff, handOff + 1, data.size()}) {
+        if (piece == 1 && data.size() > 100000) {
+            // One byte at a time over the whole part is slow under sanitizers: a prefix does.
+            const std::string prefix = data.substr(0, 100000);
+            EXPECT_EQ(WritePackage(OrderedWorker::Mode::Background, prefix, 1),
+                      WritePackage(OrderedWorker::Mode::Inline, prefix, 1));
+            continue;
+        }
+        const std::string threaded = WritePackage(OrderedWorker::Mode::Background, data, piece);
+        EXPECT_EQ(threaded, WritePackage(OrderedWorker::Mode::Inline, data, piece))
+            << "pieces of " << piece;
+        const auto reader = ZipReader::OpenBytes(threaded, "threaded.xlsx");
+        EXPECT_EQ(reader->readWhole("xl/worksheets/sheet1.xml", kMaxWholePartBytes), data);
+        EXPECT_EQ(reader->readWhole("empty.xml", 10), "");
+        EXPECT_EQ(reader->readWhole("small.xml", 10), "<a/>");
+    }
+}
+
+TEST(ThreadedZipWriter, FullDiskOnTheCompressorThreadFailsTheWrite) {
+    const std::string data = SheetLikeBytes(400 * 1024);
+    // Budgets that run out in a local header, in the data, in a patch, in the directory.
+    for (const std::uint64_t budget : {0ull, 10ull, 1000ull, 50'000ull, 120'000ull}) {
+        auto device = std::make_unique<quillory::testing::FailingDevice>(
+            std::make_unique<MemorySink>(), budget);
+        bool failed = false;
+        try {
+            ZipWriter writer(*device);
+            writer.beginEntry("xl/worksheets/sheet1.xml");
+            for (std::size_t at = 0; at < data.size(); at += 5000) {
+                writer.write(std::string_view(data).substr(at, 5000));
+            }
+            writer.endEntry();
+            for (int i = 0; i < 50; ++i) {
+                writer.addEntry("part" + std::to_string(i) + ".xml", data.substr(0, 3000));
+            }
+            writer.finish();
+        } catch (const SpreadsheetError& error) {
+            failed = true;
+            EXPECT_EQ(error.code(), ErrorCode::DiskFull);
+        }
+        EXPECT_TRUE(failed) << "a write that ran out of room after " << budget
+                            << " bytes must fail";
+        EXPECT_TRUE(device->failed());
+    }
+}
+
+TEST(ThreadedZipWriter, RefusesDuplicatesAndDisorderAtOnce) {
+    MemorySink sink;
+    ZipWriter writer(sink);
+    writer.addEntry("a.xml", "1");
+    EXPECT_THROW(writer.addEntry("A.XML", "2"), SpreadsheetError);
+    EXPECT_THROW(writer.write("outside an entry"), SpreadsheetError);
+    EXPECT_THROW(writer.endEntry(), SpreadsheetError);
+    writer.beginEntry("b.xml");
+    EXPECT_THROW(writer.finish(), SpreadsheetError);
+    writer.endEntry();
+    writer.finish();
+    EXPECT_THROW(writer.addEntry("c.xml", "3"), SpreadsheetError);
+    const auto reader = ZipReader::OpenBytes(sink.bytes(), "written.zip");
+    EXPECT_EQ(reader->readWhole("a.xml", 10), "1");
+    EXPECT_EQ(reader->readWhole("b.xml", 10), "");
+}
+
+} // namespace
