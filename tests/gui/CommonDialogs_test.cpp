@@ -2,6 +2,7 @@
 // folder dialogs through Qt's real file dialog driven from inside its event loop.
 
 #include "ModalDriver.h"
+#include "ScriptedDialogBackend.h"
 #include "commondialogs/CCommonDialogs.h"
 #include "commondialogs/QtDialogBackend.h"
 #include "commondialogs/RecentFolder.h"
@@ -17,69 +18,14 @@
 #include <QtTest>
 
 using quillory::commondialogs::CCommonDialogs;
-using quillory::commondialogs::DialogBackend;
 using quillory::commondialogs::DialogNotInitialised;
-using quillory::commondialogs::FileDialogRequest;
-using quillory::commondialogs::FolderDialogRequest;
 using quillory::commondialogs::QtDialogBackend;
 using quillory::commondialogs::RecentFolder;
 using quillory::testing::ModalDriver;
+using ScriptedBackend = quillory::testing::ScriptedDialogBackend;
 using quillory::testing::TempDir;
 
 namespace {
-
-// Answers each dialog with the prepared choice, or Cancel when none is prepared; keeps what it
-// was asked.
-class ScriptedBackend : public DialogBackend {
-public:
-    std::optional<QString> fileAnswer;
-    std::optional<QString> folderAnswer;
-    std::optional<QColor> colorAnswer;
-    std::optional<QFont> fontAnswer;
-    bool printerAnswer = false;
-
-    int calls = 0;
-    FileDialogRequest lastFile;
-    FolderDialogRequest lastFolder;
-    QColor lastColor;
-    bool lastFullOpen = false;
-    QFont lastFont;
-
-    std::optional<QString> openExistingFile(const FileDialogRequest& request) override {
-        ++calls;
-        lastFile = request;
-        return fileAnswer;
-    }
-    std::optional<QString> saveFile(const FileDialogRequest& request) override {
-        ++calls;
-        lastFile = request;
-        return fileAnswer;
-    }
-    std::optional<QString> existingFolder(const FolderDialogRequest& request) override {
-        ++calls;
-        lastFolder = request;
-        return folderAnswer;
-    }
-    std::optional<QColor> color(QWidget*, const QColor& initial, bool fullOpen) override {
-        ++calls;
-        lastColor = initial;
-        lastFullOpen = fullOpen;
-        return colorAnswer;
-    }
-    std::optional<QFont> font(QWidget*, const QFont& initial) override {
-        ++calls;
-        lastFont = initial;
-        return fontAnswer;
-    }
-    bool printer(QWidget*) override {
-        ++calls;
-        return printerAnswer;
-    }
-    bool printerProperties(QWidget*) override {
-        ++calls;
-        return printerAnswer;
-    }
-};
 
 QString qpath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());

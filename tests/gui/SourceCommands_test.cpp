@@ -4,8 +4,8 @@
 // entries.
 
 #include "ModalDriver.h"
+#include "ScriptedDialogBackend.h"
 #include "WindowTestSupport.h"
-#include "commondialogs/DialogBackend.h"
 #include "dialogs/Dialog1.h"
 #include "dialogs/Dialog2.h"
 #include "mainwindow/Form1.h"
@@ -25,9 +25,6 @@
 #include <functional>
 #include <memory>
 
-using quillory::commondialogs::DialogBackend;
-using quillory::commondialogs::FileDialogRequest;
-using quillory::commondialogs::FolderDialogRequest;
 using quillory::lists::kIconFile;
 using quillory::lists::kIconFolder;
 using quillory::lists::kIconMissing;
@@ -41,36 +38,6 @@ using quillory::testing::RowTexts;
 using quillory::testing::TempDir;
 
 namespace {
-
-// Answers Add Excel and Add Folder with a prepared path, or Cancel.
-class ScriptedBackend : public DialogBackend {
-public:
-    std::optional<QString> fileAnswer;
-    std::optional<QString> folderAnswer;
-    std::function<void()> beforeAnswer; // e.g. remove the folder the user just chose
-    QStringList titles;
-
-    std::optional<QString> openExistingFile(const FileDialogRequest& request) override {
-        return answer(request.title, fileAnswer);
-    }
-    std::optional<QString> saveFile(const FileDialogRequest&) override { return {}; }
-    std::optional<QString> existingFolder(const FolderDialogRequest& request) override {
-        return answer(request.title, folderAnswer);
-    }
-    std::optional<QColor> color(QWidget*, const QColor&, bool) override { return {}; }
-    std::optional<QFont> font(QWidget*, const QFont&) override { return {}; }
-    bool printer(QWidget*) override { return false; }
-    bool printerProperties(QWidget*) override { return false; }
-
-private:
-    std::optional<QString> answer(const QString& title, const std::optional<QString>& value) {
-        titles << title;
-        if (beforeAnswer) {
-            beforeAnswer();
-        }
-        return value;
-    }
-};
 
 QString qpath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
@@ -119,7 +86,7 @@ struct Window {
 
     TempDir dir;
     RecordingUiPort ui;
-    ScriptedBackend dialogs;
+    quillory::testing::ScriptedDialogBackend dialogs;
     QList<QUrl> opened;
     std::unique_ptr<Form1> form;
 };
