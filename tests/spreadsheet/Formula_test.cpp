@@ -1,6 +1,8 @@
+#include "EnginePackages.h"
 #include "spreadsheet/ooxml/Formula.h"
 #include "spreadsheet/ooxml/FormulaTokenizer.h"
 #include "spreadsheet/ooxml/SheetNames.h"
+#include "spreadsheet/ooxml/Xml.h"
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 
@@ -263,89 +265,28 @@ TEST(FindReferences, ListsWhatAFormulaNeedsFromTheWorkbook) {
     EXPECT_FALSE(FindReferences("SUM(").readable);
 }
 
-std::string EscapeXml(std::string_view text) {
-    std::string escaped;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
 // A bare package: one sheet "Main" with formulas (no cached values, so the reader computes them)
 // followed by sheets holding one number each in B2.
 void WriteFormulaWorkbook(const std::filesystem::path& file,
                           const std::vector<std::string>& formulas,
                           const std::vector<std::pair<std::string, int>>& valueSheets) {
-    testing::PackageEntries package;
-    std::string overrides;
-    std::string sheets;
-    std::string relationships;
-    const auto addSheet = [&](std::size_t number, const std::string& name, std::string cells) {
-        const std::string part = "worksheets/sheet" + std::to_string(number) + ".xml";
-        overrides += "<Override PartName=\"/xl/" + part +
-                     "\" ContentType=\"application/vnd.openxmlformats-officedocument."
-                     "spreadsheetml.worksheet+xml\"/>";
-        sheets += "<sheet name=\"" + EscapeXml(name) + "\" sheetId=\"" + std::to_string(number) +
-                  "\" r:id=\"rId" + std::to_string(number) + "\"/>";
-        relationships += "<Relationship Id=\"rId" + std::to_string(number) +
-                         "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-                         "relationships/worksheet\" Target=\"" +
-                         part + "\"/>";
-        package.set("xl/" + part,
-                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet xmlns=\"http://"
-                    "schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" +
-                        cells + "</sheetData></worksheet>");
-    };
-    std::string mainCells;
+    std::string cells = "<sheetData>";
     for (std::size_t i = 0; i < formulas.size(); ++i) {
         const std::string row = std::to_string(i + 1);
-        mainCells += "<row r=\"" + row + "\"><c r=\"A" + row + "\"><f>" + EscapeXml(formulas[i]) +
-                     "</f></c></row>";
+        cells += "<row r=\"" + row + "\"><c r=\"A" + row + "\"><f>";
+        EscapeTextInto(cells, formulas[i]);
+        cells += "</f></c></row>";
     }
-    addSheet(1, "Main", mainCells);
-    for (std::size_t i = 0; i < valueSheets.size(); ++i) {
-        addSheet(i + 2, valueSheets[i].first,
-                 "<row r=\"2\"><c r=\"B2\"><v>" + std::to_string(valueSheets[i].second) +
-                     "</v></c></row>");
+    testing::MiniWorkbook book;
+    book.sheets.emplace_back("Main", cells + "</sheetData>");
+    for (const auto& [name, value] : valueSheets) {
+        std::string escapedName;
+        EscapeAttributeInto(escapedName, name);
+        book.sheets.emplace_back(escapedName, "<sheetData><row r=\"2\"><c r=\"B2\"><v>" +
+                                                  std::to_string(value) +
+                                                  "</v></c></row></sheetData>");
     }
-    package.set("[Content_Types].xml",
-                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas."
-                "openxmlformats.org/package/2006/content-types\"><Default Extension=\"rels\" "
-                "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-                "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override "
-                "PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-"
-                "officedocument.spreadsheetml.sheet.main+xml\"/>" +
-                    overrides + "</Types>");
-    package.set("_rels/.rels",
-                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://"
-                "schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
-                "Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-                "relationships/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
-    package.set("xl/workbook.xml",
-                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"http://schemas."
-                "openxmlformats.org/spreadsheetml/2006/main\" xmlns:r=\"http://schemas."
-                "openxmlformats.org/officeDocument/2006/relationships\"><sheets>" +
-                    sheets + "</sheets></workbook>");
-    package.set("xl/_rels/workbook.xml.rels",
-                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://"
-                "schemas.openxmlformats.org/package/2006/relationships\">" +
-                    relationships + "</Relationships>");
-    package.write(file);
+    testing::BuildPackage(book).write(file);
 }
 
 // The quoting the rewriter chooses must be understood by another spreadsheet program: names that
