@@ -5,6 +5,7 @@
 #include "spreadsheet/ooxml/SharedStrings.h"
 #include "spreadsheet/ooxml/StyleXml.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -203,6 +204,77 @@ TEST(SharedStrings, ImporterTranslatesRunsOnceAndCountsEveryUse) {
     ResultSharedStrings raw;
     SharedStringImporter plain(source, raw, nullptr);
     EXPECT_EQ(raw.item(plain.map(0)), source.item(0));
+}
+
+TEST(SharedStrings, LargeResultTableKeepsEveryItemWhereItsIndexSays) {
+    // Enough distinct strings to grow the index many times and fill several text blocks, one
+    // item larger than a block, and every string met again later.
+    ResultSharedStrings result;
+    constexpr int kDistinct = 300000;
+    std::vector<std::string> texts;
+    texts.reserve(kDistinct + 1);
+    for (int i = 0; i < kDistinct; ++i) {
+        texts.push_back("<t>C" + std::to_string(100000 + i) + (i % 7 == 0 ? " note" : "") + "</t>");
+        if (i == kDistinct / 2) {
+            texts.push_back("<t>" + std::string(3 * 1024 * 1024, 'x') + "</t>");
+        }
+    }
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_EQ(result.add(texts[i]), static_cast<int>(i));
+    }
+    for (std::size_t i = texts.size(); i-- > 0;) {
+        ASSERT_EQ(result.add(texts[i]), static_cast<int>(i)) << "a repeat is found again";
+    }
+    EXPECT_EQ(result.uniqueCount(), texts.size());
+    EXPECT_EQ(result.count(), 2 * texts.size());
+    for (std::size_t i = 0; i < texts.size(); i += 997) {
+        EXPECT_EQ(result.item(static_cast<int>(i)), texts[i]);
+    }
+    EXPECT_EQ(result.item(kDistinct / 2 + 1), texts[kDistinct / 2 + 1]);
+
+    // Streamed in bounded pieces, the part is the same as at once and reads back in order.
+    std::string streamed;
+    std::size_t largestPiece = 0;
+    result.write([&](std::string_view piece) {
+        streamed.append(piece);
+        largestPiece = std::max(largestPiece, piece.size());
+    });
+    EXPECT_LT(largestPiece, 4u * 1024 * 1024);
+    const auto items = Items(SourceSharedStrings::parse(streamed, "result"));
+    ASSERT_EQ(items.size(), texts.size());
+    EXPECT_EQ(items, texts);
+}
+
+TEST(SharedStrings, PlainTextItemsAreThoseTheStyleTranslationLeavesAlone) {
+    const SourceStyles sourceStyles = SourceStyles::parse(
+        std::string(R"(<styleSheet xmlns=")") + kMain +
+            R"("><fonts count="1"><font><sz val="11"/><name val="Calibri"/></font></fonts>)"
+            R"(</styleSheet>)",
+        "plain.xlsx");
+    std::string themeXml = Theme::builtinDefault().xml();
+    themeXml.replace(themeXml.find("4F81BD"), 6, "C00000");
+    const Theme resultTheme = Theme::parse(themeXml, "result");
+    ResultStyles resultStyles(resultTheme);
+    auto import = resultStyles.importerFor(sourceStyles, Theme::builtinDefault());
+    ASSERT_TRUE(import->themeDiffers());
+
+    // Items as the source reader writes them: the shortcut must give what translation gives.
+    const SourceSharedStrings source = SourceSharedStrings::parse(
+        Sst(R"(<si><t>plain</t></si><si><t xml:space="preserve"> padded </t></si>)"
+            R"(<si><t>a &amp; b &lt; c &gt; "q" 'x' _x000D_</t></si><si><t>line&#13;end</t></si>)"
+            R"(<si><t>漢字</t></si>)"),
+        "plain.xlsx");
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        EXPECT_TRUE(IsPlainTextItem(source.item(i))) << source.item(i);
+        EXPECT_EQ(import->richText(source.item(i)), source.item(i));
+    }
+    for (const std::string_view notPlain :
+         {std::string_view(R"(<r><rPr><color theme="4"/></rPr><t>blue</t></r>)"),
+          std::string_view("<t>x</t><phoneticPr fontId=\"1\"/>"),
+          std::string_view("<t>a</t><rPh sb=\"0\" eb=\"1\"><t>b</t></rPh>"),
+          std::string_view("<t/>"), std::string_view(""), std::string_view("<t>open")}) {
+        EXPECT_FALSE(IsPlainTextItem(notPlain)) << notPlain;
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/StyleXml.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace quillory::spreadsheet::ooxml {
@@ -153,19 +154,75 @@ std::string_view SourceSharedStrings::item(std::size_t index) const {
     return std::string_view(text_).substr(begin, ends_[index] - begin);
 }
 
+namespace {
+
+constexpr std::size_t kTextBlockBytes = 1024 * 1024;
+constexpr std::size_t kInitialSlots = 1024; // a power of two
+constexpr std::size_t kWritePieceBytes = 64 * 1024;
+
+std::size_t HashText(std::string_view text) {
+    return std::hash<std::string_view>{}(text);
+}
+
+} // namespace
+
+ResultSharedStrings::ResultSharedStrings() : slots_(kInitialSlots, 0) {}
+
+std::string_view ResultSharedStrings::text(const ItemRef& ref) const {
+    return std::string_view(blocks_[ref.block]).substr(ref.offset, ref.length);
+}
+
+std::string_view ResultSharedStrings::store(std::string_view text) {
+    if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < text.size()) {
+        blocks_.emplace_back();
+        blocks_.back().reserve(std::max(kTextBlockBytes, text.size()));
+    }
+    std::string& block = blocks_.back();
+    const std::size_t offset = block.size();
+    block.append(text); // within the reserved capacity: earlier items stay where they are
+    return std::string_view(block).substr(offset, text.size());
+}
+
+void ResultSharedStrings::growIndex() {
+    std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::uint32_t number = 1; number <= items_.size(); ++number) {
+        std::size_t at = HashText(text(items_[number - 1])) & mask;
+        while (slots[at] != 0) {
+            at = (at + 1) & mask;
+        }
+        slots[at] = number;
+    }
+    slots_ = std::move(slots);
+}
+
 int ResultSharedStrings::add(std::string_view siInnerXml) {
     ++count_;
-    if (const auto found = indexes_.find(siInnerXml); found != indexes_.end()) {
-        return found->second;
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = HashText(siInnerXml) & mask;
+    while (slots_[at] != 0) {
+        const std::uint32_t number = slots_[at];
+        if (text(items_[number - 1]) == siInnerXml) {
+            return static_cast<int>(number - 1);
+        }
+        at = (at + 1) & mask;
     }
-    if (items_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    if (items_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max()) ||
+        siInnerXml.size() > std::numeric_limits<std::uint32_t>::max()) {
         throw SpreadsheetError(ErrorCode::LimitExceeded,
                                "The merged workbook would hold more different texts than a "
                                "workbook can index. Merge fewer worksheets into one workbook.");
     }
-    const int index = static_cast<int>(items_.size());
-    items_.emplace_back(siInnerXml);
-    indexes_.emplace(std::string_view(items_.back()), index);
+    const std::string_view stored = store(siInnerXml);
+    const auto& block = blocks_.back();
+    items_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1),
+                      static_cast<std::uint32_t>(stored.data() - block.data()),
+                      static_cast<std::uint32_t>(stored.size())});
+    const int index = static_cast<int>(items_.size() - 1);
+    slots_[at] = static_cast<std::uint32_t>(items_.size());
+    if (items_.size() * 2 > slots_.size()) {
+        growIndex();
+    }
     return index;
 }
 
@@ -182,28 +239,47 @@ std::string_view ResultSharedStrings::item(int index) const {
         throw SpreadsheetError(ErrorCode::Internal,
                                "Shared string " + std::to_string(index) + " was never added.");
     }
-    return items_[static_cast<std::size_t>(index)];
+    return text(items_[static_cast<std::size_t>(index)]);
 }
 
 void ResultSharedStrings::write(const std::function<void(std::string_view)>& sink) const {
-    std::string head = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
-                       "\n<sst xmlns=\"";
-    head += kSpreadsheetMainNs;
-    head += "\" count=\"" + std::to_string(count_) + "\" uniqueCount=\"" +
-            std::to_string(items_.size()) + "\">";
-    sink(head);
-    for (const auto& item : items_) {
-        sink("<si>");
-        sink(item);
-        sink("</si>");
+    std::string piece = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                        "\n<sst xmlns=\"";
+    piece += kSpreadsheetMainNs;
+    piece += "\" count=\"" + std::to_string(count_) + "\" uniqueCount=\"" +
+             std::to_string(items_.size()) + "\">";
+    piece.reserve(kWritePieceBytes + 256);
+    for (const ItemRef& ref : items_) {
+        piece += "<si>";
+        piece += text(ref);
+        piece += "</si>";
+        if (piece.size() >= kWritePieceBytes) {
+            sink(piece);
+            piece.clear();
+        }
     }
-    sink("</sst>");
+    piece += "</sst>";
+    sink(piece);
 }
 
 std::string ResultSharedStrings::toXml() const {
     std::string out;
     write([&out](std::string_view piece) { out.append(piece); });
     return out;
+}
+
+bool IsPlainTextItem(std::string_view item) {
+    constexpr std::string_view kOpen = "<t>";
+    constexpr std::string_view kOpenPreserved = "<t xml:space=\"preserve\">";
+    constexpr std::string_view kClose = "</t>";
+    if (item.starts_with(kOpen)) {
+        item.remove_prefix(kOpen.size());
+    } else if (item.starts_with(kOpenPreserved)) {
+        item.remove_prefix(kOpenPreserved.size());
+    } else {
+        return false;
+    }
+    return item.ends_with(kClose) && item.find('<') == item.size() - kClose.size();
 }
 
 SharedStringImporter::SharedStringImporter(const SourceSharedStrings& source,
@@ -218,7 +294,9 @@ int SharedStringImporter::map(std::size_t sourceIndex) {
         result_.addReference(mapped);
         return mapped;
     }
-    mapped = styles_ != nullptr ? result_.add(styles_->richText(item)) : result_.add(item);
+    // Plain text has no fonts or colours to translate: the common case skips the re-parse.
+    mapped = styles_ != nullptr && !IsPlainTextItem(item) ? result_.add(styles_->richText(item))
+                                                          : result_.add(item);
     return mapped;
 }
 

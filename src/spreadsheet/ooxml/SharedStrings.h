@@ -5,7 +5,6 @@
 #include "spreadsheet/ooxml/Styles.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -39,6 +38,8 @@ private:
 
 class ResultSharedStrings {
 public:
+    ResultSharedStrings();
+
     // Adds (deduplicated by content) the inner XML of one <si>; returns its result index and
     // counts one reference.
     int add(std::string_view siInnerXml);
@@ -46,7 +47,7 @@ public:
     void addReference(int index);
 
     std::string toXml() const; // xl/sharedStrings.xml with exact count/uniqueCount
-    // The same bytes as toXml, handed out in pieces (for large tables).
+    // The same bytes as toXml, handed out in pieces of about kWritePieceBytes (large tables).
     void write(const std::function<void(std::string_view)>& sink) const;
     bool empty() const { return items_.empty(); }
     std::size_t uniqueCount() const { return items_.size(); }
@@ -54,10 +55,26 @@ public:
     std::string_view item(int index) const;
 
 private:
-    std::deque<std::string> items_; // a deque keeps the strings the index points into in place
-    std::unordered_map<std::string_view, int> indexes_;
+    // A million distinct strings must not cost a hundred megabytes: the texts sit back to back
+    // in large blocks (which never move), each item is 12 bytes, and the index is an
+    // open-addressing table of item numbers.
+    struct ItemRef {
+        std::uint32_t block;
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    std::string_view text(const ItemRef& ref) const;
+    std::string_view store(std::string_view text);
+    void growIndex();
+
+    std::vector<std::string> blocks_;
+    std::vector<ItemRef> items_;
+    std::vector<std::uint32_t> slots_; // item number + 1; 0 is an empty slot
     std::uint64_t count_ = 0;
 };
+
+// True for an item that is one plain text run (<t>...</t>), which no style translation changes.
+bool IsPlainTextItem(std::string_view item);
 
 // Maps one source's shared-string indexes into the result. A string is carried over on its
 // first use (through the styles importer's rich-text translation, when given); later uses are a
