@@ -125,15 +125,11 @@ TEST_F(LegacyConversion, AMissingConverterNamesThePackageToInstall) {
 }
 
 TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
-    // The program would fail the test if it ran: each source must be refused first.
+    // The program would fail the test if it ran: each source must be refused first. (Each kind
+    // of bad .xls is refused the same way in LegacyHostileFixtures_test.)
     const fs::path mustNotRun =
         script(tools, "never.sh", "touch '" + (tools / "ran").string() + "'\n");
     LegacyConverter converter(options(mustNotRun));
-    const fs::path page = sources.write("page.xls", "<html><body><table><tr><td>1</td></tr>");
-    EXPECT_EQ(failureOf(converter, page).code(), ErrorCode::TextNotWorkbook);
-    const fs::path secret =
-        sources.write("secret.xls", biff8Workbook({sheetNamed("A")}, {.filePass = true}));
-    EXPECT_EQ(failureOf(converter, secret).code(), ErrorCode::PasswordProtected);
     const fs::path text = sources.write("list.ods", "just,some\ntext,here\n");
     EXPECT_EQ(failureOf(converter, text).code(), ErrorCode::TextNotWorkbook);
     EXPECT_EQ(failureOf(converter, sources / "gone.xlsb").code(), ErrorCode::FileNotFound);
