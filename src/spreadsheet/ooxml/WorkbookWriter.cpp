@@ -2,6 +2,7 @@
 
 #include "spreadsheet/ooxml/Comments.h"
 #include "spreadsheet/ooxml/ContentTypes.h"
+#include "spreadsheet/ooxml/CopyDecisions.h"
 #include "spreadsheet/ooxml/DefinedNames.h"
 #include "spreadsheet/ooxml/ExternalLinks.h"
 #include "spreadsheet/ooxml/Metadata.h"
@@ -10,6 +11,7 @@
 #include "spreadsheet/ooxml/PartGraph.h"
 #include "spreadsheet/ooxml/SheetNames.h"
 #include "spreadsheet/ooxml/SheetTransplant.h"
+#include "spreadsheet/ooxml/SourceTables.h"
 #include "spreadsheet/ooxml/ZipWriter.h"
 
 #include <algorithm>
@@ -74,6 +76,7 @@ struct SourceState {
     std::unique_ptr<SharedStringImporter> stringImporter;
     SourceMetadata metadata;
     std::unique_ptr<ResultMetadata::Importer> metadataImporter;
+    std::optional<std::set<std::string>> tableNames; // folded, every sheet's; read on first use
 };
 
 struct TableCopy {
@@ -145,6 +148,7 @@ private:
     ResultSharedStrings strings_;
     ResultMetadata metadata_;
     ResultExternalLinks externalLinks_;
+    std::set<std::string> macrosReported_; // identities of sources whose macros were reported
     Theme theme_ = Theme::builtinDefault();
     bool date1904_ = false;
     std::map<const SourcePackage*, std::unique_ptr<SourceState>> sources_;
@@ -477,6 +481,13 @@ std::optional<std::string> Builder::resultDefinedName(SheetCopy& copy, std::stri
     if (auto table = resultTableName(copy, name)) {
         return table;
     }
+    // A table of the source whose sheet is not in the result: the formula cannot compute here.
+    if (!copy.source->tableNames) {
+        copy.source->tableNames = SourceTableNames(package);
+    }
+    if (copy.source->tableNames->count(FoldPartName(name)) != 0) {
+        return std::nullopt;
+    }
     // A name the source does not define either meant nothing there and keeps that meaning.
     if (!names_.contains(name)) {
         return std::string(name);
@@ -699,6 +710,10 @@ void Builder::writeGraph(const SheetCopy& copy, const FormulaContext& context, Z
 }
 
 void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
+    if (HasMacros(*copy.source->package) &&
+        macrosReported_.insert(copy.source->package->identity()).second) {
+        add(ReportKind::PartNotCarried, copy, std::string(kMacrosNotCarried));
+    }
     if (notes.formulasAsValues > 0) {
         std::string message =
             std::to_string(notes.formulasAsValues) +
@@ -728,7 +743,7 @@ void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
     std::set<std::string> notCarried = copy.notCarried;
     notCarried.insert(notes.notCarried.begin(), notes.notCarried.end());
     for (const auto& what : notCarried) {
-        add(ReportKind::PartNotCarried, copy, "Not copied: " + what + ".");
+        add(ReportKind::PartNotCarried, copy, NotCarriedSentence(what));
     }
     for (const auto& what : notes.mayDiffer) {
         add(ReportKind::MayLookDifferent, copy, what);
