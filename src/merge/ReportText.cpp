@@ -32,15 +32,18 @@ const char* GroupTitle(ReportKind kind) {
     return "Other changes";
 }
 
-// The item's own sentence, led by its workbook's name when the sentence does not say it (a
-// merge of many workbooks can have several sheets of one name), or one made from where it comes
-// from.
+// The item's own sentence, led by its merge entry (workbook and sheet) when the sentence does
+// not name its workbook (a merge of many workbooks can have several sheets of one name), or one
+// made from where it comes from.
 std::string LineFor(const ReportItem& item) {
     if (!item.message.empty()) {
         if (item.sourceFile.empty() || item.message.find(item.sourceFile) != std::string::npos) {
             return item.message;
         }
-        return item.sourceFile + ": " + item.message;
+        if (item.sourceSheet.empty()) {
+            return item.sourceFile + ": " + item.message;
+        }
+        return item.sourceFile + ", sheet '" + item.sourceSheet + "': " + item.message;
     }
     std::string line = item.sourceFile;
     if (!item.sourceSheet.empty()) {

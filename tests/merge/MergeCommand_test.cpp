@@ -206,9 +206,9 @@ TEST(ReportTextTest, GroupsByKindCountsRepeatsAndCutsLongGroups) {
     EXPECT_NE(formulas, std::string::npos) << text;
     EXPECT_LT(renamed, formulas) << "groups stand in a fixed order";
     EXPECT_NE(text.find("- ... and 2 more"), std::string::npos) << text;
-    EXPECT_NE(text.find("Not carried over (1):\n- c.xlsx: Pictures were left out."),
+    EXPECT_NE(text.find("Not carried over (1):\n- c.xlsx, sheet 'Pics': Pictures were left out."),
               std::string::npos)
-        << "a sentence that does not name its workbook is led by it";
+        << "a sentence that does not name its workbook is led by its merge entry";
     EXPECT_EQ(text.find("T" + std::to_string(kMaxReportLinesPerGroup) + " "), std::string::npos)
         << "lines past the limit are not shown";
 }

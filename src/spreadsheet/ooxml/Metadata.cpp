@@ -57,23 +57,85 @@ void CollectPrefixes(const XmlNode& node, std::set<std::string>& prefixes) {
     }
 }
 
-bool DeclaredByResultRoot(std::string_view prefix, std::string_view uri) {
-    return (prefix.empty() && uri == kMainNamespace) ||
-           (prefix == kDynamicArrayPrefix && uri == kDynamicArrayNamespace);
+// The result root's prefix for a namespace it declares, or nullopt.
+std::optional<std::string_view> ResultRootPrefix(std::string_view uri) {
+    if (uri == kMainNamespace) {
+        return std::string_view();
+    }
+    if (uri == kDynamicArrayNamespace) {
+        return kDynamicArrayPrefix;
+    }
+    return std::nullopt;
 }
 
-// The block with declarations of the namespaces it uses that the result's root does not declare
-// alike (declarations of the block's own ancestors in the source).
-std::string SerializeBlock(XmlNode block,
-                           const std::vector<std::pair<std::string, std::string>>& inScope) {
+using Scope = std::vector<std::pair<std::string, std::string>>; // xmlns[:p] -> URI
+
+std::string PrefixOfDeclaration(std::string_view key) {
+    return key == "xmlns" ? std::string() : std::string(key.substr(6));
+}
+
+std::optional<std::string> UriOf(const Scope& scope, std::string_view prefix) {
+    const std::string key = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
+    for (auto it = scope.rbegin(); it != scope.rend(); ++it) {
+        if (it->first == key) {
+            return TransitionalUri(it->second);
+        }
+    }
+    return std::nullopt;
+}
+
+// Names written under a namespace the result's root declares take the root's prefix, and their
+// own declarations go, so that one block reads alike whatever prefixes its source chose.
+void NormalizePrefixes(XmlNode& node, Scope scope) {
+    for (const auto& [key, value] : node.attributes) {
+        if (key == "xmlns" || key.starts_with("xmlns:")) {
+            scope.emplace_back(key, value);
+        }
+    }
+    const auto rename = [&](std::string& name, bool element) {
+        const std::string_view prefix = PrefixOf(name);
+        if (prefix.empty() && !element) {
+            return; // an attribute without a prefix is in no namespace
+        }
+        const auto uri = UriOf(scope, prefix);
+        const auto rootPrefix = uri ? ResultRootPrefix(*uri) : std::nullopt;
+        if (!rootPrefix || (rootPrefix->empty() && !element)) {
+            return;
+        }
+        const std::string local(LocalName(name));
+        name = rootPrefix->empty() ? local : std::string(*rootPrefix) + ":" + local;
+    };
+    rename(node.name, true);
+    for (auto& attribute : node.attributes) {
+        if (attribute.first != "xmlns" && !attribute.first.starts_with("xmlns:")) {
+            rename(attribute.first, false);
+        }
+    }
+    std::erase_if(node.attributes, [](const auto& attribute) {
+        return (attribute.first == "xmlns" || attribute.first.starts_with("xmlns:")) &&
+               ResultRootPrefix(TransitionalUri(attribute.second)).has_value();
+    });
+    for (auto& child : node.children) {
+        if (!child.isText()) {
+            NormalizePrefixes(child, scope);
+        }
+    }
+}
+
+// The block with the declarations it still needs from its ancestors in the source, so that it
+// reads the same under the result's root.
+std::string SerializeBlock(XmlNode block, const Scope& ancestors) {
+    NormalizePrefixes(block, ancestors);
     std::set<std::string> used;
     CollectPrefixes(block, used);
-    std::vector<std::pair<std::string, std::string>> declarations;
-    for (const auto& [key, uri] : inScope) {
-        const std::string prefix = key == "xmlns" ? std::string() : key.substr(6);
+    Scope declarations;
+    for (const auto& [key, uri] : ancestors) {
+        const std::string prefix = PrefixOfDeclaration(key);
         const std::string mapped = TransitionalUri(uri);
-        if (used.count(prefix) == 0 || DeclaredByResultRoot(prefix, mapped) ||
-            block.attribute(key) != nullptr) {
+        if (used.count(prefix) == 0 || ResultRootPrefix(mapped).has_value() ||
+            block.attribute(key) != nullptr ||
+            std::any_of(declarations.begin(), declarations.end(),
+                        [&](const auto& entry) { return entry.first == key; })) {
             continue;
         }
         declarations.emplace_back(key, mapped);
@@ -126,9 +188,7 @@ SourceMetadata SourceMetadata::parse(std::string_view xml, const std::string& fi
             auto& blocks = metadata.futureBlocks_[child.attributeOr("name", "")];
             for (const auto& block : child.children) {
                 if (!block.isText() && block.localName() == "bk") {
-                    auto blockScope = scope;
-                    AddDeclarations(block, blockScope);
-                    blocks.push_back(SerializeBlock(block, blockScope));
+                    blocks.push_back(SerializeBlock(block, scope));
                 }
             }
         } else if (local == "cellMetadata" || local == "valueMetadata") {

@@ -1,0 +1,450 @@
+// What the copy does with the workbook-level parts a sheet's cells point into: cell metadata
+// (spilling formulas) renumbered into one result part, value metadata it cannot carry left out
+// with the cached values kept, links to other workbooks carried and renumbered, a table used by
+// its bare name whose sheet stays behind, and a source's macros reported once.
+
+#include "EngineTestSupport.h"
+#include "spreadsheet/ooxml/ExternalLinks.h"
+#include "spreadsheet/ooxml/Metadata.h"
+#include "support/Fixtures.h"
+#include "support/PackageChecker.h"
+
+namespace quillory::testing {
+namespace {
+
+using spreadsheet::ReportKind;
+using spreadsheet::ooxml::ParseXmlTree;
+using spreadsheet::ooxml::ResultMetadata;
+using spreadsheet::ooxml::SourceMetadata;
+using spreadsheet::ooxml::XmlNode;
+
+const std::string kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+const std::string kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const std::string kDynamicArrayUri = "http://schemas.microsoft.com/office/spreadsheetml/2017/"
+                                     "dynamicarray";
+
+// A dynamic-array block as current spreadsheet programs write it, under a chosen prefix.
+std::string DynamicBlock(const std::string& prefix = "xda") {
+    return "<bk><extLst><ext uri=\"{bdbb8cdc-fa1e-496e-a857-3c3f30c029c3}\" xmlns:" + prefix +
+           "=\"" + kDynamicArrayUri + "\"><" + prefix +
+           ":dynamicArrayProperties fDynamic=\"1\" fCollapsed=\"0\"/></ext></extLst></bk>";
+}
+
+// Metadata with a rich-value type first and the dynamic-array type second, so the source's
+// numbers differ from the result's: cell block 1 is a rich value, cell block 2 spills.
+std::string RichThenDynamicMetadata() {
+    return "<metadata xmlns=\"" + kMain +
+           "\" xmlns:xlrd=\"http://schemas.microsoft.com/office/spreadsheetml/2017/richdata\">"
+           "<metadataTypes count=\"2\"><metadataType name=\"XLRICHVALUE\" minSupportedVersion="
+           "\"120000\"/><metadataType name=\"XLDAPR\" minSupportedVersion=\"120000\" copy=\"1\" "
+           "cellMeta=\"1\"/></metadataTypes><futureMetadata name=\"XLRICHVALUE\" count=\"1\">"
+           "<bk><extLst><ext uri=\"{3e2802c4-a4d2-4d8b-9148-e3be6c30e623}\"><xlrd:rvb i=\"0\"/>"
+           "</ext></extLst></bk></futureMetadata><futureMetadata name=\"XLDAPR\" count=\"1\">" +
+           DynamicBlock("d") +
+           "</futureMetadata><cellMetadata count=\"2\"><bk><rc t=\"1\" v=\"0\"/></bk><bk><rc "
+           "t=\"2\" v=\"0\"/></bk></cellMetadata><valueMetadata count=\"1\"><bk><rc t=\"1\" "
+           "v=\"0\"/></bk></valueMetadata></metadata>";
+}
+
+std::string DynamicOnlyMetadata() {
+    return "<metadata xmlns=\"" + kMain + "\" xmlns:xda=\"" + kDynamicArrayUri +
+           "\"><metadataTypes count=\"1\"><metadataType name=\"XLDAPR\" minSupportedVersion="
+           "\"120000\" copy=\"1\" cellMeta=\"1\"/></metadataTypes><futureMetadata name=\"XLDAPR\" "
+           "count=\"1\">" +
+           DynamicBlock() +
+           "</futureMetadata><cellMetadata count=\"1\"><bk><rc t=\"1\" v=\"0\"/></bk>"
+           "</cellMetadata></metadata>";
+}
+
+// Adds a workbook-level part with its relationship and content type to a mini package.
+void AddWorkbookPart(PackageEntries& package, const std::string& part, const std::string& kind,
+                     const std::string& contentType, const std::string& xml,
+                     const std::string& id) {
+    package.set(part, xml);
+    package.replaceOnce("xl/_rels/workbook.xml.rels", "</Relationships>",
+                        "<Relationship Id=\"" + id + "\" Type=\"" + kRel + "/" + kind +
+                            "\" Target=\"" + part.substr(3) + "\"/></Relationships>");
+    package.replaceOnce("[Content_Types].xml", "</Types>",
+                        "<Override PartName=\"/" + part + "\" ContentType=\"" + contentType +
+                            "\"/></Types>");
+}
+
+std::filesystem::path WriteWithMetadata(const TempDir& dir, const std::string& name,
+                                        const MiniWorkbook& book, const std::string& metadata) {
+    PackageEntries package = BuildPackage(book);
+    AddWorkbookPart(package, "xl/metadata.xml", "sheetMetadata",
+                    std::string(spreadsheet::ooxml::kMetadataContentType), metadata, "rIdMeta");
+    const auto file = dir / name;
+    package.write(file);
+    return file;
+}
+
+struct Merged {
+    PackageEntries package;
+    spreadsheet::MergeReport report;
+    XmlNode sheet(int n) const {
+        return PartTree(package, "xl/worksheets/sheet" + std::to_string(n) + ".xml");
+    }
+};
+
+Merged MergeChecked(const TempDir& dir, const std::vector<Copy>& copies) {
+    Merged merged;
+    merged.report = MergeInto(dir / "out.xlsx", copies);
+    merged.package = PackageEntries::read(dir / "out.xlsx");
+    for (const auto& problem : checkPackage(merged.package)) {
+        ADD_FAILURE() << "structural checker: " << problem;
+    }
+    return merged;
+}
+
+const XmlNode* CellOf(const XmlNode& sheet, const std::string& ref) {
+    return FindElement(sheet, "c", "r", ref);
+}
+
+// The metadata type a result cell's cm points at, through the result's metadata part.
+std::string SpillTypeOf(const PackageEntries& package, const XmlNode& cell) {
+    const std::string* cm = cell.attribute("cm");
+    if (cm == nullptr) {
+        return "";
+    }
+    const XmlNode metadata = PartTree(package, "xl/metadata.xml");
+    const auto blocks = metadata.child("cellMetadata")->childrenNamed("bk");
+    const auto block = static_cast<std::size_t>(std::stoi(*cm));
+    if (block < 1 || block > blocks.size()) {
+        return "out of range";
+    }
+    const XmlNode* record = blocks[block - 1]->child("rc");
+    const auto type = static_cast<std::size_t>(std::stoi(record->attributeOr("t", "0")));
+    const auto types = metadata.child("metadataTypes")->childrenNamed("metadataType");
+    return type >= 1 && type <= types.size() ? types[type - 1]->attributeOr("name", "") : "?";
+}
+
+// ---- the metadata part itself ----
+
+TEST(MetadataPart, BlocksOfSeveralSourcesAreRenumberedAndShared) {
+    const SourceMetadata first = SourceMetadata::parse(DynamicOnlyMetadata(), "a.xlsx", "m");
+    const SourceMetadata second = SourceMetadata::parse(RichThenDynamicMetadata(), "b.xlsx", "m");
+    ResultMetadata result;
+    auto fromFirst = result.importerFor(first);
+    auto fromSecond = result.importerFor(second);
+
+    EXPECT_TRUE(result.empty()) << "nothing is added before a cell uses it";
+    EXPECT_EQ(fromSecond->cellMetadata("2"), 1) << "the second source's spill block comes first";
+    EXPECT_EQ(fromFirst->cellMetadata("1"), 1) << "the same spill settings share one block";
+    EXPECT_EQ(fromSecond->cellMetadata("1"), std::nullopt) << "a rich value needs its parts";
+    EXPECT_EQ(fromSecond->valueMetadata("1"), std::nullopt);
+    for (const char* bad : {"0", "3", "-1", "", "x", "1.5"}) {
+        EXPECT_EQ(fromFirst->cellMetadata(bad), std::nullopt) << bad;
+    }
+
+    const XmlNode xml = ParseXmlTree(result.toXml(), "result", "xl/metadata.xml");
+    ASSERT_EQ(CountElements(xml, "metadataType"), 1);
+    EXPECT_EQ(xml.child("metadataTypes")->child("metadataType")->attributeOr("name", ""), "XLDAPR");
+    EXPECT_EQ(xml.child("metadataTypes")->attributeOr("count", ""), "1");
+    EXPECT_EQ(CountElements(*xml.child("futureMetadata"), "bk"), 1)
+        << "blocks alike under other prefixes are still one block";
+    EXPECT_EQ(CountElements(*xml.child("cellMetadata"), "bk"), 1);
+    EXPECT_EQ(xml.child("valueMetadata"), nullptr);
+    // The block written under the source's own prefix keeps a declaration of it.
+    const std::string text = result.toXml();
+    EXPECT_NE(text.find("fDynamic=\"1\""), std::string::npos);
+}
+
+TEST(MetadataPart, ABlockNamingAMissingTypeOrEntryIsNotCarried) {
+    const std::string broken =
+        "<metadata xmlns=\"" + kMain +
+        "\"><metadataTypes count=\"1\"><metadataType name=\"XLDAPR\"/></metadataTypes>"
+        "<futureMetadata name=\"XLDAPR\" count=\"1\">" +
+        DynamicBlock() +
+        "</futureMetadata><cellMetadata count=\"3\"><bk><rc t=\"2\" v=\"0\"/></bk><bk><rc t=\"1\" "
+        "v=\"5\"/></bk><bk/></cellMetadata></metadata>";
+    const SourceMetadata source = SourceMetadata::parse(broken, "c.xlsx", "m");
+    ResultMetadata result;
+    auto importer = result.importerFor(source);
+    EXPECT_EQ(importer->cellMetadata("1"), std::nullopt) << "type 2 does not exist";
+    EXPECT_EQ(importer->cellMetadata("2"), std::nullopt) << "entry 5 does not exist";
+    EXPECT_EQ(importer->cellMetadata("3"), std::nullopt) << "an empty block says nothing";
+    EXPECT_TRUE(result.empty());
+}
+
+// ---- spilling formulas through a whole merge ----
+
+#if QUILLORY_HAVE_XLSXWRITER
+TEST(DynamicArrays, SpillingFormulasOfAnIndependentWriterKeepSpilling) {
+    TempDir dir;
+    const auto source = writeFixture("dynamic-arrays.xlsx", dir.path());
+    const auto merged = MergeChecked(dir, {{source, "Data"}, {source, "Spill"}});
+
+    const XmlNode spill = merged.sheet(2);
+    for (const char* ref : {"A1", "B1", "C1", "E1"}) {
+        const XmlNode* cell = CellOf(spill, ref);
+        ASSERT_NE(cell, nullptr) << ref;
+        EXPECT_EQ(SpillTypeOf(merged.package, *cell), "XLDAPR") << ref;
+        EXPECT_EQ(cell->child("f")->attributeOr("t", ""), "array") << ref;
+    }
+    EXPECT_EQ(CellOf(spill, "D1")->attribute("cm"), nullptr)
+        << "an ordinary array formula must not start spilling";
+    EXPECT_EQ(CellOf(spill, "A1")->child("f")->attributeOr("ref", ""), "A1:A6");
+
+    const std::string* types = merged.package.find("[Content_Types].xml");
+    ASSERT_NE(types, nullptr);
+    EXPECT_NE(types->find(std::string(spreadsheet::ooxml::kMetadataContentType)),
+              std::string::npos);
+    const XmlNode rels = PartTree(merged.package, "xl/_rels/workbook.xml.rels");
+    const XmlNode* rel = FindElement(rels, "Relationship", "Target", "metadata.xml");
+    ASSERT_NE(rel, nullptr);
+    EXPECT_TRUE(rel->attributeOr("Type", "").ends_with("/sheetMetadata"));
+    EXPECT_FALSE(ReportHas(merged.report, ReportKind::PartNotCarried, "pill"));
+}
+
+TEST(DynamicArrays, AFormulaKeptAsItsValueLosesItsSpillSilentlyTheRestKeepIt) {
+    TempDir dir;
+    const auto source = writeFixture("dynamic-arrays.xlsx", dir.path());
+    const auto merged = MergeChecked(dir, {{source, "Spill"}});
+
+    const XmlNode spill = merged.sheet(1);
+    const XmlNode* sorted = CellOf(spill, "A1");
+    EXPECT_EQ(sorted->child("f"), nullptr) << "Data is not in the result";
+    EXPECT_EQ(sorted->attribute("cm"), nullptr);
+    EXPECT_EQ(sorted->child("v")->textContent(), "1");
+    EXPECT_EQ(SpillTypeOf(merged.package, *CellOf(spill, "E1")), "XLDAPR")
+        << "SEQUENCE uses nothing outside its sheet";
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::FormulaAsValue));
+    EXPECT_FALSE(ReportHas(merged.report, ReportKind::PartNotCarried, "pill"));
+}
+#endif
+
+TEST(DynamicArrays, NumbersFollowEachSourceAndRichValuesStayBehindWithTheirValues) {
+    TempDir dir;
+    MiniWorkbook first;
+    first.sheets.push_back(
+        {"One", "<sheetData><row r=\"1\"><c r=\"A1\" cm=\"1\"><f t=\"array\" ref=\"A1:A2\">"
+                "_xlfn.SEQUENCE(2)</f><v>1</v></c></row></sheetData>"});
+    MiniWorkbook second;
+    second.sheets.push_back(
+        {"Two", "<sheetData><row r=\"1\"><c r=\"A1\" cm=\"2\"><f t=\"array\" ref=\"A1:B1\">"
+                "_xlfn.SEQUENCE(1,2)</f><v>1</v></c><c r=\"B1\" t=\"e\" vm=\"1\"><v>#VALUE!</v>"
+                "</c><c r=\"C1\" cm=\"1\"><f>1+1</f><v>2</v></c></row></sheetData>"});
+    const auto a = WriteWithMetadata(dir, "a.xlsx", first, DynamicOnlyMetadata());
+    const auto b = WriteWithMetadata(dir, "b.xlsx", second, RichThenDynamicMetadata());
+
+    const auto merged = MergeChecked(dir, {{a, "One"}, {b, "Two"}});
+
+    EXPECT_EQ(SpillTypeOf(merged.package, *CellOf(merged.sheet(1), "A1")), "XLDAPR");
+    const XmlNode two = merged.sheet(2);
+    EXPECT_EQ(CellOf(two, "A1")->attributeOr("cm", ""), "1") << "source block 2 is result block 1";
+    const XmlNode* picture = CellOf(two, "B1");
+    EXPECT_EQ(picture->attribute("vm"), nullptr);
+    EXPECT_EQ(picture->attributeOr("t", ""), "e");
+    EXPECT_EQ(picture->child("v")->textContent(), "#VALUE!");
+    EXPECT_EQ(CellOf(two, "C1")->attribute("cm"), nullptr) << "its block was a rich value";
+    EXPECT_EQ(CountElements(PartTree(merged.package, "xl/metadata.xml"), "rc"), 1);
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "inside cells"));
+}
+
+TEST(DynamicArrays, ADamagedOrMissingMetadataPartCostsOnlyTheSpill) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets.push_back({"S", "<sheetData><row r=\"1\"><c r=\"A1\" cm=\"1\"><f t=\"array\" "
+                                "ref=\"A1:A2\">_xlfn.SEQUENCE(2)</f><v>1</v></c></row>"
+                                "</sheetData>"});
+    const auto damaged = WriteWithMetadata(dir, "damaged.xlsx", book, "<metadata><unclosed>");
+    const auto missing = WriteBook(dir, "missing.xlsx", book);
+
+    for (const auto& file : {damaged, missing}) {
+        const auto merged = MergeChecked(dir, {{file, "S"}});
+        const XmlNode sheet = merged.sheet(1);
+        const XmlNode* cell = CellOf(sheet, "A1");
+        EXPECT_EQ(cell->attribute("cm"), nullptr) << file;
+        EXPECT_NE(cell->child("f"), nullptr) << file;
+        EXPECT_EQ(merged.package.find("xl/metadata.xml"), nullptr) << file;
+        EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "ordinary array")) << file;
+    }
+}
+
+// ---- links to other workbooks ----
+
+std::string LinkPart(const std::string& sheet, const std::string& value) {
+    return "<externalLink xmlns=\"" + kMain + "\"><externalBook xmlns:r=\"" + kRel +
+           "\" r:id=\"rId1\"><sheetNames><sheetName val=\"" + sheet +
+           "\"/></sheetNames><sheetDataSet><sheetData sheetId=\"0\"><row r=\"1\"><cell r=\"A1\">"
+           "<v>" +
+           value + "</v></cell></row></sheetData></sheetDataSet></externalBook></externalLink>";
+}
+
+// A workbook with two links ([1] Prices.xlsx, [2] `secondTarget`) whose sheet uses the second
+// in a cell and a local name.
+std::filesystem::path WriteLinkedBook(const TempDir& dir, const std::string& name,
+                                      const std::string& secondTarget,
+                                      const std::string& secondMode = " TargetMode=\"External\"") {
+    MiniWorkbook book;
+    book.sheets.push_back({"Calc", "<sheetData><row r=\"1\"><c r=\"A1\"><f>[2]Rates!A1*2</f>"
+                                   "<v>10</v></c><c r=\"B1\"><f>SUM(Rate)</f><v>5</v></c></row>"
+                                   "</sheetData>"});
+    book.definedNames = "<definedName name=\"Rate\" localSheetId=\"0\">[2]Rates!$A$1</definedName>";
+    PackageEntries package = BuildPackage(book);
+    const std::string type = std::string(spreadsheet::ooxml::kExternalLinkContentType);
+    AddWorkbookPart(package, "xl/externalLinks/externalLink1.xml", "externalLink", type,
+                    LinkPart("Prices", "1"), "rIdL1");
+    AddWorkbookPart(package, "xl/externalLinks/externalLink2.xml", "externalLink", type,
+                    LinkPart("Rates", "5"), "rIdL2");
+    package.set("xl/externalLinks/_rels/externalLink1.xml.rels",
+                "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                "relationships\"><Relationship Id=\"rId1\" Type=\"" +
+                    kRel +
+                    "/externalLinkPath\" Target=\"Prices.xlsx\" TargetMode=\"External\"/>"
+                    "</Relationships>");
+    package.set("xl/externalLinks/_rels/externalLink2.xml.rels",
+                "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                "relationships\"><Relationship Id=\"rId1\" Type=\"" +
+                    kRel + "/externalLinkPath\" Target=\"" + secondTarget + "\"" + secondMode +
+                    "/></Relationships>");
+    package.replaceOnce("xl/workbook.xml", "</sheets>",
+                        "</sheets><externalReferences><externalReference r:id=\"rIdL1\"/>"
+                        "<externalReference r:id=\"rIdL2\"/></externalReferences>");
+    const auto file = dir / name;
+    package.write(file);
+    return file;
+}
+
+TEST(ExternalLinks, UsedLinksAreCarriedRenumberedAndSharedBetweenSources) {
+    TempDir dir;
+    const auto a = WriteLinkedBook(dir, "a.xlsx", "/data/Rates.xlsx");
+    const auto b = WriteLinkedBook(dir, "b.xlsx", "/data/Rates.xlsx");
+
+    const auto merged = MergeChecked(dir, {{a, "Calc"}, {b, "Calc"}});
+
+    for (int n : {1, 2}) {
+        const XmlNode sheet = merged.sheet(n);
+        const XmlNode* cell = CellOf(sheet, "A1");
+        ASSERT_NE(cell->child("f"), nullptr) << "the formula keeps computing";
+        EXPECT_EQ(cell->child("f")->textContent(), "[1]Rates!A1*2") << "only link 2 is used";
+    }
+    const XmlNode workbook = PartTree(merged.package, "xl/workbook.xml");
+    EXPECT_EQ(CountElements(workbook, "externalReference"), 1) << "one file, one link";
+    EXPECT_NE(FindElement(workbook, "definedName", "name", "Rate"), nullptr);
+    int rates = 0;
+    for (const auto& name : workbook.child("definedNames")->childrenNamed("definedName")) {
+        rates += name->textContent() == "[1]Rates!$A$1" ? 1 : 0;
+    }
+    EXPECT_EQ(rates, 2) << "each copy's local name follows the renumbering";
+    const std::string* link = merged.package.find("xl/externalLinks/externalLink1.xml");
+    ASSERT_NE(link, nullptr);
+    EXPECT_NE(link->find("Rates"), std::string::npos);
+    EXPECT_EQ(merged.package.find("xl/externalLinks/externalLink2.xml"), nullptr);
+    const XmlNode linkRels =
+        PartTree(merged.package, "xl/externalLinks/_rels/externalLink1.xml.rels");
+    EXPECT_EQ(linkRels.child("Relationship")->attributeOr("Target", ""), "/data/Rates.xlsx");
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::MayLookDifferent, "other workbooks"));
+}
+
+TEST(ExternalLinks, ALinkIntoItsOwnPackageIsNotCarriedAndItsFormulasKeepTheirValues) {
+    TempDir dir;
+    const auto file = WriteLinkedBook(dir, "inside.xlsx", "../worksheets/sheet1.xml", "");
+
+    const auto merged = MergeChecked(dir, {{file, "Calc"}});
+
+    const XmlNode sheet = merged.sheet(1);
+    const XmlNode* cell = CellOf(sheet, "A1");
+    EXPECT_EQ(cell->child("f"), nullptr);
+    EXPECT_EQ(cell->child("v")->textContent(), "10");
+    EXPECT_EQ(merged.package.find("xl/externalLinks/externalLink1.xml"), nullptr);
+    EXPECT_EQ(FindElement(PartTree(merged.package, "xl/workbook.xml"), "externalReferences"),
+              nullptr);
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::FormulaAsValue, "another workbook"));
+}
+
+TEST(ExternalLinks, RelativeTargetsAreAnchoredAtTheSourceFolder) {
+    using spreadsheet::ooxml::AnchoredLinkTarget;
+    EXPECT_EQ(AnchoredLinkTarget("Rates.xlsx", "/home/ann/q3/Book.xlsx"),
+              "file:///home/ann/q3/Rates.xlsx");
+    EXPECT_EQ(AnchoredLinkTarget("sub/R%20s.xlsx", "/home/a b/Book.xlsx"),
+              "file:///home/a%20b/sub/R%20s.xlsx");
+    for (const char* kept : {"/abs/Rates.xlsx", "file:///C:/x.xlsx", "\\\\server\\share\\x.xlsx",
+                             "https://example.com/x.xlsx", ""}) {
+        EXPECT_EQ(AnchoredLinkTarget(kept, "/home/ann/Book.xlsx"), kept);
+    }
+    EXPECT_EQ(AnchoredLinkTarget("Rates.xlsx", "memory:Book.xlsx"), "Rates.xlsx")
+        << "a source that is not a file has no folder";
+}
+
+// ---- tables used by their bare name ----
+
+TEST(BareTableNames, ATableLeftBehindMakesItsFormulasValuesACopiedOneKeepsThemComputing) {
+    TempDir dir;
+    MiniWorkbook book;
+    MiniSheet data("Data", "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Qty</t>"
+                           "</is></c></row><row r=\"2\"><c r=\"A2\"><v>4</v></c></row>"
+                           "</sheetData><tableParts count=\"1\"><tablePart r:id=\"rIdT\"/>"
+                           "</tableParts>");
+    data.rels =
+        "<Relationship Id=\"rIdT\" Type=\"" + kRel + "/table\" Target=\"../tables/table1.xml\"/>";
+    data.parts.push_back({"xl/tables/table1.xml",
+                          "<table xmlns=\"" + kMain +
+                              "\" id=\"1\" name=\"Sales\" displayName=\"Sales\" ref=\"A1:A2\">"
+                              "<tableColumns count=\"1\"><tableColumn id=\"1\" name=\"Qty\"/>"
+                              "</tableColumns></table>"});
+    book.sheets.push_back(data);
+    book.sheets.push_back({"Calc", "<sheetData><row r=\"1\"><c r=\"A1\"><f>SUM(sales)</f>"
+                                   "<v>4</v></c><c r=\"B1\"><f>SUM(Unknown)</f><v>0</v></c>"
+                                   "</row></sheetData>"});
+    PackageEntries package = BuildPackage(book);
+    package.replaceOnce("[Content_Types].xml", "</Types>",
+                        "<Override PartName=\"/xl/tables/table1.xml\" ContentType=\"application/"
+                        "vnd.openxmlformats-officedocument.spreadsheetml.table+xml\"/></Types>");
+    package.write(dir / "tables.xlsx");
+
+    {
+        const auto alone = MergeChecked(dir, {{dir / "tables.xlsx", "Calc"}});
+        const XmlNode calc = alone.sheet(1);
+        EXPECT_EQ(CellOf(calc, "A1")->child("f"), nullptr) << "the table Sales is not copied";
+        EXPECT_EQ(CellOf(calc, "A1")->child("v")->textContent(), "4");
+        EXPECT_NE(CellOf(calc, "B1")->child("f"), nullptr)
+            << "a name the source never had keeps its meaning (none)";
+        EXPECT_TRUE(ReportHas(alone.report, ReportKind::FormulaAsValue, "sales"));
+    }
+    const auto both =
+        MergeChecked(dir, {{dir / "tables.xlsx", "Data"}, {dir / "tables.xlsx", "Calc"}});
+    const XmlNode calc = both.sheet(2);
+    const XmlNode* sum = CellOf(calc, "A1");
+    ASSERT_NE(sum->child("f"), nullptr);
+    EXPECT_EQ(sum->child("f")->textContent(), "SUM(sales)");
+}
+
+// ---- macros ----
+
+TEST(Macros, AWorkbookWithMacrosIsReportedOnceAndItsCodeStaysBehind) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets.push_back({"First"});
+    book.sheets.push_back({"Second"});
+    PackageEntries package = BuildPackage(book);
+    package.set("xl/vbaProject.bin", std::string("\xD0\xCF\x11\xE0 not really a project"));
+    package.replaceOnce("xl/_rels/workbook.xml.rels", "</Relationships>",
+                        "<Relationship Id=\"rIdVba\" Type=\"http://schemas.microsoft.com/office/"
+                        "2006/relationships/vbaProject\" Target=\"vbaProject.bin\"/>"
+                        "</Relationships>");
+    package.write(dir / "macros.xlsm");
+    MiniWorkbook plain;
+    plain.sheets.push_back({"Third"});
+    const auto other = WriteBook(dir, "plain.xlsx", plain);
+
+    const auto merged = MergeChecked(
+        dir, {{dir / "macros.xlsm", "First"}, {other, "Third"}, {dir / "macros.xlsm", "Second"}});
+
+    int said = 0;
+    for (const auto& item : merged.report.items) {
+        if (item.message.find("macros") != std::string::npos) {
+            ++said;
+            EXPECT_EQ(item.sourceFile, "macros.xlsm");
+            EXPECT_EQ(item.kind, ReportKind::PartNotCarried);
+        }
+    }
+    EXPECT_EQ(said, 1);
+    for (const auto& entry : merged.package.entries()) {
+        EXPECT_EQ(entry.name.find("vba"), std::string::npos) << entry.name;
+    }
+}
+
+} // namespace
+} // namespace quillory::testing
