@@ -6,9 +6,12 @@
 #include "EngineTestSupport.h"
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/Comments.h"
+#include "spreadsheet/ooxml/Relationships.h"
 #include "spreadsheet/ooxml/ShapeIds.h"
 #include "spreadsheet/ooxml/ThreadedComments.h"
 #include "spreadsheet/ooxml/Vml.h"
+#include "support/Fixtures.h"
+#include "support/PackageChecker.h"
 
 #include <regex>
 #include <set>
@@ -282,6 +285,174 @@ TEST(SheetObjects, ControlPropertiesLinksFollowTheCopy) {
     EXPECT_EQ(root.attribute("fmlaRange"), nullptr);
     EXPECT_EQ(result.linksDropped, 1u);
     EXPECT_EQ(root.attributeOr("objectType", ""), "CheckBox");
+}
+
+// ---- whole merges ----
+
+// The part a sheet's relationship of this kind points at, or "" when it has none.
+std::string TargetOf(const PackageEntries& package, const std::string& part,
+                     std::string_view kind) {
+    const std::string* rels = package.find(RelationshipsPartFor(part));
+    if (rels == nullptr) {
+        return {};
+    }
+    const Relationships parsed = Relationships::Parse(*rels, part, "result");
+    const Relationship* rel = parsed.firstOfKind(kind);
+    return rel == nullptr ? std::string() : rel->partName;
+}
+
+struct SheetNotes {
+    std::vector<std::string> refs;    // note cells, in order
+    std::vector<std::string> authors; // author list
+    std::size_t vmlShapes = 0;
+};
+
+SheetNotes NotesOf(const PackageEntries& package, int sheet) {
+    const std::string part = "xl/worksheets/sheet" + std::to_string(sheet) + ".xml";
+    SheetNotes notes;
+    const std::string comments = TargetOf(package, part, "comments");
+    if (!comments.empty()) {
+        const XmlNode root = PartTree(package, comments);
+        for (const auto* list : root.childrenNamed("commentList")) {
+            for (const auto* comment : list->childrenNamed("comment")) {
+                notes.refs.push_back(comment->attributeOr("ref", ""));
+            }
+        }
+        if (const XmlNode* authors = root.child("authors")) {
+            for (const auto* author : authors->childrenNamed("author")) {
+                notes.authors.push_back(author->textContent());
+            }
+        }
+    }
+    const std::string vml = TargetOf(package, part, "vmlDrawing");
+    if (const std::string* bytes = vml.empty() ? nullptr : package.find(vml)) {
+        notes.vmlShapes = ListVmlShapes(*bytes).size();
+    }
+    return notes;
+}
+
+// Every shape id and id block of every VML part of the result, each expected once.
+void ExpectShapeIdsUnique(const PackageEntries& package) {
+    std::set<std::string> blocks;
+    std::set<std::string> ids;
+    for (const auto& entry : package.entries()) {
+        if (!entry.name.ends_with(".vml")) {
+            continue;
+        }
+        for (const auto& block : Matches(entry.bytes, "idmap[^>]*data=\"([^\"]*)\"")) {
+            for (const long number : ParseIdMapBlocks(block)) {
+                EXPECT_TRUE(blocks.insert(std::to_string(number)).second)
+                    << "block " << number << " repeated in " << entry.name;
+            }
+        }
+        for (const auto& id : Matches(entry.bytes, "(?:id|spid)=\"(_x0000_s[^\"]*)\"")) {
+            EXPECT_TRUE(ParseShapeId(id).has_value()) << id << " in " << entry.name;
+            EXPECT_TRUE(ids.insert(id).second) << id << " repeated in " << entry.name;
+        }
+    }
+    EXPECT_FALSE(blocks.empty());
+}
+
+#if QUILLORY_HAVE_XLSXWRITER
+
+TEST(CommentsMerge, NotesButtonsAndHeaderPicturesTravelWithEveryCopy) {
+    TempDir dir;
+    const auto book = writeFixture("notes.xlsx", dir.path());
+    const auto report = MergeInto(
+        dir / "out.xlsx",
+        {{book, "Notes"}, {book, "Buttons"}, {book, "Header"}, {book, "Notes"}, {book, "Buttons"}});
+    const PackageEntries merged = PackageEntries::read(dir / "out.xlsx");
+    EXPECT_EQ(checkPackage(merged), std::vector<std::string>{});
+
+    for (const int sheet : {1, 4}) { // both copies of Notes
+        const SheetNotes notes = NotesOf(merged, sheet);
+        EXPECT_EQ(notes.refs, (std::vector<std::string>{"A1", "B3", "C5"})) << "sheet " << sheet;
+        EXPECT_EQ(notes.vmlShapes, 3u);
+        const std::set<std::string> authors(notes.authors.begin(), notes.authors.end());
+        EXPECT_EQ(authors, (std::set<std::string>{"Default Author", "Ann Author", "Bob Builder"}));
+    }
+    for (const int sheet : {2, 5}) { // buttons: two buttons and a note, the macro link gone
+        const SheetNotes notes = NotesOf(merged, sheet);
+        EXPECT_EQ(notes.refs, (std::vector<std::string>{"A1"}));
+        EXPECT_EQ(notes.vmlShapes, 3u);
+        const std::string vml =
+            TargetOf(merged, "xl/worksheets/sheet" + std::to_string(sheet) + ".xml", "vmlDrawing");
+        EXPECT_EQ(merged.find(vml)->find("FmlaMacro"), std::string::npos);
+    }
+    EXPECT_TRUE(ReportHas(report, spreadsheet::ReportKind::PartNotCarried, "macros"));
+
+    // The header picture: the sheet points at its VML, which points at the picture.
+    const XmlNode header = PartTree(merged, "xl/worksheets/sheet3.xml");
+    ASSERT_NE(FindElement(header, "legacyDrawingHF"), nullptr);
+    const std::string headerVml = TargetOf(merged, "xl/worksheets/sheet3.xml", "vmlDrawing");
+    ASSERT_FALSE(headerVml.empty());
+    const std::string picture = TargetOf(merged, headerVml, "image");
+    ASSERT_FALSE(picture.empty());
+    EXPECT_NE(merged.find(picture), nullptr);
+    EXPECT_TRUE(merged.find(picture)->starts_with("\x89PNG"));
+    ExpectShapeIdsUnique(merged);
+}
+
+TEST(CommentsMerge, AVmlDrawingThatIsNotWellFormedIsStillCarried) {
+    TempDir dir;
+    const auto book = writeFixture("notes.xlsx", dir.path());
+    PackageEntries package = PackageEntries::read(book);
+    const std::string vml = TargetOf(package, "xl/worksheets/sheet1.xml", "vmlDrawing");
+    // An unclosed <br> and a bare attribute, as older writers leave them.
+    package.replaceOnce(vml, "<v:textbox", "<v:textbox filled");
+    package.replaceOnce(vml, "</div>", "<br></div>");
+    const auto loose = dir / "loose.xlsx";
+    package.write(loose);
+    EXPECT_THROW(ParseXmlTree(*package.find(vml), "loose.xlsx", vml),
+                 spreadsheet::SpreadsheetError);
+
+    const auto report = MergeInto(dir / "out.xlsx", {{loose, "Notes"}, {loose, "Notes"}});
+    const PackageEntries result = PackageEntries::read(dir / "out.xlsx");
+    EXPECT_EQ(checkPackage(result), std::vector<std::string>{});
+    for (const int sheet : {1, 2}) {
+        const SheetNotes notes = NotesOf(result, sheet);
+        EXPECT_EQ(notes.refs.size(), 3u);
+        EXPECT_EQ(notes.vmlShapes, 3u);
+        const std::string copied = *result.find(
+            TargetOf(result, "xl/worksheets/sheet" + std::to_string(sheet) + ".xml", "vmlDrawing"));
+        EXPECT_NE(copied.find("<v:textbox filled"), std::string::npos);
+    }
+    ExpectShapeIdsUnique(result);
+}
+
+#endif // QUILLORY_HAVE_XLSXWRITER
+
+TEST(CommentsMerge, ThreadsOfTheSameSheetMergedTwiceGetTheirOwnIdsAndOnePersonList) {
+    const std::filesystem::path book = std::filesystem::path(QUILLORY_SHARED_DIR) / "corpus" /
+                                       "poi__test-data--spreadsheet--right-to-left.xlsx";
+    if (!std::filesystem::exists(book)) {
+        GTEST_SKIP() << "corpus workbook with threaded comments not found: " << book;
+    }
+    TempDir dir;
+    MergeInto(dir / "out.xlsx",
+              {{book, "English"}, {book, "English"}, {book, "\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x89"}});
+    const PackageEntries result = PackageEntries::read(dir / "out.xlsx");
+    EXPECT_EQ(checkPackage(result), std::vector<std::string>{});
+
+    std::set<std::string> threadIds;
+    for (const int sheet : {1, 2, 3}) {
+        const std::string part = "xl/worksheets/sheet" + std::to_string(sheet) + ".xml";
+        const std::string threads = TargetOf(result, part, "threadedComment");
+        ASSERT_FALSE(threads.empty()) << part;
+        const XmlNode root = PartTree(result, threads);
+        const auto comments = root.childrenNamed("threadedComment");
+        ASSERT_EQ(comments.size(), 1u);
+        const std::string id = comments.front()->attributeOr("id", "");
+        EXPECT_TRUE(threadIds.insert(id).second) << "thread id " << id << " repeated";
+        // The note that mirrors the thread names the new id.
+        const SheetNotes notes = NotesOf(result, sheet);
+        EXPECT_EQ(notes.authors, (std::vector<std::string>{"tc=" + id}));
+        EXPECT_EQ(notes.refs, (std::vector<std::string>{"A3"}));
+    }
+    const XmlNode persons = PartTree(result, "xl/persons/person.xml");
+    EXPECT_EQ(persons.childrenNamed("person").size(), 1u);
+    EXPECT_EQ(TargetOf(result, "xl/workbook.xml", "person"), "xl/persons/person.xml");
+    ExpectShapeIdsUnique(result);
 }
 
 } // namespace
