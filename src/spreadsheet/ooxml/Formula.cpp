@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/Formula.h"
 
 #include "spreadsheet/ooxml/FormulaTokenizer.h"
+#include "spreadsheet/ooxml/PlainFormula.h"
 #include "spreadsheet/ooxml/SheetNames.h"
 
 #include <algorithm>
@@ -249,6 +250,11 @@ private:
 } // namespace
 
 FormulaRewrite RewriteFormula(std::string_view formula, const FormulaContext& context) {
+    if (IsSelfContainedFormula(formula)) {
+        FormulaRewrite unchanged;
+        unchanged.text = std::string(formula);
+        return unchanged;
+    }
     return Rewriter(formula, context).Run();
 }
 

@@ -1,0 +1,150 @@
+// The shortcut for formulas no copy can change must agree with the full tokenizer: whatever it
+// accepts, the tokenizer reads without error and finds nothing that names a sheet, table,
+// defined name or other workbook, and no function whose text may name a sheet.
+
+#include "spreadsheet/ooxml/Formula.h"
+#include "spreadsheet/ooxml/FormulaTokenizer.h"
+#include "spreadsheet/ooxml/PlainFormula.h"
+
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace quillory::spreadsheet::ooxml {
+namespace {
+
+// What the full rewrite would have to look at in `formula`, or "" when nothing.
+std::string WhatTheTokenizerFinds(std::string_view formula) {
+    const FormulaTokens tokens = TokenizeFormula(formula);
+    if (!tokens.ok()) {
+        return "unreadable: " + tokens.error;
+    }
+    for (const Token& token : tokens.tokens) {
+        const std::string text(token.text(formula));
+        if (token.type == TokenType::StructuredReference) {
+            return "structured reference " + text;
+        }
+        if (token.type == TokenType::Reference &&
+            (token.qualifier.present || token.referenceKind == ReferenceKind::Name ||
+             token.referenceKind == ReferenceKind::Error)) {
+            return "reference needing a lookup " + text;
+        }
+        if (token.type == TokenType::Function && (text == "INDIRECT" || text == "HYPERLINK")) {
+            return "text reference function";
+        }
+    }
+    return {};
+}
+
+// Every formula the shortcut takes is one the rewrite leaves alone, and vice versa for the
+// common shapes.
+TEST(PlainFormula, AcceptsOnlyWhatTheTokenizerFindsSelfContained) {
+    const std::vector<std::string> accepted = {
+        "E3*F3",
+        "IF(H3=0,0,(H3-G3)/H3)",
+        "SUM(H2:H2001)",
+        "$A$1+B$2-$C3",
+        "-A1^2",
+        "+-1.5*XFD1048576",
+        "ROUND(A1/3,2)&\" units\"",
+        "IF(A1<>\"\",\"say \"\"hi\"\"\",\"\")",
+        "LOG10(A1)",
+        "LOG10*2", // column LOG, row 10
+        "F.DIST(A1,2,TRUE(1))",
+        "A1<=B1",
+        "(((1)))",
+    };
+    for (const auto& formula : accepted) {
+        EXPECT_TRUE(IsSelfContainedFormula(formula)) << formula;
+        EXPECT_EQ(WhatTheTokenizerFinds(formula), "") << formula;
+    }
+    // Each of these either names something, is unreadable, or is simply outside the grammar.
+    const std::vector<std::string> refused = {
+        "",
+        "'Sales'!H3-H3",
+        "Sheet2!A1",
+        "LOG10!A1", // a cell alone, a sheet here
+        "ABC1:ABC2!A1",
+        "A0",
+        "XFE1",
+        "A1048577",
+        "TRUE",
+        "Total",
+        "SalesTax*2",
+        "INDIRECT(\"A1\")",
+        "HYPERLINK(A1)",
+        "Table1[Col]",
+        "[1]Sheet1!A1",
+        "A1 + B1",
+        "A1%",
+        "1E5",
+        "1.",
+        "SUM()",
+        "SUM(A1",
+        "A1+",
+        "(A1",
+        "A1)",
+        "\"open",
+        "a1+b1",
+        "A1#",
+        "_xlfn.XLOOKUP(A1,B1:B2,C1:C2)",
+        "A:A",
+        "1:3",
+        "A1:B2:C3",
+        "#REF!",
+        "LET(x,1,x)",
+        "=A1",
+        "{1,2}",
+    };
+    for (const auto& formula : refused) {
+        EXPECT_FALSE(IsSelfContainedFormula(formula)) << formula;
+    }
+    EXPECT_FALSE(IsSelfContainedFormula(std::string(kMaxFormulaLength + 1, '1')));
+    EXPECT_FALSE(IsSelfContainedFormula(std::string(200, '(') + "1" + std::string(200, ')')));
+}
+
+// Random strings over the grammar's alphabet: wherever the shortcut says yes, the tokenizer
+// must agree, or a formula naming something would be copied without its rewrite.
+TEST(PlainFormula, RandomFormulasNeverFoolTheShortcut) {
+    const std::string alphabet = "AXFDLOG10$:().,+-*/^&=<>\"! 9%#[]'SUMIFab_";
+    std::uint32_t state = 20261207;
+    int accepted = 0;
+    for (int i = 0; i < 200000; ++i) {
+        std::string formula;
+        const int length = 1 + static_cast<int>(state % 12);
+        for (int k = 0; k < length; ++k) {
+            state = state * 1103515245u + 12345u;
+            formula += alphabet[(state >> 16) % alphabet.size()];
+        }
+        if (IsSelfContainedFormula(formula)) {
+            ++accepted;
+            ASSERT_EQ(WhatTheTokenizerFinds(formula), "") << formula;
+        }
+    }
+    EXPECT_GT(accepted, 100) << "the random formulas must exercise the accepting side too";
+}
+
+TEST(PlainFormula, RewriteOfASelfContainedFormulaAsksNothing) {
+    int asked = 0;
+    FormulaContext context;
+    context.sheet = [&](std::string_view) -> std::optional<std::string> {
+        ++asked;
+        return std::nullopt;
+    };
+    context.definedName = context.sheet;
+    context.table = context.sheet;
+    const FormulaRewrite plain = RewriteFormula("IF(H3=0,0,(H3-G3)/H3)", context);
+    EXPECT_TRUE(plain.computable);
+    EXPECT_FALSE(plain.changed);
+    EXPECT_EQ(plain.text, "IF(H3=0,0,(H3-G3)/H3)");
+    EXPECT_TRUE(plain.warnings.empty());
+    EXPECT_EQ(asked, 0);
+    // A formula naming a sheet still goes through the lookup.
+    const FormulaRewrite qualified = RewriteFormula("'Sales'!H3-H3", context);
+    EXPECT_FALSE(qualified.computable);
+    EXPECT_EQ(asked, 1);
+}
+
+} // namespace
+} // namespace quillory::spreadsheet::ooxml
