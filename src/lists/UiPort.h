@@ -22,7 +22,8 @@ public:
     // Asks where to save a file; nullopt when the user cancels.
     virtual std::optional<std::filesystem::path>
     askSavePath(const std::filesystem::path& suggestedName) = 0;
-    // Lets the window repaint during a long command (progress bar); may do nothing.
+    // Lets the window repaint during a long command (progress bar); the user's input meanwhile
+    // must not start another command. May do nothing.
     virtual void processEvents() {}
 };
 

@@ -148,6 +148,12 @@ void Form1::Form_Unload() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+    // Closing in the middle of a merge would pull the window from under it; the merge
+    // finishes, hands over its result, and the window closes then.
+    if (deferCloseDuringMerge()) {
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }

@@ -113,6 +113,8 @@ private:
     // Called once at the end of construction, for the commands to set up what they need.
     void setUpSources();     // Form1Sources.cpp
     void setUpBrowseMerge(); // Form1BrowseMerge.cpp
+    // True when a merge runs: the close is remembered for its end. Form1BrowseMerge.cpp
+    bool deferCloseDuringMerge();
 
     Dependencies dependencies_;
     sources::ProgramFiles programFiles_;

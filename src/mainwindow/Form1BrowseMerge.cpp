@@ -7,7 +7,25 @@
 #include "merge/MergeCommand.h"
 #include "merge/MergeListCommands.h"
 
+#include <utility>
+
 namespace quillory::mainwindow {
+
+namespace {
+
+// Marks the length of a merge, however it ends.
+class MergeRunning {
+public:
+    explicit MergeRunning(bool& flag) : flag_(flag) { flag_ = true; }
+    ~MergeRunning() { flag_ = false; }
+    MergeRunning(const MergeRunning&) = delete;
+    MergeRunning& operator=(const MergeRunning&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
 
 void Form1::setUpBrowseMerge() {}
 
@@ -36,7 +54,24 @@ void Form1::Command17_Click() {
 }
 
 void Form1::Command18_Click() {
-    merge::Merge(lists(), uiPort(), applicationFactory(), dependencies().browseMerge.merge);
+    if (browseMergeState_.merging) {
+        return;
+    }
+    {
+        MergeRunning running(browseMergeState_.merging);
+        merge::Merge(lists(), uiPort(), applicationFactory(), dependencies().browseMerge.merge);
+    }
+    if (std::exchange(browseMergeState_.closeAfterMerge, false)) {
+        close();
+    }
+}
+
+bool Form1::deferCloseDuringMerge() {
+    if (!browseMergeState_.merging) {
+        return false;
+    }
+    browseMergeState_.closeAfterMerge = true;
+    return true;
 }
 
 void Form1::Command20_Click() {

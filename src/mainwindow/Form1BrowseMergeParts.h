@@ -13,6 +13,11 @@ struct Form1BrowseMergeDependencies {
     merge::MergeCommandOptions merge;
 };
 
-struct Form1BrowseMergeState {};
+struct Form1BrowseMergeState {
+    // A merge runs; the window repaints meanwhile but starts no other merge.
+    bool merging = false;
+    // The window was asked to close during a merge: it closes once the merge is over.
+    bool closeAfterMerge = false;
+};
 
 } // namespace quillory::mainwindow

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -15,6 +16,47 @@ constexpr const char* kCaption = "Quillory";
 QString toQString(const std::filesystem::path& path) {
     return QFile::decodeName(QByteArray::fromStdString(path.string()));
 }
+
+bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Drops the user's input while a command lets the window repaint: a click then must not start
+// another command, nor be queued to run once this one is over.
+class InputBlocker : public QObject {
+public:
+    InputBlocker() { QCoreApplication::instance()->installEventFilter(this); }
+    ~InputBlocker() override { QCoreApplication::instance()->removeEventFilter(this); }
+    InputBlocker(const InputBlocker&) = delete;
+    InputBlocker& operator=(const InputBlocker&) = delete;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        return IsUserInput(event->type());
+    }
+};
 } // namespace
 
 QtUiPort::~QtUiPort() {
@@ -60,6 +102,10 @@ QtUiPort::askSavePath(const std::filesystem::path& suggestedName) {
 }
 
 void QtUiPort::processEvents() {
+    if (QCoreApplication::instance() == nullptr) {
+        return;
+    }
+    InputBlocker blocker;
     QApplication::processEvents();
 }
 

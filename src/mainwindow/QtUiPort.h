@@ -19,6 +19,7 @@ public:
     bool openFile(const std::filesystem::path& file) override;
     std::optional<std::filesystem::path>
     askSavePath(const std::filesystem::path& suggestedName) override;
+    // Repaints and runs timers; the user's clicks and keys meanwhile are dropped.
     void processEvents() override;
 
     bool busy() const { return busy_; }

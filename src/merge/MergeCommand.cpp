@@ -78,6 +78,28 @@ std::filesystem::path PresentResult(lists::UiPort& ui, const std::filesystem::pa
     }
 }
 
+// Lets the window repaint and move its bar at every step of the progress while a merge runs;
+// the bar's own observer keeps working and is put back afterwards.
+class EventsOnProgress {
+public:
+    EventsOnProgress(lists::ProgressModel& progress, lists::UiPort& ui)
+        : progress_(progress), previous_(progress.onChanged) {
+        progress_.onChanged = [this, &ui] {
+            if (previous_) {
+                previous_();
+            }
+            ui.processEvents();
+        };
+    }
+    ~EventsOnProgress() { progress_.onChanged = previous_; }
+    EventsOnProgress(const EventsOnProgress&) = delete;
+    EventsOnProgress& operator=(const EventsOnProgress&) = delete;
+
+private:
+    lists::ProgressModel& progress_;
+    std::function<void()> previous_;
+};
+
 } // namespace
 
 std::string ResultFileName(std::time_t when) {
@@ -110,6 +132,7 @@ std::optional<std::filesystem::path> Merge(lists::MainLists& lists, lists::UiPor
         const std::time_t now = options.clock ? options.clock() : std::time(nullptr);
         result = runFolder / ResultFileName(now);
         browsing::BusyPointer busy(ui);
+        EventsOnProgress responsive(lists.progress, ui);
         merged = MergeSheets(lists, createApplication, result, outcome);
     } catch (const std::exception& error) {
         outcome.failure = error.what();

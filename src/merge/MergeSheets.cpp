@@ -83,6 +83,15 @@ bool MergeSheets(lists::MainLists& lists, const spreadsheet::ApplicationFactory&
                                    "The workbook engine could not be started.");
         }
         application->SetDisplayAlerts(false);
+        // Writing the result is most of the work: the bar runs through the entries once more
+        // while it is written.
+        application->SetSaveProgressHandler(
+            [&lists, entryCount](const spreadsheet::SaveProgress& progress) {
+                const double share = progress.total == 0 ? 1.0
+                                                         : static_cast<double>(progress.done) /
+                                                               static_cast<double>(progress.total);
+                lists.progress.setValue(share * entryCount);
+            });
         spreadsheet::Workbook& result = application->Workbooks().Add();
         result.AllSheets().Item(1).SetName(kPlaceholderSheetName);
         for (int k = result.AllSheets().Count(); k >= 2; --k) {

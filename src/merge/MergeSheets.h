@@ -22,8 +22,9 @@ struct MergeOutcome {
 
 // Runs one merge with a new application from `createApplication`. Sets the progress bar's Max to
 // the number of entries and steps its Value through every entry, checked or not (putting it back
-// to 0 is the caller's). A source workbook is opened once per run of adjacent entries with the
-// same path; unchecked entries and entries whose file no longer exists are skipped. On success
+// to 0 is the caller's); while the result is written, Value runs from 0 to Max again with the
+// share of sheet data written. A source workbook is opened once per run of adjacent entries with
+// the same path; unchecked entries and entries whose file no longer exists are skipped. On success
 // the result is at `output` (written under a temporary name and renamed into place), the
 // application has quit and true is returned; on a failure nothing is left at `output`, the
 // application is quit, `outcome` holds the failure and false is returned. Throws nothing.

@@ -9,6 +9,7 @@
 #include "spreadsheet/MergeReport.h"
 #include "spreadsheet/SpreadsheetError.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -16,6 +17,15 @@
 #include <string_view>
 
 namespace quillory::spreadsheet {
+
+// How far a SaveAs has come: `done` out of `total` units of work (bytes of sheet data read).
+struct SaveProgress {
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+};
+// Called on the thread that runs SaveAs, at its start, as the sheets are written and at its end.
+// An exception thrown here ends the SaveAs as a failure (nothing is left at the target).
+using SaveProgressHandler = std::function<void(const SaveProgress&)>;
 
 enum class SheetKind { Worksheet, ChartSheet, MacroSheet, DialogSheet };
 enum class SheetVisibility { Visible, Hidden, VeryHidden };
@@ -82,6 +92,9 @@ public:
     virtual void Quit() = 0;
     // What the copies made so far could not carry exactly.
     virtual const MergeReport& Report() const = 0;
+    // Reports the progress of every later SaveAs of this application's workbooks; an empty
+    // handler stops the reports. An application that cannot report ignores it.
+    virtual void SetSaveProgressHandler(SaveProgressHandler handler) { (void)handler; }
 };
 
 using ApplicationFactory = std::function<std::unique_ptr<Application>()>;

@@ -17,7 +17,25 @@ namespace {
 
 constexpr std::string_view kFirstSheetName = "Sheet1";
 
-std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+std::string Quoted(std::string_view name) {
+    return "'" + std::string(name) + "'";
+}
+
+// The sheet data a save reads, as the packages' directories give it; a missing part counts
+// nothing here and fails the save where it is read.
+std::uint64_t SheetDataBytes(const ooxml::WorkbookPlan& plan) {
+    std::uint64_t total = 0;
+    for (const auto& planned : plan.sheets) {
+        if (!planned.source) {
+            continue;
+        }
+        const auto& sheet = planned.source->sheets()[static_cast<std::size_t>(planned.sourceIndex)];
+        if (const auto stored = planned.source->zip().find(sheet.partName)) {
+            total += planned.source->zip().info(*stored).size;
+        }
+    }
+    return total;
+}
 
 } // namespace
 
@@ -34,8 +52,12 @@ std::string EngineSheet::Name() const {
     return name_;
 }
 
-SheetKind EngineSheet::Kind() const { return kind_; }
-SheetVisibility EngineSheet::Visibility() const { return visibility_; }
+SheetKind EngineSheet::Kind() const {
+    return kind_;
+}
+SheetVisibility EngineSheet::Visibility() const {
+    return visibility_;
+}
 
 std::string EngineSheet::sourceName() const {
     return source_ ? source_->sheets()[static_cast<std::size_t>(sourceIndex_)].name : name_;
@@ -44,13 +66,13 @@ std::string EngineSheet::sourceName() const {
 void EngineSheet::SetName(const std::string& name) {
     workbook_->requireOpen();
     if (const auto problem = ooxml::SheetNameProblem(name)) {
-        ThrowError(ErrorCode::InvalidSheetName, Quoted(name) + " cannot be a sheet name: " +
-                                                    *problem + ".");
+        ThrowError(ErrorCode::InvalidSheetName,
+                   Quoted(name) + " cannot be a sheet name: " + *problem + ".");
     }
     if (workbook_->nameTaken(name, this)) {
-        ThrowError(ErrorCode::SheetNameTaken,
-                   QuotedFile(workbook_->displayName()) + " already has a sheet named " +
-                       Quoted(name) + ".");
+        ThrowError(ErrorCode::SheetNameTaken, QuotedFile(workbook_->displayName()) +
+                                                  " already has a sheet named " + Quoted(name) +
+                                                  ".");
     }
     name_ = name;
 }
@@ -79,8 +101,9 @@ void EngineSheet::CopyBefore(Sheet& before) {
                        " is not a worksheet; only worksheets can be copied.");
     }
     workbook_->requireSource();
-    const std::string copyName = ooxml::UniqueSheetName(
-        name_, [&](std::string_view candidate) { return destination.nameTaken(candidate, nullptr); });
+    const std::string copyName = ooxml::UniqueSheetName(name_, [&](std::string_view candidate) {
+        return destination.nameTaken(candidate, nullptr);
+    });
     const int position = destination.positionOf(*target);
     destination.insert(position, std::make_unique<EngineSheet>(destination, copyName, kind_,
                                                                visibility_, source_, sourceIndex_));
@@ -107,9 +130,9 @@ public:
         workbook_.requireOpen();
         const auto list = members();
         if (position < 1 || position > static_cast<int>(list.size())) {
-            ThrowError(ErrorCode::IndexOutOfRange,
-                       QuotedFile(workbook_.displayName()) + " has no " + what() +
-                           " at position " + std::to_string(position) + ".");
+            ThrowError(ErrorCode::IndexOutOfRange, QuotedFile(workbook_.displayName()) +
+                                                       " has no " + what() + " at position " +
+                                                       std::to_string(position) + ".");
         }
         return *list[static_cast<std::size_t>(position - 1)];
     }
@@ -144,8 +167,7 @@ EngineWorkbook::EngineWorkbook(EngineApplication& application, std::filesystem::
                                std::shared_ptr<const ooxml::SourcePackage> package,
                                std::string displayName)
     : application_(&application), path_(std::move(path)), package_(std::move(package)),
-      displayName_(std::move(displayName)),
-      worksheets_(std::make_unique<Collection>(*this, true)),
+      displayName_(std::move(displayName)), worksheets_(std::make_unique<Collection>(*this, true)),
       allSheets_(std::make_unique<Collection>(*this, false)) {
     if (package_) {
         const auto& sourceSheets = package_->sheets();
@@ -241,20 +263,22 @@ void EngineWorkbook::insert(int position, std::unique_ptr<EngineSheet> sheet) {
 void EngineWorkbook::remove(const EngineSheet& sheet) {
     const int position = positionOf(sheet);
     if (sheets_.size() == 1) {
-        ThrowError(ErrorCode::CannotDeleteLastSheet,
-                   "The sheet " + Quoted(sheet.Name()) + " cannot be deleted: a workbook must "
+        ThrowError(ErrorCode::CannotDeleteLastSheet, "The sheet " + Quoted(sheet.Name()) +
+                                                         " cannot be deleted: a workbook must "
                                                          "keep at least one sheet.");
     }
     removed_.push_back(std::move(sheets_[static_cast<std::size_t>(position)]));
     sheets_.erase(sheets_.begin() + position);
     if (active_ == &sheet) {
-        const auto next = std::min<std::size_t>(static_cast<std::size_t>(position),
-                                                sheets_.size() - 1);
+        const auto next =
+            std::min<std::size_t>(static_cast<std::size_t>(position), sheets_.size() - 1);
         active_ = sheets_[next].get();
     }
 }
 
-void EngineWorkbook::select(const EngineSheet& sheet) { active_ = &sheet; }
+void EngineWorkbook::select(const EngineSheet& sheet) {
+    active_ = &sheet;
+}
 
 bool EngineWorkbook::nameTaken(std::string_view name, const EngineSheet* except) const {
     return std::any_of(sheets_.begin(), sheets_.end(), [&](const auto& sheet) {
@@ -270,14 +294,16 @@ void EngineWorkbook::SaveAs(const std::filesystem::path& file) {
             plan.activeSheet = static_cast<int>(plan.sheets.size());
         }
         if (sheet->Kind() != SheetKind::Worksheet) {
-            application_->report().add({ReportKind::PartNotCarried, displayName_, sheet->Name(),
+            application_->report().add({ReportKind::PartNotCarried,
+                                        displayName_,
+                                        sheet->Name(),
                                         {},
                                         "The sheet " + Quoted(sheet->Name()) +
                                             " is not a worksheet and was not written."});
             continue;
         }
-        plan.sheets.push_back({sheet->Name(), sheet->Visibility(), sheet->source(),
-                               sheet->sourceIndex()});
+        plan.sheets.push_back(
+            {sheet->Name(), sheet->Visibility(), sheet->source(), sheet->sourceIndex()});
     }
     if (plan.sheets.empty()) {
         ThrowError(ErrorCode::NotAWorksheet,
@@ -285,6 +311,8 @@ void EngineWorkbook::SaveAs(const std::filesystem::path& file) {
                        " cannot be written: the workbook holds no worksheet.");
     }
     plan.activeSheet = std::min(plan.activeSheet, static_cast<int>(plan.sheets.size()) - 1);
+    ooxml::WriteProgress progress(application_->saveProgressHandler(), SheetDataBytes(plan));
+    plan.progress = &progress;
     ooxml::SaveWorkbookFile(plan, file, application_->report());
 }
 
@@ -308,8 +336,8 @@ public:
         }
         auto package = ooxml::SourcePackage::OpenFile(path);
         const std::string displayName = package->displayName();
-        workbooks_.push_back(std::make_unique<EngineWorkbook>(application_, path,
-                                                              std::move(package), displayName));
+        workbooks_.push_back(
+            std::make_unique<EngineWorkbook>(application_, path, std::move(package), displayName));
         return *workbooks_.back();
     }
     Workbook& Add() override {

@@ -109,6 +109,10 @@ public:
     WorkbookCollection& Workbooks() override;
     void Quit() override;
     const MergeReport& Report() const override { return report_; }
+    void SetSaveProgressHandler(SaveProgressHandler handler) override {
+        saveProgress_ = std::move(handler);
+    }
+    const SaveProgressHandler& saveProgressHandler() const { return saveProgress_; }
 
     MergeReport& report() { return report_; }
     void requireRunning() const;
@@ -126,6 +130,7 @@ private:
     bool quit_ = false;
     int newWorkbookCount_ = 0;
     MergeReport report_;
+    SaveProgressHandler saveProgress_;
     // Before the workbooks: their packages go before the converted files are removed.
     std::unique_ptr<legacy::LegacyConverter> converter_;
     std::unique_ptr<Books> workbooks_;

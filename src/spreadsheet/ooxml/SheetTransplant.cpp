@@ -1027,7 +1027,12 @@ SheetCopyNotes TransplantSheet(const SheetCopyContext& context, ZipWriter& zip,
     XmlStreamParser parser(transplanter, context.source->displayName(), context.sheet->partName);
     zip.beginEntry(partName);
     context.source->zip().readChunks(context.sheet->partName,
-                                     [&](std::string_view chunk) { parser.feed(chunk); });
+                                     [&](std::string_view chunk) {
+                                         parser.feed(chunk);
+                                         if (context.progress != nullptr) {
+                                             context.progress->advance(chunk.size());
+                                         }
+                                     });
     parser.finish();
     transplanter.finish();
     zip.endEntry();

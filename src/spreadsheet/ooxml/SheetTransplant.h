@@ -10,6 +10,7 @@
 #include "spreadsheet/ooxml/SharedStrings.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 #include "spreadsheet/ooxml/Styles.h"
+#include "spreadsheet/ooxml/WriteProgress.h"
 #include "spreadsheet/ooxml/ZipWriter.h"
 
 #include <set>
@@ -37,6 +38,7 @@ struct SheetCopyContext {
     // Source shape id -> result shape id of the copy's legacy drawing (controls, OLE objects);
     // unset: ids are kept.
     std::function<std::optional<long>(long)> shapeIds;
+    WriteProgress* progress = nullptr; // told how much of the sheet part was read; may be null
 };
 
 // What one copy could not carry exactly, gathered while streaming.

@@ -647,6 +647,7 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     sheetContext.resultStrings = &strings_;
     sheetContext.sourceStyles = &copy.source->styles;
     sheetContext.formulas = &context;
+    sheetContext.progress = plan_.progress;
     sheetContext.metadata = copy.source->metadataImporter.get();
     sheetContext.shapeIds = comments_.shapeIdsOf(copy.index);
     for (const auto& rel : copy.relationships) {
@@ -959,6 +960,9 @@ void WriteWorkbook(const WorkbookPlan& plan, OutputSink& sink, MergeReport& repo
     }
     Builder builder(plan, report);
     builder.write(sink);
+    if (plan.progress != nullptr) {
+        plan.progress->finish(); // before the file is renamed into place, so it may still fail
+    }
 }
 
 void SaveWorkbookFile(const WorkbookPlan& plan, const std::filesystem::path& file,

@@ -5,6 +5,7 @@
 #include "spreadsheet/MergeReport.h"
 #include "spreadsheet/ooxml/OutputSink.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
+#include "spreadsheet/ooxml/WriteProgress.h"
 
 #include <filesystem>
 #include <memory>
@@ -23,6 +24,7 @@ struct PlannedSheet {
 struct WorkbookPlan {
     std::vector<PlannedSheet> sheets;
     int activeSheet = 0; // 0-based
+    WriteProgress* progress = nullptr; // counts the sheet data read; may be null
 };
 
 // Writes the package into `sink`. What could not be carried exactly is added to `report`.
