@@ -788,6 +788,172 @@ void writeNotes(const std::filesystem::path& file) {
     std::filesystem::remove(picture);
 }
 
+// Small pictures for the drawing fixtures: a 24x16 gradient as PNG and as JPEG.
+constexpr unsigned char kGradientPng[] = {
+    0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52,
+    0x00, 0x00, 0x00, 0x18, 0x00, 0x00, 0x00, 0x10, 0x04, 0x03, 0x00, 0x00, 0x00, 0xFE, 0x0A, 0xA2,
+    0xA6, 0x00, 0x00, 0x00, 0x30, 0x50, 0x4C, 0x54, 0x45, 0xFF, 0x00, 0x00, 0xEE, 0x00, 0x11, 0xDD,
+    0x00, 0x22, 0xCC, 0x00, 0x33, 0xBB, 0x00, 0x44, 0xAA, 0x00, 0x55, 0x99, 0x00, 0x66, 0x88, 0x00,
+    0x77, 0x77, 0x00, 0x88, 0x66, 0x00, 0x99, 0x55, 0x00, 0xAA, 0x44, 0x00, 0xBB, 0x33, 0x00, 0xCC,
+    0x22, 0x00, 0xDD, 0x11, 0x00, 0xEE, 0x00, 0x00, 0xFF, 0x25, 0xC2, 0x8A, 0xC6, 0x00, 0x00, 0x00,
+    0x3B, 0x49, 0x44, 0x41, 0x54, 0x08, 0xD7, 0x4D, 0xC1, 0x41, 0x01, 0x00, 0x10, 0x00, 0xC0, 0xC0,
+    0x55, 0x50, 0x41, 0x05, 0x15, 0x54, 0x50, 0x41, 0x05, 0x15, 0x54, 0x50, 0x41, 0x05, 0x15, 0x54,
+    0x50, 0x41, 0x05, 0xBE, 0xBB, 0x03, 0x0B, 0x42, 0x14, 0x92, 0x90, 0x85, 0x22, 0x54, 0xA1, 0x09,
+    0x5D, 0x18, 0xC2, 0x14, 0x96, 0xB0, 0x85, 0x23, 0x5C, 0xE1, 0xC9, 0x07, 0x19, 0x17, 0x5F, 0xA1,
+    0x02, 0xCA, 0x79, 0xC4, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82,
+};
+constexpr unsigned char kGradientJpeg[] = {
+    0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46, 0x00, 0x01, 0x01, 0x00, 0x00, 0x01,
+    0x00, 0x01, 0x00, 0x00, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0x0D, 0x09, 0x0A, 0x0B, 0x0A, 0x08, 0x0D,
+    0x0B, 0x0A, 0x0B, 0x0E, 0x0E, 0x0D, 0x0F, 0x13, 0x20, 0x15, 0x13, 0x12, 0x12, 0x13, 0x27, 0x1C,
+    0x1E, 0x17, 0x20, 0x2E, 0x29, 0x31, 0x30, 0x2E, 0x29, 0x2D, 0x2C, 0x33, 0x3A, 0x4A, 0x3E, 0x33,
+    0x36, 0x46, 0x37, 0x2C, 0x2D, 0x40, 0x57, 0x41, 0x46, 0x4C, 0x4E, 0x52, 0x53, 0x52, 0x32, 0x3E,
+    0x5A, 0x61, 0x5A, 0x50, 0x60, 0x4A, 0x51, 0x52, 0x4F, 0xFF, 0xDB, 0x00, 0x43, 0x01, 0x0E, 0x0E,
+    0x0E, 0x13, 0x11, 0x13, 0x26, 0x15, 0x15, 0x26, 0x4F, 0x35, 0x2D, 0x35, 0x4F, 0x4F, 0x4F, 0x4F,
+    0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F,
+    0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F,
+    0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0xFF, 0xC0,
+    0x00, 0x11, 0x08, 0x00, 0x10, 0x00, 0x18, 0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11,
+    0x01, 0xFF, 0xC4, 0x00, 0x15, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x06, 0xFF, 0xC4, 0x00, 0x16, 0x10, 0x01, 0x01, 0x01,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x15, 0x62,
+    0xFF, 0xC4, 0x00, 0x16, 0x01, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x06, 0xFF, 0xC4, 0x00, 0x16, 0x11, 0x01, 0x01, 0x01,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x14, 0x61,
+    0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3F, 0x00, 0xA7, 0xA5,
+    0xA2, 0x96, 0x91, 0xB4, 0xB4, 0x52, 0xD3, 0x1D, 0x06, 0x26, 0xB5, 0x65, 0x4B, 0x42, 0x36, 0x96,
+    0x82, 0x0C, 0x2D, 0x7F, 0xFF, 0xD9,
+};
+
+void writeBuffer(const std::filesystem::path& file, const unsigned char* bytes, std::size_t size) {
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+    if (!out) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+}
+
+void writeCharts(const std::filesystem::path& file) {
+    Book book(file);
+    lxw_worksheet* data = book.sheet("Data Sheet");
+    lxw_worksheet* report = book.sheet("Report");
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr"};
+    worksheet_write_string(data, 0, 0, "Month", nullptr);
+    worksheet_write_string(data, 0, 1, "Sales", nullptr);
+    worksheet_write_string(report, 0, 0, "Quarter", nullptr);
+    worksheet_write_string(report, 0, 1, "Units", nullptr);
+    for (int i = 0; i < 4; ++i) {
+        worksheet_write_string(data, static_cast<lxw_row_t>(i + 1), 0, kMonths[i], nullptr);
+        worksheet_write_number(data, static_cast<lxw_row_t>(i + 1), 1, 10.0 * (i + 1) + 5, nullptr);
+        worksheet_write_number(report, static_cast<lxw_row_t>(i + 1), 0, i + 1, nullptr);
+        worksheet_write_number(report, static_cast<lxw_row_t>(i + 1), 1, 7.0 * (4 - i), nullptr);
+    }
+    lxw_chart* own = workbook_add_chart(book.get(), LXW_CHART_COLUMN);
+    lxw_chart_series* units = chart_add_series(own, "=Report!$A$2:$A$5", "=Report!$B$2:$B$5");
+    chart_series_set_name(units, "=Report!$B$1");
+    chart_title_set_name(own, "Units per quarter");
+    book.check(worksheet_insert_chart(report, 0, 3, own), "insert a chart");
+    lxw_chart* other = workbook_add_chart(book.get(), LXW_CHART_LINE);
+    lxw_chart_series* sales =
+        chart_add_series(other, "='Data Sheet'!$A$2:$A$5", "='Data Sheet'!$B$2:$B$5");
+    chart_series_set_name(sales, "='Data Sheet'!$B$1");
+    chart_title_set_name(other, "Sales by month");
+    book.check(worksheet_insert_chart(report, 16, 3, other), "insert a chart");
+    book.close();
+}
+
+// Pictures (PNG, JPEG, the same PNG again, one with a web link and one with a link into the
+// workbook), a background picture, and - added to the drawing afterwards, as the writer has no
+// call for them - a text box showing a cell, a group of two shapes and a linked picture.
+void writePictures(const std::filesystem::path& file) {
+    const std::filesystem::path png = file.string() + ".gradient.png";
+    const std::filesystem::path jpeg = file.string() + ".gradient.jpeg";
+    writeBuffer(png, kGradientPng, sizeof kGradientPng);
+    writeBuffer(jpeg, kGradientJpeg, sizeof kGradientJpeg);
+    {
+        Book book(file);
+        lxw_worksheet* pictures = book.sheet("Pictures");
+        lxw_worksheet* targets = book.sheet("Targets");
+        lxw_worksheet* more = book.sheet("More pictures");
+        worksheet_write_string(pictures, 0, 0, "pictures below", nullptr);
+        worksheet_write_string(targets, 0, 0, "linked text", nullptr);
+        worksheet_write_string(more, 0, 0, "the same picture again", nullptr);
+        lxw_image_options big = {};
+        big.x_scale = 4;
+        big.y_scale = 4;
+        book.check(worksheet_insert_image_opt(pictures, 1, 1, png.c_str(), &big), "insert a PNG");
+        book.check(worksheet_insert_image_opt(pictures, 1, 6, jpeg.c_str(), &big), "insert a JPEG");
+        lxw_image_options web = big;
+        web.url = text("https://example.com/quillory");
+        book.check(worksheet_insert_image_opt(pictures, 9, 1, png.c_str(), &web),
+                   "insert a linked PNG");
+        lxw_image_options inside = big;
+        inside.url = text("internal:Targets!A1");
+        book.check(worksheet_insert_image_opt(pictures, 9, 6, png.c_str(), &inside),
+                   "insert a PNG linked into the workbook");
+        book.check(worksheet_set_background(more, png.c_str()), "set a background");
+        book.check(worksheet_insert_image_opt(more, 1, 1, png.c_str(), &big), "insert a PNG");
+        book.close();
+    }
+    std::filesystem::remove(png);
+    std::filesystem::remove(jpeg);
+
+    PackageEntries package = PackageEntries::read(file);
+    const std::string anchor =
+        [](int row, const std::string& body) {
+            return "<xdr:twoCellAnchor><xdr:from><xdr:col>1</xdr:col><xdr:colOff>0</xdr:colOff>"
+                   "<xdr:row>" +
+                   std::to_string(row) +
+                   "</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from>"
+                   "<xdr:to><xdr:col>4</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>" +
+                   std::to_string(row + 3) + "</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:to>" +
+                   body + "<xdr:clientData/></xdr:twoCellAnchor>";
+        }(18,
+          "<xdr:sp macro=\"\" textlink=\"Targets!$A$1\"><xdr:nvSpPr><xdr:cNvPr id=\"101\" "
+          "name=\"TextBox 1\"/><xdr:cNvSpPr txBox=\"1\"/></xdr:nvSpPr><xdr:spPr><a:prstGeom "
+          "prst=\"rect\"><a:avLst/></a:prstGeom><a:solidFill><a:schemeClr "
+          "val=\"accent2\"><a:lumMod "
+          "val=\"60000\"/></a:schemeClr></a:solidFill></xdr:spPr><xdr:txBody><a:bodyPr/"
+          "><a:p><a:fld "
+          "id=\"{0D2A9E1C-6C1E-4F6B-8A52-1E1F3C2B4A11}\" type=\"TxLink\"><a:rPr lang=\"en-US\"/>"
+          "<a:t>linked text</a:t></a:fld></a:p></xdr:txBody></xdr:sp>");
+    const std::string group =
+        "<xdr:twoCellAnchor><xdr:from><xdr:col>6</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>18"
+        "</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:to><xdr:col>9</xdr:col><xdr:colOff>0"
+        "</xdr:colOff><xdr:row>22</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:to><xdr:grpSp>"
+        "<xdr:nvGrpSpPr><xdr:cNvPr id=\"102\" name=\"Group 2\"/><xdr:cNvGrpSpPr/></xdr:nvGrpSpPr>"
+        "<xdr:grpSpPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"1800000\" cy=\"700000\"/>"
+        "<a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"1800000\" cy=\"700000\"/></a:xfrm></xdr:grpSpPr>"
+        "<xdr:sp macro=\"\" textlink=\"\"><xdr:nvSpPr><xdr:cNvPr id=\"103\" name=\"Oval 3\"/>"
+        "<xdr:cNvSpPr/></xdr:nvSpPr><xdr:spPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext "
+        "cx=\"800000\" cy=\"700000\"/></a:xfrm><a:prstGeom prst=\"ellipse\"><a:avLst/>"
+        "</a:prstGeom><a:solidFill><a:srgbClr val=\"2E75B6\"/></a:solidFill></xdr:spPr></xdr:sp>"
+        "<xdr:sp macro=\"\" textlink=\"\"><xdr:nvSpPr><xdr:cNvPr id=\"104\" name=\"Rectangle 4\">"
+        "<a:hlinkClick xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships\" r:id=\"rId90\"/></xdr:cNvPr><xdr:cNvSpPr/></xdr:nvSpPr><xdr:spPr><a:xfrm>"
+        "<a:off x=\"1000000\" y=\"0\"/><a:ext cx=\"800000\" cy=\"700000\"/></a:xfrm><a:prstGeom "
+        "prst=\"rect\"><a:avLst/></a:prstGeom><a:solidFill><a:srgbClr val=\"C55A11\"/>"
+        "</a:solidFill></xdr:spPr></xdr:sp></xdr:grpSp><xdr:clientData/></xdr:twoCellAnchor>";
+    const std::string linked =
+        "<xdr:oneCellAnchor><xdr:from><xdr:col>1</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>24"
+        "</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:ext cx=\"914400\" cy=\"609600\"/>"
+        "<xdr:pic><xdr:nvPicPr><xdr:cNvPr id=\"105\" name=\"Linked picture 5\"/><xdr:cNvPicPr/>"
+        "</xdr:nvPicPr><xdr:blipFill><a:blip xmlns:r=\"http://schemas.openxmlformats.org/"
+        "officeDocument/2006/relationships\" r:link=\"rId91\"/><a:stretch><a:fillRect/>"
+        "</a:stretch></xdr:blipFill><xdr:spPr><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom>"
+        "</xdr:spPr></xdr:pic><xdr:clientData/></xdr:oneCellAnchor>";
+    package.replaceOnce("xl/drawings/drawing1.xml", "</xdr:wsDr>",
+                        anchor + group + linked + "</xdr:wsDr>");
+    package.replaceOnce(
+        "xl/drawings/_rels/drawing1.xml.rels", "</Relationships>",
+        "<Relationship Id=\"rId90\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships/hyperlink\" Target=\"#Targets!A1\"/><Relationship Id=\"rId91\" "
+        "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/image\" "
+        "Target=\"file:///srv/pictures/missing-logo.png\" TargetMode=\"External\"/>"
+        "</Relationships>");
+    package.write(file);
+}
+
 const std::vector<FixtureWorkbook> kFixtures = {
     {"values.xlsx", "numbers, dates, booleans, blanks, plain and unicode strings", writeValues},
     {"rich-text.xlsx", "rich text runs in shared strings", writeRichText},
@@ -817,6 +983,12 @@ const std::vector<FixtureWorkbook> kFixtures = {
      writeNotes},
     {"dynamic-arrays.xlsx", "spilling (dynamic-array) formulas and their cell metadata",
      writeDynamicArrays},
+    {"charts.xlsx", "charts reading their own sheet and another sheet, with titles and names",
+     writeCharts},
+    {"pictures.xlsx",
+     "PNG and JPEG pictures, linked and hyperlinked pictures, a background, a text box showing a "
+     "cell, a group of shapes",
+     writePictures},
 };
 
 } // namespace

@@ -1,0 +1,378 @@
+// Drawings, pictures and charts travel with their sheets: every anchor and chart of every copied
+// sheet is in the result, charts read the copied sheets (or keep their cached values when their
+// sheet is not there), media are shared by content, and damaged parts are reported, not fatal.
+
+#include "EngineTestSupport.h"
+#include "spreadsheet/ooxml/Chart.h"
+#include "spreadsheet/ooxml/Relationships.h"
+#include "support/Fixtures.h"
+#include "support/PackageChecker.h"
+
+#include <map>
+#include <set>
+
+#if QUILLORY_HAVE_XLSXWRITER
+
+namespace quillory::testing {
+namespace {
+
+using spreadsheet::ReportKind;
+using spreadsheet::ooxml::ParseXmlTree;
+using spreadsheet::ooxml::RelationshipKind;
+using spreadsheet::ooxml::Relationships;
+using spreadsheet::ooxml::RelationshipsPartFor;
+using spreadsheet::ooxml::XmlNode;
+
+// The part a sheet of a package lives in, by sheet name.
+std::string SheetPart(const PackageEntries& package, const std::string& name) {
+    const XmlNode workbook = PartTree(package, "xl/workbook.xml");
+    const Relationships rels = Relationships::Parse(*package.find("xl/_rels/workbook.xml.rels"),
+                                                    "xl/workbook.xml", "test");
+    const XmlNode* sheet = FindElement(workbook, "sheet", "name", name);
+    if (sheet == nullptr) {
+        ADD_FAILURE() << "no sheet " << name;
+        return {};
+    }
+    return rels.byId(sheet->attributeOr("r:id", ""))->partName;
+}
+
+// The targets of a part's relationships of one kind.
+std::vector<spreadsheet::ooxml::Relationship>
+RelationshipsOfKind(const PackageEntries& package, const std::string& part, std::string_view kind) {
+    std::vector<spreadsheet::ooxml::Relationship> found;
+    const std::string* xml = package.find(RelationshipsPartFor(part));
+    if (xml == nullptr) {
+        return found;
+    }
+    const Relationships rels = Relationships::Parse(*xml, part, "test");
+    for (const auto& rel : rels.all()) {
+        if (RelationshipKind(rel.type) == kind) {
+            found.push_back(rel);
+        }
+    }
+    return found;
+}
+
+// What a sheet's drawing holds, counted element by element.
+struct DrawingSummary {
+    std::map<std::string, int> counts;
+    std::vector<std::string> chartFormulas;
+    bool operator==(const DrawingSummary&) const = default;
+};
+
+DrawingSummary Summarise(const PackageEntries& package, const std::string& sheetName) {
+    DrawingSummary summary;
+    const std::string sheet = SheetPart(package, sheetName);
+    for (const auto& drawing : RelationshipsOfKind(package, sheet, "drawing")) {
+        const XmlNode root = PartTree(package, drawing.partName);
+        for (const auto local : {"twoCellAnchor", "oneCellAnchor", "absoluteAnchor", "pic", "sp",
+                                 "grpSp", "graphicFrame", "hlinkClick"}) {
+            summary.counts[local] += CountElements(root, local);
+        }
+        for (const auto& chart : RelationshipsOfKind(package, drawing.partName, "chart")) {
+            ++summary.counts["chart parts"];
+            const XmlNode chartRoot = PartTree(package, chart.partName);
+            std::function<void(const XmlNode&)> collect = [&](const XmlNode& node) {
+                for (const auto& child : node.children) {
+                    if (!child.isText()) {
+                        if (child.localName() == "f") {
+                            summary.chartFormulas.push_back(child.textContent());
+                        }
+                        collect(child);
+                    }
+                }
+            };
+            collect(chartRoot);
+        }
+        summary.counts["pictures"] +=
+            static_cast<int>(RelationshipsOfKind(package, drawing.partName, "image").size());
+    }
+    summary.counts["backgrounds"] =
+        static_cast<int>(RelationshipsOfKind(package, sheet, "image").size());
+    return summary;
+}
+
+std::vector<std::string> MediaEntries(const PackageEntries& package) {
+    std::vector<std::string> media;
+    for (const auto& entry : package.entries()) {
+        if (entry.name.starts_with("xl/media/")) {
+            media.push_back(entry.name);
+        }
+    }
+    return media;
+}
+
+class DrawingsTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::filesystem::path fixture(const std::string& name) {
+        return writeFixture(name, dir.path());
+    }
+    PackageEntries merge(const std::vector<Copy>& copies) {
+        const auto output = dir / "merged.xlsx";
+        report = MergeInto(output, copies);
+        const auto problems = checkPackageFile(output);
+        EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
+        return PackageEntries::read(output);
+    }
+    std::filesystem::path blocker(const std::string& sheetName) {
+        MiniWorkbook book;
+        book.sheets.emplace_back(sheetName);
+        return WriteBook(dir, "blocker.xlsx", book);
+    }
+    spreadsheet::MergeReport report;
+};
+
+TEST_F(DrawingsTest, EveryPictureShapeAndLinkTravelsWithItsSheet) {
+    const auto pictures = fixture("pictures.xlsx");
+    const PackageEntries source = PackageEntries::read(pictures);
+    // A sheet named like the link target comes first, so the copy of Targets is renamed.
+    const PackageEntries result = merge({{blocker("Targets"), "Targets"},
+                                         {pictures, "Pictures"},
+                                         {pictures, "Targets"},
+                                         {pictures, "More pictures"}});
+
+    for (const auto& [sourceName, resultName] : std::vector<std::pair<std::string, std::string>>{
+             {"Pictures", "Pictures"}, {"More pictures", "More pictures"}}) {
+        const DrawingSummary before = Summarise(source, sourceName);
+        const DrawingSummary after = Summarise(result, resultName);
+        EXPECT_EQ(before.counts, after.counts) << sourceName;
+    }
+    const DrawingSummary pictureSheet = Summarise(result, "Pictures");
+    EXPECT_EQ(pictureSheet.counts.at("pic"), 5); // PNG, JPEG, two linked PNGs, linked file
+    EXPECT_EQ(pictureSheet.counts.at("grpSp"), 1);
+    EXPECT_EQ(Summarise(result, "More pictures").counts.at("backgrounds"), 1);
+
+    // The text box shows the renamed sheet's cell; links into the workbook follow the rename.
+    const std::string drawing =
+        RelationshipsOfKind(result, SheetPart(result, "Pictures"), "drawing").at(0).partName;
+    const XmlNode root = PartTree(result, drawing);
+    EXPECT_NE(FindElement(root, "sp", "textlink", "'Targets (2)'!$A$1"), nullptr);
+    std::set<std::string> targets;
+    for (const auto& link : RelationshipsOfKind(result, drawing, "hyperlink")) {
+        targets.insert(link.target);
+    }
+    EXPECT_EQ(targets,
+              (std::set<std::string>{"https://example.com/quillory", "#'Targets (2)'!A1"}));
+    // The linked picture keeps its external file.
+    const auto images = RelationshipsOfKind(result, drawing, "image");
+    EXPECT_TRUE(std::any_of(images.begin(), images.end(), [](const auto& rel) {
+        return rel.external && rel.target == "file:///srv/pictures/missing-logo.png";
+    }));
+
+    // The source holds the PNG twice (drawing and background): the result once, plus the JPEG.
+    const auto media = MediaEntries(result);
+    EXPECT_EQ(media.size(), 2u) << ::testing::PrintToString(media);
+    const XmlNode types = PartTree(result, "[Content_Types].xml");
+    EXPECT_NE(FindElement(types, "Default", "Extension", "png"), nullptr);
+    EXPECT_NE(FindElement(types, "Default", "Extension", "jpeg"), nullptr);
+}
+
+TEST_F(DrawingsTest, SameSheetTwiceAndSameNamedPartsGiveDistinctParts) {
+    const auto pictures = fixture("pictures.xlsx");
+    const auto charts = fixture("charts.xlsx");
+    const PackageEntries result = merge({{pictures, "Pictures"},
+                                         {pictures, "Pictures"},
+                                         {charts, "Report"},
+                                         {charts, "Data Sheet"},
+                                         {charts, "Report"}});
+    std::set<std::string> drawings;
+    std::set<std::string> chartParts;
+    for (const auto* name : {"Pictures", "Pictures (2)", "Report", "Report (2)"}) {
+        const auto rels = RelationshipsOfKind(result, SheetPart(result, name), "drawing");
+        ASSERT_EQ(rels.size(), 1u) << name;
+        drawings.insert(rels[0].partName);
+        for (const auto& chart : RelationshipsOfKind(result, rels[0].partName, "chart")) {
+            chartParts.insert(chart.partName);
+        }
+    }
+    EXPECT_EQ(drawings.size(), 4u);
+    EXPECT_EQ(chartParts.size(), 4u);
+    EXPECT_EQ(Summarise(result, "Pictures").counts, Summarise(result, "Pictures (2)").counts);
+    EXPECT_EQ(MediaEntries(result).size(), 2u);
+}
+
+TEST_F(DrawingsTest, ChartsReadTheCopiedSheets) {
+    const auto charts = fixture("charts.xlsx");
+    const PackageEntries result = merge({{blocker("Data Sheet"), "Data Sheet"},
+                                         {charts, "Data Sheet"},
+                                         {charts, "Report"},
+                                         {charts, "Report"}});
+    EXPECT_EQ(Summarise(result, "Report").chartFormulas,
+              (std::vector<std::string>{"Report!$B$1", "Report!$A$2:$A$5", "Report!$B$2:$B$5",
+                                        "'Data Sheet (2)'!$B$1", "'Data Sheet (2)'!$A$2:$A$5",
+                                        "'Data Sheet (2)'!$B$2:$B$5"}));
+    // The second copy's own chart reads the second copy.
+    const auto second = Summarise(result, "Report (2)").chartFormulas;
+    ASSERT_EQ(second.size(), 6u);
+    EXPECT_EQ(second[2], "'Report (2)'!$B$2:$B$5");
+    EXPECT_EQ(second[5], "'Data Sheet (2)'!$B$2:$B$5");
+    EXPECT_FALSE(ReportHas(report, ReportKind::FormulaAsValue));
+}
+
+TEST_F(DrawingsTest, ChartOnASheetLeftBehindKeepsItsValues) {
+    const auto charts = fixture("charts.xlsx");
+    const PackageEntries result = merge({{charts, "Report"}});
+    const DrawingSummary summary = Summarise(result, "Report");
+    // The chart on its own sheet still reads it; the other one became literal data.
+    EXPECT_EQ(summary.chartFormulas,
+              (std::vector<std::string>{"Report!$B$1", "Report!$A$2:$A$5", "Report!$B$2:$B$5"}));
+    const std::string drawing =
+        RelationshipsOfKind(result, SheetPart(result, "Report"), "drawing").at(0).partName;
+    const auto chartRels = RelationshipsOfKind(result, drawing, "chart");
+    ASSERT_EQ(chartRels.size(), 2u);
+    const XmlNode sales = PartTree(result, chartRels[1].partName);
+    const XmlNode* values = FindElement(sales, "numLit");
+    ASSERT_NE(values, nullptr);
+    std::vector<std::string> numbers;
+    for (const auto* point : values->childrenNamed("pt")) {
+        numbers.push_back(point->child("v")->textContent());
+    }
+    EXPECT_EQ(numbers, (std::vector<std::string>{"15", "25", "35", "45"}));
+    EXPECT_NE(FindElement(sales, "strLit"), nullptr);
+    const XmlNode* name = FindElement(sales, "ser")->child("tx");
+    ASSERT_NE(name, nullptr);
+    ASSERT_NE(name->child("v"), nullptr);
+    EXPECT_EQ(name->child("v")->textContent(), "Sales");
+    EXPECT_TRUE(ReportHas(report, ReportKind::FormulaAsValue, "Sales by month"));
+}
+
+TEST_F(DrawingsTest, DamagedPartsAreReportedAndTheRestCopies) {
+    const auto charts = fixture("charts.xlsx");
+    const auto pictures = fixture("pictures.xlsx");
+    {
+        PackageEntries package = PackageEntries::read(charts);
+        // The chart saved no values for its series.
+        std::string chart = *package.find("xl/charts/chart2.xml");
+        const auto from = chart.find("<c:numCache>");
+        const auto to = chart.find("</c:numCache>");
+        ASSERT_NE(from, std::string::npos);
+        chart.erase(from, to + 13 - from);
+        package.set("xl/charts/chart2.xml", chart);
+        package.write(charts);
+    }
+    {
+        PackageEntries package = PackageEntries::read(pictures);
+        // The JPEG is missing; the PNG hides under an extension nobody declares.
+        ASSERT_TRUE(package.remove("xl/media/image2.jpeg"));
+        const std::string png = *package.find("xl/media/image1.png");
+        package.remove("xl/media/image1.png");
+        package.set("xl/media/image1.pic", png);
+        package.replaceOnce("xl/drawings/_rels/drawing1.xml.rels", "image1.png", "image1.pic");
+        package.write(pictures);
+    }
+    const PackageEntries source = PackageEntries::read(pictures);
+    const PackageEntries result = merge({{charts, "Report"}, {pictures, "Pictures"}});
+
+    const auto before = Summarise(source, "Pictures").counts;
+    const auto after = Summarise(result, "Pictures").counts;
+    EXPECT_EQ(after.at("twoCellAnchor") + after.at("oneCellAnchor"),
+              before.at("twoCellAnchor") + before.at("oneCellAnchor") - 1);
+    EXPECT_EQ(after.at("pic"), before.at("pic") - 1);
+    EXPECT_TRUE(ReportHas(report, ReportKind::PartNotCarried, "image2.jpeg"));
+    // The picture under an odd name is recognised by its bytes.
+    const auto media = MediaEntries(result);
+    ASSERT_EQ(media.size(), 1u);
+    EXPECT_TRUE(media[0].ends_with(".png"));
+
+    const std::string drawing =
+        RelationshipsOfKind(result, SheetPart(result, "Report"), "drawing").at(0).partName;
+    const XmlNode sales =
+        PartTree(result, RelationshipsOfKind(result, drawing, "chart")[1].partName);
+    const XmlNode* empty = FindElement(sales, "numLit");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(CountElements(*empty, "pt"), 0);
+    EXPECT_TRUE(ReportHas(report, ReportKind::FormulaAsValue, "saved no values"));
+}
+
+TEST_F(DrawingsTest, ThemeColoursOfShapesAreFixedForAnotherTheme) {
+    const auto pictures = fixture("pictures.xlsx");
+    {
+        PackageEntries package = PackageEntries::read(pictures);
+        package.replaceOnce("xl/theme/theme1.xml", "<a:accent2><a:srgbClr val=\"C0504D\"/>",
+                            "<a:accent2><a:srgbClr val=\"123456\"/>");
+        package.write(pictures);
+    }
+    const PackageEntries result =
+        merge({{blocker("First"), "First"}, {pictures, "Pictures"}, {pictures, "Targets"}});
+    const std::string drawing =
+        RelationshipsOfKind(result, SheetPart(result, "Pictures"), "drawing").at(0).partName;
+    const XmlNode root = PartTree(result, drawing);
+    EXPECT_EQ(FindElement(root, "schemeClr"), nullptr);
+    const XmlNode* fixed = FindElement(root, "srgbClr", "val", "123456");
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_NE(fixed->child("lumMod"), nullptr); // the shade applied to it stays
+    EXPECT_TRUE(ReportHas(report, ReportKind::MayLookDifferent, "theme colours"));
+}
+
+} // namespace
+} // namespace quillory::testing
+
+#endif // QUILLORY_HAVE_XLSXWRITER
+
+namespace quillory::testing {
+namespace {
+
+using spreadsheet::ooxml::FormulaContext;
+using spreadsheet::ooxml::ParseXmlTree;
+using spreadsheet::ooxml::RewriteChartTree;
+
+FormulaContext OnlyKept(const std::string& kept, const std::string& renamed) {
+    FormulaContext context;
+    context.sheet = [=](std::string_view name) -> std::optional<std::string> {
+        if (name == kept) {
+            return renamed;
+        }
+        return std::nullopt;
+    };
+    return context;
+}
+
+TEST(ChartRewrite, MultiLevelCategoriesAndTitlesOfAMissingSheetBecomeLiterals) {
+    auto root = ParseXmlTree(
+        R"(<c:chartSpace xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart">)"
+        R"(<c:chart><c:title><c:tx><c:strRef><c:f>Gone!$A$1</c:f><c:strCache><c:ptCount val="1"/>)"
+        R"(<c:pt idx="0"><c:v>Total</c:v></c:pt></c:strCache></c:strRef></c:tx></c:title>)"
+        R"(<c:plotArea><c:barChart><c:ser><c:cat><c:multiLvlStrRef><c:f>Gone!$A$2:$B$3</c:f>)"
+        R"(<c:multiLvlStrCache><c:ptCount val="2"/><c:lvl><c:pt idx="0"><c:v>a</c:v></c:pt>)"
+        R"(<c:pt idx="1"><c:v>b</c:v></c:pt></c:lvl><c:lvl><c:pt idx="0"><c:v>X</c:v></c:pt>)"
+        R"(</c:lvl></c:multiLvlStrCache></c:multiLvlStrRef></c:cat><c:val><c:numRef>)"
+        R"(<c:f>Kept!$C$2:$C$3</c:f></c:numRef></c:val><c:extLst><c:ext uri="{x}">)"
+        R"(<c15:datalabelsRange xmlns:c15="http://schemas.microsoft.com/office/drawing/2012/chart">)"
+        R"(<c15:f>Gone!$D$2:$D$3</c15:f></c15:datalabelsRange></c:ext></c:extLst></c:ser>)"
+        R"(</c:barChart></c:plotArea></c:chart></c:chartSpace>)",
+        "test", "chart");
+    const auto notes = RewriteChartTree(root, OnlyKept("Kept", "Kept (2)"));
+    EXPECT_EQ(notes.rangesAsValues, 2);
+    EXPECT_EQ(notes.flattenedLevels, 1);
+    EXPECT_EQ(notes.dropped, 1);
+    EXPECT_EQ(notes.title, "Total");
+    const auto xml = spreadsheet::ooxml::SerializeNode(root);
+    EXPECT_NE(xml.find("<a:t>Total</a:t>"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<c:strLit><c:ptCount val=\"2\"/><c:pt idx=\"0\"><c:v>a</c:v></c:pt><c:pt "
+                       "idx=\"1\"><c:v>b</c:v></c:pt></c:strLit>"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<c:f>'Kept (2)'!$C$2:$C$3</c:f>"), std::string::npos) << xml;
+    EXPECT_EQ(xml.find("Gone"), std::string::npos) << xml;
+}
+
+TEST(ChartRewrite, NewerChartsKeepTheirLevelsWithoutTheRange) {
+    auto root = ParseXmlTree(
+        R"(<cx:chartSpace xmlns:cx="http://schemas.microsoft.com/office/drawing/2014/chartex">)"
+        R"(<cx:chartData><cx:data id="0"><cx:numDim type="val"><cx:f>Gone!$B$2:$B$3</cx:f>)"
+        R"(<cx:lvl ptCount="2"><cx:pt idx="0">4</cx:pt><cx:pt idx="1">5</cx:pt></cx:lvl>)"
+        R"(</cx:numDim><cx:strDim type="cat"><cx:f>Kept!$A$2:$A$3</cx:f></cx:strDim></cx:data>)"
+        R"(</cx:chartData></cx:chartSpace>)",
+        "test", "chartEx");
+    const auto notes = RewriteChartTree(root, OnlyKept("Kept", "Renamed"));
+    EXPECT_EQ(notes.rangesAsValues, 1);
+    EXPECT_EQ(notes.emptyCaches, 0);
+    const auto xml = spreadsheet::ooxml::SerializeNode(root);
+    EXPECT_EQ(xml.find("Gone"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<cx:pt idx=\"1\">5</cx:pt>"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<cx:f>Renamed!$A$2:$A$3</cx:f>"), std::string::npos) << xml;
+}
+
+} // namespace
+} // namespace quillory::testing
