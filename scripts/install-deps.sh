@@ -10,7 +10,8 @@ libgtest-dev libgmock-dev
 libxlsxwriter-dev python3 python3-openpyxl python3-xlrd python3-uno
 libreoffice-calc-nogui gnumeric fonts-crosextra-carlito fonts-crosextra-caladea valgrind
 clang libclang-rt-14-dev
-xvfb xauth imagemagick xdg-utils openbox x11-utils"
+xvfb xauth imagemagick xdg-utils openbox x11-utils
+poppler-utils python3-pil python3-numpy"
 
 if [ "${1:-}" = "--run-only" ]; then
     # What the app alone needs (no test tools; GoogleTest only because configuring looks for it).
