@@ -1,0 +1,128 @@
+"""Render check of charts and pictures: a workbook merged whole (every sheet, in tab order) must
+print as its source does. LibreOffice exports both to PDF, poppler rasterises every page, and the
+pages are compared pixel by pixel with a small tolerance (anti-aliasing, font hinting). A chart
+that lost its data, a picture that went missing or a shape that moved shows up as a page that
+differs. Skips (77) when LibreOffice, pdftoppm or PIL/numpy are missing."""
+
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+import urllib.parse
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+
+import quillory_testing as qt  # noqa: E402
+
+try:
+    import numpy
+    from PIL import Image
+except ImportError:  # reported as a skip below
+    numpy = None
+
+PDFTOPPM = shutil.which("pdftoppm")
+RENDER_DPI = 60
+# A pixel differs when its grey level moves by more than this (0..255).
+PIXEL_TOLERANCE = 48
+# A page matches when at most this share of its pixels differ.
+MAX_DIFFERING_SHARE = 0.005
+CORPUS_FILES = ("poi__test-data--spreadsheet--123233_charts.xlsx",
+                "poi__test-data--spreadsheet--WithTextBox.xlsx")
+
+STATE = {}
+
+
+def export_pdfs(files, workdir):
+    """One LibreOffice run converts every file (copied first) to PDF; returns {file: pdf}."""
+    profile = os.path.join(workdir, "lo-profile")
+    inputs = os.path.join(workdir, "pdf-in")
+    outputs = os.path.join(workdir, "pdf-out")
+    for folder in (profile, inputs, outputs):
+        os.makedirs(folder, exist_ok=True)
+    copies = {}
+    for index, path in enumerate(files):
+        stem = "book%03d" % index
+        copy = os.path.join(inputs, stem + ".xlsx")
+        shutil.copyfile(path, copy)
+        copies[path] = stem
+    cmd = [qt.SOFFICE, "-env:UserInstallation=file://" + urllib.parse.quote(os.path.abspath(profile)),
+           "--headless", "--norestore", "--nolockcheck", "--convert-to", "pdf", "--outdir", outputs]
+    cmd += [os.path.join(inputs, stem + ".xlsx") for stem in copies.values()]
+    subprocess.run(cmd, capture_output=True, text=True, timeout=qt.LIBREOFFICE_TIMEOUT_SECONDS)
+    return {path: os.path.join(outputs, stem + ".pdf") for path, stem in copies.items()}
+
+
+def pages(pdf, workdir):
+    """The PDF's pages as grey-level arrays."""
+    prefix = os.path.join(workdir, os.path.basename(pdf) + "-page")
+    subprocess.run([PDFTOPPM, "-r", str(RENDER_DPI), "-gray", pdf, prefix], check=True,
+                   capture_output=True, timeout=qt.LIBREOFFICE_TIMEOUT_SECONDS)
+    names = sorted(n for n in os.listdir(workdir)
+                   if n.startswith(os.path.basename(prefix)) and n.endswith(".pgm"))
+    return [numpy.asarray(Image.open(os.path.join(workdir, n)), dtype=numpy.int16) for n in names]
+
+
+def differing_share(a, b):
+    if a.shape != b.shape:
+        return 1.0
+    return float(numpy.count_nonzero(numpy.abs(a - b) > PIXEL_TOLERANCE)) / a.size
+
+
+def setUpModule():
+    if numpy is None or not PDFTOPPM or not qt.SOFFICE:
+        raise unittest.SkipTest("needs LibreOffice (soffice), pdftoppm (poppler-utils), "
+                                "python3-pil and python3-numpy")
+    qt.require_tools("merge", "fixtures", "check")
+    work = qt.temp_dir("render-check")
+    sources = qt.write_fixtures(os.path.join(work, "sources"))
+    chosen = [p for p in sources if os.path.basename(p) in ("charts.xlsx", "pictures.xlsx")]
+    corpus = os.path.join(qt.SHARED_DIR, "corpus")
+    for name in CORPUS_FILES:
+        if os.path.exists(os.path.join(corpus, name)):
+            chosen.append(os.path.join(corpus, name))
+    merged = {}
+    for index, source in enumerate(chosen):
+        output = os.path.join(work, "merged%02d.xlsx" % index)
+        completed = qt.run_merge(output, paths=[source])
+        if completed.returncode != 0:
+            raise AssertionError("merging %s failed: %s" % (source, completed.stderr))
+        merged[source] = output
+    pdfs = export_pdfs(list(merged) + list(merged.values()), work)
+    STATE.update(work=work, merged=merged, pdfs=pdfs)
+
+
+class RenderCheck(unittest.TestCase):
+    def compare(self, source):
+        merged = STATE["merged"][source]
+        self.assertEqual(qt.check_package(merged), [], merged)
+        source_pdf, merged_pdf = STATE["pdfs"][source], STATE["pdfs"][merged]
+        self.assertTrue(os.path.exists(source_pdf), "LibreOffice exported no PDF of the source")
+        self.assertTrue(os.path.exists(merged_pdf), "LibreOffice exported no PDF of the result")
+        before = pages(source_pdf, STATE["work"])
+        after = pages(merged_pdf, STATE["work"])
+        self.assertGreater(len(before), 0)
+        self.assertEqual(len(before), len(after), "page count")
+        for number, (a, b) in enumerate(zip(before, after), start=1):
+            share = differing_share(a, b)
+            self.assertLessEqual(share, MAX_DIFFERING_SHARE,
+                                 "page %d of %s differs in %.2f%% of its pixels"
+                                 % (number, os.path.basename(source), 100 * share))
+
+    def test_fixture_charts_render_as_in_their_source(self):
+        self.compare(next(p for p in STATE["merged"] if p.endswith("charts.xlsx")))
+
+    def test_fixture_pictures_and_shapes_render_as_in_their_source(self):
+        self.compare(next(p for p in STATE["merged"] if p.endswith("pictures.xlsx")))
+
+    def test_corpus_workbooks_with_charts_and_text_boxes_render_as_in_their_source(self):
+        corpus = [p for p in STATE["merged"] if os.path.basename(p) in CORPUS_FILES]
+        if not corpus:
+            self.skipTest("corpus not found under %s" % qt.SHARED_DIR)
+        for source in corpus:
+            with self.subTest(source=os.path.basename(source)):
+                self.compare(source)
+
+
+if __name__ == "__main__":
+    qt.main()
