@@ -287,6 +287,24 @@ TEST(SheetObjects, ControlPropertiesLinksFollowTheCopy) {
     EXPECT_EQ(root.attributeOr("objectType", ""), "CheckBox");
 }
 
+TEST(NoteColors, ThemeColoursOfANoteFromAnotherThemeBecomeTheColoursTheyShowed) {
+    const Theme result = Theme::builtinDefault();
+    std::string xml = result.xml();
+    const auto at = xml.find("srgbClr val=\"") + std::string_view("srgbClr val=\"").size();
+    xml.replace(at, 6, "123456"); // dark 2 of the source differs
+    const Theme source = Theme::parse(xml);
+    const std::string notes = "<comments><commentList><comment ref=\"A1\"><text><r><rPr>"
+                              "<color theme=\"3\"/><rFont val=\"Tahoma\"/><scheme "
+                              "val=\"minor\"/></rPr><t>x</t></r></text></comment></commentList>"
+                              "</comments>";
+    const std::string fixed = FixNoteColors(notes, &source, &result);
+    EXPECT_NE(fixed.find("rgb=\"FF123456\""), std::string::npos) << fixed;
+    EXPECT_EQ(fixed.find("theme="), std::string::npos);
+    EXPECT_EQ(fixed.find("<scheme"), std::string::npos);
+    EXPECT_EQ(FixNoteColors(notes, &result, &result), notes);
+    EXPECT_EQ(FixNoteColors(notes, nullptr, &result), notes);
+}
+
 // ---- whole merges ----
 
 // The part a sheet's relationship of this kind points at, or "" when it has none.

@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/Comments.h"
 
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/Colors.h"
 #include "spreadsheet/ooxml/Vml.h"
 #include "spreadsheet/ooxml/ZipReader.h"
 
@@ -193,6 +194,18 @@ CommentsRewrite RewriteComments(std::string_view xml, const GuidMap& threadIds,
     return result;
 }
 
+std::string FixNoteColors(std::string xml, const Theme* sourceTheme, const Theme* resultTheme) {
+    if (sourceTheme == nullptr || resultTheme == nullptr ||
+        sourceTheme->equivalentTo(*resultTheme)) {
+        return xml;
+    }
+    const ColorResolver colors(sourceTheme->spreadsheetColors(), std::nullopt);
+    FragmentRules rules;
+    rules.colors = &colors;
+    rules.dropFontScheme = true; // the scheme font would follow the result's theme
+    return TranslateFragment(xml, rules);
+}
+
 ControlPropertiesRewrite RewriteControlProperties(std::string_view xml,
                                                   const FormulaContext* formulas,
                                                   const std::string& fileName,
@@ -331,6 +344,7 @@ void CommentCarrier::rewriteComments(PartInTransit& part) {
                             shapeIdsOf(part.copy.copyIndex), part.copy.source->displayName(),
                             part.sourcePart)
                 .xml;
+        part.xml = FixNoteColors(std::move(part.xml), part.copy.sourceTheme, part.copy.resultTheme);
     } catch (const SpreadsheetError&) {
         if (part.copy.report) {
             part.copy.report(ReportKind::MayLookDifferent,

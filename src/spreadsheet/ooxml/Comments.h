@@ -9,6 +9,7 @@
 #include "spreadsheet/ooxml/PartGraph.h"
 #include "spreadsheet/ooxml/ShapeIds.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
+#include "spreadsheet/ooxml/Theme.h"
 #include "spreadsheet/ooxml/ThreadedComments.h"
 #include "spreadsheet/ooxml/Xml.h"
 #include "spreadsheet/ooxml/ZipWriter.h"
@@ -42,6 +43,10 @@ struct CommentsRewrite {
 CommentsRewrite RewriteComments(std::string_view xml, const GuidMap& threadIds,
                                 const ShapeIdLookup& shapeIds, const std::string& fileName,
                                 const std::string& partName);
+
+// Theme colours in the rich text of notes, fixed to the colours they show in the source when
+// the result's theme differs (`xml` unchanged when either theme is null or they agree).
+std::string FixNoteColors(std::string xml, const Theme* sourceTheme, const Theme* resultTheme);
 
 struct ControlPropertiesRewrite {
     std::string xml;
