@@ -1,13 +1,17 @@
 // What the copy does with the workbook-level parts a sheet's cells point into: cell metadata
 // (spilling formulas) renumbered into one result part, value metadata it cannot carry left out
 // with the cached values kept, links to other workbooks carried and renumbered, a table used by
-// its bare name whose sheet stays behind, and a source's macros reported once.
+// its bare name whose sheet stays behind, a source's macros reported once, and column widths
+// kept on screen when the Normal fonts differ.
 
 #include "EngineTestSupport.h"
+#include "spreadsheet/ooxml/ColumnWidths.h"
 #include "spreadsheet/ooxml/ExternalLinks.h"
 #include "spreadsheet/ooxml/Metadata.h"
 #include "support/Fixtures.h"
 #include "support/PackageChecker.h"
+
+#include <cmath>
 
 namespace quillory::testing {
 namespace {
@@ -444,6 +448,88 @@ TEST(Macros, AWorkbookWithMacrosIsReportedOnceAndItsCodeStaysBehind) {
     for (const auto& entry : merged.package.entries()) {
         EXPECT_EQ(entry.name.find("vba"), std::string::npos) << entry.name;
     }
+}
+
+// ---- column widths under another Normal font ----
+
+// Pixels of a stored column width as spreadsheet programs draw it with this digit width.
+int Pixels(double width, int digitWidth) {
+    return static_cast<int>(
+        std::trunc((256 * width + std::trunc(128.0 / digitWidth)) / 256 * digitWidth));
+}
+
+TEST(ColumnWidths, DigitWidthsOfCommonNormalFonts) {
+    using spreadsheet::ooxml::MaxDigitWidth;
+    EXPECT_EQ(MaxDigitWidth({"Calibri", 11}), 7);
+    EXPECT_EQ(MaxDigitWidth({"calibri", 11}), 7) << "font names ignore case";
+    EXPECT_EQ(MaxDigitWidth({"Arial", 10}), 7);
+    EXPECT_EQ(MaxDigitWidth({"Arial", 12}), 9);
+    EXPECT_EQ(MaxDigitWidth({"Times New Roman", 12}), 8);
+    EXPECT_EQ(MaxDigitWidth({"Courier New", 10}), 8);
+    EXPECT_EQ(MaxDigitWidth({"Some Font Nobody Measured", 11}), std::nullopt);
+    EXPECT_EQ(MaxDigitWidth({"Arial", 0}), std::nullopt);
+}
+
+TEST(ColumnWidths, ConvertedWidthsDrawTheSamePixels) {
+    using spreadsheet::ooxml::ColumnWidthConverter;
+    for (const auto& [from, to] : {std::pair{9, 7}, std::pair{7, 9}, std::pair{7, 8}}) {
+        const ColumnWidthConverter converter(from, to);
+        for (double width : {0.7109375, 3.0, 9.140625, 13.5703125, 40.0, 120.25}) {
+            const double converted = converter.width(width);
+            EXPECT_NEAR(Pixels(converted, to), Pixels(width, from), 1)
+                << width << " from digit width " << from << " to " << to;
+        }
+    }
+    const ColumnWidthConverter arialToCalibri(9, 7);
+    EXPECT_EQ(arialToCalibri.widthText("9.140625"), "11.7109375");
+    EXPECT_EQ(arialToCalibri.widthText("wide"), "wide") << "not a number: left as written";
+    EXPECT_EQ(arialToCalibri.baseWidthText("7"), "9");
+    EXPECT_EQ(ColumnWidthConverter(7, 7).width(9.140625), 9.140625);
+}
+
+TEST(ColumnWidths, TheNormalStyleNamesTheFontNotTheFirstFont) {
+    const std::string styles =
+        "<styleSheet xmlns=\"" + kMain +
+        "\"><fonts count=\"3\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font><font><sz "
+        "val=\"9\"/><name val=\"Tahoma\"/></font><font><sz val=\"12\"/><name val=\"Arial\"/>"
+        "</font></fonts><cellStyleXfs count=\"2\"><xf fontId=\"0\"/><xf fontId=\"2\"/>"
+        "</cellStyleXfs><cellStyles count=\"2\"><cellStyle name=\"Heading\" xfId=\"0\" "
+        "builtinId=\"16\"/><cellStyle name=\"Normal\" xfId=\"1\" builtinId=\"0\"/></cellStyles>"
+        "</styleSheet>";
+    const auto font = spreadsheet::ooxml::NormalFontOf(styles, "s.xlsx");
+    EXPECT_EQ(font.name, "Arial");
+    EXPECT_EQ(font.size, 12);
+    const auto fallback = spreadsheet::ooxml::NormalFontOf("<styleSheet/>", "s.xlsx");
+    EXPECT_EQ(fallback.name, "Calibri");
+    EXPECT_EQ(fallback.size, 11);
+}
+
+TEST(ColumnWidths, ALaterSourceWithAWiderNormalFontKeepsItsColumnsOnScreen) {
+    TempDir dir;
+    const std::string columns = "<sheetFormatPr baseColWidth=\"7\" defaultColWidth=\"9.140625\" "
+                                "defaultRowHeight=\"15\"/><cols><col min=\"1\" max=\"1\" "
+                                "width=\"9.140625\" customWidth=\"1\"/></cols><sheetData/>";
+    MiniWorkbook calibri;
+    calibri.sheets.push_back({"Calibri", columns});
+    const auto first = WriteBook(dir, "calibri.xlsx", calibri);
+    MiniWorkbook arial;
+    arial.sheets.push_back({"Arial", columns});
+    PackageEntries package = BuildPackage(arial);
+    package.replaceOnce("xl/styles.xml", "<font><sz val=\"11\"/><name val=\"Calibri\"/></font>",
+                        "<font><sz val=\"12\"/><name val=\"Arial\"/></font>");
+    package.write(dir / "arial.xlsx");
+
+    const auto merged = MergeChecked(dir, {{first, "Calibri"}, {dir / "arial.xlsx", "Arial"}});
+
+    const XmlNode kept = merged.sheet(1);
+    EXPECT_EQ(FindElement(kept, "col")->attributeOr("width", ""), "9.140625");
+    const XmlNode converted = merged.sheet(2);
+    EXPECT_EQ(FindElement(converted, "col")->attributeOr("width", ""), "11.7109375");
+    const XmlNode* format = FindElement(converted, "sheetFormatPr");
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(format->attributeOr("defaultColWidth", ""), "11.7109375");
+    EXPECT_EQ(format->attributeOr("baseColWidth", ""), "9");
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::MayLookDifferent, "Arial 12"));
 }
 
 } // namespace

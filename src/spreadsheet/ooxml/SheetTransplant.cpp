@@ -146,6 +146,8 @@ private:
     void processSheetPr(XmlNode& node);
     void processSheetViews(XmlNode& node);
     void processCols(XmlNode& node);
+    void convertColumnWidths(XmlNode& node, std::initializer_list<std::string_view> widths,
+                             std::initializer_list<std::string_view> baseWidths);
     bool processConditionalFormatting(XmlNode& node);
     bool processDataValidations(XmlNode& node);
     bool processHyperlinks(XmlNode& node);
@@ -289,7 +291,8 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         static constexpr std::string_view kCaptured[] = {
             "sheetPr",         "sheetViews", "cols",       "conditionalFormatting",
             "dataValidations", "hyperlinks", "autoFilter", "sortState",
-            "pageSetup",       "tableParts", "extLst",     "phoneticPr"};
+            "pageSetup",       "tableParts", "extLst",     "phoneticPr",
+            "sheetFormatPr"};
         for (const auto element : kCaptured) {
             if (local == element) {
                 startCapture(name, attributes);
@@ -698,6 +701,8 @@ void Transplanter::emitCaptured(XmlNode& node) {
         processSheetViews(node);
     } else if (local == "cols") {
         processCols(node);
+    } else if (local == "sheetFormatPr") {
+        convertColumnWidths(node, {"defaultColWidth"}, {"baseColWidth"});
     } else if (local == "conditionalFormatting") {
         keep = processConditionalFormatting(node);
     } else if (local == "dataValidations") {
@@ -784,6 +789,25 @@ void Transplanter::processCols(XmlNode& node) {
         }
         if (const std::string* style = col.attribute("style")) {
             col.setAttribute("style", mappedStyle(*style));
+        }
+        convertColumnWidths(col, {"width"}, {});
+    }
+}
+
+void Transplanter::convertColumnWidths(XmlNode& node,
+                                       std::initializer_list<std::string_view> widths,
+                                       std::initializer_list<std::string_view> baseWidths) {
+    if (!c_.columnWidths) {
+        return;
+    }
+    for (const auto name : widths) {
+        if (const std::string* value = node.attribute(name)) {
+            node.setAttribute(name, c_.columnWidths->widthText(*value));
+        }
+    }
+    for (const auto name : baseWidths) {
+        if (const std::string* value = node.attribute(name)) {
+            node.setAttribute(name, c_.columnWidths->baseWidthText(*value));
         }
     }
 }

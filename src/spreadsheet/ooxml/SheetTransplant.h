@@ -5,6 +5,7 @@
 // of the XML passes unchanged. No cell model is built: memory stays flat however large the sheet.
 
 #include "spreadsheet/MergeReport.h"
+#include "spreadsheet/ooxml/ColumnWidths.h"
 #include "spreadsheet/ooxml/Formula.h"
 #include "spreadsheet/ooxml/Metadata.h"
 #include "spreadsheet/ooxml/SharedStrings.h"
@@ -30,6 +31,9 @@ struct SheetCopyContext {
     const FormulaContext* formulas = nullptr;
     // Cell and value metadata (spilling formulas); null: every cm / vm is left out, reported.
     ResultMetadata::Importer* metadata = nullptr;
+    // Set when the source's Normal font draws its digits wider or narrower than the result's:
+    // column widths are converted to keep their pixels.
+    std::optional<ColumnWidthConverter> columnWidths;
     // Relationship ids of the sheet whose relationships are carried into the result (with the
     // same ids); an element that refers to any other id is dropped.
     std::set<std::string> carriedRelationships;

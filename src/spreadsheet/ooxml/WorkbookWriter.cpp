@@ -1,5 +1,6 @@
 #include "spreadsheet/ooxml/WorkbookWriter.h"
 
+#include "spreadsheet/ooxml/ColumnWidths.h"
 #include "spreadsheet/ooxml/Comments.h"
 #include "spreadsheet/ooxml/ContentTypes.h"
 #include "spreadsheet/ooxml/CopyDecisions.h"
@@ -77,6 +78,7 @@ struct SourceState {
     SourceMetadata metadata;
     std::unique_ptr<ResultMetadata::Importer> metadataImporter;
     std::optional<std::set<std::string>> tableNames; // folded, every sheet's; read on first use
+    NormalFont normalFont{"Calibri", 11};           // the font column widths are measured in
 };
 
 struct TableCopy {
@@ -149,6 +151,7 @@ private:
     ResultMetadata metadata_;
     ResultExternalLinks externalLinks_;
     std::set<std::string> macrosReported_; // identities of sources whose macros were reported
+    NormalFont baseFont_{"Calibri", 11};    // the result's Normal font
     Theme theme_ = Theme::builtinDefault();
     bool date1904_ = false;
     std::map<const SourcePackage*, std::unique_ptr<SourceState>> sources_;
@@ -177,7 +180,7 @@ void Builder::chooseBase() {
             }
             date1904_ = package.date1904();
             styles_ = std::make_unique<ResultStyles>(theme_);
-            sourceFor(package);
+            baseFont_ = sourceFor(package).normalFont;
             return;
         }
     }
@@ -208,6 +211,9 @@ SourceState& Builder::sourceFor(const SourcePackage& package) {
     }
     state.importer = styles_->importerFor(state.styles, state.theme);
     state.metadata = ReadSourceMetadata(package);
+    if (const auto part = package.workbookPart("styles")) {
+        state.normalFont = NormalFontOf(package.readPart(*part), package.displayName());
+    }
     state.metadataImporter = metadata_.importerFor(state.metadata);
     if (state.strings) {
         state.stringImporter =
@@ -655,6 +661,11 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     }
     if (copy.source->package->date1904() != date1904_) {
         sheetContext.dateShiftDays = date1904_ ? -kDateSystemOffsetDays : kDateSystemOffsetDays;
+    }
+    ColumnWidthDecision widths = DecideColumnWidths(copy.source->normalFont, baseFont_);
+    sheetContext.columnWidths = widths.converter;
+    if (!widths.note.empty()) {
+        add(ReportKind::MayLookDifferent, copy, std::move(widths.note));
     }
     const SheetCopyNotes notes = TransplantSheet(sheetContext, zip, copy.partName);
 
