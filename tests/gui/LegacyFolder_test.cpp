@@ -6,6 +6,7 @@
 #include "WindowTestSupport.h"
 #include "support/ListContents.h"
 #include "support/RecordingUiPort.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
@@ -97,14 +98,10 @@ void LegacyFolderTest::folderOfXlsAndXlsxBrowsedAndMerged() {
     // The converter works in the system's temporary folder: here, one the test can look into.
     const std::filesystem::path systemTemporary = dir.path() / "system-tmp";
     std::filesystem::create_directories(systemTemporary);
-    const QByteArray savedTemporary = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QByteArray::fromStdString(systemTemporary.string()));
-    form->menuEntry("Merge")->trigger();
-    form.reset();
-    if (savedTemporary.isNull()) {
-        qunsetenv("TMPDIR");
-    } else {
-        qputenv("TMPDIR", savedTemporary);
+    {
+        quillory::testing::ScopedEnv temporary("TMPDIR", systemTemporary.c_str());
+        form->menuEntry("Merge")->trigger();
+        form.reset();
     }
     std::string leftBehind;
     for (const auto& entry : std::filesystem::directory_iterator(systemTemporary)) {

@@ -1,35 +1,15 @@
 #include "sources/ProgramFolder.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
-#include <optional>
 
 using quillory::sources::DefaultConfigFolder;
 using quillory::sources::LocateProgramFiles;
+using quillory::testing::ScopedEnv;
 using quillory::testing::TempDir;
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-} // namespace
 
 TEST(ProgramFolder, FilesStayBesideAWritableProgram) {
     TempDir dir;

@@ -4,6 +4,7 @@
 
 #include "spreadsheet/Automation.h"
 #include "spreadsheet/LegacyTestFiles.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
@@ -22,24 +23,9 @@ using quillory::testing::TempDir;
 using namespace quillory::testing::legacy;
 
 // Points the engine's temporary files at a folder of the test's own while it lives.
-class TemporaryFolderOverride {
-public:
-    explicit TemporaryFolderOverride(const fs::path& folder) {
-        if (const char* old = std::getenv("TMPDIR")) {
-            old_ = old;
-        }
-        ::setenv("TMPDIR", folder.c_str(), 1);
-    }
-    ~TemporaryFolderOverride() {
-        if (old_) {
-            ::setenv("TMPDIR", old_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
-    }
-
-private:
-    std::optional<std::string> old_;
+struct TemporaryFolderOverride : quillory::testing::ScopedEnv {
+    explicit TemporaryFolderOverride(const fs::path& folder)
+        : ScopedEnv("TMPDIR", folder.c_str()) {}
 };
 
 bool isEmpty(const fs::path& folder) {
