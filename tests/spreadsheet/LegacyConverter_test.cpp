@@ -46,10 +46,6 @@ bool processAlive(const fs::path& pidFile) {
     return state != 'Z';
 }
 
-bool isEmptyFolder(const fs::path& folder) {
-    return fs::is_directory(folder) && fs::directory_iterator(folder) == fs::directory_iterator();
-}
-
 struct LegacyConversion : ::testing::Test {
     TempDir sources;
     TempDir temporaryRoot;
@@ -90,7 +86,7 @@ TEST_F(LegacyConversion, AConverterThatHangsIsStoppedWithEveryProcessItStarted) 
             << "a process the converter started outlived it";
         EXPECT_TRUE(converter.ConvertedSources().empty());
     }
-    EXPECT_TRUE(isEmptyFolder(temporaryRoot.path()));
+    EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
     EXPECT_EQ(readFile(workbook), before);
 }
 
@@ -107,7 +103,7 @@ TEST_F(LegacyConversion, AConverterThatWritesNothingFailsWithItsOwnWords) {
         // A second request tries again rather than handing out a file that does not exist.
         EXPECT_EQ(failureOf(converter, workbook).code(), ErrorCode::ConversionFailed);
     }
-    EXPECT_TRUE(isEmptyFolder(temporaryRoot.path()));
+    EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
 }
 
 TEST_F(LegacyConversion, AMissingConverterNamesThePackageToInstall) {
@@ -116,7 +112,7 @@ TEST_F(LegacyConversion, AMissingConverterNamesThePackageToInstall) {
     EXPECT_EQ(error.code(), ErrorCode::ConverterMissing);
     EXPECT_NE(error.description().find(kConverterPackage), std::string::npos);
     EXPECT_NE(error.description().find("\"Budget 2024.xls\""), std::string::npos);
-    EXPECT_TRUE(isEmptyFolder(temporaryRoot.path()));
+    EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
 
     // A program that exists but cannot be run is as good as missing.
     const fs::path notExecutable = tools.write("soffice", "not a program");
@@ -134,7 +130,7 @@ TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
     EXPECT_EQ(failureOf(converter, text).code(), ErrorCode::TextNotWorkbook);
     EXPECT_EQ(failureOf(converter, sources / "gone.xlsb").code(), ErrorCode::FileNotFound);
     EXPECT_FALSE(fs::exists(tools / "ran"));
-    EXPECT_TRUE(isEmptyFolder(temporaryRoot.path()));
+    EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
 }
 
 TEST(LegacyConverterNames, OnlyXlsXlsbAndOdsNeedConverting) {

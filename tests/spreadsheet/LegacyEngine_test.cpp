@@ -28,10 +28,6 @@ struct TemporaryFolderOverride : quillory::testing::ScopedEnv {
         : ScopedEnv("TMPDIR", folder.c_str()) {}
 };
 
-bool isEmpty(const fs::path& folder) {
-    return fs::directory_iterator(folder) == fs::directory_iterator();
-}
-
 TEST(LegacyEngine, ListingAnXlsNeedsNoConversion) {
     TempDir work;
     TempDir temporary;
@@ -49,7 +45,7 @@ TEST(LegacyEngine, ListingAnXlsNeedsNoConversion) {
     EXPECT_EQ(workbook.AllSheets().Item(2).Kind(), SheetKind::ChartSheet);
     workbook.Close(false);
     application->Quit();
-    EXPECT_TRUE(isEmpty(temporary.path()));
+    EXPECT_TRUE(fs::is_empty(temporary.path()));
     EXPECT_TRUE(application->Report().empty());
 }
 
@@ -172,7 +168,7 @@ TEST(LegacyEngine, CopiedWorksheetsOfXlsAndOdsSourcesKeepTheirCells) {
         EXPECT_EQ(converted, (std::vector<std::string>{"source.xls", "source.ods"}));
         application->Quit();
     }
-    EXPECT_TRUE(isEmpty(temporary.path())) << "conversion files were left behind";
+    EXPECT_TRUE(fs::is_empty(temporary.path())) << "conversion files were left behind";
     EXPECT_EQ(readFile(work / "source.xls"), xlsBefore);
 
     const fs::path script = work.write("compare.py", kCompareScript);
