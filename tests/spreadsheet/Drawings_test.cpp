@@ -259,6 +259,31 @@ TEST_F(DrawingsTest, DamagedPartsAreReportedAndTheRestCopies) {
         package.remove("xl/media/image1.png");
         package.set("xl/media/image1.pic", png);
         package.replaceOnce("xl/drawings/_rels/drawing1.xml.rels", "image1.png", "image1.pic");
+        // A slicer, which does not travel with a sheet, and the shape kept for older programs.
+        package.replaceOnce(
+            "xl/drawings/drawing1.xml", "</xdr:wsDr>",
+            "<mc:AlternateContent "
+            "xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/"
+            "2006\"><mc:Choice xmlns:sle15=\"http://schemas.microsoft.com/office/drawing/2012/"
+            "slicer\" Requires=\"sle15\"><xdr:twoCellAnchor><xdr:from><xdr:col>8</xdr:col>"
+            "<xdr:colOff>0</xdr:colOff><xdr:row>1</xdr:row><xdr:rowOff>0</xdr:rowOff></"
+            "xdr:from><xdr:to>"
+            "<xdr:col>10</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>8</xdr:row><xdr:rowOff>0"
+            "</xdr:rowOff></xdr:to><xdr:graphicFrame macro=\"\"><xdr:nvGraphicFramePr><xdr:cNvPr "
+            "id=\"120\" name=\"Region\"/><xdr:cNvGraphicFramePr/></xdr:nvGraphicFramePr><xdr:xfrm/>"
+            "<a:graphic><a:graphicData uri=\"http://schemas.microsoft.com/office/drawing/2010/"
+            "slicer\"><sle:slicer xmlns:sle=\"http://schemas.microsoft.com/office/drawing/2010/"
+            "slicer\" name=\"Region\"/></a:graphicData></a:graphic></xdr:graphicFrame>"
+            "<xdr:clientData/></xdr:twoCellAnchor></mc:Choice><mc:Fallback><xdr:twoCellAnchor>"
+            "<xdr:from><xdr:col>8</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>1</"
+            "xdr:row><xdr:rowOff>"
+            "0</xdr:rowOff></xdr:from><xdr:to><xdr:col>10</xdr:col><xdr:colOff>0</"
+            "xdr:colOff><xdr:row>"
+            "8</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:to><xdr:sp macro=\"\" textlink=\"\">"
+            "<xdr:nvSpPr><xdr:cNvPr id=\"121\" name=\"Slicer "
+            "stand-in\"/><xdr:cNvSpPr/></xdr:nvSpPr>"
+            "<xdr:spPr/></xdr:sp><xdr:clientData/></xdr:twoCellAnchor></mc:Fallback>"
+            "</mc:AlternateContent></xdr:wsDr>");
         package.write(pictures);
     }
     const PackageEntries source = PackageEntries::read(pictures);
@@ -266,10 +291,16 @@ TEST_F(DrawingsTest, DamagedPartsAreReportedAndTheRestCopies) {
 
     const auto before = Summarise(source, "Pictures").counts;
     const auto after = Summarise(result, "Pictures").counts;
+    // Less the JPEG's anchor, and the slicer's anchor of the two alternatives.
     EXPECT_EQ(after.at("twoCellAnchor") + after.at("oneCellAnchor"),
-              before.at("twoCellAnchor") + before.at("oneCellAnchor") - 1);
+              before.at("twoCellAnchor") + before.at("oneCellAnchor") - 2);
     EXPECT_EQ(after.at("pic"), before.at("pic") - 1);
     EXPECT_TRUE(ReportHas(report, ReportKind::PartNotCarried, "image2.jpeg"));
+    const XmlNode drawn = PartTree(
+        result, RelationshipsOfKind(result, SheetPart(result, "Pictures"), "drawing")[0].partName);
+    EXPECT_EQ(FindElement(drawn, "slicer"), nullptr);
+    EXPECT_NE(FindElement(drawn, "cNvPr", "name", "Slicer stand-in"), nullptr);
+    EXPECT_TRUE(ReportHas(report, ReportKind::PartNotCarried, "slicer"));
     // The picture under an odd name is recognised by its bytes.
     const auto media = MediaEntries(result);
     ASSERT_EQ(media.size(), 1u);
@@ -291,6 +322,11 @@ TEST_F(DrawingsTest, ThemeColoursOfShapesAreFixedForAnotherTheme) {
         PackageEntries package = PackageEntries::read(pictures);
         package.replaceOnce("xl/theme/theme1.xml", "<a:accent2><a:srgbClr val=\"C0504D\"/>",
                             "<a:accent2><a:srgbClr val=\"123456\"/>");
+        package.replaceOnce("xl/theme/theme1.xml", "<a:minorFont><a:latin typeface=\"Calibri\"/>",
+                            "<a:minorFont><a:latin typeface=\"Carlito\"/>");
+        package.replaceOnce("xl/drawings/drawing1.xml", "<a:rPr lang=\"en-US\"/><a:t>linked",
+                            "<a:rPr lang=\"en-US\"><a:latin typeface=\"+mn-lt\"/></a:rPr>"
+                            "<a:t>linked");
         package.write(pictures);
     }
     const PackageEntries result =
@@ -302,6 +338,7 @@ TEST_F(DrawingsTest, ThemeColoursOfShapesAreFixedForAnotherTheme) {
     const XmlNode* fixed = FindElement(root, "srgbClr", "val", "123456");
     ASSERT_NE(fixed, nullptr);
     EXPECT_NE(fixed->child("lumMod"), nullptr); // the shade applied to it stays
+    EXPECT_NE(FindElement(root, "latin", "typeface", "Carlito"), nullptr);
     EXPECT_TRUE(ReportHas(report, ReportKind::MayLookDifferent, "theme colours"));
 }
 
@@ -355,6 +392,23 @@ TEST(ChartRewrite, MultiLevelCategoriesAndTitlesOfAMissingSheetBecomeLiterals) {
         << xml;
     EXPECT_NE(xml.find("<c:f>'Kept (2)'!$C$2:$C$3</c:f>"), std::string::npos) << xml;
     EXPECT_EQ(xml.find("Gone"), std::string::npos) << xml;
+}
+
+TEST(ChartRewrite, PivotChartBecomesAnOrdinaryChartOfItsCells) {
+    auto root = ParseXmlTree(
+        R"(<c:chartSpace xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart">)"
+        R"(<c:pivotSource><c:name>[Book.xlsx]Pivot!PivotTable1</c:name><c:fmtId val="0"/>)"
+        R"(</c:pivotSource><c:chart><c:pivotFmts><c:pivotFmt><c:idx val="0"/></c:pivotFmt>)"
+        R"(</c:pivotFmts><c:plotArea><c:barChart><c:ser><c:val><c:numRef><c:f>Kept!$B$4:$B$6)"
+        R"(</c:f></c:numRef></c:val><c:extLst><c:ext uri="{y}"><c14:pivotOptions )"
+        R"(xmlns:c14="http://schemas.microsoft.com/office/drawing/2007/8/2/chart"/></c:ext>)"
+        R"(</c:extLst></c:ser></c:barChart></c:plotArea></c:chart></c:chartSpace>)",
+        "test", "chart");
+    const auto notes = RewriteChartTree(root, OnlyKept("Kept", "Kept"));
+    EXPECT_TRUE(notes.pivotRemoved);
+    const auto xml = spreadsheet::ooxml::SerializeNode(root);
+    EXPECT_EQ(xml.find("pivot"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<c:f>Kept!$B$4:$B$6</c:f>"), std::string::npos) << xml;
 }
 
 TEST(ChartRewrite, NewerChartsKeepTheirLevelsWithoutTheRange) {

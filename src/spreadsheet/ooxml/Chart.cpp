@@ -250,6 +250,11 @@ void ReportChart(const PartCopyContext& copy, const ChartRewriteNotes& notes) {
                     which + " had category labels on several levels; only the innermost level "
                             "is kept.");
     }
+    if (notes.pivotRemoved) {
+        copy.report(ReportKind::PartNotCarried,
+                    which + " was a pivot chart; it is now an ordinary chart of the values the "
+                            "pivot table showed.");
+    }
     if (notes.dropped > 0) {
         copy.report(ReportKind::PartNotCarried,
                     which + " took label texts or filtered series from sheets that are not in "
@@ -257,13 +262,11 @@ void ReportChart(const PartCopyContext& copy, const ChartRewriteNotes& notes) {
     }
 }
 
-void RewriteChartPart(PartInTransit& part, bool chartEx) {
+void RewriteChartPart(PartInTransit& part) {
     XmlNode root = ParseXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
     ChartRewriteNotes notes;
     if (part.copy.formulas != nullptr) {
-        ChartRewriter rewriter(root, *part.copy.formulas, chartEx);
-        rewriter.walk(root, {});
-        notes = rewriter.notes;
+        notes = RewriteChartTree(root, *part.copy.formulas);
     }
     notes.title = ChartTitle(root);
     // A picture or embedded workbook whose part is missing goes with its element.
@@ -298,6 +301,39 @@ void RewriteChartPart(PartInTransit& part, bool chartEx) {
 
 } // namespace
 
+namespace {
+
+bool IsPivotExtension(const XmlNode& node) {
+    if (node.localName() == "pivotOptions") {
+        return true;
+    }
+    return std::any_of(node.children.begin(), node.children.end(), [](const XmlNode& child) {
+        return !child.isText() && IsPivotExtension(child);
+    });
+}
+
+// A pivot chart whose pivot table does not travel becomes an ordinary chart of the cells the
+// pivot table left behind.
+bool RemovePivotLinks(XmlNode& node) {
+    bool removed = false;
+    std::erase_if(node.children, [&](const XmlNode& child) {
+        const bool pivot =
+            !child.isText() &&
+            (child.localName() == "pivotSource" || child.localName() == "pivotFmts" ||
+             (child.localName() == "ext" && IsPivotExtension(child)));
+        removed = removed || pivot;
+        return pivot;
+    });
+    for (auto& child : node.children) {
+        if (!child.isText()) {
+            removed = RemovePivotLinks(child) || removed;
+        }
+    }
+    return removed;
+}
+
+} // namespace
+
 ChartRewriteNotes RewriteChartTree(XmlNode& root, const FormulaContext& formulas) {
     const auto colon = root.name.find(':');
     const std::string prefix = colon == std::string::npos ? "" : root.name.substr(0, colon);
@@ -307,12 +343,13 @@ ChartRewriteNotes RewriteChartTree(XmlNode& root, const FormulaContext& formulas
     rewriter.walk(root, {});
     ChartRewriteNotes notes = rewriter.notes;
     notes.title = ChartTitle(root);
+    notes.pivotRemoved = RemovePivotLinks(root);
     return notes;
 }
 
 void RegisterChartParts(PartGraph& graph) {
-    graph.registerKind("chart", [](PartInTransit& part) { RewriteChartPart(part, false); });
-    graph.registerKind("chartEx", [](PartInTransit& part) { RewriteChartPart(part, true); });
+    graph.registerKind("chart", RewriteChartPart);
+    graph.registerKind("chartEx", RewriteChartPart);
 }
 
 } // namespace quillory::spreadsheet::ooxml

@@ -16,14 +16,16 @@ void RegisterChartParts(PartGraph& graph);
 
 // What rewriting one chart did.
 struct ChartRewriteNotes {
-    int rangesAsValues = 0;  // ranges turned into literal data
-    int emptyCaches = 0;     // of those, ranges without saved values (now empty)
-    int flattenedLevels = 0; // multi-level categories kept as their innermost level
-    int dropped = 0;         // extension ranges left out (label ranges, filtered series)
-    std::string title;       // the chart's title, when it has one
+    int rangesAsValues = 0;    // ranges turned into literal data
+    int emptyCaches = 0;       // of those, ranges without saved values (now empty)
+    int flattenedLevels = 0;   // multi-level categories kept as their innermost level
+    int dropped = 0;           // extension ranges left out (label ranges, filtered series)
+    bool pivotRemoved = false; // a pivot chart's link to its pivot table was removed
+    std::string title;         // the chart's title, when it has one
 };
 
-// Rewrites a chart's XML tree in place with `formulas`.
+// Rewrites a chart's XML tree in place with `formulas`. Pivot tables do not travel with a
+// sheet, so a pivot chart loses its link to one and keeps the cells it plotted.
 ChartRewriteNotes RewriteChartTree(XmlNode& root, const FormulaContext& formulas);
 
 } // namespace quillory::spreadsheet::ooxml
