@@ -47,6 +47,18 @@ void QuitQuietly(spreadsheet::Application& application) {
     }
 }
 
+// The files of the checked entries that still exist, each once, in list order.
+std::vector<std::filesystem::path> CheckedFiles(const std::vector<Entry>& entries) {
+    std::vector<std::filesystem::path> files;
+    for (const Entry& entry : entries) {
+        if (entry.checked && std::find(files.begin(), files.end(), entry.path) == files.end() &&
+            sources::GetPathKind(entry.path) == sources::PathKind::File) {
+            files.emplace_back(entry.path);
+        }
+    }
+    return files;
+}
+
 // The file names of skipped entries, each once, for a message.
 std::string VanishedFileNames(const std::vector<const Entry*>& vanished) {
     std::vector<std::string> names;
@@ -92,6 +104,7 @@ bool MergeSheets(lists::MainLists& lists, const spreadsheet::ApplicationFactory&
                                                                static_cast<double>(progress.total);
                 lists.progress.setValue(share * entryCount);
             });
+        application->PrepareWorkbooks(CheckedFiles(entries));
         spreadsheet::Workbook& result = application->Workbooks().Add();
         result.AllSheets().Item(1).SetName(kPlaceholderSheetName);
         for (int k = result.AllSheets().Count(); k >= 2; --k) {

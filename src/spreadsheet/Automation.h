@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillory::spreadsheet {
 
@@ -95,6 +96,10 @@ public:
     // Reports the progress of every later SaveAs of this application's workbooks; an empty
     // handler stops the reports. An application that cannot report ignores it.
     virtual void SetSaveProgressHandler(SaveProgressHandler handler) { (void)handler; }
+    // Says which workbooks this run will open, so that the application can get them ready in
+    // one go (legacy sources converted in one run of the converter). Never fails: a workbook it
+    // could not get ready fails when it is opened or copied, as it would have without this.
+    virtual void PrepareWorkbooks(const std::vector<std::filesystem::path>& paths) { (void)paths; }
 };
 
 using ApplicationFactory = std::function<std::unique_ptr<Application>()>;

@@ -1,5 +1,6 @@
 #include "spreadsheet/EngineApplication.h"
 
+#include "spreadsheet/legacy/ConvertiblePackageCheck.h"
 #include "spreadsheet/ooxml/InputDetection.h"
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/SheetNames.h"
@@ -19,6 +20,32 @@ constexpr std::string_view kFirstSheetName = "Sheet1";
 
 std::string Quoted(std::string_view name) {
     return "'" + std::string(name) + "'";
+}
+
+// A source that needs converting and passes the checks made before a conversion; one that
+// fails them is left to fail at its own entry, so that it cannot spoil the others' shared run.
+bool ConvertibleAhead(const std::filesystem::path& path) {
+    if (!legacy::LegacyConverter::NeedsConversion(path)) {
+        return false;
+    }
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    try {
+        if (extension != ".xls") {
+            legacy::CheckZippedSourceBeforeConversion(path);
+            return true;
+        }
+        // A package merely named .xls is opened as it is, never converted.
+        if (ooxml::DetectFileFormat(path, path.filename().string()) !=
+            ooxml::FileFormat::LegacyBinary) {
+            return false;
+        }
+        legacy::ListLegacyWorkbook(path);
+        return true;
+    } catch (const SpreadsheetError&) {
+        return false;
+    }
 }
 
 // The sheet data a save reads, as the packages' directories give it; a missing part counts
@@ -396,9 +423,9 @@ std::filesystem::path EngineApplication::convertLegacy(const std::filesystem::pa
     if (!converter_) {
         converter_ = std::make_unique<legacy::LegacyConverter>();
     }
-    const std::size_t convertedBefore = converter_->ConvertedSources().size();
     std::filesystem::path converted = converter_->Convert(path);
-    if (converter_->ConvertedSources().size() > convertedBefore) {
+    // Said once per source, also when it was converted ahead with others.
+    if (conversionsReported_.insert(std::filesystem::absolute(path).lexically_normal()).second) {
         report_.add({ReportKind::Converted,
                      displayName,
                      {},
@@ -408,6 +435,30 @@ std::filesystem::path EngineApplication::convertLegacy(const std::filesystem::pa
                          "LibreOffice does not carry over may look different."});
     }
     return converted;
+}
+
+void EngineApplication::PrepareWorkbooks(const std::vector<std::filesystem::path>& paths) {
+    if (quit_) {
+        return;
+    }
+    std::vector<std::filesystem::path> toConvert;
+    for (const auto& path : paths) {
+        if (ConvertibleAhead(path)) {
+            toConvert.push_back(path);
+        }
+    }
+    if (toConvert.size() < 2) {
+        return; // one source gains nothing from going first
+    }
+    if (!converter_) {
+        converter_ = std::make_unique<legacy::LegacyConverter>();
+    }
+    try {
+        converter_->ConvertAll(toConvert);
+    } catch (const SpreadsheetError&) {
+        // The shared run failed (time limit, converter missing): each source is converted on
+        // its own when it is used, and a failure comes at its own entry as before.
+    }
 }
 
 void EngineApplication::requireRunning() const {

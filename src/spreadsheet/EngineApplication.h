@@ -10,6 +10,7 @@
 #include "spreadsheet/ooxml/SourcePackage.h"
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,7 @@ public:
         saveProgress_ = std::move(handler);
     }
     const SaveProgressHandler& saveProgressHandler() const { return saveProgress_; }
+    void PrepareWorkbooks(const std::vector<std::filesystem::path>& paths) override;
 
     MergeReport& report() { return report_; }
     void requireRunning() const;
@@ -133,6 +135,7 @@ private:
     SaveProgressHandler saveProgress_;
     // Before the workbooks: their packages go before the converted files are removed.
     std::unique_ptr<legacy::LegacyConverter> converter_;
+    std::set<std::filesystem::path> conversionsReported_;
     std::unique_ptr<Books> workbooks_;
 };
 
