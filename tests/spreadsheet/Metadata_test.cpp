@@ -450,6 +450,52 @@ TEST(Macros, AWorkbookWithMacrosIsReportedOnceAndItsCodeStaysBehind) {
     }
 }
 
+// ---- pivot tables and slicers ----
+
+TEST(Decisions, APivotTableIsKeptAsWhatItShowedAndItsSlicerIsLeftOut) {
+    TempDir dir;
+    MiniWorkbook book;
+    MiniSheet pivot(
+        "Pivot",
+        "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Region</t></is></c><c "
+        "r=\"B1\" t=\"inlineStr\"><is><t>Sum</t></is></c></row><row r=\"2\"><c r=\"A2\" "
+        "t=\"inlineStr\"><is><t>North</t></is></c><c r=\"B2\"><v>42</v></c></row></sheetData>"
+        "<extLst><ext uri=\"{A8765BA9-456A-4dab-B4F3-ACF838C121DE}\" xmlns:x14=\"http://"
+        "schemas.microsoft.com/office/spreadsheetml/2009/9/main\"><x14:slicerList><x14:slicer "
+        "r:id=\"rIdS\"/></x14:slicerList></ext></extLst>");
+    pivot.rels = "<Relationship Id=\"rIdP\" Type=\"" + kRel +
+                 "/pivotTable\" Target=\"../pivotTables/pivotTable1.xml\"/><Relationship "
+                 "Id=\"rIdS\" Type=\"http://schemas.microsoft.com/office/2007/relationships/"
+                 "slicer\" Target=\"../slicers/slicer1.xml\"/>";
+    pivot.parts.push_back({"xl/pivotTables/pivotTable1.xml",
+                           "<pivotTableDefinition xmlns=\"" + kMain +
+                               "\" name=\"P\" cacheId=\"3\"><location ref=\"A1:B2\" "
+                               "firstHeaderRow=\"1\" firstDataRow=\"1\" firstDataCol=\"1\"/>"
+                               "</pivotTableDefinition>"});
+    pivot.parts.push_back({"xl/slicers/slicer1.xml",
+                           "<slicers xmlns=\"http://schemas.microsoft.com/office/spreadsheetml/"
+                           "2009/9/main\"/>"});
+    book.sheets.push_back(pivot);
+    const auto file = WriteBook(dir, "pivot.xlsx", book);
+
+    const auto merged = MergeChecked(dir, {{file, "Pivot"}});
+
+    const XmlNode sheet = merged.sheet(1);
+    EXPECT_EQ(CellOf(sheet, "B2")->child("v")->textContent(), "42");
+    EXPECT_EQ(FindElement(sheet, "slicerList"), nullptr);
+    for (const auto& entry : merged.package.entries()) {
+        EXPECT_EQ(entry.name.find("pivot"), std::string::npos) << entry.name;
+        EXPECT_EQ(entry.name.find("slicer"), std::string::npos) << entry.name;
+    }
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "kept as what it showed"));
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "Slicers"));
+    int slicerLines = 0;
+    for (const auto& item : merged.report.items) {
+        slicerLines += item.message.find("licer") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(slicerLines, 1) << "one decision, one sentence per merge entry";
+}
+
 // ---- column widths under another Normal font ----
 
 // Pixels of a stored column width as spreadsheet programs draw it with this digit width.

@@ -25,6 +25,9 @@ constexpr std::pair<std::string_view, std::string_view> kDecisions[] = {
     {"data connections (the table keeps its data)",
      "A table filled by a query or connection is kept as a plain table with its data: it no "
      "longer refreshes from its source."},
+    {"parts of kind 'control'",
+     "ActiveX controls were not copied: they run program code, which the merged workbook does "
+     "not carry; the cells under them are unchanged."},
     {"the spilling of dynamic-array formulas (they compute as ordinary array formulas)",
      "Spilling (dynamic-array) formulas could not keep their spill settings and compute as "
      "ordinary array formulas."},
