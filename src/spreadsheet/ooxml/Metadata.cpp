@@ -228,7 +228,7 @@ std::optional<int> ResultMetadata::Importer::valueMetadata(std::string_view sour
 
 std::optional<int> ResultMetadata::Importer::map(std::string_view sourceNumber,
                                                  const std::vector<SourceMetadata::Block>& blocks,
-                                                 std::vector<SourceMetadata::Block>& resultBlocks,
+                                                 BlockList& resultBlocks,
                                                  std::map<int, std::optional<int>>& cache) {
     const auto number = ParseNumber(sourceNumber);
     if (!number || *number < 1 || static_cast<std::size_t>(*number) > blocks.size()) {
@@ -263,19 +263,16 @@ std::optional<int> ResultMetadata::Importer::map(std::string_view sourceNumber,
             resultBlock.push_back(
                 {result_.typeNumber(type), result_.futureBlock(type.name, serialized)});
         }
-        const auto same = [&](const SourceMetadata::Block& other) {
-            return std::equal(other.begin(), other.end(), resultBlock.begin(), resultBlock.end(),
-                              [](const auto& a, const auto& b) {
-                                  return a.type == b.type && a.value == b.value;
-                              });
-        };
-        const auto found = std::find_if(resultBlocks.begin(), resultBlocks.end(), same);
-        if (found != resultBlocks.end()) {
-            mapped = static_cast<int>(found - resultBlocks.begin()) + 1;
-        } else {
-            resultBlocks.push_back(std::move(resultBlock));
-            mapped = static_cast<int>(resultBlocks.size());
+        std::vector<std::pair<int, int>> key;
+        for (const auto& record : resultBlock) {
+            key.emplace_back(record.type, record.value);
         }
+        const auto [found, added] = resultBlocks.numbers.emplace(
+            std::move(key), static_cast<int>(resultBlocks.blocks.size()) + 1);
+        if (added) {
+            resultBlocks.blocks.push_back(std::move(resultBlock));
+        }
+        mapped = found->second;
     }
     cache[*number] = mapped;
     return mapped;
@@ -293,12 +290,12 @@ int ResultMetadata::typeNumber(const SourceMetadata::Type& type) {
 
 int ResultMetadata::futureBlock(const std::string& typeName, const std::string& block) {
     auto& blocks = futureBlocks_[typeName];
-    const auto found = std::find(blocks.begin(), blocks.end(), block);
-    if (found != blocks.end()) {
-        return static_cast<int>(found - blocks.begin());
+    const auto [found, added] =
+        futureIndex_.emplace(std::make_pair(typeName, block), static_cast<int>(blocks.size()));
+    if (added) {
+        blocks.push_back(block);
     }
-    blocks.push_back(block);
-    return static_cast<int>(blocks.size()) - 1;
+    return found->second;
 }
 
 std::string ResultMetadata::toXml() const {
@@ -335,13 +332,12 @@ std::string ResultMetadata::toXml() const {
         }
         xml += "</futureMetadata>";
     }
-    const auto writeBlocks = [&](std::string_view element,
-                                 const std::vector<SourceMetadata::Block>& blocks) {
-        if (blocks.empty()) {
+    const auto writeBlocks = [&](std::string_view element, const BlockList& list) {
+        if (list.blocks.empty()) {
             return;
         }
-        AppendStartTag(xml, element, {{"count", std::to_string(blocks.size())}}, false);
-        for (const auto& block : blocks) {
+        AppendStartTag(xml, element, {{"count", std::to_string(list.blocks.size())}}, false);
+        for (const auto& block : list.blocks) {
             xml += "<bk>";
             for (const auto& record : block) {
                 xml += "<rc t=\"" + std::to_string(record.type) + "\" v=\"" +

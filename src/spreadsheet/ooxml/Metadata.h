@@ -62,6 +62,12 @@ class SourcePackage;
 SourceMetadata ReadSourceMetadata(const SourcePackage& package);
 
 class ResultMetadata {
+    // Blocks of the result in order, with an index by content so alike blocks are found at once.
+    struct BlockList {
+        std::vector<SourceMetadata::Block> blocks;
+        std::map<std::vector<std::pair<int, int>>, int> numbers; // records -> 1-based number
+    };
+
 public:
     // Maps one source's block numbers to the result's, adding blocks to the result as cells use
     // them, so the result holds only what its cells need.
@@ -78,8 +84,7 @@ public:
             : result_(result), source_(source) {}
         std::optional<int> map(std::string_view sourceNumber,
                                const std::vector<SourceMetadata::Block>& blocks,
-                               std::vector<SourceMetadata::Block>& resultBlocks,
-                               std::map<int, std::optional<int>>& cache);
+                               BlockList& resultBlocks, std::map<int, std::optional<int>>& cache);
 
         ResultMetadata& result_;
         const SourceMetadata& source_;
@@ -90,7 +95,7 @@ public:
     std::unique_ptr<Importer> importerFor(const SourceMetadata& source);
 
     // Nothing was carried: the result needs no metadata part.
-    bool empty() const { return cellBlocks_.empty() && valueBlocks_.empty(); }
+    bool empty() const { return cellBlocks_.blocks.empty() && valueBlocks_.blocks.empty(); }
     std::string toXml() const;
 
 private:
@@ -101,8 +106,9 @@ private:
 
     std::vector<SourceMetadata::Type> types_;
     std::map<std::string, std::vector<std::string>> futureBlocks_;
-    std::vector<SourceMetadata::Block> cellBlocks_;
-    std::vector<SourceMetadata::Block> valueBlocks_;
+    std::map<std::pair<std::string, std::string>, int> futureIndex_; // (type, block) -> index
+    BlockList cellBlocks_;
+    BlockList valueBlocks_;
 };
 
 } // namespace quillory::spreadsheet::ooxml
