@@ -249,6 +249,9 @@ TEST_F(DrawingsTest, DamagedPartsAreReportedAndTheRestCopies) {
         ASSERT_NE(from, std::string::npos);
         chart.erase(from, to + 13 - from);
         package.set("xl/charts/chart2.xml", chart);
+        // The other chart is cut short.
+        const std::string units = *package.find("xl/charts/chart1.xml");
+        package.set("xl/charts/chart1.xml", units.substr(0, units.size() / 2));
         package.write(charts);
     }
     {
@@ -314,6 +317,7 @@ TEST_F(DrawingsTest, DamagedPartsAreReportedAndTheRestCopies) {
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(CountElements(*empty, "pt"), 0);
     EXPECT_TRUE(ReportHas(report, ReportKind::FormulaAsValue, "saved no values"));
+    EXPECT_TRUE(ReportHas(report, ReportKind::PartNotCarried, "chart that is damaged"));
 }
 
 TEST_F(DrawingsTest, ThemeColoursOfShapesAreFixedForAnotherTheme) {

@@ -1,5 +1,6 @@
 #include "spreadsheet/ooxml/Chart.h"
 
+#include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/Drawing.h"
 
 #include <algorithm>
@@ -11,6 +12,8 @@ namespace {
 
 constexpr std::string_view kDrawingMainNamespace =
     "http://schemas.openxmlformats.org/drawingml/2006/main";
+constexpr std::string_view kChartNamespace =
+    "http://schemas.openxmlformats.org/drawingml/2006/chart";
 constexpr std::string_view kChartExNamespace =
     "http://schemas.microsoft.com/office/drawing/2014/chartex";
 
@@ -263,7 +266,19 @@ void ReportChart(const PartCopyContext& copy, const ChartRewriteNotes& notes) {
 }
 
 void RewriteChartPart(PartInTransit& part) {
-    XmlNode root = ParseXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
+    XmlNode root;
+    try {
+        root = ParseXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
+    } catch (const SpreadsheetError&) {
+        // The drawing already points at this part: an empty chart keeps the result valid.
+        part.xml = std::string(kXmlDeclaration) + "<c:chartSpace xmlns:c=\"" +
+                   std::string(kChartNamespace) +
+                   "\"><c:chart><c:plotArea><c:layout/></c:plotArea></c:chart></c:chartSpace>";
+        part.copy.report(ReportKind::PartNotCarried,
+                         "Not copied: a chart that is damaged (not readable XML); an empty "
+                         "chart stands in its place.");
+        return;
+    }
     ChartRewriteNotes notes;
     if (part.copy.formulas != nullptr) {
         notes = RewriteChartTree(root, *part.copy.formulas);

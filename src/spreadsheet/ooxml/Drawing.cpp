@@ -256,7 +256,12 @@ void RewriteThemeOnly(PartInTransit& part) {
     if (!ThemeDiffers(part.copy)) {
         return;
     }
-    XmlNode root = ParseXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
+    XmlNode root;
+    try {
+        root = ParseXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
+    } catch (const SpreadsheetError&) {
+        return; // left as the source has it
+    }
     if (FixThemeReferences(root, *part.copy.sourceTheme)) {
         part.xml = PartXml(root);
         part.copy.report(ReportKind::MayLookDifferent,
