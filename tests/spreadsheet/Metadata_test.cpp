@@ -450,6 +450,25 @@ TEST(Macros, AWorkbookWithMacrosIsReportedOnceAndItsCodeStaysBehind) {
     }
 }
 
+TEST(Macros, AResultNamedLikeAMacroWorkbookIsRefusedAndNothingIsWritten) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets.push_back({"Only"});
+    const auto source = WriteBook(dir, "plain.xlsx", book);
+    for (const char* name : {"out.xlsm", "OUT.XLTM", "out.xltx", "out.xls"}) {
+        try {
+            MergeInto(dir / name, {{source, "Only"}});
+            ADD_FAILURE() << name << " was written";
+        } catch (const spreadsheet::SpreadsheetError& error) {
+            EXPECT_EQ(error.code(), spreadsheet::ErrorCode::OutputNotWritable) << name;
+            EXPECT_NE(error.description().find(name), std::string::npos) << error.description();
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+    }
+    MergeInto(dir / "out.XLSX", {{source, "Only"}});
+    EXPECT_TRUE(std::filesystem::exists(dir / "out.XLSX"));
+}
+
 // ---- pivot tables and slicers ----
 
 TEST(Decisions, APivotTableIsKeptAsWhatItShowedAndItsSlicerIsLeftOut) {

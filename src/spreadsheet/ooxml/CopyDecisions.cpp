@@ -1,7 +1,9 @@
 #include "spreadsheet/ooxml/CopyDecisions.h"
 
+#include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace quillory::spreadsheet::ooxml {
@@ -9,6 +11,9 @@ namespace quillory::spreadsheet::ooxml {
 namespace {
 
 constexpr std::string_view kVbaProjectRelationshipKind = "vbaProject";
+// Extensions of workbook kinds other than the one the result is.
+constexpr std::string_view kOtherWorkbookExtensions[] = {".xlsm", ".xltx", ".xltm", ".xlam",
+                                                         ".xlsb", ".xls",  ".ods"};
 
 // Kinds of content with their own decision, as the copy names them, and the sentence a user
 // reads for each.
@@ -45,6 +50,22 @@ std::string NotCarriedSentence(std::string_view what) {
         }
     }
     return "Not copied: " + std::string(what) + ".";
+}
+
+void RequireWorkbookResultName(const std::filesystem::path& file) {
+    std::string extension = file.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    if (std::find(std::begin(kOtherWorkbookExtensions), std::end(kOtherWorkbookExtensions),
+                  extension) != std::end(kOtherWorkbookExtensions)) {
+        throw SpreadsheetError(ErrorCode::OutputNotWritable,
+                               "'" + file.filename().string() +
+                                   "' cannot be written: the merged workbook is an .xlsx "
+                                   "workbook (macros are never carried), and spreadsheet "
+                                   "programs refuse one named " +
+                                   extension + ". Choose a name ending in .xlsx.");
+    }
 }
 
 bool HasMacros(const SourcePackage& package) {

@@ -3,6 +3,7 @@
 // (pivot tables, slicers, timelines, query tables, connections, macros), in the words the merge
 // report gives a user: what they will see in the result, and what no longer works.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -22,5 +23,10 @@ bool HasMacros(const SourcePackage& package);
 inline constexpr std::string_view kMacrosNotCarried =
     "The workbook's macros (VBA code) were not copied: the merged workbook is an .xlsx file, "
     "which cannot hold macros. Buttons or shapes that ran a macro do nothing in the result.";
+
+// The result is always an .xlsx workbook: a name with the extension of another workbook kind
+// (.xlsm, .xltx, .xls, ...) would give a file spreadsheet programs refuse to open. Throws
+// SpreadsheetError naming the file for such a name.
+void RequireWorkbookResultName(const std::filesystem::path& file);
 
 } // namespace quillory::spreadsheet::ooxml

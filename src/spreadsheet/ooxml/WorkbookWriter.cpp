@@ -978,6 +978,7 @@ void WriteWorkbook(const WorkbookPlan& plan, OutputSink& sink, MergeReport& repo
 
 void SaveWorkbookFile(const WorkbookPlan& plan, const std::filesystem::path& file,
                       MergeReport& report, const SinkDecorator& decorate) {
+    RequireWorkbookResultName(file);
     // The report of a failed write is not kept: nothing was written.
     MergeReport pending;
     WriteFileAtomically(
