@@ -305,10 +305,14 @@ void RewriteChartPart(PartInTransit& part) {
         }
     };
     dropUncarried(root);
-    if (ThemeDiffers(part.copy) && FixThemeReferences(root, *part.copy.sourceTheme)) {
+    if (ThemeDiffers(part.copy)) {
+        if (FixThemeReferences(root, *part.copy.sourceTheme)) {
+            part.copy.report(ReportKind::MayLookDifferent, std::string(kThemeFixedNote));
+        }
+        // Series without colours of their own take them from the theme in use.
         part.copy.report(ReportKind::MayLookDifferent,
-                         "The workbook uses another colour theme than the result: theme colours "
-                         "and fonts of its shapes and charts were fixed to look as before.");
+                         "The workbook uses another colour theme than the result: chart series "
+                         "coloured automatically may show other colours.");
     }
     part.xml = PartXml(root);
     ReportChart(part.copy, notes);

@@ -215,9 +215,7 @@ void RewriteDrawing(PartInTransit& part) {
     root.children = std::move(kept);
     RewriteShapeAttributes(root, part.copy.formulas, notes);
     if (ThemeDiffers(part.copy) && FixThemeReferences(root, *part.copy.sourceTheme)) {
-        part.copy.report(ReportKind::MayLookDifferent,
-                         "The workbook uses another colour theme than the result: theme colours "
-                         "and fonts of its shapes and charts were fixed to look as before.");
+        part.copy.report(ReportKind::MayLookDifferent, std::string(kThemeFixedNote));
     }
     part.xml = PartXml(root);
 
@@ -264,9 +262,7 @@ void RewriteThemeOnly(PartInTransit& part) {
     }
     if (FixThemeReferences(root, *part.copy.sourceTheme)) {
         part.xml = PartXml(root);
-        part.copy.report(ReportKind::MayLookDifferent,
-                         "The workbook uses another colour theme than the result: theme colours "
-                         "and fonts of its shapes and charts were fixed to look as before.");
+        part.copy.report(ReportKind::MayLookDifferent, std::string(kThemeFixedNote));
     }
 }
 

@@ -10,8 +10,14 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace quillory::spreadsheet::ooxml {
+
+// The report's sentence for theme colours and fonts made fixed (once per copy).
+inline constexpr std::string_view kThemeFixedNote =
+    "The workbook uses another colour theme than the result: theme colours and fonts of its "
+    "shapes and charts were fixed to look as before.";
 
 // Registers the drawing, picture and chart kinds, with their rewriters, on `graph`.
 void RegisterDrawingParts(PartGraph& graph);
