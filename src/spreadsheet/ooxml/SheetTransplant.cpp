@@ -589,8 +589,9 @@ void Transplanter::emitCell() {
         } else {
             *type = "n";
         }
-    } else if (!cell_.hasFormula && c_.dateShiftDays != 0 && cell_.hasValue && cellType == "n" &&
-               c_.sourceStyles->cellXfShowsDate(sourceStyle)) {
+    } else if ((!cell_.hasFormula || !keepFormula) && c_.dateShiftDays != 0 && cell_.hasValue &&
+               cellType == "n" && c_.sourceStyles->cellXfShowsDate(sourceStyle)) {
+        // A live formula computes its own date; one kept as its value is a constant date now.
         char* end = nullptr;
         const double serial = std::strtod(cell_.value.c_str(), &end);
         if (end != cell_.value.c_str() && *end == '\0') {
