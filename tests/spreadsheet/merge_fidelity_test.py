@@ -6,6 +6,8 @@ every sheet to CSV and must show what it shows for the source."""
 import json
 import os
 import posixpath
+import shutil
+import subprocess
 import sys
 import unittest
 import xml.etree.ElementTree as ET
@@ -77,6 +79,40 @@ def spill_cells(path, sheet_name):
             formula = cell.find(MAIN_NS + "f")
             found[cell.get("r")] = (names, formula.get("ref") if formula is not None else None)
         return found
+
+
+ODS_TABLE = "{urn:oasis:names:tc:opendocument:xmlns:table:1.0}"
+
+
+def libreoffice_matrices(files, workdir):
+    """{file: {sheet: [(rows, columns) spanned by each formula cell, in sheet order]}}, from
+    LibreOffice's own reading of each file (converted to OpenDocument in one run)."""
+    profile, outputs = os.path.join(workdir, "profile"), os.path.join(workdir, "out")
+    os.makedirs(outputs, exist_ok=True)
+    copies = []
+    for index, path in enumerate(files):
+        copy = os.path.join(workdir, "book%02d.xlsx" % index)
+        shutil.copyfile(path, copy)
+        copies.append(copy)
+    subprocess.run([qt.SOFFICE, "-env:UserInstallation=file://" + os.path.abspath(profile),
+                    "--headless", "--norestore", "--convert-to", "ods", "--outdir", outputs]
+                   + copies, capture_output=True, timeout=600)
+    found = {}
+    for path, copy in zip(files, copies):
+        ods = os.path.join(outputs, os.path.splitext(os.path.basename(copy))[0] + ".ods")
+        if not os.path.exists(ods):
+            continue
+        with zipfile.ZipFile(ods) as package:
+            root = ET.fromstring(package.read("content.xml"))
+        sheets = {}
+        for table in root.iter(ODS_TABLE + "table"):
+            sheets[table.get(ODS_TABLE + "name")] = [
+                (cell.get(ODS_TABLE + "number-matrix-rows-spanned"),
+                 cell.get(ODS_TABLE + "number-matrix-columns-spanned"))
+                for cell in table.iter(ODS_TABLE + "table-cell")
+                if cell.get(ODS_TABLE + "formula") is not None]
+        found[path] = sheets
+    return found
 
 
 def cs_formula(value):
@@ -266,6 +302,24 @@ class MergeFidelityTest(unittest.TestCase):
                         failures.append("%s %s!%s: formula %r became %r" % (
                             merge.name, out_ws.title, ref, src_ws[ref].value, out_ws[ref].value))
         self.assertGreater(checked, 0, "no merged sheet had spilling formulas to compare")
+        self.assertFalse(failures, "\n" + "\n".join(failures))
+
+    def test_libreoffice_reads_spilling_formulas_as_in_the_source(self):
+        if not qt.SOFFICE:
+            self.skipTest("LibreOffice (soffice) is not installed")
+        pairs = [(merge, src, src_ws, out_ws) for merge in STATE["merges"]
+                 for _, src, src_ws, out_ws, _ in merge.pairs
+                 if spill_cells(src.path, src_ws.title)]
+        self.assertTrue(pairs, "no merged sheet had spilling formulas to compare")
+        files = sorted({m.output for m, _, _, _ in pairs} | {s.path for _, s, _, _ in pairs})
+        read = libreoffice_matrices(files, os.path.join(STATE["work"], "matrices"))
+        failures = []
+        for merge, src, src_ws, out_ws in pairs:
+            expected = read.get(src.path, {}).get(src_ws.title)
+            got = read.get(merge.output, {}).get(out_ws.title)
+            if not expected or got != expected:
+                failures.append("%s %s -> %s: array ranges %r became %r" % (
+                    merge.name, src_ws.title, out_ws.title, expected, got))
         self.assertFalse(failures, "\n" + "\n".join(failures))
 
     def test_rich_text_runs(self):
