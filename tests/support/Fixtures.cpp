@@ -715,24 +715,22 @@ void writeDynamicArrays(const std::filesystem::path& file) {
     }
     // Spilling formulas over another sheet, over their own sheet, one single-cell dynamic
     // formula and, for contrast, an ordinary array formula (which must not gain a spill).
-    book.check(worksheet_write_dynamic_array_formula_num(spill, 0, 0, 5, 0,
-                                                         "=_xlfn._xlws.SORT(Data!A1:A6)", nullptr,
-                                                         *std::min_element(values.begin(),
-                                                                           values.end())),
+    book.check(worksheet_write_dynamic_array_formula_num(
+                   spill, 0, 0, 5, 0, "=_xlfn._xlws.SORT(Data!A1:A6)", nullptr,
+                   *std::min_element(values.begin(), values.end())),
                "write a spilling formula");
-    book.check(worksheet_write_dynamic_array_formula_num(spill, 0, 1, 4, 1,
-                                                         "=_xlfn.UNIQUE(Data!A1:A6)", nullptr,
-                                                         values[0]),
+    book.check(worksheet_write_dynamic_array_formula_num(
+                   spill, 0, 1, 4, 1, "=_xlfn.UNIQUE(Data!A1:A6)", nullptr, values[0]),
                "write a spilling formula");
-    book.check(worksheet_write_dynamic_formula_num(spill, 0, 2, "=SUM(Data!A1:A6)", nullptr,
-                                                   std::accumulate(values.begin(), values.end(),
-                                                                   0.0)),
-               "write a dynamic formula");
-    book.check(worksheet_write_array_formula_num(spill, 0, 3, 0, 3, "{=SUM(Data!A1:A3*2)}",
-                                                 nullptr, 2 * (values[0] + values[1] + values[2])),
+    book.check(
+        worksheet_write_dynamic_formula_num(spill, 0, 2, "=SUM(Data!A1:A6)", nullptr,
+                                            std::accumulate(values.begin(), values.end(), 0.0)),
+        "write a dynamic formula");
+    book.check(worksheet_write_array_formula_num(spill, 0, 3, 0, 3, "{=SUM(Data!A1:A3*2)}", nullptr,
+                                                 2 * (values[0] + values[1] + values[2])),
                "write an array formula");
-    book.check(worksheet_write_dynamic_array_formula_num(spill, 0, 4, 2, 4,
-                                                         "=_xlfn.SEQUENCE(3)", nullptr, 1),
+    book.check(worksheet_write_dynamic_array_formula_num(spill, 0, 4, 2, 4, "=_xlfn.SEQUENCE(3)",
+                                                         nullptr, 1),
                "write a spilling formula");
     book.close();
 }

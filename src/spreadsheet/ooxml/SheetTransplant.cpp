@@ -511,7 +511,8 @@ void Transplanter::writeMetadataNumber(const std::string& key, const std::string
     }
     std::optional<int> mapped;
     if (c_.metadata != nullptr) {
-        mapped = cellMetadata ? c_.metadata->cellMetadata(value) : c_.metadata->valueMetadata(value);
+        mapped =
+            cellMetadata ? c_.metadata->cellMetadata(value) : c_.metadata->valueMetadata(value);
     }
     if (!mapped) {
         notes.notCarried.insert(cellMetadata ? std::string(kNoteDynamicArraysNotCarried)

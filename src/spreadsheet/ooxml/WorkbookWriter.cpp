@@ -78,7 +78,8 @@ struct SourceState {
     SourceMetadata metadata;
     std::unique_ptr<ResultMetadata::Importer> metadataImporter;
     std::optional<std::set<std::string>> tableNames; // folded, every sheet's; read on first use
-    NormalFont normalFont{"Calibri", 11};           // the font column widths are measured in
+    // The font its column widths are measured in.
+    NormalFont normalFont{"Calibri", 11};
 };
 
 struct TableCopy {
@@ -151,7 +152,8 @@ private:
     ResultMetadata metadata_;
     ResultExternalLinks externalLinks_;
     std::set<std::string> macrosReported_; // identities of sources whose macros were reported
-    NormalFont baseFont_{"Calibri", 11};    // the result's Normal font
+    // The result's Normal font.
+    NormalFont baseFont_{"Calibri", 11};
     Theme theme_ = Theme::builtinDefault();
     bool date1904_ = false;
     std::map<const SourcePackage*, std::unique_ptr<SourceState>> sources_;
