@@ -10,6 +10,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 
 #if QUILLORY_HAVE_XLSXWRITER
 
@@ -22,6 +23,9 @@ using spreadsheet::ooxml::RelationshipKind;
 using spreadsheet::ooxml::Relationships;
 using spreadsheet::ooxml::RelationshipsPartFor;
 using spreadsheet::ooxml::XmlNode;
+
+// Enough of a PNG for a reader that looks at the signature.
+constexpr unsigned char kPngSignature[] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
 // The part a sheet of a package lives in, by sheet name.
 std::string SheetPart(const PackageEntries& package, const std::string& name) {
@@ -235,6 +239,88 @@ TEST_F(DrawingsTest, ChartOnASheetLeftBehindKeepsItsValues) {
     ASSERT_NE(name->child("v"), nullptr);
     EXPECT_EQ(name->child("v")->textContent(), "Sales");
     EXPECT_TRUE(ReportHas(report, ReportKind::FormulaAsValue, "Sales by month"));
+}
+
+TEST_F(DrawingsTest, PartsBelowAChartFollowWithTheirIdsAndContentTypes) {
+    const auto charts = fixture("charts.xlsx");
+    {
+        PackageEntries package = PackageEntries::read(charts);
+        const std::string ms = "http://schemas.microsoft.com/office/2011/relationships/";
+        const std::string r =
+            "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+        package.set(
+            "xl/charts/_rels/chart1.xml.rels",
+            "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/"
+            "package/2006/relationships\"><Relationship Id=\"rId7\" Type=\"" +
+                ms + "chartStyle\" Target=\"style1.xml\"/><Relationship Id=\"rId8\" Type=\"" + ms +
+                "chartColorStyle\" Target=\"colors1.xml\"/><Relationship Id=\"rId9\" "
+                "Type=\"" +
+                r +
+                "chartUserShapes\" Target=\"../drawings/drawing9.xml\"/>"
+                "</Relationships>");
+        package.set("xl/charts/style1.xml", "<cs:chartStyle xmlns:cs=\"http://schemas.microsoft."
+                                            "com/office/drawing/2012/chartStyle\" id=\"201\"/>");
+        package.set("xl/charts/colors1.xml", "<cs:colorStyle xmlns:cs=\"http://schemas.microsoft."
+                                             "com/office/drawing/2012/chartStyle\" meth=\"cycle\" "
+                                             "id=\"10\"/>");
+        package.set(
+            "xl/drawings/drawing9.xml",
+            "<c:userShapes xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
+            "xmlns:cdr=\"http://schemas.openxmlformats.org/drawingml/2006/chartDrawing\" "
+            "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" xmlns:r=\"" +
+                r.substr(0, r.size() - 1) +
+                "\"><cdr:relSizeAnchor><cdr:from><cdr:x>0.1</cdr:x><cdr:y>0.1</cdr:y>"
+                "</cdr:from><cdr:to><cdr:x>0.3</cdr:x><cdr:y>0.3</cdr:y></cdr:to><cdr:pic>"
+                "<cdr:nvPicPr><cdr:cNvPr id=\"2\" name=\"Stamp\"/><cdr:cNvPicPr/>"
+                "</cdr:nvPicPr><cdr:blipFill><a:blip r:embed=\"rId1\"/></cdr:blipFill>"
+                "<cdr:spPr/></cdr:pic></cdr:relSizeAnchor></c:userShapes>");
+        package.set(
+            "xl/drawings/_rels/drawing9.xml.rels",
+            "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/"
+            "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" +
+                r + "image\" Target=\"../media/stamp.png\"/></Relationships>");
+        package.set("xl/media/stamp.png", std::string(reinterpret_cast<const char*>(kPngSignature),
+                                                      sizeof kPngSignature));
+        package.replaceOnce(
+            "[Content_Types].xml", "</Types>",
+            "<Override PartName=\"/xl/charts/style1.xml\" ContentType=\"application/"
+            "vnd.ms-office.chartstyle+xml\"/><Override PartName=\"/xl/charts/"
+            "colors1.xml\" ContentType=\"application/vnd.ms-office.chartcolorstyle"
+            "+xml\"/><Override PartName=\"/xl/drawings/drawing9.xml\" ContentType="
+            "\"application/vnd.openxmlformats-officedocument.drawingml."
+            "chartshapes+xml\"/></Types>");
+        package.write(charts);
+    }
+    const PackageEntries result = merge({{charts, "Report"}, {charts, "Report"}});
+    const XmlNode types = PartTree(result, "[Content_Types].xml");
+    std::set<std::string> userShapes;
+    for (const auto* sheet : {"Report", "Report (2)"}) {
+        const std::string drawing =
+            RelationshipsOfKind(result, SheetPart(result, sheet), "drawing").at(0).partName;
+        const std::string chart = RelationshipsOfKind(result, drawing, "chart").at(0).partName;
+        for (const auto& [kind, id, type] :
+             std::vector<std::tuple<std::string, std::string, std::string>>{
+                 {"chartStyle", "rId7", "application/vnd.ms-office.chartstyle+xml"},
+                 {"chartColorStyle", "rId8", "application/vnd.ms-office.chartcolorstyle+xml"},
+                 {"chartUserShapes", "rId9",
+                  "application/vnd.openxmlformats-officedocument.drawingml.chartshapes+xml"}}) {
+            const auto rels = RelationshipsOfKind(result, chart, kind);
+            ASSERT_EQ(rels.size(), 1u) << sheet << " " << kind;
+            EXPECT_EQ(rels[0].id, id);
+            EXPECT_NE(FindElement(types, "Override", "PartName", "/" + rels[0].partName), nullptr)
+                << rels[0].partName;
+            EXPECT_EQ(FindElement(types, "Override", "PartName", "/" + rels[0].partName)
+                          ->attributeOr("ContentType", ""),
+                      type);
+            if (kind == "chartUserShapes") {
+                userShapes.insert(rels[0].partName);
+                const auto pictures = RelationshipsOfKind(result, rels[0].partName, "image");
+                ASSERT_EQ(pictures.size(), 1u);
+                EXPECT_NE(result.find(pictures[0].partName), nullptr);
+            }
+        }
+    }
+    EXPECT_EQ(userShapes.size(), 2u); // one per copy
 }
 
 TEST_F(DrawingsTest, DamagedPartsAreReportedAndTheRestCopies) {
