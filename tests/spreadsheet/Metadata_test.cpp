@@ -364,6 +364,8 @@ TEST(ExternalLinks, RelativeTargetsAreAnchoredAtTheSourceFolder) {
               "file:///home/ann/q3/Rates.xlsx");
     EXPECT_EQ(AnchoredLinkTarget("sub/R%20s.xlsx", "/home/a b/Book.xlsx"),
               "file:///home/a%20b/sub/R%20s.xlsx");
+    EXPECT_EQ(AnchoredLinkTarget("..\\in\\Rates.xlsx", "/home/ann/q3/Book.xlsx"),
+              "file:///home/ann/q3/../in/Rates.xlsx");
     for (const char* kept : {"/abs/Rates.xlsx", "file:///C:/x.xlsx", "\\\\server\\share\\x.xlsx",
                              "https://example.com/x.xlsx", ""}) {
         EXPECT_EQ(AnchoredLinkTarget(kept, "/home/ann/Book.xlsx"), kept);

@@ -90,7 +90,9 @@ std::string AnchoredLinkTarget(std::string_view target, std::string_view sourceP
         return std::string(target);
     }
     const std::filesystem::path folder = std::filesystem::path(sourcePath).parent_path();
-    return "file://" + PercentEncodePath(folder.string()) + "/" + std::string(target);
+    std::string relative(target);
+    std::replace(relative.begin(), relative.end(), '\\', '/'); // written on Windows
+    return "file://" + PercentEncodePath(folder.string()) + "/" + relative;
 }
 
 std::optional<ResultExternalLinks::Link> ResultExternalLinks::load(const SourcePackage& package,
