@@ -104,6 +104,9 @@ bool MergeSheets(lists::MainLists& lists, const spreadsheet::ApplicationFactory&
                                                                static_cast<double>(progress.total);
                 lists.progress.setValue(share * entryCount);
             });
+        // Converting legacy sources takes seconds: the bar's observers repaint the window (and
+        // let it process events) whenever the bar is told its value, also an unchanged one.
+        application->SetWaitHandler([&lists] { lists.progress.setValue(lists.progress.value()); });
         application->PrepareWorkbooks(CheckedFiles(entries));
         spreadsheet::Workbook& result = application->Workbooks().Add();
         result.AllSheets().Item(1).SetName(kPlaceholderSheetName);

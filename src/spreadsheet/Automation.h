@@ -100,6 +100,10 @@ public:
     // one go (legacy sources converted in one run of the converter). Never fails: a workbook it
     // could not get ready fails when it is opened or copied, as it would have without this.
     virtual void PrepareWorkbooks(const std::vector<std::filesystem::path>& paths) { (void)paths; }
+    // Called every few tens of milliseconds while the application waits for a helper program
+    // (a workbook conversion), on the thread that waits; an exception thrown here ends the wait
+    // and the operation fails. An application that never waits ignores it.
+    virtual void SetWaitHandler(std::function<void()> handler) { (void)handler; }
 };
 
 using ApplicationFactory = std::function<std::unique_ptr<Application>()>;

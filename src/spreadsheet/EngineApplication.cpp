@@ -420,10 +420,7 @@ void EngineApplication::Quit() {
 
 std::filesystem::path EngineApplication::convertLegacy(const std::filesystem::path& path,
                                                        const std::string& displayName) {
-    if (!converter_) {
-        converter_ = std::make_unique<legacy::LegacyConverter>();
-    }
-    std::filesystem::path converted = converter_->Convert(path);
+    std::filesystem::path converted = converter().Convert(path);
     // Said once per source, also when it was converted ahead with others.
     if (conversionsReported_.insert(std::filesystem::absolute(path).lexically_normal()).second) {
         report_.add({ReportKind::Converted,
@@ -435,6 +432,18 @@ std::filesystem::path EngineApplication::convertLegacy(const std::filesystem::pa
                          "LibreOffice does not carry over may look different."});
     }
     return converted;
+}
+
+legacy::LegacyConverter& EngineApplication::converter() {
+    if (!converter_) {
+        converter_ = std::make_unique<legacy::LegacyConverter>();
+        converter_->SetWhileWaiting([this] {
+            if (waitHandler_) {
+                waitHandler_();
+            }
+        });
+    }
+    return *converter_;
 }
 
 void EngineApplication::PrepareWorkbooks(const std::vector<std::filesystem::path>& paths) {
@@ -450,11 +459,8 @@ void EngineApplication::PrepareWorkbooks(const std::vector<std::filesystem::path
     if (toConvert.size() < 2) {
         return; // one source gains nothing from going first
     }
-    if (!converter_) {
-        converter_ = std::make_unique<legacy::LegacyConverter>();
-    }
     try {
-        converter_->ConvertAll(toConvert);
+        converter().ConvertAll(toConvert);
     } catch (const SpreadsheetError&) {
         // The shared run failed (time limit, converter missing): each source is converted on
         // its own when it is used, and a failure comes at its own entry as before.

@@ -115,6 +115,9 @@ public:
     }
     const SaveProgressHandler& saveProgressHandler() const { return saveProgress_; }
     void PrepareWorkbooks(const std::vector<std::filesystem::path>& paths) override;
+    void SetWaitHandler(std::function<void()> handler) override {
+        waitHandler_ = std::move(handler);
+    }
 
     MergeReport& report() { return report_; }
     void requireRunning() const;
@@ -133,7 +136,9 @@ private:
     int newWorkbookCount_ = 0;
     MergeReport report_;
     SaveProgressHandler saveProgress_;
+    std::function<void()> waitHandler_;
     // Before the workbooks: their packages go before the converted files are removed.
+    legacy::LegacyConverter& converter();
     std::unique_ptr<legacy::LegacyConverter> converter_;
     std::set<std::filesystem::path> conversionsReported_;
     std::unique_ptr<Books> workbooks_;

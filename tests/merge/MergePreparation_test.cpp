@@ -1,5 +1,6 @@
 // The merge names its sources to the application before it opens any: each checked entry's file
-// that still exists, once, in list order, so that legacy sources can be converted together.
+// that still exists, once, in list order, so that legacy sources can be converted together; while
+// the application waits on a conversion, the bar's observers are called so the window repaints.
 
 #include "merge/MergeSheets.h"
 #include "support/FakeApplication.h"
@@ -28,6 +29,12 @@ public:
     void PrepareWorkbooks(const Paths& paths) override {
         prepared_.push_back(paths);
         callsBefore_ = world_.calls().size();
+        if (waitHandler_) {
+            waitHandler_(); // as a conversion would, while it runs
+        }
+    }
+    void SetWaitHandler(std::function<void()> handler) override {
+        waitHandler_ = std::move(handler);
     }
 
 private:
@@ -35,6 +42,7 @@ private:
     const testing::FakeSpreadsheet& world_;
     std::vector<Paths>& prepared_;
     std::size_t& callsBefore_;
+    std::function<void()> waitHandler_;
 };
 
 TEST(MergePreparation, CheckedExistingFilesAreNamedOnceBeforeAnyOpening) {
@@ -69,6 +77,8 @@ TEST(MergePreparation, CheckedExistingFilesAreNamedOnceBeforeAnyOpening) {
         return std::make_unique<PreparationRecorder>(fake(), world, prepared, callsBefore);
     };
     MergeOutcome outcome;
+    std::vector<double> barWhenRepainted;
+    lists.progress.onChanged = [&] { barWhenRepainted.push_back(lists.progress.value()); };
 
     ASSERT_TRUE(MergeSheets(lists, factory, dir / "out.xlsx", outcome)) << outcome.failure;
 
@@ -78,6 +88,10 @@ TEST(MergePreparation, CheckedExistingFilesAreNamedOnceBeforeAnyOpening) {
         EXPECT_NE(world.calls()[i].rfind("Open(", 0), 0u) << "opened before: " << world.calls()[i];
     }
     EXPECT_EQ(world.callsStartingWith("Open(").size(), 3u) << "a, c, then a again";
+    // Max set (value 0), the wait (value still 0), then the seven entries.
+    ASSERT_GE(barWhenRepainted.size(), 3u);
+    EXPECT_EQ(barWhenRepainted[1], 0.0) << "a wait repaints without moving the bar";
+    EXPECT_EQ(barWhenRepainted[2], 1.0);
 }
 
 } // namespace

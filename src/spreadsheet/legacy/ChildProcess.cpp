@@ -47,11 +47,10 @@ void killGroupAndReap(pid_t leader) {
 
 } // namespace
 
-ProcessOutcome RunWithTimeLimit(const std::filesystem::path& program,
-                                const std::vector<std::string>& arguments,
-                                const EnvironmentOverrides& environment,
-                                const std::filesystem::path& logFile,
-                                std::chrono::milliseconds timeLimit) {
+ProcessOutcome
+RunWithTimeLimit(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                 const EnvironmentOverrides& environment, const std::filesystem::path& logFile,
+                 std::chrono::milliseconds timeLimit, const std::function<void()>& whileWaiting) {
     SpawnSetup setup;
     // Its own process group: the helper may start children of its own, and all go together.
     short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
@@ -136,6 +135,14 @@ ProcessOutcome RunWithTimeLimit(const std::filesystem::path& program,
             killGroupAndReap(child);
             outcome.kind = ProcessOutcome::Kind::TimedOut;
             return outcome;
+        }
+        if (whileWaiting) {
+            try {
+                whileWaiting();
+            } catch (...) {
+                killGroupAndReap(child);
+                throw;
+            }
         }
         std::this_thread::sleep_for(kPollInterval);
     }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,11 +21,14 @@ struct ProcessOutcome {
 // Environment variables set (or replaced) for the child; the rest it inherits.
 using EnvironmentOverrides = std::vector<std::pair<std::string, std::string>>;
 
-// Standard input reads nothing; standard output and error go to `logFile`.
+// Standard input reads nothing; standard output and error go to `logFile`. `whileWaiting`, when
+// set, is called between two looks at the child (a window may repaint there); an exception it
+// throws ends the child's group and passes on.
 ProcessOutcome RunWithTimeLimit(const std::filesystem::path& program,
                                 const std::vector<std::string>& arguments,
                                 const EnvironmentOverrides& environment,
                                 const std::filesystem::path& logFile,
-                                std::chrono::milliseconds timeLimit);
+                                std::chrono::milliseconds timeLimit,
+                                const std::function<void()>& whileWaiting = {});
 
 } // namespace quillory::spreadsheet::legacy

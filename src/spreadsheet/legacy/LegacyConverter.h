@@ -6,9 +6,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillory::spreadsheet::legacy {
@@ -52,6 +54,11 @@ public:
     // The sources converted so far, in the order they were converted.
     std::vector<std::filesystem::path> ConvertedSources() const;
 
+    // Called now and then while the converter runs (see RunWithTimeLimit); empty: nothing.
+    void SetWhileWaiting(std::function<void()> whileWaiting) {
+        whileWaiting_ = std::move(whileWaiting);
+    }
+
     // The converter's temporary folder; empty until the first conversion.
     const std::filesystem::path& TemporaryFolder() const { return folder_; }
 
@@ -65,6 +72,7 @@ private:
     std::size_t runs_ = 0;
     std::map<std::filesystem::path, std::filesystem::path> converted_;
     std::vector<std::filesystem::path> order_;
+    std::function<void()> whileWaiting_;
 };
 
 } // namespace quillory::spreadsheet::legacy
