@@ -1,6 +1,6 @@
 // A long merge in the real window on the offscreen platform: while it runs, timers fire, the
-// progress bar moves and repaints; clicks meanwhile start nothing and change no list; a close
-// asked for meanwhile waits for the merge to end.
+// progress bar moves (also while the result is written) and repaints; clicks meanwhile start
+// nothing and change no list; a close asked for meanwhile waits for the merge to end.
 
 #include "mainwindow/Form1.h"
 #include "mainwindow/QtUiPort.h"
@@ -165,6 +165,9 @@ void MergeResponsivenessTest::longMergeKeepsTheWindowAliveAndIgnoresInput() {
     QVERIFY2(!closeAccepted, "closing waits for the merge");
     QVERIFY2(!form.isVisible(), "the window closes once the merge is over");
     QCOMPARE(form.ProgressBar1()->value(), form.ProgressBar1()->minimum());
+    // The merge's own observer of the bar is gone again: the window's shows the model.
+    form.lists().progress.setValue(form.lists().progress.max());
+    QCOMPARE(form.ProgressBar1()->value(), form.ProgressBar1()->maximum());
     QCOMPARE(EngineWorksheets(port.openedFiles.front()), (QStringList{"North", "South", "East"}));
 }
 
