@@ -5,6 +5,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ReportJson.h"
 #include "merge/MergeSheets.h"
+#include "merge/ReportText.h"
 #include "spreadsheet/Automation.h"
 
 #include <cstdio>
@@ -109,7 +110,7 @@ int Merge(const cli::Options& options) {
     }
     if (!options.quiet) {
         for (const auto& item : outcome.report.items) {
-            std::cerr << "note: " << item.resultSheet << ": " << item.message << '\n';
+            std::cerr << "note: " << merge::DescribeReportItem(item) << '\n';
         }
     }
     return cli::kExitSuccess;

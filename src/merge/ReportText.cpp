@@ -57,6 +57,19 @@ std::string LineFor(const ReportItem& item) {
 
 } // namespace
 
+std::string DescribeReportItem(const ReportItem& item) {
+    // The command line lists every item, so each one says which copy it is about.
+    const bool renamed = !item.resultSheet.empty() && !item.sourceSheet.empty() &&
+                         item.resultSheet != item.sourceSheet;
+    if (item.message.empty() || item.sourceFile.empty() || item.sourceSheet.empty() ||
+        item.message.find(item.sourceFile) != std::string::npos || !renamed ||
+        item.message.find("'" + item.resultSheet + "'") != std::string::npos) {
+        return LineFor(item);
+    }
+    return item.sourceFile + ", sheet '" + item.sourceSheet + "' (copied as '" + item.resultSheet +
+           "'): " + item.message;
+}
+
 std::string DescribeMergeReport(const spreadsheet::MergeReport& report) {
     if (report.empty()) {
         return {};

@@ -12,6 +12,9 @@ namespace quillory::merge {
 // Lines shown per kind of report item before "... and N more".
 inline constexpr std::size_t kMaxReportLinesPerGroup = 6;
 
+// One item as a line of its own: its sentence, led by the merge entry it belongs to.
+std::string DescribeReportItem(const spreadsheet::ReportItem& item);
+
 // "" for an empty report.
 std::string DescribeMergeReport(const spreadsheet::MergeReport& report);
 

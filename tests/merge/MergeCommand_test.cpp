@@ -10,6 +10,7 @@ namespace quillory::merge {
 namespace {
 
 using Strings = std::vector<std::string>;
+using spreadsheet::ReportItem;
 using spreadsheet::ReportKind;
 using testing::FakeSpreadsheet;
 
@@ -211,6 +212,21 @@ TEST(ReportTextTest, GroupsByKindCountsRepeatsAndCutsLongGroups) {
         << "a sentence that does not name its workbook is led by its merge entry";
     EXPECT_EQ(text.find("T" + std::to_string(kMaxReportLinesPerGroup) + " "), std::string::npos)
         << "lines past the limit are not shown";
+}
+
+TEST(ReportTextTest, OneItemNamesTheCopyItIsAbout) {
+    // Two copies of one sheet get the same sentence: only the lead tells them apart.
+    const ReportItem second{ReportKind::PartNotCarried, "a.xlsx", "Data", "Data (2)",
+                            "Not copied: slicers."};
+    EXPECT_EQ(DescribeReportItem(second),
+              "a.xlsx, sheet 'Data' (copied as 'Data (2)'): Not copied: slicers.");
+    EXPECT_EQ(DescribeReportItem(
+                  {ReportKind::PartNotCarried, "a.xlsx", "Data", "Data", "Not copied: slicers."}),
+              "a.xlsx, sheet 'Data': Not copied: slicers.");
+    EXPECT_EQ(DescribeReportItem({ReportKind::SheetRenamed, "a.xlsx", "Data", "Data (2)",
+                                  "The sheet 'Data' was named 'Data (2)'."}),
+              "a.xlsx, sheet 'Data': The sheet 'Data' was named 'Data (2)'.")
+        << "a sentence that names the new name needs no second mention";
 }
 
 } // namespace
