@@ -3,8 +3,10 @@
 #include "spreadsheet/ooxml/Comments.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
+#include "spreadsheet/ooxml/ReadAhead.h"
 #include "spreadsheet/ooxml/Xml.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -13,6 +15,8 @@
 #include <unordered_set>
 
 namespace quillory::spreadsheet::ooxml {
+
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -61,32 +65,74 @@ bool NeedsSpacePreserve(std::string_view text) {
                              std::isspace(static_cast<unsigned char>(text.back())) != 0);
 }
 
-// Attributes of one element, reused from cell to cell so that streaming allocates nothing per
-// cell once the buffers have grown.
-struct AttributeList {
-    std::vector<std::pair<std::string, std::string>> items;
-    std::size_t count = 0;
-
+// Attributes of one element, kept past expat's callback in one buffer that is reused from cell
+// to cell: once it has grown, streaming copies bytes but allocates nothing per cell.
+class AttributeList {
+public:
     void assign(const char** attributes) {
-        count = 0;
+        storage_.clear();
+        spans_.clear();
         for (int i = 0; attributes[i] != nullptr; i += 2) {
-            if (count == items.size()) {
-                items.emplace_back();
-            }
-            items[count].first.assign(attributes[i]);
-            items[count].second.assign(attributes[i + 1]);
-            ++count;
+            const std::size_t nameLength = std::strlen(attributes[i]);
+            const std::size_t valueLength = std::strlen(attributes[i + 1]);
+            const std::size_t at = storage_.size();
+            storage_.append(attributes[i], nameLength);
+            storage_.append(attributes[i + 1], valueLength);
+            spans_.push_back({at, nameLength, valueLength});
         }
     }
-    std::string* find(std::string_view name) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (items[i].first == name) {
-                return &items[i].second;
+    void clear() {
+        storage_.clear();
+        spans_.clear();
+    }
+    std::size_t size() const { return spans_.size(); }
+    std::string_view name(std::size_t i) const {
+        return {storage_.data() + spans_[i].at, spans_[i].nameLength};
+    }
+    std::string_view value(std::size_t i) const {
+        return {storage_.data() + spans_[i].at + spans_[i].nameLength, spans_[i].valueLength};
+    }
+    std::optional<std::string_view> find(std::string_view attributeName) const {
+        for (std::size_t i = 0; i < spans_.size(); ++i) {
+            if (name(i) == attributeName) {
+                return value(i);
             }
         }
-        return nullptr;
+        return std::nullopt;
     }
+
+private:
+    struct Span {
+        std::size_t at;
+        std::size_t nameLength;
+        std::size_t valueLength;
+    };
+    std::string storage_;
+    std::vector<Span> spans_;
 };
+
+// Room per attribute beyond its name and escaped value: ' ', '="', '"' and a mapped number.
+constexpr std::size_t kAttributeBytes = 24;
+// Room for a cell's fixed markup: <c ...>, <f>, </f>, <v>, </v>, </c>, the style attribute.
+constexpr std::size_t kCellTagBytes = 64;
+
+// Writes into room reserved beforehand; no size checks.
+struct CellWriter {
+    char* p;
+    void put(char c) { *p++ = c; }
+    void put(std::string_view text) {
+        std::memcpy(p, text.data(), text.size());
+        p += text.size();
+    }
+    void number(long long value) { p = std::to_chars(p, p + 24, value).ptr; }
+};
+
+// Decimal text of a number without a temporary string.
+void AppendNumber(std::string& out, long long value) {
+    char buffer[24];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, end);
+}
 
 struct CellBuffer {
     AttributeList attributes;
@@ -98,9 +144,9 @@ struct CellBuffer {
     std::string rest; // other children (<is>, <extLst>), already serialized
 
     void reset() {
-        attributes.count = 0;
+        attributes.clear();
         hasFormula = false;
-        formulaAttributes.count = 0;
+        formulaAttributes.clear();
         formula.clear();
         hasValue = false;
         value.clear();
@@ -166,8 +212,10 @@ private:
     void emitCell();
     void noteFormulaAsValue(std::string_view cellRef, const std::string& reason);
     void noteRuleDropped(std::string_view what, const std::string& reason);
-    void writeMetadataNumber(const std::string& key, const std::string& value, bool keepFormula);
-    std::string mappedStyle(std::string_view sourceIndex);
+    // The result's number for a cell's cm / vm attribute; none: the attribute is left out.
+    std::optional<int> mappedMetadataNumber(std::string_view key, std::string_view value,
+                                            bool keepFormula);
+    int mappedStyle(std::string_view sourceIndex);
 
     std::optional<FormulaRewrite> rewrite(std::string_view formula);
     bool carried(std::string_view relationshipId) const {
@@ -212,7 +260,7 @@ void Transplanter::writeStart(const char* name, const char** attributes) {
     for (int i = 0; attributes[i] != nullptr; i += 2) {
         out_ += ' ';
         out_ += attributes[i];
-        out_ += "=\"";
+        out_ += "=\""sv;
         EscapeAttributeInto(out_, attributes[i + 1]);
         out_ += '"';
     }
@@ -250,7 +298,7 @@ void Transplanter::startElement(const char* name, const char** attributes) {
             const std::string_view key = attributes[i];
             out_ += ' ';
             out_ += key;
-            out_ += "=\"";
+            out_ += "=\""sv;
             if (key == "xmlns" || key.starts_with("xmlns:")) {
                 EscapeAttributeInto(out_, TransitionalUri(attributes[i + 1]));
             } else {
@@ -324,9 +372,9 @@ void Transplanter::startElement(const char* name, const char** attributes) {
             const std::string_view key = attributes[i];
             out_ += ' ';
             out_ += key;
-            out_ += "=\"";
+            out_ += "=\""sv;
             if (key == "s") {
-                out_ += mappedStyle(attributes[i + 1]);
+                AppendNumber(out_, mappedStyle(attributes[i + 1]));
             } else {
                 EscapeAttributeInto(out_, attributes[i + 1]);
             }
@@ -365,7 +413,7 @@ void Transplanter::endElement(const char* name) {
             cellDepth_ = 0;
             flushIfLarge();
         } else if (cellRawDepth_ != 0) {
-            cell_.rest += "</";
+            cell_.rest += "</"sv;
             cell_.rest += name;
             cell_.rest += '>';
             if (depth == cellRawDepth_) {
@@ -380,10 +428,10 @@ void Transplanter::endElement(const char* name) {
         inSheetData_ = false;
     }
     if (tagOpen_) {
-        out_ += "/>";
+        out_ += "/>"sv;
         tagOpen_ = false;
     } else {
-        out_ += "</";
+        out_ += "</"sv;
         out_ += name;
         out_ += '>';
     }
@@ -434,13 +482,13 @@ void Transplanter::characters(std::string_view text) {
 
 // ---- cells ----
 
-std::string Transplanter::mappedStyle(std::string_view sourceIndex) {
+int Transplanter::mappedStyle(std::string_view sourceIndex) {
     const auto index = ParseInteger(sourceIndex);
     if (!index || *index < 0 || *index > INT32_MAX) {
         ThrowDamaged(ErrorCode::MalformedXml, c_.source->displayName(), c_.sheet->partName,
                      "a cell format number is not a number");
     }
-    return std::to_string(c_.styles->cellXf(static_cast<int>(*index)));
+    return c_.styles->cellXf(static_cast<int>(*index));
 }
 
 void Transplanter::startCell(const char* name, const char** attributes) {
@@ -476,7 +524,7 @@ void Transplanter::startCellChild(const char* name, const char** attributes) {
     for (int i = 0; attributes[i] != nullptr; i += 2) {
         cell_.rest += ' ';
         cell_.rest += attributes[i];
-        cell_.rest += "=\"";
+        cell_.rest += "=\""sv;
         EscapeAttributeInto(cell_.rest, attributes[i + 1]);
         cell_.rest += '"';
     }
@@ -503,11 +551,11 @@ void Transplanter::noteRuleDropped(std::string_view what, const std::string& rea
     }
 }
 
-void Transplanter::writeMetadataNumber(const std::string& key, const std::string& value,
-                                       bool keepFormula) {
+std::optional<int> Transplanter::mappedMetadataNumber(std::string_view key, std::string_view value,
+                                                      bool keepFormula) {
     const bool cellMetadata = key == "cm";
     if (cellMetadata && !keepFormula) {
-        return; // the formula became its value: nothing left to spill
+        return std::nullopt; // the formula became its value: nothing left to spill
     }
     std::optional<int> mapped;
     if (c_.metadata != nullptr) {
@@ -517,22 +565,16 @@ void Transplanter::writeMetadataNumber(const std::string& key, const std::string
     if (!mapped) {
         notes.notCarried.insert(cellMetadata ? std::string(kNoteDynamicArraysNotCarried)
                                              : std::string(kNoteCellValuesNotCarried));
-        return;
     }
-    out_ += ' ';
-    out_ += key;
-    out_ += "=\"";
-    out_ += std::to_string(*mapped);
-    out_ += '"';
+    return mapped;
 }
 
 void Transplanter::emitCell() {
-    std::string* type = cell_.attributes.find("t");
-    std::string* style = cell_.attributes.find("s");
-    const std::string* ref = cell_.attributes.find("r");
-    const std::string_view cellRef = ref != nullptr ? std::string_view(*ref) : "a cell";
-    const int sourceStyle =
-        style != nullptr ? static_cast<int>(ParseInteger(*style).value_or(-1)) : 0;
+    const auto type = cell_.attributes.find("t");
+    const auto style = cell_.attributes.find("s");
+    const auto ref = cell_.attributes.find("r");
+    const std::string_view cellRef = ref ? *ref : std::string_view("a cell");
+    const int sourceStyle = style ? static_cast<int>(ParseInteger(*style).value_or(-1)) : 0;
     if (sourceStyle < 0) {
         ThrowDamaged(ErrorCode::MalformedXml, c_.source->displayName(), c_.sheet->partName,
                      "a cell format number is not a number");
@@ -542,9 +584,8 @@ void Transplanter::emitCell() {
     // Formula: rewritten, or dropped (keeping the cached value) when it cannot compute here.
     bool keepFormula = cell_.hasFormula;
     if (cell_.hasFormula) {
-        const std::string* formulaType = cell_.formulaAttributes.find("t");
-        const std::string_view kind = formulaType != nullptr ? *formulaType : std::string_view();
-        const std::string* si = cell_.formulaAttributes.find("si");
+        const std::string_view kind = cell_.formulaAttributes.find("t").value_or("");
+        const auto si = cell_.formulaAttributes.find("si");
         if (kind == "dataTable") {
             // Refers to cells of its own sheet only.
         } else if (!cell_.formula.empty()) {
@@ -555,13 +596,13 @@ void Transplanter::emitCell() {
             if (!result->computable) {
                 keepFormula = false;
                 noteFormulaAsValue(cellRef, result->reason);
-                if (kind == "shared" && si != nullptr) {
-                    sharedAsValues_.insert(*si);
+                if (kind == "shared" && si) {
+                    sharedAsValues_.insert(std::string(*si));
                 }
             } else if (result->changed) {
                 cell_.formula = result->text;
             }
-        } else if (kind == "shared" && si != nullptr && sharedAsValues_.count(*si) != 0) {
+        } else if (kind == "shared" && si && sharedAsValues_.count(std::string(*si)) != 0) {
             // The group's master became a value: so does every cell of the group.
             keepFormula = false;
             noteFormulaAsValue(cellRef, {});
@@ -569,7 +610,8 @@ void Transplanter::emitCell() {
     }
 
     // Value.
-    std::string_view cellType = type != nullptr ? std::string_view(*type) : "n";
+    const std::string_view cellType = type.value_or("n");
+    std::string_view resultType = cellType;
     if (cellType == "s" && cell_.hasValue) {
         const auto index = ParseInteger(cell_.value);
         if (!index || *index < 0 || c_.strings == nullptr) {
@@ -577,7 +619,8 @@ void Transplanter::emitCell() {
                          "the cell " + std::string(cellRef) + " of the sheet '" + c_.sheet->name +
                              "' refers to a shared string that does not exist");
         }
-        cell_.value = std::to_string(c_.strings->map(static_cast<std::size_t>(*index)));
+        cell_.value.clear();
+        AppendNumber(cell_.value, c_.strings->map(static_cast<std::size_t>(*index)));
     } else if (cell_.hasFormula && !keepFormula && cellType == "str") {
         // A formula's text result without its formula: a constant string.
         if (cell_.hasValue) {
@@ -586,9 +629,9 @@ void Transplanter::emitCell() {
             EscapeTextInto(scratch_, cell_.value);
             scratch_ += "</t>";
             cell_.value = std::to_string(c_.resultStrings->add(scratch_));
-            *type = "s";
+            resultType = "s";
         } else {
-            *type = "n";
+            resultType = "n";
         }
     } else if ((!cell_.hasFormula || !keepFormula) && c_.dateShiftDays != 0 && cell_.hasValue &&
                cellType == "n" && c_.sourceStyles->cellXfShowsDate(sourceStyle)) {
@@ -606,79 +649,104 @@ void Transplanter::emitCell() {
         }
     }
 
-    // Write it.
-    out_ += '<';
-    out_ += cellPrefix_;
-    out_ += 'c';
-    for (std::size_t i = 0; i < cell_.attributes.count; ++i) {
-        const auto& [key, value] = cell_.attributes.items[i];
+    // Write it, into room reserved for the longest the cell can become (every character escaped
+    // to its longest entity): one size check per cell instead of one per piece.
+    const std::size_t prefix = cellPrefix_.size();
+    std::size_t room = 8 * prefix + kCellTagBytes + kMaxEscapedBytesPerChar * cell_.formula.size() +
+                       kMaxEscapedBytesPerChar * cell_.value.size() + cell_.rest.size();
+    for (const AttributeList* list : {&cell_.attributes, &cell_.formulaAttributes}) {
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            room += kAttributeBytes + list->name(i).size() +
+                    kMaxEscapedBytesPerChar * std::max(list->value(i).size(), resultType.size());
+        }
+    }
+    const std::size_t start = out_.size();
+    out_.resize(start + room);
+    CellWriter w{out_.data() + start};
+    const std::string_view cellPrefix = cellPrefix_;
+    w.put('<');
+    w.put(cellPrefix);
+    w.put('c');
+    for (std::size_t i = 0; i < cell_.attributes.size(); ++i) {
+        const std::string_view key = cell_.attributes.name(i);
+        std::string_view value = cell_.attributes.value(i);
         if (key == "s") {
             continue;
         }
         if (key == "cm" || key == "vm") {
-            writeMetadataNumber(key, value, keepFormula);
+            if (const auto mapped = mappedMetadataNumber(key, value, keepFormula)) {
+                w.put(' ');
+                w.put(key);
+                w.put("=\""sv);
+                w.number(*mapped);
+                w.put('"');
+            }
             continue;
         }
-        if (key == "t" && value == "n") {
-            continue;
+        if (key == "t") {
+            value = resultType;
+            if (value == "n") {
+                continue;
+            }
         }
-        out_ += ' ';
-        out_ += key;
-        out_ += "=\"";
-        EscapeAttributeInto(out_, value);
-        out_ += '"';
+        w.put(' ');
+        w.put(key);
+        w.put("=\""sv);
+        w.p = EscapeAttributeTo(w.p, value);
+        w.put('"');
         if (key == "r" && resultStyle != 0) {
             // Keep s right after r, where writers usually put it.
-            out_ += " s=\"";
-            out_ += std::to_string(resultStyle);
-            out_ += '"';
+            w.put(" s=\""sv);
+            w.number(resultStyle);
+            w.put('"');
         }
     }
-    if (ref == nullptr && resultStyle != 0) {
-        out_ += " s=\"";
-        out_ += std::to_string(resultStyle);
-        out_ += '"';
+    if (!ref && resultStyle != 0) {
+        w.put(" s=\""sv);
+        w.number(resultStyle);
+        w.put('"');
     }
     if (!keepFormula && !cell_.hasValue && cell_.rest.empty()) {
-        out_ += "/>";
+        w.put("/>"sv);
+        out_.resize(static_cast<std::size_t>(w.p - out_.data()));
         return;
     }
-    out_ += '>';
+    w.put('>');
     if (keepFormula) {
-        out_ += '<';
-        out_ += cellPrefix_;
-        out_ += 'f';
-        for (std::size_t i = 0; i < cell_.formulaAttributes.count; ++i) {
-            const auto& [key, value] = cell_.formulaAttributes.items[i];
-            out_ += ' ';
-            out_ += key;
-            out_ += "=\"";
-            EscapeAttributeInto(out_, value);
-            out_ += '"';
+        w.put('<');
+        w.put(cellPrefix);
+        w.put('f');
+        for (std::size_t i = 0; i < cell_.formulaAttributes.size(); ++i) {
+            w.put(' ');
+            w.put(cell_.formulaAttributes.name(i));
+            w.put("=\""sv);
+            w.p = EscapeAttributeTo(w.p, cell_.formulaAttributes.value(i));
+            w.put('"');
         }
         if (cell_.formula.empty()) {
-            out_ += "/>";
+            w.put("/>"sv);
         } else {
-            out_ += '>';
-            EscapeTextInto(out_, cell_.formula);
-            out_ += "</";
-            out_ += cellPrefix_;
-            out_ += "f>";
+            w.put('>');
+            w.p = EscapeTextTo(w.p, cell_.formula);
+            w.put("</"sv);
+            w.put(cellPrefix);
+            w.put("f>"sv);
         }
     }
     if (cell_.hasValue) {
-        out_ += '<';
-        out_ += cellPrefix_;
-        out_ += "v>";
-        EscapeTextInto(out_, cell_.value);
-        out_ += "</";
-        out_ += cellPrefix_;
-        out_ += "v>";
+        w.put('<');
+        w.put(cellPrefix);
+        w.put("v>"sv);
+        w.p = EscapeTextTo(w.p, cell_.value);
+        w.put("</"sv);
+        w.put(cellPrefix);
+        w.put("v>"sv);
     }
-    out_ += cell_.rest;
-    out_ += "</";
-    out_ += cellPrefix_;
-    out_ += "c>";
+    w.put(cell_.rest);
+    w.put("</"sv);
+    w.put(cellPrefix);
+    w.put("c>"sv);
+    out_.resize(static_cast<std::size_t>(w.p - out_.data()));
 }
 
 // ---- captured worksheet children ----
@@ -790,7 +858,7 @@ void Transplanter::processCols(XmlNode& node) {
             continue;
         }
         if (const std::string* style = col.attribute("style")) {
-            col.setAttribute("style", mappedStyle(*style));
+            col.setAttribute("style", std::to_string(mappedStyle(*style)));
         }
         convertColumnWidths(col, {"width"}, {});
     }
@@ -1052,13 +1120,12 @@ SheetCopyNotes TransplantSheet(const SheetCopyContext& context, ZipWriter& zip,
     Transplanter transplanter(context, zip);
     XmlStreamParser parser(transplanter, context.source->displayName(), context.sheet->partName);
     zip.beginEntry(partName);
-    context.source->zip().readChunks(context.sheet->partName,
-                                     [&](std::string_view chunk) {
-                                         parser.feed(chunk);
-                                         if (context.progress != nullptr) {
-                                             context.progress->advance(chunk.size());
-                                         }
-                                     });
+    ReadChunksAhead(context.source->zip(), context.sheet->partName, [&](std::string_view chunk) {
+        parser.feed(chunk);
+        if (context.progress != nullptr) {
+            context.progress->advance(chunk.size());
+        }
+    });
     parser.finish();
     transplanter.finish();
     zip.endEntry();

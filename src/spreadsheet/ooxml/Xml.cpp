@@ -3,7 +3,9 @@
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
 
+#include <array>
 #include <climits>
+#include <cstring>
 #include <exception>
 #include <expat.h>
 
@@ -271,55 +273,86 @@ XmlNode ParseXmlTree(std::string_view xml, const std::string& fileName,
 
 // ---- writing ----
 
-void EscapeTextInto(std::string& out, std::string_view text) {
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            out += c;
+namespace {
+
+// Per byte: 0 when written as it is, else 1 + the index of its entity in kEntities. Text escapes
+// the first four; attribute values all of them.
+constexpr std::string_view kEntities[] = {"&amp;",  "&lt;",  "&gt;", "&#13;",
+                                          "&quot;", "&#10;", "&#9;"};
+constexpr std::size_t kTextEntities = 4;
+
+constexpr std::array<unsigned char, 256> MakeEscapeTable() {
+    std::array<unsigned char, 256> table{};
+    table[static_cast<unsigned char>('&')] = 1;
+    table[static_cast<unsigned char>('<')] = 2;
+    table[static_cast<unsigned char>('>')] = 3;
+    table[static_cast<unsigned char>('\r')] = 4;
+    table[static_cast<unsigned char>('"')] = 5;
+    table[static_cast<unsigned char>('\n')] = 6;
+    table[static_cast<unsigned char>('\t')] = 7;
+    return table;
+}
+constexpr std::array<unsigned char, 256> kEscapeTable = MakeEscapeTable();
+
+template <bool Attribute> std::string_view EntityFor(char c) {
+    const unsigned char code = kEscapeTable[static_cast<unsigned char>(c)];
+    if (code == 0 || (!Attribute && code > kTextEntities)) {
+        return {};
+    }
+    return kEntities[code - 1];
+}
+
+// Runs of plain characters are appended in one piece: most text and values need no escaping.
+template <bool Attribute> void EscapeInto(std::string& out, std::string_view text) {
+    std::size_t plainFrom = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::string_view entity = EntityFor<Attribute>(text[i]);
+        if (!entity.empty()) {
+            out.append(text.data() + plainFrom, i - plainFrom);
+            out.append(entity);
+            plainFrom = i + 1;
         }
     }
+    out.append(text.data() + plainFrom, text.size() - plainFrom);
+}
+
+template <bool Attribute> char* EscapeTo(char* out, std::string_view text) {
+    std::size_t plainFrom = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (kEscapeTable[static_cast<unsigned char>(text[i])] == 0) {
+            continue;
+        }
+        const std::string_view entity = EntityFor<Attribute>(text[i]);
+        if (!entity.empty()) {
+            std::memcpy(out, text.data() + plainFrom, i - plainFrom);
+            out += i - plainFrom;
+            std::memcpy(out, entity.data(), entity.size());
+            out += entity.size();
+            plainFrom = i + 1;
+        }
+    }
+    if (plainFrom < text.size()) { // an empty view may have no data pointer
+        std::memcpy(out, text.data() + plainFrom, text.size() - plainFrom);
+    }
+    return out + (text.size() - plainFrom);
+}
+
+} // namespace
+
+void EscapeTextInto(std::string& out, std::string_view text) {
+    EscapeInto<false>(out, text);
 }
 
 void EscapeAttributeInto(std::string& out, std::string_view value) {
-    for (char c : value) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        case '\t':
-            out += "&#9;";
-            break;
-        default:
-            out += c;
-        }
-    }
+    EscapeInto<true>(out, value);
+}
+
+char* EscapeTextTo(char* out, std::string_view text) {
+    return EscapeTo<false>(out, text);
+}
+
+char* EscapeAttributeTo(char* out, std::string_view value) {
+    return EscapeTo<true>(out, value);
 }
 
 void AppendStartTag(std::string& out, std::string_view name,

@@ -73,6 +73,11 @@ XmlNode ParseXmlTree(std::string_view xml, const std::string& fileName,
 // Escaping for writing.
 void EscapeTextInto(std::string& out, std::string_view text);
 void EscapeAttributeInto(std::string& out, std::string_view value);
+// The same into a buffer with room for kMaxEscapedBytesPerChar bytes per input byte; return the
+// end of what was written.
+inline constexpr std::size_t kMaxEscapedBytesPerChar = 6; // '"' -> "&quot;"
+char* EscapeTextTo(char* out, std::string_view text);
+char* EscapeAttributeTo(char* out, std::string_view value);
 // <name a="v" ...> without children ("/>" when selfClose).
 void AppendStartTag(std::string& out, std::string_view name,
                     const std::vector<std::pair<std::string, std::string>>& attributes,

@@ -1,0 +1,160 @@
+// The markup a sheet copy writes for each cell: escaping (the string and the buffer variants must
+// agree and read back through an XML parser as the original text), and cells whose attributes,
+// formulas and values need escaping, carry a namespace prefix or grow when escaped, which are
+// written into room reserved per cell.
+
+#include "EngineTestSupport.h"
+
+#include <array>
+
+namespace quillory::testing {
+namespace {
+
+using spreadsheet::ooxml::EscapeAttributeInto;
+using spreadsheet::ooxml::EscapeAttributeTo;
+using spreadsheet::ooxml::EscapeTextInto;
+using spreadsheet::ooxml::EscapeTextTo;
+using spreadsheet::ooxml::kMaxEscapedBytesPerChar;
+using spreadsheet::ooxml::ParseXmlTree;
+using spreadsheet::ooxml::XmlNode;
+
+std::string EscapedTo(std::string_view text, bool attribute) {
+    std::string buffer(text.size() * kMaxEscapedBytesPerChar, '\0');
+    char* end =
+        attribute ? EscapeAttributeTo(buffer.data(), text) : EscapeTextTo(buffer.data(), text);
+    buffer.resize(static_cast<std::size_t>(end - buffer.data()));
+    return buffer;
+}
+
+TEST(XmlEscaping, BufferAndStringVariantsAgreeForEveryByteAndStayWithinTheBound) {
+    std::string everyByte;
+    for (int c = 0; c < 256; ++c) {
+        everyByte += static_cast<char>(c);
+    }
+    for (const bool attribute : {false, true}) {
+        std::string viaString;
+        if (attribute) {
+            EscapeAttributeInto(viaString, everyByte);
+        } else {
+            EscapeTextInto(viaString, everyByte);
+        }
+        EXPECT_EQ(EscapedTo(everyByte, attribute), viaString) << "attribute " << attribute;
+        for (int c = 0; c < 256; ++c) {
+            const std::string one(1, static_cast<char>(c));
+            EXPECT_LE(EscapedTo(one, attribute).size(), kMaxEscapedBytesPerChar) << c;
+        }
+    }
+    // Text keeps quotes, tabs and line feeds; attribute values escape them.
+    EXPECT_EQ(EscapedTo("a\"b\tc\nd\re<f>&", false), "a\"b\tc\nd&#13;e&lt;f&gt;&amp;");
+    EXPECT_EQ(EscapedTo("a\"b\tc\nd\re<f>&", true), "a&quot;b&#9;c&#10;d&#13;e&lt;f&gt;&amp;");
+}
+
+TEST(XmlEscaping, EscapedTextAndAttributesReadBackAsTheOriginal) {
+    // Characters a parser would otherwise normalise (CR, LF and tab in attributes) or refuse.
+    const std::array<std::string, 5> samples = {"plain", "  spaced  ", "a<b>&c\"d'e",
+                                                "line\r\nbreak\ttab", "caf\xC3\xA9 \xE2\x82\xAC"};
+    for (const auto& sample : samples) {
+        std::string xml = "<a v=\"";
+        EscapeAttributeInto(xml, sample);
+        xml += "\">";
+        xml += EscapedTo(sample, false);
+        xml += "</a>";
+        const XmlNode root = ParseXmlTree(xml, "test", "part");
+        EXPECT_EQ(root.attributeOr("v", "?"), sample);
+        EXPECT_EQ(root.textContent(), sample);
+    }
+}
+
+std::string LongFormula() {
+    // Every character of `"<>"` grows when escaped: the cell is many times its source length.
+    std::string formula = "A1";
+    while (formula.size() < 3000) {
+        formula += "&\"<>\"&IF(B1<>\"&\",\"<\",\">\")";
+    }
+    return formula;
+}
+
+TEST(CellMarkup, CellsNeedingEscapesOrAPrefixKeepEveryAttributeFormulaAndValue) {
+    TempDir dir;
+    std::string longEscaped;
+    EscapeTextInto(longEscaped, LongFormula());
+    MiniWorkbook book;
+    book.sharedStrings = {"<t>first</t>", "<t>second &amp; more</t>"};
+    book.sheets = {
+        {"Cells",
+         "<sheetData><row r=\"1\">"
+         "<c r=\"A1\" s=\"1\" t=\"s\"><v>1</v></c>"
+         "<c r=\"B1\" t=\"str\"><f>\"a&lt;b\"&amp;\"&amp;\"</f><v>a&lt;b&amp;</v></c>"
+         "<c r=\"C1\" t=\"inlineStr\"><is><t xml:space=\"preserve\"> x &gt; y </t></is></c>"
+         "<c r=\"D1\" t=\"n\" s=\"2\" foo:tag=\"a&lt;&quot;&amp;&#10;\"><v>45000</v></c>"
+         "<c s=\"1\"><v>7</v></c>"
+         "</row><row r=\"2\">"
+         "<x:c r=\"A2\" t=\"s\"><x:v>0</x:v></x:c>"
+         "<x:c r=\"B2\"><x:f>A2&amp;\"&quot;&quot;\"</x:f><x:v>0</x:v></x:c>"
+         "<c r=\"C2\" t=\"str\"><f>" +
+             longEscaped + "</f><v>long</v></c></row></sheetData>"}};
+    const auto file = WriteBook(dir, "Cells.xlsx", book);
+    MergeInto(dir / "out.xlsx", {{file, "Cells"}});
+    const auto package = PackageEntries::read(dir / "out.xlsx");
+    const XmlNode sheet = PartTree(package, "xl/worksheets/sheet1.xml");
+    const XmlNode strings = PartTree(package, "xl/sharedStrings.xml");
+
+    auto cell = [&](const char* ref) {
+        const XmlNode* found = FindElement(sheet, "c", "r", ref);
+        EXPECT_NE(found, nullptr) << ref;
+        return found != nullptr ? *found : XmlNode{};
+    };
+    auto sharedString = [&](const XmlNode& c) {
+        const auto index = std::stoul(c.child("v")->textContent());
+        std::vector<const XmlNode*> items = strings.childrenNamed("si");
+        return index < items.size() ? items[index]->child("t")->textContent() : "?";
+    };
+
+    const XmlNode a1 = cell("A1");
+    EXPECT_EQ(a1.attributeOr("t", ""), "s");
+    EXPECT_NE(a1.attributeOr("s", "0"), "0") << "the style was lost";
+    EXPECT_EQ(sharedString(a1), "second & more");
+
+    const XmlNode b1 = cell("B1");
+    ASSERT_NE(b1.child("f"), nullptr);
+    EXPECT_EQ(b1.child("f")->textContent(), "\"a<b\"&\"&\"");
+    EXPECT_EQ(b1.child("v")->textContent(), "a<b&");
+    EXPECT_EQ(b1.attributeOr("t", ""), "str");
+
+    const XmlNode c1 = cell("C1");
+    ASSERT_NE(c1.child("is"), nullptr);
+    EXPECT_EQ(c1.child("is")->child("t")->textContent(), " x > y ");
+
+    const XmlNode d1 = cell("D1");
+    EXPECT_EQ(d1.attribute("t"), nullptr) << "t=\"n\" is the default and left out";
+    EXPECT_EQ(d1.child("v")->textContent(), "45000");
+    EXPECT_EQ(d1.attributeOr("foo:tag", ""), "a<\"&\n") << "an unknown attribute changed";
+
+    // A cell without a reference keeps its style and value.
+    const XmlNode* row1 = FindElement(sheet, "row", "r", "1");
+    ASSERT_NE(row1, nullptr);
+    const std::vector<const XmlNode*> row1Cells = row1->childrenNamed("c");
+    ASSERT_EQ(row1Cells.size(), 5U);
+    EXPECT_EQ(row1Cells[4]->attribute("r"), nullptr);
+    EXPECT_NE(row1Cells[4]->attributeOr("s", "0"), "0");
+    EXPECT_EQ(row1Cells[4]->child("v")->textContent(), "7");
+
+    // Prefixed cells keep their prefix on the cell and its children.
+    const std::string& sheetXml = *package.find("xl/worksheets/sheet1.xml");
+    EXPECT_NE(sheetXml.find("<x:c r=\"A2\" t=\"s\"><x:v>"), std::string::npos);
+    const XmlNode a2 = cell("A2");
+    EXPECT_EQ(sharedString(a2), "first");
+    const XmlNode b2 = cell("B2");
+    const XmlNode* b2Formula = FindElement(b2, "f");
+    ASSERT_NE(b2Formula, nullptr);
+    EXPECT_EQ(b2Formula->name, "x:f");
+    EXPECT_EQ(b2Formula->textContent(), "A2&\"\"\"\"");
+
+    const XmlNode c2 = cell("C2");
+    ASSERT_NE(c2.child("f"), nullptr);
+    EXPECT_EQ(c2.child("f")->textContent(), LongFormula());
+    EXPECT_EQ(c2.child("v")->textContent(), "long");
+}
+
+} // namespace
+} // namespace quillory::testing

@@ -1,0 +1,117 @@
+// Inflating a part on a second thread: the consumer sees exactly the bytes of the plain read, a
+// consumer that throws stops the reading (and leaves the archive usable), and damaged or missing
+// parts fail with the same error as the plain read.
+
+#include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/ReadAhead.h"
+#include "support/PackageEntries.h"
+#include "support/TempDir.h"
+
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <stdexcept>
+
+namespace quillory::testing {
+namespace {
+
+using spreadsheet::SpreadsheetError;
+using spreadsheet::ooxml::kReadAheadFromBytes;
+using spreadsheet::ooxml::ReadChunksAhead;
+using spreadsheet::ooxml::ZipReader;
+
+// Text that deflates only moderately, so that the part spans many chunks in the archive too.
+std::string NoisyText(std::size_t size) {
+    std::string text;
+    text.reserve(size);
+    std::uint32_t state = 12345;
+    while (text.size() < size) {
+        state = state * 1103515245U + 12345U;
+        text += static_cast<char>('a' + (state >> 16) % 26);
+    }
+    return text;
+}
+
+std::filesystem::path WritePackage(const TempDir& dir, const std::string& large,
+                                   const std::string& small) {
+    PackageEntries package;
+    package.set("large.xml", large);
+    package.set("small.xml", small);
+    const auto file = dir / "parts.zip";
+    package.write(file);
+    return file;
+}
+
+// The error code a read throws, or -1 when it does not throw.
+int ErrorOf(const std::function<void()>& read) {
+    try {
+        read();
+    } catch (const SpreadsheetError& error) {
+        return error.number();
+    }
+    return -1;
+}
+
+TEST(ReadAhead, DeliversTheBytesOfThePlainReadForLargeAndSmallParts) {
+    TempDir dir;
+    const std::string large = NoisyText(3 * kReadAheadFromBytes + 12345);
+    const std::string small = NoisyText(1000);
+    const auto zip = ZipReader::OpenFile(WritePackage(dir, large, small), "parts.zip");
+    for (const auto& [name, expected] : {std::pair{"large.xml", large}, {"small.xml", small}}) {
+        std::string read;
+        int chunks = 0;
+        ReadChunksAhead(*zip, name, [&](std::string_view chunk) {
+            read.append(chunk);
+            ++chunks;
+        });
+        EXPECT_EQ(read.size(), expected.size()) << name;
+        EXPECT_TRUE(read == expected) << name << ": bytes differ";
+        if (expected.size() > kReadAheadFromBytes) {
+            EXPECT_GT(chunks, 1) << name;
+        }
+    }
+}
+
+TEST(ReadAhead, AConsumerThatThrowsStopsTheReadAndTheArchiveStaysUsable) {
+    TempDir dir;
+    const std::string large = NoisyText(4 * kReadAheadFromBytes);
+    const auto zip = ZipReader::OpenFile(WritePackage(dir, large, "x"), "parts.zip");
+    int calls = 0;
+    EXPECT_THROW(ReadChunksAhead(*zip, "large.xml",
+                                 [&](std::string_view) {
+                                     if (++calls == 3) {
+                                         throw std::runtime_error("stop");
+                                     }
+                                 }),
+                 std::runtime_error);
+    EXPECT_EQ(calls, 3) << "chunks were delivered after the consumer failed";
+    std::string again;
+    ReadChunksAhead(*zip, "large.xml", [&](std::string_view chunk) { again.append(chunk); });
+    EXPECT_TRUE(again == large);
+}
+
+TEST(ReadAhead, DamagedAndMissingPartsFailAsThePlainReadDoes) {
+    TempDir dir;
+    const std::string large = NoisyText(4 * kReadAheadFromBytes);
+    const auto file = WritePackage(dir, large, "x");
+    {
+        std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+        const auto size = static_cast<std::streamoff>(std::filesystem::file_size(file));
+        bytes.seekp(size / 2);
+        const std::string garbage(64, '\xA5');
+        bytes.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    const auto zip = ZipReader::OpenFile(file, "parts.zip");
+    const auto ignore = [](std::string_view) {};
+    const int plain = ErrorOf([&] { zip->readChunks("large.xml", ignore); });
+    ASSERT_NE(plain, -1) << "the damage was not noticed by the plain read";
+    EXPECT_EQ(ErrorOf([&] { ReadChunksAhead(*zip, "large.xml", ignore); }), plain);
+
+    const int missing = ErrorOf([&] { zip->readChunks("absent.xml", ignore); });
+    ASSERT_NE(missing, -1);
+    EXPECT_EQ(ErrorOf([&] { ReadChunksAhead(*zip, "absent.xml", ignore); }), missing);
+}
+
+} // namespace
+} // namespace quillory::testing
