@@ -127,6 +127,17 @@ struct CellWriter {
     void number(long long value) { p = std::to_chars(p, p + 24, value).ptr; }
 };
 
+// LocalName for the element names of the cell path, which are a few characters long: a plain
+// loop instead of a search call per element.
+std::string_view ShortLocalName(const char* qualified) {
+    for (const char* c = qualified; *c != '\0'; ++c) {
+        if (*c == ':') {
+            return std::string_view(c + 1);
+        }
+    }
+    return std::string_view(qualified);
+}
+
 // Decimal text of a number without a temporary string.
 void AppendNumber(std::string& out, long long value) {
     char buffer[24];
@@ -286,7 +297,7 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         startCellChild(name, attributes);
         return;
     }
-    const std::string_view local = LocalName(name);
+    const std::string_view local = ShortLocalName(name);
     if (depth_ == 1) {
         // The root keeps every namespace declaration and mc:Ignorable; Strict namespaces are
         // mapped to their transitional equivalents.
@@ -494,7 +505,7 @@ int Transplanter::mappedStyle(std::string_view sourceIndex) {
 void Transplanter::startCell(const char* name, const char** attributes) {
     // Some writers put SpreadsheetML under a prefix ("x:c"): the cell's children share it.
     const std::string_view qualified = name;
-    cellPrefix_.assign(qualified.substr(0, qualified.size() - LocalName(qualified).size()));
+    cellPrefix_.assign(qualified.substr(0, qualified.size() - ShortLocalName(name).size()));
     cell_.reset();
     cell_.attributes.assign(attributes);
     cellDepth_ = depth_;
@@ -503,7 +514,7 @@ void Transplanter::startCell(const char* name, const char** attributes) {
 }
 
 void Transplanter::startCellChild(const char* name, const char** attributes) {
-    const std::string_view local = LocalName(name);
+    const std::string_view local = ShortLocalName(name);
     if (cellRawDepth_ == 0 && depth_ == cellDepth_ + 1 && (local == "f" || local == "v")) {
         if (local == "f") {
             cell_.hasFormula = true;
