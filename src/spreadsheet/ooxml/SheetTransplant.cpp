@@ -7,6 +7,7 @@
 #include "spreadsheet/ooxml/Xml.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -719,6 +720,7 @@ void Transplanter::emitCell() {
     }
     if (!keepFormula && !cell_.hasValue && cell_.rest.empty()) {
         w.put("/>"sv);
+        assert(w.p <= out_.data() + start + room);
         out_.resize(static_cast<std::size_t>(w.p - out_.data()));
         return;
     }
@@ -757,6 +759,7 @@ void Transplanter::emitCell() {
     w.put("</"sv);
     w.put(cellPrefix);
     w.put("c>"sv);
+    assert(w.p <= out_.data() + start + room);
     out_.resize(static_cast<std::size_t>(w.p - out_.data()));
 }
 
