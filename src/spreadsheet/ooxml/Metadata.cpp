@@ -129,7 +129,9 @@ std::string SerializeBlock(XmlNode block, const Scope& ancestors) {
     std::set<std::string> used;
     CollectPrefixes(block, used);
     Scope declarations;
-    for (const auto& [key, uri] : ancestors) {
+    for (const auto& declaration : ancestors) {
+        const std::string& key = declaration.first;
+        const std::string& uri = declaration.second;
         const std::string prefix = PrefixOfDeclaration(key);
         const std::string mapped = TransitionalUri(uri);
         if (used.count(prefix) == 0 || ResultRootPrefix(mapped).has_value() ||
@@ -146,10 +148,11 @@ std::string SerializeBlock(XmlNode block, const Scope& ancestors) {
 
 // Namespace declarations of an element, later ones overriding earlier ones of the same prefix.
 void AddDeclarations(const XmlNode& node, std::vector<std::pair<std::string, std::string>>& scope) {
-    for (const auto& [key, value] : node.attributes) {
+    for (const auto& attribute : node.attributes) {
+        const std::string& key = attribute.first;
         if (key == "xmlns" || key.starts_with("xmlns:")) {
             std::erase_if(scope, [&](const auto& entry) { return entry.first == key; });
-            scope.emplace_back(key, value);
+            scope.emplace_back(key, attribute.second);
         }
     }
 }
