@@ -13,10 +13,10 @@ inline constexpr int kIconFolder = 2;
 inline constexpr int kIconMissing = 3;
 
 struct MainLists {
-    ListModel sources;    // ListView1: workbook files and folders
-    ListModel workbooks;  // ListView2: bare workbook file names of the selected source
-    ListModel worksheets; // ListView3: worksheet names of the chosen workbook
-    ListModel merge;      // ListView4: text = workbook path, sub-item 1 = worksheet name
+    ListModel sources;      // ListView1: workbook files and folders
+    ListModel workbooks;    // ListView2: bare workbook file names of the selected source
+    ListModel worksheets;   // ListView3: worksheet names of the chosen workbook
+    ListModel merge;        // ListView4: text = workbook path, sub-item 1 = worksheet name
     ProgressModel progress; // ProgressBar1
 };
 

@@ -15,9 +15,9 @@ enum class ErrorCode : int {
     TruncatedPackage = 1004,
     NotAWorkbook = 1005,
     PasswordProtected = 1006,
-    LegacyBinaryWorkbook = 1007, // .xls given to the package reader
-    BinaryWorkbook = 1008,       // .xlsb
-    TooLarge = 1009,             // zip bomb: entry count, size or ratio over the limits
+    LegacyBinaryWorkbook = 1007,   // .xls given to the package reader
+    BinaryWorkbook = 1008,         // .xlsb
+    TooLarge = 1009,               // zip bomb: entry count, size or ratio over the limits
     XmlDeclarationsRefused = 1010, // DTD or entity declarations
     MalformedXml = 1011,
     MissingPart = 1012,

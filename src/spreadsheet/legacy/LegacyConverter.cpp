@@ -245,9 +245,9 @@ void LegacyConverter::ConvertAll(const std::vector<fs::path>& sources) {
 
     const std::chrono::milliseconds timeLimit = options_.timeLimit.value_or(
         kConverterStartTime + kConversionTimePerWorkbook * static_cast<int>(pending.size()));
-    const ProcessOutcome outcome = RunWithTimeLimit(
-        program, arguments, {{"TMPDIR", childTemporaryFolder.string()}}, logFile, timeLimit,
-        whileWaiting_);
+    const ProcessOutcome outcome =
+        RunWithTimeLimit(program, arguments, {{"TMPDIR", childTemporaryFolder.string()}}, logFile,
+                         timeLimit, whileWaiting_);
     std::error_code ec;
     fs::remove_all(inputFolder, ec);
 

@@ -23,7 +23,7 @@ struct PlannedSheet {
 
 struct WorkbookPlan {
     std::vector<PlannedSheet> sheets;
-    int activeSheet = 0; // 0-based
+    int activeSheet = 0;               // 0-based
     WriteProgress* progress = nullptr; // counts the sheet data read; may be null
 };
 
