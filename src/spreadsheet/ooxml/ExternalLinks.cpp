@@ -17,26 +17,6 @@ constexpr std::string_view kResultLinkFolder = "xl/externalLinks/externalLink";
 constexpr std::string_view kPackageRelationshipNamespace =
     "http://schemas.openxmlformats.org/package/2006/relationships";
 
-bool IsRelationshipIdAttribute(std::string_view name) {
-    const auto colon = name.find(':');
-    return colon != std::string_view::npos && name.substr(colon + 1) == "id" &&
-           name.substr(0, colon) != "xmlns";
-}
-
-std::string TransitionalNamespaces(std::string xml) {
-    std::size_t at = 0;
-    while ((at = xml.find(kStrictNamespacePrefix, at)) != std::string::npos) {
-        const auto end = xml.find_first_of("\"'", at);
-        if (end == std::string::npos) {
-            break;
-        }
-        const std::string mapped = TransitionalUri(std::string_view(xml).substr(at, end - at));
-        xml.replace(at, end - at, mapped);
-        at += mapped.size();
-    }
-    return xml;
-}
-
 // Characters kept as they are in a file URI path; the rest is percent-encoded.
 bool UnreservedInPath(unsigned char c) {
     return std::isalnum(c) != 0 || c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
@@ -107,7 +87,7 @@ std::optional<ResultExternalLinks::Link> ResultExternalLinks::load(const SourceP
         return std::nullopt;
     }
     Link link;
-    link.bytes = TransitionalNamespaces(package.readPart(part));
+    link.bytes = TransitionalXml(package.readPart(part));
     const Relationships relationships = package.relationshipsOf(part);
     for (Relationship rel : relationships.all()) {
         // A link that points into its own package (not another file) has nothing to carry it.

@@ -145,20 +145,6 @@ std::string_view ImageExtensionFor(std::string_view type) {
     return {};
 }
 
-std::string TransitionalNamespaces(std::string xml) {
-    std::size_t at = 0;
-    while ((at = xml.find(kStrictNamespacePrefix, at)) != std::string::npos) {
-        const auto end = xml.find_first_of("\"'", at);
-        if (end == std::string::npos) {
-            break;
-        }
-        const std::string mapped = TransitionalUri(std::string_view(xml).substr(at, end - at));
-        xml.replace(at, end - at, mapped);
-        at += mapped.size();
-    }
-    return xml;
-}
-
 std::string UserLabel(std::string_view kind) {
     static const std::map<std::string_view, std::string_view> kLabels = {
         {"drawing", "a drawing"},
@@ -420,7 +406,7 @@ struct PartGraph::Impl {
         } else {
             std::string xml = part.source->readPart(part.sourcePart);
             if (part.source->strict()) {
-                xml = TransitionalNamespaces(std::move(xml));
+                xml = TransitionalXml(std::move(xml));
             }
             PartInTransit transit{context,
                                   part.sourcePart,

@@ -43,6 +43,12 @@ std::string PercentDecoded(std::string_view text) {
 
 } // namespace
 
+bool IsRelationshipIdAttribute(std::string_view name) {
+    const auto colon = name.find(':');
+    return colon != std::string_view::npos && name.substr(colon + 1) == "id" &&
+           name.substr(0, colon) != "xmlns";
+}
+
 std::string_view RelationshipKind(std::string_view type) {
     const auto slash = type.rfind('/');
     return slash == std::string_view::npos ? type : type.substr(slash + 1);

@@ -35,6 +35,10 @@ private:
 // "officeDocument" for ".../relationships/officeDocument".
 std::string_view RelationshipKind(std::string_view type);
 
+// True for an attribute named "<prefix>:id" (r:id, or whatever prefix the part gave the
+// relationships namespace): it holds a relationship id.
+bool IsRelationshipIdAttribute(std::string_view name);
+
 // The .rels part that holds the relationships of a part: "xl/workbook.xml" ->
 // "xl/_rels/workbook.xml.rels"; "" -> "_rels/.rels".
 std::string RelationshipsPartFor(std::string_view partName);

@@ -55,12 +55,6 @@ std::optional<long long> ParseInteger(std::string_view text) {
     return value;
 }
 
-bool IsRelationshipIdAttribute(std::string_view name) {
-    const auto colon = name.find(':');
-    return colon != std::string_view::npos && name.substr(colon + 1) == "id" &&
-           name.substr(0, colon) != "xmlns";
-}
-
 bool NeedsSpacePreserve(std::string_view text) {
     return !text.empty() && (std::isspace(static_cast<unsigned char>(text.front())) != 0 ||
                              std::isspace(static_cast<unsigned char>(text.back())) != 0);

@@ -45,6 +45,20 @@ SheetKind KindOf(std::string_view relationshipKind, std::string_view contentType
 
 } // namespace
 
+std::string TransitionalXml(std::string xml) {
+    std::size_t at = 0;
+    while ((at = xml.find(kStrictNamespacePrefix, at)) != std::string::npos) {
+        const auto end = xml.find_first_of("\"'", at);
+        if (end == std::string::npos) {
+            break;
+        }
+        const std::string mapped = TransitionalUri(std::string_view(xml).substr(at, end - at));
+        xml.replace(at, end - at, mapped);
+        at += mapped.size();
+    }
+    return xml;
+}
+
 std::string TransitionalUri(std::string_view uri) {
     if (uri.substr(0, kStrictNamespacePrefix.size()) != kStrictNamespacePrefix) {
         return std::string(uri);

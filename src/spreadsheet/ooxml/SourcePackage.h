@@ -86,5 +86,7 @@ private:
 // equivalent (unchanged when it is not a Strict URI).
 inline constexpr std::string_view kStrictNamespacePrefix = "http://purl.oclc.org/ooxml/";
 std::string TransitionalUri(std::string_view uri);
+// A part's XML with every Strict namespace URI in it replaced by its transitional equivalent.
+std::string TransitionalXml(std::string xml);
 
 } // namespace quillory::spreadsheet::ooxml

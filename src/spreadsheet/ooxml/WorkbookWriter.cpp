@@ -5,9 +5,9 @@
 #include "spreadsheet/ooxml/ContentTypes.h"
 #include "spreadsheet/ooxml/CopyDecisions.h"
 #include "spreadsheet/ooxml/DefinedNames.h"
+#include "spreadsheet/ooxml/Drawing.h"
 #include "spreadsheet/ooxml/ExternalLinks.h"
 #include "spreadsheet/ooxml/Metadata.h"
-#include "spreadsheet/ooxml/Drawing.h"
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/PartGraph.h"
 #include "spreadsheet/ooxml/SheetNames.h"
@@ -51,21 +51,6 @@ constexpr std::string_view kTableDxfAttributes[] = {"headerRowDxfId",   "dataDxf
 
 std::string Quoted(std::string_view name) {
     return "'" + std::string(name) + "'";
-}
-
-// Replaces Strict namespace URIs in a part written as it is by the transitional ones.
-std::string TransitionalXml(std::string xml) {
-    std::size_t at = 0;
-    while ((at = xml.find(kStrictNamespacePrefix, at)) != std::string::npos) {
-        const auto end = xml.find_first_of("\"'", at);
-        if (end == std::string::npos) {
-            break;
-        }
-        const std::string mapped = TransitionalUri(std::string_view(xml).substr(at, end - at));
-        xml.replace(at, end - at, mapped);
-        at += mapped.size();
-    }
-    return xml;
 }
 
 struct SourceState {
@@ -166,7 +151,7 @@ private:
     int nextPrinterSettings_ = 1;
     std::set<std::pair<std::string, std::string>> namesInProgress_;
     std::map<std::pair<int, std::string>, std::optional<std::string>> localNameCache_;
-    PartGraph graph_; // drawings, charts, pictures and what hangs off them
+    PartGraph graph_;         // drawings, charts, pictures and what hangs off them
     CommentCarrier comments_; // notes, threads, people, form controls, OLE objects
 };
 
