@@ -3,12 +3,12 @@
 // runs are counted by a stand-in "soffice" first on the PATH that hands over to the real one.
 
 #include "spreadsheet/Automation.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <optional>
 
 #if QUILLORY_HAVE_XLSXWRITER
 #include <xlsxwriter.h>
@@ -20,30 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using quillory::testing::readFile;
 using quillory::testing::TempDir;
-
-// Sets an environment variable for the life of the object.
-class EnvironmentOverride {
-public:
-    EnvironmentOverride(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~EnvironmentOverride() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    EnvironmentOverride(const EnvironmentOverride&) = delete;
-    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 std::string ProgramPath(const std::string& name, const TempDir& work) {
     const fs::path out = work / (name + ".where");
@@ -93,8 +69,9 @@ TEST(LegacyBatchConversion, SourcesNamedAheadShareOneConverterRun) {
                                                            "'\nexec '" + soffice + "' \"$@\"\n");
     fs::permissions(standIn, fs::perms::owner_all);
     TempDir temporary;
-    EnvironmentOverride path("PATH", (work / "bin").string() + ":" + std::getenv("PATH"));
-    EnvironmentOverride tmp("TMPDIR", temporary.path().string());
+    const std::string searchPath = (work / "bin").string() + ":" + std::getenv("PATH");
+    testing::ScopedEnv path("PATH", searchPath.c_str());
+    testing::ScopedEnv tmp("TMPDIR", temporary.path().c_str());
 
     auto application = CreateEngineApplication();
     application->PrepareWorkbooks(
