@@ -26,7 +26,7 @@ $(FUZZ_BUILD)/build.ninja:
 
 fuzz: $(FUZZ_BUILD)/build.ninja
 	cmake -S . -B $(FUZZ_BUILD) -DQUILLORY_FUZZ_SECONDS=$(FUZZ_SECONDS) > /dev/null
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target open_workbook_fuzzer
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target open_workbook_fuzzer xml_scanner_fuzzer
 	ctest --test-dir $(FUZZ_BUILD) -R '^fuzz\.' --output-on-failure
 
 deps:

@@ -101,7 +101,9 @@ void EngineSheet::SetName(const std::string& name) {
                                                   " already has a sheet named " + Quoted(name) +
                                                   ".");
     }
+    workbook_->trackName(name_, -1);
     name_ = name;
+    workbook_->trackName(name_, +1);
 }
 
 void EngineSheet::Delete() {
@@ -202,6 +204,7 @@ EngineWorkbook::EngineWorkbook(EngineApplication& application, std::filesystem::
             const auto& s = sourceSheets[i];
             sheets_.push_back(std::make_unique<EngineSheet>(*this, s.name, s.kind, s.visibility,
                                                             package_, static_cast<int>(i)));
+            trackName(s.name, +1);
         }
         const int active = package_->activeTab();
         if (active >= 0 && active < static_cast<int>(sheets_.size())) {
@@ -211,6 +214,7 @@ EngineWorkbook::EngineWorkbook(EngineApplication& application, std::filesystem::
         sheets_.push_back(std::make_unique<EngineSheet>(*this, std::string(kFirstSheetName),
                                                         SheetKind::Worksheet,
                                                         SheetVisibility::Visible, nullptr, -1));
+        trackName(kFirstSheetName, +1);
         active_ = sheets_.front().get();
     }
 }
@@ -225,6 +229,7 @@ EngineWorkbook::EngineWorkbook(EngineApplication& application, std::filesystem::
         if (const auto kind = legacy::ToSheetKind(sheet.kind)) {
             sheets_.push_back(std::make_unique<EngineSheet>(*this, sheet.name, *kind,
                                                             sheet.visibility, nullptr, -1));
+            trackName(sheet.name, +1);
         }
     }
     if (!sheets_.empty()) {
@@ -284,6 +289,7 @@ int EngineWorkbook::positionOf(const EngineSheet& sheet) const {
 }
 
 void EngineWorkbook::insert(int position, std::unique_ptr<EngineSheet> sheet) {
+    trackName(sheet->Name(), +1);
     sheets_.insert(sheets_.begin() + position, std::move(sheet));
 }
 
@@ -294,6 +300,7 @@ void EngineWorkbook::remove(const EngineSheet& sheet) {
                                                          " cannot be deleted: a workbook must "
                                                          "keep at least one sheet.");
     }
+    trackName(sheet.Name(), -1);
     removed_.push_back(std::move(sheets_[static_cast<std::size_t>(position)]));
     sheets_.erase(sheets_.begin() + position);
     if (active_ == &sheet) {
@@ -308,9 +315,19 @@ void EngineWorkbook::select(const EngineSheet& sheet) {
 }
 
 bool EngineWorkbook::nameTaken(std::string_view name, const EngineSheet* except) const {
-    return std::any_of(sheets_.begin(), sheets_.end(), [&](const auto& sheet) {
-        return sheet.get() != except && ooxml::SheetNamesEqual(sheet->Name(), name);
-    });
+    const auto found = namesInUse_.find(ooxml::SheetNameKey(name));
+    int count = found == namesInUse_.end() ? 0 : found->second;
+    if (except != nullptr && ooxml::SheetNamesEqual(except->Name(), name)) {
+        --count; // renaming a sheet to (a case variant of) its own name
+    }
+    return count > 0;
+}
+
+void EngineWorkbook::trackName(std::string_view name, int delta) {
+    const std::string key = ooxml::SheetNameKey(name);
+    if ((namesInUse_[key] += delta) <= 0) {
+        namesInUse_.erase(key);
+    }
 }
 
 void EngineWorkbook::SaveAs(const std::filesystem::path& file) {

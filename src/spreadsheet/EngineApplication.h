@@ -12,6 +12,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace quillory::spreadsheet {
@@ -81,6 +82,8 @@ public:
     void remove(const EngineSheet& sheet);
     void select(const EngineSheet& sheet);
     bool nameTaken(std::string_view name, const EngineSheet* except) const;
+    // Keeps the index behind nameTaken current: +1 when a sheet takes `name`, -1 when it leaves it.
+    void trackName(std::string_view name, int delta);
     // Converts a legacy workbook and points its sheets at the converted package; no-op otherwise.
     void requireSource();
 
@@ -93,6 +96,9 @@ private:
     std::string displayName_;
     std::vector<std::unique_ptr<EngineSheet>> sheets_;
     std::vector<std::unique_ptr<EngineSheet>> removed_; // kept so stale references stay valid
+    // Sheets per case-folded name: a merge of hundreds of sheets checks each new name at once
+    // instead of against every sheet.
+    std::unordered_map<std::string, int> namesInUse_;
     const EngineSheet* active_ = nullptr;
     bool closed_ = false;
     std::unique_ptr<Collection> worksheets_;

@@ -110,6 +110,18 @@ TEST(EngineSheets, CopiesOfTakenNamesGetNumbered) {
     EXPECT_EQ(result.AllSheets().Item(5).Name(), "DATA");
     EXPECT_TRUE(
         ReportHas(application->Report(), spreadsheet::ReportKind::SheetRenamed, "'Data (2)'"));
+
+    // Names stay taken and come free as sheets are renamed and deleted.
+    EXPECT_EQ(CodeOf([&] { result.AllSheets().Item(2).SetName("data (3)"); }),
+              ErrorCode::SheetNameTaken);
+    result.AllSheets().Item(1).SetName("data (3)"); // a case variant of its own name
+    result.AllSheets().Item(2).Delete();
+    result.AllSheets().Item(1).SetName("Data (2)");
+    result.AllSheets().Item(1).SetName("Data (3)");
+    EXPECT_EQ(CodeOf([&] { result.AllSheets().Item(4).SetName("data (3)"); }),
+              ErrorCode::SheetNameTaken);
+    source.Worksheets().Item("Data").CopyBefore(result.AllSheets().Item(1));
+    EXPECT_EQ(result.AllSheets().Item(1).Name(), "Data (2)");
 }
 
 TEST(EngineSources, NeverWrittenEvenWhenClosedWithSaveChanges) {

@@ -2,6 +2,7 @@
 
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
+#include "spreadsheet/ooxml/XmlScanner.h"
 
 #include <array>
 #include <climits>
@@ -30,9 +31,7 @@ struct Callbacks {
             return;
         }
         if (++s->depth > kMaxXmlDepth) {
-            s->failure = std::make_exception_ptr(SpreadsheetError(
-                ErrorCode::MalformedXml, QuotedFile(s->fileName) + " is damaged: the part " +
-                                             s->partName + " is nested too deeply."));
+            s->failure = std::make_exception_ptr(NestedTooDeeplyError(s->fileName, s->partName));
             XML_StopParser(s->parser, XML_FALSE);
             return;
         }
@@ -71,11 +70,8 @@ struct Callbacks {
     static void Refuse(XmlStreamParser::State* s) {
         if (!s->failure) {
             s->declarationsRefused = true;
-            s->failure = std::make_exception_ptr(SpreadsheetError(
-                ErrorCode::XmlDeclarationsRefused,
-                QuotedFile(s->fileName) + " is refused: the part " + s->partName +
-                    " contains a document type or entity declaration, which workbooks never "
-                    "need and which can be used to attack the program."));
+            s->failure =
+                std::make_exception_ptr(DeclarationsRefusedError(s->fileName, s->partName));
         }
         XML_StopParser(s->parser, XML_FALSE);
     }
@@ -90,11 +86,35 @@ struct Callbacks {
 
 } // namespace
 
-XmlStreamParser::XmlStreamParser(XmlHandler& handler, std::string fileName, std::string partName)
+SpreadsheetError NestedTooDeeplyError(std::string_view fileName, std::string_view partName) {
+    return SpreadsheetError(ErrorCode::MalformedXml,
+                            QuotedFile(fileName) + " is damaged: the part " +
+                                std::string(partName) + " is nested too deeply.");
+}
+
+SpreadsheetError DeclarationsRefusedError(std::string_view fileName, std::string_view partName) {
+    return SpreadsheetError(ErrorCode::XmlDeclarationsRefused,
+                            QuotedFile(fileName) + " is refused: the part " +
+                                std::string(partName) +
+                                " contains a document type or entity declaration, which "
+                                "workbooks never need and which can be used to attack the "
+                                "program.");
+}
+
+XmlStreamParser::XmlStreamParser(XmlHandler& handler, std::string fileName, std::string partName,
+                                 XmlBackend backend)
     : state_(std::make_unique<State>()) {
     state_->handler = &handler;
     state_->fileName = std::move(fileName);
     state_->partName = std::move(partName);
+    if (backend == XmlBackend::Scanner) {
+        scanner_ = std::make_unique<XmlScanner>(handler, state_->fileName, state_->partName);
+    } else {
+        startExpat();
+    }
+}
+
+void XmlStreamParser::startExpat() {
     state_->parser = XML_ParserCreate(nullptr);
     if (state_->parser == nullptr) {
         throw SpreadsheetError(ErrorCode::Internal, "Out of memory while reading XML.");
@@ -128,6 +148,21 @@ void XmlStreamParser::parse(const char* data, int size, bool last) {
 }
 
 void XmlStreamParser::feed(std::string_view chunk) {
+    if (scanner_) {
+        if (scanner_->feed(chunk)) {
+            return;
+        }
+        // Not UTF-8: expat reads the document from its start, which the scanner still holds.
+        const std::string pending(scanner_->unscanned());
+        scanner_.reset();
+        startExpat();
+        feedExpat(pending);
+        return;
+    }
+    feedExpat(chunk);
+}
+
+void XmlStreamParser::feedExpat(std::string_view chunk) {
     while (chunk.size() > static_cast<std::size_t>(INT_MAX / 2)) {
         parse(chunk.data(), INT_MAX / 2, false);
         chunk.remove_prefix(INT_MAX / 2);
@@ -136,6 +171,15 @@ void XmlStreamParser::feed(std::string_view chunk) {
 }
 
 void XmlStreamParser::finish() {
+    if (scanner_) {
+        if (scanner_->finish()) {
+            return;
+        }
+        const std::string pending(scanner_->unscanned());
+        scanner_.reset();
+        startExpat();
+        feedExpat(pending);
+    }
     parse("", 0, true);
 }
 

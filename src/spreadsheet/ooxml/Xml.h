@@ -5,6 +5,8 @@
 // (prefix:local), without namespace processing, so that a rewrite keeps the part lexically
 // intact.
 
+#include "spreadsheet/SpreadsheetError.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,10 +24,17 @@ public:
     virtual void characters(std::string_view text) = 0;
 };
 
+class XmlScanner;
+
+// Which reader a stream parser starts with: the purpose-built scanner (expat takes over for
+// documents in encodings other than UTF-8), or expat alone.
+enum class XmlBackend { Scanner, Expat };
+
 // Feeds chunks of one part to a handler. Failures throw SpreadsheetError naming the file and part.
 class XmlStreamParser {
 public:
-    XmlStreamParser(XmlHandler& handler, std::string fileName, std::string partName);
+    XmlStreamParser(XmlHandler& handler, std::string fileName, std::string partName,
+                    XmlBackend backend = XmlBackend::Scanner);
     ~XmlStreamParser();
     XmlStreamParser(const XmlStreamParser&) = delete;
     XmlStreamParser& operator=(const XmlStreamParser&) = delete;
@@ -36,9 +45,16 @@ public:
     struct State; // expat's user data, defined in the implementation
 
 private:
+    void startExpat();
+    void feedExpat(std::string_view chunk);
     void parse(const char* data, int size, bool last);
     std::unique_ptr<State> state_;
+    std::unique_ptr<XmlScanner> scanner_;
 };
+
+// The refusals both readers share.
+SpreadsheetError NestedTooDeeplyError(std::string_view fileName, std::string_view partName);
+SpreadsheetError DeclarationsRefusedError(std::string_view fileName, std::string_view partName);
 
 // The part after the prefix: "x:row" -> "row".
 std::string_view LocalName(std::string_view qualifiedName);
