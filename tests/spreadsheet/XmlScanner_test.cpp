@@ -93,6 +93,7 @@ TEST(XmlScanner, RefusesWhatExpatRefuses) {
         "<a><!bogus></a>",
         "<![CDATA[x]]><a/>",
         "<a><</a>",
+        "<a><!DOCTYPE a></a>",
     };
     for (const auto& xml : documents) {
         EXPECT_EQ(RecordXmlEvents(xml, XmlBackend::Expat), Refused(ErrorCode::MalformedXml))

@@ -198,7 +198,7 @@ bool ReadDeclaration(std::string_view inside, std::string_view& encoding) {
         return std::all_of(text.begin(), text.end(), allowed);
     };
     std::string_view version;
-    if (!value("version", version) || version.empty() || !allOf(version, [](char c) {
+    if (!value("version", version) || !allOf(version, [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '.' ||
                    c == '-';
         })) {
@@ -821,7 +821,22 @@ bool XmlScanner::scanMarkupDeclaration(bool last) {
     }
     const auto doctype = startsWith("<!DOCTYPE");
     if (doctype && *doctype) {
-        throw DeclarationsRefusedError(fileName_, partName_);
+        if (stage_ != Stage::Prolog) {
+            fail("a document type declaration after the root element started", pos_);
+        }
+        // Refused as soon as its name is complete, as expat does; cut short, it is malformed.
+        std::size_t p = pos_ + 9;
+        while (p < buffer_.size() && IsSpace(buffer_[p])) {
+            ++p;
+        }
+        const std::size_t nameStop = p > pos_ + 9 ? nameEnd(p) : p;
+        if (nameStop > p && nameStop < buffer_.size()) {
+            throw DeclarationsRefusedError(fileName_, partName_);
+        }
+        if (!last && nameStop == buffer_.size()) {
+            return false;
+        }
+        fail("an unfinished document type declaration", pos_);
     }
     if ((!comment || !cdata || !doctype) && !last) {
         return false; // too few bytes yet to tell which
