@@ -20,6 +20,7 @@
 #include <ctime>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 namespace quillory::spreadsheet::ooxml {
 
@@ -109,6 +110,7 @@ public:
 private:
     void chooseBase();
     SourceState& sourceFor(const SourcePackage& package);
+    Theme themeOf(const SourcePackage& package, const std::string& part);
     void planSheets();
     void planRelationships(SheetCopy& copy);
     std::string uniqueTableName(const std::string& wanted);
@@ -142,6 +144,9 @@ private:
     Theme theme_ = Theme::builtinDefault();
     bool date1904_ = false;
     std::map<const SourcePackage*, std::unique_ptr<SourceState>> sources_;
+    // Workbooks written by one program carry the same theme byte for byte: each distinct theme
+    // is parsed once, which matters when hundreds of small workbooks are merged.
+    std::unordered_map<std::string, Theme> themesByXml_;
     std::vector<SheetCopy> copies_;
     ResultDefinedNames names_;
     std::set<std::string> tableNames_;    // folded
@@ -162,8 +167,7 @@ void Builder::chooseBase() {
         if (planned.source) {
             const SourcePackage& package = *planned.source;
             if (const auto part = package.workbookPart("theme")) {
-                theme_ =
-                    Theme::parse(TransitionalXml(package.readPart(*part)), package.displayName());
+                theme_ = themeOf(package, *part);
             }
             date1904_ = package.date1904();
             styles_ = std::make_unique<ResultStyles>(theme_);
@@ -188,7 +192,7 @@ SourceState& Builder::sourceFor(const SourcePackage& package) {
         state.styles = SourceStyles::empty(package.displayName());
     }
     if (const auto part = package.workbookPart("theme")) {
-        state.theme = Theme::parse(TransitionalXml(package.readPart(*part)), package.displayName());
+        state.theme = themeOf(package, *part);
     } else {
         state.theme = Theme::builtinDefault();
     }
@@ -207,6 +211,16 @@ SourceState& Builder::sourceFor(const SourcePackage& package) {
             std::make_unique<SharedStringImporter>(*state.strings, strings_, state.importer.get());
     }
     return state;
+}
+
+Theme Builder::themeOf(const SourcePackage& package, const std::string& part) {
+    std::string xml = package.readPart(part);
+    if (const auto found = themesByXml_.find(xml); found != themesByXml_.end()) {
+        return found->second;
+    }
+    Theme theme = Theme::parse(TransitionalXml(xml), package.displayName());
+    themesByXml_.emplace(std::move(xml), theme);
+    return theme;
 }
 
 void Builder::planSheets() {
