@@ -6,6 +6,8 @@
 #include "support/FailingDevice.h"
 #include "support/PackageChecker.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace quillory::testing {
@@ -122,6 +124,73 @@ TEST(EngineSheets, CopiesOfTakenNamesGetNumbered) {
               ErrorCode::SheetNameTaken);
     source.Worksheets().Item("Data").CopyBefore(result.AllSheets().Item(1));
     EXPECT_EQ(result.AllSheets().Item(1).Name(), "Data (2)");
+}
+
+// Every source stays open until the result is written: a merge of more workbooks than the
+// process's open-file limit raises the limit as far as the system allows, and where even that
+// is not enough it fails naming the file and the reason, writing nothing. Each case runs in a
+// child process, since the limit belongs to the whole process.
+class ManySources : public ::testing::Test {
+protected:
+    static constexpr int kSources = 48;
+
+    void SetUp() override {
+        MiniWorkbook book;
+        book.sheets = {
+            {"Data", "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>"}};
+        for (int i = 0; i < kSources; ++i) {
+            copies_.push_back(
+                {WriteBook(dir_, "Book" + std::to_string(i) + ".xlsx", book), "Data"});
+        }
+    }
+    // Lowers the limit to the handles in use now plus a few, far fewer than the sources.
+    static void LimitOpenFiles(bool hardToo) {
+        int inUse = 0;
+        for (int fd = 0; fd < 4096; ++fd) {
+            inUse += ::fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+        }
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(inUse + 12);
+        if (hardToo) {
+            limit.rlim_max = limit.rlim_cur;
+        }
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            std::_Exit(3);
+        }
+    }
+
+    TempDir dir_;
+    std::vector<Copy> copies_;
+};
+
+TEST_F(ManySources, RaiseTheOpenFileLimit) {
+    const auto output = dir_ / "out.xlsx";
+    EXPECT_EXIT(
+        {
+            LimitOpenFiles(false);
+            MergeInto(output, copies_);
+            std::_Exit(std::filesystem::exists(output) ? 0 : 4);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(checkPackageFile(output), std::vector<std::string>{});
+}
+
+TEST_F(ManySources, BeyondWhatTheSystemAllowsFailClearlyAndWriteNothing) {
+    const auto output = dir_ / "out.xlsx";
+    EXPECT_EXIT(
+        {
+            LimitOpenFiles(true);
+            try {
+                MergeInto(output, copies_);
+            } catch (const SpreadsheetError& error) {
+                std::cerr << error.description();
+                std::_Exit(std::filesystem::exists(output) ? 4 : 0);
+            }
+            std::_Exit(5);
+        },
+        ::testing::ExitedWithCode(0),
+        "'Book[0-9]+\\.xlsx' cannot be opened: too many files are open");
 }
 
 TEST(EngineSources, NeverWrittenEvenWhenClosedWithSaveChanges) {

@@ -1,10 +1,12 @@
 #include "spreadsheet/ooxml/InputDetection.h"
 
 #include "spreadsheet/ooxml/Limits.h"
+#include "spreadsheet/ooxml/OpenFiles.h"
 #include "spreadsheet/ooxml/PackageError.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <fstream>
 
 namespace quillory::spreadsheet::ooxml {
@@ -71,6 +73,15 @@ FileFormat DetectFileFormat(const std::filesystem::path& path, const std::string
                    QuotedFile(displayName) + " is a folder, not a workbook file.");
     }
     std::ifstream in(path, std::ios::binary);
+    if (!in && OutOfFileHandles(errno)) {
+        if (RaiseOpenFileLimit()) {
+            in.clear();
+            in.open(path, std::ios::binary);
+        }
+        if (!in && OutOfFileHandles(errno)) {
+            ThrowError(ErrorCode::FileUnreadable, OutOfFileHandlesDescription(displayName));
+        }
+    }
     if (!in) {
         ThrowError(ErrorCode::FileUnreadable,
                    QuotedFile(displayName) +

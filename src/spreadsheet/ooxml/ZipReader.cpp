@@ -1,10 +1,12 @@
 #include "spreadsheet/ooxml/ZipReader.h"
 
 #include "spreadsheet/ooxml/Limits.h"
+#include "spreadsheet/ooxml/OpenFiles.h"
 #include "spreadsheet/ooxml/PackageError.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <zip.h>
 
 namespace quillory::spreadsheet::ooxml {
@@ -65,6 +67,14 @@ std::unique_ptr<ZipReader> ZipReader::OpenFile(const std::filesystem::path& path
                                                std::string displayName) {
     int errorCode = 0;
     zip* archive = zip_open(path.c_str(), ZIP_RDONLY, &errorCode);
+    if (archive == nullptr && errorCode == ZIP_ER_OPEN && OutOfFileHandles(errno)) {
+        if (RaiseOpenFileLimit()) {
+            archive = zip_open(path.c_str(), ZIP_RDONLY, &errorCode);
+        }
+        if (archive == nullptr && errorCode == ZIP_ER_OPEN && OutOfFileHandles(errno)) {
+            ThrowError(ErrorCode::FileUnreadable, OutOfFileHandlesDescription(displayName));
+        }
+    }
     if (archive == nullptr) {
         ThrowOpenError(errorCode, displayName);
     }
