@@ -177,6 +177,10 @@ TEST_F(ManySources, RaiseTheOpenFileLimit) {
 }
 
 TEST_F(ManySources, BeyondWhatTheSystemAllowsFailClearlyAndWriteNothing) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "The sanitizers' runtime needs file handles of its own to check the error "
+                    "object, and this case leaves none; the plain build runs it.";
+#endif
     const auto output = dir_ / "out.xlsx";
     EXPECT_EXIT(
         {
