@@ -25,7 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii) {
         const std::string expected = quillory::testing::RecordXmlEvents(xml, XmlBackend::Expat);
-        if (scanned != expected) {
+        // A document type declaration cut short or malformed is refused by both, but expat may
+        // call it malformed where the scanner already refused the declaration, or the reverse.
+        const bool bothRefusedDoctype = xml.find("DOCTYPE") != std::string_view::npos &&
+                                        scanned.starts_with("refused") &&
+                                        expected.starts_with("refused");
+        if (scanned != expected && !bothRefusedDoctype) {
             std::cerr << "scanner: " << scanned << "\nexpat:   " << expected << "\n";
             std::abort();
         }

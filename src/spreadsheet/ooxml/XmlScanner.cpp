@@ -824,19 +824,23 @@ bool XmlScanner::scanMarkupDeclaration(bool last) {
         if (stage_ != Stage::Prolog) {
             fail("a document type declaration after the root element started", pos_);
         }
-        // Refused as soon as its name is complete, as expat does; cut short, it is malformed.
+        // Refused once its name is complete and followed by what may follow a name there, as
+        // expat does; cut short or followed by anything else, it is malformed.
         std::size_t p = pos_ + 9;
         while (p < buffer_.size() && IsSpace(buffer_[p])) {
             ++p;
         }
         const std::size_t nameStop = p > pos_ + 9 ? nameEnd(p) : p;
         if (nameStop > p && nameStop < buffer_.size()) {
-            throw DeclarationsRefusedError(fileName_, partName_);
+            const char next = buffer_[nameStop];
+            if (IsSpace(next) || next == '[' || next == '>') {
+                throw DeclarationsRefusedError(fileName_, partName_);
+            }
         }
         if (!last && nameStop == buffer_.size()) {
             return false;
         }
-        fail("an unfinished document type declaration", pos_);
+        fail("a malformed document type declaration", pos_);
     }
     if ((!comment || !cdata || !doctype) && !last) {
         return false; // too few bytes yet to tell which
