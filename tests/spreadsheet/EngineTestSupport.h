@@ -87,6 +87,22 @@ inline spreadsheet::MergeReport MergeInto(const std::filesystem::path& output,
     return report;
 }
 
+// A merge written to dir/out.xlsx and read back.
+struct MergedPackage {
+    PackageEntries package;
+    spreadsheet::MergeReport report;
+    spreadsheet::ooxml::XmlNode sheet(int n) const {
+        return PartTree(package, "xl/worksheets/sheet" + std::to_string(n) + ".xml");
+    }
+};
+
+inline MergedPackage MergeAndRead(const TempDir& dir, const std::vector<Copy>& copies) {
+    MergedPackage merged;
+    merged.report = MergeInto(dir / "out.xlsx", copies);
+    merged.package = PackageEntries::read(dir / "out.xlsx");
+    return merged;
+}
+
 inline bool ReportHas(const spreadsheet::MergeReport& report, spreadsheet::ReportKind kind,
                       std::string_view text = {}) {
     for (const auto& item : report.items) {

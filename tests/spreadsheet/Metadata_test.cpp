@@ -83,18 +83,8 @@ std::filesystem::path WriteWithMetadata(const TempDir& dir, const std::string& n
     return file;
 }
 
-struct Merged {
-    PackageEntries package;
-    spreadsheet::MergeReport report;
-    XmlNode sheet(int n) const {
-        return PartTree(package, "xl/worksheets/sheet" + std::to_string(n) + ".xml");
-    }
-};
-
-Merged MergeChecked(const TempDir& dir, const std::vector<Copy>& copies) {
-    Merged merged;
-    merged.report = MergeInto(dir / "out.xlsx", copies);
-    merged.package = PackageEntries::read(dir / "out.xlsx");
+MergedPackage MergeChecked(const TempDir& dir, const std::vector<Copy>& copies) {
+    MergedPackage merged = MergeAndRead(dir, copies);
     for (const auto& problem : checkPackage(merged.package)) {
         ADD_FAILURE() << "structural checker: " << problem;
     }

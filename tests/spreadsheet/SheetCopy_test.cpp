@@ -23,21 +23,6 @@ std::string Rows(const std::vector<std::string>& rows) {
     return xml + "</sheetData>";
 }
 
-struct Result {
-    PackageEntries package;
-    spreadsheet::MergeReport report;
-    XmlNode sheet(int n) const {
-        return PartTree(package, "xl/worksheets/sheet" + std::to_string(n) + ".xml");
-    }
-};
-
-Result Merge(const TempDir& dir, const std::vector<Copy>& copies) {
-    Result result;
-    result.report = MergeInto(dir / "out.xlsx", copies);
-    result.package = PackageEntries::read(dir / "out.xlsx");
-    return result;
-}
-
 TEST(SheetCopyFormulas, AbsentSheetKeepsCachedValuesAndSharedGroupsFollow) {
     TempDir dir;
     MiniWorkbook book;
@@ -49,7 +34,7 @@ TEST(SheetCopyFormulas, AbsentSheetKeepsCachedValuesAndSharedGroupsFollow) {
                        Cell("A4", "<f>Other!C1&amp;\"x\"</f><v>tx</v>", " t=\"str\"")})},
         {"Other"}};
     const auto file = WriteBook(dir, "Book.xlsx", book);
-    const Result result = Merge(dir, {{file, "Calc"}});
+    const MergedPackage result = MergeAndRead(dir, {{file, "Calc"}});
     const XmlNode sheet = result.sheet(1);
     for (const char* ref : {"A1", "A2", "A3", "A4"}) {
         const XmlNode* cell = FindElement(sheet, "c", "r", ref);
@@ -80,7 +65,8 @@ TEST(SheetCopyFormulas, ReferencesFollowRenamedCopiesOfTheSameSource) {
     const auto firstFile = WriteBook(dir, "First.xlsx", first);
     const auto file = WriteBook(dir, "Book.xlsx", book);
     // The referenced sheet comes later in the merge and is renamed because of the first source.
-    const Result result = Merge(dir, {{firstFile, "Other"}, {file, "Calc"}, {file, "Other"}});
+    const MergedPackage result =
+        MergeAndRead(dir, {{firstFile, "Other"}, {file, "Calc"}, {file, "Other"}});
     const XmlNode sheet = result.sheet(2);
     const XmlNode* cell = FindElement(sheet, "c", "r", "A1");
     ASSERT_NE(cell->child("f"), nullptr);
@@ -97,8 +83,8 @@ TEST(SheetCopyValues, SharedStringsAndFormatsAreRemapped) {
     MiniWorkbook b;
     b.sheets = {{"B", Rows({Cell("A1", "<v>0</v>", " t=\"s\"")})}};
     b.sharedStrings = {"<t>beta</t>"};
-    const Result result =
-        Merge(dir, {{WriteBook(dir, "a.xlsx", a), "A"}, {WriteBook(dir, "b.xlsx", b), "B"}});
+    const MergedPackage result =
+        MergeAndRead(dir, {{WriteBook(dir, "a.xlsx", a), "A"}, {WriteBook(dir, "b.xlsx", b), "B"}});
     const XmlNode sst = PartTree(result.package, "xl/sharedStrings.xml");
     const auto items = sst.childrenNamed("si");
     const auto text = [&](const XmlNode& sheet, const char* ref) {
@@ -135,7 +121,7 @@ TEST(SheetCopyViews, ExactlyOneSelectedTabAndAVisibleActiveSheet) {
                             "workbookViewId=\"1\"/>");
     }
     package.write(dir / "Views.xlsx");
-    const Result result = Merge(
+    const MergedPackage result = MergeAndRead(
         dir,
         {{dir / "Views.xlsx", "Hidden"}, {dir / "Views.xlsx", "One"}, {dir / "Views.xlsx", "Two"}});
     int selected = 0;
@@ -167,8 +153,8 @@ TEST(SheetCopyNames, SheetScopedNamesMoveWithTheirSheetAndUsedGlobalsTravel) {
     other.sheets = {{"Front", Rows({Cell("A1", "<f>Rates</f><v>0</v>")})}};
     other.definedNames = "<definedName name=\"Rates\">Front!$Z$1</definedName>";
     const auto file = WriteBook(dir, "Book.xlsx", book);
-    const Result result =
-        Merge(dir, {{WriteBook(dir, "Other.xlsx", other), "Front"}, {file, "Report"}});
+    const MergedPackage result =
+        MergeAndRead(dir, {{WriteBook(dir, "Other.xlsx", other), "Front"}, {file, "Report"}});
     const XmlNode workbook = PartTree(result.package, "xl/workbook.xml");
     const XmlNode* printArea = FindElement(workbook, "definedName", "name", "_xlnm.Print_Area");
     ASSERT_NE(printArea, nullptr);
@@ -215,8 +201,8 @@ TEST(SheetCopyTables, CopiesGetUniqueIdsNamesAndRewrittenReferences) {
                         "<Override PartName=\"/xl/tables/table3.xml\" ContentType=\"application/"
                         "vnd.openxmlformats-officedocument.spreadsheetml.table+xml\"/></Types>");
     package.write(dir / "Tables.xlsx");
-    const Result result =
-        Merge(dir, {{dir / "Tables.xlsx", "Data"}, {dir / "Tables.xlsx", "Data"}});
+    const MergedPackage result =
+        MergeAndRead(dir, {{dir / "Tables.xlsx", "Data"}, {dir / "Tables.xlsx", "Data"}});
     const XmlNode first = PartTree(result.package, "xl/tables/table1.xml");
     const XmlNode second = PartTree(result.package, "xl/tables/table2.xml");
     EXPECT_EQ(first.attributeOr("name", ""), "Sales");
@@ -245,8 +231,8 @@ TEST(SheetCopyDates, SourceWithTheOtherDateSystemIsShifted) {
     old.sheets = {
         {"Dates", Rows({Cell("A1", "<v>1000</v>", " s=\"2\"") + Cell("B1", "<v>1000</v>") +
                         Cell("C1", "<f>A1+1</f><v>1001</v>", " s=\"2\"")})}};
-    const Result result = Merge(dir, {{WriteBook(dir, "base.xlsx", base), "Base"},
-                                      {WriteBook(dir, "old.xlsx", old), "Dates"}});
+    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "base.xlsx", base), "Base"},
+                                                    {WriteBook(dir, "old.xlsx", old), "Dates"}});
     const XmlNode sheet = result.sheet(2);
     EXPECT_EQ(FindElement(sheet, "c", "r", "A1")->child("v")->textContent(), "2462");
     EXPECT_EQ(FindElement(sheet, "c", "r", "B1")->child("v")->textContent(), "1000")
@@ -268,7 +254,7 @@ TEST(SheetCopyParts, PartsNotCarriedAreDroppedAndReported) {
                  "<Relationship Id=\"rId3\" Type=\"http://schemas.openxmlformats.org/"
                  "officeDocument/2006/relationships/comments\" Target=\"../comments1.xml\"/>";
     book.sheets = {sheet};
-    const Result result = Merge(dir, {{WriteBook(dir, "p.xlsx", book), "Pictures"}});
+    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "p.xlsx", book), "Pictures"}});
     const XmlNode out = result.sheet(1);
     EXPECT_EQ(FindElement(out, "drawing"), nullptr);
     EXPECT_EQ(FindElement(out, "legacyDrawing"), nullptr);
@@ -282,7 +268,7 @@ TEST(SheetCopyBadIndexes, RowsWithImpossibleNumbersAreLeftOut) {
     MiniWorkbook book;
     book.sheets = {{"Data", "<sheetData><row r=\"0\"><c r=\"A0\"><v>1</v></c></row><row r=\"1\">"
                             "<c r=\"A1\"><v>2</v></c></row></sheetData>"}};
-    const Result result = Merge(dir, {{WriteBook(dir, "Rows.xlsx", book), "Data"}});
+    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "Rows.xlsx", book), "Data"}});
     const XmlNode sheet = result.sheet(1);
     EXPECT_EQ(CountElements(sheet, "row"), 1);
     EXPECT_EQ(FindElement(sheet, "c", "r", "A0"), nullptr);
