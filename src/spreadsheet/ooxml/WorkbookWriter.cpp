@@ -187,7 +187,9 @@ SourceState& Builder::sourceFor(const SourcePackage& package) {
     SourceState& state = *slot;
     state.package = &package;
     if (const auto part = package.workbookPart("styles")) {
-        state.styles = SourceStyles::parse(package.readPart(*part), package.displayName());
+        const std::string stylesXml = package.readPart(*part);
+        state.styles = SourceStyles::parse(stylesXml, package.displayName());
+        state.normalFont = NormalFontOf(stylesXml, package.displayName());
     } else {
         state.styles = SourceStyles::empty(package.displayName());
     }
@@ -202,9 +204,6 @@ SourceState& Builder::sourceFor(const SourcePackage& package) {
     }
     state.importer = styles_->importerFor(state.styles, state.theme);
     state.metadata = ReadSourceMetadata(package);
-    if (const auto part = package.workbookPart("styles")) {
-        state.normalFont = NormalFontOf(package.readPart(*part), package.displayName());
-    }
     state.metadataImporter = metadata_.importerFor(state.metadata);
     if (state.strings) {
         state.stringImporter =
