@@ -1,5 +1,7 @@
 #include "spreadsheet/legacy/TextEncoding.h"
 
+#include "spreadsheet/Utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -18,24 +20,6 @@ constexpr std::uint16_t kCodePageWindows1252 = 1252;
 constexpr std::uint16_t kCodePageMacRoman = 10000;
 constexpr std::uint16_t kCodePageMacRomanAlias = 32768;
 constexpr std::uint16_t kCodePageWindows1252Alias = 32769;
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 // 0x80 to 0x9F of Windows-1252; the rest of its upper half equals ISO 8859-1. Undefined
 // positions map to the C1 control of the same value, as Windows does.
@@ -72,7 +56,7 @@ std::optional<std::string> convertWithIconv(std::string_view bytes, const std::s
         if (errno == EILSEQ || errno == EINVAL) {
             // A byte with no meaning in the code page: keep the rest readable.
             result.append(output.data(), static_cast<std::size_t>(out - output.data()));
-            appendUtf8(result, kReplacementCharacter);
+            AppendUtf8(result, kReplacementCharacter);
             out = output.data();
             outLeft = output.size();
             ++in;
@@ -102,16 +86,16 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
             const char16_t low = unitAt(i + 1);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
                                     (static_cast<char32_t>(low) - 0xDC00));
                 ++i;
                 continue;
             }
         }
         if (unit >= 0xD800 && unit <= 0xDFFF) {
-            appendUtf8(out, kReplacementCharacter);
+            AppendUtf8(out, kReplacementCharacter);
         } else {
-            appendUtf8(out, unit);
+            AppendUtf8(out, unit);
         }
     }
     return out;
@@ -121,7 +105,7 @@ std::string Latin1ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (const char byte : bytes) {
-        appendUtf8(out, static_cast<unsigned char>(byte));
+        AppendUtf8(out, static_cast<unsigned char>(byte));
     }
     return out;
 }
@@ -132,9 +116,9 @@ std::string Windows1252ToUtf8(std::string_view bytes) {
     for (const char byte : bytes) {
         const auto value = static_cast<unsigned char>(byte);
         if (value >= 0x80 && value < 0xA0) {
-            appendUtf8(out, kWindows1252High[value - 0x80]);
+            AppendUtf8(out, kWindows1252High[value - 0x80]);
         } else {
-            appendUtf8(out, value);
+            AppendUtf8(out, value);
         }
     }
     return out;

@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/SheetNames.h"
 
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/Utf8.h"
 
 #include <algorithm>
 #include <string>
@@ -20,56 +21,10 @@ struct DecodedChar {
     bool valid = false;
 };
 
-DecodedChar DecodeUtf8(std::string_view text, std::size_t pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    if (lead < 0x80) {
-        return {lead, 1, true};
-    }
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, value = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, value = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, value = lead & 0x07, minimum = 0x10000;
-    } else {
-        return {};
-    }
-    if (pos + length > text.size()) {
-        return {};
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char next = byte(pos + i);
-        if ((next & 0xC0) != 0x80) {
-            return {};
-        }
-        value = (value << 6) | (next & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return {};
-    }
-    return {value, length, true};
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+DecodedChar DecodeAt(std::string_view text, std::size_t pos) {
+    char32_t c = 0;
+    const std::size_t length = DecodeUtf8(text.data() + pos, text.data() + text.size(), c);
+    return length == 0 ? DecodedChar{} : DecodedChar{c, length, true};
 }
 
 bool InRange(char32_t c, char32_t first, char32_t last) {
@@ -238,7 +193,7 @@ char32_t FoldCase(char32_t c) {
 // Invalid bytes fold to values above the Unicode range, distinct per byte, so that two names
 // with different invalid bytes never compare equal.
 char32_t FoldedAt(std::string_view text, std::size_t pos, std::size_t& length) {
-    const DecodedChar decoded = DecodeUtf8(text, pos);
+    const DecodedChar decoded = DecodeAt(text, pos);
     length = decoded.length;
     if (!decoded.valid) {
         return 0x110000 + static_cast<unsigned char>(text[pos]);
@@ -256,7 +211,7 @@ std::string_view CutToUnits(std::string_view text, std::size_t maxUnits) {
     std::size_t units = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const DecodedChar decoded = DecodeUtf8(text, pos);
+        const DecodedChar decoded = DecodeAt(text, pos);
         const std::size_t charUnits = decoded.valid && decoded.codePoint >= 0x10000 ? 2 : 1;
         if (units + charUnits > maxUnits) {
             break;
@@ -272,7 +227,7 @@ std::string SanitizeSheetName(std::string_view wanted) {
     std::string name;
     name.reserve(wanted.size());
     for (std::size_t pos = 0; pos < wanted.size();) {
-        const DecodedChar decoded = DecodeUtf8(wanted, pos);
+        const DecodedChar decoded = DecodeAt(wanted, pos);
         if (!decoded.valid || IsForbiddenCharacter(decoded.codePoint)) {
             name += kReplacementCharacter;
         } else {
@@ -364,7 +319,7 @@ bool IsBooleanWord(std::string_view name) {
 std::size_t Utf16Length(std::string_view utf8) {
     std::size_t units = 0;
     for (std::size_t pos = 0; pos < utf8.size();) {
-        const DecodedChar decoded = DecodeUtf8(utf8, pos);
+        const DecodedChar decoded = DecodeAt(utf8, pos);
         units += decoded.valid && decoded.codePoint >= 0x10000 ? 2 : 1;
         pos += decoded.length;
     }
@@ -376,7 +331,7 @@ std::optional<std::string> SheetNameProblem(std::string_view name) {
         return "a sheet name cannot be empty";
     }
     for (std::size_t pos = 0; pos < name.size();) {
-        const DecodedChar decoded = DecodeUtf8(name, pos);
+        const DecodedChar decoded = DecodeAt(name, pos);
         if (!decoded.valid) {
             return "the sheet name is not valid UTF-8 text";
         }

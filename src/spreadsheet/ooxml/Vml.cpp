@@ -1,5 +1,6 @@
 #include "spreadsheet/ooxml/Vml.h"
 
+#include "spreadsheet/Utf8.h"
 #include "spreadsheet/ooxml/Xml.h"
 
 #include <array>
@@ -248,21 +249,7 @@ std::string DecodeText(std::string_view text) {
             const auto [ptr, error] =
                 std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
             if (error == std::errc() && ptr == digits.data() + digits.size() && code < 0x110000) {
-                if (code < 0x80) {
-                    out += static_cast<char>(code);
-                } else if (code < 0x800) {
-                    out += static_cast<char>(0xC0 | (code >> 6));
-                    out += static_cast<char>(0x80 | (code & 0x3F));
-                } else if (code < 0x10000) {
-                    out += static_cast<char>(0xE0 | (code >> 12));
-                    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                    out += static_cast<char>(0x80 | (code & 0x3F));
-                } else {
-                    out += static_cast<char>(0xF0 | (code >> 18));
-                    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-                    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                    out += static_cast<char>(0x80 | (code & 0x3F));
-                }
+                AppendUtf8(out, static_cast<char32_t>(code));
                 done = true;
             }
         }

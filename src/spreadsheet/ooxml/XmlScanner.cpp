@@ -1,5 +1,6 @@
 #include "spreadsheet/ooxml/XmlScanner.h"
 
+#include "spreadsheet/Utf8.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
 
@@ -77,12 +78,12 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-bool IsXmlChar(std::uint32_t cp) {
+bool IsXmlChar(char32_t cp) {
     return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
            (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
-bool IsNameStartCodePoint(std::uint32_t cp) {
+bool IsNameStartCodePoint(char32_t cp) {
     return (cp >= 0xC0 && cp <= 0xD6) || (cp >= 0xD8 && cp <= 0xF6) ||
            (cp >= 0xF8 && cp <= 0x2FF) || (cp >= 0x370 && cp <= 0x37D) ||
            (cp >= 0x37F && cp <= 0x1FFF) || (cp >= 0x200C && cp <= 0x200D) ||
@@ -91,61 +92,9 @@ bool IsNameStartCodePoint(std::uint32_t cp) {
            (cp >= 0xFDF0 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0xEFFFF);
 }
 
-bool IsNameCodePoint(std::uint32_t cp) {
+bool IsNameCodePoint(char32_t cp) {
     return IsNameStartCodePoint(cp) || cp == 0xB7 || (cp >= 0x300 && cp <= 0x36F) ||
            (cp >= 0x203F && cp <= 0x2040);
-}
-
-// Decodes one UTF-8 character at p (before end); 0 when the bytes are not valid UTF-8.
-std::size_t DecodeUtf8(const char* p, const char* end, std::uint32_t& cp) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(p[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    if (lead >= 0xC2 && lead < 0xE0) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-        length = 3;
-        cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead < 0xF5) {
-        length = 4;
-        cp = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (static_cast<std::size_t>(end - p) < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
-            return 0;
-        }
-        cp = (cp << 6) | (byte(i) & 0x3F);
-    }
-    const bool overlong = (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000);
-    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        return 0;
-    }
-    return length;
-}
-
-char* EncodeUtf8(char* out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        *out++ = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (cp >> 6));
-        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *out++ = static_cast<char>(0xE0 | (cp >> 12));
-        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (cp >> 18));
-        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return out;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -417,7 +366,7 @@ char* XmlScanner::decode(char* begin, char* end, Decoding mode) {
                 fail("an unfinished reference", offsetOf(r));
             }
             const std::string_view name(r + 1, static_cast<std::size_t>(semicolon - r - 1));
-            std::uint32_t cp = 0;
+            char32_t cp = 0;
             if (name.starts_with('#')) {
                 const bool hex = name.size() > 1 && name[1] == 'x';
                 const std::string_view digits = name.substr(hex ? 2 : 1);
@@ -463,7 +412,7 @@ char* XmlScanner::decode(char* begin, char* end, Decoding mode) {
         case kInvalid:
             fail("a character XML does not allow", offsetOf(r));
         default: { // kHigh
-            std::uint32_t cp = 0;
+            char32_t cp = 0;
             const std::size_t length = DecodeUtf8(r, end, cp);
             if (length == 0) {
                 fail("bytes that are not UTF-8", offsetOf(r));
@@ -494,7 +443,7 @@ std::size_t XmlScanner::nameEnd(std::size_t at) const {
             }
             ++p;
         } else {
-            std::uint32_t cp = 0;
+            char32_t cp = 0;
             const std::size_t length = DecodeUtf8(p, end, cp);
             if (length == 0 || !(first ? IsNameStartCodePoint(cp) : IsNameCodePoint(cp))) {
                 break;
