@@ -18,7 +18,6 @@ struct XmlStreamParser::State {
     std::string fileName;
     std::string partName;
     std::exception_ptr failure;
-    bool declarationsRefused = false;
     int depth = 0;
 };
 
@@ -69,7 +68,6 @@ struct Callbacks {
     }
     static void Refuse(XmlStreamParser::State* s) {
         if (!s->failure) {
-            s->declarationsRefused = true;
             s->failure =
                 std::make_exception_ptr(DeclarationsRefusedError(s->fileName, s->partName));
         }
