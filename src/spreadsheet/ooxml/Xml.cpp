@@ -147,17 +147,20 @@ void XmlStreamParser::parse(const char* data, int size, bool last) {
 
 void XmlStreamParser::feed(std::string_view chunk) {
     if (scanner_) {
-        if (scanner_->feed(chunk)) {
-            return;
+        if (!scanner_->feed(chunk)) {
+            switchToExpat();
         }
-        // Not UTF-8: expat reads the document from its start, which the scanner still holds.
-        const std::string pending(scanner_->unscanned());
-        scanner_.reset();
-        startExpat();
-        feedExpat(pending);
         return;
     }
     feedExpat(chunk);
+}
+
+void XmlStreamParser::switchToExpat() {
+    // Not UTF-8: expat reads the document from its start, which the scanner still holds.
+    const std::string pending(scanner_->unscanned());
+    scanner_.reset();
+    startExpat();
+    feedExpat(pending);
 }
 
 void XmlStreamParser::feedExpat(std::string_view chunk) {
@@ -173,10 +176,7 @@ void XmlStreamParser::finish() {
         if (scanner_->finish()) {
             return;
         }
-        const std::string pending(scanner_->unscanned());
-        scanner_.reset();
-        startExpat();
-        feedExpat(pending);
+        switchToExpat();
     }
     parse("", 0, true);
 }

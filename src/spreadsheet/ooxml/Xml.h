@@ -47,6 +47,7 @@ public:
 private:
     void startExpat();
     void feedExpat(std::string_view chunk);
+    void switchToExpat();
     void parse(const char* data, int size, bool last);
     std::unique_ptr<State> state_;
     std::unique_ptr<XmlScanner> scanner_;
