@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <fstream>
 
 namespace quillory::spreadsheet::ooxml {
@@ -72,17 +71,15 @@ FileFormat DetectFileFormat(const std::filesystem::path& path, const std::string
         ThrowError(ErrorCode::FileUnreadable,
                    QuotedFile(displayName) + " is a folder, not a workbook file.");
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in && OutOfFileHandles(errno)) {
-        if (RaiseOpenFileLimit()) {
+    std::ifstream in;
+    const bool opened = OpenRaisingFileLimit(
+        [&] {
             in.clear();
             in.open(path, std::ios::binary);
-        }
-        if (!in && OutOfFileHandles(errno)) {
-            ThrowError(ErrorCode::FileUnreadable, OutOfFileHandlesDescription(displayName));
-        }
-    }
-    if (!in) {
+            return in.is_open();
+        },
+        displayName);
+    if (!opened) {
         ThrowError(ErrorCode::FileUnreadable,
                    QuotedFile(displayName) +
                        " cannot be read; check that you may read it and that no other program "

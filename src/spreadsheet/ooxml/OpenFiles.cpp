@@ -7,8 +7,10 @@
 
 namespace quillory::spreadsheet::ooxml {
 
-bool OutOfFileHandles(int error) {
-    return error == EMFILE || error == ENFILE;
+namespace {
+
+bool OutOfFileHandles() {
+    return errno == EMFILE || errno == ENFILE;
 }
 
 bool RaiseOpenFileLimit() {
@@ -20,13 +22,34 @@ bool RaiseOpenFileLimit() {
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
-std::string OutOfFileHandlesDescription(const std::string& displayName) {
-    rlimit limit{};
-    const std::string allowed = ::getrlimit(RLIMIT_NOFILE, &limit) == 0
-                                    ? " (the system allows " + std::to_string(limit.rlim_cur) + ")"
-                                    : std::string();
-    return QuotedFile(displayName) + " cannot be opened: too many files are open at once" +
-           allowed + ". Merge fewer workbooks at a time.";
+bool Attempt(const std::function<bool()>& open) {
+    errno = 0; // a failure for another reason must not read as a stale EMFILE
+    return open();
+}
+
+} // namespace
+
+bool OpenRaisingFileLimit(const std::function<bool()>& open, const std::string& displayName) {
+    if (Attempt(open)) {
+        return true;
+    }
+    if (!OutOfFileHandles()) {
+        return false;
+    }
+    if (RaiseOpenFileLimit() && Attempt(open)) {
+        return true;
+    }
+    if (OutOfFileHandles()) {
+        rlimit limit{};
+        const std::string allowed =
+            ::getrlimit(RLIMIT_NOFILE, &limit) == 0
+                ? " (the system allows " + std::to_string(limit.rlim_cur) + ")"
+                : std::string();
+        ThrowError(ErrorCode::FileUnreadable,
+                   QuotedFile(displayName) + " cannot be opened: too many files are open at once" +
+                       allowed + ". Merge fewer workbooks at a time.");
+    }
+    return false;
 }
 
 } // namespace quillory::spreadsheet::ooxml

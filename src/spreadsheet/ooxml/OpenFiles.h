@@ -3,19 +3,15 @@
 // source deleted meanwhile still copies), so a merge of many workbooks needs as many handles;
 // the usual default limit of a process (1,024) is far below what the system allows it.
 
+#include <functional>
 #include <string>
 
 namespace quillory::spreadsheet::ooxml {
 
-// True when errno says the process (or the system) has no file handle left.
-bool OutOfFileHandles(int error);
-
-// Raises this process's limit on open files to the most it may have. False when it was already
-// there, so that opening again would fail the same way.
-bool RaiseOpenFileLimit();
-
-// "'Q3.xlsx' cannot be opened: too many files are open at once ..." for a source that failed to
-// open for want of a handle.
-std::string OutOfFileHandlesDescription(const std::string& displayName);
+// Runs `open` (true when it opened the file, false with errno set when not). When the process
+// has no file handle left, raises its limit on open files to the most it may have and runs
+// `open` once more; still without a handle, throws a SpreadsheetError naming the file and the
+// reason. Other failures return false for the caller to describe.
+bool OpenRaisingFileLimit(const std::function<bool()>& open, const std::string& displayName);
 
 } // namespace quillory::spreadsheet::ooxml

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <zip.h>
 
 namespace quillory::spreadsheet::ooxml {
@@ -66,16 +65,14 @@ std::string FoldPartName(std::string_view name) {
 std::unique_ptr<ZipReader> ZipReader::OpenFile(const std::filesystem::path& path,
                                                std::string displayName) {
     int errorCode = 0;
-    zip* archive = zip_open(path.c_str(), ZIP_RDONLY, &errorCode);
-    if (archive == nullptr && errorCode == ZIP_ER_OPEN && OutOfFileHandles(errno)) {
-        if (RaiseOpenFileLimit()) {
+    zip* archive = nullptr;
+    const bool opened = OpenRaisingFileLimit(
+        [&] {
             archive = zip_open(path.c_str(), ZIP_RDONLY, &errorCode);
-        }
-        if (archive == nullptr && errorCode == ZIP_ER_OPEN && OutOfFileHandles(errno)) {
-            ThrowError(ErrorCode::FileUnreadable, OutOfFileHandlesDescription(displayName));
-        }
-    }
-    if (archive == nullptr) {
+            return archive != nullptr;
+        },
+        displayName);
+    if (!opened) {
         ThrowOpenError(errorCode, displayName);
     }
     std::unique_ptr<ZipReader> reader(new ZipReader(archive, std::move(displayName), {}));
