@@ -3,8 +3,8 @@
 #include "spreadsheet/legacy/ConvertiblePackageCheck.h"
 #include "spreadsheet/ooxml/InputDetection.h"
 #include "spreadsheet/ooxml/PackageError.h"
-#include "spreadsheet/ooxml/SheetNames.h"
 #include "spreadsheet/ooxml/WorkbookWriter.h"
+#include "spreadsheet/ooxml/formulas/SheetNames.h"
 
 #include <algorithm>
 #include <cctype>

@@ -5,11 +5,11 @@
 
 #include "EngineTestSupport.h"
 #include "spreadsheet/SpreadsheetError.h"
-#include "spreadsheet/ooxml/Comments.h"
-#include "spreadsheet/ooxml/Relationships.h"
-#include "spreadsheet/ooxml/ShapeIds.h"
-#include "spreadsheet/ooxml/ThreadedComments.h"
-#include "spreadsheet/ooxml/Vml.h"
+#include "spreadsheet/ooxml/objects/Comments.h"
+#include "spreadsheet/ooxml/objects/ShapeIds.h"
+#include "spreadsheet/ooxml/objects/ThreadedComments.h"
+#include "spreadsheet/ooxml/objects/Vml.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
 #include "support/Fixtures.h"
 #include "support/PackageChecker.h"
 

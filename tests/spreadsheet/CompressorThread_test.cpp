@@ -4,10 +4,10 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/Limits.h"
-#include "spreadsheet/ooxml/OrderedWorker.h"
-#include "spreadsheet/ooxml/OutputSink.h"
-#include "spreadsheet/ooxml/ZipReader.h"
-#include "spreadsheet/ooxml/ZipWriter.h"
+#include "spreadsheet/ooxml/package/OrderedWorker.h"
+#include "spreadsheet/ooxml/package/OutputSink.h"
+#include "spreadsheet/ooxml/package/ZipReader.h"
+#include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "support/FailingDevice.h"
 
 #include <atomic>

@@ -3,8 +3,8 @@
 // sheet is not there), media are shared by content, and damaged parts are reported, not fatal.
 
 #include "EngineTestSupport.h"
-#include "spreadsheet/ooxml/Chart.h"
-#include "spreadsheet/ooxml/Relationships.h"
+#include "spreadsheet/ooxml/objects/Chart.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
 #include "support/Fixtures.h"
 #include "support/PackageChecker.h"
 

@@ -4,7 +4,7 @@
 
 #include "EnginePackages.h"
 #include "spreadsheet/EngineApplication.h"
-#include "spreadsheet/ooxml/Xml.h"
+#include "spreadsheet/ooxml/xml/Xml.h"
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 

@@ -1,4 +1,4 @@
-#include "spreadsheet/ooxml/FormulaTokenizer.h"
+#include "spreadsheet/ooxml/formulas/FormulaTokenizer.h"
 #include "support/PackageEntries.h"
 #include "support/XmlReader.h"
 

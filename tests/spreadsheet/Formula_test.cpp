@@ -1,8 +1,8 @@
 #include "EnginePackages.h"
-#include "spreadsheet/ooxml/Formula.h"
-#include "spreadsheet/ooxml/FormulaTokenizer.h"
-#include "spreadsheet/ooxml/SheetNames.h"
-#include "spreadsheet/ooxml/Xml.h"
+#include "spreadsheet/ooxml/formulas/Formula.h"
+#include "spreadsheet/ooxml/formulas/FormulaTokenizer.h"
+#include "spreadsheet/ooxml/formulas/SheetNames.h"
+#include "spreadsheet/ooxml/xml/Xml.h"
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 

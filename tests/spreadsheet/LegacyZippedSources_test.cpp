@@ -3,8 +3,8 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/legacy/LegacyConverter.h"
-#include "spreadsheet/ooxml/OutputSink.h"
-#include "spreadsheet/ooxml/ZipWriter.h"
+#include "spreadsheet/ooxml/package/OutputSink.h"
+#include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -5,9 +5,9 @@
 // kept on screen when the Normal fonts differ.
 
 #include "EngineTestSupport.h"
-#include "spreadsheet/ooxml/ColumnWidths.h"
-#include "spreadsheet/ooxml/ExternalLinks.h"
-#include "spreadsheet/ooxml/Metadata.h"
+#include "spreadsheet/ooxml/formulas/ExternalLinks.h"
+#include "spreadsheet/ooxml/sheetcopy/Metadata.h"
+#include "spreadsheet/ooxml/styles/ColumnWidths.h"
 #include "support/Fixtures.h"
 #include "support/PackageChecker.h"
 

@@ -2,14 +2,14 @@
 // libzip, what a file that is not a workbook package is called, and XML refusals.
 
 #include "EngineTestSupport.h"
-#include "spreadsheet/ooxml/ContentTypes.h"
 #include "spreadsheet/ooxml/InputDetection.h"
 #include "spreadsheet/ooxml/Limits.h"
-#include "spreadsheet/ooxml/OutputSink.h"
-#include "spreadsheet/ooxml/Relationships.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
-#include "spreadsheet/ooxml/ZipReader.h"
-#include "spreadsheet/ooxml/ZipWriter.h"
+#include "spreadsheet/ooxml/package/ContentTypes.h"
+#include "spreadsheet/ooxml/package/OutputSink.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
+#include "spreadsheet/ooxml/package/ZipReader.h"
+#include "spreadsheet/ooxml/package/ZipWriter.h"
 
 namespace quillory::testing {
 namespace {

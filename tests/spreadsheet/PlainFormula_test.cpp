@@ -2,9 +2,9 @@
 // accepts, the tokenizer reads without error and finds nothing that names a sheet, table,
 // defined name or other workbook, and no function whose text may name a sheet.
 
-#include "spreadsheet/ooxml/Formula.h"
-#include "spreadsheet/ooxml/FormulaTokenizer.h"
-#include "spreadsheet/ooxml/PlainFormula.h"
+#include "spreadsheet/ooxml/formulas/Formula.h"
+#include "spreadsheet/ooxml/formulas/FormulaTokenizer.h"
+#include "spreadsheet/ooxml/formulas/PlainFormula.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>

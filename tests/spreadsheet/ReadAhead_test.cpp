@@ -3,7 +3,7 @@
 // parts fail with the same error as the plain read.
 
 #include "spreadsheet/SpreadsheetError.h"
-#include "spreadsheet/ooxml/ReadAhead.h"
+#include "spreadsheet/ooxml/xml/ReadAhead.h"
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 

@@ -2,8 +2,8 @@
 // and the per-source mapping with rich-text translation.
 
 #include "spreadsheet/SpreadsheetError.h"
-#include "spreadsheet/ooxml/SharedStrings.h"
-#include "spreadsheet/ooxml/StyleXml.h"
+#include "spreadsheet/ooxml/sheetcopy/SharedStrings.h"
+#include "spreadsheet/ooxml/styles/StyleXml.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "spreadsheet/SpreadsheetError.h"
-#include "spreadsheet/ooxml/SheetNames.h"
+#include "spreadsheet/ooxml/formulas/SheetNames.h"
 
 #include <gtest/gtest.h>
 #include <random>

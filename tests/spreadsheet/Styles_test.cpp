@@ -3,10 +3,10 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/Limits.h"
-#include "spreadsheet/ooxml/SharedStrings.h"
-#include "spreadsheet/ooxml/StyleXml.h"
-#include "spreadsheet/ooxml/Styles.h"
-#include "spreadsheet/ooxml/ZipReader.h"
+#include "spreadsheet/ooxml/package/ZipReader.h"
+#include "spreadsheet/ooxml/sheetcopy/SharedStrings.h"
+#include "spreadsheet/ooxml/styles/StyleXml.h"
+#include "spreadsheet/ooxml/styles/Styles.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 
 #include "spreadsheet/Automation.h"
 #include "spreadsheet/SpreadsheetError.h"
-#include "spreadsheet/ooxml/Colors.h"
-#include "spreadsheet/ooxml/Theme.h"
+#include "spreadsheet/ooxml/styles/Colors.h"
+#include "spreadsheet/ooxml/styles/Theme.h"
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 

@@ -3,7 +3,7 @@
 // document expat refuses, and expat taking over for encodings other than UTF-8.
 
 #include "spreadsheet/ooxml/Limits.h"
-#include "spreadsheet/ooxml/Xml.h"
+#include "spreadsheet/ooxml/xml/Xml.h"
 #include "support/XmlEvents.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // An output sink that passes bytes to a real one until a budget is spent, then fails as a full
 // disk would: the seam for testing that a failed write leaves nothing behind.
 
-#include "spreadsheet/ooxml/OutputSink.h"
+#include "spreadsheet/ooxml/package/OutputSink.h"
 
 #include <cstdint>
 #include <memory>

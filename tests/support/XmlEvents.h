@@ -5,7 +5,7 @@
 // scanner to expat's reading.
 
 #include "spreadsheet/SpreadsheetError.h"
-#include "spreadsheet/ooxml/Xml.h"
+#include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
 #include <string>

@@ -2,9 +2,9 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/legacy/LegacyErrors.h"
-#include "spreadsheet/ooxml/ContentTypes.h"
-#include "spreadsheet/ooxml/Relationships.h"
-#include "spreadsheet/ooxml/ZipReader.h"
+#include "spreadsheet/ooxml/package/ContentTypes.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
+#include "spreadsheet/ooxml/package/ZipReader.h"
 
 #include <algorithm>
 #include <string>

@@ -1,8 +1,8 @@
 #include "spreadsheet/ooxml/InputDetection.h"
 
 #include "spreadsheet/ooxml/Limits.h"
-#include "spreadsheet/ooxml/OpenFiles.h"
 #include "spreadsheet/ooxml/PackageError.h"
+#include "spreadsheet/ooxml/package/OpenFiles.h"
 
 #include <algorithm>
 #include <array>

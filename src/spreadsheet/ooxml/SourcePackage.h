@@ -4,10 +4,10 @@
 // sheets costs the same however large they are. Other parts are read on demand by the copy.
 
 #include "spreadsheet/Automation.h"
-#include "spreadsheet/ooxml/ContentTypes.h"
-#include "spreadsheet/ooxml/Relationships.h"
-#include "spreadsheet/ooxml/Xml.h"
-#include "spreadsheet/ooxml/ZipReader.h"
+#include "spreadsheet/ooxml/package/ContentTypes.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
+#include "spreadsheet/ooxml/package/ZipReader.h"
+#include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <filesystem>
 #include <memory>

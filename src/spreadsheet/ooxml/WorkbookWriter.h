@@ -3,9 +3,9 @@
 // a source package, transplanted at the XML level when the whole list of copies is known.
 
 #include "spreadsheet/MergeReport.h"
-#include "spreadsheet/ooxml/OutputSink.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 #include "spreadsheet/ooxml/WriteProgress.h"
+#include "spreadsheet/ooxml/package/OutputSink.h"
 
 #include <filesystem>
 #include <memory>
