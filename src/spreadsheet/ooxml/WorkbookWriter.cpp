@@ -7,6 +7,7 @@
 #include "spreadsheet/ooxml/objects/Comments.h"
 #include "spreadsheet/ooxml/objects/Drawing.h"
 #include "spreadsheet/ooxml/objects/PartGraph.h"
+#include "spreadsheet/ooxml/objects/PivotTables.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "spreadsheet/ooxml/sheetcopy/CopyDecisions.h"
@@ -125,6 +126,7 @@ private:
     void writeSheet(SheetCopy& copy, ZipWriter& zip);
     std::string tableXml(SheetCopy& copy, TableCopy& table, FormulaContext& context);
     void writeGraph(const SheetCopy& copy, const FormulaContext& context, ZipWriter& zip);
+    PivotSourceLookup pivotLookupFor(int copyIndex);
     void reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes);
     void add(ReportKind kind, const SheetCopy& copy, std::string message);
     std::string workbookXml() const;
@@ -158,6 +160,7 @@ private:
     std::map<std::pair<int, std::string>, std::optional<std::string>> localNameCache_;
     PartGraph graph_;         // drawings, charts, pictures and what hangs off them
     CommentCarrier comments_; // notes, threads, people, form controls, OLE objects
+    PivotCarrier pivots_;
 };
 
 void Builder::chooseBase() {
@@ -297,6 +300,17 @@ void Builder::planRelationships(SheetCopy& copy) {
             continue;
         }
         comments_.planSheetRelationship(package, copy.index, rel);
+        if (kind == kPivotTableRelationshipKind) {
+            PivotPlan pivot =
+                pivots_.plan(package, copy.index, copy.sheet->name, rel, copy.partName);
+            if (pivot.relationship) {
+                graph_.reserve(pivot.relationship->partName);
+                copy.relationships.push_back(std::move(*pivot.relationship));
+            } else {
+                add(ReportKind::PartNotCarried, copy, std::move(pivot.refusal));
+            }
+            continue;
+        }
         if (graph_.carries(kind)) {
             if (auto planned = graph_.plan(package, copy.index, rel, copy.partName)) {
                 copy.relationships.push_back(std::move(*planned));
@@ -339,7 +353,6 @@ void Builder::planRelationships(SheetCopy& copy) {
             {"drawing", "drawings, charts and pictures"},
             {"comments", "comments (notes)"},
             {"threadedComment", "threaded comments"},
-            {"pivotTable", "pivot tables (their cells are kept as values)"},
             {"ctrlProp", "form controls"},
             {"oleObject", "embedded objects"},
             {"package", "embedded objects"},
@@ -721,6 +734,28 @@ void Builder::writeGraph(const SheetCopy& copy, const FormulaContext& context, Z
     graph_.write(parts, zip);
 }
 
+PivotSourceLookup Builder::pivotLookupFor(int copyIndex) {
+    SheetCopy& copy = copies_.at(static_cast<std::size_t>(copyIndex));
+    PivotSourceLookup lookup;
+    lookup.sheet = [this, &copy](std::string_view name) { return resultSheetName(copy, name); };
+    lookup.table = [this, &copy](std::string_view name) { return resultTableName(copy, name); };
+    lookup.definedName = [this, &copy](std::string_view name) -> std::optional<std::string> {
+        for (const auto& defined : copy.source->package->definedNames()) {
+            if (!defined.localSheetId && DefinedNamesEqual(defined.name, name)) {
+                return carryGlobalName(copy, defined);
+            }
+        }
+        return std::nullopt;
+    };
+    ResultStyles::Importer* styles = copy.source->importer.get();
+    lookup.dxf = [styles](int index) { return styles->dxf(index); };
+    lookup.tableStyle = [styles](const std::string& name) { return styles->tableStyle(name); };
+    lookup.report = [this, &copy](ReportKind kind, const std::string& message) {
+        add(kind, copy, message);
+    };
+    return lookup;
+}
+
 void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
     if (HasMacros(*copy.source->package) &&
         macrosReported_.insert(copy.source->package->identity()).second) {
@@ -811,7 +846,9 @@ std::string Builder::workbookXml() const {
     xml += names_.toXml();
     xml += "<calcPr calcId=\"";
     xml += kCalcId;
-    xml += "\" fullCalcOnLoad=\"1\"/></workbook>";
+    xml += "\" fullCalcOnLoad=\"1\"/>";
+    xml += pivots_.pivotCachesXml();
+    xml += "</workbook>";
     return xml;
 }
 
@@ -852,6 +889,10 @@ std::string Builder::workbookRelationshipsXml() const {
     for (std::size_t i = 0; i < externalLinks_.size(); ++i) {
         relationship(externalLinks_.relationshipId(i), std::string(kExternalLinkRelationshipKind),
                      RelativeTarget(kWorkbookPart, externalLinks_.partName(i)));
+    }
+    for (const Relationship& rel : pivots_.workbookRelationships()) {
+        AppendStartTag(xml, "Relationship",
+                       {{"Id", rel.id}, {"Type", rel.type}, {"Target", rel.target}}, true);
     }
     xml += "</Relationships>";
     return xml;
@@ -912,6 +953,8 @@ void Builder::write(OutputSink& sink) {
         }
     }
     graph_.addContentTypes(types);
+    // After every sheet: a pivot table's data source may be a sheet, table or name copied later.
+    pivots_.write([this](int copyIndex) { return pivotLookupFor(copyIndex); }, zip, types);
     externalLinks_.write(zip, types);
     zip.addEntry(kWorkbookPart, workbookXml());
     zip.addEntry(RelationshipsPartFor(kWorkbookPart), workbookRelationshipsXml());

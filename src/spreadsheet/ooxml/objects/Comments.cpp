@@ -236,7 +236,8 @@ void CommentCarrier::registerWith(PartGraph& graph) {
         part.xml = MapDrawingShapeIds(part.xml, shapeIdsOf(part.copy.copyIndex));
     });
     // OLE objects: the embedded file and the preview picture the sheet's objectPr shows.
-    for (const auto kind : {"oleObject", "package", "image"}) {
+    // ActiveX controls: their properties part (and the binary state below it) and the preview.
+    for (const auto kind : {"oleObject", "package", "image", "control"}) {
         if (!graph.carries(kind)) {
             graph.registerKind(kind);
         }
