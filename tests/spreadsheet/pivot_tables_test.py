@@ -170,6 +170,28 @@ class PivotTablesStayAlive(unittest.TestCase):
         self.assertEqual(len(said), 3, messages)
 
 
+class CorpusPivotTables(unittest.TestCase):
+    FILES = ["lo-tf__calc--xlsx-import--perf--pivot-table-with-large-unique-entries.xlsx",
+             "poi__test-data--spreadsheet--DataTableCities.xlsx"]
+
+    def test_corpus_pivots_refresh_as_in_their_source(self):
+        for name in self.FILES:
+            path = os.path.join(qt.SHARED_DIR, "corpus", name)
+            if not os.path.exists(path):
+                self.skipTest("corpus workbook not found: " + path)
+            with self.subTest(name):
+                output, _ = merge("corpus-" + name[:20], [path])
+                self.assertEqual(qt.check_package(output), [])
+                ids, pivot_rels, _ = package_facts(output)
+                self.assertEqual(len(ids), len(set(ids)))
+                source, _ = read_pivots(path)
+                result, stray = read_pivots(output)
+                self.assertEqual(stray, [])
+                self.assertTrue(source)
+                self.assertEqual(result, source)
+                self.assertEqual(pivot_rels, len(source))
+
+
 def damaged(name, edit):
     """A copy of pivots.xlsx with its parts passed through edit(part name, text) -> text or None
     (None leaves the part out)."""
