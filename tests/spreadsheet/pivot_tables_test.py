@@ -37,6 +37,8 @@ def write_fixtures(office, folder):
     lo.add_pivot(report, "ByRegion", 0, whole, (0, 0), ["Region"], "Amount")
     lo.add_pivot(report, "ByProduct", 0, whole, (4, 0), ["Product"], "Amount", columns=["Region"])
     lo.add_pivot(report, "FirstRows", 0, (0, 0, 2, 3), (0, 12), ["Product"], "Amount")
+    report.getPivotCharts().addNewByName("RegionChart", lo.Rectangle(1000, 9000, 8000, 5000),
+                                         "ByRegion")
     pivots = os.path.join(folder, "pivots.xlsx")
     office.save_xlsx(doc, pivots)
     doc = office.new_document()
@@ -195,7 +197,7 @@ class CorpusPivotTables(unittest.TestCase):
 def damaged(name, edit):
     """A copy of pivots.xlsx with its parts passed through edit(part name, text) -> text or None
     (None leaves the part out)."""
-    path = os.path.join(STATE["folder"], name + ".xlsx")
+    path = os.path.join(STATE["folder"], "source-" + name + ".xlsx")
     with zipfile.ZipFile(STATE["pivots"]) as src, zipfile.ZipFile(path, "w") as out:
         for info in src.infolist():
             data = src.read(info.filename)
@@ -203,6 +205,40 @@ def damaged(name, edit):
             if text is not None:
                 out.writestr(info, text)
     return path
+
+
+def pivot_chart_names(path):
+    with zipfile.ZipFile(path) as z:
+        return sorted(m for n in z.namelist() if n.startswith("xl/charts/chart")
+                      for m in re.findall(r"<c:pivotSource><c:name>([^<]*)</c:name>",
+                                          z.read(n).decode()))
+
+
+class PivotCharts(unittest.TestCase):
+    """LibreOffice writes its pivot charts as plain charts: the link an .xlsx pivot chart has
+    to its pivot table is added to its chart here."""
+
+    @staticmethod
+    def with_pivot_chart(name, extra=lambda n, t: t):
+        link = ("<c:pivotSource><c:name>[pivots.xlsx]Report!ByRegion</c:name>"
+                "<c:fmtId val=\"0\"/></c:pivotSource><c:chart>")
+        return damaged(name, lambda n, t: extra(n, t.replace("<c:chart>", link, 1)
+                                                if n.startswith("xl/charts/chart") else t))
+
+    def test_pivot_chart_follows_its_pivot_table_or_becomes_plain(self):
+        path = self.with_pivot_chart("pivot-chart")
+        self.assertEqual(pivot_chart_names(path), ["[pivots.xlsx]Report!ByRegion"])
+        output, _ = merge("pivot-chart-twice", [path, path])
+        self.assertEqual(qt.check_package(output), [])
+        self.assertEqual(pivot_chart_names(output), ["[pivots.xlsx]Report (2)!ByRegion",
+                                                     "[pivots.xlsx]Report!ByRegion"])
+        # Its pivot table kept as values: an ordinary chart, reported.
+        flat = self.with_pivot_chart("pivot-chart-flat", lambda n, t: None
+                                     if "pivotCacheRecords" in n else t)
+        output, messages = merge("pivot-chart-flat", [flat])
+        self.assertEqual(qt.check_package(output), [])
+        self.assertEqual(pivot_chart_names(output), [])
+        self.assertTrue(any("was a pivot chart" in m for m in messages), messages)
 
 
 class DamagedPivotTablesStayValues(unittest.TestCase):

@@ -10,6 +10,7 @@ import time
 
 try:
     import uno
+    from com.sun.star.awt import Rectangle  # noqa: F401 (for callers placing charts)
     from com.sun.star.beans import PropertyValue
     from com.sun.star.connection import NoConnectException
     from com.sun.star.sheet.DataPilotFieldOrientation import ROW, COLUMN, DATA

@@ -731,6 +731,17 @@ void Builder::writeGraph(const SheetCopy& copy, const FormulaContext& context, Z
             add(kind, copy, message);
         }
     };
+    parts.pivotTable = [this, &copy](std::string_view sheet,
+                                     std::string_view name) -> std::optional<std::string> {
+        const auto resultName = resultSheetName(copy, sheet);
+        for (const auto& other : copies_) {
+            if (resultName && other.planned->name == *resultName &&
+                pivots_.carries(other.index, name)) {
+                return resultName;
+            }
+        }
+        return std::nullopt;
+    };
     graph_.write(parts, zip);
 }
 

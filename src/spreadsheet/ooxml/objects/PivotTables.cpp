@@ -642,6 +642,12 @@ void PivotCarrier::write(const std::function<PivotSourceLookup(int copyIndex)>& 
     }
 }
 
+bool PivotCarrier::carries(int copyIndex, std::string_view name) const {
+    return std::any_of(impl_->pivots.begin(), impl_->pivots.end(), [&](const auto& pivot) {
+        return pivot.copyIndex == copyIndex && pivot.table.attributeOr("name", "") == name;
+    });
+}
+
 bool PivotCarrier::empty() const {
     return impl_->cacheOrder.empty();
 }

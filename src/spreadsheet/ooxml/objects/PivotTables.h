@@ -66,6 +66,8 @@ public:
                ContentTypesWriter& types);
 
     bool empty() const;
+    // Whether copy `copyIndex` carries a pivot table of this name.
+    bool carries(int copyIndex, std::string_view name) const;
     // <pivotCaches> for the workbook part (empty text when there are none).
     std::string pivotCachesXml() const;
     // The workbook part's relationships to the cache definitions (targets relative to it).
