@@ -358,7 +358,6 @@ void Builder::planRelationships(SheetCopy& copy) {
             {"package", "embedded objects"},
             {"image", "the background picture"},
             {"slicer", "slicers"},
-            {"control", "ActiveX controls (form controls are copied)"},
             {"timeline", "timelines"},
             {"customProperty", "custom sheet properties"},
             {"queryTable", "data connections"},

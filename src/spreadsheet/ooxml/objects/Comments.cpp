@@ -21,7 +21,8 @@ constexpr std::string_view kControlFormulaAttributes[] = {"fmlaLink", "fmlaRange
 // Attributes of the sheet's controlPr that hold formulas.
 constexpr std::string_view kSheetControlFormulaAttributes[] = {"linkedCell", "listFillRange"};
 
-constexpr std::string_view kLabelActiveX = "ActiveX controls (form controls are copied)";
+constexpr std::string_view kLabelActiveX =
+    "ActiveX controls whose parts the workbook does not hold";
 constexpr std::string_view kLabelMacros =
     "macros assigned to controls and objects (a workbook without macros cannot run them)";
 constexpr std::string_view kLabelMissingObjects =

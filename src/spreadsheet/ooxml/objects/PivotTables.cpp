@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -474,7 +475,11 @@ struct PivotCarrier::Impl {
                                    ZipWriter& zip, ContentTypesWriter& types) {
         Resolution where = resolve(pivot, lookup);
         const SourcePackage& source = *pivot.source;
-        const bool linkable = source.identity().starts_with("/");
+        // Only a file the user named can be linked to: a converted legacy workbook is read
+        // from a temporary copy, and a package read from memory has no file at all.
+        const bool linkable =
+            source.identity().starts_with("/") &&
+            std::filesystem::path(source.identity()).filename() == source.displayName();
         if (where.external && !linkable) {
             where.note = "The pivot table " + Quoted(pivot.table.attributeOr("name", "")) +
                          " keeps what it showed but cannot be refreshed: its data is not in "
