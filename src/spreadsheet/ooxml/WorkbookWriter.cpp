@@ -670,6 +670,8 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     sheetContext.shapeIds = comments_.shapeIdsOf(copy.index);
     for (const auto& rel : copy.relationships) {
         sheetContext.carriedRelationships.insert(rel.id);
+        sheetContext.pivotTables =
+            sheetContext.pivotTables || RelationshipKind(rel.type) == kPivotTableRelationshipKind;
     }
     if (copy.source->package->date1904() != date1904_) {
         sheetContext.dateShiftDays = date1904_ ? -kDateSystemOffsetDays : kDateSystemOffsetDays;

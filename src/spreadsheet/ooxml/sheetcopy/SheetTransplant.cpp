@@ -891,6 +891,9 @@ void Transplanter::convertColumnWidths(XmlNode& node,
 }
 
 bool Transplanter::processConditionalFormatting(XmlNode& node) {
+    if (!c_.pivotTables) {
+        node.removeAttribute("pivot");
+    }
     std::vector<XmlNode> kept;
     for (auto& rule : node.children) {
         if (rule.isText()) {
