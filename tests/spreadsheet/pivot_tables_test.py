@@ -159,6 +159,21 @@ class PivotTablesStayAlive(unittest.TestCase):
                                              second: (DATA_SHEET, second)})
         self.assertEqual(sorted(s["sheet"] for s in sources), [DATA_SHEET, DATA_SHEET, second])
 
+    def test_named_range_source_follows_its_name(self):
+        def by_name(n, t):
+            if n == "xl/workbook.xml":
+                return t.replace("</sheets>", "</sheets><definedNames><definedName name=\"Sales"
+                                 "Range\">'Sales Data'!$A$1:$C$6</definedName></definedNames>")
+            if n == "xl/pivotCache/pivotCacheDefinition1.xml":
+                return t.replace('ref="A1:C6" sheet="Sales Data"', 'name="SalesRange"')
+            return t
+        named = damaged("named-range", by_name)
+        output, _ = merge("named-range", [STATE["clash"], named])
+        renamed = DATA_SHEET + " (2)"
+        sources = self.check_result(output, {"Report": ("Report", renamed),
+                                             renamed: (DATA_SHEET, renamed)})
+        self.assertIn({"name": "SalesRange", "external": []}, sources)
+
     def test_pivots_without_their_data_sheet_read_the_source_file(self):
         output, messages = merge("report-only", entries=[(STATE["pivots"], "Report")])
         # LibreOffice does not follow links to other files: it renders from the records.

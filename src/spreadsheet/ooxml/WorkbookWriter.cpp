@@ -754,6 +754,12 @@ PivotSourceLookup Builder::pivotLookupFor(int copyIndex) {
     lookup.definedName = [this, &copy](std::string_view name) -> std::optional<std::string> {
         for (const auto& defined : copy.source->package->definedNames()) {
             if (!defined.localSheetId && DefinedNamesEqual(defined.name, name)) {
+                // Another workbook's name of that spelling: the source file has the data.
+                const ResultDefinedName* taken = names_.find(defined.name, std::nullopt);
+                if (taken != nullptr && (taken->origin != copy.source->package->identity() ||
+                                         taken->sourceText != defined.formula)) {
+                    return std::nullopt;
+                }
                 return carryGlobalName(copy, defined);
             }
         }
