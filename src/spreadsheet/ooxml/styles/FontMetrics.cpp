@@ -1,0 +1,118 @@
+#include "spreadsheet/ooxml/styles/FontMetrics.h"
+
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace quillory::spreadsheet::ooxml {
+
+namespace {
+
+constexpr double kPixelsPerPoint = 96.0 / 72.0;
+// The row heights below are those at this size; other sizes scale them.
+constexpr double kReferenceSize = 11;
+
+// Where a figure comes from.
+constexpr std::string_view kMeasured = "measured here"; // on the metric-compatible font
+constexpr std::string_view kPublished = "published";    // see the comment above the table
+constexpr std::string_view kInferred = "inferred";      // from a published standard width
+constexpr std::string_view kEstimate = "estimate";      // nothing published was at hand
+
+struct FontFigures {
+    std::string_view names[4];   // the font's names (localised, English) and its stand-ins
+    double digitEm;              // widest digit's advance, in ems
+    std::string_view digitsFrom; //
+    double rowPoints;            // natural row height at kReferenceSize, in points
+    std::string_view rowsFrom;   //
+};
+
+// Digits "measured here": the widest advance of 0-9 in the metric-compatible font that
+// fontconfig picks for the name (Carlito, Caladea, Liberation Sans / Serif / Mono), in ems.
+// Digits "published": the advance widths in the fonts' own metric tables. Digits "inferred":
+// the spreadsheet program's published standard column width for the font at 11 pt (8.38
+// characters in 72 pixels, so 8 pixels a digit), divided by the 11 pt em. Row heights
+// "published": the default row height the spreadsheet program saves for the font at 11 pt and
+// 96 dpi, as published in per-font lists; every other size scales that height.
+constexpr FontFigures kFonts[] = {
+    {{"Calibri", "Carlito"}, 0.5068, kMeasured, 15, kPublished},
+    {{"Cambria", "Caladea"}, 0.5170, kMeasured, 14.25, kPublished},
+    {{"Arial", "Liberation Sans", "Helvetica", "Arimo"}, 0.5562, kMeasured, 14.25, kPublished},
+    {{"Times New Roman", "Liberation Serif", "Tinos"}, 0.5, kMeasured, 15, kPublished},
+    {{"Courier New", "Liberation Mono", "Cousine"}, 0.6001, kMeasured, 15, kPublished},
+    {{"Tahoma"}, 0.5459, kPublished, 14.25, kPublished},
+    {{"Verdana"}, 0.6362, kPublished, 14.25, kPublished},
+    {{"Segoe UI"}, 0.5581, kPublished, 16.5, kPublished},
+    {{"Consolas"}, 0.5498, kPublished, 15, kPublished},
+    {{"Georgia"}, 0.6153, kPublished, 14.25, kPublished},
+    {{"Aptos Narrow"}, 0.5, kPublished, 15, kEstimate},
+    {{"Aptos"}, 0.5498, kPublished, 15, kEstimate},
+    {{"MS Sans Serif"}, 0.5, kEstimate, 14, kEstimate},
+    {{"游ゴシック", "Yu Gothic"}, 8 / 14.6667, kInferred, 18.75, kPublished},
+    {{"ＭＳ Ｐゴシック", "MS PGothic"}, 8 / 14.6667, kInferred, 13.5, kPublished},
+    {{"맑은 고딕", "Malgun Gothic"}, 8 / 14.6667, kInferred, 16.5, kPublished},
+    {{"等线", "DengXian"}, 8 / 14.6667, kInferred, 14.25, kEstimate},
+    {{"宋体", "SimSun"}, 0.5, kPublished, 13.5, kPublished},
+    {{"新細明體", "PMingLiU"}, 0.5, kPublished, 15.75, kPublished},
+    {{"微軟正黑體", "Microsoft JhengHei"}, 8 / 14.6667, kEstimate, 15, kPublished},
+};
+
+// Font names compare without regard to ASCII case; other characters as they are.
+bool SameFontName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string FormatSize(double size) {
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, size);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+} // namespace
+
+std::string Describe(const NormalFont& font) {
+    return font.name + (font.size ? " " + FormatSize(*font.size) : std::string(" (no size)"));
+}
+
+std::string UnusableSizeReason(const NormalFont& font) {
+    if (!font.size) {
+        return font.name + " has no size";
+    }
+    if (!(*font.size >= kMinStandardFontSize && *font.size <= kMaxStandardFontSize)) {
+        return FormatSize(*font.size) + " pt is not a size a standard font takes";
+    }
+    return {};
+}
+
+std::optional<StandardFontMetrics> MetricsOf(const NormalFont& font) {
+    if (!UnusableSizeReason(font).empty()) {
+        return std::nullopt;
+    }
+    for (const auto& known : kFonts) {
+        for (const auto name : known.names) {
+            if (!name.empty() && SameFontName(name, font.name)) {
+                const double size = *font.size;
+                StandardFontMetrics metrics;
+                metrics.maxDigitWidth = std::max(
+                    1, static_cast<int>(std::lround(size * kPixelsPerPoint * known.digitEm)));
+                metrics.rowHeight =
+                    std::max(1, static_cast<int>(std::lround(known.rowPoints * kPixelsPerPoint *
+                                                             size / kReferenceSize)));
+                return metrics;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace quillory::spreadsheet::ooxml
