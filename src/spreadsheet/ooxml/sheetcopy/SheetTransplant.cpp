@@ -258,7 +258,8 @@ private:
 
     bool inSheetData_ = false;
     bool sheetFormatSeen_ = false;
-    int cellDepth_ = 0; // depth of the open <c>, 0 outside a cell
+    bool widthsAsStored_ = false; // the sheet's own defaults cannot be converted
+    int cellDepth_ = 0;           // depth of the open <c>, 0 outside a cell
     std::string* cellText_ = nullptr;
     int cellRawDepth_ = 0; // > 0 while copying a cell child other than <f>/<v>
     CellBuffer cell_;
@@ -881,7 +882,7 @@ void Transplanter::processCols(XmlNode& node) {
         if (const std::string* style = col.attribute("style")) {
             col.setAttribute("style", std::to_string(mappedStyle(*style)));
         }
-        if (c_.sizes && c_.sizes->columns.changesWidths()) {
+        if (c_.sizes && c_.sizes->columns.changesWidths() && !widthsAsStored_) {
             if (const std::string* width = col.attribute("width")) {
                 col.setAttribute("width", c_.sizes->columns.widthText(*width));
             }
@@ -900,6 +901,7 @@ void Transplanter::processSheetFormat(XmlNode& node) {
             notes.mayDiffer.insert("Column widths were copied as stored, because the sheet's "
                                    "baseColWidth (" +
                                    *base + ") is not a width a default column can have.");
+            widthsAsStored_ = true;
             return;
         }
         baseWidth = static_cast<int>(*value);
