@@ -1,5 +1,6 @@
 #include "spreadsheet/ooxml/styles/FontMetrics.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -12,48 +13,50 @@ constexpr double kPixelsPerPoint = 96.0 / 72.0;
 // The row heights below are those at this size; other sizes scale them.
 constexpr double kReferenceSize = 11;
 
-// Where a figure comes from.
-constexpr std::string_view kMeasured = "measured here"; // on the metric-compatible font
-constexpr std::string_view kPublished = "published";    // see the comment above the table
-constexpr std::string_view kInferred = "inferred";      // from a published standard width
-constexpr std::string_view kEstimate = "estimate";      // nothing published was at hand
+// Where a figure comes from (see the comment above the table).
+constexpr std::string_view kMeasured = "measured here";
+constexpr std::string_view kFontTable = "font's metric table";
+constexpr std::string_view kRowList = "published row heights";
+constexpr std::string_view kCited = "commonly cited";
+constexpr std::string_view kEstimate = "estimate";
 
 struct FontFigures {
     std::string_view names[4];   // the font's names (localised, English) and its stand-ins
     double digitEm;              // widest digit's advance, in ems
-    std::string_view digitsFrom; //
+    std::string_view digitsFrom; // one of the sources above
     double rowPoints;            // natural row height at kReferenceSize, in points
-    std::string_view rowsFrom;   //
+    std::string_view rowsFrom;   // the same for the row height
 };
 
-// Digits "measured here": the widest advance of 0-9 in the metric-compatible font that
-// fontconfig picks for the name (Carlito, Caladea, Liberation Sans / Serif / Mono), in ems.
-// Digits "published": the advance widths in the fonts' own metric tables. Digits "inferred":
-// the spreadsheet program's published standard column width for the font at 11 pt (8.38
-// characters in 72 pixels, so 8 pixels a digit), divided by the 11 pt em. Row heights
-// "published": the default row height the spreadsheet program saves for the font at 11 pt and
-// 96 dpi, as published in per-font lists; every other size scales that height.
+// kMeasured: the widest advance of 0-9 in the metric-compatible font that fontconfig picks for
+// the name here (Carlito, Caladea, Liberation Sans / Serif / Mono). kFontTable: the digit
+// advances of the font's own metric tables, as this table had them before (not re-measured:
+// the fonts are not installed here). kRowList: a published per-font list of the default row
+// height the spreadsheet program saves at 11 pt and 96 dpi. kCited: commonly cited figures of the
+// program for that font at 11 pt (a standard column of 8.38 characters in 72 pixels, that is 8
+// pixels a digit; 游ゴシック rows of 18.75 pt), not checked against a source here. kEstimate:
+// nothing published was at hand. Row heights at other sizes scale the 11 pt figure.
 constexpr FontFigures kFonts[] = {
-    {{"Calibri", "Carlito"}, 0.5068, kMeasured, 15, kPublished},
-    {{"Cambria", "Caladea"}, 0.5170, kMeasured, 14.25, kPublished},
-    {{"Arial", "Liberation Sans", "Helvetica", "Arimo"}, 0.5562, kMeasured, 14.25, kPublished},
-    {{"Times New Roman", "Liberation Serif", "Tinos"}, 0.5, kMeasured, 15, kPublished},
-    {{"Courier New", "Liberation Mono", "Cousine"}, 0.6001, kMeasured, 15, kPublished},
-    {{"Tahoma"}, 0.5459, kPublished, 14.25, kPublished},
-    {{"Verdana"}, 0.6362, kPublished, 14.25, kPublished},
-    {{"Segoe UI"}, 0.5581, kPublished, 16.5, kPublished},
-    {{"Consolas"}, 0.5498, kPublished, 15, kPublished},
-    {{"Georgia"}, 0.6153, kPublished, 14.25, kPublished},
-    {{"Aptos Narrow"}, 0.5, kPublished, 15, kEstimate},
-    {{"Aptos"}, 0.5498, kPublished, 15, kEstimate},
+    {{"Calibri", "Carlito"}, 0.5068, kMeasured, 15, kRowList},
+    {{"Cambria", "Caladea"}, 0.5170, kMeasured, 14.25, kRowList},
+    {{"Arial", "Liberation Sans", "Helvetica", "Arimo"}, 0.5562, kMeasured, 14.25, kRowList},
+    {{"Times New Roman", "Liberation Serif", "Tinos"}, 0.5, kMeasured, 15, kRowList},
+    {{"Courier New", "Liberation Mono", "Cousine"}, 0.6001, kMeasured, 15, kRowList},
+    {{"Tahoma"}, 0.5459, kFontTable, 14.25, kRowList},
+    {{"Verdana"}, 0.6362, kFontTable, 14.25, kRowList},
+    {{"Segoe UI"}, 0.5581, kFontTable, 16.5, kRowList},
+    {{"Consolas"}, 0.5498, kFontTable, 15, kRowList},
+    {{"Georgia"}, 0.6153, kFontTable, 14.25, kRowList},
+    {{"Aptos Narrow"}, 0.5, kFontTable, 15, kEstimate},
+    {{"Aptos"}, 0.5498, kFontTable, 15, kEstimate},
     {{"MS Sans Serif"}, 0.5, kEstimate, 14, kEstimate},
-    {{"游ゴシック", "Yu Gothic"}, 8 / 14.6667, kInferred, 18.75, kPublished},
-    {{"ＭＳ Ｐゴシック", "MS PGothic"}, 8 / 14.6667, kInferred, 13.5, kPublished},
-    {{"맑은 고딕", "Malgun Gothic"}, 8 / 14.6667, kInferred, 16.5, kPublished},
-    {{"等线", "DengXian"}, 8 / 14.6667, kInferred, 14.25, kEstimate},
-    {{"宋体", "SimSun"}, 0.5, kPublished, 13.5, kPublished},
-    {{"新細明體", "PMingLiU"}, 0.5, kPublished, 15.75, kPublished},
-    {{"微軟正黑體", "Microsoft JhengHei"}, 8 / 14.6667, kEstimate, 15, kPublished},
+    {{"游ゴシック", "Yu Gothic"}, 8 / 14.6667, kCited, 18.75, kCited},
+    {{"ＭＳ Ｐゴシック", "MS PGothic"}, 8 / 14.6667, kCited, 13.5, kRowList},
+    {{"맑은 고딕", "Malgun Gothic"}, 8 / 14.6667, kCited, 16.5, kRowList},
+    {{"等线", "DengXian"}, 8 / 14.6667, kCited, 14.25, kEstimate},
+    {{"宋体", "SimSun"}, 0.5, kCited, 13.5, kRowList},
+    {{"新細明體", "PMingLiU"}, 0.5, kCited, 15.75, kRowList},
+    {{"微軟正黑體", "Microsoft JhengHei"}, 8 / 14.6667, kEstimate, 15, kRowList},
 };
 
 // Font names compare without regard to ASCII case; other characters as they are.
