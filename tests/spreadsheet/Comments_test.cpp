@@ -438,6 +438,70 @@ TEST(CommentsMerge, AVmlDrawingThatIsNotWellFormedIsStillCarried) {
     ExpectShapeIdsUnique(result);
 }
 
+TEST(CommentsMerge, ActiveXControlsTravelWithTheirPartsAndShapeIds) {
+    TempDir dir;
+    const auto book = writeFixture("notes.xlsx", dir.path());
+    PackageEntries package = PackageEntries::read(book);
+    const std::string sheet = "xl/worksheets/sheet2.xml"; // Buttons
+    const std::string vml = TargetOf(package, sheet, "vmlDrawing");
+    const std::string shape = Matches(*package.find(vml), "_x0000_s([0-9]+)").at(0);
+    // A command button as the spreadsheet program writes one: the sheet's control names its
+    // properties part, which names the control's binary state.
+    package.replaceOnce(sheet, "</worksheet>",
+                        "<controls><control shapeId=\"" + shape +
+                            "\" r:id=\"rIdAx\" name=\"CommandButton1\"/></controls></worksheet>");
+    package.replaceOnce(RelationshipsPartFor(sheet), "</Relationships>",
+                        "<Relationship Id=\"rIdAx\" Type=\"http://schemas.openxmlformats.org/"
+                        "officeDocument/2006/relationships/control\" "
+                        "Target=\"../activeX/activeX1.xml\"/></Relationships>");
+    const std::string control =
+        "<?xml version=\"1.0\"?><ax:ocx xmlns:ax=\"http://schemas.microsoft.com/office/2006/"
+        "activeX\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships\" ax:classid=\"{D7053240-CE69-11CD-A777-00DD01143C57}\" "
+        "ax:persistence=\"persistStorage\" r:id=\"rId1\"/>";
+    const std::string state = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1state", 12);
+    package.set("xl/activeX/activeX1.xml", control);
+    package.set("xl/activeX/_rels/activeX1.xml.rels",
+                "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/"
+                "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas."
+                "microsoft.com/office/2006/relationships/activeXControlBinary\" "
+                "Target=\"activeX1.bin\"/></Relationships>");
+    package.set("xl/activeX/activeX1.bin", state);
+    package.replaceOnce("[Content_Types].xml", "</Types>",
+                        "<Default Extension=\"bin\" ContentType=\"application/vnd.ms-office."
+                        "activeX\"/><Override PartName=\"/xl/activeX/activeX1.xml\" "
+                        "ContentType=\"application/vnd.ms-office.activeX+xml\"/></Types>");
+    const auto withControl = dir / "activex.xlsx";
+    package.write(withControl);
+
+    const auto report =
+        MergeInto(dir / "out.xlsx", {{withControl, "Buttons"}, {withControl, "Buttons"}});
+    const PackageEntries merged = PackageEntries::read(dir / "out.xlsx");
+    EXPECT_EQ(checkPackage(merged), std::vector<std::string>{});
+    EXPECT_FALSE(ReportHas(report, spreadsheet::ReportKind::PartNotCarried, "ActiveX"));
+    std::set<std::string> controlParts;
+    for (const int n : {1, 2}) {
+        const std::string part = "xl/worksheets/sheet" + std::to_string(n) + ".xml";
+        const XmlNode root = PartTree(merged, part);
+        const XmlNode* copied = FindElement(root, "control");
+        ASSERT_NE(copied, nullptr) << part;
+        const std::string resultShape = copied->attributeOr("shapeId", "");
+        EXPECT_NE(merged.find(TargetOf(merged, part, "vmlDrawing"))
+                      ->find("_x0000_s" + resultShape + "\""),
+                  std::string::npos)
+            << "shape " << resultShape << " not in the copy's VML";
+        const std::string properties = TargetOf(merged, part, "control");
+        ASSERT_NE(merged.find(properties), nullptr) << part;
+        EXPECT_EQ(*merged.find(properties), control);
+        controlParts.insert(properties);
+        const std::string binary = TargetOf(merged, properties, "activeXControlBinary");
+        ASSERT_NE(merged.find(binary), nullptr);
+        EXPECT_EQ(*merged.find(binary), state);
+    }
+    EXPECT_EQ(controlParts.size(), 2u);
+    ExpectShapeIdsUnique(merged);
+}
+
 #endif // QUILLORY_HAVE_XLSXWRITER
 
 TEST(CommentsMerge, ThreadsOfTheSameSheetMergedTwiceGetTheirOwnIdsAndOnePersonList) {

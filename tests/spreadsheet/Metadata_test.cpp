@@ -471,7 +471,10 @@ TEST(Decisions, APivotTableIsKeptAsWhatItShowedAndItsSlicerIsLeftOut) {
         "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Region</t></is></c><c "
         "r=\"B1\" t=\"inlineStr\"><is><t>Sum</t></is></c></row><row r=\"2\"><c r=\"A2\" "
         "t=\"inlineStr\"><is><t>North</t></is></c><c r=\"B2\"><v>42</v></c></row></sheetData>"
-        "<extLst><ext uri=\"{A8765BA9-456A-4dab-B4F3-ACF838C121DE}\" xmlns:x14=\"http://"
+        "<conditionalFormatting pivot=\"1\" sqref=\"B2\"><cfRule type=\"cellIs\" "
+        "priority=\"1\" operator=\"greaterThan\"><formula>0</formula></cfRule>"
+        "</conditionalFormatting><extLst><ext uri=\"{A8765BA9-456A-4dab-B4F3-ACF838C121DE}\" "
+        "xmlns:x14=\"http://"
         "schemas.microsoft.com/office/spreadsheetml/2009/9/main\"><x14:slicerList><x14:slicer "
         "r:id=\"rIdS\"/></x14:slicerList></ext></extLst>");
     pivot.rels = "<Relationship Id=\"rIdP\" Type=\"" + kRel +
@@ -494,6 +497,9 @@ TEST(Decisions, APivotTableIsKeptAsWhatItShowedAndItsSlicerIsLeftOut) {
     const XmlNode sheet = merged.sheet(1);
     EXPECT_EQ(CellOf(sheet, "B2")->child("v")->textContent(), "42");
     EXPECT_EQ(FindElement(sheet, "slicerList"), nullptr);
+    ASSERT_NE(FindElement(sheet, "conditionalFormatting"), nullptr);
+    EXPECT_EQ(FindElement(sheet, "conditionalFormatting")->attribute("pivot"), nullptr)
+        << "a format bound to a pivot table that stayed as values binds to its cells";
     for (const auto& entry : merged.package.entries()) {
         EXPECT_EQ(entry.name.find("pivot"), std::string::npos) << entry.name;
         EXPECT_EQ(entry.name.find("slicer"), std::string::npos) << entry.name;

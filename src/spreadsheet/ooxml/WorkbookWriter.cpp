@@ -7,6 +7,7 @@
 #include "spreadsheet/ooxml/objects/Comments.h"
 #include "spreadsheet/ooxml/objects/Drawing.h"
 #include "spreadsheet/ooxml/objects/PartGraph.h"
+#include "spreadsheet/ooxml/objects/PivotTables.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "spreadsheet/ooxml/sheetcopy/CopyDecisions.h"
@@ -125,6 +126,7 @@ private:
     void writeSheet(SheetCopy& copy, ZipWriter& zip);
     std::string tableXml(SheetCopy& copy, TableCopy& table, FormulaContext& context);
     void writeGraph(const SheetCopy& copy, const FormulaContext& context, ZipWriter& zip);
+    PivotSourceLookup pivotLookupFor(int copyIndex);
     void reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes);
     void add(ReportKind kind, const SheetCopy& copy, std::string message);
     std::string workbookXml() const;
@@ -159,6 +161,7 @@ private:
     std::map<std::pair<int, std::string>, std::optional<std::string>> localNameCache_;
     PartGraph graph_;         // drawings, charts, pictures and what hangs off them
     CommentCarrier comments_; // notes, threads, people, form controls, OLE objects
+    PivotCarrier pivots_;
 };
 
 void Builder::chooseBase() {
@@ -298,6 +301,17 @@ void Builder::planRelationships(SheetCopy& copy) {
             continue;
         }
         comments_.planSheetRelationship(package, copy.index, rel);
+        if (kind == kPivotTableRelationshipKind) {
+            PivotPlan pivot =
+                pivots_.plan(package, copy.index, copy.sheet->name, rel, copy.partName);
+            if (pivot.relationship) {
+                graph_.reserve(pivot.relationship->partName);
+                copy.relationships.push_back(std::move(*pivot.relationship));
+            } else {
+                add(ReportKind::PartNotCarried, copy, std::move(pivot.refusal));
+            }
+            continue;
+        }
         if (graph_.carries(kind)) {
             if (auto planned = graph_.plan(package, copy.index, rel, copy.partName)) {
                 copy.relationships.push_back(std::move(*planned));
@@ -340,13 +354,11 @@ void Builder::planRelationships(SheetCopy& copy) {
             {"drawing", "drawings, charts and pictures"},
             {"comments", "comments (notes)"},
             {"threadedComment", "threaded comments"},
-            {"pivotTable", "pivot tables (their cells are kept as values)"},
             {"ctrlProp", "form controls"},
             {"oleObject", "embedded objects"},
             {"package", "embedded objects"},
             {"image", "the background picture"},
             {"slicer", "slicers"},
-            {"control", "ActiveX controls (form controls are copied)"},
             {"timeline", "timelines"},
             {"customProperty", "custom sheet properties"},
             {"queryTable", "data connections"},
@@ -659,6 +671,8 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     sheetContext.shapeIds = comments_.shapeIdsOf(copy.index);
     for (const auto& rel : copy.relationships) {
         sheetContext.carriedRelationships.insert(rel.id);
+        sheetContext.pivotTables =
+            sheetContext.pivotTables || RelationshipKind(rel.type) == kPivotTableRelationshipKind;
     }
     if (copy.source->package->date1904() != date1904_) {
         sheetContext.dateShiftDays = date1904_ ? -kDateSystemOffsetDays : kDateSystemOffsetDays;
@@ -719,7 +733,46 @@ void Builder::writeGraph(const SheetCopy& copy, const FormulaContext& context, Z
             add(kind, copy, message);
         }
     };
+    parts.pivotTable = [this, &copy](std::string_view sheet,
+                                     std::string_view name) -> std::optional<std::string> {
+        const auto resultName = resultSheetName(copy, sheet);
+        for (const auto& other : copies_) {
+            if (resultName && other.planned->name == *resultName &&
+                pivots_.carries(other.index, name)) {
+                return resultName;
+            }
+        }
+        return std::nullopt;
+    };
     graph_.write(parts, zip);
+}
+
+PivotSourceLookup Builder::pivotLookupFor(int copyIndex) {
+    SheetCopy& copy = copies_.at(static_cast<std::size_t>(copyIndex));
+    PivotSourceLookup lookup;
+    lookup.sheet = [this, &copy](std::string_view name) { return resultSheetName(copy, name); };
+    lookup.table = [this, &copy](std::string_view name) { return resultTableName(copy, name); };
+    lookup.definedName = [this, &copy](std::string_view name) -> std::optional<std::string> {
+        for (const auto& defined : copy.source->package->definedNames()) {
+            if (!defined.localSheetId && DefinedNamesEqual(defined.name, name)) {
+                // Another workbook's name of that spelling: the source file has the data.
+                const ResultDefinedName* taken = names_.find(defined.name, std::nullopt);
+                if (taken != nullptr && (taken->origin != copy.source->package->identity() ||
+                                         taken->sourceText != defined.formula)) {
+                    return std::nullopt;
+                }
+                return carryGlobalName(copy, defined);
+            }
+        }
+        return std::nullopt;
+    };
+    ResultStyles::Importer* styles = copy.source->importer.get();
+    lookup.dxf = [styles](int index) { return styles->dxf(index); };
+    lookup.tableStyle = [styles](const std::string& name) { return styles->tableStyle(name); };
+    lookup.report = [this, &copy](ReportKind kind, const std::string& message) {
+        add(kind, copy, message);
+    };
+    return lookup;
 }
 
 void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
@@ -812,7 +865,9 @@ std::string Builder::workbookXml() const {
     xml += names_.toXml();
     xml += "<calcPr calcId=\"";
     xml += kCalcId;
-    xml += "\" fullCalcOnLoad=\"1\"/></workbook>";
+    xml += "\" fullCalcOnLoad=\"1\"/>";
+    xml += pivots_.pivotCachesXml();
+    xml += "</workbook>";
     return xml;
 }
 
@@ -853,6 +908,10 @@ std::string Builder::workbookRelationshipsXml() const {
     for (std::size_t i = 0; i < externalLinks_.size(); ++i) {
         relationship(externalLinks_.relationshipId(i), std::string(kExternalLinkRelationshipKind),
                      RelativeTarget(kWorkbookPart, externalLinks_.partName(i)));
+    }
+    for (const Relationship& rel : pivots_.workbookRelationships()) {
+        AppendStartTag(xml, "Relationship",
+                       {{"Id", rel.id}, {"Type", rel.type}, {"Target", rel.target}}, true);
     }
     xml += "</Relationships>";
     return xml;
@@ -913,6 +972,8 @@ void Builder::write(OutputSink& sink) {
         }
     }
     graph_.addContentTypes(types);
+    // After every sheet: a pivot table's data source may be a sheet, table or name copied later.
+    pivots_.write([this](int copyIndex) { return pivotLookupFor(copyIndex); }, zip, types);
     externalLinks_.write(zip, types);
     zip.addEntry(kWorkbookPart, workbookXml());
     zip.addEntry(RelationshipsPartFor(kWorkbookPart), workbookRelationshipsXml());

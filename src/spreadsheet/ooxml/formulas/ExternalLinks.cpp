@@ -63,6 +63,10 @@ std::vector<std::string> ExternalLinkParts(const SourcePackage& package) {
     return parts;
 }
 
+std::string FileUri(std::string_view absolutePath) {
+    return "file://" + PercentEncodePath(absolutePath);
+}
+
 std::string AnchoredLinkTarget(std::string_view target, std::string_view sourcePath) {
     const bool hasScheme = target.find(':') != std::string_view::npos;
     const bool absolute = target.starts_with("/") || target.starts_with("\\");

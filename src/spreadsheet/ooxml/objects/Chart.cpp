@@ -265,6 +265,47 @@ void ReportChart(const PartCopyContext& copy, const ChartRewriteNotes& notes) {
     }
 }
 
+// A pivot chart names its pivot table as "[file]Sheet!PivotTable": where that pivot table came
+// along, the name follows its sheet and the chart stays a pivot chart.
+bool RepointPivotSource(XmlNode& root, const PartCopyContext& copy) {
+    XmlNode* source = root.child("pivotSource");
+    XmlNode* name = source != nullptr ? source->child("name") : nullptr;
+    if (name == nullptr || !copy.pivotTable) {
+        return false;
+    }
+    const std::string text = name->textContent();
+    const std::size_t bracket = text.starts_with('[') ? text.find(']') : std::string::npos;
+    const std::size_t start = bracket == std::string::npos ? 0 : bracket + 1;
+    std::string sheet;
+    std::size_t bang = std::string::npos;
+    if (text.compare(start, 1, "'") == 0) { // quoted, '' for an apostrophe
+        for (std::size_t i = start + 1; i < text.size(); ++i) {
+            if (text[i] == '\'' && i + 1 < text.size() && text[i + 1] == '\'') {
+                sheet += '\'';
+                ++i;
+            } else if (text[i] == '\'') {
+                bang = text.compare(i + 1, 1, "!") == 0 ? i + 1 : std::string::npos;
+                break;
+            } else {
+                sheet += text[i];
+            }
+        }
+    } else {
+        bang = text.find('!', start);
+        sheet = text.substr(start, bang == std::string::npos ? 0 : bang - start);
+    }
+    if (bang == std::string::npos) {
+        return false;
+    }
+    const std::string pivotTable = text.substr(bang + 1);
+    const auto resultSheet = copy.pivotTable(sheet, pivotTable);
+    if (!resultSheet) {
+        return false;
+    }
+    name->setTextContent(text.substr(0, start) + *resultSheet + "!" + pivotTable);
+    return true;
+}
+
 void RewriteChartPart(PartInTransit& part) {
     XmlNode root;
     try {
@@ -280,8 +321,9 @@ void RewriteChartPart(PartInTransit& part) {
         return;
     }
     ChartRewriteNotes notes;
+    const bool keepPivot = RepointPivotSource(root, part.copy);
     if (part.copy.formulas != nullptr) {
-        notes = RewriteChartTree(root, *part.copy.formulas);
+        notes = RewriteChartTree(root, *part.copy.formulas, keepPivot);
     }
     notes.title = ChartTitle(root);
     // A picture or embedded workbook whose part is missing goes with its element.
@@ -353,7 +395,7 @@ bool RemovePivotLinks(XmlNode& node) {
 
 } // namespace
 
-ChartRewriteNotes RewriteChartTree(XmlNode& root, const FormulaContext& formulas) {
+ChartRewriteNotes RewriteChartTree(XmlNode& root, const FormulaContext& formulas, bool keepPivot) {
     const auto colon = root.name.find(':');
     const std::string prefix = colon == std::string::npos ? "" : root.name.substr(0, colon);
     const bool chartEx =
@@ -362,7 +404,7 @@ ChartRewriteNotes RewriteChartTree(XmlNode& root, const FormulaContext& formulas
     rewriter.walk(root, {});
     ChartRewriteNotes notes = rewriter.notes;
     notes.title = ChartTitle(root);
-    notes.pivotRemoved = RemovePivotLinks(root);
+    notes.pivotRemoved = !keepPivot && RemovePivotLinks(root);
     return notes;
 }
 

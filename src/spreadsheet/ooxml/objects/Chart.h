@@ -24,8 +24,10 @@ struct ChartRewriteNotes {
     std::string title;         // the chart's title, when it has one
 };
 
-// Rewrites a chart's XML tree in place with `formulas`. Pivot tables do not travel with a
-// sheet, so a pivot chart loses its link to one and keeps the cells it plotted.
-ChartRewriteNotes RewriteChartTree(XmlNode& root, const FormulaContext& formulas);
+// Rewrites a chart's XML tree in place with `formulas`. A pivot chart whose pivot table stayed
+// behind or as values loses its link to it and keeps the cells it plotted.
+// `keepPivot`: the chart's pivot table came along, so it stays a pivot chart.
+ChartRewriteNotes RewriteChartTree(XmlNode& root, const FormulaContext& formulas,
+                                   bool keepPivot = false);
 
 } // namespace quillory::spreadsheet::ooxml

@@ -21,7 +21,8 @@ constexpr std::string_view kControlFormulaAttributes[] = {"fmlaLink", "fmlaRange
 // Attributes of the sheet's controlPr that hold formulas.
 constexpr std::string_view kSheetControlFormulaAttributes[] = {"linkedCell", "listFillRange"};
 
-constexpr std::string_view kLabelActiveX = "ActiveX controls (form controls are copied)";
+constexpr std::string_view kLabelActiveX =
+    "ActiveX controls whose parts the workbook does not hold";
 constexpr std::string_view kLabelMacros =
     "macros assigned to controls and objects (a workbook without macros cannot run them)";
 constexpr std::string_view kLabelMissingObjects =
@@ -236,7 +237,8 @@ void CommentCarrier::registerWith(PartGraph& graph) {
         part.xml = MapDrawingShapeIds(part.xml, shapeIdsOf(part.copy.copyIndex));
     });
     // OLE objects: the embedded file and the preview picture the sheet's objectPr shows.
-    for (const auto kind : {"oleObject", "package", "image"}) {
+    // ActiveX controls: their properties part (and the binary state below it) and the preview.
+    for (const auto kind : {"oleObject", "package", "image", "control"}) {
         if (!graph.carries(kind)) {
             graph.registerKind(kind);
         }

@@ -2,8 +2,8 @@
 // Notes (the legacy comments part and its VML drawing), threaded comments and their people,
 // form controls (ctrlProp parts and the sheet's controls), OLE objects (embedded parts and their
 // previews) and header/footer pictures: what a sheet copy carries of them, with the ids that
-// must stay unique in the result renumbered, and what a result can never hold (macro links,
-// ActiveX) removed and reported.
+// must stay unique in the result renumbered, and what a result can never hold (macro links)
+// removed and reported. ActiveX controls travel like form controls, with their parts.
 
 #include "spreadsheet/ooxml/SourcePackage.h"
 #include "spreadsheet/ooxml/formulas/Formula.h"
@@ -67,7 +67,7 @@ struct SheetObjectsContext {
 };
 // Processes a worksheet child that holds controls or OLE objects (controls, oleObjects, or the
 // mc:AlternateContent around them): shape ids renumbered, cell links rewritten, macros removed,
-// entries whose part is not carried (ActiveX) removed. Adds what was left out to `notCarried`.
+// entries whose part is not carried removed. Adds what was left out to `notCarried`.
 // Returns false when nothing is left of the element.
 bool CarrySheetObjects(XmlNode& node, const SheetObjectsContext& context,
                        std::set<std::string>& notCarried);

@@ -38,6 +38,8 @@ constexpr NameRule kNameRules[] = {
     {"comments", "xl/", "comments"},
     {"threadedComment", "xl/threadedComments/", "threadedComment"},
     {"ctrlProp", "xl/ctrlProps/", "ctrlProp"},
+    {"control", "xl/activeX/", "activeX"},
+    {"activeXControlBinary", "xl/activeX/", "activeX"},
     {"themeOverride", "xl/theme/", "themeOverride"},
     {"diagramData", "xl/diagrams/", "data"},
     {"diagramLayout", "xl/diagrams/", "layout"},
@@ -158,6 +160,8 @@ std::string UserLabel(std::string_view kind) {
         {"comments", "notes"},
         {"threadedComment", "threaded comments"},
         {"ctrlProp", "a form control"},
+        {"control", "an ActiveX control"},
+        {"activeXControlBinary", "an ActiveX control's state"},
         {"oleObject", "an embedded object"},
         {"package", "an embedded object"},
     };

@@ -46,6 +46,9 @@ struct PartCopyContext {
     const Theme* resultTheme = nullptr;
     // One sentence for the merge report of this copy (repeats are the caller's to fold).
     std::function<void(ReportKind, const std::string&)> report;
+    // The result sheet of a pivot table that came along, by its source sheet and name; nullopt
+    // when it stayed as values or is not in the result.
+    std::function<std::optional<std::string>(std::string_view, std::string_view)> pivotTable;
 };
 
 // One part on its way into the result, handed to the rewriters registered for it.

@@ -18,9 +18,6 @@ constexpr std::string_view kOtherWorkbookExtensions[] = {".xlsm", ".xltx", ".xlt
 // Kinds of content with their own decision, as the copy names them, and the sentence a user
 // reads for each.
 constexpr std::pair<std::string_view, std::string_view> kDecisions[] = {
-    {"pivot tables (their cells are kept as values)",
-     "The pivot table is kept as what it showed: its cells keep their values and formats, but "
-     "it can no longer be refreshed or rearranged."},
     {"slicers",
      "Slicers (the filter buttons) were not copied; the data they filtered is unchanged."},
     {"timelines", "Timeline filters were not copied; the data they filtered is unchanged."},
@@ -30,9 +27,6 @@ constexpr std::pair<std::string_view, std::string_view> kDecisions[] = {
     {"data connections (the table keeps its data)",
      "A table filled by a query or connection is kept as a plain table with its data: it no "
      "longer refreshes from its source."},
-    {"parts of kind 'control'",
-     "ActiveX controls were not copied: they run program code, which the merged workbook does "
-     "not carry; the cells under them are unchanged."},
     {"the spilling of dynamic-array formulas (they compute as ordinary array formulas)",
      "Spilling (dynamic-array) formulas could not keep their spill settings and compute as "
      "ordinary array formulas."},

@@ -944,6 +944,9 @@ void Transplanter::writeMissingSheetFormat(std::string_view elementName) {
 }
 
 bool Transplanter::processConditionalFormatting(XmlNode& node) {
+    if (!c_.pivotTables) {
+        node.removeAttribute("pivot");
+    }
     std::vector<XmlNode> kept;
     for (auto& rule : node.children) {
         if (rule.isText()) {

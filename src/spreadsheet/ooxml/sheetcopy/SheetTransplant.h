@@ -38,6 +38,9 @@ struct SheetCopyContext {
     // Relationship ids of the sheet whose relationships are carried into the result (with the
     // same ids); an element that refers to any other id is dropped.
     std::set<std::string> carriedRelationships;
+    // A pivot table of the sheet came along; when none did, conditional formats bound to pivot
+    // tables become plain formats of their cells.
+    bool pivotTables = false;
     // Serial-number shift for constant date cells (1904 vs 1900 date system): 0, +1462 or -1462.
     int dateShiftDays = 0;
     // Source shape id -> result shape id of the copy's legacy drawing (controls, OLE objects);
