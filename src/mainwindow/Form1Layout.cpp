@@ -162,6 +162,11 @@ void Form1::buildControls() {
         }
         previous = widget;
     }
+    // Paths are told apart by their file names: a long one loses its middle, not its end. The
+    // row's tooltip shows it whole.
+    for (ListView* paths : {listViews_[0], listViews_[3]}) {
+        paths->setTextElideMode(Qt::ElideMiddle);
+    }
 }
 
 void Form1::buildMenus() {

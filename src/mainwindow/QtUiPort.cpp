@@ -64,9 +64,17 @@ QtUiPort::~QtUiPort() {
 }
 
 void QtUiPort::showMessage(lists::MessageIcon icon, const std::string& text) {
+    showDetailedMessage(icon, text, {});
+}
+
+void QtUiPort::showDetailedMessage(lists::MessageIcon icon, const std::string& text,
+                                   const std::string& details) {
     QMessageBox box(
         icon == lists::MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
         QString::fromLatin1(kCaption), QString::fromUtf8(text), QMessageBox::Ok, window_);
+    if (!details.empty()) {
+        box.setDetailedText(QString::fromUtf8(details));
+    }
     // A message must be readable even while the busy pointer is on.
     const bool wasBusy = busy_;
     setBusy(false);

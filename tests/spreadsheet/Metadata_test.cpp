@@ -498,7 +498,7 @@ TEST(Decisions, APivotTableIsKeptAsWhatItShowedAndItsSlicerIsLeftOut) {
         EXPECT_EQ(entry.name.find("pivot"), std::string::npos) << entry.name;
         EXPECT_EQ(entry.name.find("slicer"), std::string::npos) << entry.name;
     }
-    EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "kept as what it showed"));
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::FormulaAsValue, "kept as what it showed"));
     EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "Slicers"));
     int slicerLines = 0;
     for (const auto& item : merged.report.items) {
@@ -586,7 +586,7 @@ TEST(ColumnWidths, ALaterSourceWithAWiderNormalFontKeepsItsColumnsOnScreen) {
     ASSERT_NE(format, nullptr);
     EXPECT_EQ(format->attributeOr("defaultColWidth", ""), "11.7109375");
     EXPECT_EQ(format->attributeOr("baseColWidth", ""), "9");
-    EXPECT_TRUE(ReportHas(merged.report, ReportKind::MayLookDifferent, "Arial 12"));
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::Adjusted, "Arial 12"));
 }
 
 } // namespace

@@ -665,7 +665,9 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     ColumnWidthDecision widths = DecideColumnWidths(copy.source->normalFont, baseFont_);
     sheetContext.columnWidths = widths.converter;
     if (!widths.note.empty()) {
-        add(ReportKind::MayLookDifferent, copy, std::move(widths.note));
+        // Converted widths keep their size on screen; a font that cannot be measured may not.
+        add(widths.converter ? ReportKind::Adjusted : ReportKind::MayLookDifferent, copy,
+            std::move(widths.note));
     }
     const SheetCopyNotes notes = TransplantSheet(sheetContext, zip, copy.partName);
 
@@ -755,7 +757,7 @@ void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
     std::set<std::string> notCarried = copy.notCarried;
     notCarried.insert(notes.notCarried.begin(), notes.notCarried.end());
     for (const auto& what : notCarried) {
-        add(ReportKind::PartNotCarried, copy, NotCarriedSentence(what));
+        add(NotCarriedKind(what), copy, NotCarriedSentence(what));
     }
     for (const auto& what : notes.mayDiffer) {
         add(ReportKind::MayLookDifferent, copy, what);
@@ -773,9 +775,7 @@ void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
             "spreadsheet program may ask whether to update them.");
     }
     if (copy.source->importer->themeDiffers()) {
-        add(ReportKind::MayLookDifferent, copy,
-            "The workbook uses another colour theme than the result: cell colours were fixed to "
-            "look as before.");
+        add(ReportKind::Adjusted, copy, std::string(kThemeFixedNote));
     }
 }
 
