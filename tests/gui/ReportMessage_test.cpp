@@ -4,6 +4,7 @@
 
 #include "ModalDriver.h"
 #include "WindowTestSupport.h"
+#include "mainwindow/PathDelegate.h"
 #include "mainwindow/QtUiPort.h"
 #include "merge/MergeSheets.h"
 #include "merge/ReportText.h"
@@ -18,6 +19,8 @@
 #include <xlsxwriter.h>
 #endif
 
+using quillory::mainwindow::ElidePath;
+using quillory::mainwindow::PathDelegate;
 using quillory::testing::ClickRow;
 using quillory::testing::DoubleClickRow;
 using quillory::testing::ModalDriver;
@@ -102,7 +105,25 @@ class ReportMessageTest : public QObject {
 
 private slots:
     void shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingDiffers();
+    void aLongPathKeepsItsFileNameInAnyWidth();
 };
+
+void ReportMessageTest::aLongPathKeepsItsFileNameInAnyWidth() {
+    const QString path = "/home/ann/Shared drive/Finance department/Regional offices/North.xlsx";
+    const QFontMetrics metrics(QApplication::font());
+    const int nameOnly = metrics.horizontalAdvance(QString(QChar(0x2026)) + "/North.xlsx");
+    for (int width = 10; width < metrics.horizontalAdvance(path) + 20; width += 7) {
+        const QString shown = ElidePath(path, metrics, width);
+        QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
+        if (width >= nameOnly) {
+            QVERIFY2(shown.endsWith("/North.xlsx"), qPrintable(shown));
+        }
+        if (shown.size() > 12) {
+            QVERIFY2(path.startsWith(shown.left(shown.indexOf(QChar(0x2026)))), qPrintable(shown));
+        }
+    }
+    QCOMPARE(ElidePath(path, metrics, metrics.horizontalAdvance(path)), path);
+}
 
 void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingDiffers() {
     TempDir dir;
@@ -129,8 +150,9 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     QCOMPARE(first.data(Qt::ToolTipRole).toString().toStdString(),
              (books / "Budget.xlsx").string());
     QCOMPARE(lists.merge.text(1), (books / "Budget.xlsx").string());
-    QCOMPARE(form->ListView1()->textElideMode(), Qt::ElideMiddle);
-    QCOMPARE(form->ListView4()->textElideMode(), Qt::ElideMiddle);
+    for (const auto* view : {form->ListView1(), form->ListView4()}) {
+        QVERIFY(dynamic_cast<PathDelegate*>(view->itemDelegateForColumn(0)) != nullptr);
+    }
 
     const char* shots = std::getenv("QUILLORY_SCREENSHOT_DIR");
     if (shots != nullptr) {
@@ -154,7 +176,7 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
                     button->click(); // "Show Details..."
                 }
             }
-            QCoreApplication::processEvents();
+            QTest::qWait(200); // the box lays itself out anew
             box->grab().save(QString::fromUtf8(shots) + "/screenshot-report.png");
         }
         box->accept();
@@ -170,6 +192,9 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     QVERIFY2(text.contains("May look different: 1 note, in 1 workbook"), qPrintable(text));
     QCOMPARE(details.count("coloured automatically"), 1);
     QVERIFY(details.indexOf("coloured automatically") > details.indexOf("South office.xlsx"));
+    // Workbooks in the order of the merge list.
+    QVERIFY(details.indexOf("Budget.xlsx\n") < details.indexOf("North office.xlsx\n"));
+    QVERIFY(details.indexOf("North office.xlsx\n") < details.indexOf("South office.xlsx\n"));
     for (const auto& item : expected.report.items) {
         const std::string note = item.kind == quillory::spreadsheet::ReportKind::SheetRenamed
                                      ? item.resultSheet
