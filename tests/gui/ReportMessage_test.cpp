@@ -191,6 +191,7 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     // Only the chart whose colour comes from the theme can look different.
     QVERIFY2(text.contains("May look different: 1 note, in 1 workbook"), qPrintable(text));
     QCOMPARE(details.count("coloured automatically"), 1);
+    QCOMPARE(details.count("Adjusted to look the same"), 2); // both workbooks of the other theme
     QVERIFY(details.indexOf("coloured automatically") > details.indexOf("South office.xlsx"));
     // Workbooks in the order of the merge list.
     QVERIFY(details.indexOf("Budget.xlsx\n") < details.indexOf("North office.xlsx\n"));

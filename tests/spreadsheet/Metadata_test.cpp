@@ -233,7 +233,7 @@ TEST(DynamicArrays, NumbersFollowEachSourceAndRichValuesStayBehindWithTheirValue
     EXPECT_EQ(picture->child("v")->textContent(), "#VALUE!");
     EXPECT_EQ(CellOf(two, "C1")->attribute("cm"), nullptr) << "its block was a rich value";
     EXPECT_EQ(CountElements(PartTree(merged.package, "xl/metadata.xml"), "rc"), 1);
-    EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "inside cells"));
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::FormulaAsValue, "inside cells"));
 }
 
 TEST(DynamicArrays, ADamagedOrMissingMetadataPartCostsOnlyTheSpill) {
