@@ -8,7 +8,8 @@ qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
 libzip-dev libexpat1-dev zlib1g-dev
 libgtest-dev libgmock-dev
 libxlsxwriter-dev python3 python3-openpyxl python3-xlrd python3-uno
-libreoffice-calc-nogui gnumeric fonts-crosextra-carlito fonts-crosextra-caladea valgrind
+libreoffice-calc-nogui gnumeric fonts-crosextra-carlito fonts-crosextra-caladea fonts-liberation2
+valgrind
 clang libclang-rt-14-dev
 xvfb xauth imagemagick xdg-utils openbox x11-utils
 poppler-utils python3-pil python3-numpy"

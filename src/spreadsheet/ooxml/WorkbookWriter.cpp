@@ -139,6 +139,7 @@ private:
     ResultMetadata metadata_;
     ResultExternalLinks externalLinks_;
     std::set<std::string> macrosReported_; // identities of sources whose macros were reported
+    std::set<std::string> fontsReported_;  // ... whose standard font was reported
     // The result's Normal font.
     NormalFont baseFont_{"Calibri", 11};
     Theme theme_ = Theme::builtinDefault();
@@ -662,12 +663,12 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     if (copy.source->package->date1904() != date1904_) {
         sheetContext.dateShiftDays = date1904_ ? -kDateSystemOffsetDays : kDateSystemOffsetDays;
     }
-    ColumnWidthDecision widths = DecideColumnWidths(copy.source->normalFont, baseFont_);
-    sheetContext.columnWidths = widths.converter;
-    if (!widths.note.empty()) {
-        // Converted widths keep their size on screen; a font that cannot be measured may not.
-        add(widths.converter ? ReportKind::Adjusted : ReportKind::MayLookDifferent, copy,
-            std::move(widths.note));
+    ColumnWidthDecision sizes = DecideColumnWidths(copy.source->normalFont, baseFont_);
+    sheetContext.sizes = sizes.sizes;
+    if (!sizes.note.empty() && fontsReported_.insert(copy.source->package->identity()).second) {
+        // Converted sizes look as in the source; sizes copied as stored may not.
+        add(sizes.sizes ? ReportKind::Adjusted : ReportKind::MayLookDifferent, copy,
+            std::move(sizes.note));
     }
     const SheetCopyNotes notes = TransplantSheet(sheetContext, zip, copy.partName);
 

@@ -39,6 +39,12 @@ constexpr std::string_view kNoteDynamicArraysNotCarried =
 constexpr std::string_view kNoteCellValuesNotCarried =
     "pictures and data types inside cells (the cells keep the values they showed)";
 
+std::string FormatNumber(double value) {
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("0");
+}
+
 std::optional<long long> ParseInteger(std::string_view text) {
     // Some writers put line breaks around numbers ("<v>\n0</v>").
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
@@ -198,8 +204,9 @@ private:
     void processSheetPr(XmlNode& node);
     void processSheetViews(XmlNode& node);
     void processCols(XmlNode& node);
-    void convertColumnWidths(XmlNode& node, std::initializer_list<std::string_view> widths,
-                             std::initializer_list<std::string_view> baseWidths);
+    void processSheetFormat(XmlNode& node);
+    // A sheet that states no sheetFormatPr gets one where it belongs, before cols / sheetData.
+    void writeMissingSheetFormat(std::string_view elementName);
     bool processConditionalFormatting(XmlNode& node);
     bool processDataValidations(XmlNode& node);
     bool processHyperlinks(XmlNode& node);
@@ -250,7 +257,9 @@ private:
     XmlNode captured_;
 
     bool inSheetData_ = false;
-    int cellDepth_ = 0; // depth of the open <c>, 0 outside a cell
+    bool sheetFormatSeen_ = false;
+    bool widthsAsStored_ = false; // the sheet's own defaults cannot be converted
+    int cellDepth_ = 0;           // depth of the open <c>, 0 outside a cell
     std::string* cellText_ = nullptr;
     int cellRawDepth_ = 0; // > 0 while copying a cell child other than <f>/<v>
     CellBuffer cell_;
@@ -316,6 +325,11 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (depth_ == 2) {
+        if (local == "sheetFormatPr") {
+            sheetFormatSeen_ = true;
+        } else if (!sheetFormatSeen_ && (local == "cols" || local == "sheetData")) {
+            writeMissingSheetFormat(name);
+        }
         if (local == "oleObjects" || local == "controls" || local == "AlternateContent") {
             startCapture(name, attributes); // form controls and OLE objects
             return;
@@ -780,7 +794,7 @@ void Transplanter::emitCaptured(XmlNode& node) {
     } else if (local == "cols") {
         processCols(node);
     } else if (local == "sheetFormatPr") {
-        convertColumnWidths(node, {"defaultColWidth"}, {"baseColWidth"});
+        processSheetFormat(node);
     } else if (local == "conditionalFormatting") {
         keep = processConditionalFormatting(node);
     } else if (local == "dataValidations") {
@@ -868,26 +882,65 @@ void Transplanter::processCols(XmlNode& node) {
         if (const std::string* style = col.attribute("style")) {
             col.setAttribute("style", std::to_string(mappedStyle(*style)));
         }
-        convertColumnWidths(col, {"width"}, {});
+        if (c_.sizes && c_.sizes->columns.changesWidths() && !widthsAsStored_) {
+            if (const std::string* width = col.attribute("width")) {
+                col.setAttribute("width", c_.sizes->columns.widthText(*width));
+            }
+        }
     }
 }
 
-void Transplanter::convertColumnWidths(XmlNode& node,
-                                       std::initializer_list<std::string_view> widths,
-                                       std::initializer_list<std::string_view> baseWidths) {
-    if (!c_.columnWidths) {
+void Transplanter::processSheetFormat(XmlNode& node) {
+    if (!c_.sizes) {
         return;
     }
-    for (const auto name : widths) {
-        if (const std::string* value = node.attribute(name)) {
-            node.setAttribute(name, c_.columnWidths->widthText(*value));
+    int baseWidth = kImplicitBaseColumnWidth;
+    if (const std::string* base = node.attribute("baseColWidth")) {
+        const auto value = ParseInteger(*base);
+        if (!value || *value < 1 || *value > kMaxBaseColumnWidth) {
+            notes.mayDiffer.insert("Column widths were copied as stored, because the sheet's "
+                                   "baseColWidth (" +
+                                   *base + ") is not a width a default column can have.");
+            widthsAsStored_ = true;
+            return;
+        }
+        baseWidth = static_cast<int>(*value);
+    }
+    const ColumnWidthConverter& columns = c_.sizes->columns;
+    if (columns.changesWidths()) {
+        if (const std::string* width = node.attribute("defaultColWidth")) {
+            node.setAttribute("defaultColWidth", columns.widthText(*width));
+        } else {
+            node.setAttribute("defaultColWidth", columns.implicitDefaultWidthText(baseWidth));
+        }
+        if (node.attribute("baseColWidth") != nullptr) {
+            node.setAttribute("baseColWidth", columns.baseWidthText(std::to_string(baseWidth)));
         }
     }
-    for (const auto name : baseWidths) {
-        if (const std::string* value = node.attribute(name)) {
-            node.setAttribute(name, c_.columnWidths->baseWidthText(*value));
+    // Rows without a height of their own would follow the result's font: the default height
+    // the sheet states (or its font's natural one) is made custom so that it holds.
+    const std::string customHeight = node.attributeOr("customHeight", "0");
+    if (customHeight != "1" && customHeight != "true") {
+        if (node.attribute("defaultRowHeight") == nullptr) {
+            node.setAttribute("defaultRowHeight", FormatNumber(c_.sizes->rowHeight));
         }
+        node.setAttribute("customHeight", "1");
     }
+}
+
+void Transplanter::writeMissingSheetFormat(std::string_view elementName) {
+    sheetFormatSeen_ = true;
+    if (!c_.sizes) {
+        return;
+    }
+    XmlNode node;
+    const auto colon = elementName.find(':');
+    node.name = colon == std::string_view::npos
+                    ? std::string("sheetFormatPr")
+                    : std::string(elementName.substr(0, colon + 1)) + "sheetFormatPr";
+    processSheetFormat(node);
+    closePendingTag();
+    AppendNode(out_, node);
 }
 
 bool Transplanter::processConditionalFormatting(XmlNode& node) {

@@ -31,9 +31,10 @@ struct SheetCopyContext {
     const FormulaContext* formulas = nullptr;
     // Cell and value metadata (spilling formulas); null: every cm / vm is left out, reported.
     ResultMetadata::Importer* metadata = nullptr;
-    // Set when the source's Normal font draws its digits wider or narrower than the result's:
-    // column widths are converted to keep their pixels.
-    std::optional<ColumnWidthConverter> columnWidths;
+    // Set when the source's standard font differs from the result's and both are known: column
+    // widths (stated or default) are converted to keep their pixels, and rows that state no
+    // height keep the source's default height.
+    std::optional<DefaultSizes> sizes;
     // Relationship ids of the sheet whose relationships are carried into the result (with the
     // same ids); an element that refers to any other id is dropped.
     std::set<std::string> carriedRelationships;

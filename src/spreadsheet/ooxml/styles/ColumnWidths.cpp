@@ -13,42 +13,13 @@ namespace {
 
 constexpr std::string_view kDefaultFontName = "Calibri";
 constexpr double kDefaultFontSize = 11;
-constexpr double kPixelsPerPoint = 96.0 / 72.0;
 // Pixels added to every column around its characters.
 constexpr double kColumnPadding = 5;
 // Widths are kept in 1/256 of a character.
 constexpr double kWidthSteps = 256;
-
-// Advance width of the digits as a fraction of the font size (the em), for fonts commonly used
-// as a workbook's Normal font and their metric-compatible replacements.
-struct DigitWidth {
-    std::string_view font;
-    double emFraction;
-};
-constexpr DigitWidth kDigitWidths[] = {
-    {"Calibri", 0.5068},         {"Carlito", 0.5068},       {"Arial", 0.5562},
-    {"Liberation Sans", 0.5562}, {"Helvetica", 0.5562},     {"Arimo", 0.5562},
-    {"Times New Roman", 0.5},    {"Liberation Serif", 0.5}, {"Tinos", 0.5},
-    {"Cambria", 0.5562},         {"Caladea", 0.5562},       {"Courier New", 0.6001},
-    {"Liberation Mono", 0.6001}, {"Cousine", 0.6001},       {"Verdana", 0.6362},
-    {"Tahoma", 0.5459},          {"Segoe UI", 0.5581},      {"Aptos Narrow", 0.5},
-    {"Aptos", 0.5498},           {"Consolas", 0.5498},      {"Georgia", 0.6153},
-};
-
-bool SameFontName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+// Default columns are widened to a multiple of this many pixels.
+constexpr double kPixelsPerStep = 8;
+constexpr double kPointsPerPixel = 72.0 / 96.0;
 
 std::optional<double> ParseNumber(std::string_view text) {
     double value = 0;
@@ -110,22 +81,17 @@ NormalFont NormalFontOf(std::string_view stylesXml, const std::string& fileName)
     if (const XmlNode* name = records[fontId]->child("name")) {
         font.name = name->attributeOr("val", font.name);
     }
+    // A font without a usable size cannot measure the grid: the size stays unknown.
+    font.size = std::nullopt;
     if (const XmlNode* size = records[fontId]->child("sz")) {
-        font.size = ParseNumber(size->attributeOr("val", "")).value_or(font.size);
+        font.size = ParseNumber(size->attributeOr("val", ""));
     }
     return font;
 }
 
 std::optional<int> MaxDigitWidth(const NormalFont& font) {
-    if (font.size <= 0) {
-        return std::nullopt;
-    }
-    for (const auto& known : kDigitWidths) {
-        if (SameFontName(known.font, font.name)) {
-            return static_cast<int>(std::lround(font.size * kPixelsPerPoint * known.emFraction));
-        }
-    }
-    return std::nullopt;
+    const auto metrics = MetricsOf(font);
+    return metrics ? std::optional<int>(metrics->maxDigitWidth) : std::nullopt;
 }
 
 double ColumnWidthConverter::width(double sourceWidth) const {
@@ -152,39 +118,44 @@ std::string ColumnWidthConverter::baseWidthText(std::string_view sourceBaseWidth
     return std::to_string(std::max(1L, std::lround((pixels - kColumnPadding) / to_)));
 }
 
+std::string ColumnWidthConverter::implicitDefaultWidthText(int baseWidth) const {
+    const double pixels =
+        std::ceil((baseWidth * from_ + kColumnPadding) / kPixelsPerStep) * kPixelsPerStep;
+    // The smallest width in 1/256 steps that draws at least those pixels draws exactly them.
+    return FormatWidth(std::ceil(pixels / to_ * kWidthSteps) / kWidthSteps);
+}
+
 } // namespace quillory::spreadsheet::ooxml
 
 namespace quillory::spreadsheet::ooxml {
 
-namespace {
-
-std::string Describe(const NormalFont& font) {
-    char size[32];
-    const auto [end, ec] = std::to_chars(size, size + sizeof size, font.size);
-    return font.name + " " + (ec == std::errc() ? std::string(size, end) : std::string("?"));
-}
-
-} // namespace
-
 ColumnWidthDecision DecideColumnWidths(const NormalFont& source, const NormalFont& result) {
     ColumnWidthDecision decision;
-    if (source.size == result.size && source.name == result.name) {
+    if (source == result) {
         return decision;
     }
-    const auto from = MaxDigitWidth(source);
-    const auto to = MaxDigitWidth(result);
-    if (from && to) {
-        if (*from != *to) {
-            decision.converter.emplace(*from, *to);
-            decision.note = "The workbook's standard font (" + Describe(source) +
-                            ") differs from the merged workbook's (" + Describe(result) +
-                            "): column widths were converted to keep their size on screen.";
+    const std::string lead = "The standard font " + Describe(source) +
+                             " differs from the result's " + Describe(result) +
+                             ": column widths and row heights were ";
+    for (const NormalFont* font : {&source, &result}) {
+        if (const std::string reason = UnusableSizeReason(*font); !reason.empty()) {
+            decision.note = lead + "copied as stored, because " + reason + ".";
+            return decision;
         }
+    }
+    const auto from = MetricsOf(source);
+    const auto to = MetricsOf(result);
+    if (!from || !to) {
+        decision.note = lead + "copied as stored, because the digit widths of " +
+                        (from ? result.name : source.name) +
+                        " are not known; columns may look wider or narrower than in the source.";
         return decision;
     }
-    decision.note = "The workbook's standard font (" + Describe(source) +
-                    ") differs from the merged workbook's (" + Describe(result) +
-                    "): columns may look wider or narrower than in the source.";
+    decision.sizes = DefaultSizes{ColumnWidthConverter(from->maxDigitWidth, to->maxDigitWidth),
+                                  from->rowHeight * kPointsPerPixel};
+    if (from->maxDigitWidth != to->maxDigitWidth || from->rowHeight != to->rowHeight) {
+        decision.note = lead + "converted to keep their size.";
+    }
     return decision;
 }
 

@@ -4,18 +4,13 @@
 // Normal font is another one would change the look of every column, so its widths are converted
 // to keep the same pixels under the result's font.
 
+#include "spreadsheet/ooxml/styles/FontMetrics.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace quillory::spreadsheet::ooxml {
-
-struct NormalFont {
-    std::string name;
-    double size = 0; // points
-
-    bool operator==(const NormalFont&) const = default;
-};
 
 // The Normal style's font of a styles part (Calibri 11 when the part does not say).
 NormalFont NormalFontOf(std::string_view stylesXml, const std::string& fileName);
@@ -23,6 +18,12 @@ NormalFont NormalFontOf(std::string_view stylesXml, const std::string& fileName)
 // The maximum digit width in pixels at 96 dots per inch, for the fonts whose digit widths are
 // known; nullopt for others.
 std::optional<int> MaxDigitWidth(const NormalFont& font);
+
+// Column widths that a sheet leaves to its defaults: 8 characters unless baseColWidth says
+// otherwise, widened to the next multiple of 8 pixels as spreadsheet programs do.
+constexpr int kImplicitBaseColumnWidth = 8;
+// A baseColWidth outside [1, kMaxBaseColumnWidth] cannot be a sheet's default column.
+constexpr int kMaxBaseColumnWidth = 254;
 
 class ColumnWidthConverter {
 public:
@@ -35,6 +36,10 @@ public:
     std::string widthText(std::string_view sourceWidth) const;
     // A base width (whole characters, no padding: sheetFormatPr/@baseColWidth).
     std::string baseWidthText(std::string_view sourceBaseWidth) const;
+    // The defaultColWidth that draws, under the result's font, the pixels of a sheet whose
+    // default columns follow baseColWidth alone (or its absence).
+    std::string implicitDefaultWidthText(int baseWidth) const;
+    bool changesWidths() const { return from_ > 0 && to_ > 0 && from_ != to_; }
 
 private:
     int from_;
@@ -45,11 +50,18 @@ private:
 
 namespace quillory::spreadsheet::ooxml {
 
-// How a sheet's columns travel from a workbook with one Normal font into a result with another:
-// the conversion when the digit widths differ, and the report's sentence (empty when the
-// columns look the same without a change).
+// How a sheet's columns and rows keep their size when its workbook's standard font differs from
+// the result's: set when both fonts are known; otherwise the sheet keeps widths as stored.
+struct DefaultSizes {
+    ColumnWidthConverter columns;
+    // The source font's natural row height in points: the height of rows that state none, kept
+    // by a custom default height since the result's font would give them another.
+    double rowHeight = 0;
+};
+
+// The sizes to keep, and the report's sentence for the workbook (empty when the fonts match).
 struct ColumnWidthDecision {
-    std::optional<ColumnWidthConverter> converter;
+    std::optional<DefaultSizes> sizes;
     std::string note;
 };
 ColumnWidthDecision DecideColumnWidths(const NormalFont& source, const NormalFont& result);
