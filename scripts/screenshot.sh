@@ -1,6 +1,9 @@
 #!/bin/sh
 # Makes docs/screenshot.png: starts the real Quillory on a virtual X screen with a window manager,
-# with a small saved source list, and captures its window with the frame.
+# with a small saved source list, and captures its window with the frame. Then makes the
+# screenshots of the lists and of the message after a merge (screenshot-lists.png,
+# screenshot-merge-list.png, screenshot-report.png) with the window tests that build and merge
+# them, run on the same kind of virtual X screen.
 #   scripts/screenshot.sh [path/to/quillory]   (default: build/src/quillory)
 set -eu
 cd "$(dirname "$0")/.."
@@ -54,3 +57,12 @@ chmod +x "$WORK/capture.sh"
 mkdir -p docs
 xvfb-run -a -s "-screen 0 1024x768x24" "$WORK/capture.sh" "$WORK" "$OUT"
 echo "wrote $OUT"
+
+TESTS="$(dirname "$(dirname "$APP")")/tests"
+for test in BrowseMerge_test ReportMessage_test; do
+    [ -x "$TESTS/$test" ] || { echo "screenshot: $TESTS/$test is not built" >&2; exit 1; }
+    QT_QPA_PLATFORM=xcb QUILLORY_SCREENSHOT_DIR="$PWD/docs" \
+        xvfb-run -a -s "-screen 0 1280x1024x24" "$TESTS/$test" >/dev/null ||
+        { echo "screenshot: $test failed" >&2; exit 1; }
+done
+echo "wrote docs/screenshot-lists.png docs/screenshot-merge-list.png docs/screenshot-report.png"

@@ -21,6 +21,8 @@ const char* KindName(spreadsheet::ReportKind kind) {
         return "may-look-different";
     case ReportKind::Converted:
         return "converted";
+    case ReportKind::Adjusted:
+        return "adjusted";
     }
     return "other";
 }

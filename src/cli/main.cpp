@@ -109,9 +109,7 @@ int Merge(const cli::Options& options) {
         return cli::kExitFailure;
     }
     if (!options.quiet) {
-        for (const auto& item : outcome.report.items) {
-            std::cerr << "note: " << merge::DescribeReportItem(item) << '\n';
-        }
+        std::cerr << merge::ReportDetails(outcome.report);
     }
     return cli::kExitSuccess;
 }

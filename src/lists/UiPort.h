@@ -15,6 +15,12 @@ public:
     virtual ~UiPort() = default;
     // A modal message with one OK button.
     virtual void showMessage(MessageIcon icon, const std::string& text) = 0;
+    // The same with a longer text the user can open from the message ("Show Details...");
+    // where the port has no such place, the details follow the text.
+    virtual void showDetailedMessage(MessageIcon icon, const std::string& text,
+                                     const std::string& details) {
+        showMessage(icon, details.empty() ? text : text + "\n\n" + details);
+    }
     // The hourglass pointer on (true) or back to the default (false).
     virtual void setBusy(bool busy) = 0;
     // Hands a file to the user's default program for it; false when no program took it.

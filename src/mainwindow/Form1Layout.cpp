@@ -3,6 +3,7 @@
 #include "mainwindow/Form1.h"
 #include "mainwindow/ListModelAdapter.h"
 #include "mainwindow/ListView.h"
+#include "mainwindow/PathDelegate.h"
 #include "mainwindow/Pictures.h"
 #include "mainwindow/Twips.h"
 
@@ -161,6 +162,12 @@ void Form1::buildControls() {
             QWidget::setTabOrder(previous, widget);
         }
         previous = widget;
+    }
+    // Paths are told apart by their file names: a long one loses its middle, not its end. The
+    // row's tooltip shows it whole.
+    for (ListView* paths : {listViews_[0], listViews_[3]}) {
+        paths->setItemDelegateForColumn(0, new PathDelegate(paths));
+        paths->setTextElideMode(Qt::ElideMiddle);
     }
 }
 

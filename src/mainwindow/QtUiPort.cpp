@@ -6,12 +6,15 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTextEdit>
 #include <QUrl>
 
 namespace quillory::mainwindow {
 
 namespace {
 constexpr const char* kCaption = "Quillory";
+constexpr int kDetailsWidth = 600; // pixels, at least
+constexpr int kDetailsHeight = 240;
 
 QString toQString(const std::filesystem::path& path) {
     return QFile::decodeName(QByteArray::fromStdString(path.string()));
@@ -64,9 +67,22 @@ QtUiPort::~QtUiPort() {
 }
 
 void QtUiPort::showMessage(lists::MessageIcon icon, const std::string& text) {
+    showDetailedMessage(icon, text, {});
+}
+
+void QtUiPort::showDetailedMessage(lists::MessageIcon icon, const std::string& text,
+                                   const std::string& details) {
     QMessageBox box(
         icon == lists::MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
         QString::fromLatin1(kCaption), QString::fromUtf8(text), QMessageBox::Ok, window_);
+    if (!details.empty()) {
+        box.setDetailedText(QString::fromUtf8(details));
+        // Room for a line of notes without wrapping every other word, and for a dozen lines.
+        if (auto* area = box.findChild<QTextEdit*>()) {
+            area->setMinimumWidth(kDetailsWidth);
+            area->setFixedHeight(kDetailsHeight);
+        }
+    }
     // A message must be readable even while the busy pointer is on.
     const bool wasBusy = busy_;
     setBusy(false);

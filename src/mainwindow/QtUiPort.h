@@ -15,6 +15,9 @@ public:
     ~QtUiPort() override;
 
     void showMessage(lists::MessageIcon icon, const std::string& text) override;
+    // The details behind the message box's "Show Details..." button.
+    void showDetailedMessage(lists::MessageIcon icon, const std::string& text,
+                             const std::string& details) override;
     void setBusy(bool busy) override;
     bool openFile(const std::filesystem::path& file) override;
     std::optional<std::filesystem::path>

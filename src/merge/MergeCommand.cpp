@@ -153,8 +153,9 @@ std::optional<std::filesystem::path> Merge(lists::MainLists& lists, lists::UiPor
 
     lists.progress.setValue(0);
     const std::filesystem::path kept = PresentResult(ui, result);
-    if (const std::string report = DescribeMergeReport(outcome.report); !report.empty()) {
-        ui.showMessage(MessageIcon::Information, report);
+    // Only what differs is worth a message; adjustments that look the same are in the details.
+    if (const std::string message = ReportMessage(outcome.report); !message.empty()) {
+        ui.showDetailedMessage(MessageIcon::Information, message, ReportDetails(outcome.report));
     }
     return kept;
 }

@@ -75,6 +75,23 @@ std::string VanishedFileNames(const std::vector<const Entry*>& vanished) {
     return text;
 }
 
+// Puts the report's items in the order of their workbooks in the merge list, keeping the order of
+// each workbook's own items: the engine says some things while copying and others while writing.
+void OrderByMergeList(spreadsheet::MergeReport& report, const std::vector<Entry>& entries) {
+    std::vector<std::string> order;
+    for (const Entry& entry : entries) {
+        std::string name = std::filesystem::path(entry.path).filename().string();
+        if (std::find(order.begin(), order.end(), name) == order.end()) {
+            order.push_back(std::move(name));
+        }
+    }
+    const auto rank = [&order](const spreadsheet::ReportItem& item) {
+        return std::find(order.begin(), order.end(), item.sourceFile) - order.begin();
+    };
+    std::stable_sort(report.items.begin(), report.items.end(),
+                     [&rank](const auto& a, const auto& b) { return rank(a) < rank(b); });
+}
+
 } // namespace
 
 bool MergeSheets(lists::MainLists& lists, const spreadsheet::ApplicationFactory& createApplication,
@@ -163,6 +180,7 @@ bool MergeSheets(lists::MainLists& lists, const spreadsheet::ApplicationFactory&
                                 "'" + file + "' no longer exists, so its worksheet '" +
                                     entry->sheet + "' was left out."});
         }
+        OrderByMergeList(outcome.report, entries);
         application->SetDisplayAlerts(true);
     } catch (const SpreadsheetError& error) {
         RecordFailure(outcome, error.number(), error.description());

@@ -15,8 +15,9 @@ namespace quillory::merge {
 inline constexpr const char* kPlaceholderSheetName = "FREV767442FLKFRMLO45";
 
 struct MergeOutcome {
-    spreadsheet::MergeReport report; // what the copies could not carry exactly
-    std::string failure;             // the failure description when the merge failed
+    // What the copies could not carry exactly, by workbook in merge-list order.
+    spreadsheet::MergeReport report;
+    std::string failure; // the failure description when the merge failed
     int failureNumber = 0;
 };
 

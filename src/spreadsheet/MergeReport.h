@@ -7,12 +7,17 @@
 namespace quillory::spreadsheet {
 
 enum class ReportKind {
-    SheetRenamed,     // the copy got another name ("Data" -> "Data (2)")
-    FormulaAsValue,   // a formula that cannot compute in the result kept its cached value
+    SheetRenamed, // the copy got another name ("Data" -> "Data (2)")
+    // Kept as values: a formula, pivot table or query that cannot compute or refresh in the
+    // result keeps what it last showed.
+    FormulaAsValue,
     NameChanged,      // a table or defined name was renamed
     PartNotCarried,   // something of the sheet was not copied (macros, ActiveX, ...)
-    MayLookDifferent, // carried, but may look different (theme colours, ...)
+    MayLookDifferent, // carried, but the result can look different (dates off by four years, ...)
     Converted,        // the source was converted from another format first
+    // Changed so that it looks as in the source: colours resolved for another colour theme,
+    // widths converted for another standard font. Nothing the user sees differs.
+    Adjusted,
 };
 
 struct ReportItem {

@@ -135,9 +135,9 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     // The second copy of gamma's "Two" was renamed: one message says so, after the result opened.
     QCOMPARE(ui.messages.size(), std::size_t{1});
     QCOMPARE(ui.messages[0].icon, quillory::lists::MessageIcon::Information);
-    QVERIFY2(ui.messages[0].text.find("gamma.xlsx") != std::string::npos &&
-                 ui.messages[0].text.find("Two (2)") != std::string::npos,
-             ui.messages[0].text.c_str());
+    QVERIFY2(ui.messages[0].details.find("gamma.xlsx") != std::string::npos &&
+                 ui.messages[0].details.find("Two (2)") != std::string::npos,
+             ui.messages[0].details.c_str());
 
     const auto g = books / "gamma.xlsx";
     const auto a = books / "alpha.xlsx";

@@ -179,54 +179,9 @@ TEST_F(MergeCommandTest, ReportIsShownOnceAfterTheResultOpens) {
 
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].icon, lists::MessageIcon::Information);
-    EXPECT_EQ(ui.messages[0].text, DescribeMergeReport(report));
+    EXPECT_EQ(ui.messages[0].text, ReportMessage(report));
+    EXPECT_EQ(ui.messages[0].details, ReportDetails(report));
     EXPECT_TRUE(openedBeforeMessage);
-}
-
-TEST(ReportTextTest, GroupsByKindCountsRepeatsAndCutsLongGroups) {
-    spreadsheet::MergeReport report;
-    for (int i = 0; i < 3; ++i) {
-        report.add({ReportKind::FormulaAsValue, "a.xlsx", "Data", "Data",
-                    "Formulas on 'Data' of a.xlsx refer to sheets not merged."});
-    }
-    for (std::size_t i = 0; i < kMaxReportLinesPerGroup + 2; ++i) {
-        const std::string name = "T" + std::to_string(i);
-        report.add({ReportKind::SheetRenamed, "b.xlsx", name, name + " (2)", ""});
-    }
-
-    report.add({ReportKind::PartNotCarried, "c.xlsx", "Pics", "Pics", "Pictures were left out."});
-    const std::string text = DescribeMergeReport(report);
-
-    EXPECT_EQ(DescribeMergeReport({}), "");
-    const auto renamed =
-        text.find("Sheets renamed (" + std::to_string(kMaxReportLinesPerGroup + 2) +
-                  "):\n- b.xlsx, T0 -> T0 (2)\n");
-    const auto formulas = text.find("Formulas kept as their last values (3):\n- Formulas on "
-                                    "'Data' of a.xlsx refer to sheets not merged. (3 times)");
-    EXPECT_NE(renamed, std::string::npos) << text;
-    EXPECT_NE(formulas, std::string::npos) << text;
-    EXPECT_LT(renamed, formulas) << "groups stand in a fixed order";
-    EXPECT_NE(text.find("- ... and 2 more"), std::string::npos) << text;
-    EXPECT_NE(text.find("Not carried over (1):\n- c.xlsx, sheet 'Pics': Pictures were left out."),
-              std::string::npos)
-        << "a sentence that does not name its workbook is led by its merge entry";
-    EXPECT_EQ(text.find("T" + std::to_string(kMaxReportLinesPerGroup) + " "), std::string::npos)
-        << "lines past the limit are not shown";
-}
-
-TEST(ReportTextTest, OneItemNamesTheCopyItIsAbout) {
-    // Two copies of one sheet get the same sentence: only the lead tells them apart.
-    const ReportItem second{ReportKind::PartNotCarried, "a.xlsx", "Data", "Data (2)",
-                            "Not copied: slicers."};
-    EXPECT_EQ(DescribeReportItem(second),
-              "a.xlsx, sheet 'Data' (copied as 'Data (2)'): Not copied: slicers.");
-    EXPECT_EQ(DescribeReportItem(
-                  {ReportKind::PartNotCarried, "a.xlsx", "Data", "Data", "Not copied: slicers."}),
-              "a.xlsx, sheet 'Data': Not copied: slicers.");
-    EXPECT_EQ(DescribeReportItem({ReportKind::SheetRenamed, "a.xlsx", "Data", "Data (2)",
-                                  "The sheet 'Data' was named 'Data (2)'."}),
-              "a.xlsx, sheet 'Data': The sheet 'Data' was named 'Data (2)'.")
-        << "a sentence that names the new name needs no second mention";
 }
 
 } // namespace

@@ -429,7 +429,7 @@ TEST_F(DrawingsTest, ThemeColoursOfShapesAreFixedForAnotherTheme) {
     ASSERT_NE(fixed, nullptr);
     EXPECT_NE(fixed->child("lumMod"), nullptr); // the shade applied to it stays
     EXPECT_NE(FindElement(root, "latin", "typeface", "Carlito"), nullptr);
-    EXPECT_TRUE(ReportHas(report, ReportKind::MayLookDifferent, "theme colours"));
+    EXPECT_TRUE(ReportHas(report, ReportKind::Adjusted, "theme colours"));
 }
 
 } // namespace

@@ -233,7 +233,7 @@ TEST(DynamicArrays, NumbersFollowEachSourceAndRichValuesStayBehindWithTheirValue
     EXPECT_EQ(picture->child("v")->textContent(), "#VALUE!");
     EXPECT_EQ(CellOf(two, "C1")->attribute("cm"), nullptr) << "its block was a rich value";
     EXPECT_EQ(CountElements(PartTree(merged.package, "xl/metadata.xml"), "rc"), 1);
-    EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "inside cells"));
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::FormulaAsValue, "inside cells"));
 }
 
 TEST(DynamicArrays, ADamagedOrMissingMetadataPartCostsOnlyTheSpill) {
@@ -504,7 +504,7 @@ TEST(Decisions, APivotTableIsKeptAsWhatItShowedAndItsSlicerIsLeftOut) {
         EXPECT_EQ(entry.name.find("pivot"), std::string::npos) << entry.name;
         EXPECT_EQ(entry.name.find("slicer"), std::string::npos) << entry.name;
     }
-    EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "kept as what it showed"));
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::FormulaAsValue, "kept as what it showed"));
     EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "Slicers"));
     int slicerLines = 0;
     for (const auto& item : merged.report.items) {
@@ -592,7 +592,7 @@ TEST(ColumnWidths, ALaterSourceWithAWiderNormalFontKeepsItsColumnsOnScreen) {
     ASSERT_NE(format, nullptr);
     EXPECT_EQ(format->attributeOr("defaultColWidth", ""), "11.7109375");
     EXPECT_EQ(format->attributeOr("baseColWidth", ""), "9");
-    EXPECT_TRUE(ReportHas(merged.report, ReportKind::MayLookDifferent, "Arial 12"));
+    EXPECT_TRUE(ReportHas(merged.report, ReportKind::Adjusted, "Arial 12"));
 }
 
 } // namespace

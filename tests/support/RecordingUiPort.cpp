@@ -3,7 +3,12 @@
 namespace quillory::testing {
 
 void RecordingUiPort::showMessage(lists::MessageIcon icon, const std::string& text) {
-    messages.push_back(RecordedMessage{icon, text});
+    showDetailedMessage(icon, text, {});
+}
+
+void RecordingUiPort::showDetailedMessage(lists::MessageIcon icon, const std::string& text,
+                                          const std::string& details) {
+    messages.push_back(RecordedMessage{icon, text, details});
     if (onMessage) {
         onMessage(messages.back());
     }

@@ -16,11 +16,14 @@ namespace quillory::testing {
 struct RecordedMessage {
     lists::MessageIcon icon;
     std::string text;
+    std::string details; // behind "Show Details..."; empty for a plain message
 };
 
 class RecordingUiPort : public lists::UiPort {
 public:
     void showMessage(lists::MessageIcon icon, const std::string& text) override;
+    void showDetailedMessage(lists::MessageIcon icon, const std::string& text,
+                             const std::string& details) override;
     void setBusy(bool busy) override;
     bool openFile(const std::filesystem::path& file) override;
     std::optional<std::filesystem::path>

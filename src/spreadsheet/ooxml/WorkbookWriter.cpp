@@ -317,7 +317,7 @@ void Builder::planRelationships(SheetCopy& copy) {
                 graph_.reserve(pivot.relationship->partName);
                 copy.relationships.push_back(std::move(*pivot.relationship));
             } else {
-                add(ReportKind::PartNotCarried, copy, std::move(pivot.refusal));
+                add(ReportKind::FormulaAsValue, copy, std::move(pivot.refusal));
             }
             continue;
         }
@@ -700,7 +700,9 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     ColumnWidthDecision sizes = DecideColumnWidths(copy.source->normalFont, baseFont_);
     sheetContext.sizes = sizes.sizes;
     if (!sizes.note.empty() && fontsReported_.insert(copy.source->package->identity()).second) {
-        add(ReportKind::MayLookDifferent, copy, std::move(sizes.note));
+        // Converted sizes look as in the source; sizes copied as stored may not.
+        add(sizes.sizes ? ReportKind::Adjusted : ReportKind::MayLookDifferent, copy,
+            std::move(sizes.note));
     }
     const SheetCopyNotes notes = TransplantSheet(sheetContext, zip, copy.partName);
 
@@ -832,7 +834,7 @@ void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
     std::set<std::string> notCarried = copy.notCarried;
     notCarried.insert(notes.notCarried.begin(), notes.notCarried.end());
     for (const auto& what : notCarried) {
-        add(ReportKind::PartNotCarried, copy, NotCarriedSentence(what));
+        add(NotCarriedKind(what), copy, NotCarriedSentence(what));
     }
     for (const auto& what : notes.mayDiffer) {
         add(ReportKind::MayLookDifferent, copy, what);
@@ -850,9 +852,7 @@ void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
             "spreadsheet program may ask whether to update them.");
     }
     if (copy.source->importer->themeDiffers()) {
-        add(ReportKind::MayLookDifferent, copy,
-            "The workbook uses another colour theme than the result: cell colours were fixed to "
-            "look as before.");
+        add(ReportKind::Adjusted, copy, std::string(kThemeFixedNote));
     }
 }
 

@@ -234,6 +234,43 @@ std::string ChartTitle(const XmlNode& root) {
     return text;
 }
 
+bool HasFill(const XmlNode& node) {
+    for (const auto& child : node.children) {
+        if (child.isText()) {
+            continue;
+        }
+        const std::string_view local = child.localName();
+        if (local == "solidFill" || local == "gradFill" || local == "pattFill" ||
+            local == "noFill" || local == "blipFill" || HasFill(child)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether some series or point takes its colour from the theme in use, having none of its own:
+// only those can change colour under another theme.
+bool HasAutomaticColours(const XmlNode& node) {
+    for (const auto& child : node.children) {
+        if (child.isText()) {
+            continue;
+        }
+        const std::string_view local = child.localName();
+        if (local == "varyColors" && child.attributeOr("val", "1") != "0") {
+            return true;
+        }
+        if (local == "ser") {
+            const XmlNode* shape = child.child("spPr");
+            if (shape == nullptr || !HasFill(*shape)) {
+                return true;
+            }
+        } else if (HasAutomaticColours(child)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void ReportChart(const PartCopyContext& copy, const ChartRewriteNotes& notes) {
     const std::string which = notes.title.empty() ? "A chart" : "The chart '" + notes.title + "'";
     if (notes.rangesAsValues > notes.emptyCaches) {
@@ -349,12 +386,13 @@ void RewriteChartPart(PartInTransit& part) {
     dropUncarried(root);
     if (ThemeDiffers(part.copy)) {
         if (FixThemeReferences(root, *part.copy.sourceTheme)) {
-            part.copy.report(ReportKind::MayLookDifferent, std::string(kThemeFixedNote));
+            part.copy.report(ReportKind::Adjusted, std::string(kThemeFixedNote));
         }
-        // Series without colours of their own take them from the theme in use.
-        part.copy.report(ReportKind::MayLookDifferent,
-                         "The workbook uses another colour theme than the result: chart series "
-                         "coloured automatically may show other colours.");
+        if (HasAutomaticColours(root)) {
+            part.copy.report(ReportKind::MayLookDifferent,
+                             "The workbook uses another colour theme than the result: chart "
+                             "series coloured automatically may show other colours.");
+        }
     }
     part.xml = PartXml(root);
     ReportChart(part.copy, notes);

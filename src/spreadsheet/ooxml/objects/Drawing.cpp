@@ -228,7 +228,7 @@ void RewriteDrawing(PartInTransit& part) {
     root.children = std::move(kept);
     RewriteShapeAttributes(root, part.copy.formulas, notes);
     if (ThemeDiffers(part.copy) && FixThemeReferences(root, *part.copy.sourceTheme)) {
-        part.copy.report(ReportKind::MayLookDifferent, std::string(kThemeFixedNote));
+        part.copy.report(ReportKind::Adjusted, std::string(kThemeFixedNote));
     }
     part.xml = PartXml(root);
 
@@ -275,7 +275,7 @@ void RewriteThemeOnly(PartInTransit& part) {
     }
     if (FixThemeReferences(root, *part.copy.sourceTheme)) {
         part.xml = PartXml(root);
-        part.copy.report(ReportKind::MayLookDifferent, std::string(kThemeFixedNote));
+        part.copy.report(ReportKind::Adjusted, std::string(kThemeFixedNote));
     }
 }
 

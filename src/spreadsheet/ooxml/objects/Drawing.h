@@ -14,10 +14,11 @@
 
 namespace quillory::spreadsheet::ooxml {
 
-// The report's sentence for theme colours and fonts made fixed (once per copy).
+// The report's sentence for theme colours and fonts made fixed, of cells, shapes and charts alike
+// (once per copy), so that the summary of a workbook says it once.
 inline constexpr std::string_view kThemeFixedNote =
-    "The workbook uses another colour theme than the result: theme colours and fonts of its "
-    "shapes and charts were fixed to look as before.";
+    "The workbook uses another colour theme than the result: its theme colours and fonts were "
+    "fixed to look as before.";
 
 // Registers the drawing, picture and chart kinds, with their rewriters, on `graph`.
 void RegisterDrawingParts(PartGraph& graph);

@@ -487,7 +487,11 @@ struct PivotCarrier::Impl {
                          "the result.";
         }
         if (!where.note.empty()) {
-            lookup.report(ReportKind::MayLookDifferent, where.note);
+            // A pivot table that cannot be refreshed keeps what it showed; one that refreshes
+            // from its source file works, but from outside the result.
+            lookup.report(where.external && !linkable ? ReportKind::FormulaAsValue
+                                                      : ReportKind::MayLookDifferent,
+                          where.note);
         }
         const std::string key = pivot.cacheKey + "|" + where.key;
         if (const auto found = resultCaches.find(key); found != resultCaches.end()) {

@@ -15,35 +15,58 @@ constexpr std::string_view kVbaProjectRelationshipKind = "vbaProject";
 constexpr std::string_view kOtherWorkbookExtensions[] = {".xlsm", ".xltx", ".xltm", ".xlam",
                                                          ".xlsb", ".xls",  ".ods"};
 
-// Kinds of content with their own decision, as the copy names them, and the sentence a user
-// reads for each.
-constexpr std::pair<std::string_view, std::string_view> kDecisions[] = {
+// Kinds of content with their own decision, as the copy names them, the sentence a user reads for
+// each, and whether what the sheet showed is kept as values.
+struct Decision {
+    std::string_view what;
+    std::string_view sentence;
+    bool keptAsValues;
+};
+
+constexpr Decision kDecisions[] = {
     {"slicers",
-     "Slicers (the filter buttons) were not copied; the data they filtered is unchanged."},
-    {"timelines", "Timeline filters were not copied; the data they filtered is unchanged."},
+     "Slicers (the filter buttons) were not copied; the data they filtered is unchanged.", false},
+    {"timelines", "Timeline filters were not copied; the data they filtered is unchanged.", false},
     {"data connections",
      "Data imported through a query or connection is kept as values: it no longer refreshes "
-     "from its source."},
+     "from its source.",
+     true},
     {"data connections (the table keeps its data)",
      "A table filled by a query or connection is kept as a plain table with its data: it no "
-     "longer refreshes from its source."},
+     "longer refreshes from its source.",
+     true},
     {"the spilling of dynamic-array formulas (they compute as ordinary array formulas)",
      "Spilling (dynamic-array) formulas could not keep their spill settings and compute as "
-     "ordinary array formulas."},
+     "ordinary array formulas.",
+     false},
     {"pictures and data types inside cells (the cells keep the values they showed)",
      "Pictures and data types inside cells were not copied; those cells keep the value they "
-     "showed as text or an error value."},
+     "showed as text or an error value.",
+     true},
 };
+
+const Decision* DecisionFor(std::string_view what) {
+    for (const Decision& decision : kDecisions) {
+        if (decision.what == what) {
+            return &decision;
+        }
+    }
+    return nullptr;
+}
 
 } // namespace
 
 std::string NotCarriedSentence(std::string_view what) {
-    for (const auto& [kind, sentence] : kDecisions) {
-        if (kind == what) {
-            return std::string(sentence);
-        }
+    if (const Decision* decision = DecisionFor(what)) {
+        return std::string(decision->sentence);
     }
     return "Not copied: " + std::string(what) + ".";
+}
+
+ReportKind NotCarriedKind(std::string_view what) {
+    const Decision* decision = DecisionFor(what);
+    return decision != nullptr && decision->keptAsValues ? ReportKind::FormulaAsValue
+                                                         : ReportKind::PartNotCarried;
 }
 
 void RequireWorkbookResultName(const std::filesystem::path& file) {

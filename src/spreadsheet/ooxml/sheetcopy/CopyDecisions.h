@@ -3,6 +3,8 @@
 // (slicers, timelines, query tables, connections, macros), in the words the merge
 // report gives a user: what they will see in the result, and what no longer works.
 
+#include "spreadsheet/MergeReport.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -15,6 +17,9 @@ class SourcePackage;
 // ...): a plain explanation for the kinds with a decision of their own, "Not copied: <what>."
 // for the rest.
 std::string NotCarriedSentence(std::string_view what);
+// The report kind of that sentence: kept as values where the cells keep what they showed (pivot
+// tables, queries), not carried over otherwise.
+ReportKind NotCarriedKind(std::string_view what);
 
 // Whether the workbook holds macros (a VBA project), which an .xlsx result never carries.
 bool HasMacros(const SourcePackage& package);

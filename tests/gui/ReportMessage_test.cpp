@@ -1,0 +1,223 @@
+// What the user reads after a merge in the real window: a short message with the full grouped
+// notes behind "Show Details...", no message when nothing differs, and paths in the source and
+// merge lists shortened in the middle with the whole path as tooltip.
+
+#include "ModalDriver.h"
+#include "WindowTestSupport.h"
+#include "mainwindow/PathDelegate.h"
+#include "mainwindow/QtUiPort.h"
+#include "merge/MergeSheets.h"
+#include "merge/ReportText.h"
+#include "support/PackageEntries.h"
+#include "support/TempDir.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QtTest>
+
+#ifdef QUILLORY_HAVE_XLSXWRITER
+#include <xlsxwriter.h>
+#endif
+
+using quillory::mainwindow::ElidePath;
+using quillory::mainwindow::PathDelegate;
+using quillory::testing::ClickRow;
+using quillory::testing::DoubleClickRow;
+using quillory::testing::ModalDriver;
+using quillory::testing::PackageEntries;
+using quillory::testing::TempDir;
+
+namespace {
+
+// The real message boxes, with the desktop's opener replaced.
+class DesktoplessPort : public quillory::mainwindow::QtUiPort {
+public:
+    void showDetailedMessage(quillory::lists::MessageIcon icon, const std::string& text,
+                             const std::string& details) override {
+        ++messages;
+        QtUiPort::showDetailedMessage(icon, text, details);
+    }
+    bool openFile(const std::filesystem::path&) override { return true; }
+    std::optional<std::filesystem::path> askSavePath(const std::filesystem::path&) override {
+        return std::nullopt;
+    }
+    int messages = 0;
+};
+
+// Sheets "Sales", with a column chart of its figures, and "Costs", in another colour theme than
+// the default (another accent colour). The chart's series has a colour of its own or takes the
+// theme's.
+bool WriteOfficeWorkbook(const std::filesystem::path& file, bool seriesColoured) {
+#ifdef QUILLORY_HAVE_XLSXWRITER
+    lxw_workbook* workbook = workbook_new(file.c_str());
+    lxw_worksheet* sales = workbook_add_worksheet(workbook, "Sales");
+    for (lxw_row_t row = 0; row < 3; ++row) {
+        worksheet_write_number(sales, row, 0, 10.0 * (row + 1), nullptr);
+    }
+    lxw_chart* chart = workbook_add_chart(workbook, LXW_CHART_COLUMN);
+    lxw_chart_series* series = chart_add_series(chart, nullptr, "=Sales!$A$1:$A$3");
+    lxw_chart_fill fill{};
+    fill.color = 0x336699;
+    if (seriesColoured) {
+        chart_series_set_fill(series, &fill);
+    }
+    worksheet_insert_chart(sales, 1, 3, chart);
+    worksheet_write_string(workbook_add_worksheet(workbook, "Costs"), 0, 0, "Rent", nullptr);
+    if (workbook_close(workbook) != LXW_NO_ERROR) {
+        return false;
+    }
+    PackageEntries package = PackageEntries::read(file);
+    package.replaceOnce("xl/theme/theme1.xml", "<a:accent2><a:srgbClr val=\"C0504D\"/>",
+                        "<a:accent2><a:srgbClr val=\"123456\"/>");
+    package.write(file);
+    return true;
+#else
+    (void)file;
+    (void)seriesColoured;
+    return false;
+#endif
+}
+
+// A pivot table on the workbook's second sheet.
+void AddPivotTable(const std::filesystem::path& file) {
+    const std::string part = "xl/pivotTables/pivotTable1.xml";
+    PackageEntries package = PackageEntries::read(file);
+    package.set("xl/worksheets/_rels/sheet2.xml.rels",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://"
+                "schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+                "pivotTable\" Target=\"../pivotTables/pivotTable1.xml\"/></Relationships>");
+    package.set(part, "<pivotTableDefinition xmlns=\"http://schemas.openxmlformats.org/"
+                      "spreadsheetml/2006/main\" name=\"P\" cacheId=\"3\"><location ref=\"A1:B2\" "
+                      "firstHeaderRow=\"1\" firstDataRow=\"1\" firstDataCol=\"1\"/>"
+                      "</pivotTableDefinition>");
+    package.replaceOnce("[Content_Types].xml", "</Types>",
+                        "<Override PartName=\"/" + part +
+                            "\" ContentType=\"application/vnd.openxmlformats-officedocument."
+                            "spreadsheetml.pivotTable+xml\"/></Types>");
+    package.write(file);
+}
+
+} // namespace
+
+class ReportMessageTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingDiffers();
+    void aLongPathKeepsItsFileNameInAnyWidth();
+};
+
+void ReportMessageTest::aLongPathKeepsItsFileNameInAnyWidth() {
+    const QString path = "/home/ann/Shared drive/Finance department/Regional offices/North.xlsx";
+    const QFontMetrics metrics(QApplication::font());
+    const int nameOnly = metrics.horizontalAdvance(QString(QChar(0x2026)) + "/North.xlsx");
+    for (int width = 10; width < metrics.horizontalAdvance(path) + 20; width += 7) {
+        const QString shown = ElidePath(path, metrics, width);
+        QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
+        if (width >= nameOnly) {
+            QVERIFY2(shown.endsWith("/North.xlsx"), qPrintable(shown));
+        }
+        if (shown.size() > 12) {
+            QVERIFY2(path.startsWith(shown.left(shown.indexOf(QChar(0x2026)))), qPrintable(shown));
+        }
+    }
+    QCOMPARE(ElidePath(path, metrics, metrics.horizontalAdvance(path)), path);
+}
+
+void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingDiffers() {
+    TempDir dir;
+    // A folder name as long as real ones are: the file names must stay visible.
+    const auto books = dir.path() / "Shared drive" / "Finance department" /
+                       "Quarterly reports 2026" / "Regional offices";
+    std::filesystem::create_directories(books);
+    if (!quillory::testing::WriteWorkbook(books / "Budget.xlsx", {{"Summary", 3}, {"Pivot", 2}})) {
+        QSKIP("libxlsxwriter is not installed: no fixture workbooks can be written");
+    }
+    AddPivotTable(books / "Budget.xlsx");
+    QVERIFY(WriteOfficeWorkbook(books / "North office.xlsx", true));
+    QVERIFY(WriteOfficeWorkbook(books / "South office.xlsx", false));
+    dir.write("program/EXCEL.txt", books.string() + "\r\n");
+    DesktoplessPort port;
+    auto form = quillory::testing::StartEngineWindow(dir.path(), port);
+    auto& lists = form->lists();
+    ClickRow(form->ListView1(), 1);
+    QTest::mouseClick(form->command(20), Qt::LeftButton); // Add All Excel Files
+    QCOMPARE(lists.merge.count(), 6);
+
+    // The lists keep whole paths; the two lists of paths shorten them in the middle.
+    const QModelIndex first = form->ListView4()->model()->index(0, 0);
+    QCOMPARE(first.data(Qt::ToolTipRole).toString().toStdString(),
+             (books / "Budget.xlsx").string());
+    QCOMPARE(lists.merge.text(1), (books / "Budget.xlsx").string());
+    for (const auto* view : {form->ListView1(), form->ListView4()}) {
+        QVERIFY(dynamic_cast<PathDelegate*>(view->itemDelegateForColumn(0)) != nullptr);
+    }
+
+    const char* shots = std::getenv("QUILLORY_SCREENSHOT_DIR");
+    if (shots != nullptr) {
+        QVERIFY(form->grab().save(QString::fromUtf8(shots) + "/screenshot-merge-list.png"));
+    }
+
+    // The notes themselves, from the same merge run without the window.
+    quillory::merge::MergeOutcome expected;
+    QVERIFY(quillory::merge::MergeSheets(lists, quillory::spreadsheet::CreateEngineApplication,
+                                         dir.path() / "expected.xlsx", expected));
+    lists.progress.setValue(0);
+
+    QString text;
+    QString details;
+    ModalDriver<QMessageBox> driver([&](QMessageBox* box) {
+        text = box->text();
+        details = box->detailedText();
+        if (shots != nullptr) {
+            for (QAbstractButton* button : box->buttons()) {
+                if (box->buttonRole(button) == QMessageBox::ActionRole) {
+                    button->click(); // "Show Details..."
+                }
+            }
+            QTest::qWait(200); // the box lays itself out anew
+            box->grab().save(QString::fromUtf8(shots) + "/screenshot-report.png");
+        }
+        box->accept();
+        return true;
+    });
+    QTest::mouseClick(form->command(18), Qt::LeftButton); // Merge
+    QVERIFY(driver.finished());
+    QCOMPARE(port.messages, 1);
+    QVERIFY2(text.count('\n') + 1 <= 6, qPrintable(text));
+    QVERIFY2(text.contains("Kept as values") && text.contains("Renamed"), qPrintable(text));
+    QVERIFY2(!text.contains("Adjusted"), "what looks the same is no difference");
+    // Only the chart whose colour comes from the theme can look different.
+    QVERIFY2(text.contains("May look different: 1 note, in 1 workbook"), qPrintable(text));
+    QCOMPARE(details.count("coloured automatically"), 1);
+    QCOMPARE(details.count("Adjusted to look the same"), 2); // both workbooks of the other theme
+    QVERIFY(details.indexOf("coloured automatically") > details.indexOf("South office.xlsx"));
+    // Workbooks in the order of the merge list.
+    QVERIFY(details.indexOf("Budget.xlsx\n") < details.indexOf("North office.xlsx\n"));
+    QVERIFY(details.indexOf("North office.xlsx\n") < details.indexOf("South office.xlsx\n"));
+    for (const auto& item : expected.report.items) {
+        const std::string note = item.kind == quillory::spreadsheet::ReportKind::SheetRenamed
+                                     ? item.resultSheet
+                                     : item.message;
+        QVERIFY2(details.contains(QString::fromStdString(note)), qPrintable(details));
+        QVERIFY(details.contains(QString::fromStdString(item.sourceFile) + "\n"));
+    }
+
+    // Sheets of both themes and a chart in its own colours: nothing looks different, no message.
+    QTest::mouseClick(form->command(17), Qt::LeftButton); // Remove All
+    ClickRow(form->ListView2(), 1);
+    DoubleClickRow(form->ListView3(), 1); // Budget: Summary
+    ClickRow(form->ListView2(), 2);
+    DoubleClickRow(form->ListView3(), 1); // North office: Sales
+    QCOMPARE(lists.merge.count(), 2);
+    ModalDriver<QMessageBox> closer([](QMessageBox* box) { return box->close(); });
+    QTest::mouseClick(form->command(18), Qt::LeftButton);
+    QCOMPARE(port.messages, 1);
+    const auto runs = std::distance(std::filesystem::directory_iterator(dir.path() / "tmp"),
+                                    std::filesystem::directory_iterator());
+    QCOMPARE(runs, 2); // both merges wrote their result
+}
+
+QTEST_MAIN(ReportMessageTest)
+#include "ReportMessage_test.moc"
