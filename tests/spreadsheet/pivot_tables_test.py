@@ -264,7 +264,7 @@ SLICER_REL = "http://schemas.microsoft.com/office/2007/relationships/"
 
 
 def with_slicer(name, tabs='<pivotTable tabId="2" name="ByRegion"/><pivotTable tabId="2" '
-                'name="ByProduct"/>', edit=lambda n, t: t):
+                'name="ByProduct"/>', edit=lambda n, t: t, view=""):
     """pivots.xlsx with a Region slicer on the Report sheet over the pivot tables `tabs`, wired
     as a spreadsheet program writes one (LibreOffice cannot): its cache registered in the
     workbook's extension list under a defined name, the view in the sheet's slicer list, its
@@ -318,8 +318,9 @@ def with_slicer(name, tabs='<pivotTable tabId="2" name="ByRegion"/><pivotTable t
                           ("slicerCaches/slicerCache1.xml", "slicerCache"))) + "</Types>")
         return edit(n, t)
     return damaged(name, wire, {
-        "xl/slicers/slicer1.xml": '<slicers xmlns="%s"><slicer name="Region" cache="Slicer_Region"'
-                                  ' caption="Region" rowHeight="241300"/></slicers>' % X14,
+        "xl/slicers/slicer1.xml":
+            '<slicers xmlns="%s"><slicer name="Region" cache="Slicer_Region" caption="Region" '
+            'rowHeight="241300"%s/></slicers>' % (X14, view),
         "xl/slicerCaches/slicerCache1.xml":
             '<slicerCacheDefinition xmlns="%s" name="Slicer_Region" sourceName="Region">'
             '<pivotTables>%s</pivotTables><data><tabular pivotCacheId="101"><items count="3">'
@@ -389,11 +390,12 @@ class Slicers(unittest.TestCase):
         self.assertFalse([m for m in messages if "licer" in m], messages)
         self.assertEqual(len(read_pivots(output)[0]), 8)
 
-    def test_slicer_whose_pivot_tables_stay_behind_is_left_out(self):
+    def test_slicer_whose_pivot_tables_or_style_stay_behind_is_left_out(self):
         local = '<pivotTable tabId="1" name="Local"/>'
         cases = [("other-sheet", with_slicer("slicer-local", local)),
                  ("as-values", with_slicer("slicer-flat", edit=lambda n, t: None
-                                           if "pivotCacheRecords1" in n else t))]
+                                           if "pivotCacheRecords1" in n else t)),
+                 ("custom-style", with_slicer("slicer-styled", view=' style="Mine"'))]
         for name, path in cases:
             with self.subTest(name):
                 output, messages = merge("slicer-" + name, [path])

@@ -26,6 +26,17 @@ constexpr std::string_view kSlicerCacheFolder = "xl/slicerCaches/slicerCache";
 constexpr std::string_view kWorkbookRelationshipIdPrefix = "rIdSlicerCache";
 constexpr int kMaxNameAttempts = 10000;
 
+// Slicer styles every spreadsheet program knows; a custom one lives in the source's styles,
+// which the result does not carry.
+bool BuiltInStyle(std::string_view style) {
+    static const std::set<std::string_view> kBuiltIn = {
+        "SlicerStyleLight1", "SlicerStyleLight2", "SlicerStyleLight3", "SlicerStyleLight4",
+        "SlicerStyleLight5", "SlicerStyleLight6", "SlicerStyleDark1",  "SlicerStyleDark2",
+        "SlicerStyleDark3",  "SlicerStyleDark4",  "SlicerStyleDark5",  "SlicerStyleDark6",
+        "SlicerStyleOther1", "SlicerStyleOther2"};
+    return style.empty() || kBuiltIn.count(style) != 0;
+}
+
 const std::string* RelationshipIdOf(const XmlNode& node) {
     for (const auto& [key, value] : node.attributes) {
         if (IsRelationshipIdAttribute(key)) {
@@ -179,7 +190,8 @@ std::optional<Relationship> SlicerCarrier::plan(const SourcePackage& source, int
     }
     for (const XmlNode* view : viewsOf) {
         const auto part = book.caches.find(FoldPartName(view->attributeOr("cache", "")));
-        if (view->attribute("name") == nullptr || part == book.caches.end()) {
+        if (view->attribute("name") == nullptr || part == book.caches.end() ||
+            !BuiltInStyle(view->attributeOr("style", ""))) {
             return std::nullopt;
         }
         auto cache = ParseOrNothing(source, part->second);
