@@ -209,16 +209,19 @@ class CorpusPivotTables(unittest.TestCase):
                 self.assertEqual(pivot_rels, len(source))
 
 
-def damaged(name, edit):
+def damaged(name, edit, added=None):
     """A copy of pivots.xlsx with its parts passed through edit(part name, text) -> text or None
-    (None leaves the part out)."""
+    (None leaves the part out), plus the parts `added` (name -> text)."""
     path = os.path.join(STATE["folder"], "source-" + name + ".xlsx")
     with zipfile.ZipFile(STATE["pivots"]) as src, zipfile.ZipFile(path, "w") as out:
         for info in src.infolist():
             data = src.read(info.filename)
-            text = edit(info.filename, data.decode()) if info.filename.endswith(".xml") else data
+            edited = info.filename.endswith((".xml", ".rels"))
+            text = edit(info.filename, data.decode()) if edited else data
             if text is not None:
                 out.writestr(info, text)
+        for part, text in (added or {}).items():
+            out.writestr(part, text)
     return path
 
 
@@ -254,6 +257,154 @@ class PivotCharts(unittest.TestCase):
         self.assertEqual(qt.check_package(output), [])
         self.assertEqual(pivot_chart_names(output), [])
         self.assertTrue(any("was a pivot chart" in m for m in messages), messages)
+
+
+X14 = "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main"
+SLICER_REL = "http://schemas.microsoft.com/office/2007/relationships/"
+
+
+def with_slicer(name, tabs='<pivotTable tabId="2" name="ByRegion"/><pivotTable tabId="2" '
+                'name="ByProduct"/>', edit=lambda n, t: t, view=""):
+    """pivots.xlsx with a Region slicer on the Report sheet over the pivot tables `tabs`, wired
+    as a spreadsheet program writes one (LibreOffice cannot): its cache registered in the
+    workbook's extension list under a defined name, the view in the sheet's slicer list, its
+    frame in the drawing, and the pivot cache's slicer id (101) in its extension list."""
+    def wire(n, t):
+        ext = '<ext uri="%s" xmlns:x14="' + X14 + '">%s</ext>'
+        if n == "xl/workbook.xml":
+            t = t.replace("<calcPr", '<definedNames><definedName name="Slicer_Region">#N/A'
+                          "</definedName></definedNames><calcPr").replace(
+                "<extLst>", "<extLst>" + ext % ("{BBE1A952-AA13-448e-AADC-164F8A28A991}",
+                                                '<x14:slicerCaches><x14:slicerCache r:id="rIdSC"/>'
+                                                "</x14:slicerCaches>"))
+        elif n == "xl/pivotCache/pivotCacheDefinition1.xml":
+            t = t.replace("</pivotCacheDefinition>", "<extLst>" + ext % (
+                "{725AE2AE-9491-48be-B2B4-4EB974FC3084}",
+                '<x14:pivotCacheDefinition pivotCacheId="101"/>') +
+                "</extLst></pivotCacheDefinition>")
+        elif n == "xl/worksheets/sheet2.xml":
+            t = t.replace("</worksheet>", "<extLst>" + ext % (
+                "{A8765BA9-456A-4dab-B4F3-ACF838C121DE}",
+                '<x14:slicerList><x14:slicer r:id="rIdSL"/></x14:slicerList>') +
+                "</extLst></worksheet>")
+        elif n in ("xl/_rels/workbook.xml.rels", "xl/worksheets/_rels/sheet2.xml.rels"):
+            kind, target = (("slicerCache", "slicerCaches/slicerCache1.xml") if "workbook" in n
+                            else ("slicer", "../slicers/slicer1.xml"))
+            t = t.replace("</Relationships>", '<Relationship Id="rIdS%s" Type="%s%s" Target="%s"/>'
+                          "</Relationships>" % ("C" if "workbook" in n else "L", SLICER_REL, kind,
+                                                target))
+        elif n == "xl/drawings/drawing1.xml":
+            anchor = ('<xdr:twoCellAnchor><xdr:from><xdr:col>9</xdr:col><xdr:colOff>0</xdr:colOff>'
+                      "<xdr:row>1</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:to><xdr:col>"
+                      "12</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>9</xdr:row><xdr:rowOff>0"
+                      "</xdr:rowOff></xdr:to>%s<xdr:clientData/></xdr:twoCellAnchor>")
+            sle = "http://schemas.microsoft.com/office/drawing/2010/slicer"
+            frame = ('<xdr:graphicFrame macro=""><xdr:nvGraphicFramePr><xdr:cNvPr id="90" '
+                     'name="Region"/><xdr:cNvGraphicFramePr/></xdr:nvGraphicFramePr><xdr:xfrm>'
+                     '<a:off x="0" y="0"/><a:ext cx="0" cy="0"/></xdr:xfrm><a:graphic>'
+                     '<a:graphicData uri="%s"><sle:slicer xmlns:sle="%s" name="Region"/>'
+                     "</a:graphicData></a:graphic></xdr:graphicFrame>" % (sle, sle))
+            box = ('<xdr:sp macro="" textlink=""><xdr:nvSpPr><xdr:cNvPr id="91" name="Region box"/>'
+                   "<xdr:cNvSpPr/></xdr:nvSpPr><xdr:spPr/></xdr:sp>")
+            t = t.replace("</xdr:wsDr>", '<mc:AlternateContent xmlns:mc="http://schemas.'
+                          'openxmlformats.org/markup-compatibility/2006"><mc:Choice xmlns:a14="'
+                          'http://schemas.microsoft.com/office/drawing/2010/main" Requires="a14">'
+                          + anchor % frame + "</mc:Choice><mc:Fallback>" + anchor % box +
+                          "</mc:Fallback></mc:AlternateContent></xdr:wsDr>")
+        elif n == "[Content_Types].xml":
+            t = t.replace("</Types>", "".join(
+                '<Override PartName="/xl/%s" ContentType="application/vnd.ms-excel.%s+xml"/>' % p
+                for p in (("slicers/slicer1.xml", "slicer"),
+                          ("slicerCaches/slicerCache1.xml", "slicerCache"))) + "</Types>")
+        return edit(n, t)
+    return damaged(name, wire, {
+        "xl/slicers/slicer1.xml":
+            '<slicers xmlns="%s"><slicer name="Region" cache="Slicer_Region" caption="Region" '
+            'rowHeight="241300"%s/></slicers>' % (X14, view),
+        "xl/slicerCaches/slicerCache1.xml":
+            '<slicerCacheDefinition xmlns="%s" name="Slicer_Region" sourceName="Region">'
+            '<pivotTables>%s</pivotTables><data><tabular pivotCacheId="101"><items count="3">'
+            '<i x="0" s="1"/><i x="1" s="1"/><i x="2"/></items></tabular></data>'
+            "</slicerCacheDefinition>"
+            % (X14, tabs)})
+
+
+def slicer_facts(path):
+    """Per slicer cache of the workbook: its name, whether a defined name holds it, the result
+    sheet of each pivot table it lists (by tabId) with that pivot table's cache slicer id, and
+    its own pivotCacheId; the slicer views of the sheets (name, cache) and the slicer frames of
+    the drawings."""
+    def attrs(text, element):
+        return [dict(re.findall(r'(\S+?)="([^"]*)"', a))
+                for a in re.findall(r"<(?:\w+:)?%s\b([^>]*)>" % element, text)]
+
+    def rels(z, part):
+        folder = part.rsplit("/", 1)[0]
+        text = z.read(folder + "/_rels/" + part.rsplit("/", 1)[1] + ".rels").decode()
+        return {r["Id"]: os.path.normpath(os.path.join(folder, r["Target"]))
+                for r in attrs(text, "Relationship")}
+
+    with zipfile.ZipFile(path) as z:
+        workbook = z.read("xl/workbook.xml").decode()
+        wb_rels = rels(z, "xl/workbook.xml")
+        sheets = {s["sheetId"]: (s["name"], wb_rels[s["r:id"]]) for s in attrs(workbook, "sheet")}
+        names = {d["name"] for d in attrs(workbook, "definedName")}
+        caches = {c["cacheId"]: wb_rels[c["r:id"]] for c in attrs(workbook, "pivotCache")}
+
+        def pivot_slicer_id(sheet_part, pivot_name):
+            for target in rels(z, sheet_part).values():
+                table = z.read(target).decode() if "pivotTables/" in target else ""
+                if 'name="%s"' % pivot_name in table:
+                    cache_id = re.search(r'cacheId="(\d+)"', table).group(1)
+                    return attrs(z.read(caches[cache_id]).decode(),
+                                 "pivotCacheDefinition")[-1].get("pivotCacheId")
+            return None
+        found = []
+        for target in [wb_rels[r["r:id"]] for r in attrs(workbook, "slicerCache")]:
+            text = z.read(target).decode()
+            name = attrs(text, "slicerCacheDefinition")[0]["name"]
+            listed = [(sheets[p["tabId"]][0], pivot_slicer_id(sheets[p["tabId"]][1], p["name"]))
+                      for p in attrs(text, "pivotTable")]
+            found.append((name, name in names, listed, attrs(text, "tabular")[0]["pivotCacheId"]))
+        views = sorted((v["name"], v["cache"]) for n in z.namelist() if n.startswith("xl/slicers/")
+                       for v in attrs(z.read(n).decode(), "slicer"))
+        frames = sorted(f["name"] for n in z.namelist() if n.startswith("xl/drawings/drawing")
+                        for f in attrs(z.read(n).decode(), "sle:slicer"))
+    return sorted(found), views, frames
+
+
+class Slicers(unittest.TestCase):
+    def test_slicer_comes_along_with_its_pivot_tables(self):
+        output, messages = merge("slicer-twice", [with_slicer("slicer")] * 2)
+        self.assertEqual(qt.check_package(output), [])
+        caches, views, frames = slicer_facts(output)
+        self.assertEqual([(name, defined, [sheet for sheet, _ in listed])
+                          for name, defined, listed, _ in caches],
+                         [("Slicer_Region", True, ["Report", "Report"]),
+                          ("Slicer_Region1", True, ["Report (2)", "Report (2)"])])
+        for _, _, listed, pivot_cache in caches:
+            self.assertEqual({key for _, key in listed}, {pivot_cache})
+        self.assertEqual(len({key for *_, key in caches}), 1, "both copies read one data sheet")
+        self.assertEqual(views, [("Region", "Slicer_Region"), ("Region 1", "Slicer_Region1")])
+        self.assertEqual(frames, ["Region", "Region 1"])
+        self.assertFalse([m for m in messages if "licer" in m], messages)
+        self.assertEqual(len(read_pivots(output)[0]), 8)
+
+    def test_slicer_whose_pivot_tables_or_style_stay_behind_is_left_out(self):
+        local = '<pivotTable tabId="1" name="Local"/>'
+        cases = [("other-sheet", with_slicer("slicer-local", local)),
+                 ("as-values", with_slicer("slicer-flat", edit=lambda n, t: None
+                                           if "pivotCacheRecords1" in n else t)),
+                 ("custom-style", with_slicer("slicer-styled", view=' style="Mine"'))]
+        for name, path in cases:
+            with self.subTest(name):
+                output, messages = merge("slicer-" + name, [path])
+                self.assertEqual(qt.check_package(output), [])
+                self.assertEqual(slicer_facts(output), ([], [], []))
+                with zipfile.ZipFile(output) as z:
+                    self.assertFalse([n for n in z.namelist() if "slicer" in n.lower()])
+                    self.assertNotIn("slicerList", z.read("xl/worksheets/sheet2.xml").decode())
+                self.assertTrue(any("Slicers" in m for m in messages), messages)
 
 
 class DamagedPivotTablesStayValues(unittest.TestCase):

@@ -8,6 +8,7 @@
 #include "spreadsheet/ooxml/objects/Drawing.h"
 #include "spreadsheet/ooxml/objects/PartGraph.h"
 #include "spreadsheet/ooxml/objects/PivotTables.h"
+#include "spreadsheet/ooxml/objects/Slicers.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "spreadsheet/ooxml/sheetcopy/CopyDecisions.h"
@@ -27,6 +28,8 @@ namespace quillory::spreadsheet::ooxml {
 
 namespace {
 
+// What a spreadsheet program writes for the defined name of a slicer cache.
+constexpr std::string_view kSlicerCacheNameFormula = "#N/A";
 constexpr std::string_view kMainNamespace =
     "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 constexpr std::string_view kRelationshipNamespace =
@@ -162,6 +165,7 @@ private:
     PartGraph graph_;         // drawings, charts, pictures and what hangs off them
     CommentCarrier comments_; // notes, threads, people, form controls, OLE objects
     PivotCarrier pivots_;
+    SlicerCarrier slicers_;
 };
 
 void Builder::chooseBase() {
@@ -292,8 +296,13 @@ std::string Builder::uniqueTableName(const std::string& wanted) {
 void Builder::planRelationships(SheetCopy& copy) {
     const SourcePackage& package = *copy.source->package;
     const Relationships rels = package.relationshipsOf(copy.sheet->partName);
+    std::vector<const Relationship*> slicers; // once the sheet's pivot tables are planned
     for (const Relationship& rel : rels.all()) {
         const std::string_view kind = RelationshipKind(rel.type);
+        if (kind == kSlicerRelationshipKind) {
+            slicers.push_back(&rel);
+            continue;
+        }
         Relationship carried = rel;
         carried.type = TransitionalUri(rel.type);
         if (kind == "hyperlink") {
@@ -358,7 +367,6 @@ void Builder::planRelationships(SheetCopy& copy) {
             {"oleObject", "embedded objects"},
             {"package", "embedded objects"},
             {"image", "the background picture"},
-            {"slicer", "slicers"},
             {"timeline", "timelines"},
             {"customProperty", "custom sheet properties"},
             {"queryTable", "data connections"},
@@ -367,6 +375,18 @@ void Builder::planRelationships(SheetCopy& copy) {
             copy.notCarried.insert(std::string(label->second));
         } else if (kind != "vmlDrawing" && kind != "table" && kind != "printerSettings") {
             copy.notCarried.insert("parts of kind '" + std::string(kind) + "'");
+        }
+    }
+    for (const Relationship* rel : slicers) {
+        const auto pivotCacheKey = [this, &copy](std::string_view name) {
+            return pivots_.sourceSlicerKey(copy.index, name);
+        };
+        if (auto carried = slicers_.plan(package, copy.index, copy.sheet->name, *rel, copy.partName,
+                                         pivotCacheKey)) {
+            graph_.reserve(carried->partName);
+            copy.relationships.push_back(std::move(*carried));
+        } else {
+            copy.notCarried.insert("slicers");
         }
     }
 }
@@ -746,6 +766,9 @@ void Builder::writeGraph(const SheetCopy& copy, const FormulaContext& context, Z
         }
         return std::nullopt;
     };
+    parts.slicerView = [this, &copy](std::string_view name) {
+        return slicers_.viewName(copy.index, name);
+    };
     graph_.write(parts, zip);
 }
 
@@ -867,6 +890,7 @@ std::string Builder::workbookXml() const {
     xml += kCalcId;
     xml += "\" fullCalcOnLoad=\"1\"/>";
     xml += pivots_.pivotCachesXml();
+    xml += slicers_.workbookExtensionXml();
     xml += "</workbook>";
     return xml;
 }
@@ -909,7 +933,11 @@ std::string Builder::workbookRelationshipsXml() const {
         relationship(externalLinks_.relationshipId(i), std::string(kExternalLinkRelationshipKind),
                      RelativeTarget(kWorkbookPart, externalLinks_.partName(i)));
     }
-    for (const Relationship& rel : pivots_.workbookRelationships()) {
+    auto carriedParts = pivots_.workbookRelationships();
+    for (auto& rel : slicers_.workbookRelationships()) {
+        carriedParts.push_back(std::move(rel));
+    }
+    for (const Relationship& rel : carriedParts) {
         AppendStartTag(xml, "Relationship",
                        {{"Id", rel.id}, {"Type", rel.type}, {"Target", rel.target}}, true);
     }
@@ -974,6 +1002,18 @@ void Builder::write(OutputSink& sink) {
     graph_.addContentTypes(types);
     // After every sheet: a pivot table's data source may be a sheet, table or name copied later.
     pivots_.write([this](int copyIndex) { return pivotLookupFor(copyIndex); }, zip, types);
+    slicers_.write(
+        [this](int copyIndex, std::string_view pivot) {
+            return pivots_.resultSlicerKey(copyIndex, pivot);
+        },
+        [this](std::string_view name) {
+            return names_.contains(name) || tableNames_.count(FoldPartName(name)) != 0;
+        },
+        [this](const std::string& name) {
+            const std::string formula(kSlicerCacheNameFormula);
+            names_.add({name, std::nullopt, formula, XmlNode{}, std::string(), formula});
+        },
+        zip, types);
     externalLinks_.write(zip, types);
     zip.addEntry(kWorkbookPart, workbookXml());
     zip.addEntry(RelationshipsPartFor(kWorkbookPart), workbookRelationshipsXml());

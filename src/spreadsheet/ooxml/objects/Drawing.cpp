@@ -14,10 +14,12 @@ constexpr std::string_view kRelationshipsNamespace =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr std::string_view kSpreadsheetDrawingNamespace =
     "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
-// Graphic frames of slicers and timelines point at parts that are not carried with a sheet.
-constexpr std::string_view kUncarriedGraphicUris[] = {
-    "http://schemas.microsoft.com/office/drawing/2010/slicer",
-    "http://schemas.microsoft.com/office/drawing/2012/timeslicer"};
+// Graphic frames of timelines point at parts that are not carried with a sheet; those of slicers
+// stay when the slicer came along.
+constexpr std::string_view kSlicerGraphicUri =
+    "http://schemas.microsoft.com/office/drawing/2010/slicer";
+constexpr std::string_view kTimelineGraphicUri =
+    "http://schemas.microsoft.com/office/drawing/2012/timeslicer";
 // Attributes of shapes that hold a formula (a text box showing a cell, a camera picture).
 constexpr std::string_view kFormulaAttributes[] = {"textlink", "cellRange"};
 constexpr std::string_view kHyperlinkElements[] = {"hlinkClick", "hlinkHover", "hlinkMouseOver"};
@@ -79,17 +81,27 @@ bool IsHyperlinkElement(const XmlNode& node) {
     return false;
 }
 
-bool UsesUncarriedGraphic(const XmlNode& node) {
+// A slicer frame that stays is given the slicer's name in the result.
+bool UsesUncarriedGraphic(XmlNode& node, const PartCopyContext& copy) {
     if (node.localName() == "graphicData") {
         const std::string uri = node.attributeOr("uri", "");
-        for (const auto uncarried : kUncarriedGraphicUris) {
-            if (uri == uncarried) {
+        if (uri == kTimelineGraphicUri) {
+            return true;
+        }
+        if (uri == kSlicerGraphicUri) {
+            XmlNode* slicer = node.child("slicer");
+            const auto name = slicer != nullptr && copy.slicerView
+                                  ? copy.slicerView(slicer->attributeOr("name", ""))
+                                  : std::nullopt;
+            if (!name) {
                 return true;
             }
+            slicer->setAttribute("name", *name);
+            return false;
         }
     }
-    for (const auto& child : node.children) {
-        if (!child.isText() && UsesUncarriedGraphic(child)) {
+    for (auto& child : node.children) {
+        if (!child.isText() && UsesUncarriedGraphic(child, copy)) {
             return true;
         }
     }
@@ -152,11 +164,12 @@ void RewriteShapeAttributes(XmlNode& node, const FormulaContext* formulas, Drawi
 
 // mc:AlternateContent around an anchor: the first Choice that can be carried, else the Fallback.
 std::optional<XmlNode> ChooseAlternate(XmlNode& alternate, const std::set<std::string>& prefixes,
-                                       const std::set<std::string>& carried) {
+                                       const std::set<std::string>& carried,
+                                       const PartCopyContext& copy) {
     bool choiceOk = true;
-    for (const auto& child : alternate.children) {
+    for (auto& child : alternate.children) {
         if (!child.isText() && child.localName() == "Choice" &&
-            (RefersToUncarried(child, prefixes, carried) || UsesUncarriedGraphic(child))) {
+            (RefersToUncarried(child, prefixes, carried) || UsesUncarriedGraphic(child, copy))) {
             choiceOk = false;
         }
     }
@@ -195,7 +208,7 @@ void RewriteDrawing(PartInTransit& part) {
         if (child.isText()) {
             kept.push_back(std::move(child));
         } else if (child.localName() == "AlternateContent") {
-            if (auto chosen = ChooseAlternate(child, prefixes, part.carriedIds)) {
+            if (auto chosen = ChooseAlternate(child, prefixes, part.carriedIds, part.copy)) {
                 if (chosen->localName() != "AlternateContent") {
                     ++notes.alternatesReplaced;
                 }

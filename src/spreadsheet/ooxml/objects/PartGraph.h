@@ -49,6 +49,8 @@ struct PartCopyContext {
     // The result sheet of a pivot table that came along, by its source sheet and name; nullopt
     // when it stayed as values or is not in the result.
     std::function<std::optional<std::string>(std::string_view, std::string_view)> pivotTable;
+    // The result's name of a slicer of this sheet that came along; nullopt when left out.
+    std::function<std::optional<std::string>(std::string_view)> slicerView;
 };
 
 // One part on its way into the result, handed to the rewriters registered for it.

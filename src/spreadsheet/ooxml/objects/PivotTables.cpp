@@ -237,7 +237,8 @@ struct PivotCarrier::Impl {
         std::string cacheRelationshipId; // the pivot table's relationship to its cache
         XmlNode table;
         const SourceCache* cache = nullptr;
-        std::string cacheKey; // identity + definition part
+        std::string cacheKey;  // identity + definition part
+        int resultCacheId = 0; // once written
     };
     struct ResultCache {
         int cacheId = 0;
@@ -577,6 +578,7 @@ struct PivotCarrier::Impl {
     void writePivot(PlannedPivot& pivot, const PivotSourceLookup& lookup, ZipWriter& zip,
                     ContentTypesWriter& types) {
         const ResultCache& cache = resultCache(pivot, lookup, zip, types);
+        pivot.resultCacheId = cache.cacheId;
         XmlNode& table = pivot.table;
         for (auto& [attribute, value] : table.attributes) {
             if (attribute == "xmlns" || attribute.starts_with("xmlns:")) {
@@ -655,6 +657,34 @@ bool PivotCarrier::carries(int copyIndex, std::string_view name) const {
     return std::any_of(impl_->pivots.begin(), impl_->pivots.end(), [&](const auto& pivot) {
         return pivot.copyIndex == copyIndex && pivot.table.attributeOr("name", "") == name;
     });
+}
+
+std::optional<std::string> PivotCarrier::sourceSlicerKey(int copyIndex,
+                                                         std::string_view name) const {
+    for (const auto& pivot : impl_->pivots) {
+        if (pivot.copyIndex != copyIndex || pivot.table.attributeOr("name", "") != name) {
+            continue;
+        }
+        const XmlNode* extensions = pivot.cache->definition.child("extLst");
+        for (const XmlNode* ext :
+             extensions ? extensions->childrenNamed("ext") : std::vector<const XmlNode*>{}) {
+            if (const XmlNode* x14 = ext->child("pivotCacheDefinition")) {
+                if (const std::string* id = x14->attribute("pivotCacheId")) {
+                    return *id;
+                }
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+int PivotCarrier::resultSlicerKey(int copyIndex, std::string_view name) const {
+    for (const auto& pivot : impl_->pivots) {
+        if (pivot.copyIndex == copyIndex && pivot.table.attributeOr("name", "") == name) {
+            return pivot.resultCacheId;
+        }
+    }
+    return 0;
 }
 
 bool PivotCarrier::empty() const {

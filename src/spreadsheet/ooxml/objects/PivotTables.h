@@ -68,6 +68,11 @@ public:
     bool empty() const;
     // Whether copy `copyIndex` carries a pivot table of this name.
     bool carries(int copyIndex, std::string_view name) const;
+    // The id slicers use for the cache of a carried pivot table (x14 pivotCacheId) in the
+    // source; nullopt when the pivot table is not carried or its cache has no such id.
+    std::optional<std::string> sourceSlicerKey(int copyIndex, std::string_view name) const;
+    // After `write`: that id of the pivot table's cache in the result; 0 when not carried.
+    int resultSlicerKey(int copyIndex, std::string_view name) const;
     // <pivotCaches> for the workbook part (empty text when there are none).
     std::string pivotCachesXml() const;
     // The workbook part's relationships to the cache definitions (targets relative to it).

@@ -218,6 +218,7 @@ private:
     bool rewriteExtensionFormulas(XmlNode& node, std::string& reason);
     void dropUncarriedRelationshipIds(XmlNode& node);
     bool refersToUncarriedRelationship(const XmlNode& node) const;
+    bool keepCarriedSlicers(XmlNode& ext) const;
 
     // -- cells --
     void startCell(const char* name, const char** attributes);
@@ -1078,6 +1079,17 @@ void Transplanter::dropUncarriedRelationshipIds(XmlNode& node) {
     });
 }
 
+// The slicers of a list whose parts came along stay; false when none of them did.
+bool Transplanter::keepCarriedSlicers(XmlNode& ext) const {
+    XmlNode* list = ext.child("slicerList");
+    if (list == nullptr) {
+        return false;
+    }
+    std::erase_if(list->children,
+                  [&](const XmlNode& slicer) { return refersToUncarriedRelationship(slicer); });
+    return !list->childrenNamed("slicer").empty();
+}
+
 bool Transplanter::refersToUncarriedRelationship(const XmlNode& node) const {
     for (const auto& [key, value] : node.attributes) {
         if (IsRelationshipIdAttribute(key) && !carried(value)) {
@@ -1154,6 +1166,10 @@ bool Transplanter::processExtensionList(XmlNode& node) {
             continue;
         }
         const std::string uri = ext.attributeOr("uri", "");
+        if (uri == kSlicerListUri2010 && keepCarriedSlicers(ext)) {
+            kept.push_back(std::move(ext));
+            continue;
+        }
         if (uri == kSlicerListUri2010 || uri == kSlicerListUri2013) {
             notes.notCarried.insert("slicers");
             continue;
