@@ -12,6 +12,7 @@ instruction count that moved is not a caught fault. Use an existing build folder
 RelWithDebInfo build is the cheapest: only the changed file is recompiled)."""
 
 import argparse
+import re
 import os
 import signal
 import subprocess
@@ -212,12 +213,34 @@ def run(command, log, timeout=None):
 
 
 def ctest(build_dir, selection, log):
+    """Runs tests until the first failure; gives the failed test's name, or None when all pass."""
     command = ["ctest", "--test-dir", build_dir, "--stop-on-failure", "-j2", "-E", r"^bench\."]
     command += selection
+    start = log.tell()
     try:
-        return run(command, log, TEST_TIMEOUT)
+        status = run(command, log, TEST_TIMEOUT)
     except subprocess.TimeoutExpired:
-        return -1
+        return "(timed out)"
+    if status == 0:
+        return None
+    log.flush()
+    with open(log.name, "rb") as f:
+        f.seek(start)
+        output = f.read().decode(errors="replace")
+    failed = re.findall(r"^\s*\d+ - (\S+) \(", output, re.M)
+    return failed[0] if failed else "(exit status %d)" % status
+
+
+def area_targets(area):
+    """The test programs of an area, so that a fault caught there costs only their links."""
+    targets = []
+    for name in area.split("|"):
+        if name == "gui":
+            folder = os.path.join(ROOT, "tests", "gui")
+            targets += sorted(f[:-4] for f in os.listdir(folder) if f.endswith("_test.cpp"))
+        else:
+            targets.append(name + "_tests")
+    return targets
 
 
 def seed(fault, build_dir, log):
@@ -234,14 +257,16 @@ def seed(fault, build_dir, log):
         with open(path, "wb") as f:
             f.write(original.replace(text.encode(), replacement.encode()))
         log.write(f"\n=== {ident}\n".encode())
-        if run(["cmake", "--build", build_dir, "-j2"], log) != 0:
+        build = ["cmake", "--build", build_dir, "-j2"]
+        if run(build + ["--target"] + area_targets(area), log) != 0:
             return "does not build"
         area_tests = rf"^({area})\."
-        if ctest(build_dir, ["-R", area_tests], log) != 0:
-            return "caught"
-        if ctest(build_dir, ["-E", area_tests], log) != 0:
-            return "caught"
-        return "NOT CAUGHT"
+        caught_by = ctest(build_dir, ["-R", area_tests], log)
+        if caught_by is None:
+            if run(build, log) != 0:
+                return "does not build"
+            caught_by = ctest(build_dir, ["-E", area_tests], log)
+        return "NOT CAUGHT" if caught_by is None else "caught by " + caught_by
     finally:
         # A second Ctrl-C must not stop the restore half-way.
         blocked = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})
@@ -281,15 +306,14 @@ def main():
                 started = time.monotonic()
                 outcome = seed(fault, build_dir, log)
                 results.append((fault, outcome))
-                print(f"{fault[0]:26} {outcome:12} {time.monotonic() - started:6.0f} s  "
-                      f"src/{fault[1]}: {fault[5]}", flush=True)
+                print(f"{fault[0]:26} {time.monotonic() - started:5.0f} s  {outcome}", flush=True)
         except Interrupted as signal_name:
             print(f"stopped by {signal_name}; the source is restored", file=sys.stderr)
         finally:
             # Leave the build matching the restored source.
             run(["cmake", "--build", build_dir, "-j2"], log)
-    caught = sum(1 for _, outcome in results if outcome == "caught")
-    valid = sum(1 for _, outcome in results if outcome in ("caught", "NOT CAUGHT"))
+    caught = sum(1 for _, outcome in results if outcome.startswith("caught"))
+    valid = sum(1 for _, outcome in results if outcome.startswith("caught") or outcome == "NOT CAUGHT")
     print(f"\n{caught} of {valid} seeded faults caught (log: {log_path})")
     return 0 if caught == valid == len(faults) else 1
 
