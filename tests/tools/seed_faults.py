@@ -286,7 +286,12 @@ def main():
     args = parser.parse_args()
     build_dir = os.path.abspath(args.build_dir)
 
-    faults = [f for f in FAULTS if not args.only or f[0] in args.only]
+    by_id = {f[0]: f for f in FAULTS}
+    unknown = [i for i in args.only or [] if i not in by_id]
+    if unknown:
+        print("no such fault: " + ", ".join(unknown), file=sys.stderr)
+        return 2
+    faults = [by_id[i] for i in args.only] if args.only else FAULTS  # in the order asked
     if args.list:
         for ident, relative, text, _, _, what in faults:
             with open(os.path.join(ROOT, "src", relative), encoding="utf-8") as f:
