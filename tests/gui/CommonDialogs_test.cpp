@@ -165,22 +165,22 @@ private slots:
         ScriptedBackend backend;
         CCommonDialogs dialogs(backend);
         const QString withNul = QStringLiteral("Select") + QChar(u'\0') + QStringLiteral("junk");
-        dialogs.SetTitle(withNul);
-        dialogs.SetFileName(withNul);
-        dialogs.SetFileTitle(withNul);
-        dialogs.SetPath(withNul);
-        dialogs.SetFilter(withNul);
-        dialogs.SetDefExt(withNul);
-        dialogs.SetFontName(withNul);
-        QCOMPARE(dialogs.Title(), QStringLiteral("Select"));
-        QCOMPARE(dialogs.FileName(), QStringLiteral("Select"));
-        QCOMPARE(dialogs.FileTitle(), QStringLiteral("Select"));
-        QCOMPARE(dialogs.Path(), QStringLiteral("Select"));
-        // These three come back exactly as stored.
-        QCOMPARE(dialogs.Filter(), withNul);
-        QCOMPARE(dialogs.DefExt(), withNul);
-        QCOMPARE(dialogs.FontName(), withNul);
-        // The dialog is shown the cut title too.
+        // Title and the file texts are cut at the NUL; filter, extension and font come back whole.
+        const std::tuple<void (CCommonDialogs::*)(const QString&),
+                         QString (CCommonDialogs::*)() const, QString>
+            texts[] = {
+                {&CCommonDialogs::SetTitle, &CCommonDialogs::Title, QStringLiteral("Select")},
+                {&CCommonDialogs::SetFileName, &CCommonDialogs::FileName, QStringLiteral("Select")},
+                {&CCommonDialogs::SetFileTitle, &CCommonDialogs::FileTitle,
+                 QStringLiteral("Select")},
+                {&CCommonDialogs::SetPath, &CCommonDialogs::Path, QStringLiteral("Select")},
+                {&CCommonDialogs::SetFilter, &CCommonDialogs::Filter, withNul},
+                {&CCommonDialogs::SetDefExt, &CCommonDialogs::DefExt, withNul},
+                {&CCommonDialogs::SetFontName, &CCommonDialogs::FontName, withNul}};
+        for (const auto& [set, get, expected] : texts) {
+            (dialogs.*set)(withNul);
+            QCOMPARE((dialogs.*get)(), expected);
+        }
         dialogs.Init(&owner);
         dialogs.ShowFolder();
         QCOMPARE(backend.lastFolder.title, QStringLiteral("Select"));

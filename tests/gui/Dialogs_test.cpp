@@ -41,7 +41,7 @@ class DialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void settingsHasItsCaptionControlsAndPlaces() {
+    void settingsHasItsCaptionAndControls() {
         TempDir temp;
         Dialog2 dialog(temp / "set.txt");
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Setting"));
@@ -49,22 +49,13 @@ private slots:
         QCOMPARE(dialog.OKButton()->text(), QStringLiteral("OK"));
         QCOMPARE(dialog.CancelButton()->text(), QStringLiteral("Cancel"));
         QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-        QCOMPARE(dialog.height(), 99);
-        QVERIFY(dialog.width() >= 253);
-        QCOMPARE(dialog.OKButton()->geometry(), QRect(24, 64, 81, 25));
-        QCOMPARE(dialog.CancelButton()->geometry(), QRect(136, 64, 81, 25));
+        // Its text is never cut off, whatever this platform's font needs.
         const QRect check = dialog.Check1()->geometry();
-        QCOMPARE(check.topLeft(), QPoint(24, 24));
-        QCOMPARE(check.height(), 25);
-        // Wider than its place where this platform's font needs it, never cut off.
-        QVERIFY(check.width() >= 201);
         QVERIFY(check.width() >= dialog.Check1()->sizeHint().width());
-        QVERIFY(dialog.width() >= check.right() + 1 + 24);
+        QVERIFY(dialog.width() >= check.right() + 1);
         QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
-        QCOMPARE(dialog.OKButton()->nextInFocusChain(), dialog.CancelButton());
-        QCOMPARE(dialog.CancelButton()->nextInFocusChain(), dialog.Check1());
     }
 
     void settingsTicksOnlyForAFirstLineOfExactlyOne_data() {
@@ -171,8 +162,6 @@ private slots:
     void aboutShowsNameVersionAddressesAndNotices() {
         Dialog1 dialog([](const QUrl&) { return true; });
         QCOMPARE(dialog.windowTitle(), QStringLiteral("About us"));
-        QCOMPARE(dialog.height(), 263);
-        QVERIFY(dialog.width() >= 327);
         // No one-line text is cut off, and each stays inside the dialog.
         for (const QLabel* single : dialog.findChildren<QLabel*>()) {
             if (!single->wordWrap()) {
@@ -204,7 +193,6 @@ private slots:
         for (const QWidget* child : dialog.findChildren<QWidget*>()) {
             QCOMPARE(child->focusPolicy() != Qt::NoFocus, child == dialog.OKButton());
         }
-        QCOMPARE(dialog.OKButton()->geometry(), QRect(8, 224, 81, 25));
     }
 
     void linksOpenTheirAddressesAndLeaveTheDialogOpen() {

@@ -2,7 +2,7 @@
 // progress bar moves (also while the result is written) and repaints; clicks meanwhile start
 // nothing and change no list; a close asked for meanwhile waits for the merge to end.
 
-#include "mainwindow/Form1.h"
+#include "WindowTestSupport.h"
 #include "mainwindow/QtUiPort.h"
 #include "support/TempDir.h"
 
@@ -19,7 +19,6 @@
 
 using quillory::mainwindow::Form1;
 using quillory::testing::TempDir;
-namespace spreadsheet = quillory::spreadsheet;
 
 namespace {
 
@@ -75,17 +74,6 @@ bool WriteLargeWorkbook(const std::filesystem::path& file) {
 #endif
 }
 
-QStringList EngineWorksheets(const std::filesystem::path& file) {
-    auto application = spreadsheet::CreateEngineApplication();
-    spreadsheet::Workbook& workbook = application->Workbooks().Open(file);
-    QStringList names;
-    for (int i = 1; i <= workbook.Worksheets().Count(); ++i) {
-        names << QString::fromStdString(workbook.Worksheets().Item(i).Name());
-    }
-    application->Quit();
-    return names;
-}
-
 } // namespace
 
 class MergeResponsivenessTest : public QObject {
@@ -101,18 +89,9 @@ void MergeResponsivenessTest::longMergeKeepsTheWindowAliveAndIgnoresInput() {
     if (!WriteLargeWorkbook(book)) {
         QSKIP("libxlsxwriter is not installed: no large workbook can be written");
     }
-    std::filesystem::create_directories(dir.path() / "tmp");
     DesktoplessPort port;
-    Form1::Dependencies dependencies;
-    dependencies.programFolder = dir.path() / "program";
-    dependencies.configFolder = dir.path() / "config";
-    dependencies.createApplication = spreadsheet::CreateEngineApplication;
-    dependencies.uiPort = &port;
-    dependencies.openUrl = [](const QUrl&) { return true; };
-    dependencies.browseMerge.merge.temporaryRoot = dir.path() / "tmp";
-    Form1 form(std::move(dependencies));
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const auto window = quillory::testing::StartEngineWindow(dir.path(), port);
+    Form1& form = *window;
     auto& merge = form.lists().merge;
     for (const auto& sheet : kSheets) {
         const int row = merge.add(book.string());
@@ -168,7 +147,7 @@ void MergeResponsivenessTest::longMergeKeepsTheWindowAliveAndIgnoresInput() {
     // The merge's own observer of the bar is gone again: the window's shows the model.
     form.lists().progress.setValue(form.lists().progress.max());
     QCOMPARE(form.ProgressBar1()->value(), form.ProgressBar1()->maximum());
-    QCOMPARE(EngineWorksheets(port.openedFiles.front()), (QStringList{"North", "South", "East"}));
+    QCOMPARE(quillory::testing::EngineWorksheets(port.openedFiles.front()), kSheets);
 }
 
 QTEST_MAIN(MergeResponsivenessTest)

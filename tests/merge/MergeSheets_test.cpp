@@ -188,6 +188,9 @@ TEST_F(MergeSheetsTest, ListIsLeftAsItWasSoItCanBeMergedAgain) {
     EXPECT_EQ(lists.merge.subItem1(3), "S1");
     EXPECT_EQ(lists.merge.selectedPosition(), 2);
     EXPECT_EQ(world.applicationsCreated(), 2);
+    // Each result opens on its first merged sheet.
+    EXPECT_EQ(world.callsStartingWith("Select("),
+              (Strings{"Select(Result!S2)", "Select(Result!S2)"}));
 }
 
 TEST_F(MergeSheetsTest, ReportOfTheApplicationIsHandedBack) {

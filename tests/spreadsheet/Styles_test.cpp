@@ -251,12 +251,14 @@ TEST(Styles, NumberFormatsAreRenumberedByFormatCode) {
     b.numFmts = {R"(<numFmt numFmtId="164" formatCode="#,##0.000"/>)",
                  R"(<numFmt numFmtId="170" formatCode="0.0"/>)",
                  R"x(<numFmt numFmtId="44" formatCode="_(&quot;€&quot;* #,##0.00_)"/>)x",
-                 R"(<numFmt numFmtId="3" formatCode="#,##0"/>)"};
+                 R"(<numFmt numFmtId="3" formatCode="#,##0"/>)",
+                 R"(<numFmt numFmtId="4" formatCode="0.0000"/>)"};
     const int bClash = b.add(b.cellXfs, Xf(164, 0, 0, 0));
     const int bSameCode = b.add(b.cellXfs, Xf(170, 0, 0, 0));
     const int bLocale = b.add(b.cellXfs, Xf(44, 0, 0, 0));
     const int bBuiltin = b.add(b.cellXfs, Xf(3, 0, 0, 0));
     const int bUndefined = b.add(b.cellXfs, Xf(200, 0, 0, 0));
+    const int bRedefined = b.add(b.cellXfs, Xf(4, 0, 0, 0));
 
     const SourceStyles sourceA = a.parse("a.xlsx");
     const SourceStyles sourceB = b.parse("b.xlsx");
@@ -270,6 +272,7 @@ TEST(Styles, NumberFormatsAreRenumberedByFormatCode) {
     const int mappedDate = importA->cellXf(aDate);
     const int mappedBuiltin = importB->cellXf(bBuiltin);
     const int mappedUndefined = importB->cellXf(bUndefined);
+    const int mappedRedefined = importB->cellXf(bRedefined);
     const ResultView view(result);
 
     // Both sources call their first custom format 164; the result holds both codes.
@@ -289,6 +292,9 @@ TEST(Styles, NumberFormatsAreRenumberedByFormatCode) {
     EXPECT_GE(view.xf(mappedLocale).intAttribute("numFmtId").value_or(0), 164);
     // A custom id the source never defines reads as General everywhere.
     EXPECT_EQ(view.numberFormat(mappedUndefined), "#0");
+    // A built-in id the source redefines with another code keeps that code, as a custom format.
+    EXPECT_EQ(view.numberFormat(mappedRedefined), "0.0000");
+    EXPECT_GE(view.xf(mappedRedefined).intAttribute("numFmtId").value_or(0), 164);
 }
 
 TEST(Styles, DateFormatsAreRecognised) {

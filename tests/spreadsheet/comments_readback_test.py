@@ -3,11 +3,8 @@ copy (cell, author, text) as in the source, and LibreOffice must open the result
 when it saves the workbook again."""
 
 import os
-import shutil
-import subprocess
 import sys
 import unittest
-import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
 
@@ -77,16 +74,7 @@ class NotesReadBack(unittest.TestCase):
 class LibreOfficeOpensResult(unittest.TestCase):
     def test_libreoffice_keeps_every_note_when_it_saves_the_result(self):
         output = merge("for-lo.xlsx", [STATE["notes"], STATE["notes"]])
-        work = os.path.join(STATE["folder"], "lo")
-        os.makedirs(os.path.join(work, "out"), exist_ok=True)
-        copy = os.path.join(work, "result.xlsx")
-        shutil.copyfile(output, copy)
-        profile = "file://" + urllib.parse.quote(os.path.abspath(os.path.join(work, "profile")))
-        subprocess.run([qt.SOFFICE, "-env:UserInstallation=" + profile, "--headless",
-                        "--norestore", "--nolockcheck", "--convert-to", "xlsx", "--outdir",
-                        os.path.join(work, "out"), copy],
-                       capture_output=True, text=True, timeout=qt.LIBREOFFICE_TIMEOUT_SECONDS)
-        saved = os.path.join(work, "out", "result.xlsx")
+        saved = qt.libreoffice_convert([output], "xlsx", os.path.join(STATE["folder"], "lo"))[output]
         self.assertTrue(os.path.exists(saved), "LibreOffice did not open and save the result")
         expected = {t: [(c, text) for c, _, text in n] for t, n in notes_of(output).items()}
         resaved = {t: [(c, text) for c, _, text in n] for t, n in notes_of(saved).items()}

@@ -115,18 +115,6 @@ class HostileInputTest(unittest.TestCase):
         os.remove(output + ".entries.tsv")
         self.assertCleanFailure(completed, folder, ["minimal-valid.xlsx", "No such sheet"])
 
-    def test_a_file_deleted_between_listing_and_merge(self):
-        folder, output = fresh_output("deleted")
-        copy = os.path.join(STATE["work"], "soon-gone.xlsx")
-        shutil.copyfile(os.path.join(FIXTURES, "minimal-valid.xlsx"), copy)
-        listed = qt.run_list(copy)
-        self.assertEqual(listed.returncode, 0, listed.stderr)
-        self.assertEqual(listed.stdout.split(), ["Data"])
-        os.remove(copy)
-        completed = qt.run_merge(output, entries=[(copy, "Data")])
-        os.remove(output + ".entries.tsv")
-        self.assertCleanFailure(completed, folder, ["soon-gone.xlsx"])
-
     def test_an_unreadable_file(self):
         if os.geteuid() == 0:
             self.skipTest("running as root: file permissions do not stop reading")

@@ -1,6 +1,8 @@
 """Legacy .xls sources keep their formats as LibreOffice reads them. A workbook styled by
 openpyxl is saved as .xls by LibreOffice and by Gnumeric; with the readable .xls files of the
-shared corpus, every worksheet of every one is merged by quillory-merge. LibreOffice reads each
+shared corpus, and an OpenDocument copy, every worksheet of every one is merged by
+quillory-merge: each converted source is reported, the conversions leave nothing in the temporary
+folder, and the sources are byte for byte as before. LibreOffice reads each
 source and writes it as .xlsx (its own run, not the merge's), and openpyxl compares each copy in
 the result with that reading of its source: values, number formats, fonts (bold, italic,
 colour), fills, borders, alignment and merged cells.
@@ -10,12 +12,12 @@ the formats of some empty styled cells (57231_MixedGasReport.xls of the corpus s
 second pass through it would blame the merge for LibreOffice's own loss."""
 
 import datetime
+import json
 import os
 import shutil
 import subprocess
 import sys
 import unittest
-import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tools"))
@@ -118,28 +120,6 @@ def write_styled_workbook(path):
     wb.save(path)
 
 
-def libreoffice(files, target, workdir, filter_name):
-    """Converts every file in ONE LibreOffice run with a private profile; returns {file: the
-    converted file}. Each file is copied first so LibreOffice never touches the original."""
-    profile = os.path.join(workdir, "lo-profile")
-    inputs = os.path.join(workdir, "lo-in-" + target)
-    outputs = os.path.join(workdir, "lo-out-" + target)
-    for folder in (profile, inputs, outputs):
-        os.makedirs(folder, exist_ok=True)
-    inputs_made, converted = [], {}
-    for index, path in enumerate(files):
-        stem = "book%03d" % index
-        copy = os.path.join(inputs, stem + os.path.splitext(path)[1].lower())
-        shutil.copyfile(path, copy)
-        inputs_made.append(copy)
-        converted[path] = os.path.join(outputs, stem + "." + target)
-    subprocess.run([qt.SOFFICE, "-env:UserInstallation=file://" +
-                    urllib.parse.quote(os.path.abspath(profile)), "--headless", "--norestore",
-                    "--nolockcheck", "--convert-to", filter_name, "--outdir", outputs] + inputs_made,
-                   capture_output=True, text=True, timeout=qt.LIBREOFFICE_TIMEOUT_SECONDS)
-    return converted
-
-
 def load(path):
     return cs.Side(path, openpyxl.load_workbook(path), openpyxl.load_workbook(path, data_only=True))
 
@@ -159,12 +139,15 @@ class LegacyFormatsTest(unittest.TestCase):
         os.makedirs(made)
         styled = os.path.join(made, "styled.xlsx")
         write_styled_workbook(styled)
-        legacy = list(libreoffice([styled], "xls", cls.work, "xls:MS Excel 97").values())
+        legacy = list(qt.libreoffice_convert([styled], "xls:MS Excel 97", cls.work).values())
         if SSCONVERT:
             gnumeric = os.path.join(made, "styled-gnumeric.xls")
             subprocess.run([SSCONVERT, "--export-type=Gnumeric_Excel:excel_biff8", styled,
                             gnumeric], capture_output=True, timeout=120, check=True)
             legacy.append(gnumeric)
+            ods = os.path.join(made, "styled.ods")
+            subprocess.run([SSCONVERT, styled, ods], capture_output=True, timeout=120, check=True)
+            legacy.append(ods)
         cls.written = list(legacy)
         if os.path.isdir(CORPUS):
             legacy += [os.path.join(CORPUS, n) for n in sorted(os.listdir(CORPUS))
@@ -182,10 +165,18 @@ class LegacyFormatsTest(unittest.TestCase):
                 continue
             cls.entries += [(source, name) for name in listed.stdout.splitlines()]
         cls.result = os.path.join(cls.work, "result.xlsx")
-        cls.merged = qt.run_merge(cls.result, entries=cls.entries)
+        cls.report = os.path.join(cls.work, "report.json")
+        cls.temporary = os.path.join(cls.work, "tmp")
+        os.makedirs(cls.temporary)
+        cls.before = qt.snapshot(cls.written)
+        os.environ["TMPDIR"] = cls.temporary
+        try:
+            cls.merged = qt.run_merge(cls.result, entries=cls.entries, report=cls.report)
+        finally:
+            del os.environ["TMPDIR"]
         # The sources as LibreOffice reads them, written as .xlsx in one run.
-        cls.as_read = libreoffice(sorted({s for s, _ in cls.entries}), "xlsx", cls.work,
-                                  "xlsx:Calc MS Excel 2007 XML")
+        cls.as_read = qt.libreoffice_convert(sorted({s for s, _ in cls.entries}),
+                                             "xlsx:Calc MS Excel 2007 XML", cls.work)
 
     def test_written_legacy_files_are_listed_and_hold_the_formats(self):
         self.assertTrue(self.written)
@@ -197,6 +188,14 @@ class LegacyFormatsTest(unittest.TestCase):
         self.assertGreaterEqual(len(formats), 5, formats)
         self.assertTrue(ws["A1"].font.b)
         self.assertEqual(ws["B2"].fill.patternType, "solid")
+
+    def test_each_converted_source_is_reported_and_leaves_nothing_behind(self):
+        self.assertEqual(self.merged.returncode, 0, self.merged.stderr)
+        with open(self.report, encoding="utf-8") as fh:
+            converted = {i["sourceFile"] for i in json.load(fh)["items"] if i["kind"] == "converted"}
+        self.assertEqual(converted, {os.path.basename(s) for s, _ in self.entries})
+        self.assertEqual(os.listdir(self.temporary), [])
+        self.assertEqual(qt.snapshot(self.written), self.before)
 
     def test_every_copied_sheet_matches_its_source_as_libreoffice_reads_it(self):
         self.assertEqual(self.merged.returncode, 0, self.merged.stderr)

@@ -6,8 +6,6 @@ every sheet to CSV and must show what it shows for the source."""
 import json
 import os
 import posixpath
-import shutil
-import subprocess
 import sys
 import unittest
 import xml.etree.ElementTree as ET
@@ -87,19 +85,9 @@ ODS_TABLE = "{urn:oasis:names:tc:opendocument:xmlns:table:1.0}"
 def libreoffice_matrices(files, workdir):
     """{file: {sheet: [(rows, columns) spanned by each formula cell, in sheet order]}}, from
     LibreOffice's own reading of each file (converted to OpenDocument in one run)."""
-    profile, outputs = os.path.join(workdir, "profile"), os.path.join(workdir, "out")
-    os.makedirs(outputs, exist_ok=True)
-    copies = []
-    for index, path in enumerate(files):
-        copy = os.path.join(workdir, "book%02d.xlsx" % index)
-        shutil.copyfile(path, copy)
-        copies.append(copy)
-    subprocess.run([qt.SOFFICE, "-env:UserInstallation=file://" + os.path.abspath(profile),
-                    "--headless", "--norestore", "--convert-to", "ods", "--outdir", outputs]
-                   + copies, capture_output=True, timeout=600)
+    converted = qt.libreoffice_convert(files, "ods", workdir)
     found = {}
-    for path, copy in zip(files, copies):
-        ods = os.path.join(outputs, os.path.splitext(os.path.basename(copy))[0] + ".ods")
+    for path, ods in converted.items():
         if not os.path.exists(ods):
             continue
         with zipfile.ZipFile(ods) as package:

@@ -9,7 +9,6 @@ import shutil
 import subprocess
 import sys
 import unittest
-import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
 
@@ -31,26 +30,6 @@ CORPUS_FILES = ("poi__test-data--spreadsheet--123233_charts.xlsx",
                 "poi__test-data--spreadsheet--WithTextBox.xlsx")
 
 STATE = {}
-
-
-def export_pdfs(files, workdir):
-    """One LibreOffice run converts every file (copied first) to PDF; returns {file: pdf}."""
-    profile = os.path.join(workdir, "lo-profile")
-    inputs = os.path.join(workdir, "pdf-in")
-    outputs = os.path.join(workdir, "pdf-out")
-    for folder in (profile, inputs, outputs):
-        os.makedirs(folder, exist_ok=True)
-    copies = {}
-    for index, path in enumerate(files):
-        stem = "book%03d" % index
-        copy = os.path.join(inputs, stem + ".xlsx")
-        shutil.copyfile(path, copy)
-        copies[path] = stem
-    cmd = [qt.SOFFICE, "-env:UserInstallation=file://" + urllib.parse.quote(os.path.abspath(profile)),
-           "--headless", "--norestore", "--nolockcheck", "--convert-to", "pdf", "--outdir", outputs]
-    cmd += [os.path.join(inputs, stem + ".xlsx") for stem in copies.values()]
-    subprocess.run(cmd, capture_output=True, text=True, timeout=qt.LIBREOFFICE_TIMEOUT_SECONDS)
-    return {path: os.path.join(outputs, stem + ".pdf") for path, stem in copies.items()}
 
 
 def pages(pdf, workdir):
@@ -88,7 +67,7 @@ def setUpModule():
         if completed.returncode != 0:
             raise AssertionError("merging %s failed: %s" % (source, completed.stderr))
         merged[source] = output
-    pdfs = export_pdfs(list(merged) + list(merged.values()), work)
+    pdfs = qt.libreoffice_convert(list(merged) + list(merged.values()), "pdf", work)
     STATE.update(work=work, merged=merged, pdfs=pdfs)
 
 

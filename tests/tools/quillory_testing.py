@@ -136,30 +136,41 @@ def is_renamed_copy(source_name, result_name):
 CSV_FILTER = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1"
 
 
-def libreoffice_csv(files, workdir):
-    """Converts every file in ONE LibreOffice run; returns {file: {sheet name: rows}}.
-    Each file is copied first so LibreOffice never touches a source."""
+def libreoffice_convert(files, filter_name, workdir, extension=None):
+    """Converts every file in ONE LibreOffice run with a private profile; returns {file: the
+    path of its conversion} (absent when LibreOffice wrote nothing). Each file is copied first so
+    LibreOffice never touches a source. extension: of what LibreOffice writes, when it is not
+    the filter's first word."""
+    extension = extension or filter_name.split(":")[0]
+    tag = re.sub(r"\W", "_", extension)
     profile = os.path.join(workdir, "lo-profile")
-    inputs = os.path.join(workdir, "lo-in")
-    outputs = os.path.join(workdir, "lo-out")
+    inputs, outputs = (os.path.join(workdir, name + "-" + tag) for name in ("lo-in", "lo-out"))
     for folder in (profile, inputs, outputs):
         os.makedirs(folder, exist_ok=True)
     copies = {}
     for index, path in enumerate(files):
         stem = "book%03d" % index
-        copy = os.path.join(inputs, stem + os.path.splitext(path)[1].lower())
-        shutil.copyfile(path, copy)
-        copies[path] = (copy, stem)
-    cmd = [SOFFICE, "-env:UserInstallation=file://" + urllib.parse.quote(os.path.abspath(profile)),
-           "--headless", "--norestore", "--nolockcheck", "--convert-to", CSV_FILTER,
-           "--outdir", outputs] + [copy for copy, _ in copies.values()]
-    subprocess.run(cmd, capture_output=True, text=True, timeout=LIBREOFFICE_TIMEOUT_SECONDS)
+        shutil.copyfile(path, os.path.join(inputs, stem + os.path.splitext(path)[1].lower()))
+        copies[path] = stem
+    subprocess.run([SOFFICE, "-env:UserInstallation=file://" +
+                    urllib.parse.quote(os.path.abspath(profile)), "--headless", "--norestore",
+                    "--nolockcheck", "--convert-to", filter_name, "--outdir", outputs] +
+                   [os.path.join(inputs, n) for n in sorted(os.listdir(inputs))],
+                   capture_output=True, text=True, timeout=LIBREOFFICE_TIMEOUT_SECONDS)
+    return {path: os.path.join(outputs, stem + "." + extension) for path, stem in copies.items()}
+
+
+def libreoffice_csv(files, workdir):
+    """{file: {sheet name: rows}} as LibreOffice shows each file, converted in one run."""
+    outputs = {path: os.path.dirname(out) for path, out in
+               libreoffice_convert(files, CSV_FILTER, workdir).items()}
     result = {}
-    for path, (_, stem) in copies.items():
+    for index, path in enumerate(files):
+        stem, folder = "book%03d" % index, outputs[path]
         sheets = {}
-        for name in os.listdir(outputs):
+        for name in os.listdir(folder):
             if name.startswith(stem + "-") and name.endswith(".csv"):
-                with open(os.path.join(outputs, name), encoding="utf-8", errors="replace",
+                with open(os.path.join(folder, name), encoding="utf-8", errors="replace",
                           newline="") as fh:
                     sheets[name[len(stem) + 1:-4]] = trim_rows(list(csv.reader(fh)))
         result[path] = sheets
