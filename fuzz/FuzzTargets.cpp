@@ -146,8 +146,8 @@ void FuzzOpenWorkbook(std::string_view input) {
 }
 
 void FuzzPartsWorkbook(std::string_view input) {
-    const Parts parts = SplitParts(input);
-    const std::string zipped = StoredZip(parts);
+    const std::string zipped = ZipParts(input);
+    const auto fixed = FixedWorkbook(); // outside the try: its failure is no refusal
     ooxml::MemorySink sink;
     ooxml::WorkbookPlan plan;
     try {
@@ -155,8 +155,8 @@ void FuzzPartsWorkbook(std::string_view input) {
         std::set<std::string> taken;
         // Which workbook comes first decides whose theme and standard font the result keeps.
         const bool fixedFirst = input.size() % 2 == 0;
-        AddSheets(plan, taken, fixedFirst ? FixedWorkbook() : fuzzed);
-        AddSheets(plan, taken, fixedFirst ? fuzzed : FixedWorkbook());
+        AddSheets(plan, taken, fixedFirst ? fixed : fuzzed);
+        AddSheets(plan, taken, fixedFirst ? fuzzed : fixed);
         MergeReport report;
         ooxml::WriteWorkbook(plan, sink, report);
     } catch (const SpreadsheetError& error) {
@@ -171,16 +171,9 @@ void FuzzPartsWorkbook(std::string_view input) {
     } catch (const SpreadsheetError& error) {
         throw FuzzFinding(std::string("the result does not reopen: ") + error.what());
     }
-    testing::PackageEntries source;
-    for (const auto& [name, bytes] : parts) {
-        source.set(name, bytes);
-    }
-    if (source.entries().size() == parts.size() && testing::checkPackage(source).empty()) {
-        const auto problems =
-            testing::checkPackage(testing::PackageEntries::readBytes(sink.bytes()));
-        if (!problems.empty()) {
-            throw FuzzFinding("a sound workbook gave an unsound result:" + Problems(problems));
-        }
+    const auto problems = testing::checkPackage(testing::PackageEntries::readBytes(sink.bytes()));
+    if (!problems.empty()) {
+        throw FuzzFinding("the result does not pass the structural checker:" + Problems(problems));
     }
 }
 

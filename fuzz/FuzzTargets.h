@@ -17,8 +17,8 @@ struct FuzzFinding : std::logic_error {
 void FuzzOpenWorkbook(std::string_view input);
 
 // A workbook given as framed parts (see ZipParts), merged sheet by sheet with the fixed workbook
-// of fuzz/fixed-workbook.parts. The result must reopen, and when the fuzzed package passes the
-// structural checker the result must pass it too.
+// of fuzz/fixed-workbook.parts. Whatever the parts hold, the result must reopen with every sheet
+// and pass the structural checker of the tests.
 void FuzzPartsWorkbook(std::string_view input);
 
 // A formula tokenized (spans in order and within the text) and rewritten with every name
