@@ -3,6 +3,7 @@
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/objects/Comments.h"
+#include "spreadsheet/ooxml/sheetcopy/CellPosition.h"
 #include "spreadsheet/ooxml/xml/ReadAhead.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
@@ -23,8 +24,6 @@ namespace {
 
 // Output is handed to the compressor in pieces of about this size.
 constexpr std::size_t kFlushBytes = 256 * 1024;
-// Rows a worksheet can have.
-constexpr long long kMaxRows = 1'048'576;
 // Examples of formulas kept as values named in the report, per sheet.
 constexpr std::size_t kMaxReportExamples = 3;
 
@@ -203,6 +202,7 @@ private:
     bool processConditionalFormatting(XmlNode& node);
     bool processDataValidations(XmlNode& node);
     bool processHyperlinks(XmlNode& node);
+    bool processMergeCells(XmlNode& node);
     void mapDxfId(XmlNode& node);
     void mapDxfIds(XmlNode& node);
     bool processTableParts(XmlNode& node);
@@ -213,6 +213,8 @@ private:
     bool refersToUncarriedRelationship(const XmlNode& node) const;
 
     // -- cells --
+    // Whether the cell's position follows the previous cell's in the same row.
+    bool placeCell(const char** attributes);
     void startCell(const char* name, const char** attributes);
     void startCellChild(const char* name, const char** attributes);
     void emitCell();
@@ -249,8 +251,11 @@ private:
     std::vector<XmlNode*> captureStack_;
     XmlNode captured_;
 
+    bool viewsSeen_ = false; // <sheetViews>, or where it would have been, is behind
     bool inSheetData_ = false;
-    int cellDepth_ = 0; // depth of the open <c>, 0 outside a cell
+    long long lastRow_ = 0;    // number of the row being copied
+    long long lastColumn_ = 0; // column of the last cell copied in it
+    int cellDepth_ = 0;        // depth of the open <c>, 0 outside a cell
     std::string* cellText_ = nullptr;
     int cellRawDepth_ = 0; // > 0 while copying a cell child other than <f>/<v>
     CellBuffer cell_;
@@ -316,6 +321,17 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (depth_ == 2) {
+        if (!viewsSeen_ && local != "sheetPr" && local != "dimension") {
+            viewsSeen_ = true;
+            if (local != "sheetViews" && c_.selected) {
+                // The selected sheet says so in its view, which a sheet without views lacks.
+                const std::string_view prefix(name, std::strlen(name) - local.size());
+                closePendingTag();
+                out_ += '<', out_ += prefix, out_ += "sheetViews><"sv, out_ += prefix;
+                out_ += "sheetView tabSelected=\"1\" workbookViewId=\"0\"/></"sv;
+                out_ += prefix, out_ += "sheetViews>"sv;
+            }
+        }
         if (local == "oleObjects" || local == "controls" || local == "AlternateContent") {
             startCapture(name, attributes); // form controls and OLE objects
             return;
@@ -346,7 +362,7 @@ void Transplanter::startElement(const char* name, const char** attributes) {
             "sheetPr",         "sheetViews", "cols",       "conditionalFormatting",
             "dataValidations", "hyperlinks", "autoFilter", "sortState",
             "pageSetup",       "tableParts", "extLst",     "phoneticPr",
-            "sheetFormatPr"};
+            "sheetFormatPr",   "mergeCells"};
         for (const auto element : kCaptured) {
             if (local == element) {
                 startCapture(name, attributes);
@@ -360,17 +376,21 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (inSheetData_ && depth_ == 3 && local == "row") {
+        long long number = lastRow_ + 1;
         for (int i = 0; attributes[i] != nullptr; i += 2) {
             if (std::string_view(attributes[i]) == "r") {
-                const auto row = ParseInteger(attributes[i + 1]);
-                if (!row || *row < 1 || *row > kMaxRows) {
-                    // A row number no spreadsheet has (found in damaged files): left out.
-                    notes.notCarried.insert("rows with invalid row numbers");
-                    skipFrom_ = depth_;
-                    return;
-                }
+                number = ParseInteger(attributes[i + 1]).value_or(0);
             }
         }
+        if (number <= lastRow_ || number > kMaxRows) {
+            // A row number no spreadsheet has, or a row repeated or out of order (found in
+            // damaged files): left out, as a reader would refuse the sheet.
+            notes.notCarried.insert("rows with invalid row numbers");
+            skipFrom_ = depth_;
+            return;
+        }
+        lastRow_ = number;
+        lastColumn_ = 0;
         closePendingTag();
         out_ += '<';
         out_ += name;
@@ -390,6 +410,11 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (inSheetData_ && depth_ == 4 && local == "c") {
+        if (!placeCell(attributes)) {
+            notes.notCarried.insert("cells out of order or outside their row");
+            skipFrom_ = depth_;
+            return;
+        }
         closePendingTag();
         startCell(name, attributes);
         return;
@@ -495,6 +520,24 @@ int Transplanter::mappedStyle(std::string_view sourceIndex) {
                      "a cell format number is not a number");
     }
     return c_.styles->cellXf(static_cast<int>(*index));
+}
+
+bool Transplanter::placeCell(const char** attributes) {
+    long long column = lastColumn_ + 1;
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+        if (std::string_view(attributes[i]) == "r") {
+            const auto position = ParseCellPosition(attributes[i + 1]);
+            if (!position || position->row != lastRow_) {
+                return false;
+            }
+            column = position->column;
+        }
+    }
+    if (column <= lastColumn_ || column > kMaxColumns) {
+        return false;
+    }
+    lastColumn_ = column;
+    return true;
 }
 
 void Transplanter::startCell(const char* name, const char** attributes) {
@@ -768,6 +811,43 @@ void Transplanter::startCapture(const char* name, const char** attributes) {
     captureStack_.push_back(&captured_);
 }
 
+// Merged ranges that are not ranges, or overlap one kept before them in row order, are left
+// out: a reader refuses a sheet whose merges overlap.
+bool Transplanter::processMergeCells(XmlNode& node) {
+    std::vector<std::pair<CellArea, std::size_t>> areas; // with the index of their element
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        const std::string* ref = node.children[i].attribute("ref");
+        if (const auto area = ref ? ParseCellArea(*ref) : std::nullopt) {
+            areas.emplace_back(*area, i);
+        }
+    }
+    std::stable_sort(areas.begin(), areas.end(), [](const auto& a, const auto& b) {
+        return a.first.first.row < b.first.first.row;
+    });
+    std::vector<bool> keep(node.children.size(), false);
+    std::vector<CellArea> open; // kept areas that reach the current row; disjoint
+    for (const auto& entry : areas) {
+        const CellArea& area = entry.first; // not a structured binding: lambdas capture it
+        std::erase_if(open, [&](const CellArea& kept) { return kept.last.row < area.first.row; });
+        if (std::none_of(open.begin(), open.end(),
+                         [&](const CellArea& kept) { return kept.overlaps(area); })) {
+            open.push_back(area);
+            keep[entry.second] = true;
+        }
+    }
+    std::vector<XmlNode> kept;
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        if (keep[i]) {
+            kept.push_back(std::move(node.children[i]));
+        } else if (!node.children[i].isText()) {
+            notes.notCarried.insert("merged ranges that overlap or are not ranges");
+        }
+    }
+    node.children = std::move(kept);
+    node.setAttribute("count", std::to_string(node.children.size()));
+    return !node.children.empty();
+}
+
 void Transplanter::emitCaptured(XmlNode& node) {
     const std::string_view local = node.localName();
     bool keep = true;
@@ -787,6 +867,8 @@ void Transplanter::emitCaptured(XmlNode& node) {
         keep = processDataValidations(node);
     } else if (local == "hyperlinks") {
         keep = processHyperlinks(node);
+    } else if (local == "mergeCells") {
+        keep = processMergeCells(node);
     } else if (local == "autoFilter" || local == "sortState") {
         mapDxfIds(node);
     } else if (local == "pageSetup") {
