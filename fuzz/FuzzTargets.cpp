@@ -100,8 +100,8 @@ std::shared_ptr<const ooxml::SourcePackage> FixedWorkbook() {
     return fixed;
 }
 
-// Sheets keep their names; a name already taken gets " (2)", " (3)", ... as a merge does, so
-// that formulas pointing at renamed sheets are rewritten.
+// Sheets are named as a merge names its copies: their own name, or "Name (2)", ... when taken,
+// so that formulas pointing at renamed sheets are rewritten.
 void AddSheets(ooxml::WorkbookPlan& plan, std::set<std::string>& taken,
                const std::shared_ptr<const ooxml::SourcePackage>& package) {
     const auto& sheets = package->sheets();
@@ -109,10 +109,11 @@ void AddSheets(ooxml::WorkbookPlan& plan, std::set<std::string>& taken,
         if (sheets[i].kind != SheetKind::Worksheet) {
             continue;
         }
-        std::string name = sheets[i].name;
-        for (int n = 2; !taken.insert(ooxml::SheetNameKey(name)).second; ++n) {
-            name = sheets[i].name.substr(0, 25) + " (" + std::to_string(n) + ")";
-        }
+        const std::string name =
+            ooxml::UniqueSheetName(sheets[i].name, [&](std::string_view candidate) {
+                return taken.count(ooxml::SheetNameKey(candidate)) != 0;
+            });
+        taken.insert(ooxml::SheetNameKey(name));
         plan.sheets.push_back({name, sheets[i].visibility, package, static_cast<int>(i)});
     }
 }
