@@ -4,6 +4,7 @@
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/objects/Comments.h"
 #include "spreadsheet/ooxml/sheetcopy/CellPosition.h"
+#include "spreadsheet/ooxml/styles/StyleXml.h"
 #include "spreadsheet/ooxml/xml/ReadAhead.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
@@ -52,6 +53,18 @@ std::optional<long long> ParseInteger(std::string_view text) {
         return std::nullopt;
     }
     return value;
+}
+
+// The namespace a root element's attributes bind to `prefix` ("" for the default namespace).
+std::optional<std::string_view> DeclaredUri(const char** attributes, std::string_view prefix) {
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+        const std::string_view key = attributes[i];
+        if (prefix.empty() ? key == "xmlns"
+                           : key.starts_with("xmlns:") && key.substr(6) == prefix) {
+            return std::string_view(attributes[i + 1]);
+        }
+    }
+    return std::nullopt;
 }
 
 bool NeedsSpacePreserve(std::string_view text) {
@@ -203,6 +216,8 @@ private:
     bool processDataValidations(XmlNode& node);
     bool processHyperlinks(XmlNode& node);
     bool processMergeCells(XmlNode& node);
+    // Refuses a part whose root is not a SpreadsheetML worksheet.
+    void requireWorksheetRoot(const char* name, const char** attributes) const;
     void mapDxfId(XmlNode& node);
     void mapDxfIds(XmlNode& node);
     bool processTableParts(XmlNode& node);
@@ -301,12 +316,18 @@ void Transplanter::startElement(const char* name, const char** attributes) {
     if (depth_ == 1) {
         // The root keeps every namespace declaration and mc:Ignorable; Strict namespaces are
         // mapped to their transitional equivalents.
+        requireWorksheetRoot(name, attributes);
         closePendingTag();
         out_ += kXmlDeclaration;
         out_ += '<';
         out_ += name;
         for (int i = 0; attributes[i] != nullptr; i += 2) {
             const std::string_view key = attributes[i];
+            const auto colon = key.find(':');
+            if (colon != std::string_view::npos && key.substr(0, colon) != "xmlns" &&
+                key.substr(0, colon) != "xml" && !DeclaredUri(attributes, key.substr(0, colon))) {
+                continue; // a prefix nothing declares: no reader could read the part
+            }
             out_ += ' ';
             out_ += key;
             out_ += "=\""sv;
@@ -809,6 +830,16 @@ void Transplanter::startCapture(const char* name, const char** attributes) {
         captured_.attributes.emplace_back(attributes[i], attributes[i + 1]);
     }
     captureStack_.push_back(&captured_);
+}
+
+void Transplanter::requireWorksheetRoot(const char* name, const char** attributes) const {
+    const std::string_view local = LocalName(name);
+    const std::string_view prefix(name, std::strlen(name) - local.size() - (local != name));
+    const auto uri = DeclaredUri(attributes, prefix);
+    if (local != "worksheet" || !uri || TransitionalUri(*uri) != kSpreadsheetMainNs) {
+        ThrowDamaged(ErrorCode::MalformedXml, c_.source->displayName(), c_.sheet->partName,
+                     "the part of the sheet '" + c_.sheet->name + "' holds no worksheet");
+    }
 }
 
 // Merged ranges that are not ranges, or overlap one kept before them in row order, are left
