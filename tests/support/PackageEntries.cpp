@@ -27,11 +27,33 @@ PackageEntries PackageEntries::read(const std::filesystem::path& file) {
         zip_error_fini(&zipError);
         throw std::runtime_error(file.string() + ": not a readable zip archive (" + reason + ")");
     }
+    return readArchive(archive.get(), file);
+}
+
+PackageEntries PackageEntries::readBytes(std::string_view bytes) {
+    zip_error_t zipError;
+    zip_error_init(&zipError);
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &zipError);
+    std::unique_ptr<zip_t, ArchiveCloser> archive(
+        source == nullptr ? nullptr : zip_open_from_source(source, ZIP_RDONLY, &zipError));
+    if (!archive) {
+        const std::string reason = zip_error_strerror(&zipError);
+        zip_error_fini(&zipError);
+        if (source != nullptr) {
+            zip_source_free(source);
+        }
+        throw std::runtime_error("bytes in memory: not a readable zip archive (" + reason + ")");
+    }
+    zip_error_fini(&zipError);
+    return readArchive(archive.get(), "bytes in memory");
+}
+
+PackageEntries PackageEntries::readArchive(zip_t* archive, const std::filesystem::path& file) {
     PackageEntries package;
-    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t index = 0; index < count; ++index) {
         zip_stat_t stat;
-        if (zip_stat_index(archive.get(), static_cast<zip_uint64_t>(index), 0, &stat) != 0) {
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0) {
             throw std::runtime_error(file.string() + ": cannot read entry " +
                                      std::to_string(index));
         }
@@ -39,7 +61,7 @@ PackageEntries PackageEntries::read(const std::filesystem::path& file) {
             throw std::runtime_error(file.string() + ": entry " + stat.name + " is too large");
         }
         std::string bytes(static_cast<std::size_t>(stat.size), '\0');
-        zip_file_t* entry = zip_fopen_index(archive.get(), static_cast<zip_uint64_t>(index), 0);
+        zip_file_t* entry = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
         if (entry == nullptr) {
             throw std::runtime_error(file.string() + ": cannot open entry " + stat.name);
         }

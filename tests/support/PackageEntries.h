@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+struct zip; // libzip's archive
+
 namespace quillory::testing {
 
 struct PackageEntry {
@@ -19,6 +21,8 @@ class PackageEntries {
 public:
     // Throws std::runtime_error naming the file when it is not a readable zip archive.
     static PackageEntries read(const std::filesystem::path& file);
+    // The same for an archive held in memory.
+    static PackageEntries readBytes(std::string_view bytes);
     // Writes a new zip archive (deflated entries), replacing the file.
     void write(const std::filesystem::path& file) const;
 
@@ -35,6 +39,8 @@ public:
     void replaceOnce(std::string_view name, std::string_view from, std::string_view to);
 
 private:
+    static PackageEntries readArchive(zip* archive, const std::filesystem::path& file);
+
     std::vector<PackageEntry> entries_;
 };
 

@@ -11,6 +11,7 @@
 #include "spreadsheet/ooxml/objects/Slicers.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
+#include "spreadsheet/ooxml/sheetcopy/CellPosition.h"
 #include "spreadsheet/ooxml/sheetcopy/CopyDecisions.h"
 #include "spreadsheet/ooxml/sheetcopy/Metadata.h"
 #include "spreadsheet/ooxml/sheetcopy/SheetTransplant.h"
@@ -56,6 +57,17 @@ constexpr std::string_view kTableDxfAttributes[] = {"headerRowDxfId",   "dataDxf
 
 std::string Quoted(std::string_view name) {
     return "'" + std::string(name) + "'";
+}
+
+// A table whose range is not one, or spans another number of columns than it names, makes a
+// reader refuse the workbook.
+bool TableFitsItsRange(const XmlNode& root) {
+    const std::string* ref = root.attribute("ref");
+    const auto area = ref ? ParseCellArea(*ref) : std::nullopt;
+    const XmlNode* columns = root.child("tableColumns");
+    return area && columns &&
+           static_cast<std::size_t>(area->columns()) ==
+               columns->childrenNamed("tableColumn").size();
 }
 
 struct SourceState {
@@ -329,12 +341,17 @@ void Builder::planRelationships(SheetCopy& copy) {
         }
         const auto stored = rel.external ? std::nullopt : package.zip().find(rel.partName);
         if (kind == "table" && stored) {
+            XmlNode root = ParseXmlTree(package.readPart(*stored), package.displayName(), *stored);
+            if (!TableFitsItsRange(root)) {
+                copy.notCarried.insert("tables whose range does not match their columns");
+                continue;
+            }
             TableCopy table;
             table.relationshipId = rel.id;
             table.sourcePart = *stored;
             table.resultPart = "xl/tables/table" + std::to_string(nextTablePart_++) + ".xml";
             graph_.reserve(table.resultPart);
-            table.root = ParseXmlTree(package.readPart(*stored), package.displayName(), *stored);
+            table.root = std::move(root);
             table.sourceName =
                 table.root.attributeOr("name", table.root.attributeOr("displayName", ""));
             table.resultName = uniqueTableName(table.sourceName);

@@ -4,6 +4,7 @@
 #include "spreadsheet/ooxml/objects/Vml.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/styles/Colors.h"
+#include "spreadsheet/ooxml/styles/StyleXml.h"
 
 #include <algorithm>
 #include <charconv>
@@ -12,6 +13,9 @@
 namespace quillory::spreadsheet::ooxml {
 
 namespace {
+
+constexpr std::string_view kControlPropertiesNs =
+    "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main";
 
 constexpr std::string_view kThreadAuthorPrefix = "tc=";
 constexpr std::size_t kMaxReasons = 3;
@@ -348,10 +352,13 @@ void CommentCarrier::rewriteComments(PartInTransit& part) {
                 .xml;
         part.xml = FixNoteColors(std::move(part.xml), part.copy.sourceTheme, part.copy.resultTheme);
     } catch (const SpreadsheetError&) {
+        // Copied as they are, they would make the result unreadable: an empty list stands in.
+        part.xml = std::string(kXmlDeclaration) + "<comments xmlns=\"" +
+                   std::string(kSpreadsheetMainNs) + "\"><authors/><commentList/></comments>";
         if (part.copy.report) {
-            part.copy.report(ReportKind::MayLookDifferent,
-                             "The notes of this sheet are damaged in the workbook and were "
-                             "copied as they are.");
+            part.copy.report(ReportKind::PartNotCarried,
+                             "Not copied: the notes of this sheet, which are damaged in the "
+                             "workbook (not readable XML).");
         }
     }
 }
@@ -398,10 +405,12 @@ void CommentCarrier::rewriteControl(PartInTransit& part) {
             part.copy.report(ReportKind::PartNotCarried, message + ".");
         }
     } catch (const SpreadsheetError&) {
+        part.xml = std::string(kXmlDeclaration) + "<formControlPr xmlns=\"" +
+                   std::string(kControlPropertiesNs) + "\"/>";
         if (part.copy.report) {
-            part.copy.report(ReportKind::MayLookDifferent,
-                             "A form control's settings are damaged in the workbook and were "
-                             "copied as they are.");
+            part.copy.report(ReportKind::PartNotCarried,
+                             "Not copied: a form control's settings, which are damaged in the "
+                             "workbook (not readable XML); the control keeps its defaults.");
         }
     }
 }

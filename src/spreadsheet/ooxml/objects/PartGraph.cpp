@@ -109,6 +109,15 @@ bool IsXmlType(std::string_view type, std::string_view extension) {
            ext == "xml" || ext == "vml";
 }
 
+bool IsReadableXml(const SourcePackage& source, const std::string& part) {
+    try {
+        ParseXmlTree(source.readPart(part), source.displayName(), part);
+        return true;
+    } catch (const SpreadsheetError&) {
+        return false;
+    }
+}
+
 // The picture format of some bytes, from the signature; empty when not recognised.
 std::string_view SniffImageType(std::string_view bytes) {
     const auto startsWith = [&](std::string_view signature) {
@@ -350,6 +359,15 @@ struct PartGraph::Impl {
         if (type.empty()) {
             copy.notes.push_back("Not copied: " + UserLabel(kind) + " ('" + stored +
                                  "') of a kind the workbook does not declare.");
+            return kNone;
+        }
+        // Written as the source has it (no rewriter, or one that only maps theme colours), a
+        // damaged XML part would make the whole result unreadable: it is left out instead.
+        const bool asStored =
+            !hasRewriter(kind, type) || kind == "chartStyle" || kind == "chartColorStyle";
+        if (asStored && IsXmlType(type, extension) && !IsReadableXml(source, stored)) {
+            copy.notes.push_back("Not copied: " + UserLabel(kind) + " ('" + stored +
+                                 "'), which is damaged (not readable XML).");
             return kNone;
         }
         const Relationships rels = source.relationshipsOf(stored);

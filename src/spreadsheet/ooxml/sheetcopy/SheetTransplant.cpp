@@ -3,6 +3,8 @@
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/objects/Comments.h"
+#include "spreadsheet/ooxml/sheetcopy/CellPosition.h"
+#include "spreadsheet/ooxml/styles/StyleXml.h"
 #include "spreadsheet/ooxml/xml/ReadAhead.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
@@ -23,8 +25,6 @@ namespace {
 
 // Output is handed to the compressor in pieces of about this size.
 constexpr std::size_t kFlushBytes = 256 * 1024;
-// Rows a worksheet can have.
-constexpr long long kMaxRows = 1'048'576;
 // Examples of formulas kept as values named in the report, per sheet.
 constexpr std::size_t kMaxReportExamples = 3;
 
@@ -59,6 +59,18 @@ std::optional<long long> ParseInteger(std::string_view text) {
         return std::nullopt;
     }
     return value;
+}
+
+// The namespace a root element's attributes bind to `prefix` ("" for the default namespace).
+std::optional<std::string_view> DeclaredUri(const char** attributes, std::string_view prefix) {
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+        const std::string_view key = attributes[i];
+        if (prefix.empty() ? key == "xmlns"
+                           : key.starts_with("xmlns:") && key.substr(6) == prefix) {
+            return std::string_view(attributes[i + 1]);
+        }
+    }
+    return std::nullopt;
 }
 
 bool NeedsSpacePreserve(std::string_view text) {
@@ -210,6 +222,9 @@ private:
     bool processConditionalFormatting(XmlNode& node);
     bool processDataValidations(XmlNode& node);
     bool processHyperlinks(XmlNode& node);
+    bool processMergeCells(XmlNode& node);
+    // Refuses a part whose root is not a SpreadsheetML worksheet.
+    void requireWorksheetRoot(const char* name, const char** attributes) const;
     void mapDxfId(XmlNode& node);
     void mapDxfIds(XmlNode& node);
     bool processTableParts(XmlNode& node);
@@ -221,6 +236,8 @@ private:
     bool keepCarriedSlicers(XmlNode& ext) const;
 
     // -- cells --
+    // Whether the cell's position follows the previous cell's in the same row.
+    bool placeCell(const char** attributes);
     void startCell(const char* name, const char** attributes);
     void startCellChild(const char* name, const char** attributes);
     void emitCell();
@@ -257,9 +274,12 @@ private:
     std::vector<XmlNode*> captureStack_;
     XmlNode captured_;
 
+    bool viewsSeen_ = false; // <sheetViews>, or where it would have been, is behind
     bool inSheetData_ = false;
     bool sheetFormatSeen_ = false;
     bool widthsAsStored_ = false; // the sheet's own defaults cannot be converted
+    long long lastRow_ = 0;       // number of the row being copied
+    long long lastColumn_ = 0;    // column of the last cell copied in it
     int cellDepth_ = 0;           // depth of the open <c>, 0 outside a cell
     std::string* cellText_ = nullptr;
     int cellRawDepth_ = 0; // > 0 while copying a cell child other than <f>/<v>
@@ -306,12 +326,18 @@ void Transplanter::startElement(const char* name, const char** attributes) {
     if (depth_ == 1) {
         // The root keeps every namespace declaration and mc:Ignorable; Strict namespaces are
         // mapped to their transitional equivalents.
+        requireWorksheetRoot(name, attributes);
         closePendingTag();
         out_ += kXmlDeclaration;
         out_ += '<';
         out_ += name;
         for (int i = 0; attributes[i] != nullptr; i += 2) {
             const std::string_view key = attributes[i];
+            const auto colon = key.find(':');
+            if (colon != std::string_view::npos && key.substr(0, colon) != "xmlns" &&
+                key.substr(0, colon) != "xml" && !DeclaredUri(attributes, key.substr(0, colon))) {
+                continue; // a prefix nothing declares: no reader could read the part
+            }
             out_ += ' ';
             out_ += key;
             out_ += "=\""sv;
@@ -326,6 +352,17 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (depth_ == 2) {
+        if (!viewsSeen_ && local != "sheetPr" && local != "dimension") {
+            viewsSeen_ = true;
+            if (local != "sheetViews" && c_.selected) {
+                // The selected sheet says so in its view, which a sheet without views lacks.
+                const std::string_view prefix(name, std::strlen(name) - local.size());
+                closePendingTag();
+                out_ += '<', out_ += prefix, out_ += "sheetViews><"sv, out_ += prefix;
+                out_ += "sheetView tabSelected=\"1\" workbookViewId=\"0\"/></"sv;
+                out_ += prefix, out_ += "sheetViews>"sv;
+            }
+        }
         if (local == "sheetFormatPr") {
             sheetFormatSeen_ = true;
         } else if (!sheetFormatSeen_ && (local == "cols" || local == "sheetData")) {
@@ -361,7 +398,7 @@ void Transplanter::startElement(const char* name, const char** attributes) {
             "sheetPr",         "sheetViews", "cols",       "conditionalFormatting",
             "dataValidations", "hyperlinks", "autoFilter", "sortState",
             "pageSetup",       "tableParts", "extLst",     "phoneticPr",
-            "sheetFormatPr"};
+            "sheetFormatPr",   "mergeCells"};
         for (const auto element : kCaptured) {
             if (local == element) {
                 startCapture(name, attributes);
@@ -375,17 +412,21 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (inSheetData_ && depth_ == 3 && local == "row") {
+        long long number = lastRow_ + 1;
         for (int i = 0; attributes[i] != nullptr; i += 2) {
             if (std::string_view(attributes[i]) == "r") {
-                const auto row = ParseInteger(attributes[i + 1]);
-                if (!row || *row < 1 || *row > kMaxRows) {
-                    // A row number no spreadsheet has (found in damaged files): left out.
-                    notes.notCarried.insert("rows with invalid row numbers");
-                    skipFrom_ = depth_;
-                    return;
-                }
+                number = ParseInteger(attributes[i + 1]).value_or(0);
             }
         }
+        if (number <= lastRow_ || number > kMaxRows) {
+            // A row number no spreadsheet has, or a row repeated or out of order (found in
+            // damaged files): left out, as a reader would refuse the sheet.
+            notes.notCarried.insert("rows with invalid row numbers");
+            skipFrom_ = depth_;
+            return;
+        }
+        lastRow_ = number;
+        lastColumn_ = 0;
         closePendingTag();
         out_ += '<';
         out_ += name;
@@ -405,6 +446,11 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (inSheetData_ && depth_ == 4 && local == "c") {
+        if (!placeCell(attributes)) {
+            notes.notCarried.insert("cells out of order or outside their row");
+            skipFrom_ = depth_;
+            return;
+        }
         closePendingTag();
         startCell(name, attributes);
         return;
@@ -510,6 +556,24 @@ int Transplanter::mappedStyle(std::string_view sourceIndex) {
                      "a cell format number is not a number");
     }
     return c_.styles->cellXf(static_cast<int>(*index));
+}
+
+bool Transplanter::placeCell(const char** attributes) {
+    long long column = lastColumn_ + 1;
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+        if (std::string_view(attributes[i]) == "r") {
+            const auto position = ParseCellPosition(attributes[i + 1]);
+            if (!position || position->row != lastRow_) {
+                return false;
+            }
+            column = position->column;
+        }
+    }
+    if (column <= lastColumn_ || column > kMaxColumns) {
+        return false;
+    }
+    lastColumn_ = column;
+    return true;
 }
 
 void Transplanter::startCell(const char* name, const char** attributes) {
@@ -783,6 +847,53 @@ void Transplanter::startCapture(const char* name, const char** attributes) {
     captureStack_.push_back(&captured_);
 }
 
+void Transplanter::requireWorksheetRoot(const char* name, const char** attributes) const {
+    const std::string_view local = LocalName(name);
+    const std::string_view prefix(name, std::strlen(name) - local.size() - (local != name));
+    const auto uri = DeclaredUri(attributes, prefix);
+    if (local != "worksheet" || !uri || TransitionalUri(*uri) != kSpreadsheetMainNs) {
+        ThrowDamaged(ErrorCode::MalformedXml, c_.source->displayName(), c_.sheet->partName,
+                     "the part of the sheet '" + c_.sheet->name + "' holds no worksheet");
+    }
+}
+
+// Merged ranges that are not ranges, or overlap one kept before them in row order, are left
+// out: a reader refuses a sheet whose merges overlap.
+bool Transplanter::processMergeCells(XmlNode& node) {
+    std::vector<std::pair<CellArea, std::size_t>> areas; // with the index of their element
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        const std::string* ref = node.children[i].attribute("ref");
+        if (const auto area = ref ? ParseCellArea(*ref) : std::nullopt) {
+            areas.emplace_back(*area, i);
+        }
+    }
+    std::stable_sort(areas.begin(), areas.end(), [](const auto& a, const auto& b) {
+        return a.first.first.row < b.first.first.row;
+    });
+    std::vector<bool> keep(node.children.size(), false);
+    std::vector<CellArea> open; // kept areas that reach the current row; disjoint
+    for (const auto& entry : areas) {
+        const CellArea& area = entry.first; // not a structured binding: lambdas capture it
+        std::erase_if(open, [&](const CellArea& kept) { return kept.last.row < area.first.row; });
+        if (std::none_of(open.begin(), open.end(),
+                         [&](const CellArea& kept) { return kept.overlaps(area); })) {
+            open.push_back(area);
+            keep[entry.second] = true;
+        }
+    }
+    std::vector<XmlNode> kept;
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        if (keep[i]) {
+            kept.push_back(std::move(node.children[i]));
+        } else if (!node.children[i].isText()) {
+            notes.notCarried.insert("merged ranges that overlap or are not ranges");
+        }
+    }
+    node.children = std::move(kept);
+    node.setAttribute("count", std::to_string(node.children.size()));
+    return !node.children.empty();
+}
+
 void Transplanter::emitCaptured(XmlNode& node) {
     const std::string_view local = node.localName();
     bool keep = true;
@@ -802,6 +913,8 @@ void Transplanter::emitCaptured(XmlNode& node) {
         keep = processDataValidations(node);
     } else if (local == "hyperlinks") {
         keep = processHyperlinks(node);
+    } else if (local == "mergeCells") {
+        keep = processMergeCells(node);
     } else if (local == "autoFilter" || local == "sortState") {
         mapDxfIds(node);
     } else if (local == "pageSetup") {

@@ -1,0 +1,50 @@
+// Every input a fuzzer once failed on is kept in fuzz/regressions/<target>/, named after the
+// fault, and replayed here through the same target body, so the ordinary suite (and its
+// sanitizer build) holds each fix.
+
+#include "FuzzTargets.h"
+#include "support/PackageChecker.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace quillory::fuzz {
+namespace {
+
+const std::filesystem::path kFuzzDir = QUILLORY_SOURCE_DIR "/fuzz";
+
+TEST(FuzzRegressions, EverySavedFindingIsHandledSoundly) {
+    const struct {
+        const char* folder;
+        void (*run)(std::string_view);
+    } targets[] = {{"open_workbook", FuzzOpenWorkbook},
+                   {"parts_workbook", FuzzPartsWorkbook},
+                   {"formula", FuzzFormula}};
+    int replayed = 0;
+    for (const auto& target : targets) {
+        const auto folder = kFuzzDir / "regressions" / target.folder;
+        if (!std::filesystem::exists(folder)) {
+            continue;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            SCOPED_TRACE(entry.path().string());
+            EXPECT_NO_THROW(target.run(testing::readFile(entry.path())));
+            ++replayed;
+        }
+    }
+    EXPECT_GT(replayed, 0);
+}
+
+// The fixed second workbook of the parts target is itself sound, so the target's property
+// (a sound workbook merged with it gives a sound result) is not vacuous, and it holds for it.
+TEST(FuzzRegressions, FixedWorkbookIsSoundAndMergesWithItselfSoundly) {
+    const std::string framed = testing::readFile(kFuzzDir / "fixed-workbook.parts");
+    EXPECT_EQ(testing::checkPackage(testing::PackageEntries::readBytes(ZipParts(framed))),
+              std::vector<std::string>{});
+    EXPECT_NO_THROW(FuzzPartsWorkbook(framed));
+    EXPECT_NO_THROW(FuzzPartsWorkbook(framed + "\n"));
+}
+
+} // namespace
+} // namespace quillory::fuzz
