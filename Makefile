@@ -5,6 +5,8 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
+# A fixed seed makes the bounded run of `make test` repeatable; 0 lets libFuzzer pick one.
+FUZZ_SEED  ?= 1
 JOBS       ?= $(shell nproc)
 
 .PHONY: run test deps deps-run build build-app build-asan test-asan fuzz fuzz-long install clean format
@@ -26,12 +28,13 @@ $(FUZZ_BUILD)/build.ninja:
 	  -DQUILLORY_FUZZ=ON -DQUILLORY_SANITIZE=ON -DQUILLORY_BUILD_GUI=OFF
 
 fuzz: $(FUZZ_BUILD)/build.ninja
-	cmake -S . -B $(FUZZ_BUILD) -DQUILLORY_FUZZ_SECONDS=$(FUZZ_SECONDS) > /dev/null
+	cmake -S . -B $(FUZZ_BUILD) -DQUILLORY_FUZZ_SECONDS=$(FUZZ_SECONDS) \
+	  -DQUILLORY_FUZZ_SEED=$(FUZZ_SEED) > /dev/null
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
 	ctest --test-dir $(FUZZ_BUILD) -R '^fuzz\.' --output-on-failure -j$(JOBS)
 
 fuzz-long:
-	$(MAKE) fuzz FUZZ_SECONDS=3600
+	$(MAKE) fuzz FUZZ_SECONDS=3600 FUZZ_SEED=0
 
 deps:
 	./scripts/install-deps.sh
