@@ -142,6 +142,48 @@ struct CellWriter {
 
 // LocalName for the element names of the cell path, which are a few characters long: a plain
 // loop instead of a search call per element.
+// The children a worksheet may have; anything else at that level is copied by no reader.
+constexpr std::string_view kWorksheetChildren[] = {"sheetPr",
+                                                   "dimension",
+                                                   "sheetViews",
+                                                   "sheetFormatPr",
+                                                   "cols",
+                                                   "sheetData",
+                                                   "sheetCalcPr",
+                                                   "sheetProtection",
+                                                   "protectedRanges",
+                                                   "scenarios",
+                                                   "autoFilter",
+                                                   "sortState",
+                                                   "dataConsolidate",
+                                                   "customSheetViews",
+                                                   "mergeCells",
+                                                   "phoneticPr",
+                                                   "conditionalFormatting",
+                                                   "dataValidations",
+                                                   "hyperlinks",
+                                                   "printOptions",
+                                                   "pageMargins",
+                                                   "pageSetup",
+                                                   "headerFooter",
+                                                   "rowBreaks",
+                                                   "colBreaks",
+                                                   "customProperties",
+                                                   "cellWatches",
+                                                   "ignoredErrors",
+                                                   "smartTags",
+                                                   "drawing",
+                                                   "legacyDrawing",
+                                                   "legacyDrawingHF",
+                                                   "drawingHF",
+                                                   "picture",
+                                                   "oleObjects",
+                                                   "controls",
+                                                   "webPublishItems",
+                                                   "tableParts",
+                                                   "extLst",
+                                                   "AlternateContent"};
+
 std::string_view ShortLocalName(const char* qualified) {
     for (const char* c = qualified; *c != '\0'; ++c) {
         if (*c == ':') {
@@ -352,6 +394,13 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         return;
     }
     if (depth_ == 2) {
+        if (std::find(std::begin(kWorksheetChildren), std::end(kWorksheetChildren), local) ==
+            std::end(kWorksheetChildren)) {
+            // No worksheet has it: a reader would refuse the sheet or repair it away.
+            notes.notCarried.insert("sheet content of an unknown kind");
+            skipFrom_ = depth_;
+            return;
+        }
         if (!viewsSeen_ && local != "sheetPr" && local != "dimension") {
             viewsSeen_ = true;
             if (local != "sheetViews" && c_.selected) {
