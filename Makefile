@@ -7,6 +7,8 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 # A fixed seed makes the bounded run of `make test` repeatable; 0 lets libFuzzer pick one.
 FUZZ_SEED  ?= 1
+# ON: the parts target holds every result to the checker, whatever the input (fuzz-long).
+FUZZ_STRICT ?= OFF
 JOBS       ?= $(shell nproc)
 
 .PHONY: run test deps deps-run build build-app build-asan test-asan fuzz fuzz-long install clean format
@@ -29,12 +31,12 @@ $(FUZZ_BUILD)/build.ninja:
 
 fuzz: $(FUZZ_BUILD)/build.ninja
 	cmake -S . -B $(FUZZ_BUILD) -DQUILLORY_FUZZ_SECONDS=$(FUZZ_SECONDS) \
-	  -DQUILLORY_FUZZ_SEED=$(FUZZ_SEED) > /dev/null
+	  -DQUILLORY_FUZZ_SEED=$(FUZZ_SEED) -DQUILLORY_FUZZ_STRICT=$(FUZZ_STRICT) > /dev/null
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
 	ctest --test-dir $(FUZZ_BUILD) -R '^fuzz\.' --output-on-failure -j$(JOBS)
 
 fuzz-long:
-	$(MAKE) fuzz FUZZ_SECONDS=3600 FUZZ_SEED=0
+	$(MAKE) fuzz FUZZ_SECONDS=3600 FUZZ_SEED=0 FUZZ_STRICT=ON
 
 deps:
 	./scripts/install-deps.sh
