@@ -16,7 +16,7 @@ namespace {
 const std::filesystem::path kFuzzDir = QUILLORY_SOURCE_DIR "/fuzz";
 
 TEST(FuzzRegressions, EverySavedFindingIsHandledSoundly) {
-    const ScopedEnv strict("QUILLORY_FUZZ_STRICT", "1");
+    const testing::ScopedEnv strict("QUILLORY_FUZZ_STRICT", "1");
     const struct {
         const char* folder;
         void (*run)(std::string_view);
