@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iostream>
@@ -181,6 +182,22 @@ Theme ThemeWithAccent1(const std::string& rgb) {
     return Theme::parse(xml, "theme");
 }
 
+// Sources imported, in order and each with the default theme, into one result.
+struct Merge {
+    explicit Merge(const Theme& resultTheme = DefaultTheme()) : result(resultTheme) {}
+    ResultStyles::Importer& add(const StylesXml& xml, const std::string& file = "source.xlsx") {
+        return add(xml.parse(file));
+    }
+    ResultStyles::Importer& add(SourceStyles source) {
+        sources.push_back(std::move(source));
+        importers.push_back(result.importerFor(sources.back(), DefaultTheme()));
+        return *importers.back();
+    }
+    ResultStyles result;
+    std::deque<SourceStyles> sources;
+    std::vector<std::unique_ptr<ResultStyles::Importer>> importers;
+};
+
 TEST(Styles, DifferentFormatsOfTwoSourcesStayDistinct) {
     StylesXml a;
     const int aFont = a.add(a.fonts, kBoldRedArial);
@@ -191,16 +208,12 @@ TEST(Styles, DifferentFormatsOfTwoSourcesStayDistinct) {
     const int bFill = b.add(b.fills, SolidFill("FF00FF00"));
     const int bXf = b.add(b.cellXfs, Xf(0, bFont, bFill, 0));
 
-    const SourceStyles sourceA = a.parse("a.xlsx");
-    const SourceStyles sourceB = b.parse("b.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto importA = result.importerFor(sourceA, DefaultTheme());
-    auto importB = result.importerFor(sourceB, DefaultTheme());
-    const int mappedA = importA->cellXf(aXf);
-    const int mappedB = importB->cellXf(bXf);
+    Merge merge;
+    const int mappedA = merge.add(a).cellXf(aXf);
+    const int mappedB = merge.add(b).cellXf(bXf);
     EXPECT_NE(mappedA, mappedB);
 
-    const ResultView view(result);
+    const ResultView view(merge.result);
     EXPECT_EQ(view.font(mappedA), Canonical(kBoldRedArial));
     EXPECT_EQ(view.fill(mappedA), Canonical(SolidFill("FFFFFF00")));
     EXPECT_EQ(view.font(mappedB),
@@ -227,19 +240,17 @@ TEST(Styles, IdenticalFormatsOfTwoSourcesShareOneRecord) {
         b.add(b.cellXfs, Xf(0, b.add(b.fonts, kBoldRedArial), b.add(b.fills, SolidFill("FFFFFF00")),
                             b.add(b.borders, kThinBorder)));
 
-    const SourceStyles sourceA = a.parse("a.xlsx");
-    const SourceStyles sourceB = b.parse("b.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto importA = result.importerFor(sourceA, DefaultTheme());
-    auto importB = result.importerFor(sourceB, DefaultTheme());
-    EXPECT_EQ(importA->cellXf(aXf), importB->cellXf(bXf));
-    EXPECT_EQ(importA->cellXf(0), 0);
-    EXPECT_EQ(importB->cellXf(0), 0) << "equal default formats are one record";
-    EXPECT_EQ(result.cellXfCount(), 2u);
-    EXPECT_EQ(result.fontCount(), 2u) << "the unused Times font of b is not imported";
+    Merge merge;
+    auto& importA = merge.add(a);
+    auto& importB = merge.add(b);
+    EXPECT_EQ(importA.cellXf(aXf), importB.cellXf(bXf));
+    EXPECT_EQ(importA.cellXf(0), 0);
+    EXPECT_EQ(importB.cellXf(0), 0) << "equal default formats are one record";
+    EXPECT_EQ(merge.result.cellXfCount(), 2u);
+    EXPECT_EQ(merge.result.fontCount(), 2u) << "the unused Times font of b is not imported";
     // Asking again gives the same answer without adding anything.
-    EXPECT_EQ(importB->cellXf(bXf), importA->cellXf(aXf));
-    EXPECT_EQ(result.cellXfCount(), 2u);
+    EXPECT_EQ(importB.cellXf(bXf), importA.cellXf(aXf));
+    EXPECT_EQ(merge.result.cellXfCount(), 2u);
 }
 
 TEST(Styles, NumberFormatsAreRenumberedByFormatCode) {
@@ -260,20 +271,18 @@ TEST(Styles, NumberFormatsAreRenumberedByFormatCode) {
     const int bUndefined = b.add(b.cellXfs, Xf(200, 0, 0, 0));
     const int bRedefined = b.add(b.cellXfs, Xf(4, 0, 0, 0));
 
-    const SourceStyles sourceA = a.parse("a.xlsx");
-    const SourceStyles sourceB = b.parse("b.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto importA = result.importerFor(sourceA, DefaultTheme());
-    auto importB = result.importerFor(sourceB, DefaultTheme());
-    const int mappedCustom = importA->cellXf(aCustom);
-    const int mappedClash = importB->cellXf(bClash);
-    const int mappedSame = importB->cellXf(bSameCode);
-    const int mappedLocale = importB->cellXf(bLocale);
-    const int mappedDate = importA->cellXf(aDate);
-    const int mappedBuiltin = importB->cellXf(bBuiltin);
-    const int mappedUndefined = importB->cellXf(bUndefined);
-    const int mappedRedefined = importB->cellXf(bRedefined);
-    const ResultView view(result);
+    Merge merge;
+    auto& importA = merge.add(a);
+    auto& importB = merge.add(b);
+    const int mappedCustom = importA.cellXf(aCustom);
+    const int mappedClash = importB.cellXf(bClash);
+    const int mappedSame = importB.cellXf(bSameCode);
+    const int mappedLocale = importB.cellXf(bLocale);
+    const int mappedDate = importA.cellXf(aDate);
+    const int mappedBuiltin = importB.cellXf(bBuiltin);
+    const int mappedUndefined = importB.cellXf(bUndefined);
+    const int mappedRedefined = importB.cellXf(bRedefined);
+    const ResultView view(merge.result);
 
     // Both sources call their first custom format 164; the result holds both codes.
     EXPECT_EQ(view.numberFormat(mappedCustom), "0.0");
@@ -334,11 +343,11 @@ TEST(Styles, ThemeColoursBecomeFixedWhenTheSourceThemeDiffers) {
         // theme (accent1 4F81BD lightened by .3999 is 95B3D7, see the colour tests) and the
         // font no longer follows the result theme's font.
         const Theme resultTheme = ThemeWithAccent1("C00000");
-        ResultStyles result(resultTheme);
-        auto import = result.importerFor(source, DefaultTheme());
-        EXPECT_TRUE(import->themeDiffers());
-        const int mapped = import->cellXf(xf);
-        const ResultView view(result);
+        Merge merge(resultTheme);
+        auto& import = merge.add(source);
+        EXPECT_TRUE(import.themeDiffers());
+        const int mapped = import.cellXf(xf);
+        const ResultView view(merge.result);
         EXPECT_EQ(view.font(mapped), Canonical(R"(<font><sz val="11"/><color rgb="FF95B3D7"/>)"
                                                R"(<name val="Calibri"/></font>)"));
         EXPECT_EQ(view.fill(mapped),
@@ -347,11 +356,11 @@ TEST(Styles, ThemeColoursBecomeFixedWhenTheSourceThemeDiffers) {
     }
     {
         // Equivalent themes: references keep their meaning and stay.
-        ResultStyles result(DefaultTheme());
-        auto import = result.importerFor(source, DefaultTheme());
-        EXPECT_FALSE(import->themeDiffers());
-        const int mapped = import->cellXf(xf);
-        EXPECT_EQ(ResultView(result).font(mapped), Canonical(themed));
+        Merge merge;
+        auto& import = merge.add(source);
+        EXPECT_FALSE(import.themeDiffers());
+        const int mapped = import.cellXf(xf);
+        EXPECT_EQ(ResultView(merge.result).font(mapped), Canonical(themed));
     }
 }
 
@@ -369,10 +378,9 @@ TEST(Styles, CustomPaletteColoursBecomeFixed) {
     const SourceStyles source = a.parse("palette.xlsx");
     ASSERT_EQ(source.indexedPalette().size(), kIndexedPaletteSize);
 
-    ResultStyles result(DefaultTheme());
-    auto import = result.importerFor(source, DefaultTheme());
-    const int mapped = import->cellXf(xf);
-    const ResultView view(result);
+    Merge merge;
+    const int mapped = merge.add(source).cellXf(xf);
+    const ResultView view(merge.result);
     EXPECT_EQ(view.font(mapped),
               Canonical(R"(<font><color rgb="FF123456"/><name val="Arial"/></font>)"));
     // The system foreground colour is not part of the palette.
@@ -404,30 +412,26 @@ TEST(Styles, NamedStylesMergeByNameAndContent) {
         styles.add(styles.cellXfs, Xf(0, 0, fill, 0, " xfId=\"" + std::to_string(styleXf) + "\""));
         return styles.parse(file);
     };
-    const SourceStyles a = sourceWithGood("FFC6EFCE", "a.xlsx");
-    const SourceStyles b = sourceWithGood("FFC6EFCE", "b.xlsx");
-    const SourceStyles c = sourceWithGood("FF00FF00", "c.xlsx");
-
-    ResultStyles result(DefaultTheme());
-    auto importA = result.importerFor(a, DefaultTheme());
-    auto importB = result.importerFor(b, DefaultTheme());
-    auto importC = result.importerFor(c, DefaultTheme());
-    const int fromA = importA->cellXf(1);
-    const int fromB = importB->cellXf(1);
-    const int fromC = importC->cellXf(1);
-    const ResultView view(result);
+    Merge merge;
+    auto& importA = merge.add(sourceWithGood("FFC6EFCE", "a.xlsx"));
+    auto& importB = merge.add(sourceWithGood("FFC6EFCE", "b.xlsx"));
+    auto& importC = merge.add(sourceWithGood("FF00FF00", "c.xlsx"));
+    const int fromA = importA.cellXf(1);
+    const int fromB = importB.cellXf(1);
+    const int fromC = importC.cellXf(1);
+    const ResultView view(merge.result);
 
     EXPECT_EQ(view.styleName(fromA), "Good");
     EXPECT_EQ(fromB, fromA) << "an equal style of the same name is one style";
     EXPECT_EQ(view.styleName(fromC), "Good 2");
     EXPECT_EQ(view.fill(fromC), Canonical(SolidFill("FF00FF00")));
-    ASSERT_EQ(importC->renamedStyles().size(), 1u);
-    EXPECT_EQ(importC->renamedStyles()[0],
+    ASSERT_EQ(importC.renamedStyles().size(), 1u);
+    EXPECT_EQ(importC.renamedStyles()[0],
               std::make_pair(std::string("Good"), std::string("Good 2")));
-    EXPECT_TRUE(importA->renamedStyles().empty());
+    EXPECT_TRUE(importA.renamedStyles().empty());
     // Every source's Normal is the result's Normal.
-    EXPECT_EQ(view.styleName(importC->cellXf(0)), "Normal");
-    EXPECT_EQ(view.xf(importC->cellXf(0)).intAttribute("xfId"), 0);
+    EXPECT_EQ(view.styleName(importC.cellXf(0)), "Normal");
+    EXPECT_EQ(view.xf(importC.cellXf(0)).intAttribute("xfId"), 0);
 
     // Style names are unique, the renamed copy is no longer the built-in style, and each
     // named style points at its own style format.
@@ -453,13 +457,12 @@ TEST(Styles, AlternateContentRecordsCountOnceAsTheirFallback) {
     const int bold = a.add(a.fonts, kBoldRedArial);
     const int small = a.add(a.cellXfs, Xf(0, 1, 0, 0));
     const int boldXf = a.add(a.cellXfs, Xf(0, bold, 0, 0));
-    const SourceStyles source = a.parse("mce.xlsx");
-    EXPECT_EQ(source.fontCount(), 3u);
-    ResultStyles result(DefaultTheme());
-    auto import = result.importerFor(source, DefaultTheme());
-    const int mappedSmall = import->cellXf(small);
-    const int mappedBold = import->cellXf(boldXf);
-    const ResultView view(result);
+    Merge merge;
+    auto& import = merge.add(a);
+    EXPECT_EQ(merge.sources.back().fontCount(), 3u);
+    const int mappedSmall = import.cellXf(small);
+    const int mappedBold = import.cellXf(boldXf);
+    const ResultView view(merge.result);
     EXPECT_EQ(view.font(mappedSmall),
               Canonical(R"(<font><sz val="9"/><name val="Dotum"/></font>)"));
     EXPECT_EQ(view.font(mappedBold), Canonical(kBoldRedArial));
@@ -469,16 +472,14 @@ TEST(Styles, FirstSourceGivesTheResultItsNormalStyle) {
     StylesXml a;
     a.fonts = {R"(<font><sz val="10"/><name val="Arial"/><family val="2"/></font>)"};
     StylesXml b; // Calibri 11
-    const SourceStyles sourceA = a.parse("a.xlsx");
-    const SourceStyles sourceB = b.parse("b.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto importA = result.importerFor(sourceA, DefaultTheme());
-    auto importB = result.importerFor(sourceB, DefaultTheme());
-    EXPECT_EQ(importA->cellXf(0), 0);
-    const int bDefault = importB->cellXf(0);
+    Merge merge;
+    auto& importA = merge.add(a);
+    auto& importB = merge.add(b);
+    EXPECT_EQ(importA.cellXf(0), 0);
+    const int bDefault = importB.cellXf(0);
     EXPECT_NE(bDefault, 0) << "b's unformatted cells must say that they are Calibri";
 
-    const ResultView view(result);
+    const ResultView view(merge.result);
     EXPECT_EQ(WriteXml(view.at("fonts", 0), true), Canonical(a.fonts[0]));
     EXPECT_EQ(view.at("cellStyleXfs", 0).intAttribute("fontId"), 0);
     EXPECT_EQ(view.font(bDefault), Canonical(kCalibri));
@@ -498,19 +499,17 @@ TEST(Styles, DifferentialFormatsAreImportedByContent) {
     b.add(b.cellXfs, Xf(164, 0, 0, 0));
     b.dxfs = {themed, red};
 
-    const SourceStyles sourceA = a.parse("a.xlsx");
-    const SourceStyles sourceB = b.parse("b.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto importA = result.importerFor(sourceA, DefaultTheme());
-    auto importB = result.importerFor(sourceB, DefaultTheme());
-    const int bCustom = importB->cellXf(1); // takes the next custom id for "#,##0.000"
-    EXPECT_EQ(importA->dxf(0), importB->dxf(1));
-    EXPECT_EQ(importA->dxf(1), importB->dxf(0));
-    EXPECT_NE(importA->dxf(0), importA->dxf(1));
-    EXPECT_EQ(result.dxfCount(), 2u);
-    const int themedDxf = importA->dxf(1);
+    Merge merge;
+    auto& importA = merge.add(a);
+    auto& importB = merge.add(b);
+    const int bCustom = importB.cellXf(1); // takes the next custom id for "#,##0.000"
+    EXPECT_EQ(importA.dxf(0), importB.dxf(1));
+    EXPECT_EQ(importA.dxf(1), importB.dxf(0));
+    EXPECT_NE(importA.dxf(0), importA.dxf(1));
+    EXPECT_EQ(merge.result.dxfCount(), 2u);
+    const int themedDxf = importA.dxf(1);
 
-    const ResultView view(result);
+    const ResultView view(merge.result);
     const XmlElement& dxf = view.at("dxfs", themedDxf);
     const XmlElement* format = dxf.child("numFmt");
     ASSERT_NE(format, nullptr);
@@ -521,10 +520,9 @@ TEST(Styles, DifferentialFormatsAreImportedByContent) {
 
     // With another result theme, the theme colour inside the dxf is fixed.
     const Theme resultTheme = ThemeWithAccent1("C00000");
-    ResultStyles other(resultTheme);
-    auto importOther = other.importerFor(sourceA, DefaultTheme());
-    const int fixedIndex = importOther->dxf(1);
-    const ResultView otherView(other);
+    Merge other(resultTheme);
+    const int fixedIndex = other.add(a).dxf(1);
+    const ResultView otherView(other.result);
     const XmlElement& fixed = otherView.at("dxfs", fixedIndex);
     ASSERT_NE(fixed.child("font"), nullptr);
     ASSERT_NE(fixed.child("font")->child("color"), nullptr);
@@ -544,20 +542,17 @@ TEST(Styles, CustomTableStylesComeWithTheirDifferentialFormats) {
             R"(<tableStyleElement type="headerRow" dxfId="0"/></tableStyle></tableStyles>)";
         return styles.parse(file);
     };
-    const SourceStyles a = sourceWithStyle("FFDDEEFF", "a.xlsx");
-    const SourceStyles b = sourceWithStyle("FF112233", "b.xlsx");
-    const SourceStyles c = sourceWithStyle("FFDDEEFF", "c.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto importA = result.importerFor(a, DefaultTheme());
-    auto importB = result.importerFor(b, DefaultTheme());
-    auto importC = result.importerFor(c, DefaultTheme());
+    Merge merge;
+    auto& importA = merge.add(sourceWithStyle("FFDDEEFF", "a.xlsx"));
+    auto& importB = merge.add(sourceWithStyle("FF112233", "b.xlsx"));
+    auto& importC = merge.add(sourceWithStyle("FFDDEEFF", "c.xlsx"));
 
-    EXPECT_EQ(importA->tableStyle("Ledger"), "Ledger");
-    EXPECT_EQ(importB->tableStyle("Ledger"), "Ledger 2");
-    EXPECT_EQ(importC->tableStyle("Ledger"), "Ledger");
-    EXPECT_EQ(importA->tableStyle("TableStyleLight1"), "TableStyleLight1");
+    EXPECT_EQ(importA.tableStyle("Ledger"), "Ledger");
+    EXPECT_EQ(importB.tableStyle("Ledger"), "Ledger 2");
+    EXPECT_EQ(importC.tableStyle("Ledger"), "Ledger");
+    EXPECT_EQ(importA.tableStyle("TableStyleLight1"), "TableStyleLight1");
 
-    const ResultView view(result);
+    const ResultView view(merge.result);
     const auto& styles = view.section("tableStyles");
     ASSERT_EQ(styles.size(), 2u);
     for (const auto& style : styles) {
@@ -569,7 +564,8 @@ TEST(Styles, CustomTableStylesComeWithTheirDifferentialFormats) {
                   expected);
     }
     const XmlElement* section = nullptr;
-    for (const auto& element : ParseXmlTree(result.toXml(), "result", "xl/styles.xml").children) {
+    for (const auto& element :
+         ParseXmlTree(merge.result.toXml(), "result", "xl/styles.xml").children) {
         if (element.name.local == "tableStyles") {
             section = &element;
             EXPECT_EQ(*element.attribute("defaultTableStyle"), "TableStyleMedium9");
@@ -581,9 +577,8 @@ TEST(Styles, CustomTableStylesComeWithTheirDifferentialFormats) {
 TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
     StylesXml a;
     a.add(a.cellXfs, Xf(0, 7, 0, 0));
-    const SourceStyles source = a.parse("Broken.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto import = result.importerFor(source, DefaultTheme());
+    Merge merge;
+    auto& import = merge.add(a, "Broken.xlsx");
     const auto expectError = [](const auto& call, const std::string& what) {
         try {
             call();
@@ -594,24 +589,21 @@ TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
             EXPECT_NE(error.description().find(what), std::string::npos) << error.description();
         }
     };
-    expectError([&] { import->cellXf(1); }, "font 7");
-    expectError([&] { import->cellXf(5); }, "cell format 5");
-    expectError([&] { import->cellXf(-1); }, "cell format -1");
-    expectError([&] { import->dxf(0); }, "differential format 0");
-    EXPECT_EQ(import->cellXf(0), 0) << "the valid format still imports";
+    expectError([&] { import.cellXf(1); }, "font 7");
+    expectError([&] { import.cellXf(5); }, "cell format 5");
+    expectError([&] { import.cellXf(-1); }, "cell format -1");
+    expectError([&] { import.dxf(0); }, "differential format 0");
+    EXPECT_EQ(import.cellXf(0), 0) << "the valid format still imports";
 
     // A base whose Normal style is broken fails, and leaves the result usable for the next.
     StylesXml brokenBase;
     brokenBase.styleXfs = {Xf(0, 9, 0, 0)};
-    const SourceStyles broken = brokenBase.parse("BrokenBase.xlsx");
-    ResultStyles fresh(DefaultTheme());
-    EXPECT_THROW(fresh.importerFor(broken, DefaultTheme()), SpreadsheetError);
+    Merge fresh;
+    EXPECT_THROW(fresh.add(brokenBase), SpreadsheetError);
     StylesXml good;
     good.fonts = {kBoldRedArial};
-    const SourceStyles goodSource = good.parse("good.xlsx");
-    auto goodImport = fresh.importerFor(goodSource, DefaultTheme());
-    EXPECT_EQ(goodImport->cellXf(0), 0);
-    const ResultView view(fresh);
+    EXPECT_EQ(fresh.add(good).cellXf(0), 0);
+    const ResultView view(fresh.result);
     EXPECT_EQ(WriteXml(view.at("fonts", 0), true), Canonical(kBoldRedArial));
     ASSERT_EQ(view.section("cellStyles").size(), 1u);
     EXPECT_EQ(*view.section("cellStyles")[0].attribute("name"), "Normal");
@@ -635,11 +627,9 @@ TEST(Styles, BrokenStylesPartsAreRefused) {
 }
 
 TEST(Styles, APackageWithoutStylesUsesTheDefaults) {
-    const SourceStyles none = SourceStyles::empty("bare.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto import = result.importerFor(none, DefaultTheme());
-    EXPECT_EQ(import->cellXf(0), 0);
-    EXPECT_EQ(ResultView(result).font(0), Canonical(kCalibri));
+    Merge merge;
+    EXPECT_EQ(merge.add(SourceStyles::empty("bare.xlsx")).cellXf(0), 0);
+    EXPECT_EQ(ResultView(merge.result).font(0), Canonical(kCalibri));
 }
 
 TEST(Styles, TooManyCellFormatsFailClearly) {
@@ -649,19 +639,18 @@ TEST(Styles, TooManyCellFormatsFailClearly) {
         a.add(a.cellXfs,
               Xf(0, 0, 0, 0, {}, "<alignment indent=\"" + std::to_string(indent) + "\"/>"));
     }
-    const SourceStyles source = a.parse("Huge.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto import = result.importerFor(source, DefaultTheme());
+    Merge merge;
+    auto& import = merge.add(a, "Huge.xlsx");
     try {
-        for (std::size_t index = 0; index < source.cellXfCount(); ++index) {
-            import->cellXf(static_cast<int>(index));
+        for (std::size_t index = 0; index < a.cellXfs.size(); ++index) {
+            import.cellXf(static_cast<int>(index));
         }
         FAIL() << "more than the limit of cell formats were accepted";
     } catch (const SpreadsheetError& error) {
         EXPECT_EQ(error.code(), ErrorCode::LimitExceeded);
         EXPECT_NE(error.description().find("'Huge.xlsx'"), std::string::npos);
     }
-    EXPECT_LE(result.cellXfCount(), kMaxCellFormats);
+    EXPECT_LE(merge.result.cellXfCount(), kMaxCellFormats);
 }
 
 TEST(Styles, ForeignContentKeepsItsNamespace) {
@@ -669,13 +658,10 @@ TEST(Styles, ForeignContentKeepsItsNamespace) {
     a.add(a.cellXfs, Xf(0, 0, 0, 0, {},
                         R"(<extLst><ext uri="{X}" xmlns:x14="http://schemas.microsoft.com/office/)"
                         R"(spreadsheetml/2009/9/main"><x14:thing val="1"/></ext></extLst>)"));
-    const SourceStyles source = a.parse("ext.xlsx");
-    ResultStyles result(DefaultTheme());
-    auto import = result.importerFor(source, DefaultTheme());
-    const int mapped = import->cellXf(1);
-    const std::string xml = result.toXml();
+    Merge merge;
+    const int mapped = merge.add(a).cellXf(1);
     // Parsing the result back resolves the prefix, so its declaration travelled with it.
-    const ResultView view(result);
+    const ResultView view(merge.result);
     const XmlElement* ext = view.xf(mapped).child("extLst");
     ASSERT_NE(ext, nullptr);
     ASSERT_FALSE(ext->children.empty());
