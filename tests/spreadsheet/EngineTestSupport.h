@@ -5,6 +5,7 @@
 #include "EnginePackages.h"
 #include "spreadsheet/EngineApplication.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
+#include "support/ExpectFailure.h"
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 

@@ -1,5 +1,6 @@
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/formulas/SheetNames.h"
+#include "support/ExpectFailure.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -158,13 +159,8 @@ TEST(SheetNames, UniqueNameIsAlwaysValidAndFree) {
 }
 
 TEST(SheetNames, UniqueNameGivesUpWithAnError) {
-    try {
-        UniqueSheetName("Data", [](std::string_view) { return true; });
-        FAIL() << "expected an error";
-    } catch (const SpreadsheetError& error) {
-        EXPECT_EQ(error.code(), ErrorCode::LimitExceeded);
-        EXPECT_NE(error.description().find("Data"), std::string::npos);
-    }
+    testing::ExpectFailure([] { UniqueSheetName("Data", [](std::string_view) { return true; }); },
+                           ErrorCode::LimitExceeded, {"Data"});
 }
 
 TEST(SheetNames, QuotingForFormulas) {

@@ -7,6 +7,7 @@
 #include "spreadsheet/ooxml/sheetcopy/SharedStrings.h"
 #include "spreadsheet/ooxml/styles/StyleXml.h"
 #include "spreadsheet/ooxml/styles/Styles.h"
+#include "support/ExpectFailure.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -579,15 +580,8 @@ TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
     a.add(a.cellXfs, Xf(0, 7, 0, 0));
     Merge merge;
     auto& import = merge.add(a, "Broken.xlsx");
-    const auto expectError = [](const auto& call, const std::string& what) {
-        try {
-            call();
-            ADD_FAILURE() << "no error for " << what;
-        } catch (const SpreadsheetError& error) {
-            EXPECT_EQ(error.code(), ErrorCode::IndexOutOfRange);
-            EXPECT_NE(error.description().find("'Broken.xlsx'"), std::string::npos);
-            EXPECT_NE(error.description().find(what), std::string::npos) << error.description();
-        }
+    const auto expectError = [](const std::function<void()>& call, std::string_view what) {
+        testing::ExpectFailure(call, ErrorCode::IndexOutOfRange, {"'Broken.xlsx'", what});
     };
     expectError([&] { import.cellXf(1); }, "font 7");
     expectError([&] { import.cellXf(5); }, "cell format 5");
@@ -610,20 +604,14 @@ TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
 }
 
 TEST(Styles, BrokenStylesPartsAreRefused) {
-    try {
-        SourceStyles::parse("<styleSheet><fonts>", "Torn.xlsx");
-        FAIL();
-    } catch (const SpreadsheetError& error) {
-        EXPECT_EQ(error.code(), ErrorCode::MalformedXml);
-        EXPECT_NE(error.description().find("'Torn.xlsx'"), std::string::npos);
-    }
-    try {
-        SourceStyles::parse(R"(<!DOCTYPE s SYSTEM "http://example.com/x.dtd"><styleSheet/>)",
-                            "Dtd.xlsx");
-        FAIL();
-    } catch (const SpreadsheetError& error) {
-        EXPECT_EQ(error.code(), ErrorCode::XmlDeclarationsRefused);
-    }
+    testing::ExpectFailure([] { SourceStyles::parse("<styleSheet><fonts>", "Torn.xlsx"); },
+                           ErrorCode::MalformedXml, {"'Torn.xlsx'"});
+    testing::ExpectFailure(
+        [] {
+            SourceStyles::parse(R"(<!DOCTYPE s SYSTEM "http://example.com/x.dtd"><styleSheet/>)",
+                                "Dtd.xlsx");
+        },
+        ErrorCode::XmlDeclarationsRefused);
 }
 
 TEST(Styles, APackageWithoutStylesUsesTheDefaults) {
@@ -641,15 +629,13 @@ TEST(Styles, TooManyCellFormatsFailClearly) {
     }
     Merge merge;
     auto& import = merge.add(a, "Huge.xlsx");
-    try {
-        for (std::size_t index = 0; index < a.cellXfs.size(); ++index) {
-            import.cellXf(static_cast<int>(index));
-        }
-        FAIL() << "more than the limit of cell formats were accepted";
-    } catch (const SpreadsheetError& error) {
-        EXPECT_EQ(error.code(), ErrorCode::LimitExceeded);
-        EXPECT_NE(error.description().find("'Huge.xlsx'"), std::string::npos);
-    }
+    testing::ExpectFailure(
+        [&] {
+            for (std::size_t index = 0; index < a.cellXfs.size(); ++index) {
+                import.cellXf(static_cast<int>(index));
+            }
+        },
+        ErrorCode::LimitExceeded, {"'Huge.xlsx'"});
     EXPECT_LE(merge.result.cellXfCount(), kMaxCellFormats);
 }
 
