@@ -224,22 +224,6 @@ TEST(EngineSources, FileDeletedBetweenListingAndMergeFailsClearly) {
                   {"'Gone.xlsx'"});
 }
 
-TEST(EngineWriting, ResultPassesTheStructuralChecker) {
-    TempDir dir;
-    MiniWorkbook book;
-    book.sheets = {{"Data", "<sheetData><row r=\"1\"><c r=\"A1\" s=\"1\" t=\"s\"><v>0</v></c>"
-                            "</row></sheetData>"},
-                   {"Other"}};
-    book.sharedStrings = {"<t>hello</t>"};
-    const auto file = WriteBook(dir, "Source.xlsx", book);
-    MergeInto(dir / "out.xlsx", {{file, "Other"}, {file, "Data"}, {file, "Data"}});
-    EXPECT_EQ(checkPackageFile(dir / "out.xlsx"), std::vector<std::string>{});
-    auto application = spreadsheet::CreateEngineApplication();
-    spreadsheet::Workbook& reopened = application->Workbooks().Open(dir / "out.xlsx");
-    ASSERT_EQ(reopened.Worksheets().Count(), 3);
-    EXPECT_EQ(reopened.Worksheets().Item(3).Name(), "Data (2)");
-}
-
 TEST(EngineWriting, FailedWriteLeavesNoFileAndKeepsTheOldOne) {
     TempDir dir;
     MiniWorkbook book;

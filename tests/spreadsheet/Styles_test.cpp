@@ -614,12 +614,6 @@ TEST(Styles, BrokenStylesPartsAreRefused) {
         ErrorCode::XmlDeclarationsRefused);
 }
 
-TEST(Styles, APackageWithoutStylesUsesTheDefaults) {
-    Merge merge;
-    EXPECT_EQ(merge.add(SourceStyles::empty("bare.xlsx")).cellXf(0), 0);
-    EXPECT_EQ(ResultView(merge.result).font(0), Canonical(kCalibri));
-}
-
 TEST(Styles, TooManyCellFormatsFailClearly) {
     StylesXml a;
     // Distinct formats by alignment alone: one more than the result can hold.

@@ -9,6 +9,7 @@
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -45,30 +46,32 @@ TEST(Theme, DefaultThemeXmlDefinesTheColoursAndFontsItClaims) {
     EXPECT_EQ(reparsed.spreadsheetColors()[4], 0xFF4F81BDu);
 }
 
-TEST(Theme, ChangedColourOrFontIsNotEquivalent) {
-    const std::string xml = Theme::builtinDefault().xml();
-    const Theme accent = Theme::parse(
-        ReplaceOnce(xml, R"(<a:srgbClr val="4F81BD"/>)", R"(<a:srgbClr val="123456"/>)"), "a");
-    EXPECT_FALSE(accent.equivalentTo(Theme::builtinDefault()));
-    EXPECT_EQ(accent.spreadsheetColors()[4], 0xFF123456u);
-
-    const Theme font = Theme::parse(
-        ReplaceOnce(xml, R"(<a:latin typeface="Calibri"/>)", R"(<a:latin typeface="Aptos"/>)"),
-        "b");
-    EXPECT_FALSE(font.equivalentTo(Theme::builtinDefault()));
-    EXPECT_EQ(font.minorFont().latin, "Aptos");
-
-    // The name of the theme and of its schemes is no part of what references resolve to.
-    const Theme renamed =
-        Theme::parse(ReplaceOnce(xml, R"(name="Default">)", R"(name="Another">)"), "c");
-    EXPECT_TRUE(renamed.equivalentTo(Theme::builtinDefault()));
-}
-
-TEST(Theme, SystemColoursUseTheirLastColour) {
-    const std::string xml = ReplaceOnce(Theme::builtinDefault().xml(),
-                                        R"(<a:sysClr val="windowText" lastClr="000000"/>)",
-                                        R"(<a:sysClr val="windowText" lastClr="202020"/>)");
-    EXPECT_EQ(Theme::parse(xml, "t").spreadsheetColors()[1], 0xFF202020u);
+TEST(Theme, ChangedColourOrFontIsNotEquivalentItsNameIs) {
+    struct Case {
+        std::string from;
+        std::string to;
+        bool equivalent;
+        std::function<bool(const Theme&)> holds;
+    };
+    const Case cases[] = {
+        {R"(<a:srgbClr val="4F81BD"/>)", R"(<a:srgbClr val="123456"/>)", false,
+         [](const Theme& t) { return t.spreadsheetColors()[4] == 0xFF123456u; }},
+        {R"(<a:latin typeface="Calibri"/>)", R"(<a:latin typeface="Aptos"/>)", false,
+         [](const Theme& t) { return t.minorFont().latin == "Aptos"; }},
+        // A system colour counts as the last colour it showed.
+        {R"(<a:sysClr val="windowText" lastClr="000000"/>)",
+         R"(<a:sysClr val="windowText" lastClr="202020"/>)", false,
+         [](const Theme& t) { return t.spreadsheetColors()[1] == 0xFF202020u; }},
+        // The name of the theme and of its schemes is no part of what references resolve to.
+        {R"(name="Default">)", R"(name="Another">)", true, [](const Theme&) { return true; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.to);
+        const Theme changed =
+            Theme::parse(ReplaceOnce(Theme::builtinDefault().xml(), c.from, c.to), "t");
+        EXPECT_EQ(changed.equivalentTo(Theme::builtinDefault()), c.equivalent);
+        EXPECT_TRUE(c.holds(changed));
+    }
 }
 
 TEST(Theme, BrokenOrHostilePartsGetClearErrors) {
