@@ -38,16 +38,6 @@ bool EndsSoon(pid_t pid) {
     return false;
 }
 
-TEST(ChildProcessWaiting, CallbackRunsWhileTheChildRuns) {
-    TempDir dir;
-    int calls = 0;
-    const ProcessOutcome outcome = RunWithTimeLimit(
-        "/bin/sh", {"-c", "sleep 0.3"}, {}, dir / "log.txt", kGenerousLimit, [&] { ++calls; });
-    EXPECT_EQ(outcome.kind, ProcessOutcome::Kind::Exited);
-    EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_GT(calls, 1);
-}
-
 TEST(ChildProcessWaiting, ThrowingCallbackEndsTheWholeGroup) {
     TempDir dir;
     const auto pids = dir / "pids.txt";

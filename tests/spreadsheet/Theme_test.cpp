@@ -6,16 +6,11 @@
 #include "spreadsheet/ooxml/styles/Colors.h"
 #include "spreadsheet/ooxml/styles/Theme.h"
 #include "support/ExpectFailure.h"
-#include "support/PackageEntries.h"
 #include "support/TempDir.h"
 
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
-
-#ifdef QUILLORY_HAVE_XLSXWRITER
-#include <xlsxwriter.h>
-#endif
 
 namespace quillory::spreadsheet::ooxml {
 namespace {
@@ -83,26 +78,6 @@ TEST(Theme, BrokenOrHostilePartsGetClearErrors) {
     testing::ExpectFailure([&] { Theme::parse(laughs, "Laughs.xlsx"); },
                            ErrorCode::XmlDeclarationsRefused, {"'Laughs.xlsx'"});
 }
-
-#ifdef QUILLORY_HAVE_XLSXWRITER
-TEST(Theme, ThemeOfAnIndependentWriterMatchesTheDefault) {
-    // A workbook written by another program with the standard theme: its theme references must
-    // keep their meaning when the result carries the built-in default.
-    testing::TempDir folder;
-    const auto file = folder / "plain.xlsx";
-    lxw_workbook* workbook = workbook_new(file.c_str());
-    ASSERT_NE(workbook, nullptr);
-    worksheet_write_string(workbook_add_worksheet(workbook, nullptr), 0, 0, "x", nullptr);
-    ASSERT_EQ(workbook_close(workbook), LXW_NO_ERROR);
-
-    const auto package = testing::PackageEntries::read(file);
-    const std::string* themeXml = package.find("xl/theme/theme1.xml");
-    ASSERT_NE(themeXml, nullptr);
-    const Theme theme = Theme::parse(*themeXml, "plain.xlsx");
-    EXPECT_TRUE(theme.equivalentTo(Theme::builtinDefault()));
-    EXPECT_EQ(theme.xml(), *themeXml);
-}
-#endif
 
 TEST(Theme, EachSourceLooksAsBeforeAfterAMergeIntoAnotherTheme) {
     // Whole engine: two workbooks written by openpyxl, the second with its own theme (accent1
