@@ -6,7 +6,6 @@
 #include "spreadsheet/ooxml/objects/Chart.h"
 #include "spreadsheet/ooxml/package/Relationships.h"
 #include "support/Fixtures.h"
-#include "support/PackageChecker.h"
 
 #include <map>
 #include <set>
@@ -113,11 +112,9 @@ protected:
         return writeFixture(name, dir.path());
     }
     PackageEntries merge(const std::vector<Copy>& copies) {
-        const auto output = dir / "merged.xlsx";
-        report = MergeInto(output, copies);
-        const auto problems = checkPackageFile(output);
-        EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
-        return PackageEntries::read(output);
+        MergedPackage merged = MergeAndRead(dir, copies);
+        report = merged.report;
+        return merged.package;
     }
     std::filesystem::path blocker(const std::string& sheetName) {
         MiniWorkbook book;

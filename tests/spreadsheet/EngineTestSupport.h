@@ -6,6 +6,7 @@
 #include "spreadsheet/EngineApplication.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 #include "support/ExpectFailure.h"
+#include "support/PackageChecker.h"
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 
@@ -88,7 +89,7 @@ inline spreadsheet::MergeReport MergeInto(const std::filesystem::path& output,
     return report;
 }
 
-// A merge written to dir/out.xlsx and read back.
+// A merge written to dir/out.xlsx, read back and held to the structural checker.
 struct MergedPackage {
     PackageEntries package;
     spreadsheet::MergeReport report;
@@ -101,6 +102,9 @@ inline MergedPackage MergeAndRead(const TempDir& dir, const std::vector<Copy>& c
     MergedPackage merged;
     merged.report = MergeInto(dir / "out.xlsx", copies);
     merged.package = PackageEntries::read(dir / "out.xlsx");
+    for (const auto& problem : checkPackage(merged.package)) {
+        ADD_FAILURE() << "structural checker: " << problem;
+    }
     return merged;
 }
 
