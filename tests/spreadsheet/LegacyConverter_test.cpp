@@ -1,17 +1,22 @@
 // The failure paths of converting legacy sources, with stand-in converter programs that hang,
 // fail or are missing: each gives its own description, no converter process outlives the call
-// and nothing is left in the temporary folder. The real conversion is tested against LibreOffice
-// in LegacyAgainstLibreOffice_test.cpp.
+// and nothing is left in the temporary folder. Zipped .xlsb and .ods sources are looked into
+// first: LibreOffice would turn a damaged one into an empty sheet, merged as if it were the
+// workbook. The real conversion is tested against LibreOffice
+// in legacy_formats_test.py.
 
 #include "spreadsheet/LegacyTestFiles.h"
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/legacy/ChildProcess.h"
 #include "spreadsheet/legacy/LegacyConverter.h"
+#include "spreadsheet/ooxml/package/OutputSink.h"
+#include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "support/TempDir.h"
 
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 #include <thread>
 
@@ -46,6 +51,66 @@ bool processAlive(const fs::path& pidFile) {
     return state != 'Z';
 }
 
+using Entries = std::map<std::string, std::string>;
+
+std::string zipOf(const Entries& entries) {
+    ooxml::MemorySink sink;
+    ooxml::ZipWriter zip(sink);
+    for (const auto& [name, bytes] : entries) {
+        zip.addEntry(name, bytes);
+    }
+    zip.finish();
+    return sink.bytes();
+}
+
+std::string utf16(const std::string& ascii) {
+    std::string bytes;
+    for (const char c : ascii) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+// Begin book, the sheet list with one sheet record (relationship id and name), end book.
+std::string binaryWorkbookPart() {
+    const std::string sheet = u32(0) + u32(1) + u32(4) + utf16("rId1") + u32(6) + utf16("Sheet1");
+    return std::string("\x83\x01\x00\x8F\x01\x00", 6) + "\x9C\x01" +
+           static_cast<char>(sheet.size()) + sheet + std::string("\x90\x01\x00\x84\x01\x00", 6);
+}
+
+std::string contentTypes(const std::string& workbookPart, const std::string& type) {
+    return "<?xml version=\"1.0\"?><Types "
+           "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+           "<Default Extension=\"rels\" "
+           "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+           "<Override PartName=\"/" +
+           workbookPart + "\" ContentType=\"" + type + "\"/></Types>";
+}
+
+std::string packageRelationships(const std::string& workbookPart) {
+    return "<?xml version=\"1.0\"?><Relationships "
+           "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+           "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+           "2006/relationships/officeDocument\" Target=\"" +
+           workbookPart + "\"/></Relationships>";
+}
+
+constexpr const char* kBinaryType = "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
+
+Entries binaryWorkbook(const std::string& part, const std::string& bytes,
+                       const std::string& type = kBinaryType) {
+    return {{"[Content_Types].xml", contentTypes(part, type)},
+            {"_rels/.rels", packageRelationships(part)},
+            {part, bytes}};
+}
+
+Entries openDocument(const std::string& mimetype) {
+    return {{"mimetype", mimetype},
+            {"content.xml", "<?xml version=\"1.0\"?><office:document-content/>"},
+            {"META-INF/manifest.xml", "<?xml version=\"1.0\"?><manifest:manifest/>"}};
+}
+
 struct LegacyConversion : ::testing::Test {
     TempDir sources;
     TempDir temporaryRoot;
@@ -65,6 +130,18 @@ struct LegacyConversion : ::testing::Test {
         }
         ADD_FAILURE() << "conversion succeeded";
         return SpreadsheetError(ErrorCode::Internal, "");
+    }
+
+    // Converts a zipped source with a stand-in that leaves a mark and converts nothing: a source
+    // that passes the look inside fails afterwards with ConversionFailed; one refused before
+    // never leaves the mark.
+    SpreadsheetError zippedFailure(const std::string& name, const std::string& bytes) {
+        fs::remove(tools / "ran");
+        LegacyConverter converter(
+            options(script(tools, "mark.sh", "touch '" + (tools / "ran").string() + "'\n")));
+        const SpreadsheetError error = failureOf(converter, sources.write(name, bytes));
+        EXPECT_NE(error.description().find(name), std::string::npos) << error.description();
+        return error;
     }
 };
 
@@ -120,17 +197,104 @@ TEST_F(LegacyConversion, AMissingConverterNamesThePackageToInstall) {
     EXPECT_EQ(failureOf(second, workbook).code(), ErrorCode::ConverterMissing);
 }
 
+struct HostileFile {
+    const char* name;
+    ErrorCode code;
+    const char* words;
+};
+
+// The hostile legacy files kept in tests/fixtures/legacy, and sources that are not what their
+// names say: converting looks into each file first and refuses it with the listing's description.
 TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
-    // The program would fail the test if it ran: each source must be refused first. (Each kind
-    // of bad .xls is refused the same way in LegacyHostileFixtures_test.)
     const fs::path mustNotRun =
         script(tools, "never.sh", "touch '" + (tools / "ran").string() + "'\n");
     LegacyConverter converter(options(mustNotRun));
     const fs::path text = sources.write("list.ods", "just,some\ntext,here\n");
     EXPECT_EQ(failureOf(converter, text).code(), ErrorCode::TextNotWorkbook);
     EXPECT_EQ(failureOf(converter, sources / "gone.xlsb").code(), ErrorCode::FileNotFound);
+    const HostileFile fixtures[] = {
+        {"truncated-compound-file.xls", ErrorCode::TruncatedPackage, "cut short"},
+        {"sheet-record-outside-stream.xls", ErrorCode::DamagedLegacyWorkbook, "points outside"},
+        {"looping-fat-chain.xls", ErrorCode::DamagedLegacyWorkbook, "loops"},
+        {"encrypted-filepass.xls", ErrorCode::PasswordProtected, "password"},
+        {"excel4-biff4.xls", ErrorCode::LegacyVersionUnsupported, "Excel 4.0"},
+        {"html-saved-as.xls", ErrorCode::TextNotWorkbook, "web page"},
+        {"csv-saved-as.xls", ErrorCode::TextNotWorkbook, "text file"},
+    };
+    for (const HostileFile& file : fixtures) {
+        SCOPED_TRACE(file.name);
+        const SpreadsheetError error = failureOf(
+            converter, fs::path(QUILLORY_SOURCE_DIR) / "tests" / "fixtures" / "legacy" / file.name);
+        EXPECT_EQ(error.code(), file.code) << error.description();
+        EXPECT_NE(error.description().find(std::string("\"") + file.name + "\""), std::string::npos)
+            << error.description();
+        EXPECT_NE(error.description().find(file.words), std::string::npos) << error.description();
+    }
     EXPECT_FALSE(fs::exists(tools / "ran"));
     EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
+}
+
+TEST_F(LegacyConversion, DamagedBinaryWorkbooksAreRefusedBeforeConversion) {
+    // Only the begin-book record: what LibreOffice turns into an empty "Sheet1".
+    SpreadsheetError error =
+        zippedFailure("stub.xlsb", zipOf(binaryWorkbook("xl/workbook.bin", "\x83\x01\x00")));
+    EXPECT_EQ(error.code(), ErrorCode::DamagedLegacyWorkbook);
+    EXPECT_NE(error.description().find("xl/workbook.bin"), std::string::npos);
+    EXPECT_FALSE(fs::exists(tools / "ran"));
+
+    std::string scrambled = binaryWorkbookPart();
+    scrambled[0] = '\x01';
+    EXPECT_EQ(
+        zippedFailure("scrambled.xlsb", zipOf(binaryWorkbook("xl/workbook.bin", scrambled))).code(),
+        ErrorCode::DamagedLegacyWorkbook);
+
+    Entries missing = binaryWorkbook("xl/workbook.bin", binaryWorkbookPart());
+    missing.erase("xl/workbook.bin");
+    EXPECT_EQ(zippedFailure("missing.xlsb", zipOf(missing)).code(),
+              ErrorCode::DamagedLegacyWorkbook);
+
+    EXPECT_EQ(zippedFailure("xml-inside.xlsb",
+                            zipOf(binaryWorkbook("xl/workbook.xml", binaryWorkbookPart(),
+                                                 "application/vnd.openxmlformats-officedocument."
+                                                 "spreadsheetml.sheet.main+xml")))
+                  .code(),
+              ErrorCode::NotAWorkbook);
+
+    const std::string whole = zipOf(binaryWorkbook("xl/workbook.bin", binaryWorkbookPart()));
+    const SpreadsheetError cut = zippedFailure("cut.xlsb", whole.substr(0, whole.size() - 30));
+    EXPECT_NE(cut.code(), ErrorCode::ConversionFailed) << cut.description();
+    EXPECT_FALSE(fs::exists(tools / "ran"));
+}
+
+TEST_F(LegacyConversion, SoundBinaryWorkbooksGoToTheConverter) {
+    // The workbook part is found through the package relationships, wherever it lies.
+    EXPECT_EQ(
+        zippedFailure("sound.xlsb", zipOf(binaryWorkbook("xl/book.bin", binaryWorkbookPart())))
+            .code(),
+        ErrorCode::ConversionFailed);
+    EXPECT_TRUE(fs::exists(tools / "ran"));
+}
+
+TEST_F(LegacyConversion, OpenDocumentSourcesMustBeSpreadsheetsWithContent) {
+    const SpreadsheetError letter =
+        zippedFailure("letter.ods", zipOf(openDocument("application/vnd.oasis.opendocument.text")));
+    EXPECT_EQ(letter.code(), ErrorCode::NotAWorkbook);
+    EXPECT_NE(letter.description().find("opendocument.text"), std::string::npos);
+
+    Entries empty = openDocument("application/vnd.oasis.opendocument.spreadsheet");
+    empty.erase("content.xml");
+    EXPECT_EQ(zippedFailure("empty.ods", zipOf(empty)).code(), ErrorCode::DamagedLegacyWorkbook);
+
+    Entries plainZip = openDocument("");
+    plainZip.erase("mimetype");
+    EXPECT_EQ(zippedFailure("archive.ods", zipOf(plainZip)).code(), ErrorCode::NotAWorkbook);
+    EXPECT_FALSE(fs::exists(tools / "ran"));
+
+    EXPECT_EQ(zippedFailure("sound.ods",
+                            zipOf(openDocument("application/vnd.oasis.opendocument.spreadsheet")))
+                  .code(),
+              ErrorCode::ConversionFailed);
+    EXPECT_TRUE(fs::exists(tools / "ran"));
 }
 
 TEST(LegacyConverterNames, OnlyXlsXlsbAndOdsNeedConverting) {
