@@ -49,7 +49,7 @@ def normal_font(side):
     return cs.font_of(holder, side)
 
 
-def compare_fonts(src, out, src_ws, out_ws):
+def compare_fonts(src, out, src_ws, out_ws, _map):
     """Fonts; a cell in its workbook's Normal font may show the result's Normal font: the result
     keeps the first source's Normal style, as a spreadsheet program does when it copies a sheet
     into another workbook."""
@@ -86,14 +86,10 @@ def compare_hidden(_src, _out, src_ws, out_ws, _map):
 
 
 COMPARISONS = [
-    ("values", compare_values),
-    ("number formats", lambda s, o, a, b, m: cs.compare_number_formats(s, o, a, b)),
-    ("fonts", lambda s, o, a, b, m: compare_fonts(s, o, a, b)),
-    ("fills", lambda s, o, a, b, m: cs.compare_fills(s, o, a, b)),
-    ("borders", lambda s, o, a, b, m: cs.compare_borders(s, o, a, b)),
-    ("alignment", lambda s, o, a, b, m: cs.compare_alignment_and_protection(s, o, a, b)),
-    ("merged cells", lambda s, o, a, b, m: cs.compare_merged_cells(s, o, a, b)),
-    ("hidden", compare_hidden),
+    ("values", compare_values), ("number formats", cs.compare_number_formats),
+    ("fonts", compare_fonts), ("fills", cs.compare_fills), ("borders", cs.compare_borders),
+    ("alignment", cs.compare_alignment), ("cell protection", cs.compare_cell_protection),
+    ("merged cells", cs.compare_merged_cells), ("hidden", compare_hidden),
 ]
 
 NUMBER_FORMATS = ["0.00%", "#,##0.00", "yyyy-mm-dd", "0.000E+00", "#,##0.00 [$EUR]", "@",

@@ -1,6 +1,6 @@
 """Compares a copied worksheet with its source, both read by openpyxl (and the raw package for
-rich text), one function per feature. Each returns a list of differences in words; empty means
-faithful. Colours are compared as shown: theme and indexed colours are resolved to RGB through
+rich text), one function per feature, all called as compare(src, out, src_ws, out_ws, sheet_map)
+and listed in COMPARISONS. Each returns a list of differences in words; empty means faithful. Colours are compared as shown: theme and indexed colours are resolved to RGB through
 each workbook's own theme and palette, so a copy whose colours were fixed still compares equal."""
 
 import colorsys
@@ -320,10 +320,11 @@ def _as_shown(value, cell, side):
     return value
 
 
-def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map, table_map=None):
+def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map):
     """Values and types; formula texts after the expected renames. A formula that refers to a
     sheet not in the result must have become its cached value."""
     diffs = []
+    table_map = table_map_of(src_ws, out_ws)
     src_values = src.values[src_ws.title]
     out_values = out.values[out_ws.title]
     coords = set(src_ws._cells) | set(out_ws._cells)
@@ -386,29 +387,20 @@ def _compare_cell_styles(src, out, src_ws, out_ws, describe, what):
     return _limit(diffs)
 
 
-def compare_fonts(src, out, src_ws, out_ws):
-    return _compare_cell_styles(src, out, src_ws, out_ws, font_of, "font")
+def _styles(describe, what):
+    return lambda src, out, src_ws, out_ws, _map=None: _compare_cell_styles(
+        src, out, src_ws, out_ws, describe, what)
 
 
-def compare_fills(src, out, src_ws, out_ws):
-    return _compare_cell_styles(src, out, src_ws, out_ws, fill_of, "fill")
+compare_fonts = _styles(font_of, "font")
+compare_fills = _styles(fill_of, "fill")
+compare_borders = _styles(border_of, "border")
+compare_number_formats = _styles(lambda c, _s: {"format": c.number_format}, "number format")
+compare_alignment = _styles(alignment_of, "alignment")
+compare_cell_protection = _styles(protection_of, "protection")
 
 
-def compare_borders(src, out, src_ws, out_ws):
-    return _compare_cell_styles(src, out, src_ws, out_ws, border_of, "border")
-
-
-def compare_alignment_and_protection(src, out, src_ws, out_ws):
-    return (_compare_cell_styles(src, out, src_ws, out_ws, alignment_of, "alignment") +
-            _compare_cell_styles(src, out, src_ws, out_ws, protection_of, "protection"))
-
-
-def compare_number_formats(src, out, src_ws, out_ws):
-    return _compare_cell_styles(src, out, src_ws, out_ws,
-                                lambda c, _s: {"format": c.number_format}, "number format")
-
-
-def compare_rich_text(src, out, src_ws, out_ws):
+def compare_rich_text(src, out, src_ws, out_ws, _map=None):
     a = src.rich_strings(src_ws.title)
     b = out.rich_strings(out_ws.title)
     diffs = ["%s: rich text %s became %s" % (ref, a.get(ref), b.get(ref))
@@ -416,7 +408,7 @@ def compare_rich_text(src, out, src_ws, out_ws):
     return _limit(diffs)
 
 
-def compare_merged_cells(_src, _out, src_ws, out_ws):
+def compare_merged_cells(_src, _out, src_ws, out_ws, _map=None):
     a = sorted(str(r) for r in src_ws.merged_cells.ranges)
     b = sorted(str(r) for r in out_ws.merged_cells.ranges)
     return [] if a == b else ["merged ranges %s became %s" % (a, b)]
@@ -443,7 +435,7 @@ def _rows(ws):
     return rows
 
 
-def compare_dimensions(_src, _out, src_ws, out_ws):
+def compare_dimensions(_src, _out, src_ws, out_ws, _map=None):
     """Column widths, row heights, hidden and outline state, default sizes."""
     diffs = []
     a, b = _columns(src_ws), _columns(out_ws)
@@ -463,7 +455,7 @@ def compare_dimensions(_src, _out, src_ws, out_ws):
     return _limit(diffs)
 
 
-def compare_views(_src, _out, src_ws, out_ws):
+def compare_views(_src, _out, src_ws, out_ws, _map=None):
     """Panes, zoom, gridlines, headings, right-to-left, the selected cells (not tabSelected: the
     result has one selected tab of its own)."""
     diffs = []
@@ -563,7 +555,7 @@ def compare_hyperlinks(_src, _out, src_ws, out_ws, sheet_map=None):
             for k in sorted(set(a) | set(b)) if a.get(k) != b.get(k)]
 
 
-def compare_print_setup(_src, _out, src_ws, out_ws):
+def compare_print_setup(_src, _out, src_ws, out_ws, _map=None):
     """Page setup, margins, print options, headers and footers, print area and titles, breaks."""
     diffs = []
     pairs = [("page setup", src_ws.page_setup, out_ws.page_setup),
@@ -600,7 +592,7 @@ def compare_print_setup(_src, _out, src_ws, out_ws):
     return diffs
 
 
-def compare_sheet_properties(src, out, src_ws, out_ws):
+def compare_sheet_properties(src, out, src_ws, out_ws, _map=None):
     """Protection, tab colour, visibility, autofilter."""
     diffs = []
     if dict(src_ws.protection) != dict(out_ws.protection):
@@ -624,7 +616,7 @@ def table_map_of(src_ws, out_ws):
     return {t.displayName: by_ref.get(t.ref, t.displayName) for t in src_ws.tables.values()}
 
 
-def compare_tables(_src, _out, src_ws, out_ws, table_map=None):
+def compare_tables(_src, _out, src_ws, out_ws, _map=None):
     def describe(ws, rename):
         out = []
         for t in ws.tables.values():
@@ -637,7 +629,7 @@ def compare_tables(_src, _out, src_ws, out_ws, table_map=None):
             out.append((t.ref, t.headerRowCount, t.totalsRowCount, t.totalsRowShown,
                         repr(columns), repr(style)))
         return sorted(out)
-    a, b = describe(src_ws, table_map), describe(out_ws, None)
+    a, b = describe(src_ws, table_map_of(src_ws, out_ws)), describe(out_ws, None)
     return [] if a == b else ["tables %s became %s" % (a, b)]
 
 
@@ -673,3 +665,16 @@ def compare_defined_names(src, out, src_ws, out_ws, sheet_map):
         if got != expected:
             diffs.append("workbook name %s=%s is %s in the result" % (name, expected, got))
     return diffs
+
+
+COMPARISONS = [
+    ("values and formulas", compare_values_and_formulas), ("rich text", compare_rich_text),
+    ("fonts", compare_fonts), ("fills", compare_fills), ("borders", compare_borders),
+    ("number formats", compare_number_formats), ("alignment", compare_alignment),
+    ("cell protection", compare_cell_protection), ("merged cells", compare_merged_cells),
+    ("dimensions", compare_dimensions), ("views", compare_views),
+    ("validation", compare_validation), ("conditional formats", compare_conditional_formats),
+    ("hyperlinks", compare_hyperlinks), ("print setup", compare_print_setup),
+    ("sheet properties", compare_sheet_properties), ("tables", compare_tables),
+    ("defined names", compare_defined_names),
+]
