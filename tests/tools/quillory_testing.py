@@ -5,7 +5,6 @@ every test was skipped (ctest's SKIP_RETURN_CODE)."""
 import atexit
 import csv
 import hashlib
-import json
 import os
 import re
 import shutil
