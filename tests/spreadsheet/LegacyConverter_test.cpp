@@ -34,7 +34,7 @@ fs::path script(const TempDir& folder, const std::string& name, const std::strin
     return file;
 }
 
-bool processAlive(const fs::path& pidFile) {
+bool processRunning(const fs::path& pidFile) {
     std::ifstream in(pidFile);
     pid_t pid = 0;
     if (!(in >> pid) || pid <= 0) {
@@ -49,6 +49,14 @@ bool processAlive(const fs::path& pidFile) {
     char state = '?';
     status >> skip >> skip >> state;
     return state != 'Z';
+}
+
+// A process killed with its group dies when it is next scheduled: allow it that moment.
+bool processAlive(const fs::path& pidFile) {
+    for (int wait = 0; wait < 100 && processRunning(pidFile); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return processRunning(pidFile);
 }
 
 using Entries = std::map<std::string, std::string>;
