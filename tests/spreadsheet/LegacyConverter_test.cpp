@@ -140,10 +140,10 @@ struct LegacyConversion : ::testing::Test {
         return SpreadsheetError(ErrorCode::Internal, "");
     }
 
-    // Converts a zipped source with a stand-in that leaves a mark and converts nothing: a source
-    // that passes the look inside fails afterwards with ConversionFailed; one refused before
-    // never leaves the mark.
-    SpreadsheetError zippedFailure(const std::string& name, const std::string& bytes) {
+    // Converts a source of these bytes with a stand-in that leaves a mark and converts nothing: a
+    // source that passes the look inside fails afterwards with ConversionFailed; one refused
+    // before never leaves the mark.
+    SpreadsheetError failureConverting(const std::string& name, const std::string& bytes) {
         fs::remove(tools / "ran");
         LegacyConverter converter(
             options(script(tools, "mark.sh", "touch '" + (tools / "ran").string() + "'\n")));
@@ -205,104 +205,87 @@ TEST_F(LegacyConversion, AMissingConverterNamesThePackageToInstall) {
     EXPECT_EQ(failureOf(second, workbook).code(), ErrorCode::ConverterMissing);
 }
 
-struct HostileFile {
-    const char* name;
+struct Refusal {
+    std::string name;
+    std::string bytes;
     ErrorCode code;
-    const char* words;
+    std::string words;
 };
 
-// The hostile legacy files kept in tests/fixtures/legacy, and sources that are not what their
-// names say: converting looks into each file first and refuses it with the listing's description.
+// Sources that are not what their names say, the hostile legacy files kept in
+// tests/fixtures/legacy, and zipped .xlsb and .ods sources that are damaged: converting looks into
+// each first and refuses it with its own description, before the converter runs.
 TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
-    const fs::path mustNotRun =
-        script(tools, "never.sh", "touch '" + (tools / "ran").string() + "'\n");
-    LegacyConverter converter(options(mustNotRun));
-    const fs::path text = sources.write("list.ods", "just,some\ntext,here\n");
-    EXPECT_EQ(failureOf(converter, text).code(), ErrorCode::TextNotWorkbook);
-    EXPECT_EQ(failureOf(converter, sources / "gone.xlsb").code(), ErrorCode::FileNotFound);
-    const HostileFile fixtures[] = {
-        {"truncated-compound-file.xls", ErrorCode::TruncatedPackage, "cut short"},
-        {"sheet-record-outside-stream.xls", ErrorCode::DamagedLegacyWorkbook, "points outside"},
-        {"looping-fat-chain.xls", ErrorCode::DamagedLegacyWorkbook, "loops"},
-        {"encrypted-filepass.xls", ErrorCode::PasswordProtected, "password"},
-        {"excel4-biff4.xls", ErrorCode::LegacyVersionUnsupported, "Excel 4.0"},
-        {"html-saved-as.xls", ErrorCode::TextNotWorkbook, "web page"},
-        {"csv-saved-as.xls", ErrorCode::TextNotWorkbook, "text file"},
+    using enum ErrorCode;
+    const std::string part = binaryWorkbookPart();
+    std::string scrambled = part;
+    scrambled[0] = '\x01';
+    Entries missing = binaryWorkbook("xl/workbook.bin", part);
+    missing.erase("xl/workbook.bin");
+    const std::string spreadsheet = "application/vnd.oasis.opendocument.spreadsheet";
+    Entries empty = openDocument(spreadsheet);
+    empty.erase("content.xml");
+    Entries plainZip = openDocument("");
+    plainZip.erase("mimetype");
+    const auto fixture = [](const char* name) {
+        return readFile(fs::path(QUILLORY_SOURCE_DIR) / "tests" / "fixtures" / "legacy" / name);
     };
-    for (const HostileFile& file : fixtures) {
-        SCOPED_TRACE(file.name);
-        const SpreadsheetError error = failureOf(
-            converter, fs::path(QUILLORY_SOURCE_DIR) / "tests" / "fixtures" / "legacy" / file.name);
-        EXPECT_EQ(error.code(), file.code) << error.description();
-        EXPECT_NE(error.description().find(std::string("\"") + file.name + "\""), std::string::npos)
+    const Refusal cases[] = {
+        {"list.ods", "just,some\ntext,here\n", TextNotWorkbook, ""},
+        {"truncated-compound-file.xls", fixture("truncated-compound-file.xls"), TruncatedPackage,
+         "cut short"},
+        {"sheet-record-outside-stream.xls", fixture("sheet-record-outside-stream.xls"),
+         DamagedLegacyWorkbook, "points outside"},
+        {"looping-fat-chain.xls", fixture("looping-fat-chain.xls"), DamagedLegacyWorkbook, "loops"},
+        {"encrypted-filepass.xls", fixture("encrypted-filepass.xls"), PasswordProtected,
+         "password"},
+        {"excel4-biff4.xls", fixture("excel4-biff4.xls"), LegacyVersionUnsupported, "Excel 4.0"},
+        {"html-saved-as.xls", fixture("html-saved-as.xls"), TextNotWorkbook, "web page"},
+        {"csv-saved-as.xls", fixture("csv-saved-as.xls"), TextNotWorkbook, "text file"},
+        // Only the begin-book record: what LibreOffice turns into an empty "Sheet1".
+        {"stub.xlsb", zipOf(binaryWorkbook("xl/workbook.bin", "\x83\x01\x00")),
+         DamagedLegacyWorkbook, "xl/workbook.bin"},
+        {"scrambled.xlsb", zipOf(binaryWorkbook("xl/workbook.bin", scrambled)),
+         DamagedLegacyWorkbook, ""},
+        {"missing.xlsb", zipOf(missing), DamagedLegacyWorkbook, ""},
+        {"xml-inside.xlsb",
+         zipOf(binaryWorkbook("xl/workbook.xml", part,
+                              "application/vnd.openxmlformats-officedocument."
+                              "spreadsheetml.sheet.main+xml")),
+         NotAWorkbook, ""},
+        {"letter.ods", zipOf(openDocument("application/vnd.oasis.opendocument.text")), NotAWorkbook,
+         "opendocument.text"},
+        {"empty.ods", zipOf(empty), DamagedLegacyWorkbook, ""},
+        {"archive.ods", zipOf(plainZip), NotAWorkbook, ""},
+    };
+    for (const Refusal& refusal : cases) {
+        SCOPED_TRACE(refusal.name);
+        const SpreadsheetError error = failureConverting(refusal.name, refusal.bytes);
+        EXPECT_EQ(error.code(), refusal.code) << error.description();
+        EXPECT_NE(error.description().find("\"" + refusal.name + "\""), std::string::npos);
+        EXPECT_NE(error.description().find(refusal.words), std::string::npos)
             << error.description();
-        EXPECT_NE(error.description().find(file.words), std::string::npos) << error.description();
+        EXPECT_FALSE(fs::exists(tools / "ran"));
     }
+    const std::string whole = zipOf(binaryWorkbook("xl/workbook.bin", part));
+    const SpreadsheetError cut = failureConverting("cut.xlsb", whole.substr(0, whole.size() - 30));
+    EXPECT_NE(cut.code(), ConversionFailed) << cut.description();
+    EXPECT_FALSE(fs::exists(tools / "ran"));
+    LegacyConverter converter(options(tools / "mark.sh"));
+    EXPECT_EQ(failureOf(converter, sources / "gone.xlsb").code(), FileNotFound);
     EXPECT_FALSE(fs::exists(tools / "ran"));
     EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
 }
 
-TEST_F(LegacyConversion, DamagedBinaryWorkbooksAreRefusedBeforeConversion) {
-    // Only the begin-book record: what LibreOffice turns into an empty "Sheet1".
-    SpreadsheetError error =
-        zippedFailure("stub.xlsb", zipOf(binaryWorkbook("xl/workbook.bin", "\x83\x01\x00")));
-    EXPECT_EQ(error.code(), ErrorCode::DamagedLegacyWorkbook);
-    EXPECT_NE(error.description().find("xl/workbook.bin"), std::string::npos);
-    EXPECT_FALSE(fs::exists(tools / "ran"));
-
-    std::string scrambled = binaryWorkbookPart();
-    scrambled[0] = '\x01';
-    EXPECT_EQ(
-        zippedFailure("scrambled.xlsb", zipOf(binaryWorkbook("xl/workbook.bin", scrambled))).code(),
-        ErrorCode::DamagedLegacyWorkbook);
-
-    Entries missing = binaryWorkbook("xl/workbook.bin", binaryWorkbookPart());
-    missing.erase("xl/workbook.bin");
-    EXPECT_EQ(zippedFailure("missing.xlsb", zipOf(missing)).code(),
-              ErrorCode::DamagedLegacyWorkbook);
-
-    EXPECT_EQ(zippedFailure("xml-inside.xlsb",
-                            zipOf(binaryWorkbook("xl/workbook.xml", binaryWorkbookPart(),
-                                                 "application/vnd.openxmlformats-officedocument."
-                                                 "spreadsheetml.sheet.main+xml")))
-                  .code(),
-              ErrorCode::NotAWorkbook);
-
-    const std::string whole = zipOf(binaryWorkbook("xl/workbook.bin", binaryWorkbookPart()));
-    const SpreadsheetError cut = zippedFailure("cut.xlsb", whole.substr(0, whole.size() - 30));
-    EXPECT_NE(cut.code(), ErrorCode::ConversionFailed) << cut.description();
-    EXPECT_FALSE(fs::exists(tools / "ran"));
-}
-
-TEST_F(LegacyConversion, SoundBinaryWorkbooksGoToTheConverter) {
+TEST_F(LegacyConversion, SoundZippedSourcesGoToTheConverter) {
     // The workbook part is found through the package relationships, wherever it lies.
-    EXPECT_EQ(
-        zippedFailure("sound.xlsb", zipOf(binaryWorkbook("xl/book.bin", binaryWorkbookPart())))
-            .code(),
-        ErrorCode::ConversionFailed);
-    EXPECT_TRUE(fs::exists(tools / "ran"));
-}
-
-TEST_F(LegacyConversion, OpenDocumentSourcesMustBeSpreadsheetsWithContent) {
-    const SpreadsheetError letter =
-        zippedFailure("letter.ods", zipOf(openDocument("application/vnd.oasis.opendocument.text")));
-    EXPECT_EQ(letter.code(), ErrorCode::NotAWorkbook);
-    EXPECT_NE(letter.description().find("opendocument.text"), std::string::npos);
-
-    Entries empty = openDocument("application/vnd.oasis.opendocument.spreadsheet");
-    empty.erase("content.xml");
-    EXPECT_EQ(zippedFailure("empty.ods", zipOf(empty)).code(), ErrorCode::DamagedLegacyWorkbook);
-
-    Entries plainZip = openDocument("");
-    plainZip.erase("mimetype");
-    EXPECT_EQ(zippedFailure("archive.ods", zipOf(plainZip)).code(), ErrorCode::NotAWorkbook);
-    EXPECT_FALSE(fs::exists(tools / "ran"));
-
-    EXPECT_EQ(zippedFailure("sound.ods",
-                            zipOf(openDocument("application/vnd.oasis.opendocument.spreadsheet")))
-                  .code(),
-              ErrorCode::ConversionFailed);
-    EXPECT_TRUE(fs::exists(tools / "ran"));
+    for (const auto& [name, bytes] :
+         {std::pair<std::string, std::string>{
+              "sound.xlsb", zipOf(binaryWorkbook("xl/book.bin", binaryWorkbookPart()))},
+          {"sound.ods", zipOf(openDocument("application/vnd.oasis.opendocument.spreadsheet"))}}) {
+        EXPECT_EQ(failureConverting(name, bytes).code(), ErrorCode::ConversionFailed) << name;
+        EXPECT_TRUE(fs::exists(tools / "ran")) << name;
+    }
 }
 
 TEST(LegacyConverterNames, OnlyXlsXlsbAndOdsNeedConverting) {
