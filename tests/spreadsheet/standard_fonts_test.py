@@ -146,12 +146,8 @@ def setUpModule():
     # The result takes Calibri 12 from the first workbook; the others are converted into it.
     sources = [books[0], layout, books[2], books[1]]
     entries = [(path, name) for path in sources for name in openpyxl.load_workbook(path).sheetnames]
-    output, report = os.path.join(folder, "merged.xlsx"), os.path.join(folder, "report.json")
-    completed = qt.run_merge(output, entries=entries, report=report)
-    if completed.returncode != 0:
-        raise RuntimeError("merge failed: " + completed.stderr)
-    with open(report, encoding="utf-8") as fh:
-        STATE["report"] = json.load(fh)["items"]
+    output = os.path.join(folder, "merged.xlsx")
+    STATE["report"] = qt.merge(output, entries=entries)
     STATE.update(entries=entries, output=output,
                  result_names=openpyxl.load_workbook(output).sheetnames)
 
