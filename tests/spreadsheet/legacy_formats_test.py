@@ -20,6 +20,7 @@ import os
 import shutil
 import subprocess
 import sys
+import types
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -42,11 +43,7 @@ LATIN_NAMES = ["Données", "Café €", "Straße", "Ärger"]
 
 
 def normal_font(side):
-    class Holder:  # font_of reads cell-like objects
-        pass
-    holder = Holder()
-    holder.font = side.wb._fonts[0]
-    return cs.font_of(holder, side)
+    return cs.font_of(types.SimpleNamespace(font=side.wb._fonts[0]), side)
 
 
 def compare_fonts(src, out, src_ws, out_ws, _map):
@@ -147,10 +144,6 @@ def write_named_workbook(path, names, rows=3, columns=1):
     wb.save(path)
 
 
-def load(path):
-    return cs.Side(path, openpyxl.load_workbook(path), openpyxl.load_workbook(path, data_only=True))
-
-
 def xlrd_worksheets(paths):
     """[(name, hidden)] of the worksheets of each .xls as xlrd reads them."""
     import xlrd
@@ -246,7 +239,7 @@ class LegacyFormatsTest(unittest.TestCase):
         for source in self.written:
             self.assertNotIn(source, self.refused)
         # The comparison below is only worth something when LibreOffice read formats at all.
-        ws = load(self.as_read[self.written[0]]).wb["Styled"]
+        ws = cs.load(self.as_read[self.written[0]]).wb["Styled"]
         formats = {ws.cell(row=r, column=1).number_format for r in range(2, 2 + len(NUMBER_FORMATS))}
         self.assertGreaterEqual(len(formats), 5, formats)
         self.assertTrue(ws["A1"].font.b)
@@ -260,7 +253,7 @@ class LegacyFormatsTest(unittest.TestCase):
         read = xlrd_worksheets(xls)
         for path in xls:
             self.assertEqual(self.listed[path], [n for n, _ in read[path]], path)
-        result = load(self.result).wb if self.merged.returncode == 0 else None
+        result = cs.load(self.result).wb if self.merged.returncode == 0 else None
         self.assertIsNotNone(result, self.merged.stderr)
         hidden = {(s, n) for s in xls for n, h in read[s] if h}
         self.assertTrue(hidden)
@@ -282,13 +275,13 @@ class LegacyFormatsTest(unittest.TestCase):
 
     def test_every_copied_sheet_matches_its_source_as_libreoffice_reads_it(self):
         self.assertEqual(self.merged.returncode, 0, self.merged.stderr)
-        out = load(self.result)
+        out = cs.load(self.result)
         self.assertEqual(len(out.wb.sheetnames), len(self.entries), out.wb.sheetnames)
         faults = []
         sources = {}
         for (source, name), copy in zip(self.entries, out.wb.sheetnames):
             if source not in sources:
-                sources[source] = load(self.as_read[source])
+                sources[source] = cs.load(self.as_read[source])
             src = sources[source]
             sheet_map = {n.casefold(): c for (s, n), c in zip(self.entries, out.wb.sheetnames)
                          if s == source}

@@ -6,8 +6,8 @@ OpenDocument, where each copy must hold the source's array formulas and notes.""
 
 import json
 import os
-import posixpath
 import sys
+import types
 import unittest
 import xml.etree.ElementTree as ET
 import zipfile
@@ -23,44 +23,18 @@ STATE = {}
 THREADED_SOURCE = "poi__test-data--spreadsheet--right-to-left.xlsx"
 
 
-class Merge:
-    """One merge run: its entries, result, and each entry's source and copy."""
-
-    def __init__(self, name, entries, output, completed, report):
-        self.name = name
-        self.entries = entries
-        self.output = output
-        self.completed = completed
-        self.report = report
-        self.out_side = None
-        self.pairs = []  # (entry index, source Side, source ws, result ws, sheet map)
-
-
 MAIN_NS = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
-REL_NS = "{http://schemas.openxmlformats.org/package/2006/relationships}"
-R_ID = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}id"
 
 
 def spill_cells(path, sheet_name):
     """Cell reference -> (metadata type names of its cm block, array range) for every cell of the
     sheet that carries cell metadata, read from the package with the standard library alone."""
     with zipfile.ZipFile(path) as package:
-        def rels(part):
-            folder, name = posixpath.split(part)
-            rels_part = posixpath.join(folder, "_rels", name + ".rels")
-            if rels_part not in package.namelist():
-                return []
-            return ET.fromstring(package.read(rels_part)).findall(REL_NS + "Relationship")
-
-        def target(part, rel):
-            return posixpath.normpath(posixpath.join(posixpath.dirname(part), rel.get("Target")))
-
+        rels = cs._rels(package, "xl/workbook.xml")
         workbook = ET.fromstring(package.read("xl/workbook.xml"))
-        by_id = {r.get("Id"): r for r in rels("xl/workbook.xml")}
         sheet = next(s for s in workbook.iter(MAIN_NS + "sheet") if s.get("name") == sheet_name)
-        sheet_part = target("xl/workbook.xml", by_id[sheet.get(R_ID)])
-        metadata = next((target("xl/workbook.xml", r) for r in by_id.values()
-                         if r.get("Type").endswith("/sheetMetadata")), None)
+        sheet_part = rels[sheet.get("{%s}id" % cs.NS["r"])][1]
+        metadata = next((p for t, p in rels.values() if t.endswith("/sheetMetadata")), None)
         types, blocks = [], []
         if metadata:
             root = ET.fromstring(package.read(metadata))
@@ -124,8 +98,7 @@ def worksheet_names(path):
 
 def side(path, cache):
     if path not in cache:
-        cache[path] = cs.Side(path, openpyxl.load_workbook(path),
-                              openpyxl.load_workbook(path, data_only=True))
+        cache[path] = cs.load(path)
     return cache[path]
 
 
@@ -146,13 +119,14 @@ def sheet_maps(entries, result_names):
 
 
 def run(name, work, entries, by_paths=None):
+    """One merge run: its entries, result, report, and (filled in later) each entry's source and
+    copy as pairs of (entry index, source Side, source ws, result ws, sheet map)."""
     output = os.path.join(work, name + ".xlsx")
     report = os.path.join(work, name + ".report.json")
-    if by_paths:
-        completed = qt.run_merge(output, paths=by_paths, report=report)
-    else:
-        completed = qt.run_merge(output, entries=entries, report=report)
-    return Merge(name, entries, output, completed, report)
+    completed = qt.run_merge(output, paths=by_paths or (), report=report,
+                             entries=None if by_paths else entries)
+    return types.SimpleNamespace(name=name, entries=entries, output=output, completed=completed,
+                                 report=report, out_side=None, pairs=[])
 
 
 def setUpModule():

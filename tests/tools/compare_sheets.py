@@ -10,6 +10,8 @@ import re
 import zipfile
 import xml.etree.ElementTree as ET
 
+import openpyxl
+
 from openpyxl.styles.colors import COLOR_INDEX
 from openpyxl.utils import get_column_letter
 from openpyxl.xml.functions import tostring
@@ -41,6 +43,10 @@ class Side:
         if self._rich is None:
             self._rich = read_rich_strings(self.path)
         return self._rich.get(sheet_title, {})
+
+
+def load(path):
+    return Side(path, openpyxl.load_workbook(path), openpyxl.load_workbook(path, data_only=True))
 
 
 # Colours ------------------------------------------------------------------------------------
@@ -494,20 +500,14 @@ def _dxf(rule, side):
     dxf = rule.dxf
     if dxf is None:
         return None
-    class Holder:  # the style describers read cell-like objects
-        pass
-    holder = Holder()
-    holder.font = dxf.font
-    holder.fill = dxf.fill
-    holder.border = dxf.border
-    desc = {}
+    desc = {}  # a dxf has a cell's font and border attributes: the describers read it as one
     if dxf.font is not None:
-        desc["font"] = font_of(holder, side)
+        desc["font"] = font_of(dxf, side)
     if dxf.fill is not None:
         f = dxf.fill
         desc["fill"] = (f.patternType, resolve_colour(f.fgColor, side), resolve_colour(f.bgColor, side))
     if dxf.border is not None:
-        desc["border"] = border_of(holder, side)
+        desc["border"] = border_of(dxf, side)
     if dxf.numFmt is not None:
         desc["numFmt"] = dxf.numFmt.formatCode
     return desc
@@ -634,11 +634,9 @@ def compare_tables(_src, _out, src_ws, out_ws, _map=None):
 
 
 def local_names(wb, ws):
-    index = wb.worksheets.index(ws)
     sheet_index = wb.sheetnames.index(ws.title)
     return {d.name: d.attr_text for d in wb.defined_names.definedName
-            if d.localSheetId is not None and d.localSheetId == sheet_index and
-            not d.name.startswith("_xlnm.") and index >= 0}
+            if d.localSheetId == sheet_index and not d.name.startswith("_xlnm.")}
 
 
 def compare_defined_names(src, out, src_ws, out_ws, sheet_map):
