@@ -184,7 +184,8 @@ class CorpusConformanceTest(unittest.TestCase):
                 OUTCOMES[name] = ("merged, LibreOffice shows differences", found)
                 failures += ["%s: %s" % (name, f) for f in found]
             else:
-                OUTCOMES[name] = ("merged, every worksheet renders as in the source (LibreOffice)", [])
+                OUTCOMES[name] = ("merged, every worksheet renders as in the source "
+                                  "(LibreOffice)", [])
         self.assertEqual(failures, [])
 
 

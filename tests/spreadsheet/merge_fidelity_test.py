@@ -30,7 +30,7 @@ def spill_cells(path, sheet_name):
     """Cell reference -> (metadata type names of its cm block, array range) for every cell of the
     sheet that carries cell metadata, read from the package with the standard library alone."""
     with zipfile.ZipFile(path) as package:
-        rels = cs._rels(package, "xl/workbook.xml")
+        rels = cs.relationships(package, "xl/workbook.xml")
         workbook = ET.fromstring(package.read("xl/workbook.xml"))
         sheet = next(s for s in workbook.iter(MAIN_NS + "sheet") if s.get("name") == sheet_name)
         sheet_part = rels[sheet.get("{%s}id" % cs.NS["r"])][1]

@@ -6,7 +6,6 @@ ECMA-376 width arithmetic, and LibreOffice shows each copy as it shows the sourc
 import json
 import math
 import os
-import posixpath
 import sys
 import unittest
 import xml.etree.ElementTree as ET
@@ -18,6 +17,7 @@ import openpyxl  # noqa: E402
 from openpyxl.styles import Alignment, Font  # noqa: E402
 from openpyxl.utils.indexed_list import IndexedList  # noqa: E402
 
+import compare_sheets as cs  # noqa: E402
 import libreoffice_uno as lo  # noqa: E402
 import quillory_testing as qt  # noqa: E402
 
@@ -30,7 +30,6 @@ LIBREOFFICE_TOLERANCE = 0.05
 # in any other font (游ゴシック) with a stand-in of other widths, so its source view is no measure.
 MEASURABLE_HERE = {("Calibri", 11.0), ("Calibri", 12.0), ("Arial", 10.0)}
 MAIN = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
-REL = "{http://schemas.openxmlformats.org/package/2006/relationships}"
 R_ID = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}id"
 # Row 6 of the sheets written here holds wrapped text; LibreOffice stored the height it grew to
 # in its own (openpyxl stores none, and LibreOffice does not refit rows when it opens a file).
@@ -47,16 +46,12 @@ class Layout:
 
     def __init__(self, path, sheet_name):
         with zipfile.ZipFile(path) as package:
-            def part(target):
-                return target.lstrip("/") if target.startswith("/") else posixpath.normpath(
-                posixpath.join("xl", target))
+            rels = cs.relationships(package, "xl/workbook.xml")
             workbook = ET.fromstring(package.read("xl/workbook.xml"))
-            rels = {r.get("Id"): r.get("Target") for r in
-                    ET.fromstring(package.read("xl/_rels/workbook.xml.rels")).iter(REL + "Relationship")}
             sheet = next(s for s in workbook.iter(MAIN + "sheet") if s.get("name") == sheet_name)
-            root = ET.fromstring(package.read(part(rels[sheet.get(R_ID)])))
-            styles = ET.fromstring(package.read(part(next(
-                t for t in rels.values() if t.endswith("styles.xml")))))
+            root = ET.fromstring(package.read(rels[sheet.get(R_ID)][1]))
+            styles = ET.fromstring(package.read(next(
+                p for t, p in rels.values() if t.endswith("/styles"))))
         style = next(s for s in styles.iter(MAIN + "cellStyle") if s.get("builtinId") == "0")
         xf = styles.find(MAIN + "cellStyleXfs").findall(MAIN + "xf")[int(style.get("xfId"))]
         font = styles.find(MAIN + "fonts").findall(MAIN + "font")[int(xf.get("fontId"))]

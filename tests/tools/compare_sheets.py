@@ -1,7 +1,8 @@
 """Compares a copied worksheet with its source, both read by openpyxl (and the raw package for
 rich text), one function per feature, all called as compare(src, out, src_ws, out_ws, sheet_map)
-and listed in COMPARISONS. Each returns a list of differences in words; empty means faithful. Colours are compared as shown: theme and indexed colours are resolved to RGB through
-each workbook's own theme and palette, so a copy whose colours were fixed still compares equal."""
+and listed in COMPARISONS. Each returns a list of differences in words; empty means faithful.
+Colours are compared as shown: theme and indexed colours are resolved to RGB through each
+workbook's own theme and palette, so a copy whose colours were fixed still compares equal."""
 
 import colorsys
 import datetime
@@ -246,7 +247,8 @@ def canonical_formula(formula, sheet_map=None, table_map=None):
 
 # Raw rich text --------------------------------------------------------------------------------
 
-def _rels(zf, part):
+def relationships(zf, part):
+    """{relationship id: (type, part path)} of a part of an open package."""
     folder, name = posixpath.split(part)
     rels_name = posixpath.join(folder, "_rels", name + ".rels")
     out = {}
@@ -278,8 +280,9 @@ def read_rich_strings(path):
     """{sheet title: {cell ref: runs}} for every cell holding rich text (more than one run)."""
     out = {}
     with zipfile.ZipFile(path) as zf:
-        workbook = next(p for t, p in _rels(zf, "").values() if t.endswith("/officeDocument"))
-        rels = _rels(zf, workbook)
+        workbook = next(p for t, p in relationships(zf, "").values()
+                        if t.endswith("/officeDocument"))
+        rels = relationships(zf, workbook)
         strings = []
         for kind, part in rels.values():
             if kind.endswith("/sharedStrings"):
