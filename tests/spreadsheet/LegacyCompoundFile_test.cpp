@@ -129,109 +129,63 @@ TEST(LegacyCompoundFile, EveryCutShortCopyFailsCleanlyUntilTheDataIsWhole) {
                   "shorter than its header", "cut inside the header");
 }
 
-TEST(LegacyCompoundFile, LoopingChainsAreReportedNotFollowed) {
-    const Sample sample;
-    const std::uint32_t first = sample.layout.firstSector.at("Big");
-    const std::uint32_t last = first + 19; // 10000 bytes span 20 sectors
+struct Damage {
+    std::string what;
+    std::size_t at; // where value is written, little-endian, in `bytes` bytes
+    std::uint32_t value;
+    ErrorCode code;
+    std::string words;
+    int bytes = 4;
+};
 
-    std::string streamLoop = sample.file;
-    putU32(streamLoop, fatEntry(first + 5), first + 2);
-    expectFailure(streamLoop, ErrorCode::DamagedLegacyWorkbook, "loops back on itself",
-                  "streamLoop");
+TEST(LegacyCompoundFile, EachKindOfDamageIsReportedNotFollowed) {
+    using enum ErrorCode;
+    const Sample sample;
+    const std::uint32_t big = sample.layout.firstSector.at("Big");
+    const std::uint32_t directory = sample.layout.firstDirectorySector;
+    const auto entry = [&](const char* name) { return sample.layout.entryOffset.at(name); };
+    const Damage cases[] = {
+        {"stream loop", fatEntry(big + 5), big + 2, DamagedLegacyWorkbook, "loops back on itself"},
+        {"self loop", fatEntry(big), big, DamagedLegacyWorkbook, "loops back on itself"},
+        // The directory has no size of its own: only the loop check ends it.
+        {"directory loop", fatEntry(directory), directory, DamagedLegacyWorkbook, "directory"},
+        {"past the end", fatEntry(big), 1000000, TruncatedPackage, "past the end of the file"},
+        {"broken chain", fatEntry(big + 3), testing::legacy::kFreeSector, DamagedLegacyWorkbook,
+         "is broken"},
+        {"short chain", fatEntry(big + 3), testing::legacy::kEndOfChain, DamagedLegacyWorkbook,
+         "shorter than its recorded size"},
+        {"huge stream", entry("Big") + 120, 0x7FFFFFFF, TruncatedPackage, "larger than the file"},
+        {"huge mini stream", entry("Small") + 120, 4000, DamagedLegacyWorkbook, "mini stream"},
+        {"start outside", entry("Big") + 116, 5000, TruncatedPackage, "past the end of the file"},
+        {"own sibling", entry("Small") + 72, 2, DamagedLegacyWorkbook, "loops back on itself"},
+        {"dangling child", entry("Tiny") + 68, 4000, DamagedLegacyWorkbook, "does not exist"},
+        {"no root", CompoundFileBuilder::sectorOffset(directory) + 66, 1, DamagedLegacyWorkbook,
+         "no root entry", 1},
+        {"sector shift", 30, 20, DamagedLegacyWorkbook, "sector size", 1},
+        {"byte order", 28, 0, DamagedLegacyWorkbook, "byte order", 1},
+        {"huge table", 44, 0xFFFFFFFF, DamagedLegacyWorkbook, "allocation table claims"},
+        {"table larger than the file", 44, 1000, TruncatedPackage, "larger than the file"},
+    };
+    for (const Damage& damage : cases) {
+        std::string damaged = sample.file;
+        for (int k = 0; k < damage.bytes; ++k) {
+            damaged[damage.at + k] = static_cast<char>((damage.value >> (8 * k)) & 0xFF);
+        }
+        expectFailure(damaged, damage.code, damage.words, damage.what);
+    }
 
     // A loop after the sectors the stream needs is never followed: the data reads whole.
     std::string loopAfterTheEnd = sample.file;
-    putU32(loopAfterTheEnd, fatEntry(last), first);
+    putU32(loopAfterTheEnd, fatEntry(big + 19), big); // 10000 bytes span 20 sectors
     EXPECT_EQ(readWhole(open(loopAfterTheEnd), "Big"), sample.big);
-
-    std::string selfLoop = sample.file;
-    putU32(selfLoop, fatEntry(first), first);
-    expectFailure(selfLoop, ErrorCode::DamagedLegacyWorkbook, "loops back on itself", "selfLoop");
-
-    // The directory has no size of its own: only the loop check ends it.
-    std::string directoryLoop = sample.file;
-    putU32(directoryLoop, fatEntry(sample.layout.firstDirectorySector),
-           sample.layout.firstDirectorySector);
-    expectFailure(directoryLoop, ErrorCode::DamagedLegacyWorkbook, "directory", "directoryLoop");
-}
-
-TEST(LegacyCompoundFile, ChainsAndSizesThatLeaveTheFileAreReported) {
-    const Sample sample;
-    const std::uint32_t first = sample.layout.firstSector.at("Big");
-
-    std::string pastEnd = sample.file;
-    putU32(pastEnd, fatEntry(first), 1000000);
-    expectFailure(pastEnd, ErrorCode::TruncatedPackage, "past the end of the file", "pastEnd");
-
-    std::string brokenChain = sample.file;
-    putU32(brokenChain, fatEntry(first + 3), testing::legacy::kFreeSector);
-    expectFailure(brokenChain, ErrorCode::DamagedLegacyWorkbook, "is broken", "brokenChain");
-
-    std::string shortChain = sample.file;
-    putU32(shortChain, fatEntry(first + 3), testing::legacy::kEndOfChain);
-    expectFailure(shortChain, ErrorCode::DamagedLegacyWorkbook, "shorter than its recorded size",
-                  "shortChain");
-
-    std::string hugeStream = sample.file;
-    putU32(hugeStream, sample.layout.entryOffset.at("Big") + 120, 0x7FFFFFFF);
-    expectFailure(hugeStream, ErrorCode::TruncatedPackage, "larger than the file", "hugeStream");
-
-    std::string hugeMiniStream = sample.file;
-    putU32(hugeMiniStream, sample.layout.entryOffset.at("Small") + 120, 4000);
-    expectFailure(hugeMiniStream, ErrorCode::DamagedLegacyWorkbook, "mini stream",
-                  "hugeMiniStream");
-
-    std::string outsideTable = sample.file;
-    putU32(outsideTable, sample.layout.entryOffset.at("Big") + 116, 5000);
-    expectFailure(outsideTable, ErrorCode::TruncatedPackage, "past the end of the file",
-                  "outsideTable");
-}
-
-TEST(LegacyCompoundFile, DirectoryTreesThatLoopOrPointNowhereAreReported) {
-    const Sample sample;
-    std::string selfSibling = sample.file;
-    putU32(selfSibling, sample.layout.entryOffset.at("Small") + 72, 2); // its own index
-    expectFailure(selfSibling, ErrorCode::DamagedLegacyWorkbook, "loops back on itself",
-                  "selfSibling");
-
-    std::string danglingChild = sample.file;
-    putU32(danglingChild, sample.layout.entryOffset.at("Tiny") + 68, 4000);
-    expectFailure(danglingChild, ErrorCode::DamagedLegacyWorkbook, "does not exist",
-                  "danglingChild");
-
-    std::string noRoot = sample.file;
-    noRoot[CompoundFileBuilder::sectorOffset(sample.layout.firstDirectorySector) + 66] = 1;
-    expectFailure(noRoot, ErrorCode::DamagedLegacyWorkbook, "no root entry", "noRoot");
-}
-
-TEST(LegacyCompoundFile, HeadersWithImpossibleValuesAreReported) {
-    const Sample sample;
-    std::string sectorShift = sample.file;
-    sectorShift[30] = 20;
-    expectFailure(sectorShift, ErrorCode::DamagedLegacyWorkbook, "sector size", "sectorShift");
-
-    std::string byteOrder = sample.file;
-    byteOrder[28] = 0;
-    expectFailure(byteOrder, ErrorCode::DamagedLegacyWorkbook, "byte order", "byteOrder");
-
-    std::string hugeTable = sample.file;
-    putU32(hugeTable, 44, 0xFFFFFFFF);
-    expectFailure(hugeTable, ErrorCode::DamagedLegacyWorkbook, "allocation table claims",
-                  "hugeTable");
-
-    std::string tableLargerThanFile = sample.file;
-    putU32(tableLargerThanFile, 44, 1000);
-    expectFailure(tableLargerThanFile, ErrorCode::TruncatedPackage, "larger than the file",
-                  "tableLargerThanFile");
 
     // A table longer than the header's list continues in DIFAT sectors; here they loop.
     std::string difatLoop = sample.file + std::string(420 * testing::legacy::kSectorSize, '\0');
     putU32(difatLoop, 44, 400);
     putU32(difatLoop, 68, 1);
     putU32(difatLoop, 72, 5);
-    const std::size_t difat = CompoundFileBuilder::sectorOffset(1);
-    putU32(difatLoop, difat + 508, 1);
-    expectFailure(difatLoop, ErrorCode::DamagedLegacyWorkbook, "loops", "difatLoop");
+    putU32(difatLoop, CompoundFileBuilder::sectorOffset(1) + 508, 1);
+    expectFailure(difatLoop, DamagedLegacyWorkbook, "loops", "difatLoop");
 }
 
 // Random damage to the header, allocation table and directory: every outcome is either a listing

@@ -1,5 +1,6 @@
 // Legacy sources through the engine's automation interface: an .xls is listed without any
-// conversion, and bad legacy sources fail to open with their own description. Copies of legacy
+// conversion, sources named ahead share one converter run that leaves out files that are no
+// workbooks, and bad legacy sources fail to open with their own description. Copies of legacy
 // sources are checked against LibreOffice's reading of them in legacy_formats_test.py.
 
 #include "spreadsheet/Automation.h"
@@ -7,12 +8,15 @@
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace quillory::spreadsheet {
 namespace {
 
 namespace fs = std::filesystem;
+using quillory::testing::readFile;
 using quillory::testing::TempDir;
 using namespace quillory::testing::legacy;
 
@@ -43,10 +47,27 @@ TEST(LegacyEngine, ListingAnXlsNeedsNoConversion) {
     EXPECT_TRUE(application->Report().empty());
 }
 
-TEST(LegacyEngine, BadLegacySourcesFailToOpenWithTheirOwnDescription) {
+// The stand-in converter on the PATH only records its arguments: it converts nothing, so the
+// shared run fails and each source would be converted again when it is used.
+TEST(LegacyEngine, SourcesNamedAheadShareOneRunAndBadOnesFailToOpenWithTheirOwnDescription) {
     TempDir work;
-    auto application = CreateEngineApplication();
+    TempDir temporary;
+    const fs::path runs = work / "runs.txt";
+    const fs::path standIn =
+        work.write("bin/soffice", "#!/bin/sh\necho \"$@\" >> '" + runs.string() + "'\n");
+    fs::permissions(standIn, fs::perms::owner_all);
+    const std::string searchPath = (work / "bin").string() + ":" + std::getenv("PATH");
+    quillory::testing::ScopedEnv path("PATH", searchPath.c_str());
+    TemporaryFolderOverride override(temporary.path());
+    const fs::path north = work.write("north.xls", biff8Workbook({sheetNamed("Data")}));
+    const fs::path south = work.write("south.xls", biff8Workbook({sheetNamed("Data")}));
     const fs::path page = work.write("prices.xls", "<html><body><table><tr><td>1</td></tr>");
+    auto application = CreateEngineApplication();
+    application->PrepareWorkbooks({north, page, south, north});
+    const std::string log = readFile(runs);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("source2.xls"), std::string::npos) << "both workbooks in one run: " << log;
+    EXPECT_EQ(log.find("source3"), std::string::npos) << "the web page must stay out: " << log;
     try {
         application->Workbooks().Open(page);
         ADD_FAILURE() << "a web page was opened as a workbook";
@@ -54,6 +75,8 @@ TEST(LegacyEngine, BadLegacySourcesFailToOpenWithTheirOwnDescription) {
         EXPECT_EQ(error.code(), ErrorCode::TextNotWorkbook);
         EXPECT_NE(error.description().find("\"prices.xls\""), std::string::npos);
     }
+    application->Quit();
+    EXPECT_TRUE(fs::is_empty(temporary.path())) << "conversion files were left behind";
 }
 
 } // namespace

@@ -50,8 +50,6 @@ public:
 
     // Where things went in the last build, for damaging the result.
     struct Layout {
-        std::uint32_t firstFatSector = 0;
-        std::uint32_t fatSectorCount = 0;
         std::uint32_t firstDirectorySector = 0;
         std::map<std::string, std::uint32_t> firstSector; // regular streams
         std::map<std::string, std::size_t> entryOffset;   // directory entry in the file
@@ -196,8 +194,6 @@ public:
             }
         }
         if (layout != nullptr) {
-            layout->firstFatSector = 0;
-            layout->fatSectorCount = fatSectors;
             layout->firstDirectorySector = directoryStart;
             for (std::size_t i = 0; i < streams_.size(); ++i) {
                 layout->entryOffset[streams_[i].name] =

@@ -7,6 +7,7 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <iostream>
 
 namespace quillory::spreadsheet::legacy {
 namespace {
@@ -26,24 +27,15 @@ std::vector<std::string> names(const LegacyWorkbookListing& listing) {
     return result;
 }
 
-// Writes the bytes to a file of that name and lists it; returns the failure.
-SpreadsheetError failureListing(const std::string& fileName, const std::string& bytes) {
-    TempDir folder;
-    const auto file = folder.write(fileName, bytes);
-    try {
-        ListLegacyWorkbook(file);
-    } catch (const SpreadsheetError& error) {
-        EXPECT_NE(error.description().find("\"" + fileName + "\""), std::string::npos)
-            << error.description();
-        return error;
-    }
-    ADD_FAILURE() << fileName << " was listed";
-    return SpreadsheetError(ErrorCode::Internal, "");
-}
-
 void expectDescription(const SpreadsheetError& error, ErrorCode code, const std::string& words) {
     EXPECT_EQ(error.code(), code) << error.description();
     EXPECT_NE(error.description().find(words), std::string::npos) << error.description();
+}
+
+std::string inContainer(const std::string& stream, const std::string& name = "Workbook") {
+    CompoundFileBuilder builder;
+    builder.addStream(name, stream);
+    return builder.build();
 }
 
 class LegacyListingBothStorages : public ::testing::TestWithParam<std::size_t> {};
@@ -91,10 +83,8 @@ TEST(LegacyListing, Biff8NamesInCompressedAndWideCharacters) {
 
 TEST(LegacyListing, Biff5NamesInTheWorkbooksCodePage) {
     auto biff5 = [](const std::vector<TestSheet>& sheets, int codePage) {
-        CompoundFileBuilder builder;
-        builder.addStream("Book",
-                          workbookStream(sheets, {.version = kBiff5, .codePage = codePage}));
-        return builder.build();
+        return inContainer(workbookStream(sheets, {.version = kBiff5, .codePage = codePage}),
+                           "Book");
     };
     const LegacyWorkbookListing western =
         listBytes(biff5({sheetNamed("\x80uro Caf\xE9"), sheetNamed("Stra\xDF"
@@ -112,12 +102,6 @@ TEST(LegacyListing, Biff5NamesInTheWorkbooksCodePage) {
               std::vector<std::string>{"Šč"});
     EXPECT_EQ(names(listBytes(biff5({sheetNamed("\x95\x5C")}, 932))),
               std::vector<std::string>{"表"});
-    try {
-        listBytes(biff5({sheetNamed("\xE9t\xE9")}, 1));
-        ADD_FAILURE() << "an unknown code page was accepted";
-    } catch (const SpreadsheetError& error) {
-        expectDescription(error, ErrorCode::UnsupportedPackage, "code page 1");
-    }
 }
 
 TEST(LegacyListing, PrefersTheBiff8StreamAndReadsABareWorkbookStream) {
@@ -130,105 +114,121 @@ TEST(LegacyListing, PrefersTheBiff8StreamAndReadsABareWorkbookStream) {
     EXPECT_EQ(names(bare), std::vector<std::string>{"Loose"});
 }
 
-TEST(LegacyListing, SheetRecordsPointingAwayFromTheirSheetAreDamage) {
-    const auto outside = failureListing(
-        "outside.xls", biff8Workbook({sheetNamed("Data")}, {.positionShift = 1000000}));
-    expectDescription(outside, ErrorCode::DamagedLegacyWorkbook, "points outside");
-    EXPECT_NE(outside.description().find("Data"), std::string::npos);
-
-    const auto misplaced =
-        failureListing("misplaced.xls", biff8Workbook({sheetNamed("Data")}, {.positionShift = 4}));
-    expectDescription(misplaced, ErrorCode::DamagedLegacyWorkbook, "does not start where");
-}
-
-TEST(LegacyListing, DamagedWorkbookStreamsAreReported) {
-    auto inContainer = [](const std::string& stream) {
-        CompoundFileBuilder builder;
-        builder.addStream("Workbook", stream);
-        return builder.build();
-    };
-    const std::string whole = workbookStream({sheetNamed("Data")});
-    expectDescription(failureListing("cut.xls", inContainer(whole.substr(0, 30))),
-                      ErrorCode::DamagedLegacyWorkbook, "runs past the end");
-    expectDescription(failureListing("nosheets.xls", inContainer(bof(kBiff8, 5) + eof())),
-                      ErrorCode::DamagedLegacyWorkbook, "no sheets");
-    expectDescription(failureListing("notglobals.xls", inContainer(bof(kBiff8, 0x10) + eof())),
-                      ErrorCode::DamagedLegacyWorkbook, "global part");
-    expectDescription(failureListing("nobof.xls", inContainer(record(0x0042, u16(1252)))),
-                      ErrorCode::DamagedLegacyWorkbook, "beginning-of-file");
-    // A name longer than its record.
-    std::string longName = bof(kBiff8, 5) + record(0x0085, u32(0) + std::string("\0\0\x40\0ab", 6));
-    expectDescription(failureListing("longname.xls", inContainer(longName + eof())),
-                      ErrorCode::DamagedLegacyWorkbook, "sheet name");
-    expectDescription(failureListing("unnamed.xls", biff8Workbook({sheetNamed("")})),
-                      ErrorCode::DamagedLegacyWorkbook, "no name");
-    expectDescription(failureListing("kind.xls", biff8Workbook({sheetNamed("X", 9)})),
-                      ErrorCode::DamagedLegacyWorkbook, "unknown type 9");
-}
-
-TEST(LegacyListing, EncryptedWorkbooksAreReportedAsPasswordProtected) {
-    expectDescription(
-        failureListing("secret.xls", biff8Workbook({sheetNamed("Data")}, {.filePass = true})),
-        ErrorCode::PasswordProtected, "password");
-    CompoundFileBuilder package;
-    package.addStream("EncryptionInfo", std::string(200, '\x04'));
-    package.addStream("EncryptedPackage", std::string(5000, '\x11'));
-    expectDescription(failureListing("secret.xlsx", package.build()), ErrorCode::PasswordProtected,
-                      "password");
-}
-
-TEST(LegacyListing, FilesOlderThanExcel5GetTheirOwnDescription) {
-    const std::string biff4 = record(0x0409, u16(0) + u16(0x0100)) + eof();
-    expectDescription(failureListing("old4.xls", biff4), ErrorCode::LegacyVersionUnsupported,
-                      "Excel 4.0");
-    const std::string biff2 = record(0x0009, u16(0) + u16(0x0010)) + eof();
-    expectDescription(failureListing("old2.xls", biff2), ErrorCode::LegacyVersionUnsupported,
-                      "Excel 2.x");
-    CompoundFileBuilder inContainer;
-    inContainer.addStream("Book", record(0x0209, u16(0) + u16(0x0010)) + eof());
-    expectDescription(failureListing("old3.xls", inContainer.build()),
-                      ErrorCode::LegacyVersionUnsupported, "Excel 3.0");
-}
-
-TEST(LegacyListing, TextAndWebPagesSavedAsXlsSayWhatTheyAre) {
-    expectDescription(failureListing("export.xls", "Name;Amount\r\nApples;3\r\n"),
-                      ErrorCode::TextNotWorkbook, "text file");
-    expectDescription(failureListing("tabs.xls", "\xEF\xBB\xBFName\tAmount\nPears\t4\n"),
-                      ErrorCode::TextNotWorkbook, "text file");
-    expectDescription(failureListing("report.xls", "\r\n  <HTML><body><TABLE><tr><td>1</td></tr>"),
-                      ErrorCode::TextNotWorkbook, "web page");
-    expectDescription(failureListing("fragment.xls", "<table border=1><tr><td>x</td></tr></table>"),
-                      ErrorCode::TextNotWorkbook, "web page");
-    std::string utf16Html = "\xFF\xFE";
-    for (const char c : std::string("<html><body>x</body></html>")) {
-        utf16Html += std::string(1, c) + '\0';
+std::string utf16Bytes(const std::string& ascii) {
+    std::string bytes = "\xFF\xFE";
+    for (const char c : ascii) {
+        bytes += std::string(1, c) + '\0';
     }
-    expectDescription(failureListing("unicode.xls", utf16Html), ErrorCode::TextNotWorkbook,
-                      "web page");
-    expectDescription(
-        failureListing("xml2003.xls",
-                       "<?xml version=\"1.0\"?>\n<Workbook "
-                       "xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\"></Workbook>"),
-        ErrorCode::TextNotWorkbook, "XML format of 2003");
+    return bytes;
 }
 
-TEST(LegacyListing, OtherFilesThatAreNotWorkbooks) {
-    expectDescription(failureListing("empty.xls", ""), ErrorCode::NotAWorkbook, "empty");
-    expectDescription(failureListing("noise.xls", std::string("\x01\x02\x00\xFF\xFE\x00\x07", 7)),
-                      ErrorCode::NotAWorkbook, "not a workbook");
-    CompoundFileBuilder letter;
-    letter.addStream("WordDocument", std::string(600, 'w'));
-    expectDescription(failureListing("letter.xls", letter.build()), ErrorCode::NotAWorkbook,
-                      "word-processing");
-    CompoundFileBuilder other;
-    other.addStream("Contents", "x");
-    expectDescription(failureListing("other.xls", other.build()), ErrorCode::NotAWorkbook,
-                      "no workbook data");
+struct BadFile {
+    std::string name;
+    std::string bytes;
+    ErrorCode code;
+    std::string words;
+};
+
+// Each kind of bad input, written to a file of its name: its own code and words, naming the file.
+TEST(LegacyListing, EachKindOfBadInputGetsItsOwnDescription) {
+    using enum ErrorCode;
+    const std::string whole = workbookStream({sheetNamed("Data")});
+    CompoundFileBuilder encrypted;
+    encrypted.addStream("EncryptionInfo", std::string(200, '\x04'));
+    encrypted.addStream("EncryptedPackage", std::string(5000, '\x11'));
+    const BadFile cases[] = {
+        {"outside.xls", biff8Workbook({sheetNamed("Data")}, {.positionShift = 1000000}),
+         DamagedLegacyWorkbook, "points outside the workbook data for sheet \"Data\""},
+        {"misplaced.xls", biff8Workbook({sheetNamed("Data")}, {.positionShift = 4}),
+         DamagedLegacyWorkbook, "does not start where"},
+        {"cut.xls", inContainer(whole.substr(0, 30)), DamagedLegacyWorkbook, "runs past the end"},
+        {"nosheets.xls", inContainer(bof(kBiff8, 5) + eof()), DamagedLegacyWorkbook, "no sheets"},
+        {"notglobals.xls", inContainer(bof(kBiff8, 0x10) + eof()), DamagedLegacyWorkbook,
+         "global part"},
+        {"nobof.xls", inContainer(record(0x0042, u16(1252))), DamagedLegacyWorkbook,
+         "beginning-of-file"},
+        // A name longer than its record.
+        {"longname.xls",
+         inContainer(bof(kBiff8, 5) + record(0x0085, u32(0) + std::string("\0\0\x40\0ab", 6)) +
+                     eof()),
+         DamagedLegacyWorkbook, "sheet name"},
+        {"unnamed.xls", biff8Workbook({sheetNamed("")}), DamagedLegacyWorkbook, "no name"},
+        {"kind.xls", biff8Workbook({sheetNamed("X", 9)}), DamagedLegacyWorkbook, "unknown type 9"},
+        {"codepage.xls",
+         inContainer(workbookStream({sheetNamed("\xE9t\xE9")}, {.version = kBiff5, .codePage = 1}),
+                     "Book"),
+         UnsupportedPackage, "code page 1"},
+        {"secret.xls", biff8Workbook({sheetNamed("Data")}, {.filePass = true}), PasswordProtected,
+         "password"},
+        {"secret.xlsx", encrypted.build(), PasswordProtected, "password"},
+        {"old4.xls", record(0x0409, u16(0) + u16(0x0100)) + eof(), LegacyVersionUnsupported,
+         "Excel 4.0"},
+        {"old2.xls", record(0x0009, u16(0) + u16(0x0010)) + eof(), LegacyVersionUnsupported,
+         "Excel 2.x"},
+        {"old3.xls", inContainer(record(0x0209, u16(0) + u16(0x0010)) + eof(), "Book"),
+         LegacyVersionUnsupported, "Excel 3.0"},
+        {"export.xls", "Name;Amount\r\nApples;3\r\n", TextNotWorkbook, "text file"},
+        {"tabs.xls", "\xEF\xBB\xBFName\tAmount\nPears\t4\n", TextNotWorkbook, "text file"},
+        {"report.xls", "\r\n  <HTML><body><TABLE><tr><td>1</td></tr>", TextNotWorkbook, "web page"},
+        {"fragment.xls", "<table border=1><tr><td>x</td></tr></table>", TextNotWorkbook,
+         "web page"},
+        {"unicode.xls", utf16Bytes("<html><body>x</body></html>"), TextNotWorkbook, "web page"},
+        {"xml2003.xls",
+         "<?xml version=\"1.0\"?>\n<Workbook "
+         "xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\"></Workbook>",
+         TextNotWorkbook, "XML format of 2003"},
+        {"empty.xls", "", NotAWorkbook, "empty"},
+        {"noise.xls", std::string("\x01\x02\x00\xFF\xFE\x00\x07", 7), NotAWorkbook,
+         "not a workbook"},
+        {"letter.xls", inContainer(std::string(600, 'w'), "WordDocument"), NotAWorkbook,
+         "word-processing"},
+        {"other.xls", inContainer("x", "Contents"), NotAWorkbook, "no workbook data"},
+    };
+    TempDir folder;
+    for (const BadFile& bad : cases) {
+        SCOPED_TRACE(bad.name);
+        try {
+            ListLegacyWorkbook(folder.write(bad.name, bad.bytes));
+            ADD_FAILURE() << "listed";
+        } catch (const SpreadsheetError& error) {
+            expectDescription(error, bad.code, bad.words);
+            EXPECT_NE(error.description().find("\"" + bad.name + "\""), std::string::npos)
+                << error.description();
+        }
+    }
     try {
         ListLegacyWorkbook("/nonexistent/folder/gone.xls");
         ADD_FAILURE() << "a missing file was listed";
     } catch (const SpreadsheetError& error) {
-        expectDescription(error, ErrorCode::FileNotFound, "\"gone.xls\"");
+        expectDescription(error, FileNotFound, "\"gone.xls\"");
+    }
+}
+
+// Files of the shared corpus that are broken on purpose.
+TEST(LegacyListing, CorpusFilesThatAreBrokenOnPurposeGetTheirOwnDescriptions) {
+    const std::filesystem::path corpus = std::filesystem::path(QUILLORY_SHARED_DIR) / "corpus";
+    if (!std::filesystem::is_directory(corpus)) {
+        GTEST_SKIP() << corpus << " is absent";
+    }
+    const std::pair<const char*, ErrorCode> expected[] = {
+        {"calamine__tests--too_small.xls", ErrorCode::TextNotWorkbook},
+        {"poi__test-data--spreadsheet--password.xls", ErrorCode::PasswordProtected},
+        {"poi__test-data--spreadsheet--clusterfuzz-testcase-minimized-POIHSSFFuzzer-"
+         "5786329142919168.xls",
+         ErrorCode::TruncatedPackage},
+    };
+    for (const auto& [name, code] : expected) {
+        if (!std::filesystem::exists(corpus / name)) {
+            std::cout << "[ NOTE ] " << name << " is not in the corpus\n";
+            continue;
+        }
+        try {
+            ListLegacyWorkbook(corpus / name);
+            ADD_FAILURE() << name << " was listed";
+        } catch (const SpreadsheetError& error) {
+            EXPECT_EQ(error.code(), code) << error.description();
+            EXPECT_NE(error.description().find(name), std::string::npos);
+        }
     }
 }
 

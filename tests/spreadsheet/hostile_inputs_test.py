@@ -93,40 +93,34 @@ class HostileInputTest(unittest.TestCase):
                 self.assertEqual(completed.returncode, 1, completed.stderr)
                 self.assertIn(name, completed.stderr)
 
-    # LibreOffice would turn this one (a 3-byte workbook part) into an empty "Sheet1": the
-    # source is looked into before it is converted.
-    def test_a_damaged_binary_workbook_is_not_merged_as_an_empty_sheet(self):
-        folder, output = fresh_output("damaged-xlsb")
-        completed = qt.run_merge(output, paths=[STATE["damaged_xlsb"]])
-        self.assertCleanFailure(completed, folder, ["damaged-binary-workbook.xlsb"],
-                                r"xlsb|binary|damaged|convert")
-
-    def test_a_bad_workbook_among_good_ones_leaves_no_result(self):
-        folder, output = fresh_output("mixed")
+    def test_bad_sources_among_merges_fail_cleanly_naming_them(self):
         good = os.path.join(FIXTURES, "minimal-valid.xlsx")
-        bad = STATE["files"]["truncated-central-directory.xlsx"]
-        completed = qt.run_merge(output, paths=[good, bad])
-        self.assertCleanFailure(completed, folder, ["truncated-central-directory.xlsx"])
-
-    def test_a_sheet_the_workbook_does_not_hold(self):
-        folder, output = fresh_output("no-such-sheet")
-        good = os.path.join(FIXTURES, "minimal-valid.xlsx")
-        completed = qt.run_merge(output, entries=[(good, "Data"), (good, "No such sheet")])
-        os.remove(output + ".entries.tsv")
-        self.assertCleanFailure(completed, folder, ["minimal-valid.xlsx", "No such sheet"])
-
-    def test_an_unreadable_file(self):
-        if os.geteuid() == 0:
-            self.skipTest("running as root: file permissions do not stop reading")
-        folder, output = fresh_output("unreadable")
-        copy = os.path.join(STATE["work"], "locked.xlsx")
-        shutil.copyfile(os.path.join(FIXTURES, "minimal-valid.xlsx"), copy)
-        os.chmod(copy, 0)
+        locked = os.path.join(STATE["work"], "locked.xlsx")
+        shutil.copyfile(good, locked)
+        os.chmod(locked, 0)
+        # (case, paths, entries, names the description must hold, its words)
+        cases = [
+            # LibreOffice would turn this one (a 3-byte workbook part) into an empty "Sheet1":
+            # the source is looked into before it is converted.
+            ("damaged-xlsb", [STATE["damaged_xlsb"]], None, ["damaged-binary-workbook.xlsb"],
+             r"xlsb|binary|damaged|convert"),
+            ("mixed", [good, STATE["files"]["truncated-central-directory.xlsx"]], None,
+             ["truncated-central-directory.xlsx"], None),
+            ("no-such-sheet", (), [(good, "Data"), (good, "No such sheet")],
+             ["minimal-valid.xlsx", "No such sheet"], None),
+        ]
+        if os.geteuid() != 0:  # file permissions do not stop root reading
+            cases.append(("unreadable", [locked], None, ["locked.xlsx"], None))
         try:
-            completed = qt.run_merge(output, paths=[copy])
+            for name, paths, entries, names, pattern in cases:
+                with self.subTest(name):
+                    folder, output = fresh_output(name)
+                    completed = qt.run_merge(output, paths=paths, entries=entries)
+                    if entries:
+                        os.remove(output + ".entries.tsv")
+                    self.assertCleanFailure(completed, folder, names, pattern)
         finally:
-            os.chmod(copy, stat.S_IRUSR | stat.S_IWUSR)
-        self.assertCleanFailure(completed, folder, ["locked.xlsx"])
+            os.chmod(locked, stat.S_IRUSR | stat.S_IWUSR)
 
     def test_an_output_folder_that_cannot_be_written(self):
         blocker = os.path.join(STATE["work"], "a-file-not-a-folder")

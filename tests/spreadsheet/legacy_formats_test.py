@@ -1,11 +1,14 @@
-"""Legacy .xls sources keep their formats as LibreOffice reads them. A workbook styled by
-openpyxl is saved as .xls by LibreOffice and by Gnumeric; with the readable .xls files of the
-shared corpus, and an OpenDocument copy, every worksheet of every one is merged by
-quillory-merge: each converted source is reported, the conversions leave nothing in the temporary
-folder, and the sources are byte for byte as before. LibreOffice reads each
-source and writes it as .xlsx (its own run, not the merge's), and openpyxl compares each copy in
-the result with that reading of its source: values, number formats, fonts (bold, italic,
-colour), fills, borders, alignment and merged cells.
+"""Legacy sources, listed natively and merged through LibreOffice's conversion, against
+independent readers. Workbooks written by openpyxl (one styled, one of awkward sheet names, one
+of Western names only, one large) are saved as .xls by LibreOffice and by Gnumeric (BIFF8 and
+BIFF5) and as .ods; with the readable .xls files of the shared corpus, every one is listed by
+quillory-merge --list, which must name the worksheets xlrd reads in order, and every worksheet of
+every one is merged in one run: the sources convert in one run of the converter (two of the same
+file name from different folders included), each converted source is reported, nothing is left
+in the temporary folder or beside the sources, and the sources are byte for byte as before.
+LibreOffice reads each source and writes it as .xlsx (its own run, not the merge's), and openpyxl
+compares each copy in the result with that reading of its source: values, number formats, fonts
+(bold, italic, colour), fills, borders, alignment, merged cells and hidden state.
 
 The result is read by openpyxl directly: LibreOffice re-reading an .xlsx it wrote itself drops
 the formats of some empty styled cells (57231_MixedGasReport.xls of the corpus shows it), so a
@@ -17,12 +20,14 @@ import os
 import shutil
 import subprocess
 import sys
+import types
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tools"))
 
 import openpyxl  # noqa: E402
+from openpyxl.chart import BarChart, Reference  # noqa: E402
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Side  # noqa: E402
 
 import compare_sheets as cs  # noqa: E402
@@ -32,17 +37,16 @@ CORPUS = os.path.join(qt.SHARED_DIR, "corpus")
 SSCONVERT = shutil.which("ssconvert")
 
 DATE_SYSTEM_DAYS = 1462
+NAMES = ["Données", "O'Brien & <Co>", "Chart Sheet", "Ελληνικά", "Hidden",
+         "abcdefghijklmnopqrstuvwxyz01234", "日本語", "Smile 😀"]
+LATIN_NAMES = ["Données", "Café €", "Straße", "Ärger"]
 
 
 def normal_font(side):
-    class Holder:  # font_of reads cell-like objects
-        pass
-    holder = Holder()
-    holder.font = side.wb._fonts[0]
-    return cs.font_of(holder, side)
+    return cs.font_of(types.SimpleNamespace(font=side.wb._fonts[0]), side)
 
 
-def compare_fonts(src, out, src_ws, out_ws):
+def compare_fonts(src, out, src_ws, out_ws, _map):
     """Fonts; a cell in its workbook's Normal font may show the result's Normal font: the result
     keeps the first source's Normal style, as a spreadsheet program does when it copies a sheet
     into another workbook."""
@@ -73,14 +77,16 @@ def compare_values(src, out, src_ws, out_ws, sheet_map):
     return diffs
 
 
+def compare_hidden(_src, _out, src_ws, out_ws, _map):
+    hidden = (src_ws.sheet_state != "visible", out_ws.sheet_state != "visible")
+    return [] if hidden[0] == hidden[1] else ["hidden %s became %s" % hidden]
+
+
 COMPARISONS = [
-    ("values", compare_values),
-    ("number formats", lambda s, o, a, b, m: cs.compare_number_formats(s, o, a, b)),
-    ("fonts", lambda s, o, a, b, m: compare_fonts(s, o, a, b)),
-    ("fills", lambda s, o, a, b, m: cs.compare_fills(s, o, a, b)),
-    ("borders", lambda s, o, a, b, m: cs.compare_borders(s, o, a, b)),
-    ("alignment", lambda s, o, a, b, m: cs.compare_alignment_and_protection(s, o, a, b)),
-    ("merged cells", lambda s, o, a, b, m: cs.compare_merged_cells(s, o, a, b)),
+    ("values", compare_values), ("number formats", cs.compare_number_formats),
+    ("fonts", compare_fonts), ("fills", cs.compare_fills), ("borders", cs.compare_borders),
+    ("alignment", cs.compare_alignment), ("cell protection", cs.compare_cell_protection),
+    ("merged cells", cs.compare_merged_cells), ("hidden", compare_hidden),
 ]
 
 NUMBER_FORMATS = ["0.00%", "#,##0.00", "yyyy-mm-dd", "0.000E+00", "#,##0.00 [$EUR]", "@",
@@ -120,8 +126,32 @@ def write_styled_workbook(path):
     wb.save(path)
 
 
-def load(path):
-    return cs.Side(path, openpyxl.load_workbook(path), openpyxl.load_workbook(path, data_only=True))
+def write_named_workbook(path, names, rows=3, columns=1):
+    """Sheets of the given names (a chart sheet for "Chart Sheet", "Hidden" hidden)."""
+    wb = openpyxl.Workbook()
+    wb.remove(wb.active)
+    for name in names:
+        if name == "Chart Sheet":
+            chart = BarChart()
+            chart.add_data(Reference(wb.worksheets[0], min_col=1, min_row=1, max_row=3))
+            wb.create_chartsheet(name).add_chart(chart)
+            continue
+        ws = wb.create_sheet(name)
+        ws.sheet_state = "hidden" if name == "Hidden" else "visible"
+        for row in range(1, rows + 1):
+            for column in range(1, columns + 1):
+                ws.cell(row, column, row * column if column % 2 else "%s %d" % (name, row))
+    wb.save(path)
+
+
+def xlrd_worksheets(paths):
+    """[(name, hidden)] of the worksheets of each .xls as xlrd reads them."""
+    import xlrd
+    found = {}
+    for path in paths:
+        book = xlrd.open_workbook(path, on_demand=True)
+        found[path] = [(n, v != 0) for n, v in zip(book.sheet_names(), book._sheet_visibility)]
+    return found
 
 
 def setUpModule():
@@ -137,17 +167,30 @@ class LegacyFormatsTest(unittest.TestCase):
         cls.work = qt.temp_dir("legacy-formats")
         made = os.path.join(cls.work, "made")
         os.makedirs(made)
-        styled = os.path.join(made, "styled.xlsx")
-        write_styled_workbook(styled)
-        legacy = list(qt.libreoffice_convert([styled], "xls:MS Excel 97", cls.work).values())
+        books = {n: os.path.join(made, n + ".xlsx") for n in ("styled", "names", "latin", "large")}
+        write_styled_workbook(books["styled"])
+        write_named_workbook(books["names"], NAMES)
+        write_named_workbook(books["latin"], LATIN_NAMES)
+        write_named_workbook(books["large"], ["Sheet no. %d" % i for i in range(1, 61)], 120, 2)
+        saved = qt.libreoffice_convert(list(books.values()), "xls:MS Excel 97", cls.work)
+        legacy = [saved[books[n]] for n in ("styled", "names", "latin", "large")]
+        cls.names_books = [saved[books["names"]]]
         if SSCONVERT:
-            gnumeric = os.path.join(made, "styled-gnumeric.xls")
-            subprocess.run([SSCONVERT, "--export-type=Gnumeric_Excel:excel_biff8", styled,
-                            gnumeric], capture_output=True, timeout=120, check=True)
-            legacy.append(gnumeric)
-            ods = os.path.join(made, "styled.ods")
-            subprocess.run([SSCONVERT, styled, ods], capture_output=True, timeout=120, check=True)
-            legacy.append(ods)
+            for book, kind, name in [("styled", "excel_biff8", "styled-gnumeric.xls"),
+                                     ("styled", None, "styled.ods"),
+                                     ("names", "excel_biff8", "names-gnumeric8.xls"),
+                                     ("names", None, "names.ods"),
+                                     ("latin", "excel_biff7", "latin-gnumeric5.xls")]:
+                out = os.path.join(made, name)
+                kind = ["--export-type=Gnumeric_Excel:" + kind] if kind else []
+                subprocess.run([SSCONVERT] + kind + [books[book], out], capture_output=True,
+                               timeout=120, check=True)
+                legacy.append(out)
+            cls.names_books += [os.path.join(made, n) for n in ("names-gnumeric8.xls", "names.ods")]
+        # Two sources of the same file name, from different folders, in the same conversion.
+        for folder, copied in (("a", legacy[2]), ("b", legacy[1])):
+            os.makedirs(os.path.join(cls.work, folder))
+            legacy.append(shutil.copy(copied, os.path.join(cls.work, folder, "Book.xls")))
         cls.written = list(legacy)
         if os.path.isdir(CORPUS):
             legacy += [os.path.join(CORPUS, n) for n in sorted(os.listdir(CORPUS))
@@ -157,23 +200,36 @@ class LegacyFormatsTest(unittest.TestCase):
 
         # Every worksheet of every source in one merge (the sources convert in one run);
         # files refused at listing (broken on purpose) are left out here.
-        cls.entries, cls.refused = [], {}
+        cls.entries, cls.refused, cls.listed = [], {}, {}
         for source in legacy:
             listed = qt.run_list(source)
             if listed.returncode != 0:
                 cls.refused[source] = listed.stderr
                 continue
-            cls.entries += [(source, name) for name in listed.stdout.splitlines()]
+            cls.listed[source] = listed.stdout.splitlines()
+            cls.entries += [(source, name) for name in cls.listed[source]]
         cls.result = os.path.join(cls.work, "result.xlsx")
         cls.report = os.path.join(cls.work, "report.json")
         cls.temporary = os.path.join(cls.work, "tmp")
         os.makedirs(cls.temporary)
-        cls.before = qt.snapshot(cls.written)
-        os.environ["TMPDIR"] = cls.temporary
+        cls.before = qt.snapshot(legacy)
+        runs = os.path.join(cls.work, "converter-runs")
+        stand_in = os.path.join(cls.work, "bin", "soffice")  # counts the converter's runs
+        os.makedirs(os.path.dirname(stand_in))
+        with open(stand_in, "w") as fh:
+            fh.write("#!/bin/sh\necho run >> '%s'\nexec '%s' \"$@\"\n" % (runs, qt.SOFFICE))
+        os.chmod(stand_in, 0o755)
+        environment = dict(os.environ)
+        os.environ.update(TMPDIR=cls.temporary,
+                          PATH=os.path.dirname(stand_in) + os.pathsep + os.environ["PATH"])
         try:
             cls.merged = qt.run_merge(cls.result, entries=cls.entries, report=cls.report)
         finally:
-            del os.environ["TMPDIR"]
+            os.environ.clear()
+            os.environ.update(environment)
+        with open(runs) as fh:
+            cls.converter_runs = len(fh.read().splitlines())
+        cls.after = qt.snapshot(legacy)
         # The sources as LibreOffice reads them, written as .xlsx in one run.
         cls.as_read = qt.libreoffice_convert(sorted({s for s, _ in cls.entries}),
                                              "xlsx:Calc MS Excel 2007 XML", cls.work)
@@ -183,29 +239,49 @@ class LegacyFormatsTest(unittest.TestCase):
         for source in self.written:
             self.assertNotIn(source, self.refused)
         # The comparison below is only worth something when LibreOffice read formats at all.
-        ws = load(self.as_read[self.written[0]]).wb["Styled"]
+        ws = cs.load(self.as_read[self.written[0]]).wb["Styled"]
         formats = {ws.cell(row=r, column=1).number_format for r in range(2, 2 + len(NUMBER_FORMATS))}
         self.assertGreaterEqual(len(formats), 5, formats)
         self.assertTrue(ws["A1"].font.b)
         self.assertEqual(ws["B2"].fill.patternType, "solid")
 
-    def test_each_converted_source_is_reported_and_leaves_nothing_behind(self):
+    def test_listing_names_the_worksheets_xlrd_reads(self):
+        for path in self.names_books:  # both writers keep the chart sheet as a worksheet
+            self.assertEqual(self.listed[path], NAMES, path)
+        xls = [p for p in self.listed if p.lower().endswith(".xls")]
+        self.assertTrue(any(p.endswith("latin-gnumeric5.xls") for p in xls) or not SSCONVERT)
+        read = xlrd_worksheets(xls)
+        for path in xls:
+            self.assertEqual(self.listed[path], [n for n, _ in read[path]], path)
+        result = cs.load(self.result).wb if self.merged.returncode == 0 else None
+        self.assertIsNotNone(result, self.merged.stderr)
+        hidden = {(s, n) for s in xls for n, h in read[s] if h}
+        self.assertTrue(hidden)
+        for (source, name), copy in zip(self.entries, result.sheetnames):
+            if source in read:
+                self.assertEqual(result[copy].sheet_state != "visible", (source, name) in hidden,
+                                 "%s!%s" % (source, name))
+
+    def test_sources_convert_in_one_run_are_reported_and_leave_nothing_behind(self):
         self.assertEqual(self.merged.returncode, 0, self.merged.stderr)
+        self.assertEqual(self.converter_runs, 1)
         with open(self.report, encoding="utf-8") as fh:
             converted = {i["sourceFile"] for i in json.load(fh)["items"] if i["kind"] == "converted"}
         self.assertEqual(converted, {os.path.basename(s) for s, _ in self.entries})
         self.assertEqual(os.listdir(self.temporary), [])
-        self.assertEqual(qt.snapshot(self.written), self.before)
+        self.assertEqual(self.after, self.before)
+        for folder in {os.path.dirname(s) for s in self.written}:
+            self.assertFalse([n for n in os.listdir(folder) if n.startswith(".~lock")], folder)
 
     def test_every_copied_sheet_matches_its_source_as_libreoffice_reads_it(self):
         self.assertEqual(self.merged.returncode, 0, self.merged.stderr)
-        out = load(self.result)
+        out = cs.load(self.result)
         self.assertEqual(len(out.wb.sheetnames), len(self.entries), out.wb.sheetnames)
         faults = []
         sources = {}
         for (source, name), copy in zip(self.entries, out.wb.sheetnames):
             if source not in sources:
-                sources[source] = load(self.as_read[source])
+                sources[source] = cs.load(self.as_read[source])
             src = sources[source]
             sheet_map = {n.casefold(): c for (s, n), c in zip(self.entries, out.wb.sheetnames)
                          if s == source}

@@ -1,12 +1,13 @@
 """Whole merges of fixture workbooks written by libxlsxwriter: the merge tool copies every sheet,
-then independent readers compare each copy with its source, one test per feature. openpyxl
-reads values, formulas and styles; the structural checker judges the package; LibreOffice renders
-every sheet to CSV and must show what it shows for the source."""
+then independent readers compare each copy with its source, feature by feature. openpyxl reads
+values, formulas, styles and notes; the structural checker judges the package; LibreOffice
+renders every sheet to CSV and must show what it shows for the source, and reads every file as
+OpenDocument, where each copy must hold the source's array formulas and notes."""
 
 import json
 import os
-import posixpath
 import sys
+import types
 import unittest
 import xml.etree.ElementTree as ET
 import zipfile
@@ -19,46 +20,21 @@ import compare_sheets as cs  # noqa: E402
 import quillory_testing as qt  # noqa: E402
 
 STATE = {}
-
-
-class Merge:
-    """One merge run: its entries, result, and each entry's source and copy."""
-
-    def __init__(self, name, entries, output, completed, report):
-        self.name = name
-        self.entries = entries
-        self.output = output
-        self.completed = completed
-        self.report = report
-        self.out_side = None
-        self.pairs = []  # (entry index, source Side, source ws, result ws, sheet map)
+THREADED_SOURCE = "poi__test-data--spreadsheet--right-to-left.xlsx"
 
 
 MAIN_NS = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
-REL_NS = "{http://schemas.openxmlformats.org/package/2006/relationships}"
-R_ID = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}id"
 
 
 def spill_cells(path, sheet_name):
     """Cell reference -> (metadata type names of its cm block, array range) for every cell of the
     sheet that carries cell metadata, read from the package with the standard library alone."""
     with zipfile.ZipFile(path) as package:
-        def rels(part):
-            folder, name = posixpath.split(part)
-            rels_part = posixpath.join(folder, "_rels", name + ".rels")
-            if rels_part not in package.namelist():
-                return []
-            return ET.fromstring(package.read(rels_part)).findall(REL_NS + "Relationship")
-
-        def target(part, rel):
-            return posixpath.normpath(posixpath.join(posixpath.dirname(part), rel.get("Target")))
-
+        rels = cs.relationships(package, "xl/workbook.xml")
         workbook = ET.fromstring(package.read("xl/workbook.xml"))
-        by_id = {r.get("Id"): r for r in rels("xl/workbook.xml")}
         sheet = next(s for s in workbook.iter(MAIN_NS + "sheet") if s.get("name") == sheet_name)
-        sheet_part = target("xl/workbook.xml", by_id[sheet.get(R_ID)])
-        metadata = next((target("xl/workbook.xml", r) for r in by_id.values()
-                         if r.get("Type").endswith("/sheetMetadata")), None)
+        sheet_part = rels[sheet.get("{%s}id" % cs.NS["r"])][1]
+        metadata = next((p for t, p in rels.values() if t.endswith("/sheetMetadata")), None)
         types, blocks = [], []
         if metadata:
             root = ET.fromstring(package.read(metadata))
@@ -80,27 +56,32 @@ def spill_cells(path, sheet_name):
 
 
 ODS_TABLE = "{urn:oasis:names:tc:opendocument:xmlns:table:1.0}"
+ODS_NOTE = "{urn:oasis:names:tc:opendocument:xmlns:office:1.0}annotation"
+ODS_TEXT = "{urn:oasis:names:tc:opendocument:xmlns:text:1.0}p"
 
 
-def libreoffice_matrices(files, workdir):
-    """{file: {sheet: [(rows, columns) spanned by each formula cell, in sheet order]}}, from
-    LibreOffice's own reading of each file (converted to OpenDocument in one run)."""
-    converted = qt.libreoffice_convert(files, "ods", workdir)
+def libreoffice_ods(files, workdir):
+    """{file: {sheet: ([(rows, columns) spanned by each formula cell], [note texts])}} in sheet
+    order, from LibreOffice's own reading of each file (converted to OpenDocument in one run)."""
     found = {}
-    for path, ods in converted.items():
+    for path, ods in qt.libreoffice_convert(files, "ods", workdir).items():
         if not os.path.exists(ods):
             continue
         with zipfile.ZipFile(ods) as package:
             root = ET.fromstring(package.read("content.xml"))
-        sheets = {}
-        for table in root.iter(ODS_TABLE + "table"):
-            sheets[table.get(ODS_TABLE + "name")] = [
-                (cell.get(ODS_TABLE + "number-matrix-rows-spanned"),
-                 cell.get(ODS_TABLE + "number-matrix-columns-spanned"))
-                for cell in table.iter(ODS_TABLE + "table-cell")
-                if cell.get(ODS_TABLE + "formula") is not None]
-        found[path] = sheets
+        found[path] = {table.get(ODS_TABLE + "name"): (
+            [(cell.get(ODS_TABLE + "number-matrix-rows-spanned"),
+              cell.get(ODS_TABLE + "number-matrix-columns-spanned"))
+             for cell in table.iter(ODS_TABLE + "table-cell")
+             if cell.get(ODS_TABLE + "formula") is not None],
+            ["\n".join(p.text or "" for p in note.iter(ODS_TEXT))
+             for note in table.iter(ODS_NOTE)]) for table in root.iter(ODS_TABLE + "table")}
     return found
+
+
+def notes_of(ws):
+    return [(c.coordinate, c.comment.author, c.comment.text)
+            for row in ws.iter_rows() for c in row if c.comment]
 
 
 def cs_formula(value):
@@ -117,8 +98,7 @@ def worksheet_names(path):
 
 def side(path, cache):
     if path not in cache:
-        cache[path] = cs.Side(path, openpyxl.load_workbook(path),
-                              openpyxl.load_workbook(path, data_only=True))
+        cache[path] = cs.load(path)
     return cache[path]
 
 
@@ -139,13 +119,14 @@ def sheet_maps(entries, result_names):
 
 
 def run(name, work, entries, by_paths=None):
+    """One merge run: its entries, result, report, and (filled in later) each entry's source and
+    copy as pairs of (entry index, source Side, source ws, result ws, sheet map)."""
     output = os.path.join(work, name + ".xlsx")
     report = os.path.join(work, name + ".report.json")
-    if by_paths:
-        completed = qt.run_merge(output, paths=by_paths, report=report)
-    else:
-        completed = qt.run_merge(output, entries=entries, report=report)
-    return Merge(name, entries, output, completed, report)
+    completed = qt.run_merge(output, paths=by_paths or (), report=report,
+                             entries=None if by_paths else entries)
+    return types.SimpleNamespace(name=name, entries=entries, output=output, completed=completed,
+                                 report=report, out_side=None, pairs=[])
 
 
 def setUpModule():
@@ -167,6 +148,8 @@ def setUpModule():
               (by_name["names.xlsx"], "Report"),
               (by_name["names.xlsx"], "Data"),
               (by_name["same-names-2.xlsx"], "Summary")]
+    # Notes twice: each copy needs comment parts of its own.
+    chosen += [(by_name["notes.xlsx"], s) for s in worksheet_names(by_name["notes.xlsx"])] * 2
     merges = [run("all-fixtures", work, everything, by_paths=sources),
               run("chosen-entries", work, chosen)]
     STATE["merges"] = merges
@@ -187,23 +170,17 @@ def setUpModule():
 
 class MergeFidelityTest(unittest.TestCase):
 
-    def each_pair(self, compare, with_map=False):
+    def each_pair(self, compare):
         """Runs compare on every copied sheet of every merge; fails listing every difference."""
         failures = []
         for merge in STATE["merges"]:
             self.assertTrue(merge.pairs, "%s: no sheets to compare (merge failed: %s)" % (
                 merge.name, merge.completed.stderr.strip()))
             for i, src, src_ws, out_ws, mapping in merge.pairs:
-                if with_map:
-                    diffs = compare(src, merge.out_side, src_ws, out_ws, mapping)
-                else:
-                    diffs = compare(src, merge.out_side, src_ws, out_ws)
-                for diff in diffs:
+                for diff in compare(src, merge.out_side, src_ws, out_ws, mapping):
                     failures.append("%s [%d] %s:%s -> %s: %s" % (
                         merge.name, i, os.path.basename(src.path), src_ws.title, out_ws.title, diff))
         self.assertFalse(failures, "\n" + "\n".join(failures))
-
-    # The run itself -----------------------------------------------------------------------
 
     def test_merges_succeed_with_a_report(self):
         for merge in STATE["merges"]:
@@ -262,13 +239,38 @@ class MergeFidelityTest(unittest.TestCase):
         self.assertIn(renamed, text, "the renamed copy is not in the report")
         self.assertIn("Calc", text, "formulas of Calc kept as values are not reported")
 
-    # Cell contents ------------------------------------------------------------------------
+    def test_every_feature_of_every_copy(self):
+        for what, compare in cs.COMPARISONS:
+            with self.subTest(what):
+                self.each_pair(compare)
 
-    def test_values_formulas_and_cached_values(self):
-        def compare(src, out, src_ws, out_ws, mapping):
-            return cs.compare_values_and_formulas(src, out, src_ws, out_ws, mapping,
-                                                  cs.table_map_of(src_ws, out_ws))
-        self.each_pair(compare, with_map=True)
+    def test_notes_of_every_copy_read_back_as_in_its_source(self):
+        copies = 0
+        for merge in STATE["merges"]:
+            for i, src, src_ws, out_ws, _ in merge.pairs:
+                self.assertEqual(notes_of(out_ws), notes_of(src_ws), "%s [%d] %s" % (
+                    merge.name, i, out_ws.title))
+                copies += os.path.basename(src.path) == "notes.xlsx" and bool(notes_of(src_ws))
+        self.assertGreaterEqual(copies, 3)
+
+    def test_threaded_comments_keep_their_notes_for_older_readers(self):
+        path = os.path.join(qt.SHARED_DIR, "corpus", THREADED_SOURCE)
+        if not os.path.exists(path):
+            self.skipTest("corpus workbook not found: " + path)
+        output = os.path.join(STATE["work"], "threads.xlsx")
+        self.assertEqual(qt.run_merge(output, [path, path]).returncode, 0)
+        self.assertEqual(qt.check_package(output), [])
+        source, result = openpyxl.load_workbook(path), openpyxl.load_workbook(output)
+        authors = []
+        for ws in source.worksheets:
+            for copy in (ws.title, ws.title + " (2)"):
+                # The text is kept; the author names the copy's own new thread id.
+                notes = notes_of(result[copy])
+                self.assertEqual([(c, t) for c, _, t in notes],
+                                 [(c, t) for c, _, t in notes_of(ws)], copy)
+                self.assertTrue(all(a.startswith("tc={") for _, a, _ in notes))
+                authors += [a for _, a, _ in notes]
+        self.assertEqual(len(authors), len(set(authors)), "thread ids repeated across copies")
 
     def test_spilling_formulas_keep_spilling(self):
         checked = 0
@@ -292,77 +294,32 @@ class MergeFidelityTest(unittest.TestCase):
         self.assertGreater(checked, 0, "no merged sheet had spilling formulas to compare")
         self.assertFalse(failures, "\n" + "\n".join(failures))
 
-    def test_libreoffice_reads_spilling_formulas_as_in_the_source(self):
+    def test_libreoffice_reads_array_formulas_and_notes_of_each_copy_as_in_its_source(self):
         if not qt.SOFFICE:
             self.skipTest("LibreOffice (soffice) is not installed")
-        pairs = [(merge, src, src_ws, out_ws) for merge in STATE["merges"]
-                 for _, src, src_ws, out_ws, _ in merge.pairs
-                 if spill_cells(src.path, src_ws.title)]
-        self.assertTrue(pairs, "no merged sheet had spilling formulas to compare")
-        files = sorted({m.output for m, _, _, _ in pairs} | {s.path for _, s, _, _ in pairs})
-        read = libreoffice_matrices(files, os.path.join(STATE["work"], "matrices"))
-        failures = []
-        for merge, src, src_ws, out_ws in pairs:
-            expected = read.get(src.path, {}).get(src_ws.title)
-            got = read.get(merge.output, {}).get(out_ws.title)
-            if not expected or got != expected:
-                failures.append("%s %s -> %s: array ranges %r became %r" % (
-                    merge.name, src_ws.title, out_ws.title, expected, got))
-        self.assertFalse(failures, "\n" + "\n".join(failures))
-
-    def test_rich_text_runs(self):
-        self.each_pair(cs.compare_rich_text)
-
-    # Cell formats -------------------------------------------------------------------------
-
-    def test_fonts(self):
-        self.each_pair(cs.compare_fonts)
-
-    def test_fills(self):
-        self.each_pair(cs.compare_fills)
-
-    def test_borders(self):
-        self.each_pair(cs.compare_borders)
-
-    def test_number_format_codes(self):
-        self.each_pair(cs.compare_number_formats)
-
-    def test_alignment_and_cell_protection(self):
-        self.each_pair(cs.compare_alignment_and_protection)
-
-    # Sheet layout and features ------------------------------------------------------------
-
-    def test_merged_cells(self):
-        self.each_pair(cs.compare_merged_cells)
-
-    def test_column_widths_row_heights_hidden_and_outline(self):
-        self.each_pair(cs.compare_dimensions)
-
-    def test_views_panes_zoom_gridlines(self):
-        self.each_pair(cs.compare_views)
-
-    def test_data_validation(self):
-        self.each_pair(cs.compare_validation, with_map=True)
-
-    def test_conditional_formats(self):
-        self.each_pair(cs.compare_conditional_formats, with_map=True)
-
-    def test_hyperlinks(self):
-        self.each_pair(cs.compare_hyperlinks, with_map=True)
-
-    def test_page_setup_margins_headers_print_areas(self):
-        self.each_pair(cs.compare_print_setup)
-
-    def test_sheet_protection_visibility_tab_colour_autofilter(self):
-        self.each_pair(cs.compare_sheet_properties)
-
-    def test_tables(self):
-        self.each_pair(lambda src, out, a, b: cs.compare_tables(src, out, a, b, cs.table_map_of(a, b)))
-
-    def test_defined_names(self):
-        self.each_pair(cs.compare_defined_names, with_map=True)
-
-    # Rendering ----------------------------------------------------------------------------
+        merges = [m for m in STATE["merges"] if m.pairs]
+        files = sorted({m.output for m in merges} | {p for m in merges for p, _ in m.entries})
+        read = libreoffice_ods(files, os.path.join(STATE["work"], "ods"))
+        failures, spilling, noted = [], 0, 0
+        for merge in merges:
+            for i, src, src_ws, out_ws, _ in merge.pairs:
+                expected = read.get(src.path, {}).get(src_ws.title)
+                got = read.get(merge.output, {}).get(out_ws.title)
+                if not expected or not got:
+                    failures.append("%s [%d] %s -> %s: LibreOffice read no sheet" % (
+                        merge.name, i, src_ws.title, out_ws.title))
+                    continue
+                # Array ranges where the source spills (elsewhere formulas may become values).
+                compared = (0, 1) if spill_cells(src.path, src_ws.title) else (1,)
+                spilling += len(compared) == 2
+                noted += bool(expected[1])
+                for k in compared:
+                    if got[k] != expected[k]:
+                        failures.append("%s [%d] %s -> %s: %s %r became %r" % (
+                            merge.name, i, src_ws.title, out_ws.title,
+                            ("array ranges", "notes")[k], expected[k], got[k]))
+        self.assertTrue(spilling and noted, "no merged sheet had spilling formulas and notes")
+        self.assertFalse(failures, "\n".join(failures))
 
     def test_libreoffice_shows_each_copy_as_its_source(self):
         if not qt.SOFFICE:

@@ -26,8 +26,9 @@ RENDER_DPI = 60
 PIXEL_TOLERANCE = 48
 # A page matches when at most this share of its pixels differ.
 MAX_DIFFERING_SHARE = 0.005
-CORPUS_FILES = ("poi__test-data--spreadsheet--123233_charts.xlsx",
-                "poi__test-data--spreadsheet--WithTextBox.xlsx")
+FIXTURES = ["charts.xlsx", "pictures.xlsx"]
+CORPUS_FILES = ["poi__test-data--spreadsheet--123233_charts.xlsx",
+                "poi__test-data--spreadsheet--WithTextBox.xlsx"]
 
 STATE = {}
 
@@ -55,23 +56,26 @@ def setUpModule():
     qt.require_tools("merge", "fixtures", "check")
     work = qt.temp_dir("render-check")
     sources = qt.write_fixtures(os.path.join(work, "sources"))
-    chosen = [p for p in sources if os.path.basename(p) in ("charts.xlsx", "pictures.xlsx")]
-    corpus = os.path.join(qt.SHARED_DIR, "corpus")
-    for name in CORPUS_FILES:
-        if os.path.exists(os.path.join(corpus, name)):
-            chosen.append(os.path.join(corpus, name))
+    corpus = [os.path.join(qt.SHARED_DIR, "corpus", name) for name in CORPUS_FILES]
+    chosen = [p for p in sources if os.path.basename(p) in FIXTURES] + [
+        p for p in corpus if os.path.exists(p)]
     merged = {}
     for index, source in enumerate(chosen):
-        output = os.path.join(work, "merged%02d.xlsx" % index)
-        completed = qt.run_merge(output, paths=[source])
-        if completed.returncode != 0:
-            raise AssertionError("merging %s failed: %s" % (source, completed.stderr))
-        merged[source] = output
+        merged[source] = os.path.join(work, "merged%02d.xlsx" % index)
+        qt.merge(merged[source], [source])
     pdfs = qt.libreoffice_convert(list(merged) + list(merged.values()), "pdf", work)
     STATE.update(work=work, merged=merged, pdfs=pdfs)
 
 
 class RenderCheck(unittest.TestCase):
+    def test_charts_pictures_and_text_boxes_render_as_in_their_source(self):
+        by_name = {os.path.basename(p): p for p in STATE["merged"]}
+        for name in FIXTURES + CORPUS_FILES:
+            with self.subTest(name):
+                if name not in by_name:
+                    self.skipTest("corpus workbook not found under %s" % qt.SHARED_DIR)
+                self.compare(by_name[name])
+
     def compare(self, source):
         merged = STATE["merged"][source]
         self.assertEqual(qt.check_package(merged), [], merged)
@@ -87,20 +91,6 @@ class RenderCheck(unittest.TestCase):
             self.assertLessEqual(share, MAX_DIFFERING_SHARE,
                                  "page %d of %s differs in %.2f%% of its pixels"
                                  % (number, os.path.basename(source), 100 * share))
-
-    def test_fixture_charts_render_as_in_their_source(self):
-        self.compare(next(p for p in STATE["merged"] if p.endswith("charts.xlsx")))
-
-    def test_fixture_pictures_and_shapes_render_as_in_their_source(self):
-        self.compare(next(p for p in STATE["merged"] if p.endswith("pictures.xlsx")))
-
-    def test_corpus_workbooks_with_charts_and_text_boxes_render_as_in_their_source(self):
-        corpus = [p for p in STATE["merged"] if os.path.basename(p) in CORPUS_FILES]
-        if not corpus:
-            self.skipTest("corpus not found under %s" % qt.SHARED_DIR)
-        for source in corpus:
-            with self.subTest(source=os.path.basename(source)):
-                self.compare(source)
 
 
 if __name__ == "__main__":

@@ -6,10 +6,7 @@ ECMA-376 width arithmetic, and LibreOffice shows each copy as it shows the sourc
 import json
 import math
 import os
-import posixpath
-import subprocess
 import sys
-import time
 import unittest
 import xml.etree.ElementTree as ET
 import zipfile
@@ -20,6 +17,8 @@ import openpyxl  # noqa: E402
 from openpyxl.styles import Alignment, Font  # noqa: E402
 from openpyxl.utils.indexed_list import IndexedList  # noqa: E402
 
+import compare_sheets as cs  # noqa: E402
+import libreoffice_uno as lo  # noqa: E402
 import quillory_testing as qt  # noqa: E402
 
 # Widest digit in pixels at 96 dpi of each standard font used here.
@@ -31,7 +30,6 @@ LIBREOFFICE_TOLERANCE = 0.05
 # in any other font (游ゴシック) with a stand-in of other widths, so its source view is no measure.
 MEASURABLE_HERE = {("Calibri", 11.0), ("Calibri", 12.0), ("Arial", 10.0)}
 MAIN = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
-REL = "{http://schemas.openxmlformats.org/package/2006/relationships}"
 R_ID = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}id"
 # Row 6 of the sheets written here holds wrapped text; LibreOffice stored the height it grew to
 # in its own (openpyxl stores none, and LibreOffice does not refit rows when it opens a file).
@@ -48,16 +46,12 @@ class Layout:
 
     def __init__(self, path, sheet_name):
         with zipfile.ZipFile(path) as package:
-            def part(target):
-                return target.lstrip("/") if target.startswith("/") else posixpath.normpath(
-                posixpath.join("xl", target))
+            rels = cs.relationships(package, "xl/workbook.xml")
             workbook = ET.fromstring(package.read("xl/workbook.xml"))
-            rels = {r.get("Id"): r.get("Target") for r in
-                    ET.fromstring(package.read("xl/_rels/workbook.xml.rels")).iter(REL + "Relationship")}
             sheet = next(s for s in workbook.iter(MAIN + "sheet") if s.get("name") == sheet_name)
-            root = ET.fromstring(package.read(part(rels[sheet.get(R_ID)])))
-            styles = ET.fromstring(package.read(part(next(
-                t for t in rels.values() if t.endswith("styles.xml")))))
+            root = ET.fromstring(package.read(rels[sheet.get(R_ID)][1]))
+            styles = ET.fromstring(package.read(next(
+                p for t, p in rels.values() if t.endswith("/styles"))))
         style = next(s for s in styles.iter(MAIN + "cellStyle") if s.get("builtinId") == "0")
         xf = styles.find(MAIN + "cellStyleXfs").findall(MAIN + "xf")[int(style.get("xfId"))]
         font = styles.find(MAIN + "fonts").findall(MAIN + "font")[int(xf.get("fontId"))]
@@ -105,98 +99,50 @@ def openpyxl_book(path, font_name, size):
     book.save(path)
 
 
-class Office:
-    """One headless LibreOffice reached over UNO, with its own profile."""
+def write_arial_book(office, path):
+    """LibreOffice's own workbook: its Default cell style in Arial 10."""
+    doc = office.new_document()
+    default = doc.StyleFamilies.getByName("CellStyles").getByName("Default")
+    default.CharFontName, default.CharHeight = "Arial", 10
+    sheet = doc.Sheets.getByIndex(0)
+    sheet.Name = "Arial 10"
+    for row in range(11):
+        sheet.getCellByPosition(0, row).Value = row * 1234.5
+    sheet.Columns.getByIndex(1).Width = 4500  # 1/100 mm
+    sheet.Rows.getByIndex(2).Height = 1000
+    cell = sheet.getCellByPosition(2, 5)
+    cell.String = "text long enough to wrap onto several lines in a narrow column"
+    cell.IsTextWrapped = True
+    office.save_xlsx(doc, path, "Calc MS Excel 2007 XML")
 
-    def __init__(self, folder):
-        import uno
-        self.uno = uno
-        pipe = "quillory_fonts_%d" % os.getpid()
-        self.process = subprocess.Popen(
-            [qt.SOFFICE, "--headless", "--invisible", "--norestore", "--nodefault", "--nolockcheck",
-             "-env:UserInstallation=" + uno.systemPathToFileUrl(os.path.join(folder, "profile")),
-             "--accept=pipe,name=%s;urp;StarOffice.ComponentContext" % pipe],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        local = uno.getComponentContext()
-        resolver = local.ServiceManager.createInstanceWithContext(
-            "com.sun.star.bridge.UnoUrlResolver", local)
-        deadline = time.monotonic() + qt.LIBREOFFICE_TIMEOUT_SECONDS
-        while True:
-            try:
-                context = resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
-                break
-            except Exception:  # noqa: BLE001 - not accepting yet
-                if time.monotonic() > deadline or self.process.poll() is not None:
-                    raise
-                time.sleep(0.2)
-        self.desktop = context.ServiceManager.createInstanceWithContext(
-            "com.sun.star.frame.Desktop", context)
 
-    def prop(self, name, value):
-        from com.sun.star.beans import PropertyValue
-        p = PropertyValue()
-        p.Name, p.Value = name, value
-        return p
-
-    def open(self, path):
-        url = "private:factory/scalc" if path is None else self.uno.systemPathToFileUrl(path)
-        return self.desktop.loadComponentFromURL(url, "_blank", 0, (self.prop("Hidden", True),))
-
-    def write_arial_book(self, path):
-        doc = self.open(None)
-        default = doc.StyleFamilies.getByName("CellStyles").getByName("Default")
-        default.CharFontName, default.CharHeight = "Arial", 10
-        sheet = doc.Sheets.getByIndex(0)
-        sheet.Name = "Arial 10"
-        for row in range(11):
-            sheet.getCellByPosition(0, row).Value = row * 1234.5
-        sheet.Columns.getByIndex(1).Width = 4500  # 1/100 mm
-        sheet.Rows.getByIndex(2).Height = 1000
-        cell = sheet.getCellByPosition(2, 5)
-        cell.String = "text long enough to wrap onto several lines in a narrow column"
-        cell.IsTextWrapped = True
-        doc.storeToURL(self.uno.systemPathToFileUrl(path),
-                       (self.prop("FilterName", "Calc MS Excel 2007 XML"),))
-        doc.close(True)
-
-    def sizes(self, path, sheet_name, columns, rows):
-        doc = self.open(path)
-        sheet = doc.Sheets.getByName(sheet_name)
-        found = ([sheet.Columns.getByIndex(c - 1).Width for c in columns],
-                 [sheet.Rows.getByIndex(r - 1).Height for r in rows])
-        doc.close(True)
-        return found
-
-    def close(self):
-        try:
-            self.desktop.terminate()
-        except Exception:  # noqa: BLE001 - the bridge drops as the office exits
-            pass
-        self.process.wait(timeout=60)
+def shown_sizes(path, sheet_name, columns, rows):
+    """Column widths and row heights (1/100 mm) as LibreOffice shows them."""
+    doc = STATE["office"].open(path)
+    sheet = doc.Sheets.getByName(sheet_name)
+    found = ([sheet.Columns.getByIndex(c - 1).Width for c in columns],
+             [sheet.Rows.getByIndex(r - 1).Height for r in rows])
+    doc.close(True)
+    return found
 
 
 def setUpModule():
     qt.require_tools("merge", "fixtures")
-    if not qt.SOFFICE:
-        raise unittest.SkipTest("LibreOffice (soffice) is not installed")
+    if not lo.AVAILABLE:
+        raise unittest.SkipTest("LibreOffice with python3-uno is not installed")
     folder = qt.temp_dir("fonts")
     fixtures = qt.write_fixtures(os.path.join(folder, "fixtures"))
     layout = next(p for p in fixtures if os.path.basename(p) == "layout.xlsx")
-    office = Office(folder)
-    STATE["office"] = office
+    office = STATE["office"] = lo.Office()
     books = [os.path.join(folder, name) for name in ("calibri12.xlsx", "yugothic11.xlsx", "arial10.xlsx")]
     openpyxl_book(books[0], "Calibri", 12)
     openpyxl_book(books[1], "游ゴシック", 11)
-    office.write_arial_book(books[2])
+    write_arial_book(office, books[2])
     # The result takes Calibri 12 from the first workbook; the others are converted into it.
     sources = [books[0], layout, books[2], books[1]]
     entries = [(path, name) for path in sources for name in openpyxl.load_workbook(path).sheetnames]
-    output, report = os.path.join(folder, "merged.xlsx"), os.path.join(folder, "report.json")
-    completed = qt.run_merge(output, entries=entries, report=report)
-    if completed.returncode != 0:
-        raise RuntimeError("merge failed: " + completed.stderr)
-    with open(report, encoding="utf-8") as fh:
-        STATE["report"] = json.load(fh)["items"]
+    output = os.path.join(folder, "merged.xlsx")
+    STATE["report"] = qt.merge(output, entries=entries)
     STATE.update(entries=entries, output=output,
                  result_names=openpyxl.load_workbook(output).sheetnames)
 
@@ -243,8 +189,8 @@ class StandardFontsTest(unittest.TestCase):
         for path, name, source, _, result_name in self.copies():
             columns = list(range(1, max(list(source.widths) + [12]) + 1))
             rows = list(range(1, max(list(source.heights) + [30]) + 1))
-            expected = STATE["office"].sizes(path, name, columns, rows)
-            shown = STATE["office"].sizes(STATE["output"], result_name, columns, rows)
+            expected = shown_sizes(path, name, columns, rows)
+            shown = shown_sizes(STATE["output"], result_name, columns, rows)
             if name in GROWN_ROW_SHEETS:  # row 6 holds wrapped text, row 7 nothing
                 self.assertGreater(shown[1][5], shown[1][6], "%s: row 6 must grow" % name)
             for kind, want, got in zip(("column", "row"), expected, shown):

@@ -1,7 +1,8 @@
 """Compares a copied worksheet with its source, both read by openpyxl (and the raw package for
-rich text), one function per feature. Each returns a list of differences in words; empty means
-faithful. Colours are compared as shown: theme and indexed colours are resolved to RGB through
-each workbook's own theme and palette, so a copy whose colours were fixed still compares equal."""
+rich text), one function per feature, all called as compare(src, out, src_ws, out_ws, sheet_map)
+and listed in COMPARISONS. Each returns a list of differences in words; empty means faithful.
+Colours are compared as shown: theme and indexed colours are resolved to RGB through each
+workbook's own theme and palette, so a copy whose colours were fixed still compares equal."""
 
 import colorsys
 import datetime
@@ -9,6 +10,8 @@ import posixpath
 import re
 import zipfile
 import xml.etree.ElementTree as ET
+
+import openpyxl
 
 from openpyxl.styles.colors import COLOR_INDEX
 from openpyxl.utils import get_column_letter
@@ -41,6 +44,10 @@ class Side:
         if self._rich is None:
             self._rich = read_rich_strings(self.path)
         return self._rich.get(sheet_title, {})
+
+
+def load(path):
+    return Side(path, openpyxl.load_workbook(path), openpyxl.load_workbook(path, data_only=True))
 
 
 # Colours ------------------------------------------------------------------------------------
@@ -240,7 +247,8 @@ def canonical_formula(formula, sheet_map=None, table_map=None):
 
 # Raw rich text --------------------------------------------------------------------------------
 
-def _rels(zf, part):
+def relationships(zf, part):
+    """{relationship id: (type, part path)} of a part of an open package."""
     folder, name = posixpath.split(part)
     rels_name = posixpath.join(folder, "_rels", name + ".rels")
     out = {}
@@ -272,8 +280,9 @@ def read_rich_strings(path):
     """{sheet title: {cell ref: runs}} for every cell holding rich text (more than one run)."""
     out = {}
     with zipfile.ZipFile(path) as zf:
-        workbook = next(p for t, p in _rels(zf, "").values() if t.endswith("/officeDocument"))
-        rels = _rels(zf, workbook)
+        workbook = next(p for t, p in relationships(zf, "").values()
+                        if t.endswith("/officeDocument"))
+        rels = relationships(zf, workbook)
         strings = []
         for kind, part in rels.values():
             if kind.endswith("/sharedStrings"):
@@ -320,10 +329,11 @@ def _as_shown(value, cell, side):
     return value
 
 
-def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map, table_map=None):
+def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map):
     """Values and types; formula texts after the expected renames. A formula that refers to a
     sheet not in the result must have become its cached value."""
     diffs = []
+    table_map = table_map_of(src_ws, out_ws)
     src_values = src.values[src_ws.title]
     out_values = out.values[out_ws.title]
     coords = set(src_ws._cells) | set(out_ws._cells)
@@ -386,29 +396,20 @@ def _compare_cell_styles(src, out, src_ws, out_ws, describe, what):
     return _limit(diffs)
 
 
-def compare_fonts(src, out, src_ws, out_ws):
-    return _compare_cell_styles(src, out, src_ws, out_ws, font_of, "font")
+def _styles(describe, what):
+    return lambda src, out, src_ws, out_ws, _map=None: _compare_cell_styles(
+        src, out, src_ws, out_ws, describe, what)
 
 
-def compare_fills(src, out, src_ws, out_ws):
-    return _compare_cell_styles(src, out, src_ws, out_ws, fill_of, "fill")
+compare_fonts = _styles(font_of, "font")
+compare_fills = _styles(fill_of, "fill")
+compare_borders = _styles(border_of, "border")
+compare_number_formats = _styles(lambda c, _s: {"format": c.number_format}, "number format")
+compare_alignment = _styles(alignment_of, "alignment")
+compare_cell_protection = _styles(protection_of, "protection")
 
 
-def compare_borders(src, out, src_ws, out_ws):
-    return _compare_cell_styles(src, out, src_ws, out_ws, border_of, "border")
-
-
-def compare_alignment_and_protection(src, out, src_ws, out_ws):
-    return (_compare_cell_styles(src, out, src_ws, out_ws, alignment_of, "alignment") +
-            _compare_cell_styles(src, out, src_ws, out_ws, protection_of, "protection"))
-
-
-def compare_number_formats(src, out, src_ws, out_ws):
-    return _compare_cell_styles(src, out, src_ws, out_ws,
-                                lambda c, _s: {"format": c.number_format}, "number format")
-
-
-def compare_rich_text(src, out, src_ws, out_ws):
+def compare_rich_text(src, out, src_ws, out_ws, _map=None):
     a = src.rich_strings(src_ws.title)
     b = out.rich_strings(out_ws.title)
     diffs = ["%s: rich text %s became %s" % (ref, a.get(ref), b.get(ref))
@@ -416,7 +417,7 @@ def compare_rich_text(src, out, src_ws, out_ws):
     return _limit(diffs)
 
 
-def compare_merged_cells(_src, _out, src_ws, out_ws):
+def compare_merged_cells(_src, _out, src_ws, out_ws, _map=None):
     a = sorted(str(r) for r in src_ws.merged_cells.ranges)
     b = sorted(str(r) for r in out_ws.merged_cells.ranges)
     return [] if a == b else ["merged ranges %s became %s" % (a, b)]
@@ -443,7 +444,7 @@ def _rows(ws):
     return rows
 
 
-def compare_dimensions(_src, _out, src_ws, out_ws):
+def compare_dimensions(_src, _out, src_ws, out_ws, _map=None):
     """Column widths, row heights, hidden and outline state, default sizes."""
     diffs = []
     a, b = _columns(src_ws), _columns(out_ws)
@@ -463,7 +464,7 @@ def compare_dimensions(_src, _out, src_ws, out_ws):
     return _limit(diffs)
 
 
-def compare_views(_src, _out, src_ws, out_ws):
+def compare_views(_src, _out, src_ws, out_ws, _map=None):
     """Panes, zoom, gridlines, headings, right-to-left, the selected cells (not tabSelected: the
     result has one selected tab of its own)."""
     diffs = []
@@ -502,20 +503,14 @@ def _dxf(rule, side):
     dxf = rule.dxf
     if dxf is None:
         return None
-    class Holder:  # the style describers read cell-like objects
-        pass
-    holder = Holder()
-    holder.font = dxf.font
-    holder.fill = dxf.fill
-    holder.border = dxf.border
-    desc = {}
+    desc = {}  # a dxf has a cell's font and border attributes: the describers read it as one
     if dxf.font is not None:
-        desc["font"] = font_of(holder, side)
+        desc["font"] = font_of(dxf, side)
     if dxf.fill is not None:
         f = dxf.fill
         desc["fill"] = (f.patternType, resolve_colour(f.fgColor, side), resolve_colour(f.bgColor, side))
     if dxf.border is not None:
-        desc["border"] = border_of(holder, side)
+        desc["border"] = border_of(dxf, side)
     if dxf.numFmt is not None:
         desc["numFmt"] = dxf.numFmt.formatCode
     return desc
@@ -563,7 +558,7 @@ def compare_hyperlinks(_src, _out, src_ws, out_ws, sheet_map=None):
             for k in sorted(set(a) | set(b)) if a.get(k) != b.get(k)]
 
 
-def compare_print_setup(_src, _out, src_ws, out_ws):
+def compare_print_setup(_src, _out, src_ws, out_ws, _map=None):
     """Page setup, margins, print options, headers and footers, print area and titles, breaks."""
     diffs = []
     pairs = [("page setup", src_ws.page_setup, out_ws.page_setup),
@@ -600,7 +595,7 @@ def compare_print_setup(_src, _out, src_ws, out_ws):
     return diffs
 
 
-def compare_sheet_properties(src, out, src_ws, out_ws):
+def compare_sheet_properties(src, out, src_ws, out_ws, _map=None):
     """Protection, tab colour, visibility, autofilter."""
     diffs = []
     if dict(src_ws.protection) != dict(out_ws.protection):
@@ -624,7 +619,7 @@ def table_map_of(src_ws, out_ws):
     return {t.displayName: by_ref.get(t.ref, t.displayName) for t in src_ws.tables.values()}
 
 
-def compare_tables(_src, _out, src_ws, out_ws, table_map=None):
+def compare_tables(_src, _out, src_ws, out_ws, _map=None):
     def describe(ws, rename):
         out = []
         for t in ws.tables.values():
@@ -637,16 +632,14 @@ def compare_tables(_src, _out, src_ws, out_ws, table_map=None):
             out.append((t.ref, t.headerRowCount, t.totalsRowCount, t.totalsRowShown,
                         repr(columns), repr(style)))
         return sorted(out)
-    a, b = describe(src_ws, table_map), describe(out_ws, None)
+    a, b = describe(src_ws, table_map_of(src_ws, out_ws)), describe(out_ws, None)
     return [] if a == b else ["tables %s became %s" % (a, b)]
 
 
 def local_names(wb, ws):
-    index = wb.worksheets.index(ws)
     sheet_index = wb.sheetnames.index(ws.title)
     return {d.name: d.attr_text for d in wb.defined_names.definedName
-            if d.localSheetId is not None and d.localSheetId == sheet_index and
-            not d.name.startswith("_xlnm.") and index >= 0}
+            if d.localSheetId == sheet_index and not d.name.startswith("_xlnm.")}
 
 
 def compare_defined_names(src, out, src_ws, out_ws, sheet_map):
@@ -673,3 +666,16 @@ def compare_defined_names(src, out, src_ws, out_ws, sheet_map):
         if got != expected:
             diffs.append("workbook name %s=%s is %s in the result" % (name, expected, got))
     return diffs
+
+
+COMPARISONS = [
+    ("values and formulas", compare_values_and_formulas), ("rich text", compare_rich_text),
+    ("fonts", compare_fonts), ("fills", compare_fills), ("borders", compare_borders),
+    ("number formats", compare_number_formats), ("alignment", compare_alignment),
+    ("cell protection", compare_cell_protection), ("merged cells", compare_merged_cells),
+    ("dimensions", compare_dimensions), ("views", compare_views),
+    ("validation", compare_validation), ("conditional formats", compare_conditional_formats),
+    ("hyperlinks", compare_hyperlinks), ("print setup", compare_print_setup),
+    ("sheet properties", compare_sheet_properties), ("tables", compare_tables),
+    ("defined names", compare_defined_names),
+]

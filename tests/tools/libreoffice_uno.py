@@ -78,9 +78,9 @@ class Office:
                                                  "_blank", 0, (_property("Hidden", True),))
 
     @staticmethod
-    def save_xlsx(doc, path):
+    def save_xlsx(doc, path, filter_name=XLSX_FILTER):
         doc.storeToURL(uno.systemPathToFileUrl(os.path.abspath(path)),
-                       (_property("FilterName", XLSX_FILTER),))
+                       (_property("FilterName", filter_name),))
         doc.close(True)
 
 
