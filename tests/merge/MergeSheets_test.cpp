@@ -96,6 +96,7 @@ TEST_F(MergeSheetsTest, AdjacentEntriesOfOneWorkbookShareOneOpeningAndOneThatCom
     spreadsheet::MergeReport report;
     report.add({ReportKind::SheetRenamed, "b.xlsx", "S1", "S1 (2)", "renamed"});
     world.setReport(report);
+    world.setNewWorkbookSheetCount(3);
     addEntry(a, "S1");
     addEntry(a, "S2");
     addEntry(b, "S1");
@@ -103,7 +104,16 @@ TEST_F(MergeSheetsTest, AdjacentEntriesOfOneWorkbookShareOneOpeningAndOneThatCom
 
     ASSERT_TRUE(merge()) << outcome.failure;
 
-    const std::string before = std::string(",before Result!") + kPlaceholderSheetName + ")";
+    // The new workbook is reduced to the placeholder, from the last sheet down, and the
+    // placeholder goes once the copies are in.
+    const std::string placeholder = kPlaceholderSheetName;
+    EXPECT_EQ(world.callsStartingWith("SetName("),
+              (Strings{"SetName(Result!Sheet1," + placeholder + ")"}));
+    EXPECT_EQ(world.callsStartingWith("Delete("),
+              (Strings{"Delete(Result!Sheet3)", "Delete(Result!Sheet2)",
+                       "Delete(Result!" + placeholder + ")"}));
+
+    const std::string before = ",before Result!" + placeholder + ")";
     EXPECT_EQ(
         sourceTraffic(),
         (Strings{"Open(" + a + ")", "Copy(a.xlsx!S1" + before, "Copy(a.xlsx!S2" + before,
@@ -182,21 +192,6 @@ TEST_F(MergeSheetsTest, NothingLeftToCopyOrARenamedWorksheetFailsTheWholeMerge) 
     EXPECT_EQ(lists.progress.value(), 1) << "the bar keeps the value it reached";
 }
 
-TEST_F(MergeSheetsTest, NewWorkbookIsReducedToThePlaceholderFromTheLastSheetDown) {
-    world.setNewWorkbookSheetCount(3);
-    addEntry(b, "S1");
-
-    ASSERT_TRUE(merge()) << outcome.failure;
-
-    const std::string placeholder = kPlaceholderSheetName;
-    EXPECT_EQ(world.callsStartingWith("SetName("),
-              (Strings{"SetName(Result!Sheet1," + placeholder + ")"}));
-    EXPECT_EQ(world.callsStartingWith("Delete("),
-              (Strings{"Delete(Result!Sheet3)", "Delete(Result!Sheet2)",
-                       "Delete(Result!" + placeholder + ")"}));
-    EXPECT_EQ(*world.saved(output), (Sheets{{"S1", "b.xlsx!S1"}}));
-}
-
 TEST_F(MergeSheetsTest, ListIsLeftAsItWasAndEachResultOpensOnItsFirstSheet) {
     addEntry(a, "S2");
     addEntry(b, "S1", false);
@@ -259,38 +254,6 @@ TEST_F(MergeSheetsTest, FailureAtEachStepQuitsAndLeavesNoOutput) {
     }
 }
 
-// Forwards to the fake application and notes what it was asked to prepare, and when.
-class PreparationRecorder : public spreadsheet::Application {
-public:
-    PreparationRecorder(std::unique_ptr<spreadsheet::Application> inner,
-                        const FakeSpreadsheet& world, std::vector<Paths>& prepared,
-                        std::size_t& callsBefore)
-        : inner_(std::move(inner)), world_(world), prepared_(prepared), callsBefore_(callsBefore) {}
-
-    void SetDisplayAlerts(bool on) override { inner_->SetDisplayAlerts(on); }
-    void SetVisible(bool on) override { inner_->SetVisible(on); }
-    spreadsheet::WorkbookCollection& Workbooks() override { return inner_->Workbooks(); }
-    void Quit() override { inner_->Quit(); }
-    const spreadsheet::MergeReport& Report() const override { return inner_->Report(); }
-    void PrepareWorkbooks(const Paths& paths) override {
-        prepared_.push_back(paths);
-        callsBefore_ = world_.calls().size();
-        if (waitHandler_) {
-            waitHandler_(); // as a conversion would, while it runs
-        }
-    }
-    void SetWaitHandler(std::function<void()> handler) override {
-        waitHandler_ = std::move(handler);
-    }
-
-private:
-    std::unique_ptr<spreadsheet::Application> inner_;
-    const FakeSpreadsheet& world_;
-    std::vector<Paths>& prepared_;
-    std::size_t& callsBefore_;
-    std::function<void()> waitHandler_;
-};
-
 // The sources are named to the application before it opens any: each checked entry's file that
 // still exists, once, in list order, so that legacy sources can be converted together; while the
 // application waits on a conversion, the bar's observers are called so the window repaints.
@@ -310,20 +273,14 @@ TEST_F(MergeSheetsTest, CheckedExistingFilesAreNamedOnceBeforeAnyOpening) {
                                                    {dir.path().string(), true}}) {
         addEntry(path, "S1", checked);
     }
-    std::vector<Paths> prepared;
-    std::size_t callsBefore = 0;
-    const auto fake = world.factory();
-    const spreadsheet::ApplicationFactory factory = [&] {
-        return std::make_unique<PreparationRecorder>(fake(), world, prepared, callsBefore);
-    };
+    world.waitWhilePreparing = true;
     std::vector<double> barWhenRepainted;
     lists.progress.onChanged = [&] { barWhenRepainted.push_back(lists.progress.value()); };
 
-    ASSERT_TRUE(MergeSheets(lists, factory, output, outcome)) << outcome.failure;
+    ASSERT_TRUE(merge()) << outcome.failure;
 
-    ASSERT_EQ(prepared.size(), 1u);
-    EXPECT_EQ(prepared.front(), (Paths{a, c}));
-    for (std::size_t i = 0; i < callsBefore; ++i) {
+    EXPECT_EQ(world.prepared, std::vector<Paths>{(Paths{a, c})});
+    for (std::size_t i = 0; i < world.callsBeforePrepare; ++i) {
         EXPECT_NE(world.calls()[i].rfind("Open(", 0), 0u) << "opened before: " << world.calls()[i];
     }
     EXPECT_EQ(world.callsStartingWith("Open(").size(), 3u) << "a, c, then a again";

@@ -283,6 +283,16 @@ public:
         }
     }
     const spreadsheet::MergeReport& Report() const override { return world_.report_; }
+    void PrepareWorkbooks(const std::vector<std::filesystem::path>& paths) override {
+        world_.prepared.push_back(paths);
+        world_.callsBeforePrepare = world_.calls_.size();
+        if (world_.waitWhilePreparing && waitHandler_) {
+            waitHandler_();
+        }
+    }
+    void SetWaitHandler(std::function<void()> handler) override {
+        waitHandler_ = std::move(handler);
+    }
 
 private:
     void checkRunning() const {
@@ -293,6 +303,7 @@ private:
     FakeSpreadsheet& world_;
     FakeWorkbookCollection workbooks_;
     bool quit_ = false;
+    std::function<void()> waitHandler_;
 };
 
 void FakeSpreadsheet::addWorkbook(const std::filesystem::path& path,

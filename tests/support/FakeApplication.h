@@ -65,6 +65,12 @@ public:
     // The sheets of the workbook saved at `path`, in tab order; nullopt if none was.
     std::optional<std::vector<SavedSheet>> saved(const std::filesystem::path& path) const;
 
+    // What each PrepareWorkbooks call was given, and how long the log was at the time. With
+    // waitWhilePreparing it calls the wait handler once, as a conversion would while it runs.
+    std::vector<std::vector<std::filesystem::path>> prepared;
+    std::size_t callsBeforePrepare = 0;
+    bool waitWhilePreparing = false;
+
     // Used by the fake's objects: logs a call and throws when it is meant to fail.
     void call(const std::string& entry);
 
