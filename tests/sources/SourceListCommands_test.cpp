@@ -9,27 +9,14 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
-using quillory::lists::kIconFile;
-using quillory::lists::kIconFolder;
-using quillory::lists::kIconMissing;
-using quillory::lists::ListModel;
-using quillory::lists::ListObserver;
-using quillory::lists::MainLists;
-using quillory::sources::AddDroppedPaths;
-using quillory::sources::AddExcel;
-using quillory::sources::AddFolder;
-using quillory::sources::MatchesExcelFilePattern;
-using quillory::sources::MoveSourceDown;
-using quillory::sources::MoveSourceUp;
-using quillory::sources::RemoveAllListItems;
-using quillory::sources::RemoveFile;
-using quillory::sources::SourceDialogs;
-using quillory::sources::SourceListContext;
+using namespace quillory::lists;
+using namespace quillory::sources;
 using quillory::testing::RecordingUiPort;
 using quillory::testing::RowEntries;
 using quillory::testing::RowIcons;
 using quillory::testing::RowTexts;
 using quillory::testing::TempDir;
+using Strings = std::vector<std::string>;
 
 namespace {
 
@@ -38,7 +25,7 @@ public:
     std::optional<std::string> fileAnswer;
     std::optional<std::string> folderAnswer;
     bool fail = false;
-    std::vector<std::string> titles;
+    Strings titles;
 
     std::optional<std::string> ChooseWorkbookFile(const std::string& title) override {
         return answer(title, fileAnswer);
@@ -99,7 +86,7 @@ protected:
     }
 
     // The four lists as one comparable value.
-    std::vector<std::vector<std::string>> snapshot() const {
+    std::vector<Strings> snapshot() const {
         return {RowTexts(lists.sources), RowTexts(lists.workbooks), RowTexts(lists.worksheets),
                 RowTexts(lists.merge)};
     }
@@ -108,7 +95,7 @@ protected:
     RecordingUiPort ui;
     ScriptedDialogs dialogs;
     VisibilityRecorder visibility;
-    std::vector<std::string> calls;
+    Strings calls;
     bool failWorkbooks = false;
 };
 
@@ -120,20 +107,17 @@ TEST_F(SourceCommands, AddsAppendTheChosenPathWithItsIconSelectedAndListIt) {
     AddFolder(context());
     AddExcel(context()); // the same file again: a second equal row, nothing compared
     EXPECT_EQ(dialogs.titles,
-              (std::vector<std::string>{"Select Excel File", "Add all excel files in folder",
-                                        "Select Excel File"}));
-    EXPECT_EQ(RowTexts(lists.sources),
-              (std::vector<std::string>{"/books/first.xlsx", "/books/Q1 sales.xlsx", "/books/2024",
-                                        "/books/Q1 sales.xlsx"}));
+              (Strings{"Select Excel File", "Add all excel files in folder", "Select Excel File"}));
+    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/books/first.xlsx", "/books/Q1 sales.xlsx",
+                                                "/books/2024", "/books/Q1 sales.xlsx"}));
     EXPECT_EQ(RowIcons(lists.sources),
               (std::vector<int>{kIconFile, kIconFile, kIconFolder, kIconFile}));
     EXPECT_EQ(lists.sources.selectedPosition(), 4);
     EXPECT_EQ(visibility.shown, (std::vector<int>{2, 3, 4}));
     // The workbook list is refilled with the normal pointer, the worksheets under the busy one.
     EXPECT_EQ(calls,
-              (std::vector<std::string>{"workbooks /books/Q1 sales.xlsx", "busy worksheets",
-                                        "workbooks /books/2024", "busy worksheets",
-                                        "workbooks /books/Q1 sales.xlsx", "busy worksheets"}));
+              (Strings{"workbooks /books/Q1 sales.xlsx", "busy worksheets", "workbooks /books/2024",
+                       "busy worksheets", "workbooks /books/Q1 sales.xlsx", "busy worksheets"}));
     EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false, true, false, true, false}));
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -163,7 +147,7 @@ TEST_F(SourceCommands, CancelAnEmptyFolderOrAFailingDialogChangesNoneOfTheFourLi
     dialogs.fileAnswer = "/books/c.xlsx";
     AddExcel(context());
     EXPECT_EQ(lists.sources.text(3), "/books/c.xlsx");
-    EXPECT_EQ(calls, std::vector<std::string>{"workbooks /books/c.xlsx"}); // no worksheet listing
+    EXPECT_EQ(calls, Strings{"workbooks /books/c.xlsx"}); // no worksheet listing
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(ui.busy);
 }
@@ -171,9 +155,9 @@ TEST_F(SourceCommands, CancelAnEmptyFolderOrAFailingDialogChangesNoneOfTheFourLi
 TEST_F(SourceCommands, RemoveFileSelectsTheRowBeforeTheRemovedOne) {
     struct Case {
         int selected; // 0: rows, but none selected
-        std::vector<std::string> left;
+        Strings left;
         int selectedAfter;
-        std::vector<std::string> calls;
+        Strings calls;
     };
     const Case cases[] = {{3, {"/1", "/2", "/4", "/5"}, 2, {"workbooks /2", "busy worksheets"}},
                           {1, {"/2", "/3", "/4", "/5"}, 1, {"workbooks /2", "busy worksheets"}},
@@ -213,7 +197,7 @@ TEST_F(SourceCommands, RemovingTheOnlyRowOrAllEmptiesThreeListsButKeepsTheMergeL
         EXPECT_EQ(lists.sources.selectedPosition(), 0);
         EXPECT_TRUE(lists.workbooks.empty());
         EXPECT_TRUE(lists.worksheets.empty());
-        EXPECT_EQ(RowEntries(lists.merge), std::vector<std::string>{"/books/a.xlsx|Sheet1"});
+        EXPECT_EQ(RowEntries(lists.merge), Strings{"/books/a.xlsx|Sheet1"});
         EXPECT_TRUE(calls.empty());
         EXPECT_FALSE(ui.busy);
     }
@@ -230,8 +214,7 @@ TEST_F(SourceCommands, MovesCarryTextAndIconAndStopAtTheEnds) {
     lists.sources.select(2);
     MoveSourceUp(lists.sources);
     MoveSourceUp(lists.sources); // at the top
-    EXPECT_EQ(RowTexts(lists.sources),
-              (std::vector<std::string>{"/gone.xlsx", "/file.xlsx", "/folder"}));
+    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/file.xlsx", "/folder"}));
     EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFile, kIconFolder}));
     EXPECT_EQ(lists.sources.selectedPosition(), 1);
     EXPECT_EQ(visibility.shown, std::vector<int>{1});
@@ -240,12 +223,11 @@ TEST_F(SourceCommands, MovesCarryTextAndIconAndStopAtTheEnds) {
     lists.sources.select(2);
     MoveSourceDown(lists.sources);
     MoveSourceDown(lists.sources); // at the bottom
-    EXPECT_EQ(RowTexts(lists.sources),
-              (std::vector<std::string>{"/gone.xlsx", "/folder", "/file.xlsx"}));
+    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/folder", "/file.xlsx"}));
     EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFolder, kIconFile}));
     EXPECT_EQ(lists.sources.selectedPosition(), 3);
     EXPECT_EQ(visibility.shown, (std::vector<int>{1, 3}));
-    EXPECT_EQ(RowTexts(lists.workbooks), std::vector<std::string>{"file.xlsx"});
+    EXPECT_EQ(RowTexts(lists.workbooks), Strings{"file.xlsx"});
     EXPECT_TRUE(calls.empty());
 
     // Without a selection, or with one row, nothing moves.
@@ -260,9 +242,8 @@ TEST_F(SourceCommands, MovesCarryTextAndIconAndStopAtTheEnds) {
     ListModel empty;
     MoveSourceUp(empty);
     MoveSourceDown(empty);
-    EXPECT_EQ(RowTexts(lists.sources),
-              (std::vector<std::string>{"/gone.xlsx", "/folder", "/file.xlsx"}));
-    EXPECT_EQ(RowTexts(one), std::vector<std::string>{"/only"});
+    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/folder", "/file.xlsx"}));
+    EXPECT_EQ(RowTexts(one), Strings{"/only"});
     EXPECT_EQ(one.selectedPosition(), 1);
     EXPECT_TRUE(empty.empty());
 }
@@ -280,7 +261,7 @@ TEST(ExcelFilePattern, MatchesDotXlAnywhereWithoutRegardToCase) {
 TEST_F(SourceCommands, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesNamed) {
     TempDir temp;
     // Only other files: nothing added, and a few of them named in the message.
-    std::vector<std::string> paths;
+    Strings paths;
     for (int i = 0; i < 13; ++i) {
         paths.push_back(temp.write("file" + std::to_string(i) + ".txt", "x").string());
     }
@@ -301,16 +282,16 @@ TEST_F(SourceCommands, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesNamed) {
         context(), {folder.string(), paths[0], book.string(), gone.string(), overlong});
     EXPECT_EQ(outcome.added, 4);
     EXPECT_EQ(RowTexts(lists.sources),
-              (std::vector<std::string>{folder.string(), book.string(), gone.string(), overlong}));
+              (Strings{folder.string(), book.string(), gone.string(), overlong}));
     EXPECT_EQ(RowIcons(lists.sources),
               (std::vector<int>{kIconFolder, kIconFile, kIconMissing, kIconMissing}));
     // The last row added is the current source, listed once.
     EXPECT_EQ(lists.sources.selectedPosition(), 4);
-    EXPECT_EQ(calls, (std::vector<std::string>{"workbooks " + overlong, "busy worksheets"}));
+    EXPECT_EQ(calls, (Strings{"workbooks " + overlong, "busy worksheets"}));
     EXPECT_FALSE(ui.busy);
-    EXPECT_EQ(outcome.refused, std::vector<std::string>{paths[0]});
+    EXPECT_EQ(outcome.refused, Strings{paths[0]});
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[1].icon, quillory::lists::MessageIcon::Information);
+    EXPECT_EQ(ui.messages[1].icon, MessageIcon::Information);
     EXPECT_NE(ui.messages[1].text.find("file0.txt"), std::string::npos);
 }
 
