@@ -41,70 +41,50 @@ class DialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void settingsHasItsCaptionAndControls() {
+    void settingsHasItsControlsAndOkWritesOneOrZeroWithCrLfAndNothingElse() {
         TempDir temp;
-        Dialog2 dialog(temp / "set.txt");
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Setting"));
-        QCOMPARE(dialog.Check1()->text(), QStringLiteral("Automatically save the current list ."));
-        QCOMPARE(dialog.OKButton()->text(), QStringLiteral("OK"));
-        QCOMPARE(dialog.CancelButton()->text(), QStringLiteral("Cancel"));
-        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-        // Its text is never cut off, whatever this platform's font needs.
-        const QRect check = dialog.Check1()->geometry();
-        QVERIFY(check.width() >= dialog.Check1()->sizeHint().width());
-        QVERIFY(dialog.width() >= check.right() + 1);
-        QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
-        QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
-        QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
-    }
-
-    void settingsTicksOnlyForAFirstLineOfExactlyOne_data() {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("ticked");
         // The rule itself is the settings file's (its own tests hold every case): the dialog
-        // must show what the rule reads.
-        QTest::newRow("1 then other lines") << QByteArray("1\r\n0\r\nmore\r\n") << true;
-        QTest::newRow("1 with a trailing blank") << QByteArray("1 \r\n") << false;
-    }
-    void settingsTicksOnlyForAFirstLineOfExactlyOne() {
-        QFETCH(QByteArray, content);
-        QFETCH(bool, ticked);
-        TempDir temp;
-        const auto file = temp.write("set.txt", content.toStdString());
-        Dialog2 dialog(file);
-        QCOMPARE(dialog.Check1()->isChecked(), ticked);
-        QVERIFY(!dialog.Check1()->isTristate());
-    }
-
-    void okWritesOneOrZeroWithCrLfAndNothingElse() {
-        TempDir temp;
-        const auto file = temp.write("set.txt", "1 \r\nsecond line\r\n");
+        // shows what the rule reads.
+        const auto file = temp.write("set.txt", "1\r\n0\r\nmore\r\n");
         {
             Dialog2 dialog(file);
-            QVERIFY(!dialog.Check1()->isChecked());
-            click(dialog.OKButton());
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Setting"));
+            QCOMPARE(dialog.Check1()->text(),
+                     QStringLiteral("Automatically save the current list ."));
+            QCOMPARE(dialog.OKButton()->text(), QStringLiteral("OK"));
+            QCOMPARE(dialog.CancelButton()->text(), QStringLiteral("Cancel"));
+            QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+            // Its text is never cut off, whatever this platform's font needs.
+            const QRect check = dialog.Check1()->geometry();
+            QVERIFY(check.width() >= dialog.Check1()->sizeHint().width());
+            QVERIFY(dialog.width() >= check.right() + 1);
+            QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
+            QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
+            QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
+            QVERIFY(!dialog.Check1()->isTristate());
+            QVERIFY(dialog.Check1()->isChecked());
+            click(dialog.OKButton()); // ticked, written as one line
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
-        QCOMPARE(readFile(file), std::string("0\r\n"));
-        {
+        QCOMPARE(readFile(file), std::string("1\r\n"));
+        // Before, whether the box shows ticked, whether it is clicked, what OK writes.
+        const std::tuple<const char*, bool, bool, const char*> cases[] = {
+            {"1 \r\nsecond line\r\n", false, false, "0\r\n"},
+            {"0\r\n", false, true, "1\r\n"},
+            {nullptr, false, false, "0\r\n"}}; // a missing file opens cleared, OK creates it
+        for (const auto& [before, ticked, clicked, written] : cases) {
+            std::filesystem::remove(file);
+            if (before != nullptr) {
+                temp.write("set.txt", before);
+            }
             Dialog2 dialog(file);
-            click(dialog.Check1());
+            QCOMPARE(dialog.Check1()->isChecked(), ticked);
+            if (clicked) {
+                click(dialog.Check1());
+            }
             click(dialog.OKButton());
+            QCOMPARE(readFile(file), std::string(written));
         }
-        QCOMPARE(readFile(file), std::string("1\r\n"));
-        {
-            Dialog2 dialog(file); // reads the file again: ticked, written unchanged
-            QVERIFY(dialog.Check1()->isChecked());
-            click(dialog.OKButton());
-        }
-        QCOMPARE(readFile(file), std::string("1\r\n"));
-
-        // A missing file opens cleared and is created by OK.
-        std::filesystem::remove(file);
-        Dialog2 dialog(file);
-        QVERIFY(!dialog.Check1()->isChecked());
-        click(dialog.OKButton());
-        QCOMPARE(readFile(file), std::string("0\r\n"));
     }
 
     void cancelAndTheCloseBoxLeaveTheFileByteForByte() {
@@ -173,6 +153,7 @@ private slots:
         }
         QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
         const auto texts = labelTexts(dialog);
+        QCOMPARE(texts.size(), 8);
         QCOMPARE(texts.value("Label1"), QStringLiteral("Quillory"));
         QCOMPARE(texts.value("Label4"),
                  QStringLiteral("Version:") + QString::fromLatin1(quillory::kVersion));
@@ -215,19 +196,9 @@ private slots:
         QVERIFY(openAfterLinks);
         QCOMPARE(opened, (QList<QUrl>{QUrl(QStringLiteral("mailto:support@quillory.example")),
                                       QUrl(QStringLiteral("https://quillory.example"))}));
-    }
-
-    void aboutOpenedTwiceShowsTheSameContent() {
-        QMap<QString, QString> first;
-        {
-            Dialog1 dialog([](const QUrl&) { return true; });
-            first = labelTexts(dialog);
-            click(dialog.Label2());
-            dialog.close();
-        }
+        // Opened again, it shows the same content.
         Dialog1 again([](const QUrl&) { return true; });
-        QCOMPARE(labelTexts(again), first);
-        QCOMPARE(first.size(), 8);
+        QCOMPARE(labelTexts(again), labelTexts(dialog));
     }
 };
 
