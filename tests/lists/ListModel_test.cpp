@@ -51,6 +51,7 @@ TEST(ListModel, PositionsAreOneBasedAndTheSelectionFollowsItsRow) {
         EXPECT_THROW(list.text(bad), InvalidPosition) << bad;
     }
     EXPECT_THROW(list.add("x", 5), InvalidPosition);
+    EXPECT_THROW(list.add("x", -1), InvalidPosition);
     list.clear();
     // A row inserted before the selected one moves the selection without a selection event.
     EXPECT_EQ(rec.events, (Strings{"ins 1+1", "sel 1", "ins 2+1", "ins 1+1", "ins 3+1", "ins 5+1",
