@@ -184,6 +184,7 @@ void BrowseMergeTest::failedMergeLeavesNothingBehind() {
 // converter from a libxlsxwriter workbook, listed natively, converted by LibreOffice at merge
 // time.
 void BrowseMergeTest::legacyFolderOfXlsAndXlsxBrowsedAndMerged() {
+    constexpr int kConverterTimeoutMs = 120000;
     form.reset(); // this test's own window, over its own folder
     const QString ssconvert = QStandardPaths::findExecutable("ssconvert");
     if (ssconvert.isEmpty()) {
@@ -211,7 +212,7 @@ void BrowseMergeTest::legacyFolderOfXlsAndXlsxBrowsedAndMerged() {
     QProcess convert;
     convert.start(ssconvert, {QString::fromStdString((originals / "ledger.xlsx").string()),
                               QString::fromStdString((folder / "ledger.xls").string())});
-    QVERIFY(convert.waitForFinished(120000));
+    QVERIFY(convert.waitForFinished(kConverterTimeoutMs));
     QVERIFY2(convert.exitCode() == 0 && std::filesystem::exists(folder / "ledger.xls"),
              convert.readAllStandardError().constData());
     legacy.write("program/EXCEL.txt", folder.string() + "\n");
