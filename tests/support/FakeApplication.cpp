@@ -315,16 +315,6 @@ void FakeSpreadsheet::addWorkbook(const std::filesystem::path& path,
     addWorkbook(path, std::move(sheets));
 }
 
-void FakeSpreadsheet::addWorkbook(const std::filesystem::path& path,
-                                  std::vector<SheetSpec> sheets) {
-    workbooks_[path] = std::move(sheets);
-}
-
-void FakeSpreadsheet::addUnreadable(const std::filesystem::path& path, ErrorCode code,
-                                    std::string description) {
-    unreadable_[path] = Unreadable{code, std::move(description)};
-}
-
 spreadsheet::ApplicationFactory FakeSpreadsheet::factory() {
     return [this]() -> std::unique_ptr<spreadsheet::Application> {
         call("Create");
@@ -348,15 +338,6 @@ std::vector<std::string> FakeSpreadsheet::callsStartingWith(const std::string& p
     std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
                  [&prefix](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
     return matching;
-}
-
-std::optional<std::vector<FakeSpreadsheet::SavedSheet>>
-FakeSpreadsheet::saved(const std::filesystem::path& path) const {
-    const auto found = saved_.find(path);
-    if (found == saved_.end()) {
-        return std::nullopt;
-    }
-    return found->second;
 }
 
 } // namespace quillory::testing
