@@ -1,27 +1,41 @@
-// The main window with real widgets on the offscreen platform: its layout, lists, menus, and the
-// start and exit steps that load and save the source list.
+// The main window with real widgets on the offscreen platform: its layout, lists, menus, the
+// start and exit steps that load and save the source list, the Qt side of the four lists (the
+// adapter under Qt's model checks, the view's events), and the message boxes and busy pointer
+// of the procedures' user interface.
 
+#include "ModalDriver.h"
 #include "mainwindow/Form1.h"
+#include "mainwindow/ListModelAdapter.h"
 #include "mainwindow/ListView.h"
+#include "mainwindow/QtUiPort.h"
 #include "support/RecordingUiPort.h"
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QAction>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QUrl>
 #include <QtTest>
 #include <memory>
 
+using quillory::lists::ListModel;
+using quillory::lists::MessageIcon;
 using quillory::mainwindow::Form1;
+using quillory::mainwindow::ListModelAdapter;
 using quillory::mainwindow::ListView;
+using quillory::mainwindow::QtUiPort;
+using quillory::testing::ModalDriver;
 using quillory::testing::readFile;
 using quillory::testing::RecordingUiPort;
 using quillory::testing::TempDir;
 
 namespace {
 
-// One window over a temporary program folder, with a recording UI port and opener.
+// One window over a program folder (a temporary one unless given), with a recording UI port and
+// opener.
 struct Window {
     explicit Window(const std::string& savedList = {}, const TempDir* programDir = nullptr,
                     const std::string& programSubfolder = {})
@@ -58,13 +72,31 @@ QStringList headerCaptions(const ListView* view) {
     return captions;
 }
 
+QStringList shownTexts(const QAbstractItemModel& model, int column = 0) {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        texts << model.index(row, column).data().toString();
+    }
+    return texts;
+}
+
+QPoint checkBoxCentre(ListView& view, int row) {
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.rect = view.visualRect(view.model()->index(row, 0));
+    option.features = QStyleOptionViewItem::HasCheckIndicator;
+    return view.style()
+        ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &view)
+        .center();
+}
+
 } // namespace
 
 class Form1Test : public QObject {
     Q_OBJECT
 
 private slots:
-    void listsShowTheirColumnsAfterStartWithAnEmptyList() {
+    void windowHasFixedSizeTitleIconsAndTheListsColumns() {
         Window window;
         Form1& form = *window.form;
         form.show();
@@ -76,6 +108,21 @@ private slots:
         QCOMPARE(headerCaptions(form.ListView4()), (QStringList{"Excel File", "Sheets be Merged"}));
         QCOMPARE(form.lists().sources.count(), 0);
         QVERIFY(window.ui.messages.empty());
+
+        QCOMPARE(form.windowTitle(), QStringLiteral("Quillory"));
+        QVERIFY(!form.windowIcon().pixmap(32).isNull());
+        QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QCOMPARE(form.centralWidget()->size(), QSize(749, 501));
+        form.resize(form.width() + 100, form.height() + 100);
+        QCOMPARE(form.centralWidget()->size(), QSize(749, 501));
+        QCOMPARE(form.minimumSize(), form.size());
+        for (int number : {8, 6, 7, 18, 12, 13, 9, 10, 11, 14, 15, 4, 5}) {
+            QVERIFY2(!form.command(number)->icon().pixmap(16).isNull(),
+                     qPrintable(QString::number(number)));
+        }
+        QVERIFY(form.command(20)->icon().isNull());
     }
 
     void savedListLoadsWithIconsAndOnlyTheSourceListShowsIcons() {
@@ -86,15 +133,12 @@ private slots:
         Window window(saved, &dir);
         Form1& form = *window.form;
         QAbstractItemModel* sources = form.ListView1()->model();
-        QCOMPARE(sources->rowCount(), 3);
-        QCOMPARE(sources->index(2, 0).data().toString(), QStringLiteral("/nowhere/Gone.xlsx"));
+        QCOMPARE(shownTexts(*sources).value(2), QStringLiteral("/nowhere/Gone.xlsx"));
         for (int row = 0; row < 3; ++row) {
-            QVERIFY(!sources->index(row, 0)
-                         .data(Qt::DecorationRole)
-                         .value<QIcon>()
-                         .pixmap(16)
-                         .isNull());
-            QVERIFY(!sources->index(row, 0).data(Qt::CheckStateRole).isValid());
+            const QModelIndex index = sources->index(row, 0);
+            QVERIFY(!index.data(Qt::DecorationRole).value<QIcon>().pixmap(16).isNull());
+            QVERIFY(!index.data(Qt::CheckStateRole).isValid());
+            QVERIFY(!(index.flags() & Qt::ItemIsUserCheckable));
         }
         // The first row is the selected one, in the model and in the view.
         QCOMPARE(form.lists().sources.selectedPosition(), 1);
@@ -115,12 +159,11 @@ private slots:
                  int(Qt::Checked));
         QCOMPARE(form.ListView4()->model()->index(0, 1).data().toString(),
                  QStringLiteral("Sheet1"));
-        QVERIFY(!(form.ListView1()->model()->index(0, 0).flags() & Qt::ItemIsUserCheckable));
     }
 
-    // Clicks reaching the model are the view's own test (Form1Lists_test); here the window's
-    // views follow their models' selection.
-    void theModelsSelectionShowsInTheView() {
+    // Clicks reaching the model are the view's own test below; here the window's views follow
+    // their models' selection, and the progress bar its model.
+    void theViewsFollowTheirModels() {
         Window window;
         Form1& form = *window.form;
         auto& workbooks = form.lists().workbooks;
@@ -128,146 +171,219 @@ private slots:
         workbooks.add("b.xlsx");
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-
-        ListView* view = form.ListView2();
         workbooks.select(2);
-        QCOMPARE(view->selectionModel()->selectedRows().value(0).row(), 1);
+        QCOMPARE(form.ListView2()->selectionModel()->selectedRows().value(0).row(), 1);
         workbooks.remove(2);
-        QVERIFY(view->selectionModel()->selectedRows().isEmpty());
+        QVERIFY(form.ListView2()->selectionModel()->selectedRows().isEmpty());
+
+        QProgressBar* bar = form.ProgressBar1();
+        QCOMPARE(bar->value(), bar->minimum());
+        form.lists().progress.setMax(3);
+        form.lists().progress.setValue(1);
+        const double shown =
+            double(bar->value() - bar->minimum()) / (bar->maximum() - bar->minimum());
+        QVERIFY(qAbs(shown - 1.0 / 3) < 0.001);
+        form.lists().progress.setValue(3);
+        QCOMPARE(bar->value(), bar->maximum());
+        form.lists().progress.setValue(0);
+        QCOMPARE(bar->value(), bar->minimum());
     }
 
-    void windowHasFixedSizeTitleAndIcons() {
-        Window window;
-        Form1& form = *window.form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.windowTitle(), QStringLiteral("Quillory"));
-        QVERIFY(!form.windowIcon().pixmap(32).isNull());
-        QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
-        QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-        QCOMPARE(form.minimumSize(), form.maximumSize());
-        QCOMPARE(form.centralWidget()->size(), QSize(749, 501));
-        form.resize(form.width() + 100, form.height() + 100);
-        QCOMPARE(form.centralWidget()->size(), QSize(749, 501));
-        QCOMPARE(form.minimumSize(), form.size());
-        for (int number : {8, 6, 7, 18, 12, 13, 9, 10, 11, 14, 15, 4, 5}) {
-            QVERIFY2(!form.command(number)->icon().pixmap(16).isNull(),
-                     qPrintable(QString::number(number)));
-        }
-        QVERIFY(form.command(20)->icon().isNull());
-    }
-
+    // Exit (its button or the close box) saves the list once; whether set.txt switches saving
+    // off is the saved list's own test.
     void exitSavesTheListOnce() {
-        Window window("/data/a.xlsx\r\n");
-        Form1& form = *window.form;
-        form.show();
-        form.lists().sources.add("/data/b.xlsx");
-        QTest::mouseClick(form.command(9), Qt::LeftButton);
-        QVERIFY(!form.isVisible());
-        const auto list = window.dir / "EXCEL.txt";
-        QCOMPARE(readFile(list), std::string("/data/a.xlsx\r\n/data/b.xlsx\r\n"));
-
-        // Closing once more (the application quitting) must not save a second time.
-        form.lists().sources.add("/data/c.xlsx");
-        QCloseEvent again;
-        QCoreApplication::sendEvent(&form, &again);
-        QCOMPARE(readFile(list), std::string("/data/a.xlsx\r\n/data/b.xlsx\r\n"));
-        QVERIFY(window.ui.messages.empty());
-    }
-
-    void closeBoxSavesTheListOnceUnlessSwitchedOff() {
-        {
+        for (const bool button : {true, false}) {
             Window window("/data/a.xlsx\r\n");
             window.form->show();
-            window.form->lists().sources.remove(1);
-            QVERIFY(window.form->close());
-            QCOMPARE(readFile(window.dir / "EXCEL.txt"), std::string());
-            window.form->lists().sources.add("/data/late.xlsx");
-            window.form->close();
-            QCOMPARE(readFile(window.dir / "EXCEL.txt"), std::string());
-        }
-        {
-            TempDir dir;
-            dir.write("set.txt", "0\r\n");
-            Window window("/data/a.xlsx\r\n", &dir);
             window.form->lists().sources.add("/data/b.xlsx");
-            window.form->close();
-            QCOMPARE(readFile(dir / "EXCEL.txt"), std::string("/data/a.xlsx\r\n"));
+            if (button) {
+                QTest::mouseClick(window.form->command(9), Qt::LeftButton);
+            } else {
+                QVERIFY(window.form->close());
+            }
+            QVERIFY(!window.form->isVisible());
+            const std::string expected = "/data/a.xlsx\r\n/data/b.xlsx\r\n";
+            QCOMPARE(readFile(window.dir / "EXCEL.txt"), expected);
+            // Closing once more (the application quitting) must not save a second time.
+            window.form->lists().sources.add("/data/c.xlsx");
+            QCloseEvent again;
+            QCoreApplication::sendEvent(window.form.get(), &again);
+            QCOMPARE(readFile(window.dir / "EXCEL.txt"), expected);
+            QVERIFY(window.ui.messages.empty());
         }
     }
 
-    void failedSaveAtExitIsReportedAndKeepsTheOldList() {
+    void unreadableOrUnwritableSavedListIsReportedAndKeepsTheOldOne() {
         TempDir dir;
-        dir.write("EXCEL.txt", "/data/a.xlsx\r\n");
-        Window window({}, &dir);
-        // A folder in the way of the temporary file's rename target makes the save fail.
-        window.form->lists().sources.add("/data/b.xlsx");
-        std::filesystem::remove(dir / "EXCEL.txt");
         dir.write("EXCEL.txt/keep", "a folder where the list should be");
-        window.form->close();
-        QCOMPARE(window.ui.messages.size(), std::size_t(1));
-        QCOMPARE(window.ui.messages[0].icon, quillory::lists::MessageIcon::Critical);
-        QVERIFY(window.ui.messages[0].text.find("EXCEL.txt") != std::string::npos);
-        QCOMPARE(readFile(dir / "EXCEL.txt" / "keep"),
-                 std::string("a folder where the list should be"));
-    }
-
-    void unreadableSavedListIsReportedAtStart() {
-        TempDir dir;
-        dir.write("EXCEL.txt/inside", "x"); // a folder, not a file
         Window window({}, &dir);
         QCOMPARE(window.ui.messages.size(), std::size_t(1));
         QVERIFY(window.ui.messages[0].text.find("EXCEL.txt") != std::string::npos);
         QCOMPARE(window.form->lists().sources.count(), 0);
+
+        window.form->lists().sources.add("/data/b.xlsx");
+        window.form->close();
+        QCOMPARE(window.ui.messages.size(), std::size_t(2));
+        QCOMPARE(window.ui.messages[1].icon, MessageIcon::Critical);
+        QVERIFY(window.ui.messages[1].text.find("EXCEL.txt") != std::string::npos);
+        QCOMPARE(readFile(dir / "EXCEL.txt" / "keep"),
+                 std::string("a folder where the list should be"));
     }
 
     void helpOpensTheHelpFileElseTheUserGuide() {
         TempDir dir;
         Window window({}, &dir);
         Form1& form = *window.form;
+        const auto url = [&dir](const std::string& file) {
+            return QUrl::fromLocalFile(QString::fromStdString((dir / file).string()));
+        };
         dir.write("doc/user-guide.html", "<html></html>");
         form.menuEntry(QStringLiteral("Help"))->trigger();
-        QCOMPARE(window.opened.size(), std::size_t(1));
-        QCOMPARE(window.opened[0], QUrl::fromLocalFile(QString::fromStdString(
-                                       (dir / "doc" / "user-guide.html").string())));
-
         dir.write("help.chm", "x");
         QTest::mouseClick(form.command(12), Qt::LeftButton);
-        QCOMPARE(window.opened.size(), std::size_t(2));
-        QCOMPARE(window.opened[1],
-                 QUrl::fromLocalFile(QString::fromStdString((dir / "help.chm").string())));
-
         form.menuEntry(QStringLiteral("HomePage"))->trigger();
         QTest::mouseClick(form.command(13), Qt::LeftButton);
         QCOMPARE(window.opened.size(), std::size_t(4));
+        QCOMPARE(window.opened[0], url("doc/user-guide.html"));
+        QCOMPARE(window.opened[1], url("help.chm"));
         QCOMPARE(window.opened[2].scheme(), QStringLiteral("https"));
         QCOMPARE(window.opened[3], window.opened[2]);
         QVERIFY(window.ui.messages.empty());
-    }
 
-    void helpFindsTheGuideInstalledBesideTheProgram() {
+        // Installed, the guide is beside the program's folder.
         TempDir prefix;
         prefix.write("share/doc/quillory/user-guide.html", "<html></html>");
-        Window window({}, &prefix, "bin");
-        window.form->Command12_Click();
-        QCOMPARE(window.opened.size(), std::size_t(1));
-        QCOMPARE(window.opened[0], QUrl::fromLocalFile(QString::fromStdString(
-                                       (prefix / "share/doc/quillory/user-guide.html").string())));
+        Window installed({}, &prefix, "bin");
+        installed.form->Command12_Click();
+        QCOMPARE(installed.opened, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(
+                                       (prefix / "share/doc/quillory/user-guide.html").string()))});
     }
 
-    void progressBarFollowsItsModel() {
-        Window window;
-        Form1& form = *window.form;
-        QCOMPARE(form.ProgressBar1()->value(), form.ProgressBar1()->minimum());
-        form.lists().progress.setMax(3);
-        form.lists().progress.setValue(1);
-        const double shown = double(form.ProgressBar1()->value() - form.ProgressBar1()->minimum()) /
-                             (form.ProgressBar1()->maximum() - form.ProgressBar1()->minimum());
-        QVERIFY(qAbs(shown - 1.0 / 3) < 0.001);
-        form.lists().progress.setValue(3);
-        QCOMPARE(form.ProgressBar1()->value(), form.ProgressBar1()->maximum());
-        form.lists().progress.setValue(0);
-        QCOMPARE(form.ProgressBar1()->value(), form.ProgressBar1()->minimum());
+    void adapterStaysConsistentThroughEveryListOperation() {
+        ListModel list;
+        ListModelAdapter adapter(list, {true, {}});
+        QAbstractItemModelTester tester(&adapter,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        list.addColumn("Excel File", 3100);
+        list.addColumn("Sheets be Merged", 1900);
+        list.add("/b.xlsx");
+        list.add("/a.xlsx", 1);
+        list.add("/c.xlsx");
+        list.add("/mid.xlsx", 3);
+        list.setSubItem1(2, "Sheet2");
+        list.setChecked(2, true);
+        QCOMPARE(shownTexts(adapter), (QStringList{"/a.xlsx", "/b.xlsx", "/mid.xlsx", "/c.xlsx"}));
+        QCOMPARE(shownTexts(adapter, 1), (QStringList{"", "Sheet2", "", ""}));
+        QCOMPARE(adapter.index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        QCOMPARE(adapter.headerData(1, Qt::Horizontal).toString(),
+                 QStringLiteral("Sheets be Merged"));
+
+        list.remove(1);
+        list.remove(3);
+        QCOMPARE(shownTexts(adapter), (QStringList{"/b.xlsx", "/mid.xlsx"}));
+        QVERIFY(adapter.setData(adapter.index(1, 0), Qt::Checked, Qt::CheckStateRole));
+        QVERIFY(list.checked(2));
+        QVERIFY(!adapter.setData(adapter.index(1, 1), Qt::Checked, Qt::CheckStateRole));
+        list.clear();
+        QCOMPARE(adapter.rowCount(), 0);
+        list.add("again");
+        QCOMPARE(shownTexts(adapter), QStringList{"again"});
+    }
+
+    // The view raises the list's events as the list widget did.
+    void viewRaisesItemClickButNotForACheckBoxAndDoubleClickAnywhere() {
+        ListModel list;
+        ListModelAdapter adapter(list, {true, {}});
+        list.addColumn("WorkBooks", 1900);
+        list.add("a.xlsx");
+        list.add("b.xlsx");
+        ListView view;
+        view.bind(&adapter);
+        view.resize(200, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QSignalSpy clicks(&view, &ListView::listItemClicked);
+        QSignalSpy doubleClicks(&view, &ListView::listDoubleClicked);
+
+        const QPoint secondRow = view.visualRect(adapter.index(1, 0)).center() + QPoint(30, 0);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, secondRow);
+        QCOMPARE(clicks.count(), 1);
+        QCOMPARE(list.selectedPosition(), 2); // the selection reached the model first
+
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, checkBoxCentre(view, 0));
+        QVERIFY(list.checked(1));
+        QCOMPARE(clicks.count(), 1);
+
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(100, 190));
+        QCOMPARE(clicks.count(), 1); // empty space is no item
+
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, QPoint(100, 190));
+        QCOMPARE(doubleClicks.count(), 1);
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, secondRow);
+        QCOMPARE(doubleClicks.count(), 2);
+
+        // Scroll requests and column widths come from the model.
+        QCOMPARE(view.columnWidth(0), 127);
+        for (int i = 0; i < 50; ++i) {
+            list.add("more" + std::to_string(i));
+        }
+        list.ensureVisible(52);
+        QVERIFY(view.viewport()->rect().intersects(view.visualRect(adapter.index(51, 0))));
+    }
+
+    // Messages as the procedures expect them: the caption, the icon and one OK button, usable
+    // while the busy pointer is on, which comes back after.
+    void messagesHaveTheCaptionTheIconAndOneOkButton() {
+        QtUiPort port;
+        for (const auto& [icon, expected] :
+             {std::pair{MessageIcon::Critical, QMessageBox::Critical},
+              std::pair{MessageIcon::Information, QMessageBox::Information}}) {
+            port.setBusy(true);
+            QString caption;
+            QString text;
+            QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
+            QStringList buttons;
+            bool busyDuringMessage = true;
+            ModalDriver<QMessageBox> driver([&](QMessageBox* box) {
+                caption = box->windowTitle();
+                text = box->text();
+                shownIcon = box->icon();
+                for (QAbstractButton* button : box->buttons()) {
+                    buttons << QString::number(box->standardButton(button)) << button->text();
+                }
+                busyDuringMessage = QApplication::overrideCursor() != nullptr;
+                box->accept();
+                return true;
+            });
+            port.showMessage(icon, "Open excel file failed!\nÜbersicht.xlsx");
+            QVERIFY(driver.finished());
+            QCOMPARE(caption, QStringLiteral("Quillory"));
+            QCOMPARE(text, QStringLiteral("Open excel file failed!\nÜbersicht.xlsx"));
+            QCOMPARE(shownIcon, expected);
+            QCOMPARE(buttons.size(), 2); // one button: its role and its caption
+            QCOMPARE(buttons.front(), QString::number(QMessageBox::Ok));
+            QVERIFY(!busyDuringMessage);
+            QVERIFY(QApplication::overrideCursor() != nullptr);
+            port.setBusy(false);
+        }
+    }
+
+    void busyPointerIsAStateNotACount() {
+        {
+            QtUiPort port;
+            QVERIFY(QApplication::overrideCursor() == nullptr);
+            port.setBusy(true);
+            port.setBusy(true);
+            QVERIFY(QApplication::overrideCursor() != nullptr);
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            port.setBusy(false);
+            QVERIFY(QApplication::overrideCursor() == nullptr);
+            port.setBusy(false);
+            QVERIFY(QApplication::overrideCursor() == nullptr);
+            port.setBusy(true);
+        }
+        // A port that goes away while busy gives the pointer back.
+        QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 };
 

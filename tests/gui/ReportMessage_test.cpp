@@ -1,6 +1,8 @@
-// What the user reads after a merge in the real window: a short message with the full grouped
-// notes behind "Show Details...", no message when nothing differs, and paths in the source and
-// merge lists shortened in the middle with the whole path as tooltip.
+// A merge in the real window as the user sees it: a short message with the full grouped notes
+// behind "Show Details...", no message when nothing differs, paths in the source and merge lists
+// shortened in the middle with the whole path as tooltip; and a long merge during which timers
+// fire, the progress bar moves (also while the result is written) and repaints, clicks start
+// nothing and change no list, and a close waits for the merge to end.
 
 #include "ModalDriver.h"
 #include "WindowTestSupport.h"
@@ -13,7 +15,10 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QProgressBar>
+#include <QTimer>
 #include <QtTest>
+#include <set>
 
 #ifdef QUILLORY_HAVE_XLSXWRITER
 #include <xlsxwriter.h>
@@ -29,20 +34,63 @@ using quillory::testing::TempDir;
 
 namespace {
 
-// The real message boxes, with the desktop's opener replaced.
+// The real port with the desktop's programs replaced: messages without details are noted and
+// not shown; a report with details shows the real message box.
 class DesktoplessPort : public quillory::mainwindow::QtUiPort {
 public:
+    void showMessage(quillory::lists::MessageIcon, const std::string& text) override {
+        messages.push_back(text);
+    }
     void showDetailedMessage(quillory::lists::MessageIcon icon, const std::string& text,
                              const std::string& details) override {
-        ++messages;
+        messages.push_back(text);
         QtUiPort::showDetailedMessage(icon, text, details);
     }
-    bool openFile(const std::filesystem::path&) override { return true; }
+    bool openFile(const std::filesystem::path& file) override {
+        openedFiles.push_back(file);
+        return true;
+    }
     std::optional<std::filesystem::path> askSavePath(const std::filesystem::path&) override {
         return std::nullopt;
     }
-    int messages = 0;
+    std::vector<std::string> messages;
+    std::vector<std::filesystem::path> openedFiles;
 };
+
+// Counts the paint events of one widget.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+constexpr int kRowsPerSheet = 15000;
+constexpr int kColumns = 6;
+const std::vector<std::string> kLargeSheets = {"North", "South", "East"};
+
+bool WriteLargeWorkbook(const std::filesystem::path& file) {
+#ifdef QUILLORY_HAVE_XLSXWRITER
+    lxw_workbook* workbook = workbook_new(file.c_str());
+    for (const auto& name : kLargeSheets) {
+        lxw_worksheet* sheet = workbook_add_worksheet(workbook, name.c_str());
+        for (int row = 0; row < kRowsPerSheet; ++row) {
+            for (lxw_col_t col = 0; col < kColumns; ++col) {
+                worksheet_write_number(sheet, static_cast<lxw_row_t>(row), col, row + col / 10.0,
+                                       nullptr);
+            }
+        }
+    }
+    return workbook_close(workbook) == LXW_NO_ERROR;
+#else
+    (void)file;
+    return false;
+#endif
+}
 
 // Sheets "Sales", with a column chart of its figures, and "Costs", in another colour theme than
 // the default (another accent colour). The chart's series has a colour of its own or takes the
@@ -106,6 +154,7 @@ class ReportMessageTest : public QObject {
 private slots:
     void shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingDiffers();
     void aLongPathKeepsItsFileNameInAnyWidth();
+    void longMergeKeepsTheWindowAliveAndIgnoresInput();
 };
 
 void ReportMessageTest::aLongPathKeepsItsFileNameInAnyWidth() {
@@ -184,7 +233,7 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     });
     QTest::mouseClick(form->command(18), Qt::LeftButton); // Merge
     QVERIFY(driver.finished());
-    QCOMPARE(port.messages, 1);
+    QCOMPARE(port.messages.size(), std::size_t{1});
     QVERIFY2(text.count('\n') + 1 <= 6, qPrintable(text));
     QVERIFY2(text.contains("Kept as values") && text.contains("Renamed"), qPrintable(text));
     QVERIFY2(!text.contains("Adjusted"), "what looks the same is no difference");
@@ -213,10 +262,77 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     QCOMPARE(lists.merge.count(), 2);
     ModalDriver<QMessageBox> closer([](QMessageBox* box) { return box->close(); });
     QTest::mouseClick(form->command(18), Qt::LeftButton);
-    QCOMPARE(port.messages, 1);
+    QCOMPARE(port.messages.size(), std::size_t{1});
     const auto runs = std::distance(std::filesystem::directory_iterator(dir.path() / "tmp"),
                                     std::filesystem::directory_iterator());
     QCOMPARE(runs, 2); // both merges wrote their result
+}
+
+void ReportMessageTest::longMergeKeepsTheWindowAliveAndIgnoresInput() {
+    TempDir dir;
+    const std::filesystem::path book = dir.path() / "large.xlsx";
+    if (!WriteLargeWorkbook(book)) {
+        QSKIP("libxlsxwriter is not installed: no large workbook can be written");
+    }
+    DesktoplessPort port;
+    const auto window = quillory::testing::StartEngineWindow(dir.path(), port);
+    quillory::mainwindow::Form1& form = *window;
+    auto& merge = form.lists().merge;
+    for (const auto& sheet : kLargeSheets) {
+        const int row = merge.add(book.string());
+        merge.setSubItem1(row, sheet);
+        merge.setChecked(row, true);
+    }
+    PaintCounter barPaints;
+    form.ProgressBar1()->installEventFilter(&barPaints);
+
+    // Runs only inside the merge (nothing else turns the event loop): what the user would see.
+    std::vector<int> barValues;
+    int paintsBeforeMerge = -1;
+    int paintsDuringMerge = 0;
+    bool poked = false;
+    bool closeAccepted = true;
+    QTimer ticker;
+    ticker.setInterval(0);
+    connect(&ticker, &QTimer::timeout, [&] {
+        if (!port.openedFiles.empty()) {
+            return; // the result is handed over: the merge is done
+        }
+        if (paintsBeforeMerge < 0) {
+            paintsBeforeMerge = barPaints.paints;
+        }
+        paintsDuringMerge = barPaints.paints - paintsBeforeMerge;
+        barValues.push_back(form.ProgressBar1()->value());
+        if (!poked) {
+            poked = true;
+            QTest::mouseClick(form.command(18), Qt::LeftButton); // a second merge
+            QTest::mouseClick(form.command(17), Qt::LeftButton); // empty the merge list
+            closeAccepted = form.close();
+        }
+    });
+    ticker.start();
+    QTest::mouseClick(form.command(18), Qt::LeftButton);
+    ticker.stop();
+
+    QVERIFY2(port.messages.empty(), port.messages.empty() ? "" : port.messages.front().c_str());
+    QVERIFY2(barValues.size() > 1, "timers fire while the merge runs");
+    const std::set<int> distinct(barValues.begin(), barValues.end());
+    // The three entries give at most four values; more means the bar moved while writing.
+    QString shown;
+    for (int v : barValues)
+        shown += QString::number(v) + " ";
+    QVERIFY2(distinct.size() > 4, qPrintable(shown));
+    QVERIFY2(paintsDuringMerge > 0, "the bar repaints during the merge");
+    QVERIFY(poked);
+    QCOMPARE(port.openedFiles.size(), std::size_t{1}); // the click on Merge started nothing
+    QCOMPARE(merge.count(), 3);                        // the click on Remove All did nothing
+    QVERIFY2(!closeAccepted, "closing waits for the merge");
+    QVERIFY2(!form.isVisible(), "the window closes once the merge is over");
+    QCOMPARE(form.ProgressBar1()->value(), form.ProgressBar1()->minimum());
+    // The merge's own observer of the bar is gone again: the window's shows the model.
+    form.lists().progress.setValue(form.lists().progress.max());
+    QCOMPARE(form.ProgressBar1()->value(), form.ProgressBar1()->maximum());
+    QCOMPARE(quillory::testing::EngineWorksheets(port.openedFiles.front()), kLargeSheets);
 }
 
 QTEST_MAIN(ReportMessageTest)

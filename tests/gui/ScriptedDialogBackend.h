@@ -7,7 +7,6 @@
 #include <QColor>
 #include <QFont>
 #include <QStringList>
-#include <functional>
 #include <optional>
 
 namespace quillory::testing {
@@ -19,7 +18,6 @@ public:
     std::optional<QColor> colorAnswer;
     std::optional<QFont> fontAnswer;
     bool printerAnswer = false;
-    std::function<void()> beforeAnswer; // e.g. remove the folder the user just chose
 
     int calls = 0;
     QStringList titles; // of the file and folder dialogs, in order
@@ -67,9 +65,6 @@ private:
     std::optional<QString> answer(const QString& title, const std::optional<QString>& value) {
         ++calls;
         titles << title;
-        if (beforeAnswer) {
-            beforeAnswer();
-        }
         return value;
     }
 };

@@ -1,4 +1,5 @@
 #include "lists/ListModel.h"
+#include "lists/ProgressModel.h"
 #include "support/ListContents.h"
 
 #include <gtest/gtest.h>
@@ -7,68 +8,58 @@ using quillory::lists::InvalidPosition;
 using quillory::lists::ListModel;
 using quillory::lists::ListObserver;
 using quillory::testing::RowTexts;
+using Strings = std::vector<std::string>;
 
 namespace {
 
 struct Recorder : ListObserver {
-    std::vector<std::string> events;
-    void rowsInserted(int p, int n) override {
-        events.push_back("ins " + std::to_string(p) + "+" + std::to_string(n));
-    }
-    void rowsRemoved(int p, int n) override {
-        events.push_back("rem " + std::to_string(p) + "+" + std::to_string(n));
-    }
+    Strings events;
+    void rowsInserted(int p, int n) override { note("ins", p, n); }
+    void rowsRemoved(int p, int n) override { note("rem", p, n); }
     void rowsReset() override { events.push_back("reset"); }
-    void selectionChanged(int p) override { events.push_back("sel " + std::to_string(p)); }
-    void ensureVisibleRequested(int p) override { events.push_back("vis " + std::to_string(p)); }
+    void selectionChanged(int p) override { note("sel", p); }
+    void ensureVisibleRequested(int p) override { note("vis", p); }
+    void note(const char* what, int p, int n = 0) {
+        events.push_back(what + (" " + std::to_string(p)) + (n > 0 ? "+" + std::to_string(n) : ""));
+    }
 };
 
 } // namespace
 
-TEST(ListModel, FirstRowAddedToAnEmptyListBecomesSelectedAndOnlyThatOne) {
+TEST(ListModel, PositionsAreOneBasedAndTheSelectionFollowsItsRow) {
     ListModel list;
+    Recorder rec;
+    list.addObserver(&rec);
     EXPECT_EQ(list.selectedPosition(), 0);
-    list.add("a");
-    EXPECT_EQ(list.selectedPosition(), 1);
     list.add("b");
-    list.add("c", 1);
-    // The selected row moved down with its row when a row was inserted before it.
-    EXPECT_EQ(list.selectedText(), "a");
+    EXPECT_EQ(list.selectedPosition(), 1); // the first row added to an empty list
+    list.add("d");
+    EXPECT_EQ(list.add("a", 1), 1);
+    EXPECT_EQ(list.add("c", 3), 3);
+    EXPECT_EQ(list.add("e", 5), 5); // one past the end appends
+    EXPECT_EQ(RowTexts(list), (Strings{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(list.selectedText(), "b"); // moved down with its row
     EXPECT_EQ(list.selectedPosition(), 2);
-
-    list.clear();
-    EXPECT_EQ(list.selectedPosition(), 0);
-    list.add("again", 1);
-    EXPECT_EQ(list.selectedPosition(), 1);
-}
-
-TEST(ListModel, PositionsAreOneBasedAndInsertMovesFollowingRowsDown) {
-    ListModel list;
-    list.add("a");
-    list.add("c");
-    EXPECT_EQ(list.add("b", 2), 2);
-    EXPECT_EQ(list.add("d", 4), 4); // one past the end appends
-    EXPECT_EQ(RowTexts(list), (std::vector<std::string>{"a", "b", "c", "d"}));
+    list.ensureVisible(4);
     list.remove(1);
-    EXPECT_EQ(RowTexts(list), (std::vector<std::string>{"b", "c", "d"}));
-    EXPECT_THROW(list.add("x", 5), InvalidPosition);
-    EXPECT_THROW(list.add("x", -1), InvalidPosition);
-    EXPECT_THROW(list.remove(0), InvalidPosition);
-    EXPECT_THROW(list.remove(4), InvalidPosition);
-    EXPECT_THROW(list.text(4), InvalidPosition);
-}
-
-TEST(ListModel, RemovingTheSelectedRowLeavesNoSelectionAndOthersKeepTheirs) {
-    ListModel list;
-    for (const char* t : {"a", "b", "c"}) {
-        list.add(t);
-    }
-    list.select(3);
-    list.remove(1);
-    EXPECT_EQ(list.selectedText(), "c");
-    list.remove(2);
+    EXPECT_EQ(list.selectedText(), "b");
+    list.remove(1); // the selected row: no selection
     EXPECT_FALSE(list.hasSelection());
     EXPECT_THROW(list.selectedText(), InvalidPosition);
+    for (int bad : {-1, 0, 4}) {
+        EXPECT_THROW(list.remove(bad), InvalidPosition) << bad;
+        EXPECT_THROW(list.text(bad), InvalidPosition) << bad;
+    }
+    EXPECT_THROW(list.add("x", 5), InvalidPosition);
+    EXPECT_THROW(list.add("x", -1), InvalidPosition);
+    list.clear();
+    // A row inserted before the selected one moves the selection without a selection event.
+    EXPECT_EQ(rec.events, (Strings{"ins 1+1", "sel 1", "ins 2+1", "ins 1+1", "ins 3+1", "ins 5+1",
+                                   "vis 4", "rem 1+1", "rem 1+1", "sel 0", "reset", "sel 0"}));
+    list.removeObserver(&rec);
+    list.add("again", 1);
+    EXPECT_EQ(list.selectedPosition(), 1);
+    EXPECT_EQ(rec.events.size(), 12u);
 }
 
 TEST(ListModel, RowFieldsAreIndependentPerRow) {
@@ -79,24 +70,22 @@ TEST(ListModel, RowFieldsAreIndependentPerRow) {
     list.setChecked(1, true);
     list.setSmallIcon(2, 3);
     EXPECT_EQ(list.subItem1(1), "Sheet1");
+    EXPECT_EQ(list.subItem1(2), "");
     EXPECT_TRUE(list.checked(1));
     EXPECT_FALSE(list.checked(2));
     EXPECT_EQ(list.smallIcon(1), 0);
     EXPECT_EQ(list.smallIcon(2), 3);
 }
 
-TEST(ListModel, ObserversHearInsertsRemovalsSelectionAndScrollRequests) {
-    ListModel list;
-    Recorder rec;
-    list.addObserver(&rec);
-    list.add("a");
-    list.add("b", 1);
-    list.ensureVisible(2);
-    list.remove(2);
-    list.clear();
-    EXPECT_EQ(rec.events, (std::vector<std::string>{"ins 1+1", "sel 1", "ins 1+1", "vis 2",
-                                                    "rem 2+1", "sel 0", "reset", "sel 0"}));
-    list.removeObserver(&rec);
-    list.add("c");
-    EXPECT_EQ(rec.events.size(), 8u);
+TEST(ProgressModel, StartsAtZeroOutOfHundredAndTellsTheViewOfEveryChange) {
+    quillory::lists::ProgressModel bar;
+    EXPECT_EQ(bar.max(), 100);
+    EXPECT_EQ(bar.value(), 0);
+    int changes = 0;
+    bar.onChanged = [&] { ++changes; };
+    bar.setMax(10);
+    bar.setValue(3);
+    EXPECT_EQ(bar.max(), 10);
+    EXPECT_EQ(bar.value(), 3);
+    EXPECT_EQ(changes, 2);
 }

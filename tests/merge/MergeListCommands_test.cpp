@@ -1,3 +1,5 @@
+// The merge list's commands: adding the chosen or every worksheet, removing and moving entries.
+
 #include "browsing/WorkbookListing.h"
 #include "merge/MergeListCommands.h"
 #include "support/ListContents.h"
@@ -27,10 +29,10 @@ protected:
     Strings entries() const { return testing::RowEntries(lists.merge, true); }
 
     // A folder source holding book.xlsx, chosen, with the worksheet list given.
-    std::string chooseFolderWorkbook(const std::string& folderText, const Strings& worksheets) {
+    std::string chooseFolderWorkbook(const Strings& worksheets) {
         const auto book = dir.write("book.xlsx", "x");
-        lists.sources.add(folderText);
-        browsing::ListWorkbooks(lists, folderText);
+        lists.sources.add(dir.path().string());
+        browsing::ListWorkbooks(lists, dir.path().string());
         for (const auto& name : worksheets) {
             lists.worksheets.setChecked(lists.worksheets.add(name), true);
         }
@@ -57,33 +59,24 @@ TEST_F(MergeListCommandsTest, RemovingSelectsTheEntryAboveOrTheNewFirst) {
     lists.merge.clear();
     fillMerge(1);
     RemoveMergeEntry(lists);
-    EXPECT_TRUE(lists.merge.empty());
     RemoveMergeEntry(lists); // on an empty list: nothing
     EXPECT_TRUE(lists.merge.empty());
 }
 
-TEST_F(MergeListCommandsTest, MovesSwapNeighboursAndKeepTheCheckedState) {
+TEST_F(MergeListCommandsTest, MovesSwapNeighboursKeepTheCheckedStateAndStopAtTheEnds) {
     fillMerge(3, {2});
     lists.merge.select(2);
-
     MoveMergeEntryUp(lists);
     EXPECT_EQ(entries(), (Strings{"2|S2|-", "1|S1|x", "3|S3|x"}));
     EXPECT_EQ(lists.merge.selectedPosition(), 1);
+    MoveMergeEntryUp(lists); // at the top
+    EXPECT_EQ(entries(), (Strings{"2|S2|-", "1|S1|x", "3|S3|x"}));
 
     MoveMergeEntryDown(lists);
     MoveMergeEntryDown(lists);
+    MoveMergeEntryDown(lists); // at the bottom
     EXPECT_EQ(entries(), (Strings{"1|S1|x", "3|S3|x", "2|S2|-"}));
     EXPECT_EQ(lists.merge.selectedPosition(), 3);
-}
-
-TEST_F(MergeListCommandsTest, MovesPastTheEndsChangeNothing) {
-    fillMerge(3, {1});
-    const Strings before = entries();
-    lists.merge.select(1);
-    MoveMergeEntryUp(lists);
-    lists.merge.select(3);
-    MoveMergeEntryDown(lists);
-    EXPECT_EQ(entries(), before);
 
     lists.merge.clear();
     MoveMergeEntryUp(lists);
@@ -93,7 +86,7 @@ TEST_F(MergeListCommandsTest, MovesPastTheEndsChangeNothing) {
 }
 
 TEST_F(MergeListCommandsTest, AddChosenSheetAppendsTheSelectedWorksheetEachTime) {
-    const std::string book = chooseFolderWorkbook(dir.path().string(), {"First", "Second"});
+    const std::string book = chooseFolderWorkbook({"First", "Second"});
     lists.worksheets.select(2);
     fillMerge(1);
     lists.merge.select(1);
@@ -106,13 +99,30 @@ TEST_F(MergeListCommandsTest, AddChosenSheetAppendsTheSelectedWorksheetEachTime)
     EXPECT_TRUE(ui.messages.empty());
 }
 
-// Which workbook is chosen (folder with or without a trailing separator, a file source) is
-// WorkbookListing's test; here, what the commands do when none is.
-TEST_F(MergeListCommandsTest, NoChosenWorkbookSaysFileDoesNotExist) {
+TEST_F(MergeListCommandsTest, AddAllSheetsAddsEveryRowInOrderWhateverItsCheckBox) {
+    const std::string book = chooseFolderWorkbook({"A", "B", "C"});
+    lists.worksheets.setChecked(2, false);
+
+    AddAllSheets(lists, ui);
+
+    EXPECT_EQ(entries(), (Strings{book + "|A|x", book + "|B|x", book + "|C|x"}));
+    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
+
+    // Remove All empties only the merge list.
+    RemoveAllMergeEntries(lists);
+    EXPECT_TRUE(lists.merge.empty());
+    EXPECT_EQ(lists.sources.count(), 1);
+    EXPECT_EQ(lists.workbooks.count(), 1);
+    EXPECT_EQ(lists.worksheets.count(), 3);
+}
+
+// Which workbook is chosen is the browsing tests' concern; here, what the commands do when none
+// is, or when it has no worksheets.
+TEST_F(MergeListCommandsTest, NoChosenWorkbookSaysFileDoesNotExistAndNoWorksheetsSayNothing) {
     lists.worksheets.add("Orphan");
     AddChosenSheet(lists, ui);
     AddAllSheets(lists, ui);
-    const std::string book = chooseFolderWorkbook(dir.path().string(), {"One", "Two"});
+    const std::string book = chooseFolderWorkbook({"One", "Two"});
     std::filesystem::remove(book); // deleted after the listing
     AddChosenSheet(lists, ui);
     AddAllSheets(lists, ui);
@@ -123,36 +133,13 @@ TEST_F(MergeListCommandsTest, NoChosenWorkbookSaysFileDoesNotExist) {
         EXPECT_EQ(message.text, kFileDoesNotExistMessage);
         EXPECT_EQ(message.icon, lists::MessageIcon::Critical);
     }
-}
 
-TEST_F(MergeListCommandsTest, AddChosenSheetWithAnEmptyWorksheetListAddsNothingSilently) {
-    chooseFolderWorkbook(dir.path().string(), {});
+    dir.write("book.xlsx", "x");
+    lists.worksheets.clear();
     AddChosenSheet(lists, ui);
     AddAllSheets(lists, ui);
     EXPECT_TRUE(lists.merge.empty());
-    EXPECT_TRUE(ui.messages.empty());
-}
-
-TEST_F(MergeListCommandsTest, AddAllSheetsAddsEveryRowInOrderWhateverItsCheckBox) {
-    const std::string book = chooseFolderWorkbook(dir.path().string(), {"A", "B", "C"});
-    lists.worksheets.setChecked(2, false);
-
-    AddAllSheets(lists, ui);
-
-    EXPECT_EQ(entries(), (Strings{book + "|A|x", book + "|B|x", book + "|C|x"}));
-    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
-}
-
-TEST_F(MergeListCommandsTest, RemoveAllEmptiesOnlyTheMergeList) {
-    chooseFolderWorkbook(dir.path().string(), {"A"});
-    fillMerge(4);
-
-    RemoveAllMergeEntries(lists);
-
-    EXPECT_TRUE(lists.merge.empty());
-    EXPECT_EQ(lists.sources.count(), 1);
-    EXPECT_EQ(lists.workbooks.count(), 1);
-    EXPECT_EQ(lists.worksheets.count(), 1);
+    EXPECT_EQ(ui.messages.size(), 4u);
 }
 
 } // namespace

@@ -1,5 +1,13 @@
+// The merge over the fake spreadsheet application: what it opens, copies and saves, what it does
+// on a failure at any step, and the Merge command around it (the result handed to the opener,
+// the messages, the temporary folder).
+
+#include "merge/MergeCommand.h"
 #include "merge/MergeSheets.h"
+#include "merge/ReportText.h"
 #include "support/FakeApplication.h"
+#include "support/ListContents.h"
+#include "support/RecordingUiPort.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,15 +19,44 @@ using testing::FakeSpreadsheet;
 using Saved = FakeSpreadsheet::SavedSheet;
 using Strings = std::vector<std::string>;
 using Sheets = std::vector<Saved>;
+using Paths = std::vector<std::filesystem::path>;
+using spreadsheet::ReportKind;
+
+std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+    std::tm parts{};
+    parts.tm_year = year - 1900;
+    parts.tm_mon = month - 1;
+    parts.tm_mday = day;
+    parts.tm_hour = hour;
+    parts.tm_min = minute;
+    parts.tm_sec = second;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
+Paths FolderContents(const std::filesystem::path& folder) {
+    Paths found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        found.push_back(entry.path());
+    }
+    return found;
+}
 
 class MergeSheetsTest : public ::testing::Test {
 protected:
     MergeSheetsTest() {
         a = dir.write("a.xlsx", "a").string();
         b = dir.write("b.xlsx", "b").string();
-        world.addWorkbook(a, std::vector<std::string>{"S1", "S2"});
-        world.addWorkbook(b, std::vector<std::string>{"S1"});
+        addBooks(world);
         output = dir / "out.xlsx";
+        std::filesystem::create_directory(dir / "tmp");
+        options.temporaryRoot = dir / "tmp";
+        options.clock = [] { return LocalTime(2026, 12, 6, 14, 3, 21); };
+    }
+
+    void addBooks(FakeSpreadsheet& spreadsheet) const {
+        spreadsheet.addWorkbook(a, Strings{"S1", "S2"});
+        spreadsheet.addWorkbook(b, Strings{"S1"});
     }
 
     void addEntry(const std::string& path, const std::string& sheet, bool checked = true) {
@@ -29,10 +66,13 @@ protected:
     }
 
     bool merge() { return MergeSheets(lists, world.factory(), output, outcome); }
+    std::optional<std::filesystem::path> command() {
+        return Merge(lists, ui, world.factory(), options);
+    }
 
     // The opening, closing and copying calls, which say what happened to the sources.
-    std::vector<std::string> sourceTraffic() const {
-        std::vector<std::string> traffic;
+    Strings sourceTraffic() const {
+        Strings traffic;
         for (const auto& call : world.calls()) {
             if (call.rfind("Open(", 0) == 0 || call.rfind("Close(", 0) == 0 ||
                 call.rfind("Copy(", 0) == 0) {
@@ -48,40 +88,47 @@ protected:
     FakeSpreadsheet world;
     lists::MainLists lists;
     MergeOutcome outcome;
+    testing::RecordingUiPort ui;
+    MergeCommandOptions options;
 };
 
-TEST_F(MergeSheetsTest, AdjacentEntriesOfOneWorkbookShareOneOpening) {
+TEST_F(MergeSheetsTest, AdjacentEntriesOfOneWorkbookShareOneOpeningAndOneThatComesBackReopens) {
+    spreadsheet::MergeReport report;
+    report.add({ReportKind::SheetRenamed, "b.xlsx", "S1", "S1 (2)", "renamed"});
+    world.setReport(report);
+    world.setNewWorkbookSheetCount(3);
     addEntry(a, "S1");
     addEntry(a, "S2");
     addEntry(b, "S1");
+    addEntry(a, "S2");
 
     ASSERT_TRUE(merge()) << outcome.failure;
 
+    // The new workbook is reduced to the placeholder, from the last sheet down, and the
+    // placeholder goes once the copies are in.
     const std::string placeholder = kPlaceholderSheetName;
-    EXPECT_EQ(sourceTraffic(),
-              (Strings{"Open(" + a + ")", "Copy(a.xlsx!S1,before Result!" + placeholder + ")",
-                       "Copy(a.xlsx!S2,before Result!" + placeholder + ")", "Close(a.xlsx,1)",
-                       "Open(" + b + ")", "Copy(b.xlsx!S1,before Result!" + placeholder + ")",
-                       "Close(b.xlsx,1)"}));
-    EXPECT_EQ(*world.saved(output),
-              (Sheets{{"S1", "a.xlsx!S1"}, {"S2", "a.xlsx!S2"}, {"S1 (2)", "b.xlsx!S1"}}));
+    EXPECT_EQ(world.callsStartingWith("SetName("),
+              (Strings{"SetName(Result!Sheet1," + placeholder + ")"}));
+    EXPECT_EQ(world.callsStartingWith("Delete("),
+              (Strings{"Delete(Result!Sheet3)", "Delete(Result!Sheet2)",
+                       "Delete(Result!" + placeholder + ")"}));
+
+    const std::string before = ",before Result!" + placeholder + ")";
+    EXPECT_EQ(
+        sourceTraffic(),
+        (Strings{"Open(" + a + ")", "Copy(a.xlsx!S1" + before, "Copy(a.xlsx!S2" + before,
+                 "Close(a.xlsx,1)", "Open(" + b + ")", "Copy(b.xlsx!S1" + before, "Close(b.xlsx,1)",
+                 "Open(" + a + ")", "Copy(a.xlsx!S2" + before, "Close(a.xlsx,1)"}));
+    EXPECT_EQ(*world.saved(output), (Sheets{{"S1", "a.xlsx!S1"},
+                                            {"S2", "a.xlsx!S2"},
+                                            {"S1 (2)", "b.xlsx!S1"},
+                                            {"S2 (2)", "a.xlsx!S2"}}));
     EXPECT_EQ(world.applicationsCreated(), 1);
     EXPECT_EQ(world.applicationsAlive(), 0) << "the instance holds temporary files until it quits";
     EXPECT_TRUE(std::filesystem::exists(output));
     EXPECT_EQ(outcome.failureNumber, 0);
-}
-
-TEST_F(MergeSheetsTest, WorkbookThatComesBackIsOpenedAgain) {
-    addEntry(a, "S1");
-    addEntry(b, "S1");
-    addEntry(a, "S2");
-
-    ASSERT_TRUE(merge()) << outcome.failure;
-
-    EXPECT_EQ(world.callsStartingWith("Open(" + a + ")").size(), 2u);
-    EXPECT_EQ(world.callsStartingWith("Open(" + b + ")").size(), 1u);
-    EXPECT_EQ(*world.saved(output),
-              (Sheets{{"S1", "a.xlsx!S1"}, {"S1 (2)", "b.xlsx!S1"}, {"S2", "a.xlsx!S2"}}));
+    ASSERT_EQ(outcome.report.items.size(), 1u) << "the application's report is handed back";
+    EXPECT_EQ(outcome.report.items[0].resultSheet, "S1 (2)");
 }
 
 TEST_F(MergeSheetsTest, ProgressStepsThroughEveryEntryAndUncheckedOnesDoNotReopen) {
@@ -95,29 +142,24 @@ TEST_F(MergeSheetsTest, ProgressStepsThroughEveryEntryAndUncheckedOnesDoNotReope
     ASSERT_TRUE(merge()) << outcome.failure;
 
     EXPECT_EQ(lists.progress.max(), 10);
-    std::vector<double> expected;
-    for (int i = 1; i <= 10; ++i) {
-        expected.push_back(i);
-    }
-    values.erase(values.begin()); // the change of Max, at value 0
-    EXPECT_EQ(values, expected);
+    EXPECT_EQ(values, (std::vector<double>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10})); // Max set at 0
     EXPECT_EQ(world.callsStartingWith("Open(" + a + ")").size(), 1u);
     EXPECT_EQ(world.saved(output)->size(), 3u);
 }
 
 TEST_F(MergeSheetsTest, VanishedFilesAndFoldersAreSkippedWithoutClosingTheOpenSource) {
     const std::string gone = dir.write("gone.xlsx", "g").string();
-    world.addWorkbook(gone, std::vector<std::string>{"S1"});
+    world.addWorkbook(gone, Strings{"S1"});
     std::filesystem::remove(gone);
-    addEntry(a, "S1");
+    addEntry(a, "S2");
     addEntry(gone, "S1");
     addEntry(dir.path().string(), "S1"); // a folder
-    addEntry(a, "S2");
+    addEntry(a, "S1");
 
     ASSERT_TRUE(merge()) << outcome.failure;
 
     EXPECT_EQ(world.callsStartingWith("Open("), (Strings{"Open(" + a + ")"}));
-    EXPECT_EQ(*world.saved(output), (Sheets{{"S1", "a.xlsx!S1"}, {"S2", "a.xlsx!S2"}}));
+    EXPECT_EQ(*world.saved(output), (Sheets{{"S2", "a.xlsx!S2"}, {"S1", "a.xlsx!S1"}}));
     EXPECT_EQ(lists.progress.value(), 4);
     // Skipped, but not silently: the report names each entry that was left out.
     ASSERT_EQ(outcome.report.items.size(), 2u);
@@ -127,26 +169,20 @@ TEST_F(MergeSheetsTest, VanishedFilesAndFoldersAreSkippedWithoutClosingTheOpenSo
     EXPECT_EQ(outcome.report.items[1].sourceFile, dir.path().filename().string());
 }
 
-TEST_F(MergeSheetsTest, NothingLeftToCopyFailsAndQuits) {
+TEST_F(MergeSheetsTest, NothingLeftToCopyOrARenamedWorksheetFailsTheWholeMerge) {
     std::filesystem::remove(b);
     addEntry(b, "S1");
     addEntry(a, "S1", false);
-
     EXPECT_FALSE(merge());
-
     EXPECT_GT(outcome.failureNumber, 0);
     EXPECT_NE(outcome.failure.find("'b.xlsx'"), std::string::npos) << outcome.failure;
     EXPECT_EQ(world.applicationsQuit(), 1);
-    EXPECT_FALSE(std::filesystem::exists(output));
-}
 
-TEST_F(MergeSheetsTest, RenamedWorksheetFailsTheWholeMerge) {
+    lists.merge.clear();
     addEntry(a, "S1");
-    addEntry(b, "Renamed");
+    addEntry(a, "Renamed");
     addEntry(a, "S2");
-
     EXPECT_FALSE(merge());
-
     EXPECT_EQ(outcome.failureNumber, static_cast<int>(spreadsheet::ErrorCode::SheetNotFound));
     EXPECT_NE(outcome.failure.find("Renamed"), std::string::npos) << outcome.failure;
     EXPECT_EQ(world.calls().back(), "Quit");
@@ -156,63 +192,34 @@ TEST_F(MergeSheetsTest, RenamedWorksheetFailsTheWholeMerge) {
     EXPECT_EQ(lists.progress.value(), 1) << "the bar keeps the value it reached";
 }
 
-TEST_F(MergeSheetsTest, NewWorkbookIsReducedToThePlaceholderFromTheLastSheetDown) {
-    world.setNewWorkbookSheetCount(3);
-    addEntry(b, "S1");
-
-    ASSERT_TRUE(merge()) << outcome.failure;
-
-    const std::string placeholder = kPlaceholderSheetName;
-    EXPECT_EQ(world.callsStartingWith("SetName("),
-              (Strings{"SetName(Result!Sheet1," + placeholder + ")"}));
-    EXPECT_EQ(world.callsStartingWith("Delete("),
-              (Strings{"Delete(Result!Sheet3)", "Delete(Result!Sheet2)",
-                       "Delete(Result!" + placeholder + ")"}));
-    EXPECT_EQ(*world.saved(output), (Sheets{{"S1", "b.xlsx!S1"}}));
-    EXPECT_EQ(world.callsStartingWith("Select("), (Strings{"Select(Result!S1)"}));
-}
-
-TEST_F(MergeSheetsTest, ListIsLeftAsItWasSoItCanBeMergedAgain) {
+TEST_F(MergeSheetsTest, ListIsLeftAsItWasAndEachResultOpensOnItsFirstSheet) {
     addEntry(a, "S2");
     addEntry(b, "S1", false);
     addEntry(a, "S1");
     lists.merge.select(2);
+    const Strings before = testing::RowEntries(lists.merge, true);
 
     ASSERT_TRUE(merge()) << outcome.failure;
     ASSERT_TRUE(merge()) << outcome.failure;
 
-    ASSERT_EQ(lists.merge.count(), 3);
-    EXPECT_EQ(lists.merge.text(1), a);
-    EXPECT_EQ(lists.merge.subItem1(1), "S2");
-    EXPECT_FALSE(lists.merge.checked(2));
-    EXPECT_EQ(lists.merge.subItem1(3), "S1");
+    EXPECT_EQ(testing::RowEntries(lists.merge, true), before);
     EXPECT_EQ(lists.merge.selectedPosition(), 2);
     EXPECT_EQ(world.applicationsCreated(), 2);
-    // Each result opens on its first merged sheet.
     EXPECT_EQ(world.callsStartingWith("Select("),
               (Strings{"Select(Result!S2)", "Select(Result!S2)"}));
 }
 
-TEST_F(MergeSheetsTest, ReportOfTheApplicationIsHandedBack) {
-    spreadsheet::MergeReport report;
-    report.add({spreadsheet::ReportKind::SheetRenamed, "b.xlsx", "S1", "S1 (2)", "renamed"});
-    world.setReport(report);
-    addEntry(a, "S1");
-    addEntry(b, "S1");
-
-    ASSERT_TRUE(merge()) << outcome.failure;
-
-    ASSERT_EQ(outcome.report.items.size(), 1u);
-    EXPECT_EQ(outcome.report.items[0].resultSheet, "S1 (2)");
-}
-
-TEST_F(MergeSheetsTest, ApplicationThatCannotStartIsAFailure) {
+TEST_F(MergeSheetsTest, ApplicationThatCannotStartFailsAndOneThatCannotQuitKeepsTheResult) {
     addEntry(a, "S1");
     EXPECT_FALSE(MergeSheets(
         lists, [] { return std::unique_ptr<spreadsheet::Application>(); }, output, outcome));
     EXPECT_GT(outcome.failureNumber, 0);
     EXPECT_FALSE(MergeSheets(lists, spreadsheet::ApplicationFactory(), output, outcome));
     EXPECT_FALSE(std::filesystem::exists(output));
+
+    world.failOn("Quit");
+    EXPECT_TRUE(merge()) << outcome.failure;
+    EXPECT_TRUE(std::filesystem::exists(output));
 }
 
 // Every spreadsheet call of a merge, made to fail in turn: the merge reports failure, the
@@ -222,7 +229,7 @@ TEST_F(MergeSheetsTest, FailureAtEachStepQuitsAndLeavesNoOutput) {
     addEntry(a, "S2");
     addEntry(b, "S1");
     ASSERT_TRUE(merge());
-    const std::vector<std::string> cleanRun = world.calls();
+    const Strings cleanRun = world.calls();
     ASSERT_GT(cleanRun.size(), 15u);
     // The last call of a clean run is the Quit that follows the finished result.
     ASSERT_EQ(cleanRun.back(), "Quit");
@@ -230,8 +237,7 @@ TEST_F(MergeSheetsTest, FailureAtEachStepQuitsAndLeavesNoOutput) {
     for (std::size_t step = 1; step < cleanRun.size(); ++step) {
         SCOPED_TRACE("failing call " + std::to_string(step) + ": " + cleanRun[step - 1]);
         FakeSpreadsheet failing;
-        failing.addWorkbook(a, std::vector<std::string>{"S1", "S2"});
-        failing.addWorkbook(b, std::vector<std::string>{"S1"});
+        addBooks(failing);
         failing.failAtCall(static_cast<int>(step));
         std::filesystem::remove(output);
 
@@ -241,25 +247,145 @@ TEST_F(MergeSheetsTest, FailureAtEachStepQuitsAndLeavesNoOutput) {
         EXPECT_GT(outcome.failureNumber, 0);
         EXPECT_FALSE(std::filesystem::exists(output));
         EXPECT_EQ(failing.applicationsAlive(), 0);
-        const auto& calls = failing.calls();
-        ASSERT_GE(calls.size(), step);
-        if (step == 1) {
-            EXPECT_EQ(calls.size(), 1u) << "no instance, nothing to quit";
-        } else {
-            // Only the Quit follows the failing call.
-            EXPECT_EQ(calls.size(), step + 1);
-            EXPECT_EQ(calls.back(), "Quit");
-            EXPECT_EQ(failing.applicationsQuit(), 1);
-        }
+        // Only the Quit follows the failing call (no instance at the first: nothing to quit).
+        EXPECT_EQ(failing.calls().size(), step == 1 ? 1u : step + 1);
+        EXPECT_EQ(failing.applicationsQuit(), step == 1 ? 0 : 1);
+        EXPECT_EQ(failing.calls().back(), step == 1 ? cleanRun[0] : "Quit");
     }
 }
 
-TEST_F(MergeSheetsTest, FailingQuitAfterTheResultIsWrittenKeepsTheResult) {
-    world.failOn("Quit");
-    addEntry(a, "S1");
+// The sources are named to the application before it opens any: each checked entry's file that
+// still exists, once, in list order, so that legacy sources can be converted together; while the
+// application waits on a conversion, the bar's observers are called so the window repaints.
+TEST_F(MergeSheetsTest, CheckedExistingFilesAreNamedOnceBeforeAnyOpening) {
+    const std::string c = dir.write("c.ods", "c").string();
+    const std::string gone = dir.write("gone.xls", "g").string();
+    world.addWorkbook(c, Strings{"S1"});
+    world.addWorkbook(gone, Strings{"S1"});
+    std::filesystem::remove(gone);
+    for (const auto& [path, checked] :
+         std::vector<std::pair<std::string, bool>>{{a, true},
+                                                   {b, false},
+                                                   {gone, true},
+                                                   {c, true},
+                                                   {a, true},
+                                                   {b, false},
+                                                   {dir.path().string(), true}}) {
+        addEntry(path, "S1", checked);
+    }
+    world.waitWhilePreparing = true;
+    std::vector<double> barWhenRepainted;
+    lists.progress.onChanged = [&] { barWhenRepainted.push_back(lists.progress.value()); };
 
-    EXPECT_TRUE(merge()) << outcome.failure;
-    EXPECT_TRUE(std::filesystem::exists(output));
+    ASSERT_TRUE(merge()) << outcome.failure;
+
+    EXPECT_EQ(world.prepared, std::vector<Paths>{(Paths{a, c})});
+    for (std::size_t i = 0; i < world.callsBeforePrepare; ++i) {
+        EXPECT_NE(world.calls()[i].rfind("Open(", 0), 0u) << "opened before: " << world.calls()[i];
+    }
+    EXPECT_EQ(world.callsStartingWith("Open(").size(), 3u) << "a, c, then a again";
+    // Max set (value 0), the wait (value still 0), then the seven entries.
+    ASSERT_GE(barWhenRepainted.size(), 3u);
+    EXPECT_EQ(barWhenRepainted[1], 0.0) << "a wait repaints without moving the bar";
+    EXPECT_EQ(barWhenRepainted[2], 1.0);
+}
+
+TEST_F(MergeSheetsTest, CommandWithNothingCheckedStartsNothing) {
+    EXPECT_FALSE(command());
+    addEntry(a, "S1", false);
+    lists.progress.setMax(55);
+    EXPECT_FALSE(command());
+
+    EXPECT_EQ(ui.messageTexts(), (Strings{kNothingToMergeMessage, kNothingToMergeMessage}));
+    EXPECT_EQ(ui.messages[0].icon, lists::MessageIcon::Information);
+    EXPECT_EQ(world.applicationsCreated(), 0);
+    EXPECT_EQ(lists.progress.max(), 55) << "the progress bar is not touched";
+    EXPECT_TRUE(FolderContents(dir / "tmp").empty());
+}
+
+TEST_F(MergeSheetsTest, CommandHandsANewFileInAFolderOfItsOwnToTheOpenerThenTheReport) {
+    addEntry(a, "S1");
+    addEntry(a, "S2", false);
+
+    const auto result = command();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->filename(), "Merged 2026-12-06 14.03.21.xlsx");
+    EXPECT_EQ(result->parent_path().parent_path(), dir / "tmp");
+    EXPECT_EQ(world.saved(*result)->size(), 1u);
+    EXPECT_TRUE(ui.messages.empty()) << "a merge that changed nothing says nothing";
+    EXPECT_EQ(lists.progress.max(), 2);
+    EXPECT_EQ(lists.progress.value(), 0);
+
+    spreadsheet::MergeReport report;
+    report.add({ReportKind::SheetRenamed, "a.xlsx", "S1", "S1 (2)", "'S1' is 'S1 (2)'."});
+    report.add({ReportKind::FormulaAsValue, "a.xlsx", "S1", "S1", "A formula was kept."});
+    world.setReport(report);
+    bool openedBeforeMessage = false;
+    ui.onMessage = [&](const testing::RecordedMessage&) {
+        openedBeforeMessage = ui.openedFiles.size() == 2;
+    };
+    const auto again = command();
+    ASSERT_TRUE(again);
+    EXPECT_NE(result->parent_path(), again->parent_path()) << "each run has its own folder";
+    EXPECT_EQ(ui.openedFiles, (Paths{*result, *again}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].icon, lists::MessageIcon::Information);
+    EXPECT_EQ(ui.messages[0].text, ReportMessage(report));
+    EXPECT_EQ(ui.messages[0].details, ReportDetails(report));
+    EXPECT_TRUE(openedBeforeMessage);
+}
+
+TEST_F(MergeSheetsTest, CommandFailureGivesItsReasonThenMergeFailedAndLeavesNothing) {
+    addEntry(a, "S1");
+    addEntry(a, "Renamed since");
+    addEntry(a, "S2");
+    std::vector<double> progressWhileShown;
+    ui.onMessage = [&](const testing::RecordedMessage&) {
+        progressWhileShown.push_back(lists.progress.value());
+    };
+    EXPECT_FALSE(command());
+    // An unusable temporary location fails before any application starts.
+    options.temporaryRoot = dir / "no" / "such" / "folder";
+    EXPECT_FALSE(command());
+
+    ASSERT_EQ(ui.messages.size(), 4u);
+    EXPECT_NE(ui.messages[0].text.find("Renamed since"), std::string::npos);
+    EXPECT_NE(ui.messages[2].text.find("no/such/folder"), std::string::npos) << ui.messages[2].text;
+    for (int i : {1, 3}) {
+        EXPECT_EQ(ui.messages[i].text, kMergeFailedMessage);
+        EXPECT_EQ(ui.messages[i].icon, lists::MessageIcon::Critical);
+    }
+    EXPECT_EQ(progressWhileShown, (std::vector<double>{1, 1, 0, 0}));
+    EXPECT_EQ(lists.progress.value(), 0);
+    EXPECT_TRUE(ui.openedFiles.empty());
+    EXPECT_TRUE(FolderContents(dir / "tmp").empty()) << "no output and no folder left";
+    EXPECT_EQ(world.applicationsCreated(), 1);
+    EXPECT_EQ(world.applicationsAlive(), 0);
+}
+
+TEST_F(MergeSheetsTest, CommandWithoutAProgramLetsTheUserSaveTheResultOrKeepsItWhereItIs) {
+    addEntry(a, "S1");
+    ui.openFileSucceeds = false;
+    const auto unwritable = dir / "missing-folder" / "x.xlsx";
+    const auto chosen = dir / "chosen.xlsx";
+    ui.saveAnswers = {unwritable, chosen};
+
+    EXPECT_EQ(command(), chosen);
+    EXPECT_EQ(testing::readFile(chosen), "S1\n");
+    ASSERT_EQ(ui.saveRequests.size(), 2u) << "asked again after the failed save";
+    EXPECT_EQ(ui.saveRequests[0], "Merged 2026-12-06 14.03.21.xlsx");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find(unwritable.string()), std::string::npos);
+    EXPECT_TRUE(FolderContents(dir / "tmp").empty()) << "the temporary copy is gone";
+    EXPECT_FALSE(std::filesystem::exists(unwritable.parent_path()));
+
+    // The save cancelled: the result stays in the temporary folder, and the message says where.
+    const auto kept = command();
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(std::filesystem::exists(*kept));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].icon, lists::MessageIcon::Information);
+    EXPECT_NE(ui.messages[1].text.find(kept->string()), std::string::npos);
 }
 
 } // namespace

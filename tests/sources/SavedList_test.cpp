@@ -100,12 +100,17 @@ TEST(SavedList, EveryKindOfLineEndEndsALineAndSavingWritesCrLf) {
         program.writeList(c.bytes);
         const auto list = loaded(program.files.sourceListFile());
         EXPECT_EQ(RowTexts(*list), c.rows);
+        // Saved through a temporary file that takes the list's place and its mode.
+        const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+        fs::permissions(program.files.sourceListFile(), mode);
         SaveSourceList(*list, program.files);
         std::string expected;
         for (const std::string& row : c.rows) {
             expected += row + "\r\n";
         }
         EXPECT_EQ(program.list(), expected);
+        EXPECT_EQ(fs::status(program.files.sourceListFile()).permissions(), mode);
+        EXPECT_EQ(program.folderEntries(), std::vector<std::string>{"EXCEL.txt"});
     }
 }
 
@@ -135,22 +140,20 @@ TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSave) {
         const char* settings; // nullptr: no set.txt
         bool saved;
     };
-    const Case cases[] = {
-        {nullptr, true},
-        {"", true},
-        {"\r\n", true},
-        {"1\r\n", true},
-        {"0 \r\n", true},
-        {" 0\r\n", true},
-        {"yes\r\n", true},
-        {"0\r\n", false},
-        {"0", false},
-        {"0\r\n1\r\n", false},
-        {"0\n", false},
-        {"\xEF\xBB\xBF"
-         "0\r\n",
-         false},
-    };
+    const Case cases[] = {{nullptr, true},
+                          {"", true},
+                          {"\r\n", true},
+                          {"1\r\n", true},
+                          {"0 \r\n", true},
+                          {" 0\r\n", true},
+                          {"yes\r\n", true},
+                          {"0\r\n", false},
+                          {"0", false},
+                          {"0\r\n1\r\n", false},
+                          {"0\n", false},
+                          {"\xEF\xBB\xBF"
+                           "0\r\n",
+                           false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.settings == nullptr ? std::string("missing")
                                            : ::testing::PrintToString(std::string(c.settings)));
@@ -180,18 +183,6 @@ TEST(SavedList, RowsPastTheOld16BitCountAreAllSaved) {
     EXPECT_EQ(back->text(32767), "/data/book32767.xlsx");
     EXPECT_EQ(back->text(32768), "/data/book32768.xlsx");
     EXPECT_EQ(back->text(kRows), "/data/book40000.xlsx");
-}
-
-TEST(SavedList, EmptyListSavesAnEmptyFileAndKeepsTheFilesMode) {
-    ProgramFolder program;
-    program.writeList("a\r\n");
-    fs::permissions(program.files.sourceListFile(),
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    SaveSourceList(ListModel(), program.files);
-    EXPECT_EQ(program.list(), "");
-    EXPECT_EQ(fs::status(program.files.sourceListFile()).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(program.folderEntries(), std::vector<std::string>{"EXCEL.txt"});
 }
 
 // A write that fails half-way (here: the file size limit of the process, which stops the

@@ -9,26 +9,14 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
-using quillory::lists::kIconFile;
-using quillory::lists::kIconFolder;
-using quillory::lists::kIconMissing;
-using quillory::lists::ListModel;
-using quillory::lists::ListObserver;
-using quillory::lists::MainLists;
-using quillory::sources::AddDroppedPaths;
-using quillory::sources::AddExcel;
-using quillory::sources::AddFolder;
-using quillory::sources::MatchesExcelFilePattern;
-using quillory::sources::MoveSourceDown;
-using quillory::sources::MoveSourceUp;
-using quillory::sources::RemoveAllListItems;
-using quillory::sources::RemoveFile;
-using quillory::sources::SourceDialogs;
-using quillory::sources::SourceListContext;
+using namespace quillory::lists;
+using namespace quillory::sources;
 using quillory::testing::RecordingUiPort;
+using quillory::testing::RowEntries;
 using quillory::testing::RowIcons;
 using quillory::testing::RowTexts;
 using quillory::testing::TempDir;
+using Strings = std::vector<std::string>;
 
 namespace {
 
@@ -37,7 +25,7 @@ public:
     std::optional<std::string> fileAnswer;
     std::optional<std::string> folderAnswer;
     bool fail = false;
-    std::vector<std::string> titles;
+    Strings titles;
 
     std::optional<std::string> ChooseWorkbookFile(const std::string& title) override {
         return answer(title, fileAnswer);
@@ -98,7 +86,7 @@ protected:
     }
 
     // The four lists as one comparable value.
-    std::vector<std::vector<std::string>> snapshot() const {
+    std::vector<Strings> snapshot() const {
         return {RowTexts(lists.sources), RowTexts(lists.workbooks), RowTexts(lists.worksheets),
                 RowTexts(lists.merge)};
     }
@@ -107,202 +95,156 @@ protected:
     RecordingUiPort ui;
     ScriptedDialogs dialogs;
     VisibilityRecorder visibility;
-    std::vector<std::string> calls;
+    Strings calls;
     bool failWorkbooks = false;
 };
 
-TEST_F(SourceCommands, AddExcelAppendsTheFileSelectedWithIconOneAndListsIt) {
+TEST_F(SourceCommands, AddsAppendTheChosenPathWithItsIconSelectedAndListIt) {
     addSources(lists.sources, {"/books/first.xlsx"}, kIconFile);
     dialogs.fileAnswer = "/books/Q1 sales.xlsx";
-    AddExcel(context());
-    EXPECT_EQ(dialogs.titles, std::vector<std::string>{"Select Excel File"});
-    EXPECT_EQ(RowTexts(lists.sources),
-              (std::vector<std::string>{"/books/first.xlsx", "/books/Q1 sales.xlsx"}));
-    EXPECT_EQ(lists.sources.smallIcon(2), kIconFile);
-    EXPECT_EQ(lists.sources.selectedPosition(), 2);
-    EXPECT_EQ(visibility.shown, std::vector<int>{2});
-    EXPECT_EQ(calls,
-              (std::vector<std::string>{"workbooks /books/Q1 sales.xlsx", "busy worksheets"}));
-    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(ui.messages.empty());
-
-    // The same file again: a second equal row, nothing compared.
-    AddExcel(context());
-    EXPECT_EQ(lists.sources.count(), 3);
-    EXPECT_EQ(lists.sources.text(3), "/books/Q1 sales.xlsx");
-    EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconFile, kIconFile, kIconFile}));
-}
-
-TEST_F(SourceCommands, AddFolderAppendsTheFolderWithIconTwoAndIgnoresAnEmptyPath) {
     dialogs.folderAnswer = "/books/2024";
+    AddExcel(context());
     AddFolder(context());
-    EXPECT_EQ(dialogs.titles, std::vector<std::string>{"Add all excel files in folder"});
-    EXPECT_EQ(RowTexts(lists.sources), std::vector<std::string>{"/books/2024"});
-    EXPECT_EQ(lists.sources.smallIcon(1), kIconFolder);
-    EXPECT_EQ(lists.sources.selectedPosition(), 1);
-    EXPECT_EQ(visibility.shown, std::vector<int>{1});
-    EXPECT_EQ(calls, (std::vector<std::string>{"workbooks /books/2024", "busy worksheets"}));
-    EXPECT_FALSE(ui.busy);
-
-    const auto before = snapshot();
-    calls.clear();
-    dialogs.folderAnswer = "";
-    AddFolder(context());
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_TRUE(calls.empty());
+    AddExcel(context()); // the same file again: a second equal row, nothing compared
+    EXPECT_EQ(dialogs.titles,
+              (Strings{"Select Excel File", "Add all excel files in folder", "Select Excel File"}));
+    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/books/first.xlsx", "/books/Q1 sales.xlsx",
+                                                "/books/2024", "/books/Q1 sales.xlsx"}));
+    EXPECT_EQ(RowIcons(lists.sources),
+              (std::vector<int>{kIconFile, kIconFile, kIconFolder, kIconFile}));
+    EXPECT_EQ(lists.sources.selectedPosition(), 4);
+    EXPECT_EQ(visibility.shown, (std::vector<int>{2, 3, 4}));
+    // The workbook list is refilled with the normal pointer, the worksheets under the busy one.
+    EXPECT_EQ(calls,
+              (Strings{"workbooks /books/Q1 sales.xlsx", "busy worksheets", "workbooks /books/2024",
+                       "busy worksheets", "workbooks /books/Q1 sales.xlsx", "busy worksheets"}));
+    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false, true, false, true, false}));
+    EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(SourceCommands, CancelInEitherDialogChangesNoneOfTheFourLists) {
+TEST_F(SourceCommands, CancelAnEmptyFolderOrAFailingDialogChangesNoneOfTheFourLists) {
     addSources(lists.sources, {"/a.xlsx", "/b"}, kIconFile);
     lists.workbooks.add("a.xlsx");
     lists.worksheets.add("Sheet1");
     const auto before = snapshot();
     AddExcel(context());
     AddFolder(context());
-    EXPECT_EQ(dialogs.titles.size(), 2u);
+    dialogs.folderAnswer = "";
+    AddFolder(context());
+    dialogs.fail = true;
+    AddExcel(context());
+    AddFolder(context());
+    EXPECT_EQ(dialogs.titles.size(), 5u);
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(lists.sources.selectedPosition(), 1);
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{false, false})); // pointer put back each time
-}
+    EXPECT_FALSE(ui.busy); // the pointer is put back each time
 
-TEST_F(SourceCommands, FailuresEndTheAddCommandsSilentlyAndKeepWhatWasDone) {
-    dialogs.fail = true;
-    AddExcel(context());
-    AddFolder(context());
-    EXPECT_TRUE(lists.sources.empty());
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(ui.busy);
-
-    // A failure after the row was appended leaves the row in the list.
+    // A failure after the row was appended leaves the row in the list, silently.
     dialogs.fail = false;
     failWorkbooks = true;
-    dialogs.fileAnswer = "/books/a.xlsx";
+    dialogs.fileAnswer = "/books/c.xlsx";
     AddExcel(context());
-    EXPECT_EQ(RowTexts(lists.sources), std::vector<std::string>{"/books/a.xlsx"});
-    EXPECT_EQ(calls, std::vector<std::string>{"workbooks /books/a.xlsx"}); // no worksheet listing
+    EXPECT_EQ(lists.sources.text(3), "/books/c.xlsx");
+    EXPECT_EQ(calls, Strings{"workbooks /books/c.xlsx"}); // no worksheet listing
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(ui.busy);
 }
 
 TEST_F(SourceCommands, RemoveFileSelectsTheRowBeforeTheRemovedOne) {
-    addSources(lists.sources, {"/1", "/2", "/3", "/4", "/5"}, kIconFolder);
-    lists.sources.select(3);
-    RemoveFile(context());
-    EXPECT_EQ(RowTexts(lists.sources), (std::vector<std::string>{"/1", "/2", "/4", "/5"}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 2);
-    EXPECT_EQ(calls, (std::vector<std::string>{"workbooks /2", "busy worksheets"}));
-    EXPECT_FALSE(ui.busy);
-
-    // Removing the first row selects the new first row.
-    calls.clear();
-    lists.sources.select(1);
-    RemoveFile(context());
-    EXPECT_EQ(RowTexts(lists.sources), (std::vector<std::string>{"/2", "/4", "/5"}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 1);
-    EXPECT_EQ(calls.front(), "workbooks /2");
-
-    // Removing the last row selects the one before it.
-    lists.sources.select(3);
-    RemoveFile(context());
-    EXPECT_EQ(RowTexts(lists.sources), (std::vector<std::string>{"/2", "/4"}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 2);
-}
-
-TEST_F(SourceCommands, RemovingTheOnlyRowEmptiesWorkbooksAndWorksheetsButKeepsTheMergeList) {
-    addSources(lists.sources, {"/books/a.xlsx"}, kIconFile);
-    lists.workbooks.add("a.xlsx");
-    lists.worksheets.add("Sheet1");
-    lists.worksheets.add("Sheet2");
-    RemoveFile(context());
-    EXPECT_TRUE(lists.sources.empty());
-    EXPECT_TRUE(lists.workbooks.empty());
-    EXPECT_TRUE(lists.worksheets.empty());
-    EXPECT_EQ(RowTexts(lists.merge), std::vector<std::string>{"/books/a.xlsx"});
-    EXPECT_TRUE(calls.empty());
-    EXPECT_FALSE(ui.busy);
-}
-
-TEST_F(SourceCommands, RemoveFileWithoutASelectedRowOrWithoutRowsDoesNothing) {
-    RemoveFile(context());
-    EXPECT_TRUE(calls.empty());
-    addSources(lists.sources, {"/selected", "/1", "/2"}, kIconFile);
-    lists.sources.remove(1); // rows, but none selected
-    ASSERT_EQ(lists.sources.selectedPosition(), 0);
-    lists.workbooks.add("x.xlsx");
-    const auto before = snapshot();
-    RemoveFile(context());
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_TRUE(calls.empty());
+    struct Case {
+        int selected; // 0: rows, but none selected
+        Strings left;
+        int selectedAfter;
+        Strings calls;
+    };
+    const Case cases[] = {{3, {"/1", "/2", "/4", "/5"}, 2, {"workbooks /2", "busy worksheets"}},
+                          {1, {"/2", "/3", "/4", "/5"}, 1, {"workbooks /2", "busy worksheets"}},
+                          {5, {"/1", "/2", "/3", "/4"}, 4, {"workbooks /4", "busy worksheets"}},
+                          {0, {"/1", "/2", "/3", "/4", "/5"}, 0, {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.selected);
+        lists.sources.clear();
+        addSources(lists.sources, {"/selected", "/1", "/2", "/3", "/4", "/5"}, kIconFolder);
+        lists.sources.remove(1);
+        if (c.selected > 0) {
+            lists.sources.select(c.selected);
+        }
+        calls.clear();
+        RemoveFile(context());
+        EXPECT_EQ(RowTexts(lists.sources), c.left);
+        EXPECT_EQ(lists.sources.selectedPosition(), c.selectedAfter);
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_FALSE(ui.busy);
+    }
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(SourceCommands, RemoveAllEmptiesThreeListsAndKeepsTheMergeList) {
-    addSources(lists.sources, {"/1", "/2", "/3"}, kIconFile);
-    lists.workbooks.add("a.xlsx");
-    lists.worksheets.add("Sheet1");
-    lists.merge.add("/books/b.xlsx");
-    RemoveAllListItems(lists);
-    EXPECT_TRUE(lists.sources.empty());
-    EXPECT_EQ(lists.sources.selectedPosition(), 0);
-    EXPECT_TRUE(lists.workbooks.empty());
-    EXPECT_TRUE(lists.worksheets.empty());
-    EXPECT_EQ(RowTexts(lists.merge), (std::vector<std::string>{"/books/a.xlsx", "/books/b.xlsx"}));
-    EXPECT_EQ(lists.merge.subItem1(1), "Sheet1");
+TEST_F(SourceCommands, RemovingTheOnlyRowOrAllEmptiesThreeListsButKeepsTheMergeList) {
+    for (bool all : {false, true}) {
+        addSources(lists.sources, {"/books/a.xlsx"}, kIconFile);
+        lists.workbooks.add("a.xlsx");
+        lists.worksheets.add("Sheet1");
+        lists.worksheets.add("Sheet2");
+        if (all) {
+            addSources(lists.sources, {"/2", "/3"}, kIconFile);
+            RemoveAllListItems(lists);
+        } else {
+            RemoveFile(context());
+        }
+        EXPECT_TRUE(lists.sources.empty());
+        EXPECT_EQ(lists.sources.selectedPosition(), 0);
+        EXPECT_TRUE(lists.workbooks.empty());
+        EXPECT_TRUE(lists.worksheets.empty());
+        EXPECT_EQ(RowEntries(lists.merge), Strings{"/books/a.xlsx|Sheet1"});
+        EXPECT_TRUE(calls.empty());
+        EXPECT_FALSE(ui.busy);
+    }
+    RemoveFile(context()); // on an empty list: nothing
+    EXPECT_TRUE(calls.empty());
 }
 
-TEST_F(SourceCommands, MovesCarryTextAndIconAndLeaveTheOtherListsAlone) {
+TEST_F(SourceCommands, MovesCarryTextAndIconAndStopAtTheEnds) {
     lists.sources.setSmallIcon(lists.sources.add("/file.xlsx"), kIconFile);
     lists.sources.setSmallIcon(lists.sources.add("/gone.xlsx"), kIconMissing);
     lists.sources.setSmallIcon(lists.sources.add("/folder"), kIconFolder);
     lists.workbooks.add("file.xlsx");
-    const auto otherLists = RowTexts(lists.workbooks);
 
     lists.sources.select(2);
     MoveSourceUp(lists.sources);
-    EXPECT_EQ(RowTexts(lists.sources),
-              (std::vector<std::string>{"/gone.xlsx", "/file.xlsx", "/folder"}));
+    MoveSourceUp(lists.sources); // at the top
+    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/file.xlsx", "/folder"}));
     EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFile, kIconFolder}));
     EXPECT_EQ(lists.sources.selectedPosition(), 1);
-    EXPECT_EQ(visibility.shown.back(), 1);
+    EXPECT_EQ(visibility.shown, std::vector<int>{1});
 
     // Row 2 of 3 down gives 1, 3, 2 with the moved row selected at 3.
     lists.sources.select(2);
     MoveSourceDown(lists.sources);
-    EXPECT_EQ(RowTexts(lists.sources),
-              (std::vector<std::string>{"/gone.xlsx", "/folder", "/file.xlsx"}));
+    MoveSourceDown(lists.sources); // at the bottom
+    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/folder", "/file.xlsx"}));
     EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFolder, kIconFile}));
     EXPECT_EQ(lists.sources.selectedPosition(), 3);
-    EXPECT_EQ(visibility.shown.back(), 3);
-    EXPECT_EQ(RowTexts(lists.workbooks), otherLists);
+    EXPECT_EQ(visibility.shown, (std::vector<int>{1, 3}));
+    EXPECT_EQ(RowTexts(lists.workbooks), Strings{"file.xlsx"});
     EXPECT_TRUE(calls.empty());
-}
 
-TEST_F(SourceCommands, MovesAtTheEndsOrWithoutSelectionChangeNothing) {
-    addSources(lists.sources, {"/only"}, kIconFile);
+    // Without a selection, or with one row, nothing moves.
+    lists.sources.select(lists.sources.add("/removed"));
+    lists.sources.remove(4);
     MoveSourceUp(lists.sources);
     MoveSourceDown(lists.sources);
-    EXPECT_EQ(RowTexts(lists.sources), std::vector<std::string>{"/only"});
-    EXPECT_EQ(lists.sources.selectedPosition(), 1);
-
-    addSources(lists.sources, {"/two", "/three"}, kIconFolder);
-    lists.sources.select(1);
-    MoveSourceUp(lists.sources);
-    lists.sources.select(3);
-    MoveSourceDown(lists.sources);
-    lists.sources.add("/removed", 2);
-    lists.sources.select(2);
-    lists.sources.remove(2); // rows, but none selected
-    MoveSourceUp(lists.sources);
-    MoveSourceDown(lists.sources);
-    EXPECT_EQ(RowTexts(lists.sources), (std::vector<std::string>{"/only", "/two", "/three"}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 0);
-    EXPECT_TRUE(visibility.shown.empty());
-
+    ListModel one;
+    one.add("/only");
+    MoveSourceUp(one);
+    MoveSourceDown(one);
     ListModel empty;
     MoveSourceUp(empty);
     MoveSourceDown(empty);
+    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/folder", "/file.xlsx"}));
+    EXPECT_EQ(RowTexts(one), Strings{"/only"});
+    EXPECT_EQ(one.selectedPosition(), 1);
     EXPECT_TRUE(empty.empty());
 }
 
@@ -318,45 +260,39 @@ TEST(ExcelFilePattern, MatchesDotXlAnywhereWithoutRegardToCase) {
 
 TEST_F(SourceCommands, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesNamed) {
     TempDir temp;
-    const auto folder = temp / "  Ünïcode folder ";
-    std::filesystem::create_directories(folder);
-    const auto book = temp.write(" Résumé 2024.XLSX ", "x");
-    const auto text = temp.write("notes.txt", "x");
-    const auto gone = temp / "gone.xlsx";
-    const std::string overlong = "/" + std::string(5000, 'a') + ".xlsx";
-
-    const auto outcome = AddDroppedPaths(
-        context(), {folder.string(), text.string(), book.string(), gone.string(), overlong});
-    EXPECT_EQ(outcome.added, 4);
-    EXPECT_EQ(RowTexts(lists.sources),
-              (std::vector<std::string>{folder.string(), book.string(), gone.string(), overlong}));
-    EXPECT_EQ(RowIcons(lists.sources),
-              (std::vector<int>{kIconFolder, kIconFile, kIconMissing, kIconMissing}));
-    // The last row added is the current source, listed once.
-    EXPECT_EQ(lists.sources.selectedPosition(), 4);
-    EXPECT_EQ(calls, (std::vector<std::string>{"workbooks " + overlong, "busy worksheets"}));
-    EXPECT_FALSE(ui.busy);
-    ASSERT_EQ(outcome.refused, std::vector<std::string>{text.string()});
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].icon, quillory::lists::MessageIcon::Information);
-    EXPECT_NE(ui.messages[0].text.find("notes.txt"), std::string::npos);
-}
-
-TEST_F(SourceCommands, ADropOfOnlyOtherFilesAddsNothingAndListsAFewNames) {
-    TempDir temp;
-    std::vector<std::string> paths;
+    // Only other files: nothing added, and a few of them named in the message.
+    Strings paths;
     for (int i = 0; i < 13; ++i) {
         paths.push_back(temp.write("file" + std::to_string(i) + ".txt", "x").string());
     }
-    const auto before = snapshot();
-    const auto outcome = AddDroppedPaths(context(), paths);
-    EXPECT_EQ(outcome.added, 0);
-    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(AddDroppedPaths(context(), paths).added, 0);
+    EXPECT_TRUE(lists.sources.empty());
     EXPECT_TRUE(calls.empty());
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].text.find("file9.txt"), std::string::npos);
     EXPECT_EQ(ui.messages[0].text.find("file10.txt"), std::string::npos);
     EXPECT_NE(ui.messages[0].text.find("and 3 more"), std::string::npos);
+
+    const auto folder = temp / "  Ünïcode folder ";
+    std::filesystem::create_directories(folder);
+    const auto book = temp.write(" Résumé 2024.XLSX ", "x");
+    const auto gone = temp / "gone.xlsx";
+    const std::string overlong = "/" + std::string(5000, 'a') + ".xlsx";
+    const auto outcome = AddDroppedPaths(
+        context(), {folder.string(), paths[0], book.string(), gone.string(), overlong});
+    EXPECT_EQ(outcome.added, 4);
+    EXPECT_EQ(RowTexts(lists.sources),
+              (Strings{folder.string(), book.string(), gone.string(), overlong}));
+    EXPECT_EQ(RowIcons(lists.sources),
+              (std::vector<int>{kIconFolder, kIconFile, kIconMissing, kIconMissing}));
+    // The last row added is the current source, listed once.
+    EXPECT_EQ(lists.sources.selectedPosition(), 4);
+    EXPECT_EQ(calls, (Strings{"workbooks " + overlong, "busy worksheets"}));
+    EXPECT_FALSE(ui.busy);
+    EXPECT_EQ(outcome.refused, Strings{paths[0]});
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].icon, MessageIcon::Information);
+    EXPECT_NE(ui.messages[1].text.find("file0.txt"), std::string::npos);
 }
 
 } // namespace

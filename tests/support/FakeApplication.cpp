@@ -283,6 +283,16 @@ public:
         }
     }
     const spreadsheet::MergeReport& Report() const override { return world_.report_; }
+    void PrepareWorkbooks(const std::vector<std::filesystem::path>& paths) override {
+        world_.prepared.push_back(paths);
+        world_.callsBeforePrepare = world_.calls_.size();
+        if (world_.waitWhilePreparing && waitHandler_) {
+            waitHandler_();
+        }
+    }
+    void SetWaitHandler(std::function<void()> handler) override {
+        waitHandler_ = std::move(handler);
+    }
 
 private:
     void checkRunning() const {
@@ -293,6 +303,7 @@ private:
     FakeSpreadsheet& world_;
     FakeWorkbookCollection workbooks_;
     bool quit_ = false;
+    std::function<void()> waitHandler_;
 };
 
 void FakeSpreadsheet::addWorkbook(const std::filesystem::path& path,
@@ -302,16 +313,6 @@ void FakeSpreadsheet::addWorkbook(const std::filesystem::path& path,
         sheets.push_back(SheetSpec{name, SheetKind::Worksheet});
     }
     addWorkbook(path, std::move(sheets));
-}
-
-void FakeSpreadsheet::addWorkbook(const std::filesystem::path& path,
-                                  std::vector<SheetSpec> sheets) {
-    workbooks_[path] = std::move(sheets);
-}
-
-void FakeSpreadsheet::addUnreadable(const std::filesystem::path& path, ErrorCode code,
-                                    std::string description) {
-    unreadable_[path] = Unreadable{code, std::move(description)};
 }
 
 spreadsheet::ApplicationFactory FakeSpreadsheet::factory() {
@@ -337,15 +338,6 @@ std::vector<std::string> FakeSpreadsheet::callsStartingWith(const std::string& p
     std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
                  [&prefix](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
     return matching;
-}
-
-std::optional<std::vector<FakeSpreadsheet::SavedSheet>>
-FakeSpreadsheet::saved(const std::filesystem::path& path) const {
-    const auto found = saved_.find(path);
-    if (found == saved_.end()) {
-        return std::nullopt;
-    }
-    return found->second;
 }
 
 } // namespace quillory::testing

@@ -37,10 +37,14 @@ public:
 
     // A workbook that Open finds under this exact path, with worksheets of these names.
     void addWorkbook(const std::filesystem::path& path, const std::vector<std::string>& worksheets);
-    void addWorkbook(const std::filesystem::path& path, std::vector<SheetSpec> sheets);
+    void addWorkbook(const std::filesystem::path& path, std::vector<SheetSpec> sheets) {
+        workbooks_[path] = std::move(sheets);
+    }
     // Open fails for this path with the error given (a damaged or encrypted file).
     void addUnreadable(const std::filesystem::path& path, spreadsheet::ErrorCode code,
-                       std::string description);
+                       std::string description) {
+        unreadable_[path] = Unreadable{code, std::move(description)};
+    }
     // How many sheets Add gives a new workbook ("Sheet1", "Sheet2", ...).
     void setNewWorkbookSheetCount(int count) { newWorkbookSheets_ = count; }
 
@@ -63,7 +67,16 @@ public:
     // Applications created and neither quit nor destroyed: instances left running.
     int applicationsAlive() const { return alive_; }
     // The sheets of the workbook saved at `path`, in tab order; nullopt if none was.
-    std::optional<std::vector<SavedSheet>> saved(const std::filesystem::path& path) const;
+    std::optional<std::vector<SavedSheet>> saved(const std::filesystem::path& path) const {
+        const auto found = saved_.find(path);
+        return found == saved_.end() ? std::nullopt : std::optional(found->second);
+    }
+
+    // What each PrepareWorkbooks call was given, and how long the log was at the time. With
+    // waitWhilePreparing it calls the wait handler once, as a conversion would while it runs.
+    std::vector<std::vector<std::filesystem::path>> prepared;
+    std::size_t callsBeforePrepare = 0;
+    bool waitWhilePreparing = false;
 
     // Used by the fake's objects: logs a call and throws when it is meant to fail.
     void call(const std::string& entry);

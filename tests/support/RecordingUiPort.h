@@ -21,16 +21,46 @@ struct RecordedMessage {
 
 class RecordingUiPort : public lists::UiPort {
 public:
-    void showMessage(lists::MessageIcon icon, const std::string& text) override;
+    void showMessage(lists::MessageIcon icon, const std::string& text) override {
+        showDetailedMessage(icon, text, {});
+    }
     void showDetailedMessage(lists::MessageIcon icon, const std::string& text,
-                             const std::string& details) override;
-    void setBusy(bool busy) override;
-    bool openFile(const std::filesystem::path& file) override;
+                             const std::string& details) override {
+        messages.push_back(RecordedMessage{icon, text, details});
+        if (onMessage) {
+            onMessage(messages.back());
+        }
+    }
+    void setBusy(bool on) override {
+        busyCalls.push_back(on);
+        busy = on;
+    }
+    bool openFile(const std::filesystem::path& file) override {
+        openedFiles.push_back(file);
+        if (onOpenFile) {
+            onOpenFile(file);
+        }
+        return openFileSucceeds;
+    }
     std::optional<std::filesystem::path>
-    askSavePath(const std::filesystem::path& suggestedName) override;
+    askSavePath(const std::filesystem::path& suggestedName) override {
+        saveRequests.push_back(suggestedName);
+        if (saveAnswers.empty()) {
+            return std::nullopt;
+        }
+        auto answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
 
     // The texts of the messages shown, in order.
-    std::vector<std::string> messageTexts() const;
+    std::vector<std::string> messageTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& message : messages) {
+            texts.push_back(message.text);
+        }
+        return texts;
+    }
 
     std::vector<RecordedMessage> messages;
     std::vector<bool> busyCalls; // every setBusy argument, in order

@@ -1,0 +1,268 @@
+// Browsing a source: the workbook list of a file or folder, the worksheet list of the chosen
+// workbook, and "Add All Excel Files", over the fake spreadsheet application.
+
+#include "browsing/AddAllExcelFiles.h"
+#include "browsing/WorkbookListing.h"
+#include "browsing/WorksheetListing.h"
+#include "browsing/WorksheetReading.h"
+#include "support/FakeApplication.h"
+#include "support/ListContents.h"
+#include "support/RecordingUiPort.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace quillory::browsing {
+namespace {
+
+using Strings = std::vector<std::string>;
+using spreadsheet::SheetKind;
+using testing::FakeSpreadsheet;
+using testing::RowTexts;
+
+class BrowsingTest : public ::testing::Test {
+protected:
+    BrowsingTest() {
+        a = dir.write("a.xlsx", "x").string();
+        b = dir.write("b.xlsx", "x").string();
+        addBooks(world);
+    }
+
+    // a.xlsx: A1, a chart sheet, A2; b.xlsx: B1.
+    void addBooks(FakeSpreadsheet& spreadsheet) const {
+        spreadsheet.addWorkbook(
+            a, std::vector<FakeSpreadsheet::SheetSpec>{{"A1", SheetKind::Worksheet},
+                                                       {"Chart", SheetKind::ChartSheet},
+                                                       {"A2", SheetKind::Worksheet}});
+        spreadsheet.addWorkbook(b, Strings{"B1"});
+    }
+
+    void chooseSource(const std::string& source, int workbookRow = 1) {
+        lists.sources.clear();
+        lists.sources.add(source);
+        ListWorkbooks(lists, source);
+        if (workbookRow <= lists.workbooks.count()) {
+            lists.workbooks.select(workbookRow);
+        }
+    }
+
+    void addAll() { AddAllExcelFiles(lists, ui, world.factory()); }
+
+    // "path|sheet" per merge entry; every entry must be checked.
+    Strings entries() const {
+        for (int i = 1; i <= lists.merge.count(); ++i) {
+            EXPECT_TRUE(lists.merge.checked(i)) << i;
+        }
+        return testing::RowEntries(lists.merge);
+    }
+
+    testing::TempDir dir;
+    std::string a, b;
+    FakeSpreadsheet world;
+    testing::RecordingUiPort ui;
+    lists::MainLists lists;
+};
+
+TEST_F(BrowsingTest, FolderShowsItsWorkbookFilesInNameOrderAllChecked) {
+    for (const char* name : {"A.XLSM", "c.xls", "d.xltx", "e.XlTm", "notes.txt", "f.xlsb", "g.csv",
+                             "xlsx", ".hidden.xlsx", "~$b.xlsx", ".~lock.b.xlsx#"}) {
+        dir.write(name, "x");
+    }
+    std::filesystem::create_directory(dir / "folder.xlsx");
+    for (const std::string& folder : {dir.path().string(), dir.path().string() + "/"}) {
+        ListWorkbooks(lists, folder);
+        EXPECT_EQ(RowTexts(lists.workbooks),
+                  (Strings{"A.XLSM", "a.xlsx", "b.xlsx", "c.xls", "d.xltx", "e.XlTm"}));
+        EXPECT_EQ(lists.workbooks.selectedPosition(), 1);
+        for (int i = 1; i <= lists.workbooks.count(); ++i) {
+            EXPECT_TRUE(lists.workbooks.checked(i));
+        }
+    }
+    // A file source is one checked row, whatever its extension.
+    ListWorkbooks(lists, dir.write("sub/report.data", "x").string());
+    EXPECT_EQ(RowTexts(lists.workbooks), (Strings{"report.data"}));
+    EXPECT_TRUE(lists.workbooks.checked(1));
+}
+
+TEST_F(BrowsingTest, MissingEmptyAndWorkbooklessSourcesGiveAnEmptyList) {
+    std::filesystem::create_directory(dir / "empty");
+    dir.write("only-hidden/.a.xlsx", "x");
+    dir.write("no-workbooks/a.txt", "x");
+    std::filesystem::create_directories(dir / "only-folders/x.xlsx");
+    for (const std::string& source :
+         {(dir / "empty").string(), (dir / "only-hidden").string(), (dir / "no-workbooks").string(),
+          (dir / "only-folders").string(), (dir / "gone").string(), std::string()}) {
+        SCOPED_TRACE(source);
+        lists.workbooks.add("left over");
+        chooseSource(source);
+        EXPECT_TRUE(lists.workbooks.empty());
+        EXPECT_EQ(ChosenWorkbookPath(lists), "");
+    }
+}
+
+TEST_F(BrowsingTest, ChosenWorkbookPathComesFromTheSourceAndTheWorkbookRow) {
+    for (const std::string& folder : {dir.path().string(), dir.path().string() + "/"}) {
+        chooseSource(folder, 2);
+        EXPECT_EQ(ChosenWorkbookPath(lists), b);
+        EXPECT_EQ(WorkbookPathAt(lists, 1), a);
+        EXPECT_EQ(WorkbookPathAt(lists, 7), "") << "no such row";
+    }
+    std::filesystem::remove(b);
+    EXPECT_EQ(ChosenWorkbookPath(lists), "") << "workbook deleted since the listing";
+    EXPECT_EQ(WorkbookPathAt(lists, 2), "");
+
+    // A file source is itself the choice, whatever workbook row is selected.
+    chooseSource(a);
+    lists.workbooks.add("other.xlsx");
+    lists.workbooks.select(2);
+    EXPECT_EQ(ChosenWorkbookPath(lists), a);
+    EXPECT_EQ(WorkbookPathAt(lists, 2), a);
+    lists.sources.clear();
+    EXPECT_EQ(ChosenWorkbookPath(lists), "") << "empty source list";
+}
+
+TEST_F(BrowsingTest, ClickOnASourceShowsTheWorksheetsOfItsFirstWorkbookInTabOrder) {
+    SourceListItemClick(lists, ui, world.factory()); // no source: nothing
+    EXPECT_TRUE(ui.busyCalls.empty());
+    lists.sources.add(dir.path().string());
+    lists.worksheets.add("stale");
+
+    SourceListItemClick(lists, ui, world.factory());
+
+    EXPECT_EQ(RowTexts(lists.workbooks), (Strings{"a.xlsx", "b.xlsx"}));
+    EXPECT_EQ(RowTexts(lists.worksheets), (Strings{"A1", "A2"})); // no chart sheet
+    for (int i = 1; i <= lists.worksheets.count(); ++i) {
+        EXPECT_TRUE(lists.worksheets.checked(i));
+    }
+    EXPECT_EQ(lists.worksheets.selectedPosition(), 1);
+    EXPECT_EQ(world.callsStartingWith("Open("), (Strings{"Open(" + a + ")"}));
+    EXPECT_EQ(world.callsStartingWith("Close("), (Strings{"Close(a.xlsx,0)"}));
+    EXPECT_EQ(world.calls().back(), "Quit");
+    EXPECT_EQ(world.applicationsAlive(), 0);
+    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(ui.messages.empty());
+
+    // Listed again from scratch.
+    WorkbookListItemClick(lists, ui, world.factory());
+    EXPECT_EQ(RowTexts(lists.worksheets), (Strings{"A1", "A2"}));
+    EXPECT_EQ(world.applicationsCreated(), 2);
+
+    // No chosen workbook: an empty list, no application and no message.
+    std::filesystem::remove(a);
+    ListWorksheets(lists, ui, world.factory());
+    EXPECT_TRUE(lists.worksheets.empty());
+    EXPECT_EQ(world.applicationsCreated(), 2);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(BrowsingTest, UnreadableWorkbookShowsItsReasonThenOpenFailed) {
+    world.addUnreadable(a, spreadsheet::ErrorCode::PasswordProtected,
+                        "'a.xlsx' is password-protected.");
+    chooseSource(a);
+    ListWorksheets(lists, ui, world.factory());
+
+    EXPECT_TRUE(lists.worksheets.empty());
+    EXPECT_EQ(ui.messageTexts(), (Strings{"'a.xlsx' is password-protected.", kOpenFailedMessage}));
+    EXPECT_EQ(ui.messages[0].icon, lists::MessageIcon::Critical);
+    EXPECT_EQ(ui.messages[1].icon, lists::MessageIcon::Critical);
+    EXPECT_EQ(world.applicationsQuit(), 1);
+}
+
+// Every call of a listing, made to fail in turn: the user hears of it, rows listed before stay,
+// and nothing stays open.
+TEST_F(BrowsingTest, FailureAtEachStepOfAListingReportsAndLeavesNothingRunning) {
+    chooseSource(a);
+    ListWorksheets(lists, ui, world.factory());
+    const Strings cleanRun = world.calls();
+    ASSERT_EQ(std::count(cleanRun.begin(), cleanRun.end(), "Name(a.xlsx!A2)"), 1);
+    for (std::size_t step = 1; step <= cleanRun.size(); ++step) {
+        SCOPED_TRACE("failing call " + cleanRun[step - 1]);
+        FakeSpreadsheet failing;
+        addBooks(failing);
+        failing.failAtCall(static_cast<int>(step));
+        testing::RecordingUiPort failingUi;
+
+        ListWorksheets(lists, failingUi, failing.factory());
+
+        ASSERT_EQ(failingUi.messages.size(), 2u);
+        EXPECT_NE(failingUi.messages[0].text.find(FakeSpreadsheet::kInjectedFailure),
+                  std::string::npos);
+        EXPECT_EQ(failingUi.messages[1].text, kOpenFailedMessage);
+        EXPECT_EQ(failing.applicationsAlive(), 0);
+        if (cleanRun[step - 1] == "Name(a.xlsx!A2)") {
+            EXPECT_EQ(RowTexts(lists.worksheets), Strings{"A1"});
+            EXPECT_EQ(failing.callsStartingWith("Close("), (Strings{"Close(a.xlsx,0)"}));
+        }
+    }
+}
+
+TEST_F(BrowsingTest, AddAllTakesEveryWorksheetOfEveryCheckedWorkbookInOrder) {
+    chooseSource(dir.path().string());
+    lists.merge.add("earlier");
+    lists.merge.setChecked(1, true);
+
+    addAll();
+
+    EXPECT_EQ(entries(), (Strings{"earlier|", a + "|A1", a + "|A2", b + "|B1"}));
+    EXPECT_EQ(lists.merge.selectedPosition(), 1) << "the selection is not changed";
+    EXPECT_EQ(world.applicationsCreated(), 2) << "one instance per workbook";
+    EXPECT_EQ(world.applicationsAlive(), 0);
+    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(ui.messages.empty());
+
+    // Clicked again, with b unticked: a's entries once more.
+    lists.workbooks.setChecked(2, false);
+    addAll();
+    EXPECT_EQ(entries(),
+              (Strings{"earlier|", a + "|A1", a + "|A2", b + "|B1", a + "|A1", a + "|A2"}));
+}
+
+TEST_F(BrowsingTest, AddAllReportsDamagedWorkbooksAndSkipsVanishedOnes) {
+    const auto bad = dir.write("ab-damaged.xlsx", "not a zip").string();
+    world.addUnreadable(bad, spreadsheet::ErrorCode::NotAZip, "'ab-damaged.xlsx' is damaged.");
+    const auto gone = dir.write("c.xlsx", "x").string();
+    world.addWorkbook(gone, Strings{"C1"});
+    chooseSource(dir.path().string());
+    ASSERT_EQ(lists.workbooks.text(2), "ab-damaged.xlsx");
+    std::filesystem::remove(gone);
+
+    addAll();
+
+    EXPECT_EQ(entries(), (Strings{a + "|A1", a + "|A2", b + "|B1"}));
+    EXPECT_EQ(ui.messageTexts(), (Strings{"'ab-damaged.xlsx' is damaged.", kOpenFailedMessage}));
+    EXPECT_EQ(world.applicationsAlive(), 0);
+}
+
+TEST_F(BrowsingTest, AddAllOfAFileSourceIgnoresTheTickAndAddsNothingWithoutWorksheets) {
+    chooseSource(b);
+    lists.workbooks.setChecked(1, false);
+    addAll();
+    EXPECT_EQ(entries(), (Strings{b + "|B1"}));
+
+    const auto charts = dir.write("charts.xlsx", "x").string();
+    world.addWorkbook(charts, std::vector<FakeSpreadsheet::SheetSpec>{
+                                  {"Chart1", spreadsheet::SheetKind::ChartSheet}});
+    for (const std::string& source : {charts, (dir / "gone").string()}) {
+        chooseSource(source);
+        addAll();
+    }
+    lists.sources.clear();
+    addAll();
+    EXPECT_EQ(entries(), (Strings{b + "|B1"}));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(world.applicationsCreated(), 2) << "none for a missing source or none at all";
+}
+
+TEST_F(BrowsingTest, AddAllFailingHalfWayThroughAWorkbookKeepsItsEarlierEntries) {
+    chooseSource(a);
+    world.failOn("Name(a.xlsx!A2)");
+
+    addAll();
+
+    EXPECT_EQ(entries(), (Strings{a + "|A1"}));
+    EXPECT_EQ(ui.messageTexts().size(), 2u);
+    EXPECT_EQ(world.calls().back(), "Quit");
+}
+
+} // namespace
+} // namespace quillory::browsing
