@@ -35,6 +35,10 @@ public:
     // 1-based list position of a view row, and back.
     static int positionOf(const QModelIndex& index) { return index.row() + 1; }
     QModelIndex indexOf(int position, int column = 0) const { return index(position - 1, column); }
+    // The model position behind a view row, or 0 when that row no longer exists. Unlike
+    // positionOf it also holds while the model is telling of an insertion or removal, when the
+    // view's rows are still the old ones.
+    int modelPosition(int viewRow) const;
 
 signals:
     // The model's selected row changed (0: none).
@@ -62,8 +66,6 @@ private:
         int first = 0;
         int shift = 0;
     };
-    // The model position behind a view row, or 0 when that row no longer exists.
-    int modelPosition(int viewRow) const;
 
     lists::ListModel& model_;
     Options options_;

@@ -77,9 +77,15 @@ void ListView::takeViewSelection() {
         return;
     }
     const QModelIndexList rows = selectionModel()->selectedRows();
-    if (rows.size() == 1) {
+    if (rows.size() != 1) {
+        return;
+    }
+    // Qt also reports selection changes while the model removes or inserts rows, when the view's
+    // rows are not yet the model's.
+    const int position = adapter_->modelPosition(rows.front().row());
+    if (position != 0) {
         takingViewSelection_ = true;
-        adapter_->listModel().select(ListModelAdapter::positionOf(rows.front()));
+        adapter_->listModel().select(position);
         takingViewSelection_ = false;
     }
 }

@@ -142,6 +142,7 @@ private slots:
             {menu("Addexcel"), {a, b, b}, 3, "Q1 sales.xlsx"},
             {menu("AddFolder"), {a, b, b, f}, 4, "Q1 sales.xlsx"},
             {click(6), {a, b, b, f, f}, 5, "Q1 sales.xlsx"},
+            {click(5), {a, b, b, f, f}, 4, nullptr}, // up from the last row
             {[&] {
                  window.lists().sources.select(2);
                  click(5)(); // up
@@ -152,12 +153,19 @@ private slots:
             {click(4), {a, b, b, f, f}, 2, nullptr}, // down
             {click(7), {a, b, f, f}, 1, ""},         // remove: the row before
             {[&] {
+                 window.lists().sources.select(1);
+                 menu("RemoveItem")();
+             },
+             {b, f, f},
+             1,
+             "Q1 sales.xlsx"}, // the first row removed: its successor becomes the first
+            {[&] {
                  window.lists().sources.select(2);
                  menu("RemoveItem")();
              },
-             {a, f, f},
+             {b, f},
              1,
-             ""},
+             "Q1 sales.xlsx"},
             // Cancelled, either dialog changes nothing.
             {[&] {
                  window.dialogs.fileAnswer.reset();
@@ -165,7 +173,7 @@ private slots:
                  menu("Addexcel")();
                  click(6)();
              },
-             {a, f, f},
+             {b, f},
              1,
              nullptr},
             {menu("RemoveAll"), {}, 0, ""},
