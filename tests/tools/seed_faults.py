@@ -226,7 +226,8 @@ def ctest(build_dir, selection, log):
     with open(log.name, "rb") as f:
         f.seek(start)
         output = f.read().decode(errors="replace")
-    failed = re.findall(r"^\s*\d+ - (\S+) \(", output, re.M)
+    # Skipped tests are listed the same way ("N - name (Skipped)"); they caught nothing.
+    failed = re.findall(r"^\s*\d+ - (\S+) \((?!Skipped|Disabled)", output, re.M)
     return failed[0] if failed else "(exit status %d)" % status
 
 
