@@ -291,5 +291,35 @@ TEST(SheetCopyBadIndexes, SharedStringOutOfRangeIsAClearError) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out.xlsx"));
 }
 
+// The copy is written without a namespace-aware parser: a prefix is kept where it is declared
+// (also on an inner element, for that element only); an attribute under a prefix nothing declares
+// is left out, and an element under one makes the sheet a clear error.
+TEST(SheetCopyNamespaces, UndeclaredPrefixesNeverReachTheResult) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data", "<sheetData><row r=\"1\" xmlns:p=\"urn:p\" p:mark=\"1\" zz:x=\"1\">" +
+                                Cell("A1", "<v>1</v>", " p:mark=\"2\"") + "</row><row r=\"2\">" +
+                                Cell("A2", "<v>2</v>", " p:mark=\"3\"") + "</row></sheetData>"}};
+    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "Ns.xlsx", book), "Data"}});
+    const XmlNode sheet = result.sheet(1);
+    const XmlNode* first = FindElement(sheet, "row", "r", "1");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->attributeOr("p:mark", ""), "1");
+    EXPECT_EQ(first->attribute("zz:x"), nullptr);
+    EXPECT_EQ(FindElement(sheet, "c", "r", "A1")->attributeOr("p:mark", ""), "2");
+    EXPECT_EQ(FindElement(sheet, "c", "r", "A2")->attribute("p:mark"), nullptr);
+
+    book.sheets = {{"Data", Rows({Cell("A1", "<v>1</v><q:extra/>")})}};
+    const auto bad = WriteBook(dir, "BadNs.xlsx", book);
+    try {
+        MergeInto(dir / "refused.xlsx", {{bad, "Data"}});
+        FAIL() << "an element under an undeclared prefix must not be copied";
+    } catch (const spreadsheet::SpreadsheetError& error) {
+        EXPECT_NE(error.description().find("BadNs.xlsx"), std::string::npos);
+        EXPECT_NE(error.description().find("prefix 'q'"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "refused.xlsx"));
+}
+
 } // namespace
 } // namespace quillory::testing

@@ -242,6 +242,8 @@ private:
         }
     }
     void writeStart(const char* name, const char** attributes);
+    const char** checkNamespaces(const char* name, const char** attributes);
+    bool isDeclared(std::string_view prefix) const;
     void flushIfLarge() {
         if (out_.size() >= kFlushBytes) {
             flush();
@@ -312,6 +314,9 @@ private:
     bool tagOpen_ = false;
     int depth_ = 0;
     int skipFrom_ = 0; // depth of the element being dropped, 0 when none
+    // Namespace prefixes declared by open elements, with the depth that declares each.
+    std::vector<std::pair<int, std::string>> declaredPrefixes_;
+    std::vector<const char*> keptAttributes_; // an element's attributes less undeclared ones
 
     std::vector<XmlNode*> captureStack_;
     XmlNode captured_;
@@ -345,10 +350,59 @@ void Transplanter::writeStart(const char* name, const char** attributes) {
     tagOpen_ = true;
 }
 
+bool Transplanter::isDeclared(std::string_view prefix) const {
+    return prefix == "xml" || prefix == "xmlns" ||
+           std::any_of(declaredPrefixes_.begin(), declaredPrefixes_.end(),
+                       [&](const auto& declared) { return declared.second == prefix; });
+}
+
+// The copy is written as it was read, without a namespace-aware parser: a prefix the part
+// never declares would make the result unreadable. Such an attribute is left out (it means
+// nothing to any reader); such an element leaves no way to tell what it holds, so the sheet is
+// refused as damaged. Returns the attributes to copy.
+const char** Transplanter::checkNamespaces(const char* name, const char** attributes) {
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+        const std::string_view key = attributes[i];
+        if (key.starts_with("xmlns:")) {
+            declaredPrefixes_.emplace_back(depth_, key.substr(6));
+        }
+    }
+    const std::string_view qualified = name;
+    if (const auto colon = qualified.find(':');
+        colon != std::string_view::npos && !isDeclared(qualified.substr(0, colon))) {
+        ThrowDamaged(ErrorCode::MalformedXml, c_.source->displayName(), c_.sheet->partName,
+                     "the sheet '" + c_.sheet->name + "' uses the namespace prefix '" +
+                         std::string(qualified.substr(0, colon)) + "' without declaring it");
+    }
+    bool allDeclared = true;
+    for (int i = 0; attributes[i] != nullptr && allDeclared; i += 2) {
+        const char* colon = std::strchr(attributes[i], ':');
+        allDeclared =
+            colon == nullptr || isDeclared(std::string_view(attributes[i], colon - attributes[i]));
+    }
+    if (allDeclared) {
+        return attributes;
+    }
+    keptAttributes_.clear();
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+        const char* colon = std::strchr(attributes[i], ':');
+        if (colon == nullptr ||
+            isDeclared(std::string_view(attributes[i], colon - attributes[i]))) {
+            keptAttributes_.push_back(attributes[i]);
+            keptAttributes_.push_back(attributes[i + 1]);
+        }
+    }
+    keptAttributes_.push_back(nullptr);
+    return keptAttributes_.data();
+}
+
 void Transplanter::startElement(const char* name, const char** attributes) {
     ++depth_;
     if (skipFrom_ != 0) {
         return;
+    }
+    if (depth_ > 1) {
+        attributes = checkNamespaces(name, attributes);
     }
     if (!captureStack_.empty()) {
         XmlNode node;
@@ -369,17 +423,13 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         // The root keeps every namespace declaration and mc:Ignorable; Strict namespaces are
         // mapped to their transitional equivalents.
         requireWorksheetRoot(name, attributes);
+        attributes = checkNamespaces(name, attributes);
         closePendingTag();
         out_ += kXmlDeclaration;
         out_ += '<';
         out_ += name;
         for (int i = 0; attributes[i] != nullptr; i += 2) {
             const std::string_view key = attributes[i];
-            const auto colon = key.find(':');
-            if (colon != std::string_view::npos && key.substr(0, colon) != "xmlns" &&
-                key.substr(0, colon) != "xml" && !DeclaredUri(attributes, key.substr(0, colon))) {
-                continue; // a prefix nothing declares: no reader could read the part
-            }
             out_ += ' ';
             out_ += key;
             out_ += "=\""sv;
@@ -509,6 +559,9 @@ void Transplanter::startElement(const char* name, const char** attributes) {
 
 void Transplanter::endElement(const char* name) {
     const int depth = depth_--;
+    while (!declaredPrefixes_.empty() && declaredPrefixes_.back().first >= depth) {
+        declaredPrefixes_.pop_back();
+    }
     if (skipFrom_ != 0) {
         if (depth == skipFrom_) {
             skipFrom_ = 0;
