@@ -84,15 +84,6 @@ std::vector<XmlNode*> ElementChildren(XmlNode& node, std::string_view local) {
     return found;
 }
 
-bool HasDescendant(const XmlNode& node, std::string_view local) {
-    for (const auto& child : node.children) {
-        if (!child.isText() && (child.localName() == local || HasDescendant(child, local))) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void ForEachDescendant(XmlNode& node, std::string_view local,
                        const std::function<void(XmlNode&)>& visit) {
     for (auto& child : node.children) {
