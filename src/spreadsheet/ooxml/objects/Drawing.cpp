@@ -2,6 +2,7 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/objects/Chart.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/styles/Colors.h"
 
 #include <array>
@@ -10,8 +11,6 @@ namespace quillory::spreadsheet::ooxml {
 
 namespace {
 
-constexpr std::string_view kRelationshipsNamespace =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr std::string_view kSpreadsheetDrawingNamespace =
     "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
 // Graphic frames of timelines point at parts that are not carried with a sheet; those of slicers
@@ -56,7 +55,7 @@ std::string Prefixed(std::string_view qualifiedLike, std::string_view local) {
 
 void CollectPrefixes(const XmlNode& node, std::set<std::string>& out) {
     for (const auto& [key, value] : node.attributes) {
-        if (key.starts_with("xmlns:") && value == kRelationshipsNamespace) {
+        if (key.starts_with("xmlns:") && value == kRelationshipNamespace) {
             out.insert(key.substr(6));
         }
     }

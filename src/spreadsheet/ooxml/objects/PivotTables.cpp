@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/objects/PivotTables.h"
 
 #include "spreadsheet/ooxml/formulas/ExternalLinks.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
@@ -14,12 +15,6 @@ namespace quillory::spreadsheet::ooxml {
 
 namespace {
 
-constexpr std::string_view kPackageRelationshipNamespace =
-    "http://schemas.openxmlformats.org/package/2006/relationships";
-constexpr std::string_view kRelationshipNamespace =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-constexpr std::string_view kRelationshipTypePrefix =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 constexpr std::string_view kCacheDefinitionKind = "pivotCacheDefinition";
 constexpr std::string_view kCacheRecordsKind = "pivotCacheRecords";
 // A cache whose data stays in the source file points at it through this relationship.
