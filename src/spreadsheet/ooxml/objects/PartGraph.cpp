@@ -110,7 +110,7 @@ bool IsXmlType(std::string_view type, std::string_view extension) {
 
 bool IsReadableXml(const SourcePackage& source, const std::string& part) {
     try {
-        ParseXmlTree(source.readPart(part), source.displayName(), part);
+        ParseNamespacedXmlTree(source.readPart(part), source.displayName(), part);
         return true;
     } catch (const SpreadsheetError&) {
         return false;
