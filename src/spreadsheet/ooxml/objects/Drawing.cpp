@@ -191,7 +191,7 @@ void RewriteDrawing(PartInTransit& part) {
     const std::string fileName = part.copy.source->displayName();
     XmlNode root;
     try {
-        root = ParseXmlTree(part.xml, fileName, part.sourcePart);
+        root = ParseNamespacedXmlTree(part.xml, fileName, part.sourcePart);
     } catch (const SpreadsheetError&) {
         // An unreadable drawing becomes an empty one; the sheet itself still copies.
         part.xml = std::string(kXmlDeclaration) + "<xdr:wsDr xmlns:xdr=\"" +
@@ -268,7 +268,7 @@ void RewriteThemeOnly(PartInTransit& part) {
     }
     XmlNode root;
     try {
-        root = ParseXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
+        root = ParseNamespacedXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
     } catch (const SpreadsheetError&) {
         return; // left as the source has it
     }
