@@ -133,6 +133,13 @@ bool KeepSheetObject(XmlNode& node, const SheetObjectsContext& context,
         }
         return true;
     }
+    if (const std::string* id = RelationshipIdOf(node);
+        id != nullptr && (!context.carried || !context.carried(*id))) {
+        // Anything else that points at a part the copy leaves behind (damaged files name
+        // objects no reader knows) would point at nothing in the result.
+        notCarried.insert(std::string(kLabelMissingObjects));
+        return false;
+    }
     std::vector<XmlNode> kept;
     bool anyElement = false;
     for (auto& child : node.children) {
