@@ -276,6 +276,33 @@ TEST(SheetCopyBadIndexes, RowsWithImpossibleNumbersAreLeftOut) {
     EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "invalid row numbers"));
 }
 
+// Readers hold a worksheet's children to their order: one out of its place is left out, but
+// never the cells; cells given twice make the sheet a clear error.
+TEST(SheetCopyBadIndexes, ChildrenOutOfTheirPlaceAreLeftOutButNeverTheCells) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data", "<pageSetup orientation=\"landscape\"/><sheetFormatPr "
+                            "defaultRowHeight=\"15\"/>" +
+                                Rows({Cell("A1", "<v>1</v>")}) +
+                                "<cols><col min=\"1\" max=\"1\" width=\"30\"/></cols>"}};
+    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "Order.xlsx", book), "Data"}});
+    const XmlNode sheet = result.sheet(1);
+    EXPECT_NE(FindElement(sheet, "c", "r", "A1"), nullptr);
+    EXPECT_EQ(FindElement(sheet, "pageSetup"), nullptr);
+    EXPECT_EQ(FindElement(sheet, "cols"), nullptr);
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "out of its place"));
+
+    book.sheets = {{"Data", Rows({Cell("A1", "<v>1</v>")}) + Rows({Cell("A2", "<v>2</v>")})}};
+    const auto twice = WriteBook(dir, "Twice.xlsx", book);
+    try {
+        MergeInto(dir / "refused.xlsx", {{twice, "Data"}});
+        FAIL() << "a sheet with its cells twice must not be copied";
+    } catch (const spreadsheet::SpreadsheetError& error) {
+        EXPECT_NE(error.description().find("Twice.xlsx"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "refused.xlsx"));
+}
+
 TEST(SheetCopyBadIndexes, SharedStringOutOfRangeIsAClearError) {
     TempDir dir;
     MiniWorkbook book;

@@ -242,6 +242,7 @@ private:
         }
     }
     void writeStart(const char* name, const char** attributes);
+    bool takesItsPlace(std::string_view local);
     const char** checkNamespaces(const char* name, const char** attributes);
     bool isDeclared(std::string_view prefix) const;
     void flushIfLarge() {
@@ -323,6 +324,8 @@ private:
 
     bool viewsSeen_ = false; // <sheetViews>, or where it would have been, is behind
     bool inSheetData_ = false;
+    // Place in kWorksheetChildren of the last child of the worksheet copied; -1 before the first.
+    std::ptrdiff_t lastPlace_ = -1;
     bool sheetFormatSeen_ = false;
     bool widthsAsStored_ = false; // the sheet's own defaults cannot be converted
     long long lastRow_ = 0;       // number of the row being copied
@@ -348,6 +351,34 @@ void Transplanter::writeStart(const char* name, const char** attributes) {
         out_ += '"';
     }
     tagOpen_ = true;
+}
+
+// The children of a worksheet are copied in the order they come, which readers hold them to. A
+// child out of its place (found in damaged files) is left out, except the cells, which are
+// never lost: whatever belongs after them and comes before them goes, and a second
+// <sheetData> refuses the sheet.
+bool Transplanter::takesItsPlace(std::string_view local) {
+    if (local == "AlternateContent") {
+        return true; // wraps controls and OLE objects, at their own place
+    }
+    const auto placeOf = [](std::string_view element) {
+        return std::find(std::begin(kWorksheetChildren), std::end(kWorksheetChildren), element) -
+               std::begin(kWorksheetChildren);
+    };
+    static const std::ptrdiff_t kSheetDataPlace = placeOf("sheetData");
+    const std::ptrdiff_t place = placeOf(local);
+    if (place == kSheetDataPlace && lastPlace_ >= kSheetDataPlace) {
+        ThrowDamaged(ErrorCode::MalformedXml, c_.source->displayName(), c_.sheet->partName,
+                     "the sheet '" + c_.sheet->name + "' holds its cells twice");
+    }
+    const bool repeatable = local == "cols" || local == "conditionalFormatting";
+    if (place < lastPlace_ || (place == lastPlace_ && !repeatable) ||
+        (place > kSheetDataPlace && lastPlace_ < kSheetDataPlace)) {
+        notes.notCarried.insert("sheet content out of its place");
+        return false;
+    }
+    lastPlace_ = place;
+    return true;
 }
 
 bool Transplanter::isDeclared(std::string_view prefix) const {
@@ -448,6 +479,10 @@ void Transplanter::startElement(const char* name, const char** attributes) {
             std::end(kWorksheetChildren)) {
             // No worksheet has it: a reader would refuse the sheet or repair it away.
             notes.notCarried.insert("sheet content of an unknown kind");
+            skipFrom_ = depth_;
+            return;
+        }
+        if (!takesItsPlace(local)) {
             skipFrom_ = depth_;
             return;
         }
