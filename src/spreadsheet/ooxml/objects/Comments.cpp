@@ -174,7 +174,7 @@ CommentsRewrite RewriteComments(std::string_view xml, const GuidMap& threadIds,
                                 const ShapeIdLookup& shapeIds, const std::string& fileName,
                                 const std::string& partName) {
     CommentsRewrite result;
-    XmlNode root = ParseXmlTree(xml, fileName, partName);
+    XmlNode root = ParseNamespacedXmlTree(xml, fileName, partName);
     const auto threadId = [&](std::string_view id) -> const std::string* {
         const auto found = threadIds.find(FoldGuid(id));
         return found == threadIds.end() ? nullptr : &found->second;
@@ -234,7 +234,7 @@ ControlPropertiesRewrite RewriteControlProperties(std::string_view xml,
                                                   const std::string& fileName,
                                                   const std::string& partName) {
     ControlPropertiesRewrite result;
-    XmlNode root = ParseXmlTree(xml, fileName, partName);
+    XmlNode root = ParseNamespacedXmlTree(xml, fileName, partName);
     result.linksDropped =
         RewriteFormulaAttributes(root, kControlFormulaAttributes, formulas, result.reasons);
     result.xml = std::string(kXmlDeclaration);
