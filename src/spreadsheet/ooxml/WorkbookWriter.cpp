@@ -336,7 +336,15 @@ void Builder::planRelationships(SheetCopy& copy) {
         }
         const auto stored = rel.external ? std::nullopt : package.zip().find(rel.partName);
         if (kind == "table" && stored) {
-            XmlNode root = ParseXmlTree(package.readPart(*stored), package.displayName(), *stored);
+            XmlNode root;
+            try {
+                root = ParseNamespacedXmlTree(package.readPart(*stored), package.displayName(),
+                                              *stored);
+            } catch (const SpreadsheetError&) {
+                // Written back from its tree, a damaged table would leave a part no reader opens.
+                copy.notCarried.insert("tables that are damaged in the workbook");
+                continue;
+            }
             if (!TableFitsItsRange(root)) {
                 copy.notCarried.insert("tables whose range does not match their columns");
                 continue;

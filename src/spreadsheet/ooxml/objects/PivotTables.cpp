@@ -274,7 +274,8 @@ struct PivotCarrier::Impl {
 
     static void check(const SourcePackage& source, const std::string& part, SourceCache& cache) {
         try {
-            cache.definition = ParseXmlTree(ReadXml(source, part), source.displayName(), part);
+            cache.definition =
+                ParseNamespacedXmlTree(ReadXml(source, part), source.displayName(), part);
         } catch (const SpreadsheetError&) {
             cache.refusal = "its cache is damaged in the workbook";
             return;
@@ -357,7 +358,8 @@ struct PivotCarrier::Impl {
         }
         pivot.sourcePart = *stored;
         try {
-            pivot.table = ParseXmlTree(ReadXml(source, *stored), source.displayName(), *stored);
+            pivot.table =
+                ParseNamespacedXmlTree(ReadXml(source, *stored), source.displayName(), *stored);
         } catch (const SpreadsheetError&) {
             return "it is damaged in the workbook";
         }
