@@ -27,7 +27,7 @@ test: deps build build-asan
 # hour. Findings land in $(FUZZ_BUILD)/fuzz/ as <target>-crash-*, -leak-*, -timeout-*, -oom-*.
 $(FUZZ_BUILD)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DQUILLORY_FUZZ=ON -DQUILLORY_SANITIZE=ON -DQUILLORY_BUILD_GUI=OFF
+	  -DQUILLORY_WERROR=ON -DQUILLORY_FUZZ=ON -DQUILLORY_SANITIZE=ON -DQUILLORY_BUILD_GUI=OFF
 
 fuzz: $(FUZZ_BUILD)/build.ninja
 	cmake -S . -B $(FUZZ_BUILD) -DQUILLORY_FUZZ_SECONDS=$(FUZZ_SECONDS) \

@@ -175,9 +175,9 @@ void FuzzPartsWorkbook(std::string_view input) {
     }
     const auto problems = testing::checkPackage(testing::PackageEntries::readBytes(sink.bytes()));
     // Strict (fuzz-long, the regression fixtures): whatever the input, the result is sound.
-    // Otherwise (the bounded run of make test) a sound input must give a sound result: sheets
-    // carrying markup the copy does not yet clean (prefixes nothing declares inside a sheet)
-    // stay findings of the long runs instead of failing every build.
+    // Otherwise (the bounded run of make test) a sound input must give a sound result, so that
+    // a new kind of damage the copy does not yet clean is a finding of the long runs instead of
+    // failing every build.
     if (!problems.empty() &&
         (std::getenv("QUILLORY_FUZZ_STRICT") != nullptr ||
          testing::checkPackage(testing::PackageEntries::readBytes(zipped)).empty())) {

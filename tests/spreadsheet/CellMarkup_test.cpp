@@ -82,13 +82,14 @@ TEST(CellMarkup, CellsNeedingEscapesOrAPrefixKeepEveryAttributeFormulaAndValue) 
     book.sharedStrings = {"<t>first</t>", "<t>second &amp; more</t>"};
     book.sheets = {
         {"Cells",
-         "<sheetData><row r=\"1\">"
+         "<sheetData><row r=\"1\" xmlns:foo=\"urn:quillory:test\">"
          "<c r=\"A1\" s=\"1\" t=\"s\"><v>1</v></c>"
          "<c r=\"B1\" t=\"str\"><f>\"a&lt;b\"&amp;\"&amp;\"</f><v>a&lt;b&amp;</v></c>"
          "<c r=\"C1\" t=\"inlineStr\"><is><t xml:space=\"preserve\"> x &gt; y </t></is></c>"
          "<c r=\"D1\" t=\"n\" s=\"2\" foo:tag=\"a&lt;&quot;&amp;&#10;\"><v>45000</v></c>"
          "<c s=\"1\"><v>7</v></c>"
-         "</row><row r=\"2\">"
+         "</row><row r=\"2\" "
+         "xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
          "<x:c r=\"A2\" t=\"s\"><x:v>0</x:v></x:c>"
          "<x:c r=\"B2\"><x:f>A2&amp;\"&quot;&quot;\"</x:f><x:v>0</x:v></x:c>"
          "<c r=\"C2\" t=\"str\"><f>" +

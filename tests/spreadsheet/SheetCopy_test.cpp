@@ -283,6 +283,33 @@ TEST(SheetCopyBadIndexes, RowsWithImpossibleNumbersAreLeftOut) {
     EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "invalid row numbers"));
 }
 
+// Readers hold a worksheet's children to their order: one out of its place is left out, but
+// never the cells; cells given twice make the sheet a clear error.
+TEST(SheetCopyBadIndexes, ChildrenOutOfTheirPlaceAreLeftOutButNeverTheCells) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data", "<pageSetup orientation=\"landscape\"/><sheetFormatPr "
+                            "defaultRowHeight=\"15\"/>" +
+                                Rows({Cell("A1", "<v>1</v>")}) +
+                                "<cols><col min=\"1\" max=\"1\" width=\"30\"/></cols>"}};
+    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "Order.xlsx", book), "Data"}});
+    const XmlNode sheet = result.sheet(1);
+    EXPECT_NE(FindElement(sheet, "c", "r", "A1"), nullptr);
+    EXPECT_EQ(FindElement(sheet, "pageSetup"), nullptr);
+    EXPECT_EQ(FindElement(sheet, "cols"), nullptr);
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "out of its place"));
+
+    book.sheets = {{"Data", Rows({Cell("A1", "<v>1</v>")}) + Rows({Cell("A2", "<v>2</v>")})}};
+    const auto twice = WriteBook(dir, "Twice.xlsx", book);
+    try {
+        MergeInto(dir / "refused.xlsx", {{twice, "Data"}});
+        FAIL() << "a sheet with its cells twice must not be copied";
+    } catch (const spreadsheet::SpreadsheetError& error) {
+        EXPECT_NE(error.description().find("Twice.xlsx"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "refused.xlsx"));
+}
+
 TEST(SheetCopyBadIndexes, SharedStringOutOfRangeIsAClearError) {
     TempDir dir;
     MiniWorkbook book;
@@ -295,6 +322,36 @@ TEST(SheetCopyBadIndexes, SharedStringOutOfRangeIsAClearError) {
         },
         spreadsheet::ErrorCode::IndexOutOfRange, {"Bad.xlsx"});
     EXPECT_FALSE(std::filesystem::exists(dir / "out.xlsx"));
+}
+
+// The copy is written without a namespace-aware parser: a prefix is kept where it is declared
+// (also on an inner element, for that element only); an attribute under a prefix nothing declares
+// is left out, and an element under one makes the sheet a clear error.
+TEST(SheetCopyNamespaces, UndeclaredPrefixesNeverReachTheResult) {
+    TempDir dir;
+    MiniWorkbook book;
+    book.sheets = {{"Data", "<sheetData><row r=\"1\" xmlns:p=\"urn:p\" p:mark=\"1\" zz:x=\"1\">" +
+                                Cell("A1", "<v>1</v>", " p:mark=\"2\"") + "</row><row r=\"2\">" +
+                                Cell("A2", "<v>2</v>", " p:mark=\"3\"") + "</row></sheetData>"}};
+    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "Ns.xlsx", book), "Data"}});
+    const XmlNode sheet = result.sheet(1);
+    const XmlNode* first = FindElement(sheet, "row", "r", "1");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->attributeOr("p:mark", ""), "1");
+    EXPECT_EQ(first->attribute("zz:x"), nullptr);
+    EXPECT_EQ(FindElement(sheet, "c", "r", "A1")->attributeOr("p:mark", ""), "2");
+    EXPECT_EQ(FindElement(sheet, "c", "r", "A2")->attribute("p:mark"), nullptr);
+
+    book.sheets = {{"Data", Rows({Cell("A1", "<v>1</v><q:extra/>")})}};
+    const auto bad = WriteBook(dir, "BadNs.xlsx", book);
+    try {
+        MergeInto(dir / "refused.xlsx", {{bad, "Data"}});
+        FAIL() << "an element under an undeclared prefix must not be copied";
+    } catch (const spreadsheet::SpreadsheetError& error) {
+        EXPECT_NE(error.description().find("BadNs.xlsx"), std::string::npos);
+        EXPECT_NE(error.description().find("prefix 'q'"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "refused.xlsx"));
 }
 
 } // namespace

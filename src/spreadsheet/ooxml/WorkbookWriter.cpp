@@ -10,6 +10,7 @@
 #include "spreadsheet/ooxml/objects/PivotTables.h"
 #include "spreadsheet/ooxml/objects/Slicers.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "spreadsheet/ooxml/sheetcopy/CellPosition.h"
 #include "spreadsheet/ooxml/sheetcopy/CopyDecisions.h"
@@ -33,12 +34,6 @@ namespace {
 constexpr std::string_view kSlicerCacheNameFormula = "#N/A";
 constexpr std::string_view kMainNamespace =
     "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-constexpr std::string_view kRelationshipNamespace =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-constexpr std::string_view kPackageRelationshipNamespace =
-    "http://schemas.openxmlformats.org/package/2006/relationships";
-constexpr std::string_view kRelationshipTypePrefix =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 constexpr std::string_view kCorePropertiesType =
     "http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties";
 constexpr std::string_view kWorkbookPart = "xl/workbook.xml";
@@ -341,7 +336,15 @@ void Builder::planRelationships(SheetCopy& copy) {
         }
         const auto stored = rel.external ? std::nullopt : package.zip().find(rel.partName);
         if (kind == "table" && stored) {
-            XmlNode root = ParseXmlTree(package.readPart(*stored), package.displayName(), *stored);
+            XmlNode root;
+            try {
+                root = ParseNamespacedXmlTree(package.readPart(*stored), package.displayName(),
+                                              *stored);
+            } catch (const SpreadsheetError&) {
+                // Written back from its tree, a damaged table would leave a part no reader opens.
+                copy.notCarried.insert("tables that are damaged in the workbook");
+                continue;
+            }
             if (!TableFitsItsRange(root)) {
                 copy.notCarried.insert("tables whose range does not match their columns");
                 continue;

@@ -2,6 +2,7 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
@@ -14,8 +15,6 @@ namespace {
 
 constexpr std::string_view kLinkRelationshipIdPrefix = "rIdExternalLink";
 constexpr std::string_view kResultLinkFolder = "xl/externalLinks/externalLink";
-constexpr std::string_view kPackageRelationshipNamespace =
-    "http://schemas.openxmlformats.org/package/2006/relationships";
 
 // Characters kept as they are in a file URI path; the rest is percent-encoded.
 bool UnreservedInPath(unsigned char c) {

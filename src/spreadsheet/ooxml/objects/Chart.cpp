@@ -346,7 +346,7 @@ bool RepointPivotSource(XmlNode& root, const PartCopyContext& copy) {
 void RewriteChartPart(PartInTransit& part) {
     XmlNode root;
     try {
-        root = ParseXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
+        root = ParseNamespacedXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
     } catch (const SpreadsheetError&) {
         // The drawing already points at this part: an empty chart keeps the result valid.
         part.xml = std::string(kXmlDeclaration) + "<c:chartSpace xmlns:c=\"" +

@@ -98,6 +98,18 @@ std::size_t RewriteFormulaAttributes(XmlNode& node, std::span<const std::string_
     return dropped;
 }
 
+// Inside an object that stays (its picture, damaged markup), a relationship id the copy does not
+// carry would point at nothing in the result.
+void DropUncarriedRelationshipIds(XmlNode& node, const SheetObjectsContext& context) {
+    std::erase_if(node.attributes, [&](const auto& attribute) {
+        return IsRelationshipId(attribute.first) &&
+               (!context.carried || !context.carried(attribute.second));
+    });
+    for (auto& child : node.children) {
+        DropUncarriedRelationshipIds(child, context);
+    }
+}
+
 bool KeepSheetObject(XmlNode& node, const SheetObjectsContext& context,
                      std::set<std::string>& notCarried) {
     const std::string_view local = node.localName();
@@ -113,18 +125,17 @@ bool KeepSheetObject(XmlNode& node, const SheetObjectsContext& context,
         }
         MapShapeIdAttribute(node, context.shapeIds);
         for (auto& child : node.children) {
-            if (child.isText() ||
-                (child.localName() != "controlPr" && child.localName() != "objectPr")) {
+            if (child.isText()) {
+                continue;
+            }
+            DropUncarriedRelationshipIds(child, context);
+            if (child.localName() != "controlPr" && child.localName() != "objectPr") {
                 continue;
             }
             if (child.attribute("macro") != nullptr) {
                 child.removeAttribute("macro");
                 notCarried.insert(std::string(kLabelMacros));
             }
-            std::erase_if(child.attributes, [&](const auto& attribute) {
-                return IsRelationshipId(attribute.first) &&
-                       (!context.carried || !context.carried(attribute.second));
-            });
             std::vector<std::string> reasons;
             if (RewriteFormulaAttributes(child, kSheetControlFormulaAttributes, context.formulas,
                                          reasons) > 0) {
@@ -132,6 +143,13 @@ bool KeepSheetObject(XmlNode& node, const SheetObjectsContext& context,
             }
         }
         return true;
+    }
+    if (const std::string* id = RelationshipIdOf(node);
+        id != nullptr && (!context.carried || !context.carried(*id))) {
+        // Anything else that points at a part the copy leaves behind (damaged files name
+        // objects no reader knows) would point at nothing in the result.
+        notCarried.insert(std::string(kLabelMissingObjects));
+        return false;
     }
     std::vector<XmlNode> kept;
     bool anyElement = false;
@@ -156,7 +174,7 @@ CommentsRewrite RewriteComments(std::string_view xml, const GuidMap& threadIds,
                                 const ShapeIdLookup& shapeIds, const std::string& fileName,
                                 const std::string& partName) {
     CommentsRewrite result;
-    XmlNode root = ParseXmlTree(xml, fileName, partName);
+    XmlNode root = ParseNamespacedXmlTree(xml, fileName, partName);
     const auto threadId = [&](std::string_view id) -> const std::string* {
         const auto found = threadIds.find(FoldGuid(id));
         return found == threadIds.end() ? nullptr : &found->second;
@@ -216,7 +234,7 @@ ControlPropertiesRewrite RewriteControlProperties(std::string_view xml,
                                                   const std::string& fileName,
                                                   const std::string& partName) {
     ControlPropertiesRewrite result;
-    XmlNode root = ParseXmlTree(xml, fileName, partName);
+    XmlNode root = ParseNamespacedXmlTree(xml, fileName, partName);
     result.linksDropped =
         RewriteFormulaAttributes(root, kControlFormulaAttributes, formulas, result.reasons);
     result.xml = std::string(kXmlDeclaration);

@@ -2,6 +2,7 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/objects/Chart.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/styles/Colors.h"
 
 #include <array>
@@ -10,8 +11,6 @@ namespace quillory::spreadsheet::ooxml {
 
 namespace {
 
-constexpr std::string_view kRelationshipsNamespace =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr std::string_view kSpreadsheetDrawingNamespace =
     "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
 // Graphic frames of timelines point at parts that are not carried with a sheet; those of slicers
@@ -56,7 +55,7 @@ std::string Prefixed(std::string_view qualifiedLike, std::string_view local) {
 
 void CollectPrefixes(const XmlNode& node, std::set<std::string>& out) {
     for (const auto& [key, value] : node.attributes) {
-        if (key.starts_with("xmlns:") && value == kRelationshipsNamespace) {
+        if (key.starts_with("xmlns:") && value == kRelationshipNamespace) {
             out.insert(key.substr(6));
         }
     }
@@ -192,7 +191,7 @@ void RewriteDrawing(PartInTransit& part) {
     const std::string fileName = part.copy.source->displayName();
     XmlNode root;
     try {
-        root = ParseXmlTree(part.xml, fileName, part.sourcePart);
+        root = ParseNamespacedXmlTree(part.xml, fileName, part.sourcePart);
     } catch (const SpreadsheetError&) {
         // An unreadable drawing becomes an empty one; the sheet itself still copies.
         part.xml = std::string(kXmlDeclaration) + "<xdr:wsDr xmlns:xdr=\"" +
@@ -269,7 +268,7 @@ void RewriteThemeOnly(PartInTransit& part) {
     }
     XmlNode root;
     try {
-        root = ParseXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
+        root = ParseNamespacedXmlTree(part.xml, part.copy.source->displayName(), part.sourcePart);
     } catch (const SpreadsheetError&) {
         return; // left as the source has it
     }

@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/objects/PartGraph.h"
 
 #include "spreadsheet/ooxml/Limits.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
@@ -12,8 +13,6 @@ namespace quillory::spreadsheet::ooxml {
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-constexpr std::string_view kPackageRelationshipNamespace =
-    "http://schemas.openxmlformats.org/package/2006/relationships";
 constexpr std::string_view kGenericFolder = "xl/parts/";
 constexpr std::string_view kGenericStem = "part";
 // Bytes enough to recognise a picture format by its signature.
@@ -111,7 +110,7 @@ bool IsXmlType(std::string_view type, std::string_view extension) {
 
 bool IsReadableXml(const SourcePackage& source, const std::string& part) {
     try {
-        ParseXmlTree(source.readPart(part), source.displayName(), part);
+        ParseNamespacedXmlTree(source.readPart(part), source.displayName(), part);
         return true;
     } catch (const SpreadsheetError&) {
         return false;

@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/objects/PivotTables.h"
 
 #include "spreadsheet/ooxml/formulas/ExternalLinks.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
@@ -14,12 +15,6 @@ namespace quillory::spreadsheet::ooxml {
 
 namespace {
 
-constexpr std::string_view kPackageRelationshipNamespace =
-    "http://schemas.openxmlformats.org/package/2006/relationships";
-constexpr std::string_view kRelationshipNamespace =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-constexpr std::string_view kRelationshipTypePrefix =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 constexpr std::string_view kCacheDefinitionKind = "pivotCacheDefinition";
 constexpr std::string_view kCacheRecordsKind = "pivotCacheRecords";
 // A cache whose data stays in the source file points at it through this relationship.
@@ -82,15 +77,6 @@ std::vector<XmlNode*> ElementChildren(XmlNode& node, std::string_view local) {
         }
     }
     return found;
-}
-
-bool HasDescendant(const XmlNode& node, std::string_view local) {
-    for (const auto& child : node.children) {
-        if (!child.isText() && (child.localName() == local || HasDescendant(child, local))) {
-            return true;
-        }
-    }
-    return false;
 }
 
 void ForEachDescendant(XmlNode& node, std::string_view local,
@@ -288,7 +274,8 @@ struct PivotCarrier::Impl {
 
     static void check(const SourcePackage& source, const std::string& part, SourceCache& cache) {
         try {
-            cache.definition = ParseXmlTree(ReadXml(source, part), source.displayName(), part);
+            cache.definition =
+                ParseNamespacedXmlTree(ReadXml(source, part), source.displayName(), part);
         } catch (const SpreadsheetError&) {
             cache.refusal = "its cache is damaged in the workbook";
             return;
@@ -371,7 +358,8 @@ struct PivotCarrier::Impl {
         }
         pivot.sourcePart = *stored;
         try {
-            pivot.table = ParseXmlTree(ReadXml(source, *stored), source.displayName(), *stored);
+            pivot.table =
+                ParseNamespacedXmlTree(ReadXml(source, *stored), source.displayName(), *stored);
         } catch (const SpreadsheetError&) {
             return "it is damaged in the workbook";
         }

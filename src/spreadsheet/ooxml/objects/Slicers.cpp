@@ -53,7 +53,7 @@ std::string ReadXml(const SourcePackage& source, std::string_view part) {
 
 std::optional<XmlNode> ParseOrNothing(const SourcePackage& source, const std::string& part) {
     try {
-        return ParseXmlTree(ReadXml(source, part), source.displayName(), part);
+        return ParseNamespacedXmlTree(ReadXml(source, part), source.displayName(), part);
     } catch (const SpreadsheetError&) {
         return std::nullopt;
     }

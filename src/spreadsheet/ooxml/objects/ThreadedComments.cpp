@@ -84,7 +84,7 @@ ThreadedCommentsRewrite RewriteThreadedComments(std::string_view xml, const Guid
                                                 const std::string& fileName,
                                                 const std::string& partName) {
     ThreadedCommentsRewrite result;
-    XmlNode root = ParseXmlTree(xml, fileName, partName);
+    XmlNode root = ParseNamespacedXmlTree(xml, fileName, partName);
     GuidMap ids = threadIds;
     CollectThreadIds(root, ids); // emplace keeps planned ids, adds any the plan did not see
     const auto mapPerson = [&](XmlNode& node, std::string_view attribute) {

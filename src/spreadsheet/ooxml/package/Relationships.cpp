@@ -150,6 +150,11 @@ Relationships Relationships::Parse(std::string_view relsXml, std::string_view so
         if (!rel.external) {
             rel.partName = ResolveTarget(sourcePartName, rel.target);
         }
+        if (result.byId(rel.id) != nullptr) {
+            // An id used twice (a damaged part) points at its first relationship, as byId
+            // finds it: the later ones are reached by nothing.
+            continue;
+        }
         result.relationships_.push_back(std::move(rel));
     }
     return result;

@@ -9,6 +9,15 @@
 
 namespace quillory::spreadsheet::ooxml {
 
+// The namespace of the .rels parts, that of relationship ids in the parts themselves (r:id), and
+// the stem of every transitional relationship type.
+inline constexpr std::string_view kPackageRelationshipNamespace =
+    "http://schemas.openxmlformats.org/package/2006/relationships";
+inline constexpr std::string_view kRelationshipNamespace =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline constexpr std::string_view kRelationshipTypePrefix =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
 struct Relationship {
     std::string id;
     std::string type;   // full type URI, as written

@@ -242,6 +242,9 @@ private:
         }
     }
     void writeStart(const char* name, const char** attributes);
+    bool takesItsPlace(std::string_view local);
+    const char** checkNamespaces(const char* name, const char** attributes);
+    bool isDeclared(std::string_view prefix) const;
     void flushIfLarge() {
         if (out_.size() >= kFlushBytes) {
             flush();
@@ -312,12 +315,17 @@ private:
     bool tagOpen_ = false;
     int depth_ = 0;
     int skipFrom_ = 0; // depth of the element being dropped, 0 when none
+    // Namespace prefixes declared by open elements, with the depth that declares each.
+    std::vector<std::pair<int, std::string>> declaredPrefixes_;
+    std::vector<const char*> keptAttributes_; // an element's attributes less undeclared ones
 
     std::vector<XmlNode*> captureStack_;
     XmlNode captured_;
 
     bool viewsSeen_ = false; // <sheetViews>, or where it would have been, is behind
     bool inSheetData_ = false;
+    // Place in kWorksheetChildren of the last child of the worksheet copied; -1 before the first.
+    std::ptrdiff_t lastPlace_ = -1;
     bool sheetFormatSeen_ = false;
     bool widthsAsStored_ = false; // the sheet's own defaults cannot be converted
     long long lastRow_ = 0;       // number of the row being copied
@@ -345,10 +353,87 @@ void Transplanter::writeStart(const char* name, const char** attributes) {
     tagOpen_ = true;
 }
 
+// The children of a worksheet are copied in the order they come, which readers hold them to. A
+// child out of its place (found in damaged files) is left out, except the cells, which are
+// never lost: whatever belongs after them and comes before them goes, and a second
+// <sheetData> refuses the sheet.
+bool Transplanter::takesItsPlace(std::string_view local) {
+    if (local == "AlternateContent") {
+        return true; // wraps controls and OLE objects, at their own place
+    }
+    const auto placeOf = [](std::string_view element) {
+        return std::find(std::begin(kWorksheetChildren), std::end(kWorksheetChildren), element) -
+               std::begin(kWorksheetChildren);
+    };
+    static const std::ptrdiff_t kSheetDataPlace = placeOf("sheetData");
+    const std::ptrdiff_t place = placeOf(local);
+    if (place == kSheetDataPlace && lastPlace_ >= kSheetDataPlace) {
+        ThrowDamaged(ErrorCode::MalformedXml, c_.source->displayName(), c_.sheet->partName,
+                     "the sheet '" + c_.sheet->name + "' holds its cells twice");
+    }
+    const bool repeatable = local == "cols" || local == "conditionalFormatting";
+    if (place < lastPlace_ || (place == lastPlace_ && !repeatable) ||
+        (place > kSheetDataPlace && lastPlace_ < kSheetDataPlace)) {
+        notes.notCarried.insert("sheet content out of its place");
+        return false;
+    }
+    lastPlace_ = place;
+    return true;
+}
+
+bool Transplanter::isDeclared(std::string_view prefix) const {
+    return prefix == "xml" || prefix == "xmlns" ||
+           std::any_of(declaredPrefixes_.begin(), declaredPrefixes_.end(),
+                       [&](const auto& declared) { return declared.second == prefix; });
+}
+
+// The copy is written as it was read, without a namespace-aware parser: a prefix the part
+// never declares would make the result unreadable. Such an attribute is left out (it means
+// nothing to any reader); such an element leaves no way to tell what it holds, so the sheet is
+// refused as damaged. Returns the attributes to copy.
+const char** Transplanter::checkNamespaces(const char* name, const char** attributes) {
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+        const std::string_view key = attributes[i];
+        if (key.starts_with("xmlns:")) {
+            declaredPrefixes_.emplace_back(depth_, key.substr(6));
+        }
+    }
+    const std::string_view qualified = name;
+    if (const auto colon = qualified.find(':');
+        colon != std::string_view::npos && !isDeclared(qualified.substr(0, colon))) {
+        ThrowDamaged(ErrorCode::MalformedXml, c_.source->displayName(), c_.sheet->partName,
+                     "the sheet '" + c_.sheet->name + "' uses the namespace prefix '" +
+                         std::string(qualified.substr(0, colon)) + "' without declaring it");
+    }
+    bool allDeclared = true;
+    for (int i = 0; attributes[i] != nullptr && allDeclared; i += 2) {
+        const char* colon = std::strchr(attributes[i], ':');
+        allDeclared =
+            colon == nullptr || isDeclared(std::string_view(attributes[i], colon - attributes[i]));
+    }
+    if (allDeclared) {
+        return attributes;
+    }
+    keptAttributes_.clear();
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+        const char* colon = std::strchr(attributes[i], ':');
+        if (colon == nullptr ||
+            isDeclared(std::string_view(attributes[i], colon - attributes[i]))) {
+            keptAttributes_.push_back(attributes[i]);
+            keptAttributes_.push_back(attributes[i + 1]);
+        }
+    }
+    keptAttributes_.push_back(nullptr);
+    return keptAttributes_.data();
+}
+
 void Transplanter::startElement(const char* name, const char** attributes) {
     ++depth_;
     if (skipFrom_ != 0) {
         return;
+    }
+    if (depth_ > 1) {
+        attributes = checkNamespaces(name, attributes);
     }
     if (!captureStack_.empty()) {
         XmlNode node;
@@ -369,17 +454,13 @@ void Transplanter::startElement(const char* name, const char** attributes) {
         // The root keeps every namespace declaration and mc:Ignorable; Strict namespaces are
         // mapped to their transitional equivalents.
         requireWorksheetRoot(name, attributes);
+        attributes = checkNamespaces(name, attributes);
         closePendingTag();
         out_ += kXmlDeclaration;
         out_ += '<';
         out_ += name;
         for (int i = 0; attributes[i] != nullptr; i += 2) {
             const std::string_view key = attributes[i];
-            const auto colon = key.find(':');
-            if (colon != std::string_view::npos && key.substr(0, colon) != "xmlns" &&
-                key.substr(0, colon) != "xml" && !DeclaredUri(attributes, key.substr(0, colon))) {
-                continue; // a prefix nothing declares: no reader could read the part
-            }
             out_ += ' ';
             out_ += key;
             out_ += "=\""sv;
@@ -398,6 +479,10 @@ void Transplanter::startElement(const char* name, const char** attributes) {
             std::end(kWorksheetChildren)) {
             // No worksheet has it: a reader would refuse the sheet or repair it away.
             notes.notCarried.insert("sheet content of an unknown kind");
+            skipFrom_ = depth_;
+            return;
+        }
+        if (!takesItsPlace(local)) {
             skipFrom_ = depth_;
             return;
         }
@@ -509,6 +594,9 @@ void Transplanter::startElement(const char* name, const char** attributes) {
 
 void Transplanter::endElement(const char* name) {
     const int depth = depth_--;
+    while (!declaredPrefixes_.empty() && declaredPrefixes_.back().first >= depth) {
+        declaredPrefixes_.pop_back();
+    }
     if (skipFrom_ != 0) {
         if (depth == skipFrom_) {
             skipFrom_ = 0;

@@ -4,6 +4,7 @@
 #include "spreadsheet/ooxml/PackageError.h"
 #include "spreadsheet/ooxml/xml/XmlScanner.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstring>
@@ -311,6 +312,30 @@ XmlNode ParseXmlTree(std::string_view xml, const std::string& fileName,
     parser.feed(xml);
     parser.finish();
     return std::move(builder.root_);
+}
+
+XmlNode ParseNamespacedXmlTree(std::string_view xml, const std::string& fileName,
+                               const std::string& partName) {
+    XmlNode root = ParseXmlTree(xml, fileName, partName); // refuses DTDs before expat sees one
+    XML_Parser parser = XML_ParserCreateNS(nullptr, ' ');
+    if (parser == nullptr) {
+        throw SpreadsheetError(ErrorCode::Internal, "Out of memory while reading XML.");
+    }
+    bool ok = true;
+    for (std::size_t at = 0; ok && at < xml.size(); at += INT_MAX) {
+        const auto size = static_cast<int>(std::min<std::size_t>(xml.size() - at, INT_MAX));
+        ok = XML_Parse(parser, xml.data() + at, size, XML_FALSE) == XML_STATUS_OK;
+    }
+    ok = ok && XML_Parse(parser, "", 0, XML_TRUE) == XML_STATUS_OK;
+    const std::string reason = ok ? "" : XML_ErrorString(XML_GetErrorCode(parser));
+    const auto line = XML_GetCurrentLineNumber(parser);
+    XML_ParserFree(parser);
+    if (!ok) {
+        ThrowDamaged(ErrorCode::MalformedXml, fileName, partName,
+                     "its XML names are not well-formed (" + reason + " at line " +
+                         std::to_string(line) + ")");
+    }
+    return root;
 }
 
 // ---- writing ----

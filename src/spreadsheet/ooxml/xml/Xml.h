@@ -87,6 +87,12 @@ struct XmlNode {
 XmlNode ParseXmlTree(std::string_view xml, const std::string& fileName,
                      const std::string& partName);
 
+// The same for a part that is written back from its tree: the part must also read with
+// namespaces, as every reader of the result reads it (each prefix declared where used, at most
+// one colon in a name), which ParseXmlTree, keeping names as written, does not check.
+XmlNode ParseNamespacedXmlTree(std::string_view xml, const std::string& fileName,
+                               const std::string& partName);
+
 // Escaping for writing.
 void EscapeTextInto(std::string& out, std::string_view text);
 void EscapeAttributeInto(std::string& out, std::string_view value);
