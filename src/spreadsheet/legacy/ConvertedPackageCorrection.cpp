@@ -1,0 +1,500 @@
+#include "spreadsheet/legacy/ConvertedPackageCorrection.h"
+
+#include "spreadsheet/legacy/LegacyErrors.h"
+#include "spreadsheet/legacy/LegacyFormats.h"
+#include "spreadsheet/ooxml/Limits.h"
+#include "spreadsheet/ooxml/package/OutputSink.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
+#include "spreadsheet/ooxml/package/ZipReader.h"
+#include "spreadsheet/ooxml/package/ZipWriter.h"
+#include "spreadsheet/ooxml/xml/Xml.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <utility>
+
+namespace quillory::spreadsheet::legacy {
+
+namespace {
+
+using ooxml::XmlNode;
+
+constexpr const char* kStylesPart = "xl/styles.xml";
+constexpr const char* kWorkbookPart = "xl/workbook.xml";
+constexpr std::size_t kFlushBytes = 64 * 1024;
+constexpr int kTwipsPerPoint = 20;
+
+// Twips as points: 315 -> "15.75", 300 -> "15".
+std::string points(std::uint16_t twips) {
+    std::string text = std::to_string(twips / kTwipsPerPoint);
+    const int hundredths = (twips % kTwipsPerPoint) * 5;
+    if (hundredths != 0) {
+        text += '.';
+        text += static_cast<char>('0' + hundredths / 10);
+        if (hundredths % 10 != 0) {
+            text += static_cast<char>('0' + hundredths % 10);
+        }
+    }
+    return text;
+}
+
+const char* underlineValue(LegacyUnderline underline) {
+    switch (underline) {
+    case LegacyUnderline::Single:
+        return "single";
+    case LegacyUnderline::Double:
+        return "double";
+    case LegacyUnderline::SingleAccounting:
+        return "singleAccounting";
+    case LegacyUnderline::DoubleAccounting:
+        return "doubleAccounting";
+    case LegacyUnderline::None:
+        break;
+    }
+    return nullptr;
+}
+
+// "B12" -> (11, 1); nothing for what is not a cell reference.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> parseCell(std::string_view ref) {
+    std::uint32_t column = 0;
+    std::size_t i = 0;
+    for (; i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z' && i < 3; ++i) {
+        column = column * 26 + static_cast<std::uint32_t>(ref[i] - 'A' + 1);
+    }
+    std::uint32_t row = 0;
+    const std::size_t digits = i;
+    for (; i < ref.size() && ref[i] >= '0' && ref[i] <= '9' && i - digits < 7; ++i) {
+        row = row * 10 + static_cast<std::uint32_t>(ref[i] - '0');
+    }
+    if (digits == 0 || i == digits || i != ref.size() || row == 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(row - 1, column - 1);
+}
+
+std::vector<XmlNode*> elementChildren(XmlNode& parent, std::string_view local) {
+    std::vector<XmlNode*> found;
+    for (XmlNode& child : parent.children) {
+        if (!child.isText() && child.localName() == local) {
+            found.push_back(&child);
+        }
+    }
+    return found;
+}
+
+// The cell formats of the converted package, with a corrected copy made for each pair of a
+// converted format and the legacy XF its cell had, where the two differ.
+class StyleCorrections {
+public:
+    StyleCorrections(XmlNode root, const LegacyWorkbookFormats& formats)
+        : root_(std::move(root)), formats_(formats) {
+        fonts_ = root_.child("fonts");
+        cellXfs_ = root_.child("cellXfs");
+        if (fonts_ != nullptr && cellXfs_ != nullptr) {
+            fontCount_ = elementChildren(*fonts_, "font").size();
+            xfCount_ = elementChildren(*cellXfs_, "xf").size();
+        }
+    }
+
+    bool changed() const { return changed_; }
+    const XmlNode& root() const { return root_; }
+
+    std::size_t corrected(std::size_t style, std::uint16_t legacyXf) {
+        if (cellXfs_ == nullptr || fonts_ == nullptr || style >= xfCount_ ||
+            legacyXf >= formats_.xfs.size()) {
+            return style; // nothing to go by: the conversion's reading stands
+        }
+        const auto key = std::make_pair(style, legacyXf);
+        if (const auto found = made_.find(key); found != made_.end()) {
+            return found->second;
+        }
+        const std::size_t result = makeCorrected(style, formats_.xfs[legacyXf]);
+        made_.emplace(key, result);
+        return result;
+    }
+
+    bool centredAcross(std::uint16_t legacyXf) const {
+        return legacyXf < formats_.xfs.size() &&
+               formats_.xfs[legacyXf].horizontalAlignment == kLegacyAlignCenterAcross;
+    }
+
+private:
+    std::size_t makeCorrected(std::size_t style, const LegacyXf& legacy) {
+        XmlNode xf = *elementChildren(*cellXfs_, "xf")[style];
+        bool xfChanged = false;
+        if (const LegacyFont* font = formats_.fontOf(legacy)) {
+            const std::size_t fontId = std::stoul(xf.attributeOr("fontId", "0"));
+            if (fontId < fontCount_) {
+                XmlNode copy = *elementChildren(*fonts_, "font")[fontId];
+                if (correctFont(copy, *font)) {
+                    fonts_->children.push_back(std::move(copy));
+                    xf.setAttribute("fontId", std::to_string(fontCount_++));
+                    xf.setAttribute("applyFont", "true");
+                    xfChanged = true;
+                }
+            }
+        }
+        if (legacy.horizontalAlignment == kLegacyAlignCenterAcross) {
+            XmlNode* alignment = xf.child("alignment");
+            if (alignment == nullptr) {
+                XmlNode made;
+                made.name = "alignment";
+                xf.children.insert(xf.children.begin(), std::move(made));
+                alignment = &xf.children.front();
+            }
+            if (alignment->attributeOr("horizontal", "") != "centerContinuous") {
+                alignment->setAttribute("horizontal", "centerContinuous");
+                xf.setAttribute("applyAlignment", "true");
+                xfChanged = true;
+            }
+        }
+        if (!xfChanged) {
+            return style;
+        }
+        cellXfs_->children.push_back(std::move(xf));
+        changed_ = true;
+        return xfCount_++;
+    }
+
+    // The name and, where the conversion kept an underline, its kind; an element is only ever
+    // changed, never added, so the font's children keep the order the schema wants.
+    static bool correctFont(XmlNode& font, const LegacyFont& legacy) {
+        bool changed = false;
+        XmlNode* name = font.child("name");
+        if (name != nullptr && !legacy.name.empty() &&
+            name->attributeOr("val", "") != legacy.name) {
+            name->setAttribute("val", legacy.name);
+            changed = true;
+        }
+        XmlNode* underline = font.child("u");
+        const char* wanted = underlineValue(legacy.underline);
+        if (underline != nullptr && wanted != nullptr &&
+            underline->attributeOr("val", "single") != wanted) {
+            underline->setAttribute("val", wanted);
+            changed = true;
+        }
+        return changed;
+    }
+
+public:
+    void finishCounts() {
+        if (fonts_ != nullptr) {
+            fonts_->setAttribute("count", std::to_string(fontCount_));
+        }
+        if (cellXfs_ != nullptr) {
+            cellXfs_->setAttribute("count", std::to_string(xfCount_));
+        }
+    }
+
+private:
+    XmlNode root_;
+    const LegacyWorkbookFormats& formats_;
+    XmlNode* fonts_ = nullptr;
+    XmlNode* cellXfs_ = nullptr;
+    std::size_t fontCount_ = 0;
+    std::size_t xfCount_ = 0;
+    std::map<std::pair<std::size_t, std::uint16_t>, std::size_t> made_;
+    bool changed_ = false;
+};
+
+// Streams one worksheet part through, writing it again with the corrections: row heights from
+// the sheet's ROW and DEFAULTROWHEIGHT records, each cell's format corrected for its legacy XF,
+// and merges the conversion made of "centred across the selection" taken out again.
+class SheetCorrector final : public ooxml::XmlHandler {
+public:
+    SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles, ooxml::ZipWriter& out)
+        : sheet_(sheet), styles_(styles), out_(out) {
+        buffer_ = ooxml::kXmlDeclaration;
+        for (const LegacyMergedRange& range : sheet.merged) {
+            stated_.insert({LegacySheetFormats::CellKey(range.firstRow, range.firstColumn),
+                            LegacySheetFormats::CellKey(range.lastRow, range.lastColumn)});
+        }
+    }
+
+    void startElement(const char* name, const char** attributes) override {
+        closePending();
+        std::vector<std::pair<std::string, std::string>> list;
+        for (const char** a = attributes; *a != nullptr; a += 2) {
+            list.emplace_back(a[0], a[1]);
+        }
+        const std::string_view local = ooxml::LocalName(name);
+        if (inMergeCells_) {
+            if (local == "mergeCell") {
+                keepMerge(list);
+            }
+            ++skipDepth_;
+            return;
+        }
+        if (local == "row") {
+            correctRow(list);
+        } else if (local == "c") {
+            correctCell(list);
+        } else if (local == "sheetFormatPr") {
+            correctSheetFormat(list);
+        } else if (local == "mergeCells") {
+            inMergeCells_ = true;
+            mergeCellsName_ = name;
+            return;
+        }
+        buffer_ += '<';
+        buffer_ += name;
+        for (const auto& [key, value] : list) {
+            buffer_ += ' ';
+            buffer_ += key;
+            buffer_ += "=\"";
+            ooxml::EscapeAttributeInto(buffer_, value);
+            buffer_ += '"';
+        }
+        pending_ = true;
+    }
+
+    void endElement(const char* name) override {
+        if (inMergeCells_) {
+            if (skipDepth_ > 0) {
+                --skipDepth_;
+                return;
+            }
+            inMergeCells_ = false;
+            writeMerges();
+            return;
+        }
+        if (pending_) {
+            buffer_ += "/>";
+            pending_ = false;
+        } else {
+            buffer_ += "</";
+            buffer_ += name;
+            buffer_ += '>';
+        }
+        flushIfLarge();
+    }
+
+    void characters(std::string_view text) override {
+        if (inMergeCells_) {
+            return;
+        }
+        closePending();
+        ooxml::EscapeTextInto(buffer_, text);
+        flushIfLarge();
+    }
+
+    void finish() {
+        out_.write(buffer_);
+        buffer_.clear();
+    }
+
+private:
+    static void setAttribute(std::vector<std::pair<std::string, std::string>>& list,
+                             std::string_view key, std::string value) {
+        for (auto& [name, current] : list) {
+            if (name == key) {
+                current = std::move(value);
+                return;
+            }
+        }
+        list.emplace_back(std::string(key), std::move(value));
+    }
+    static void removeAttribute(std::vector<std::pair<std::string, std::string>>& list,
+                                std::string_view key) {
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [key](const auto& item) { return item.first == key; }),
+                   list.end());
+    }
+    static const std::string*
+    attribute(const std::vector<std::pair<std::string, std::string>>& list, std::string_view key) {
+        for (const auto& [name, value] : list) {
+            if (name == key) {
+                return &value;
+            }
+        }
+        return nullptr;
+    }
+
+    void correctSheetFormat(std::vector<std::pair<std::string, std::string>>& list) const {
+        if (!sheet_.defaultRowHeightTwips) {
+            return;
+        }
+        setAttribute(list, "defaultRowHeight", points(*sheet_.defaultRowHeightTwips));
+        if (sheet_.defaultRowHeightCustom) {
+            setAttribute(list, "customHeight", "true");
+        }
+    }
+
+    void correctRow(std::vector<std::pair<std::string, std::string>>& list) const {
+        const std::string* number = attribute(list, "r");
+        if (number == nullptr || number->empty() || number->size() > 7 ||
+            number->find_first_not_of("0123456789") != std::string::npos) {
+            return;
+        }
+        const std::uint32_t row = static_cast<std::uint32_t>(std::stoul(*number));
+        const auto found = row > 0 ? sheet_.rows.find(row - 1) : sheet_.rows.end();
+        if (found == sheet_.rows.end() || found->second.defaultHeight) {
+            // No height of its own in the source: the row follows the sheet's default.
+            removeAttribute(list, "ht");
+            removeAttribute(list, "customHeight");
+            return;
+        }
+        setAttribute(list, "ht", points(found->second.heightTwips));
+        setAttribute(list, "customHeight", found->second.customHeight ? "true" : "false");
+    }
+
+    void correctCell(std::vector<std::pair<std::string, std::string>>& list) const {
+        const std::string* ref = attribute(list, "r");
+        const auto cell = ref != nullptr ? parseCell(*ref) : std::nullopt;
+        if (!cell) {
+            return;
+        }
+        const auto found = sheet_.xfs.find(LegacySheetFormats::CellKey(cell->first, cell->second));
+        if (found == sheet_.xfs.end()) {
+            return;
+        }
+        const std::string* style = attribute(list, "s");
+        if (style != nullptr && (style->empty() || style->size() > 9 ||
+                                 style->find_first_not_of("0123456789") != std::string::npos)) {
+            return;
+        }
+        const std::size_t current = style != nullptr ? std::stoul(*style) : 0;
+        const std::size_t corrected = styles_.corrected(current, found->second);
+        if (corrected != current) {
+            setAttribute(list, "s", std::to_string(corrected));
+        }
+    }
+
+    // A merge the source does not state, whose first cell is centred across the selection, is
+    // the conversion's rendering of that alignment: it goes, and the alignment comes back.
+    void keepMerge(const std::vector<std::pair<std::string, std::string>>& list) {
+        const std::string* ref = attribute(list, "ref");
+        if (ref == nullptr) {
+            return;
+        }
+        const std::size_t colon = ref->find(':');
+        const auto first = parseCell(std::string_view(*ref).substr(0, colon));
+        const auto last = colon == std::string::npos
+                              ? first
+                              : parseCell(std::string_view(*ref).substr(colon + 1));
+        if (first && last) {
+            const std::uint32_t firstKey = LegacySheetFormats::CellKey(first->first, first->second);
+            const auto xf = sheet_.xfs.find(firstKey);
+            const bool stated =
+                stated_.count({firstKey, LegacySheetFormats::CellKey(last->first, last->second)});
+            if (!stated && xf != sheet_.xfs.end() && styles_.centredAcross(xf->second)) {
+                return;
+            }
+        }
+        merges_.push_back(*ref);
+    }
+
+    void writeMerges() {
+        if (merges_.empty()) {
+            return;
+        }
+        buffer_ += '<' + mergeCellsName_ + " count=\"" + std::to_string(merges_.size()) + "\">";
+        const std::string prefix = mergeCellsName_.substr(0, mergeCellsName_.size() - 5);
+        for (const std::string& ref : merges_) {
+            buffer_ += '<' + prefix + "Cell ref=\"";
+            ooxml::EscapeAttributeInto(buffer_, ref);
+            buffer_ += "\"/>";
+        }
+        buffer_ += "</" + mergeCellsName_ + '>';
+    }
+
+    void closePending() {
+        if (pending_) {
+            buffer_ += '>';
+            pending_ = false;
+        }
+    }
+
+    void flushIfLarge() {
+        if (buffer_.size() >= kFlushBytes) {
+            out_.write(buffer_);
+            buffer_.clear();
+        }
+    }
+
+    const LegacySheetFormats& sheet_;
+    StyleCorrections& styles_;
+    ooxml::ZipWriter& out_;
+    std::string buffer_;
+    bool pending_ = false;
+    bool inMergeCells_ = false;
+    int skipDepth_ = 0;
+    std::string mergeCellsName_;
+    std::vector<std::string> merges_;
+    std::set<std::pair<std::uint32_t, std::uint32_t>> stated_;
+};
+
+// Worksheet parts of the converted package by sheet name.
+std::map<std::string, std::string> sheetParts(const ooxml::ZipReader& zip,
+                                              const std::string& name) {
+    std::map<std::string, std::string> parts;
+    const XmlNode workbook = ooxml::ParseXmlTree(
+        zip.readWhole(kWorkbookPart, ooxml::kMaxWholePartBytes), name, kWorkbookPart);
+    const std::string relsPart = ooxml::RelationshipsPartFor(kWorkbookPart);
+    const ooxml::Relationships rels = ooxml::Relationships::Parse(
+        zip.readWhole(relsPart, ooxml::kMaxWholePartBytes), kWorkbookPart, name);
+    const XmlNode* sheets = workbook.child("sheets");
+    if (sheets == nullptr) {
+        return parts;
+    }
+    for (const XmlNode* sheet : sheets->childrenNamed("sheet")) {
+        const std::string* id = sheet->attribute("r:id");
+        const ooxml::Relationship* rel = id != nullptr ? rels.byId(*id) : nullptr;
+        if (rel != nullptr && !rel->external && zip.contains(rel->partName)) {
+            parts[sheet->attributeOr("name", "")] = *zip.find(rel->partName);
+        }
+    }
+    return parts;
+}
+
+} // namespace
+
+void CorrectConvertedPackage(const std::filesystem::path& source,
+                             const std::filesystem::path& converted) {
+    const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(source);
+    const std::string name = QuotedFileName(source);
+    const auto zip = ooxml::ZipReader::OpenFile(converted, source.filename().string());
+    const std::map<std::string, std::string> parts = sheetParts(*zip, name);
+    const std::optional<std::string> stylesPart = zip->find(kStylesPart);
+    if (!stylesPart) {
+        return;
+    }
+    StyleCorrections styles(
+        ooxml::ParseXmlTree(zip->readWhole(*stylesPart, ooxml::kMaxWholePartBytes), name,
+                            *stylesPart),
+        formats);
+    std::map<std::string, const LegacySheetFormats*> bySheetPart;
+    for (const LegacySheetFormats& sheet : formats.worksheets) {
+        if (const auto found = parts.find(sheet.name); found != parts.end()) {
+            bySheetPart[found->second] = &sheet;
+        }
+    }
+    ooxml::WriteFileAtomically(converted, [&](ooxml::OutputSink& sink) {
+        ooxml::ZipWriter out(sink);
+        for (const std::string& entry : zip->entryNames()) {
+            const auto sheet = bySheetPart.find(entry);
+            if (sheet == bySheetPart.end()) {
+                if (entry != *stylesPart) {
+                    out.addRawEntry(entry, *zip, entry);
+                }
+                continue;
+            }
+            out.beginEntry(entry);
+            SheetCorrector corrector(*sheet->second, styles, out);
+            ooxml::XmlStreamParser parser(corrector, name, entry);
+            zip->readChunks(entry, [&parser](std::string_view chunk) { parser.feed(chunk); });
+            parser.finish();
+            corrector.finish();
+            out.endEntry();
+        }
+        // Last, once every sheet has added the formats it needs.
+        styles.finishCounts();
+        std::string xml(ooxml::kXmlDeclaration);
+        ooxml::AppendNode(xml, styles.root());
+        out.addEntry(*stylesPart, xml);
+        out.finish();
+    });
+}
+
+} // namespace quillory::spreadsheet::legacy
