@@ -215,11 +215,14 @@ std::string fontRecord(const std::string& nameBytes, bool wide, std::uint8_t und
     return record(0x0031, data + nameBytes);
 }
 
-// XF record (BIFF8, 20 bytes): font index, format, options, alignment (bits 0-2 horizontal).
-std::string xfRecord(std::uint16_t font, std::uint8_t horizontal = 0) {
-    std::string data = u16(font) + u16(0) + u16(0);
+// XF record (BIFF8, 20 bytes): font index, format, options, alignment (bits 0-2 horizontal),
+// ..., fill pattern (bits 26-31 at 14), fill colour (bits 0-6 at 18).
+std::string xfRecord(std::uint16_t font, std::uint8_t horizontal = 0, std::uint16_t format = 0,
+                     std::uint8_t fillColour = 0) {
+    std::string data = u16(font) + u16(format) + u16(0);
     data.push_back(static_cast<char>(horizontal));
-    return record(0x00E0, data + std::string(13, '\0'));
+    data += std::string(7, '\0') + u32(fillColour != 0 ? 1u << 26 : 0) + u16(fillColour);
+    return record(0x00E0, data);
 }
 
 std::string rowRecord(std::uint16_t row, std::uint16_t height, std::uint32_t options) {
@@ -232,6 +235,7 @@ TEST(LegacyFormats, FontsFormatsRowsAndCellFormatsAreReadFromTheRecords) {
         fonts += fontRecord("Arial", false, 0);
     }
     fonts += fontRecord("\x19\x6A\x77\x69\xD4\x9A", true, 0x21); // 標楷體, single accounting
+    const std::string format = record(0x041E, u16(59) + u16(11) + '\0' + "mmm d, yyyy");
     TestSheet sheet = sheetNamed("Data");
     sheet.records = record(0x0225, u16(0) + u16(255)) + rowRecord(0, 300, 0x40) +
                     rowRecord(1, 0x8000 | 255, 0) +
@@ -240,8 +244,9 @@ TEST(LegacyFormats, FontsFormatsRowsAndCellFormatsAreReadFromTheRecords) {
                     record(0x00E5, u16(1) + u16(0) + u16(0) + u16(0) + u16(1));
     TempDir folder;
     const auto path = folder.write(
-        "formats.xls", biff8Workbook({sheet}, {.globalRecords = fonts + xfRecord(0) +
-                                                                xfRecord(5, 6) + xfRecord(9)}));
+        "formats.xls",
+        biff8Workbook({sheet}, {.globalRecords = fonts + format + xfRecord(0) +
+                                                 xfRecord(5, 6, 59, 65) + xfRecord(9)}));
     const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(path);
     ASSERT_EQ(formats.xfs.size(), 3u);
     ASSERT_EQ(formats.worksheets.size(), 1u);
@@ -250,6 +255,9 @@ TEST(LegacyFormats, FontsFormatsRowsAndCellFormatsAreReadFromTheRecords) {
     EXPECT_EQ(east->name, "標楷體");
     EXPECT_EQ(east->underline, LegacyUnderline::SingleAccounting);
     EXPECT_EQ(formats.xfs[1].horizontalAlignment, kLegacyAlignCenterAcross);
+    EXPECT_EQ(formats.xfs[1].fillPattern, kLegacySolidFill);
+    EXPECT_EQ(formats.xfs[1].fillForeground, kLegacySystemBackground);
+    EXPECT_EQ(formats.numberFormats.at(formats.xfs[1].formatIndex), "mmm d, yyyy");
     EXPECT_EQ(formats.fontOf(formats.xfs[2]), nullptr); // past the font table: left as converted
     const LegacySheetFormats& data = formats.worksheets[0];
     EXPECT_EQ(data.defaultRowHeightTwips, 255);

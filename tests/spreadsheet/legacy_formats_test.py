@@ -90,8 +90,13 @@ COMPARISONS = [
     ("merged cells", cs.compare_merged_cells), ("hidden", compare_hidden),
 ]
 
-# What LibreOffice's reading of a .xls loses itself; the copy is held to xlrd's reading instead.
+# What LibreOffice's reading of a .xls loses itself; the copy is held to xlrd's reading instead:
+# wholly, or in the cells whose format (the workbook's own number format, a fill in the system
+# background) LibreOffice re-spells.
 JUDGED_BY_XLRD = ("alignment", "merged cells")
+JUDGED_BY_XLRD_IN_CELLS = {  # where in xlrd_layout's tuple, what LibreOffice's reading says
+    "number formats": (3, lambda cell, _side: {"format": cell.number_format}),
+    "fills": (4, cs.fill_of)}
 
 NUMBER_FORMATS = ["0.00%", "#,##0.00", "yyyy-mm-dd", "0.000E+00", "#,##0.00 [$EUR]", "@",
                   "0.0;[Red]-0.0"]
@@ -150,6 +155,10 @@ def write_named_workbook(path, names, rows=3, columns=1):
 
 XLRD_HORIZONTAL = {0: "general", 1: "left", 2: "center", 3: "right", 4: "fill", 5: "justify",
                    6: "centerContinuous", 7: "distributed"}
+# Number formats from 50 on are the workbook's own (the lower ones read differently per writer);
+# colour 65 is the system's window background.
+FIRST_NON_BUILTIN_FORMAT = 50
+SYSTEM_BACKGROUND = 65
 XLRD_UNDERLINES = {0: None, 1: "single", 2: "double", 0x21: "singleAccounting",
                    0x22: "doubleAccounting"}
 
@@ -174,8 +183,9 @@ def write_legacy_fonts_workbook(path):
     wb.save(path)
 
 
-def xlrd_layout(path, sheet_name):
-    """{(row, column): (font name, underline, horizontal alignment)}, {row: height or None},
+def xlrd_layout(path, sheet_name, blanks=False):
+    """{(row, column): (font name, underline, horizontal alignment, the workbook's own number
+    format, solid fill in the system background)}, {row: height or None},
     the default height and the merged ranges: the sheet as xlrd reads the .xls itself."""
     import xlrd
     book = xlrd.open_workbook(path, formatting_info=True)
@@ -184,12 +194,18 @@ def xlrd_layout(path, sheet_name):
     for row in range(sheet.nrows):
         for column in range(sheet.ncols):
             cell = sheet.cell(row, column)
-            if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+            if cell.ctype == xlrd.XL_CELL_EMPTY or (cell.ctype == xlrd.XL_CELL_BLANK and
+                                                    not blanks):
                 continue  # a conversion keeps only some formatted blank cells
             xf = book.xf_list[cell.xf_index]
             font = book.font_list[xf.font_index]
+            code = book.format_map[xf.format_key].format_str if xf.format_key >= \
+                FIRST_NON_BUILTIN_FORMAT and xf.format_key in book.format_map else None
+            background = xf.background.fill_pattern == 1 and \
+                xf.background.pattern_colour_index == SYSTEM_BACKGROUND
             fonts[(row + 1, column + 1)] = (font.name, XLRD_UNDERLINES[font.underline_type],
-                                            XLRD_HORIZONTAL[xf.alignment.hor_align])
+                                            XLRD_HORIZONTAL[xf.alignment.hor_align], code,
+                                            background)
     heights = {r + 1: None if info.has_default_height else info.height / 20.0
                for r, info in sheet.rowinfo_map.items()}
     merged = {"%s%d:%s%d" % (get_column_letter(c0 + 1), r0 + 1, get_column_letter(c1), r1)
@@ -348,14 +364,22 @@ class LegacyFormatsTest(unittest.TestCase):
             src = sources[source]
             sheet_map = {n.casefold(): c for (s, n), c in zip(self.entries, out.wb.sheetnames)
                          if s == source}
+            legacy = source.lower().endswith(".xls")
+            by_xlrd = xlrd_layout(source, name, blanks=True)[0] if legacy else {}
             for what, compare in COMPARISONS:
-                if source.lower().endswith(".xls") and what in JUDGED_BY_XLRD:
+                if legacy and what in JUDGED_BY_XLRD:
                     continue
+                if legacy and what in JUDGED_BY_XLRD_IN_CELLS:
+                    at, describe = JUDGED_BY_XLRD_IN_CELLS[what]
+                    judged = {rc for rc, found in by_xlrd.items() if found[at]}
+                    compare = cs._styles(lambda cell, side, judged=judged, describe=describe:
+                                         {} if (cell.row, cell.column) in judged
+                                         else describe(cell, side), what)
                 for diff in compare(src, out, src.wb[name], out.wb[copy], sheet_map):
                     faults.append("%s!%s %s: %s" % (os.path.basename(source), name, what, diff))
         self.assertEqual(faults, [], "\n".join(faults))
 
-    def test_fonts_alignment_merges_and_row_heights_match_xlrds_reading_of_the_xls(self):
+    def test_formats_merges_and_row_heights_match_xlrds_reading_of_the_xls(self):
         self.assertEqual(self.merged.returncode, 0, self.merged.stderr)
         out = cs.load(self.result).wb
         copies = dict(zip(self.entries, out.sheetnames))
@@ -369,8 +393,12 @@ class LegacyFormatsTest(unittest.TestCase):
             ws = out[copy]
             for (row, column), expected in sorted(fonts.items()):
                 cell = ws.cell(row=row, column=column)
+                colour = cell.fill.fgColor
                 got = (cell.font.name, None if cell.font.u in (None, "none") else cell.font.u,
-                       cell.alignment.horizontal or "general")
+                       cell.alignment.horizontal or "general",
+                       cell.number_format if expected[3] is not None else None,
+                       cell.fill.patternType == "solid" and colour.type == "indexed" and
+                       colour.indexed == SYSTEM_BACKGROUND)
                 if got != expected:
                     faults.append("%s!%s %s: %s became %s" % (os.path.basename(source), name,
                                                               cell.coordinate, expected, got))
@@ -386,7 +414,8 @@ class LegacyFormatsTest(unittest.TestCase):
                                                             merged, ws.merged_cells.ranges))
         if SSCONVERT:  # Gnumeric writes what LibreOffice's own .xls leaves out
             self.assertLessEqual({("標楷體", None, "general"), ("Calibri", None, "centerContinuous"),
-                                  ("新細明體", "doubleAccounting", "general")}, read)
+                                  ("新細明體", "doubleAccounting", "general")},
+                                 {found[:3] for found in read})
         self.assertEqual(faults, [], "\n".join(faults))
 
 

@@ -22,6 +22,7 @@ inline constexpr std::uint16_t kRecordDimensions = 0x0200;
 // Formats and layout, read to correct what a conversion loses.
 inline constexpr std::uint16_t kRecordFont = 0x0031;
 inline constexpr std::uint16_t kRecordXf = 0x00E0;
+inline constexpr std::uint16_t kRecordFormat = 0x041E;
 inline constexpr std::uint16_t kRecordRow = 0x0208;
 inline constexpr std::uint16_t kRecordDefaultRowHeight = 0x0225;
 inline constexpr std::uint16_t kRecordMergedCells = 0x00E5;
@@ -31,6 +32,8 @@ inline constexpr std::uint16_t kRecordNumber = 0x0203;
 inline constexpr std::uint16_t kRecordLabel = 0x0204;
 inline constexpr std::uint16_t kRecordBoolErr = 0x0205;
 inline constexpr std::uint16_t kRecordFormula = 0x0006;
+// The FORMULA record's id of Excel 4.0, which some writers still use in later files.
+inline constexpr std::uint16_t kRecordFormulaBiff4 = 0x0406;
 inline constexpr std::uint16_t kRecordLabelSst = 0x00FD;
 inline constexpr std::uint16_t kRecordRk = 0x027E;
 inline constexpr std::uint16_t kRecordRString = 0x00D6;

@@ -89,6 +89,24 @@ class StyleCorrections {
 public:
     StyleCorrections(XmlNode root, const LegacyWorkbookFormats& formats)
         : root_(std::move(root)), formats_(formats) {
+        if (root_.child("numFmts") == nullptr) {
+            XmlNode numFmts;
+            numFmts.name = "numFmts";
+            root_.children.insert(root_.children.begin(), std::move(numFmts));
+        }
+        numFmts_ = root_.child("numFmts");
+        for (const XmlNode* numFmt : numFmts_->childrenNamed("numFmt")) {
+            const std::string id = numFmt->attributeOr("numFmtId", "");
+            if (!id.empty() && id.size() < 9 &&
+                id.find_first_not_of("0123456789") == std::string::npos) {
+                codes_[std::stoul(id)] = numFmt->attributeOr("formatCode", "");
+                nextFormatId_ = std::max(nextFormatId_, std::stoul(id) + 1);
+            }
+        }
+        fills_ = root_.child("fills");
+        if (fills_ != nullptr) {
+            fillCount_ = elementChildren(*fills_, "fill").size();
+        }
         fonts_ = root_.child("fonts");
         cellXfs_ = root_.child("cellXfs");
         if (fonts_ != nullptr && cellXfs_ != nullptr) {
@@ -135,6 +153,8 @@ private:
                 }
             }
         }
+        xfChanged |= correctNumberFormat(xf, legacy);
+        xfChanged |= correctFill(xf, legacy);
         if (legacy.horizontalAlignment == kLegacyAlignCenterAcross) {
             XmlNode* alignment = xf.child("alignment");
             if (alignment == nullptr) {
@@ -155,6 +175,73 @@ private:
         cellXfs_->children.push_back(std::move(xf));
         changed_ = true;
         return xfCount_++;
+    }
+
+    // A format code of the workbook's own that the conversion spelled another way ("mmm d, yyyy"
+    // as "mmm\\ d\", \"yyyy") is written as the workbook has it. Built-in formats, and
+    // formats the conversion maps to built-in ones, stay as converted.
+    bool correctNumberFormat(XmlNode& xf, const LegacyXf& legacy) {
+        const auto code = formats_.numberFormats.find(legacy.formatIndex);
+        const std::string id = xf.attributeOr("numFmtId", "0");
+        if (legacy.formatIndex < kLegacyFirstOwnFormat || code == formats_.numberFormats.end() ||
+            code->second.empty() || id.empty() || id.size() > 9 ||
+            id.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        const auto converted = codes_.find(std::stoul(id));
+        if (converted == codes_.end() || converted->second == code->second) {
+            return false;
+        }
+        auto [made, fresh] = madeFormats_.emplace(code->second, nextFormatId_);
+        if (fresh) {
+            XmlNode numFmt;
+            numFmt.name = "numFmt";
+            numFmt.setAttribute("numFmtId", std::to_string(nextFormatId_++));
+            numFmt.setAttribute("formatCode", code->second);
+            numFmts_->children.push_back(std::move(numFmt));
+        }
+        xf.setAttribute("numFmtId", std::to_string(made->second));
+        xf.setAttribute("applyNumberFormat", "true");
+        return true;
+    }
+
+    // A solid fill in the system's window background colour, which the conversion writes as
+    // white, keeps that colour.
+    bool correctFill(XmlNode& xf, const LegacyXf& legacy) {
+        if (fills_ == nullptr || legacy.fillPattern != kLegacySolidFill ||
+            legacy.fillForeground != kLegacySystemBackground) {
+            return false;
+        }
+        const std::size_t fillId = std::stoul(xf.attributeOr("fillId", "0"));
+        if (fillId < fillCount_) {
+            const XmlNode* pattern = elementChildren(*fills_, "fill")[fillId]->child("patternFill");
+            const XmlNode* foreground = pattern != nullptr ? pattern->child("fgColor") : nullptr;
+            if (foreground != nullptr &&
+                foreground->attributeOr("indexed", "") == std::to_string(kLegacySystemBackground)) {
+                return false;
+            }
+        }
+        if (!systemBackgroundFill_) {
+            XmlNode fill;
+            fill.name = "fill";
+            XmlNode pattern;
+            pattern.name = "patternFill";
+            pattern.setAttribute("patternType", "solid");
+            for (const char* which : {"fgColor", "bgColor"}) {
+                XmlNode colour;
+                colour.name = which;
+                colour.setAttribute("indexed", which == std::string_view("fgColor")
+                                                   ? std::to_string(kLegacySystemBackground)
+                                                   : "64");
+                pattern.children.push_back(std::move(colour));
+            }
+            fill.children.push_back(std::move(pattern));
+            fills_->children.push_back(std::move(fill));
+            systemBackgroundFill_ = fillCount_++;
+        }
+        xf.setAttribute("fillId", std::to_string(*systemBackgroundFill_));
+        xf.setAttribute("applyFill", "true");
+        return true;
     }
 
     // The name and, where the conversion kept an underline, its kind; an element is only ever
@@ -185,13 +272,30 @@ public:
         if (cellXfs_ != nullptr) {
             cellXfs_->setAttribute("count", std::to_string(xfCount_));
         }
+        if (fills_ != nullptr) {
+            fills_->setAttribute("count", std::to_string(fillCount_));
+        }
+        const std::size_t formats = numFmts_->childrenNamed("numFmt").size();
+        if (formats == 0) { // made here and not needed: an empty list is not allowed
+            root_.children.erase(root_.children.begin() + (numFmts_ - root_.children.data()));
+            numFmts_ = nullptr;
+        } else {
+            numFmts_->setAttribute("count", std::to_string(formats));
+        }
     }
 
 private:
     XmlNode root_;
     const LegacyWorkbookFormats& formats_;
+    XmlNode* numFmts_ = nullptr;
+    XmlNode* fills_ = nullptr;
     XmlNode* fonts_ = nullptr;
     XmlNode* cellXfs_ = nullptr;
+    std::map<std::size_t, std::string> codes_; // the converted package's own formats
+    std::map<std::string, std::size_t> madeFormats_;
+    std::size_t nextFormatId_ = kLegacyFirstCustomFormat;
+    std::size_t fillCount_ = 0;
+    std::optional<std::size_t> systemBackgroundFill_;
     std::size_t fontCount_ = 0;
     std::size_t xfCount_ = 0;
     std::map<std::pair<std::size_t, std::uint16_t>, std::size_t> made_;

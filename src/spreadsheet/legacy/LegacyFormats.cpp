@@ -15,6 +15,8 @@ constexpr std::size_t kFontNameLengthAt = 14;
 constexpr std::size_t kFontUnderlineAt = 10;
 constexpr std::size_t kXfAlignmentAt = 6;
 constexpr std::uint8_t kHorizontalAlignmentMask = 0x07;
+constexpr std::size_t kXfBiff8Length = 20;
+constexpr std::size_t kXfBiff5Length = 16;
 constexpr std::size_t kRowLength = 16;
 constexpr std::uint16_t kRowHeightMask = 0x7FFF;
 constexpr std::uint16_t kRowDefaultHeightBit = 0x8000;
@@ -46,6 +48,45 @@ std::string fontName(const BiffRecord& record, const LegacyWorkbookListing& list
     return CodePageToUtf8(name, listing.codePage).value_or(std::string());
 }
 
+LegacyXf parseXf(const std::string& data, BiffVersion version) {
+    LegacyXf xf;
+    xf.fontIndex = ReadU16(data, 0);
+    xf.formatIndex = ReadU16(data, 2);
+    xf.horizontalAlignment =
+        static_cast<std::uint8_t>(data[kXfAlignmentAt]) & kHorizontalAlignmentMask;
+    if (version == BiffVersion::Biff8 && data.size() >= kXfBiff8Length) {
+        xf.fillPattern = static_cast<std::uint8_t>((ReadU32(data, 14) >> 26) & 0x3F);
+        xf.fillForeground = static_cast<std::uint8_t>(ReadU16(data, 18) & 0x7F);
+    } else if (version == BiffVersion::Biff5 && data.size() >= kXfBiff5Length) {
+        xf.fillPattern = static_cast<std::uint8_t>((ReadU32(data, 8) >> 16) & 0x3F);
+        xf.fillForeground = static_cast<std::uint8_t>(ReadU32(data, 8) & 0x7F);
+    }
+    return xf;
+}
+
+// The code of a FORMAT record; nothing when it runs past its record.
+std::optional<std::string> formatCode(const std::string& data,
+                                      const LegacyWorkbookListing& listing) {
+    if (listing.version == BiffVersion::Biff8) {
+        if (data.size() < 5) {
+            return std::nullopt;
+        }
+        const std::size_t characters = ReadU16(data, 2);
+        const bool wide = static_cast<unsigned char>(data[4]) & 1;
+        const std::size_t bytes = wide ? 2 * characters : characters;
+        if (data.size() - 5 < bytes) {
+            return std::nullopt;
+        }
+        const std::string_view code = std::string_view(data).substr(5, bytes);
+        return wide ? Utf16LeToUtf8(code) : Latin1ToUtf8(code);
+    }
+    const std::size_t bytes = static_cast<unsigned char>(data[2]);
+    if (data.size() - 3 < bytes) {
+        return std::nullopt;
+    }
+    return CodePageToUtf8(std::string_view(data).substr(3, bytes), listing.codePage);
+}
+
 void readCell(const BiffRecord& record, LegacySheetFormats& sheet) {
     const std::string& data = record.data;
     switch (record.id) {
@@ -54,6 +95,7 @@ void readCell(const BiffRecord& record, LegacySheetFormats& sheet) {
     case kRecordLabel:
     case kRecordBoolErr:
     case kRecordFormula:
+    case kRecordFormulaBiff4:
     case kRecordLabelSst:
     case kRecordRk:
     case kRecordRString:
@@ -178,11 +220,11 @@ LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& fil
             font.name = fontName(*record, listing);
             formats.fonts.push_back(std::move(font));
         } else if (record->id == kRecordXf && data.size() > kXfAlignmentAt) {
-            LegacyXf xf;
-            xf.fontIndex = ReadU16(data, 0);
-            xf.horizontalAlignment =
-                static_cast<std::uint8_t>(data[kXfAlignmentAt]) & kHorizontalAlignmentMask;
-            formats.xfs.push_back(xf);
+            formats.xfs.push_back(parseXf(data, listing.version));
+        } else if (record->id == kRecordFormat && data.size() >= 3) {
+            if (std::optional<std::string> code = formatCode(data, listing)) {
+                formats.numberFormats[ReadU16(data, 0)] = std::move(*code);
+            }
         } else if (record->id == kRecordBoundSheet && data.size() >= 4) {
             positions.push_back(ReadU32(data, 0));
         }

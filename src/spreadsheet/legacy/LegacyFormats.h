@@ -31,9 +31,16 @@ struct LegacyFont {
 // Horizontal alignment "centred across the selection", which a conversion may turn into a merge.
 inline constexpr std::uint8_t kLegacyAlignCenterAcross = 6;
 
+// Fill colour index "system window background" (white on almost every system).
+inline constexpr std::uint8_t kLegacySystemBackground = 65;
+inline constexpr std::uint8_t kLegacySolidFill = 1;
+
 struct LegacyXf {
     std::uint16_t fontIndex = 0; // as stored: index 4 is never used, 5 is the fifth font
+    std::uint16_t formatIndex = 0;
     std::uint8_t horizontalAlignment = 0;
+    std::uint8_t fillPattern = 0;
+    std::uint8_t fillForeground = 0; // colour index
 };
 
 struct LegacyRow {
@@ -59,8 +66,14 @@ struct LegacySheetFormats {
     }
 };
 
+// Number formats below this index are built in (a workbook may restate them in its own
+// spelling); the workbook's own come above, usually from 164.
+inline constexpr std::uint16_t kLegacyFirstOwnFormat = 50;
+inline constexpr std::uint16_t kLegacyFirstCustomFormat = 164;
+
 struct LegacyWorkbookFormats {
     std::vector<LegacyFont> fonts;
+    std::unordered_map<std::uint16_t, std::string> numberFormats; // FORMAT records by index
     std::vector<LegacyXf> xfs;
     std::vector<LegacySheetFormats> worksheets; // tab order, worksheets only
 
