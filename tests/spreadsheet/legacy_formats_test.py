@@ -356,6 +356,8 @@ class LegacyFormatsTest(unittest.TestCase):
         self.assertEqual(len(out.wb.sheetnames), len(self.entries), out.wb.sheetnames)
         faults = []
         sources = {}
+        examples, cs.MAX_EXAMPLES = cs.MAX_EXAMPLES, 10 ** 9  # every difference, then filtered
+        self.addCleanup(setattr, cs, "MAX_EXAMPLES", examples)
         for (source, name), copy in zip(self.entries, out.wb.sheetnames):
             if source in self.judged_by_xlrd:
                 continue
@@ -366,6 +368,10 @@ class LegacyFormatsTest(unittest.TestCase):
                          if s == source}
             legacy = source.lower().endswith(".xls")
             by_xlrd = xlrd_layout(source, name, blanks=True)[0] if legacy else {}
+            # Formatted blank cells LibreOffice's reading leaves out (57231_MixedGasReport.xls
+            # past row 1095), which the copy keeps with their formats.
+            held = src.wb[name]._cells
+            dropped = {"%s%d" % (get_column_letter(c), r) for r, c in by_xlrd if (r, c) not in held}
             for what, compare in COMPARISONS:
                 if legacy and what in JUDGED_BY_XLRD:
                     continue
@@ -375,7 +381,10 @@ class LegacyFormatsTest(unittest.TestCase):
                     compare = cs._styles(lambda cell, side, judged=judged, describe=describe:
                                          {} if (cell.row, cell.column) in judged
                                          else describe(cell, side), what)
-                for diff in compare(src, out, src.wb[name], out.wb[copy], sheet_map):
+                diffs = compare(src, out, src.wb[name], out.wb[copy], sheet_map)
+                if dropped:  # the copy keeps these cells: no difference of the copy's
+                    diffs = [d for d in diffs if d.split(":")[0] not in dropped]
+                for diff in diffs[:examples]:
                     faults.append("%s!%s %s: %s" % (os.path.basename(source), name, what, diff))
         self.assertEqual(faults, [], "\n".join(faults))
 

@@ -24,6 +24,8 @@ constexpr const char* kStylesPart = "xl/styles.xml";
 constexpr const char* kWorkbookPart = "xl/workbook.xml";
 constexpr std::size_t kFlushBytes = 64 * 1024;
 constexpr int kTwipsPerPoint = 20;
+constexpr std::uint32_t kAfterLastColumn = 0x100;
+constexpr std::uint32_t kAfterLastRow = 0x10000;
 
 // Twips as points: 315 -> "15.75", 300 -> "15".
 std::string points(std::uint16_t twips) {
@@ -310,6 +312,11 @@ public:
     SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles, ooxml::ZipWriter& out)
         : sheet_(sheet), styles_(styles), out_(out) {
         buffer_ = ooxml::kXmlDeclaration;
+        legacyCells_.reserve(sheet.xfs.size());
+        for (const auto& [key, xf] : sheet.xfs) {
+            legacyCells_.push_back(key);
+        }
+        std::sort(legacyCells_.begin(), legacyCells_.end()); // row by row, as sheetData is
         for (const LegacyMergedRange& range : sheet.merged) {
             stated_.insert({LegacySheetFormats::CellKey(range.firstRow, range.firstColumn),
                             LegacySheetFormats::CellKey(range.lastRow, range.lastColumn)});
@@ -332,6 +339,11 @@ public:
         }
         if (local == "row") {
             correctRow(list);
+            rowPrefix_ = std::string(name, local.data() - name);
+            currentRow_ = rowNumber(list);
+            if (currentRow_) {
+                addMissingRows(*currentRow_);
+            }
         } else if (local == "c") {
             correctCell(list);
         } else if (local == "sheetFormatPr") {
@@ -362,6 +374,15 @@ public:
             inMergeCells_ = false;
             writeMerges();
             return;
+        }
+        const std::string_view local = ooxml::LocalName(name);
+        if (local == "row" && currentRow_) {
+            closePending();
+            addMissingCells(*currentRow_, kAfterLastColumn);
+            currentRow_.reset();
+        } else if (local == "sheetData") {
+            closePending();
+            addMissingRows(kAfterLastRow);
         }
         if (pending_) {
             buffer_ += "/>";
@@ -443,11 +464,74 @@ private:
         setAttribute(list, "customHeight", found->second.customHeight ? "true" : "false");
     }
 
-    void correctCell(std::vector<std::pair<std::string, std::string>>& list) const {
+    static std::optional<std::uint32_t>
+    rowNumber(const std::vector<std::pair<std::string, std::string>>& list) {
+        const std::string* number = attribute(list, "r");
+        if (number == nullptr || number->empty() || number->size() > 7 ||
+            number->find_first_not_of("0123456789") != std::string::npos || *number == "0") {
+            return std::nullopt;
+        }
+        return static_cast<std::uint32_t>(std::stoul(*number)) - 1;
+    }
+
+    // Formatted blank cells of the source that the conversion left out (it drops whole runs of
+    // them at the end of a sheet), added in their place with the format that cells of the same
+    // legacy XF were given; an XF no written cell showed is left out.
+    void addMissingCells(std::uint32_t row, std::uint32_t beforeColumn) {
+        while (nextLegacy_ < legacyCells_.size() && (legacyCells_[nextLegacy_] >> 8) <= row &&
+               (legacyCells_[nextLegacy_] >> 8 < row ||
+                (legacyCells_[nextLegacy_] & 0xFF) < beforeColumn)) {
+            const std::uint32_t key = legacyCells_[nextLegacy_++];
+            if ((key >> 8) < row) {
+                continue;
+            }
+            const auto style = styleOfXf_.find(sheet_.xfs.at(key));
+            if (style != styleOfXf_.end()) {
+                buffer_ += '<' + rowPrefix_ + "c r=\"" + cellName(row, key & 0xFF) + "\" s=\"" +
+                           std::to_string(style->second) + "\"/>";
+            }
+        }
+    }
+
+    void addMissingRows(std::uint32_t beforeRow) {
+        while (nextLegacy_ < legacyCells_.size() && (legacyCells_[nextLegacy_] >> 8) < beforeRow) {
+            const std::uint32_t row = legacyCells_[nextLegacy_] >> 8;
+            std::vector<std::pair<std::string, std::string>> list = {
+                {"r", std::to_string(row + 1)}};
+            correctRow(list);
+            const std::size_t start = buffer_.size();
+            ooxml::AppendStartTag(buffer_, rowPrefix_ + "row", list, false);
+            const std::size_t cellsStart = buffer_.size();
+            addMissingCells(row, kAfterLastColumn);
+            if (buffer_.size() == cellsStart) {
+                buffer_.resize(start); // no cell whose format is known
+            } else {
+                buffer_ += "</" + rowPrefix_ + "row>";
+            }
+        }
+        flushIfLarge();
+    }
+
+    static std::string cellName(std::uint32_t row, std::uint32_t column) {
+        std::string letters;
+        for (std::uint32_t n = column + 1; n > 0; n = (n - 1) / 26) {
+            letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
+        }
+        return letters + std::to_string(row + 1);
+    }
+
+    void correctCell(std::vector<std::pair<std::string, std::string>>& list) {
         const std::string* ref = attribute(list, "r");
         const auto cell = ref != nullptr ? parseCell(*ref) : std::nullopt;
         if (!cell) {
             return;
+        }
+        if (currentRow_ && cell->first == *currentRow_) {
+            addMissingCells(cell->first, cell->second);
+            const std::uint32_t key = LegacySheetFormats::CellKey(cell->first, cell->second);
+            if (nextLegacy_ < legacyCells_.size() && legacyCells_[nextLegacy_] == key) {
+                ++nextLegacy_;
+            }
         }
         const auto found = sheet_.xfs.find(LegacySheetFormats::CellKey(cell->first, cell->second));
         if (found == sheet_.xfs.end()) {
@@ -463,6 +547,7 @@ private:
         if (corrected != current) {
             setAttribute(list, "s", std::to_string(corrected));
         }
+        styleOfXf_.emplace(found->second, corrected);
     }
 
     // A merge the source does not state, whose first cell is centred across the selection, is
@@ -525,6 +610,11 @@ private:
     bool inMergeCells_ = false;
     int skipDepth_ = 0;
     std::string mergeCellsName_;
+    std::string rowPrefix_;
+    std::optional<std::uint32_t> currentRow_;
+    std::vector<std::uint32_t> legacyCells_; // CellKeys in sheet order
+    std::size_t nextLegacy_ = 0;             // the first not yet met in the converted sheet
+    std::unordered_map<std::uint16_t, std::size_t> styleOfXf_;
     std::vector<std::string> merges_;
     std::set<std::pair<std::uint32_t, std::uint32_t>> stated_;
 };
