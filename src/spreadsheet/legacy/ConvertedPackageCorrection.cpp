@@ -57,6 +57,20 @@ const char* underlineValue(LegacyUnderline underline) {
     return nullptr;
 }
 
+// A non-negative index as an attribute states it; nothing for anything else.
+std::optional<std::size_t> parseIndex(std::string_view text) {
+    constexpr std::size_t kMaxDigits = 9;
+    if (text.empty() || text.size() > kMaxDigits ||
+        text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::size_t value = 0;
+    for (const char c : text) {
+        value = value * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return value;
+}
+
 // "B12" -> (11, 1); nothing for what is not a cell reference.
 std::optional<std::pair<std::uint32_t, std::uint32_t>> parseCell(std::string_view ref) {
     std::uint32_t column = 0;
@@ -98,11 +112,9 @@ public:
         }
         numFmts_ = root_.child("numFmts");
         for (const XmlNode* numFmt : numFmts_->childrenNamed("numFmt")) {
-            const std::string id = numFmt->attributeOr("numFmtId", "");
-            if (!id.empty() && id.size() < 9 &&
-                id.find_first_not_of("0123456789") == std::string::npos) {
-                codes_[std::stoul(id)] = numFmt->attributeOr("formatCode", "");
-                nextFormatId_ = std::max(nextFormatId_, std::stoul(id) + 1);
+            if (const auto id = parseIndex(numFmt->attributeOr("numFmtId", ""))) {
+                codes_[*id] = numFmt->attributeOr("formatCode", "");
+                nextFormatId_ = std::max(nextFormatId_, *id + 1);
             }
         }
         fills_ = root_.child("fills");
@@ -144,7 +156,8 @@ private:
         XmlNode xf = *elementChildren(*cellXfs_, "xf")[style];
         bool xfChanged = false;
         if (const LegacyFont* font = formats_.fontOf(legacy)) {
-            const std::size_t fontId = std::stoul(xf.attributeOr("fontId", "0"));
+            const std::size_t fontId =
+                parseIndex(xf.attributeOr("fontId", "0")).value_or(fontCount_);
             if (fontId < fontCount_) {
                 XmlNode copy = *elementChildren(*fonts_, "font")[fontId];
                 if (correctFont(copy, *font)) {
@@ -214,7 +227,7 @@ private:
             legacy.fillForeground != kLegacySystemBackground) {
             return false;
         }
-        const std::size_t fillId = std::stoul(xf.attributeOr("fillId", "0"));
+        const std::size_t fillId = parseIndex(xf.attributeOr("fillId", "0")).value_or(fillCount_);
         if (fillId < fillCount_) {
             const XmlNode* pattern = elementChildren(*fills_, "fill")[fillId]->child("patternFill");
             const XmlNode* foreground = pattern != nullptr ? pattern->child("fgColor") : nullptr;
@@ -466,12 +479,13 @@ private:
 
     static std::optional<std::uint32_t>
     rowNumber(const std::vector<std::pair<std::string, std::string>>& list) {
+        constexpr std::size_t kMaxRows = 1U << 20;
         const std::string* number = attribute(list, "r");
-        if (number == nullptr || number->empty() || number->size() > 7 ||
-            number->find_first_not_of("0123456789") != std::string::npos || *number == "0") {
+        const auto row = number != nullptr ? parseIndex(*number) : std::nullopt;
+        if (!row || *row == 0 || *row > kMaxRows) {
             return std::nullopt;
         }
-        return static_cast<std::uint32_t>(std::stoul(*number)) - 1;
+        return static_cast<std::uint32_t>(*row - 1);
     }
 
     // Formatted blank cells of the source that the conversion left out (it drops whole runs of
