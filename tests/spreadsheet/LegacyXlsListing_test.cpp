@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <iostream>
+#include <random>
 
 namespace quillory::spreadsheet::legacy {
 namespace {
@@ -270,6 +271,28 @@ TEST(LegacyFormats, FontsFormatsRowsAndCellFormatsAreReadFromTheRecords) {
     EXPECT_EQ(data.xfs.at(LegacySheetFormats::CellKey(1, 2)), 2);
     ASSERT_EQ(data.merged.size(), 1u);
     EXPECT_EQ(data.merged[0].lastColumn, 1);
+
+    // Damage anywhere in the records: a reading or an error that names the file, nothing else.
+    const std::string stream =
+        workbookStream({sheet}, {.globalRecords = fonts + format + xfRecord(5, 6, 59, 65)});
+    int read = 0;
+    int refused = 0;
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        std::mt19937 random(seed);
+        std::string damaged = stream;
+        for (int i = 0; i < 4; ++i) {
+            damaged[random() % damaged.size()] = static_cast<char>(random() & 0xFF);
+        }
+        try {
+            ReadLegacyWorkbookFormats(folder.write("damaged.xls", inContainer(damaged)));
+            ++read;
+        } catch (const SpreadsheetError& error) {
+            EXPECT_NE(error.description().find("\"damaged.xls\""), std::string::npos);
+            ++refused;
+        }
+    }
+    EXPECT_GT(read, 0);
+    EXPECT_GT(refused, 0);
 
     // A cell record that runs past the end of the workbook data.
     std::string cut = workbookStream({sheet}, {.globalRecords = fonts});
