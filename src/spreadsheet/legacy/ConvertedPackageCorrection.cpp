@@ -151,6 +151,26 @@ public:
                formats_.xfs[legacyXf].horizontalAlignment == kLegacyAlignCenterAcross;
     }
 
+    // The counts of the lists that grew; called once, after the last sheet.
+    void finishCounts() {
+        if (fonts_ != nullptr) {
+            fonts_->setAttribute("count", std::to_string(fontCount_));
+        }
+        if (cellXfs_ != nullptr) {
+            cellXfs_->setAttribute("count", std::to_string(xfCount_));
+        }
+        if (fills_ != nullptr) {
+            fills_->setAttribute("count", std::to_string(fillCount_));
+        }
+        const std::size_t formats = numFmts_->childrenNamed("numFmt").size();
+        if (formats == 0) { // made here and not needed: an empty list is not allowed
+            root_.children.erase(root_.children.begin() + (numFmts_ - root_.children.data()));
+            numFmts_ = nullptr;
+        } else {
+            numFmts_->setAttribute("count", std::to_string(formats));
+        }
+    }
+
 private:
     std::size_t makeCorrected(std::size_t style, const LegacyXf& legacy) {
         XmlNode xf = *elementChildren(*cellXfs_, "xf")[style];
@@ -279,27 +299,6 @@ private:
         return changed;
     }
 
-public:
-    void finishCounts() {
-        if (fonts_ != nullptr) {
-            fonts_->setAttribute("count", std::to_string(fontCount_));
-        }
-        if (cellXfs_ != nullptr) {
-            cellXfs_->setAttribute("count", std::to_string(xfCount_));
-        }
-        if (fills_ != nullptr) {
-            fills_->setAttribute("count", std::to_string(fillCount_));
-        }
-        const std::size_t formats = numFmts_->childrenNamed("numFmt").size();
-        if (formats == 0) { // made here and not needed: an empty list is not allowed
-            root_.children.erase(root_.children.begin() + (numFmts_ - root_.children.data()));
-            numFmts_ = nullptr;
-        } else {
-            numFmts_->setAttribute("count", std::to_string(formats));
-        }
-    }
-
-private:
     XmlNode root_;
     const LegacyWorkbookFormats& formats_;
     XmlNode* numFmts_ = nullptr;
