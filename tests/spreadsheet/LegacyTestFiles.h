@@ -241,6 +241,7 @@ struct TestSheet {
     std::uint8_t type = 0; // 0 worksheet or dialog, 1 macro sheet, 2 chart, 6 module
     std::uint8_t state = 0;
     bool dialog = false;
+    std::string records = {}; // more records of the sheet, before its EOF
 };
 
 struct WorkbookStreamOptions {
@@ -251,6 +252,7 @@ struct WorkbookStreamOptions {
     std::int64_t positionShift = 0;
     // Bytes of filler records in the global part, to make the stream as large as wanted.
     std::size_t fillerBytes = 0;
+    std::string globalRecords = {}; // more records of the global part (fonts, formats)
 };
 
 inline std::string boundSheet(std::uint32_t position, const TestSheet& sheet,
@@ -272,7 +274,7 @@ inline std::string sheetSubstream(const TestSheet& sheet, std::uint16_t version)
     bytes += record(0x000D, u16(1));                              // CALCMODE
     bytes += record(0x0081, u16(sheet.dialog ? 0x0411 : 0x0401)); // WSBOOL
     bytes += record(0x0200, std::string(version == kBiff8 ? 14 : 10, '\0'));
-    return bytes + eof();
+    return bytes + sheet.records + eof();
 }
 
 inline std::string workbookStream(const std::vector<TestSheet>& sheets,
@@ -284,6 +286,7 @@ inline std::string workbookStream(const std::vector<TestSheet>& sheets,
     if (options.codePage >= 0) {
         head += record(0x0042, u16(static_cast<std::uint16_t>(options.codePage)));
     }
+    head += options.globalRecords;
     for (std::size_t left = options.fillerBytes; left > 0;) {
         const std::size_t chunk = std::min<std::size_t>(left, 8000);
         head += record(0x005C, std::string(chunk, ' ')); // WRITEACCESS
@@ -309,7 +312,7 @@ inline std::string workbookStream(const std::vector<TestSheet>& sheets,
 // A sheet named with ASCII or 8-bit bytes.
 inline TestSheet sheetNamed(const std::string& bytes, std::uint8_t type = 0,
                             std::uint8_t state = 0) {
-    return TestSheet{bytes, false, type, state, false};
+    return TestSheet{bytes, false, type, state, false, {}};
 }
 
 // A BIFF8 sheet with a name stored as UTF-16LE.
@@ -318,7 +321,7 @@ inline TestSheet wideSheetNamed(const std::u16string& name) {
     for (const char16_t unit : name) {
         bytes += u16(static_cast<std::uint16_t>(unit));
     }
-    return TestSheet{bytes, true, 0, 0, false};
+    return TestSheet{bytes, true, 0, 0, false, {}};
 }
 
 inline std::string biff8Workbook(const std::vector<TestSheet>& sheets,

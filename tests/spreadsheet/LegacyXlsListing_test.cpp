@@ -3,11 +3,13 @@
 
 #include "spreadsheet/LegacyTestFiles.h"
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/legacy/LegacyFormats.h"
 #include "spreadsheet/legacy/LegacyWorkbookListing.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <iostream>
+#include <random>
 
 namespace quillory::spreadsheet::legacy {
 namespace {
@@ -201,6 +203,106 @@ TEST(LegacyListing, EachKindOfBadInputGetsItsOwnDescription) {
         ADD_FAILURE() << "a missing file was listed";
     } catch (const SpreadsheetError& error) {
         expectDescription(error, FileNotFound, "\"gone.xls\"");
+    }
+}
+
+// FONT record: height, options, colour, weight, escapement, underline kind, family, character
+// set, reserved, then the name (BIFF8: length, wide flag, characters).
+std::string fontRecord(const std::string& nameBytes, bool wide, std::uint8_t underline) {
+    std::string data = u16(200) + u16(0) + u16(0x7FFF) + u16(400) + u16(0);
+    data += std::string{static_cast<char>(underline), 0, 0, 0};
+    data.push_back(static_cast<char>(wide ? nameBytes.size() / 2 : nameBytes.size()));
+    data.push_back(wide ? '\x01' : '\x00');
+    return record(0x0031, data + nameBytes);
+}
+
+// XF record (BIFF8, 20 bytes): font index, format, options, alignment (bits 0-2 horizontal),
+// ..., fill pattern (bits 26-31 at 14), fill colour (bits 0-6 at 18).
+std::string xfRecord(std::uint16_t font, std::uint8_t horizontal = 0, std::uint16_t format = 0,
+                     std::uint8_t fillColour = 0) {
+    std::string data = u16(font) + u16(format) + u16(0);
+    data.push_back(static_cast<char>(horizontal));
+    data += std::string(7, '\0') + u32(fillColour != 0 ? 1u << 26 : 0) + u16(fillColour);
+    return record(0x00E0, data);
+}
+
+std::string rowRecord(std::uint16_t row, std::uint16_t height, std::uint32_t options) {
+    return record(0x0208, u16(row) + u16(0) + u16(3) + u16(height) + u32(0) + u32(options));
+}
+
+TEST(LegacyFormats, FontsFormatsRowsAndCellFormatsAreReadFromTheRecords) {
+    std::string fonts;
+    for (int i = 0; i < 4; ++i) {
+        fonts += fontRecord("Arial", false, 0);
+    }
+    fonts += fontRecord("\x19\x6A\x77\x69\xD4\x9A", true, 0x21); // 標楷體, single accounting
+    const std::string format = record(0x041E, u16(59) + u16(11) + '\0' + "mmm d, yyyy");
+    TestSheet sheet = sheetNamed("Data");
+    sheet.records = record(0x0225, u16(0) + u16(255)) + rowRecord(0, 300, 0x40) +
+                    rowRecord(1, 0x8000 | 255, 0) +
+                    record(0x0203, u16(0) + u16(2) + u16(1) + std::string(8, '\0')) +
+                    record(0x00BE, u16(1) + u16(0) + u16(1) + u16(0) + u16(2) + u16(2)) +
+                    record(0x00E5, u16(1) + u16(0) + u16(0) + u16(0) + u16(1));
+    TempDir folder;
+    const auto path = folder.write(
+        "formats.xls",
+        biff8Workbook({sheet}, {.globalRecords = fonts + format + xfRecord(0) +
+                                                 xfRecord(5, 6, 59, 65) + xfRecord(9)}));
+    const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(path);
+    ASSERT_EQ(formats.xfs.size(), 3u);
+    ASSERT_EQ(formats.worksheets.size(), 1u);
+    const LegacyFont* east = formats.fontOf(formats.xfs[1]);
+    ASSERT_NE(east, nullptr);
+    EXPECT_EQ(east->name, "標楷體");
+    EXPECT_EQ(east->underline, LegacyUnderline::SingleAccounting);
+    EXPECT_EQ(formats.xfs[1].horizontalAlignment, kLegacyAlignCenterAcross);
+    EXPECT_EQ(formats.xfs[1].fillPattern, kLegacySolidFill);
+    EXPECT_EQ(formats.xfs[1].fillForeground, kLegacySystemBackground);
+    EXPECT_EQ(formats.numberFormats.at(formats.xfs[1].formatIndex), "mmm d, yyyy");
+    EXPECT_EQ(formats.fontOf(formats.xfs[2]), nullptr); // past the font table: left as converted
+    const LegacySheetFormats& data = formats.worksheets[0];
+    EXPECT_EQ(data.defaultRowHeightTwips, 255);
+    EXPECT_EQ(data.rows.at(0).heightTwips, 300);
+    EXPECT_TRUE(data.rows.at(0).customHeight);
+    EXPECT_TRUE(data.rows.at(1).defaultHeight);
+    EXPECT_EQ(data.xfs.at(LegacySheetFormats::CellKey(0, 2)), 1);
+    EXPECT_EQ(data.xfs.at(LegacySheetFormats::CellKey(1, 0)), 1);
+    EXPECT_EQ(data.xfs.at(LegacySheetFormats::CellKey(1, 1)), 0);
+    EXPECT_EQ(data.xfs.at(LegacySheetFormats::CellKey(1, 2)), 2);
+    ASSERT_EQ(data.merged.size(), 1u);
+    EXPECT_EQ(data.merged[0].lastColumn, 1);
+
+    // Damage anywhere in the records: a reading or an error that names the file, nothing else.
+    const std::string stream =
+        workbookStream({sheet}, {.globalRecords = fonts + format + xfRecord(5, 6, 59, 65)});
+    int read = 0;
+    int refused = 0;
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        std::mt19937 random(seed);
+        std::string damaged = stream;
+        for (int i = 0; i < 4; ++i) {
+            damaged[random() % damaged.size()] = static_cast<char>(random() & 0xFF);
+        }
+        try {
+            ReadLegacyWorkbookFormats(folder.write("damaged.xls", inContainer(damaged)));
+            ++read;
+        } catch (const SpreadsheetError& error) {
+            EXPECT_NE(error.description().find("\"damaged.xls\""), std::string::npos);
+            ++refused;
+        }
+    }
+    EXPECT_GT(read, 0);
+    EXPECT_GT(refused, 0);
+
+    // A cell record that runs past the end of the workbook data.
+    std::string cut = workbookStream({sheet}, {.globalRecords = fonts});
+    cut.resize(cut.size() - 4);
+    cut += u16(0x0203) + u16(200);
+    try {
+        ReadLegacyWorkbookFormats(folder.write("cut.xls", inContainer(cut)));
+        ADD_FAILURE() << "read";
+    } catch (const SpreadsheetError& error) {
+        expectDescription(error, ErrorCode::DamagedLegacyWorkbook, "runs past the end");
     }
 }
 

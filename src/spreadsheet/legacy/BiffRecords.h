@@ -19,6 +19,27 @@ inline constexpr std::uint16_t kRecordCodePage = 0x0042;
 inline constexpr std::uint16_t kRecordWsBool = 0x0081;
 inline constexpr std::uint16_t kRecordBoundSheet = 0x0085;
 inline constexpr std::uint16_t kRecordDimensions = 0x0200;
+// Formats and layout, read to correct what a conversion loses.
+inline constexpr std::uint16_t kRecordFont = 0x0031;
+inline constexpr std::uint16_t kRecordXf = 0x00E0;
+inline constexpr std::uint16_t kRecordFormat = 0x041E;
+inline constexpr std::uint16_t kRecordRow = 0x0208;
+inline constexpr std::uint16_t kRecordDefaultRowHeight = 0x0225;
+inline constexpr std::uint16_t kRecordMergedCells = 0x00E5;
+// Cell records: each starts with row, column and XF index.
+inline constexpr std::uint16_t kRecordBlank = 0x0201;
+inline constexpr std::uint16_t kRecordNumber = 0x0203;
+inline constexpr std::uint16_t kRecordLabel = 0x0204;
+inline constexpr std::uint16_t kRecordBoolErr = 0x0205;
+inline constexpr std::uint16_t kRecordFormula = 0x0006;
+// The FORMULA record's id of Excel 4.0, which some writers still use in later files.
+inline constexpr std::uint16_t kRecordFormulaBiff4 = 0x0406;
+inline constexpr std::uint16_t kRecordLabelSst = 0x00FD;
+inline constexpr std::uint16_t kRecordRk = 0x027E;
+inline constexpr std::uint16_t kRecordRString = 0x00D6;
+// Runs of cells in one row: row, first column, one XF index (and value) per cell, last column.
+inline constexpr std::uint16_t kRecordMulRk = 0x00BD;
+inline constexpr std::uint16_t kRecordMulBlank = 0x00BE;
 
 inline constexpr std::uint16_t kBofVersionBiff5 = 0x0500;
 inline constexpr std::uint16_t kBofVersionBiff8 = 0x0600;

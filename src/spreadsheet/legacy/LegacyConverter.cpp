@@ -3,6 +3,7 @@
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/legacy/ChildProcess.h"
 #include "spreadsheet/legacy/ContentSniffer.h"
+#include "spreadsheet/legacy/ConvertedPackageCorrection.h"
 #include "spreadsheet/legacy/ConvertiblePackageCheck.h"
 #include "spreadsheet/legacy/LegacyErrors.h"
 #include "spreadsheet/legacy/LegacyWorkbookListing.h"
@@ -171,6 +172,18 @@ void LegacyConverter::checkSource(const fs::path& source) const {
     }
 }
 
+// A .xls conversion gets back what LibreOffice loses, from the workbook's own records. Records
+// that cannot be read leave the conversion as LibreOffice wrote it.
+void LegacyConverter::correctConversion(const fs::path& source, const fs::path& converted) const {
+    if (lowerExtension(source) != ".xls") {
+        return;
+    }
+    try {
+        CorrectConvertedPackage(source, converted);
+    } catch (const SpreadsheetError&) {
+    }
+}
+
 void LegacyConverter::ensureFolder() {
     if (!folder_.empty()) {
         return;
@@ -273,6 +286,7 @@ void LegacyConverter::ConvertAll(const std::vector<fs::path>& sources) {
     const fs::path* failed = nullptr;
     for (std::size_t i = 0; i < pending.size(); ++i) {
         if (fs::is_regular_file(outputs[i], ec) && fs::file_size(outputs[i], ec) > 0) {
+            correctConversion(pending[i], outputs[i]);
             converted_[sourceKey(pending[i])] = outputs[i];
             order_.push_back(pending[i]);
         } else if (failed == nullptr) {

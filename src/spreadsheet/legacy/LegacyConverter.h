@@ -65,6 +65,8 @@ public:
 private:
     std::filesystem::path findProgram(const std::filesystem::path& firstSource) const;
     void checkSource(const std::filesystem::path& source) const;
+    void correctConversion(const std::filesystem::path& source,
+                           const std::filesystem::path& converted) const;
     void ensureFolder();
 
     ConverterOptions options_;

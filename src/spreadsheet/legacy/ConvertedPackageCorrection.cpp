@@ -1,0 +1,707 @@
+#include "spreadsheet/legacy/ConvertedPackageCorrection.h"
+
+#include "spreadsheet/legacy/LegacyErrors.h"
+#include "spreadsheet/legacy/LegacyFormats.h"
+#include "spreadsheet/ooxml/Limits.h"
+#include "spreadsheet/ooxml/package/OutputSink.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
+#include "spreadsheet/ooxml/package/ZipReader.h"
+#include "spreadsheet/ooxml/package/ZipWriter.h"
+#include "spreadsheet/ooxml/xml/Xml.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <utility>
+
+namespace quillory::spreadsheet::legacy {
+
+namespace {
+
+using ooxml::XmlNode;
+
+constexpr const char* kStylesPart = "xl/styles.xml";
+constexpr const char* kWorkbookPart = "xl/workbook.xml";
+constexpr std::size_t kFlushBytes = 64 * 1024;
+constexpr int kTwipsPerPoint = 20;
+constexpr std::uint32_t kAfterLastColumn = 0x100;
+constexpr std::uint32_t kAfterLastRow = 0x10000;
+
+// Twips as points: 315 -> "15.75", 300 -> "15".
+std::string points(std::uint16_t twips) {
+    std::string text = std::to_string(twips / kTwipsPerPoint);
+    const int hundredths = (twips % kTwipsPerPoint) * 5;
+    if (hundredths != 0) {
+        text += '.';
+        text += static_cast<char>('0' + hundredths / 10);
+        if (hundredths % 10 != 0) {
+            text += static_cast<char>('0' + hundredths % 10);
+        }
+    }
+    return text;
+}
+
+const char* underlineValue(LegacyUnderline underline) {
+    switch (underline) {
+    case LegacyUnderline::Single:
+        return "single";
+    case LegacyUnderline::Double:
+        return "double";
+    case LegacyUnderline::SingleAccounting:
+        return "singleAccounting";
+    case LegacyUnderline::DoubleAccounting:
+        return "doubleAccounting";
+    case LegacyUnderline::None:
+        break;
+    }
+    return nullptr;
+}
+
+// A non-negative index as an attribute states it; nothing for anything else.
+std::optional<std::size_t> parseIndex(std::string_view text) {
+    constexpr std::size_t kMaxDigits = 9;
+    if (text.empty() || text.size() > kMaxDigits ||
+        text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::size_t value = 0;
+    for (const char c : text) {
+        value = value * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return value;
+}
+
+// "B12" -> (11, 1); nothing for what is not a cell reference.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> parseCell(std::string_view ref) {
+    std::uint32_t column = 0;
+    std::size_t i = 0;
+    for (; i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z' && i < 3; ++i) {
+        column = column * 26 + static_cast<std::uint32_t>(ref[i] - 'A' + 1);
+    }
+    std::uint32_t row = 0;
+    const std::size_t digits = i;
+    for (; i < ref.size() && ref[i] >= '0' && ref[i] <= '9' && i - digits < 7; ++i) {
+        row = row * 10 + static_cast<std::uint32_t>(ref[i] - '0');
+    }
+    if (digits == 0 || i == digits || i != ref.size() || row == 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(row - 1, column - 1);
+}
+
+std::vector<XmlNode*> elementChildren(XmlNode& parent, std::string_view local) {
+    std::vector<XmlNode*> found;
+    for (XmlNode& child : parent.children) {
+        if (!child.isText() && child.localName() == local) {
+            found.push_back(&child);
+        }
+    }
+    return found;
+}
+
+// The cell formats of the converted package, with a corrected copy made for each pair of a
+// converted format and the legacy XF its cell had, where the two differ.
+class StyleCorrections {
+public:
+    StyleCorrections(XmlNode root, const LegacyWorkbookFormats& formats)
+        : root_(std::move(root)), formats_(formats) {
+        if (root_.child("numFmts") == nullptr) {
+            XmlNode numFmts;
+            numFmts.name = "numFmts";
+            root_.children.insert(root_.children.begin(), std::move(numFmts));
+        }
+        numFmts_ = root_.child("numFmts");
+        for (const XmlNode* numFmt : numFmts_->childrenNamed("numFmt")) {
+            if (const auto id = parseIndex(numFmt->attributeOr("numFmtId", ""))) {
+                codes_[*id] = numFmt->attributeOr("formatCode", "");
+                nextFormatId_ = std::max(nextFormatId_, *id + 1);
+            }
+        }
+        fills_ = root_.child("fills");
+        if (fills_ != nullptr) {
+            fillCount_ = elementChildren(*fills_, "fill").size();
+        }
+        fonts_ = root_.child("fonts");
+        cellXfs_ = root_.child("cellXfs");
+        if (fonts_ != nullptr && cellXfs_ != nullptr) {
+            fontCount_ = elementChildren(*fonts_, "font").size();
+            xfCount_ = elementChildren(*cellXfs_, "xf").size();
+        }
+    }
+
+    bool changed() const { return changed_; }
+    const XmlNode& root() const { return root_; }
+
+    std::size_t corrected(std::size_t style, std::uint16_t legacyXf) {
+        if (cellXfs_ == nullptr || fonts_ == nullptr || style >= xfCount_ ||
+            legacyXf >= formats_.xfs.size()) {
+            return style; // nothing to go by: the conversion's reading stands
+        }
+        const auto key = std::make_pair(style, legacyXf);
+        if (const auto found = made_.find(key); found != made_.end()) {
+            return found->second;
+        }
+        const std::size_t result = makeCorrected(style, formats_.xfs[legacyXf]);
+        made_.emplace(key, result);
+        return result;
+    }
+
+    bool centredAcross(std::uint16_t legacyXf) const {
+        return legacyXf < formats_.xfs.size() &&
+               formats_.xfs[legacyXf].horizontalAlignment == kLegacyAlignCenterAcross;
+    }
+
+    // The counts of the lists that grew; called once, after the last sheet.
+    void finishCounts() {
+        if (fonts_ != nullptr) {
+            fonts_->setAttribute("count", std::to_string(fontCount_));
+        }
+        if (cellXfs_ != nullptr) {
+            cellXfs_->setAttribute("count", std::to_string(xfCount_));
+        }
+        if (fills_ != nullptr) {
+            fills_->setAttribute("count", std::to_string(fillCount_));
+        }
+        const std::size_t formats = numFmts_->childrenNamed("numFmt").size();
+        if (formats == 0) { // made here and not needed: an empty list is not allowed
+            root_.children.erase(root_.children.begin() + (numFmts_ - root_.children.data()));
+            numFmts_ = nullptr;
+        } else {
+            numFmts_->setAttribute("count", std::to_string(formats));
+        }
+    }
+
+private:
+    std::size_t makeCorrected(std::size_t style, const LegacyXf& legacy) {
+        XmlNode xf = *elementChildren(*cellXfs_, "xf")[style];
+        bool xfChanged = false;
+        if (const LegacyFont* font = formats_.fontOf(legacy)) {
+            const std::size_t fontId =
+                parseIndex(xf.attributeOr("fontId", "0")).value_or(fontCount_);
+            if (fontId < fontCount_) {
+                XmlNode copy = *elementChildren(*fonts_, "font")[fontId];
+                if (correctFont(copy, *font)) {
+                    fonts_->children.push_back(std::move(copy));
+                    xf.setAttribute("fontId", std::to_string(fontCount_++));
+                    xf.setAttribute("applyFont", "true");
+                    xfChanged = true;
+                }
+            }
+        }
+        xfChanged |= correctNumberFormat(xf, legacy);
+        xfChanged |= correctFill(xf, legacy);
+        if (legacy.horizontalAlignment == kLegacyAlignCenterAcross) {
+            XmlNode* alignment = xf.child("alignment");
+            if (alignment == nullptr) {
+                XmlNode made;
+                made.name = "alignment";
+                xf.children.insert(xf.children.begin(), std::move(made));
+                alignment = &xf.children.front();
+            }
+            if (alignment->attributeOr("horizontal", "") != "centerContinuous") {
+                alignment->setAttribute("horizontal", "centerContinuous");
+                xf.setAttribute("applyAlignment", "true");
+                xfChanged = true;
+            }
+        }
+        if (!xfChanged) {
+            return style;
+        }
+        cellXfs_->children.push_back(std::move(xf));
+        changed_ = true;
+        return xfCount_++;
+    }
+
+    // A format code of the workbook's own that the conversion spelled another way ("mmm d, yyyy"
+    // as "mmm\\ d\", \"yyyy") is written as the workbook has it. Built-in formats, and
+    // formats the conversion maps to built-in ones, stay as converted.
+    bool correctNumberFormat(XmlNode& xf, const LegacyXf& legacy) {
+        const auto code = formats_.numberFormats.find(legacy.formatIndex);
+        const std::string id = xf.attributeOr("numFmtId", "0");
+        if (legacy.formatIndex < kLegacyFirstOwnFormat || code == formats_.numberFormats.end() ||
+            code->second.empty() || id.empty() || id.size() > 9 ||
+            id.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        const auto converted = codes_.find(std::stoul(id));
+        if (converted == codes_.end() || converted->second == code->second) {
+            return false;
+        }
+        auto [made, fresh] = madeFormats_.emplace(code->second, nextFormatId_);
+        if (fresh) {
+            XmlNode numFmt;
+            numFmt.name = "numFmt";
+            numFmt.setAttribute("numFmtId", std::to_string(nextFormatId_++));
+            numFmt.setAttribute("formatCode", code->second);
+            numFmts_->children.push_back(std::move(numFmt));
+        }
+        xf.setAttribute("numFmtId", std::to_string(made->second));
+        xf.setAttribute("applyNumberFormat", "true");
+        return true;
+    }
+
+    // A solid fill in the system's window background colour, which the conversion writes as
+    // white, keeps that colour.
+    bool correctFill(XmlNode& xf, const LegacyXf& legacy) {
+        if (fills_ == nullptr || legacy.fillPattern != kLegacySolidFill ||
+            legacy.fillForeground != kLegacySystemBackground) {
+            return false;
+        }
+        const std::size_t fillId = parseIndex(xf.attributeOr("fillId", "0")).value_or(fillCount_);
+        if (fillId < fillCount_) {
+            const XmlNode* pattern = elementChildren(*fills_, "fill")[fillId]->child("patternFill");
+            const XmlNode* foreground = pattern != nullptr ? pattern->child("fgColor") : nullptr;
+            if (foreground != nullptr &&
+                foreground->attributeOr("indexed", "") == std::to_string(kLegacySystemBackground)) {
+                return false;
+            }
+        }
+        if (!systemBackgroundFill_) {
+            XmlNode fill;
+            fill.name = "fill";
+            XmlNode pattern;
+            pattern.name = "patternFill";
+            pattern.setAttribute("patternType", "solid");
+            for (const char* which : {"fgColor", "bgColor"}) {
+                XmlNode colour;
+                colour.name = which;
+                colour.setAttribute("indexed", which == std::string_view("fgColor")
+                                                   ? std::to_string(kLegacySystemBackground)
+                                                   : "64");
+                pattern.children.push_back(std::move(colour));
+            }
+            fill.children.push_back(std::move(pattern));
+            fills_->children.push_back(std::move(fill));
+            systemBackgroundFill_ = fillCount_++;
+        }
+        xf.setAttribute("fillId", std::to_string(*systemBackgroundFill_));
+        xf.setAttribute("applyFill", "true");
+        return true;
+    }
+
+    // The name and, where the conversion kept an underline, its kind; an element is only ever
+    // changed, never added, so the font's children keep the order the schema wants.
+    static bool correctFont(XmlNode& font, const LegacyFont& legacy) {
+        bool changed = false;
+        XmlNode* name = font.child("name");
+        if (name != nullptr && !legacy.name.empty() &&
+            name->attributeOr("val", "") != legacy.name) {
+            name->setAttribute("val", legacy.name);
+            changed = true;
+        }
+        XmlNode* underline = font.child("u");
+        const char* wanted = underlineValue(legacy.underline);
+        if (underline != nullptr && wanted != nullptr &&
+            underline->attributeOr("val", "single") != wanted) {
+            underline->setAttribute("val", wanted);
+            changed = true;
+        }
+        return changed;
+    }
+
+    XmlNode root_;
+    const LegacyWorkbookFormats& formats_;
+    XmlNode* numFmts_ = nullptr;
+    XmlNode* fills_ = nullptr;
+    XmlNode* fonts_ = nullptr;
+    XmlNode* cellXfs_ = nullptr;
+    std::map<std::size_t, std::string> codes_; // the converted package's own formats
+    std::map<std::string, std::size_t> madeFormats_;
+    std::size_t nextFormatId_ = kLegacyFirstCustomFormat;
+    std::size_t fillCount_ = 0;
+    std::optional<std::size_t> systemBackgroundFill_;
+    std::size_t fontCount_ = 0;
+    std::size_t xfCount_ = 0;
+    std::map<std::pair<std::size_t, std::uint16_t>, std::size_t> made_;
+    bool changed_ = false;
+};
+
+// Streams one worksheet part through, writing it again with the corrections: row heights from
+// the sheet's ROW and DEFAULTROWHEIGHT records, each cell's format corrected for its legacy XF,
+// and merges the conversion made of "centred across the selection" taken out again.
+class SheetCorrector final : public ooxml::XmlHandler {
+public:
+    SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles, ooxml::ZipWriter& out)
+        : sheet_(sheet), styles_(styles), out_(out) {
+        buffer_ = ooxml::kXmlDeclaration;
+        legacyCells_.reserve(sheet.xfs.size());
+        for (const auto& [key, xf] : sheet.xfs) {
+            legacyCells_.push_back(key);
+        }
+        std::sort(legacyCells_.begin(), legacyCells_.end()); // row by row, as sheetData is
+        for (const LegacyMergedRange& range : sheet.merged) {
+            stated_.insert({LegacySheetFormats::CellKey(range.firstRow, range.firstColumn),
+                            LegacySheetFormats::CellKey(range.lastRow, range.lastColumn)});
+        }
+    }
+
+    void startElement(const char* name, const char** attributes) override {
+        closePending();
+        std::vector<std::pair<std::string, std::string>> list;
+        for (const char** a = attributes; *a != nullptr; a += 2) {
+            list.emplace_back(a[0], a[1]);
+        }
+        const std::string_view local = ooxml::LocalName(name);
+        if (inMergeCells_) {
+            if (local == "mergeCell") {
+                keepMerge(list);
+            }
+            ++skipDepth_;
+            return;
+        }
+        if (local == "row") {
+            correctRow(list);
+            rowPrefix_ = std::string(name, local.data() - name);
+            currentRow_ = rowNumber(list);
+            if (currentRow_) {
+                addMissingRows(*currentRow_);
+            }
+        } else if (local == "c") {
+            correctCell(list);
+        } else if (local == "sheetFormatPr") {
+            correctSheetFormat(list);
+        } else if (local == "mergeCells") {
+            inMergeCells_ = true;
+            mergeCellsName_ = name;
+            return;
+        }
+        buffer_ += '<';
+        buffer_ += name;
+        for (const auto& [key, value] : list) {
+            buffer_ += ' ';
+            buffer_ += key;
+            buffer_ += "=\"";
+            ooxml::EscapeAttributeInto(buffer_, value);
+            buffer_ += '"';
+        }
+        pending_ = true;
+    }
+
+    void endElement(const char* name) override {
+        if (inMergeCells_) {
+            if (skipDepth_ > 0) {
+                --skipDepth_;
+                return;
+            }
+            inMergeCells_ = false;
+            writeMerges();
+            return;
+        }
+        const std::string_view local = ooxml::LocalName(name);
+        if (local == "row" && currentRow_) {
+            closePending();
+            addMissingCells(*currentRow_, kAfterLastColumn);
+            currentRow_.reset();
+        } else if (local == "sheetData") {
+            closePending();
+            addMissingRows(kAfterLastRow);
+        }
+        if (pending_) {
+            buffer_ += "/>";
+            pending_ = false;
+        } else {
+            buffer_ += "</";
+            buffer_ += name;
+            buffer_ += '>';
+        }
+        flushIfLarge();
+    }
+
+    void characters(std::string_view text) override {
+        if (inMergeCells_) {
+            return;
+        }
+        closePending();
+        ooxml::EscapeTextInto(buffer_, text);
+        flushIfLarge();
+    }
+
+    void finish() {
+        out_.write(buffer_);
+        buffer_.clear();
+    }
+
+private:
+    static void setAttribute(std::vector<std::pair<std::string, std::string>>& list,
+                             std::string_view key, std::string value) {
+        for (auto& [name, current] : list) {
+            if (name == key) {
+                current = std::move(value);
+                return;
+            }
+        }
+        list.emplace_back(std::string(key), std::move(value));
+    }
+    static void removeAttribute(std::vector<std::pair<std::string, std::string>>& list,
+                                std::string_view key) {
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [key](const auto& item) { return item.first == key; }),
+                   list.end());
+    }
+    static const std::string*
+    attribute(const std::vector<std::pair<std::string, std::string>>& list, std::string_view key) {
+        for (const auto& [name, value] : list) {
+            if (name == key) {
+                return &value;
+            }
+        }
+        return nullptr;
+    }
+
+    void correctSheetFormat(std::vector<std::pair<std::string, std::string>>& list) const {
+        if (!sheet_.defaultRowHeightTwips) {
+            return;
+        }
+        setAttribute(list, "defaultRowHeight", points(*sheet_.defaultRowHeightTwips));
+        if (sheet_.defaultRowHeightCustom) {
+            setAttribute(list, "customHeight", "true");
+        }
+    }
+
+    void correctRow(std::vector<std::pair<std::string, std::string>>& list) const {
+        const std::string* number = attribute(list, "r");
+        if (number == nullptr || number->empty() || number->size() > 7 ||
+            number->find_first_not_of("0123456789") != std::string::npos) {
+            return;
+        }
+        const std::uint32_t row = static_cast<std::uint32_t>(std::stoul(*number));
+        const auto found = row > 0 ? sheet_.rows.find(row - 1) : sheet_.rows.end();
+        if (found == sheet_.rows.end() || found->second.defaultHeight) {
+            // No height of its own in the source: the row follows the sheet's default.
+            removeAttribute(list, "ht");
+            removeAttribute(list, "customHeight");
+            return;
+        }
+        setAttribute(list, "ht", points(found->second.heightTwips));
+        setAttribute(list, "customHeight", found->second.customHeight ? "true" : "false");
+    }
+
+    static std::optional<std::uint32_t>
+    rowNumber(const std::vector<std::pair<std::string, std::string>>& list) {
+        constexpr std::size_t kMaxRows = 1U << 20;
+        const std::string* number = attribute(list, "r");
+        const auto row = number != nullptr ? parseIndex(*number) : std::nullopt;
+        if (!row || *row == 0 || *row > kMaxRows) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint32_t>(*row - 1);
+    }
+
+    // Formatted blank cells of the source that the conversion left out (it drops whole runs of
+    // them at the end of a sheet), added in their place with the format that cells of the same
+    // legacy XF were given; an XF no written cell showed is left out.
+    void addMissingCells(std::uint32_t row, std::uint32_t beforeColumn) {
+        while (nextLegacy_ < legacyCells_.size() && (legacyCells_[nextLegacy_] >> 8) <= row &&
+               (legacyCells_[nextLegacy_] >> 8 < row ||
+                (legacyCells_[nextLegacy_] & 0xFF) < beforeColumn)) {
+            const std::uint32_t key = legacyCells_[nextLegacy_++];
+            if ((key >> 8) < row) {
+                continue;
+            }
+            const auto style = styleOfXf_.find(sheet_.xfs.at(key));
+            if (style != styleOfXf_.end()) {
+                buffer_ += '<' + rowPrefix_ + "c r=\"" + cellName(row, key & 0xFF) + "\" s=\"" +
+                           std::to_string(style->second) + "\"/>";
+            }
+        }
+    }
+
+    void addMissingRows(std::uint32_t beforeRow) {
+        while (nextLegacy_ < legacyCells_.size() && (legacyCells_[nextLegacy_] >> 8) < beforeRow) {
+            const std::uint32_t row = legacyCells_[nextLegacy_] >> 8;
+            std::vector<std::pair<std::string, std::string>> list = {
+                {"r", std::to_string(row + 1)}};
+            correctRow(list);
+            const std::size_t start = buffer_.size();
+            ooxml::AppendStartTag(buffer_, rowPrefix_ + "row", list, false);
+            const std::size_t cellsStart = buffer_.size();
+            addMissingCells(row, kAfterLastColumn);
+            if (buffer_.size() == cellsStart) {
+                buffer_.resize(start); // no cell whose format is known
+            } else {
+                buffer_ += "</" + rowPrefix_ + "row>";
+            }
+        }
+        flushIfLarge();
+    }
+
+    static std::string cellName(std::uint32_t row, std::uint32_t column) {
+        std::string letters;
+        for (std::uint32_t n = column + 1; n > 0; n = (n - 1) / 26) {
+            letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
+        }
+        return letters + std::to_string(row + 1);
+    }
+
+    void correctCell(std::vector<std::pair<std::string, std::string>>& list) {
+        const std::string* ref = attribute(list, "r");
+        const auto cell = ref != nullptr ? parseCell(*ref) : std::nullopt;
+        if (!cell) {
+            return;
+        }
+        if (currentRow_ && cell->first == *currentRow_) {
+            addMissingCells(cell->first, cell->second);
+            const std::uint32_t key = LegacySheetFormats::CellKey(cell->first, cell->second);
+            if (nextLegacy_ < legacyCells_.size() && legacyCells_[nextLegacy_] == key) {
+                ++nextLegacy_;
+            }
+        }
+        const auto found = sheet_.xfs.find(LegacySheetFormats::CellKey(cell->first, cell->second));
+        if (found == sheet_.xfs.end()) {
+            return;
+        }
+        const std::string* style = attribute(list, "s");
+        if (style != nullptr && (style->empty() || style->size() > 9 ||
+                                 style->find_first_not_of("0123456789") != std::string::npos)) {
+            return;
+        }
+        const std::size_t current = style != nullptr ? std::stoul(*style) : 0;
+        const std::size_t corrected = styles_.corrected(current, found->second);
+        if (corrected != current) {
+            setAttribute(list, "s", std::to_string(corrected));
+        }
+        styleOfXf_.emplace(found->second, corrected);
+    }
+
+    // A merge the source does not state, whose first cell is centred across the selection, is
+    // the conversion's rendering of that alignment: it goes, and the alignment comes back.
+    void keepMerge(const std::vector<std::pair<std::string, std::string>>& list) {
+        const std::string* ref = attribute(list, "ref");
+        if (ref == nullptr) {
+            return;
+        }
+        const std::size_t colon = ref->find(':');
+        const auto first = parseCell(std::string_view(*ref).substr(0, colon));
+        const auto last = colon == std::string::npos
+                              ? first
+                              : parseCell(std::string_view(*ref).substr(colon + 1));
+        if (first && last) {
+            const std::uint32_t firstKey = LegacySheetFormats::CellKey(first->first, first->second);
+            const auto xf = sheet_.xfs.find(firstKey);
+            const bool stated =
+                stated_.count({firstKey, LegacySheetFormats::CellKey(last->first, last->second)});
+            if (!stated && xf != sheet_.xfs.end() && styles_.centredAcross(xf->second)) {
+                return;
+            }
+        }
+        merges_.push_back(*ref);
+    }
+
+    void writeMerges() {
+        if (merges_.empty()) {
+            return;
+        }
+        buffer_ += '<' + mergeCellsName_ + " count=\"" + std::to_string(merges_.size()) + "\">";
+        const std::string prefix = mergeCellsName_.substr(0, mergeCellsName_.size() - 5);
+        for (const std::string& ref : merges_) {
+            buffer_ += '<' + prefix + "Cell ref=\"";
+            ooxml::EscapeAttributeInto(buffer_, ref);
+            buffer_ += "\"/>";
+        }
+        buffer_ += "</" + mergeCellsName_ + '>';
+    }
+
+    void closePending() {
+        if (pending_) {
+            buffer_ += '>';
+            pending_ = false;
+        }
+    }
+
+    void flushIfLarge() {
+        if (buffer_.size() >= kFlushBytes) {
+            out_.write(buffer_);
+            buffer_.clear();
+        }
+    }
+
+    const LegacySheetFormats& sheet_;
+    StyleCorrections& styles_;
+    ooxml::ZipWriter& out_;
+    std::string buffer_;
+    bool pending_ = false;
+    bool inMergeCells_ = false;
+    int skipDepth_ = 0;
+    std::string mergeCellsName_;
+    std::string rowPrefix_;
+    std::optional<std::uint32_t> currentRow_;
+    std::vector<std::uint32_t> legacyCells_; // CellKeys in sheet order
+    std::size_t nextLegacy_ = 0;             // the first not yet met in the converted sheet
+    std::unordered_map<std::uint16_t, std::size_t> styleOfXf_;
+    std::vector<std::string> merges_;
+    std::set<std::pair<std::uint32_t, std::uint32_t>> stated_;
+};
+
+// Worksheet parts of the converted package by sheet name.
+std::map<std::string, std::string> sheetParts(const ooxml::ZipReader& zip,
+                                              const std::string& name) {
+    std::map<std::string, std::string> parts;
+    const XmlNode workbook = ooxml::ParseXmlTree(
+        zip.readWhole(kWorkbookPart, ooxml::kMaxWholePartBytes), name, kWorkbookPart);
+    const std::string relsPart = ooxml::RelationshipsPartFor(kWorkbookPart);
+    const ooxml::Relationships rels = ooxml::Relationships::Parse(
+        zip.readWhole(relsPart, ooxml::kMaxWholePartBytes), kWorkbookPart, name);
+    const XmlNode* sheets = workbook.child("sheets");
+    if (sheets == nullptr) {
+        return parts;
+    }
+    for (const XmlNode* sheet : sheets->childrenNamed("sheet")) {
+        const std::string* id = sheet->attribute("r:id");
+        const ooxml::Relationship* rel = id != nullptr ? rels.byId(*id) : nullptr;
+        if (rel != nullptr && !rel->external && zip.contains(rel->partName)) {
+            parts[sheet->attributeOr("name", "")] = *zip.find(rel->partName);
+        }
+    }
+    return parts;
+}
+
+} // namespace
+
+void CorrectConvertedPackage(const std::filesystem::path& source,
+                             const std::filesystem::path& converted) {
+    const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(source);
+    const std::string name = QuotedFileName(source);
+    const auto zip = ooxml::ZipReader::OpenFile(converted, source.filename().string());
+    const std::map<std::string, std::string> parts = sheetParts(*zip, name);
+    const std::optional<std::string> stylesPart = zip->find(kStylesPart);
+    if (!stylesPart) {
+        return;
+    }
+    StyleCorrections styles(
+        ooxml::ParseXmlTree(zip->readWhole(*stylesPart, ooxml::kMaxWholePartBytes), name,
+                            *stylesPart),
+        formats);
+    std::map<std::string, const LegacySheetFormats*> bySheetPart;
+    for (const LegacySheetFormats& sheet : formats.worksheets) {
+        if (const auto found = parts.find(sheet.name); found != parts.end()) {
+            bySheetPart[found->second] = &sheet;
+        }
+    }
+    ooxml::WriteFileAtomically(converted, [&](ooxml::OutputSink& sink) {
+        ooxml::ZipWriter out(sink);
+        for (const std::string& entry : zip->entryNames()) {
+            const auto sheet = bySheetPart.find(entry);
+            if (sheet == bySheetPart.end()) {
+                if (entry != *stylesPart) {
+                    out.addRawEntry(entry, *zip, entry);
+                }
+                continue;
+            }
+            out.beginEntry(entry);
+            SheetCorrector corrector(*sheet->second, styles, out);
+            ooxml::XmlStreamParser parser(corrector, name, entry);
+            zip->readChunks(entry, [&parser](std::string_view chunk) { parser.feed(chunk); });
+            parser.finish();
+            corrector.finish();
+            out.endEntry();
+        }
+        // Last, once every sheet has added the formats it needs.
+        styles.finishCounts();
+        std::string xml(ooxml::kXmlDeclaration);
+        ooxml::AppendNode(xml, styles.root());
+        out.addEntry(*stylesPart, xml);
+        out.finish();
+    });
+}
+
+} // namespace quillory::spreadsheet::legacy

@@ -1,0 +1,247 @@
+#include "spreadsheet/legacy/LegacyFormats.h"
+
+#include "spreadsheet/legacy/BiffRecords.h"
+#include "spreadsheet/legacy/CompoundFile.h"
+#include "spreadsheet/legacy/LegacyErrors.h"
+#include "spreadsheet/legacy/TextEncoding.h"
+
+namespace quillory::spreadsheet::legacy {
+
+namespace {
+
+// Font index 4 does not exist: the fifth FONT record is font 5.
+constexpr std::uint16_t kMissingFontIndex = 4;
+constexpr std::size_t kFontNameLengthAt = 14;
+constexpr std::size_t kFontUnderlineAt = 10;
+constexpr std::size_t kXfAlignmentAt = 6;
+constexpr std::uint8_t kHorizontalAlignmentMask = 0x07;
+constexpr std::size_t kXfBiff8Length = 20;
+constexpr std::size_t kXfBiff5Length = 16;
+constexpr std::size_t kRowLength = 16;
+constexpr std::uint16_t kRowHeightMask = 0x7FFF;
+constexpr std::uint16_t kRowDefaultHeightBit = 0x8000;
+constexpr std::uint32_t kRowUnsyncedBit = 0x40;
+constexpr std::uint16_t kDefaultRowHeightUnsyncedBit = 0x01;
+constexpr std::size_t kCellHeaderLength = 6;
+constexpr std::size_t kMergedRangeLength = 8;
+// The most records one sheet may hold before the workbook is taken as damaged (a sheet of
+// 65,536 rows by 256 columns has 16.8 million cells).
+constexpr std::uint64_t kMaxSheetRecords = 1ULL << 26;
+
+std::string fontName(const BiffRecord& record, const LegacyWorkbookListing& listing) {
+    const std::string& data = record.data;
+    if (data.size() <= kFontNameLengthAt) {
+        return {};
+    }
+    const std::size_t characters = static_cast<unsigned char>(data[kFontNameLengthAt]);
+    if (listing.version == BiffVersion::Biff8) {
+        if (data.size() < kFontNameLengthAt + 2) {
+            return {};
+        }
+        const bool wide = static_cast<unsigned char>(data[kFontNameLengthAt + 1]) & 1;
+        const std::size_t bytes = wide ? 2 * characters : characters;
+        const std::string_view name =
+            std::string_view(data).substr(kFontNameLengthAt + 2, bytes); // clipped at the end
+        return wide ? Utf16LeToUtf8(name) : Latin1ToUtf8(name);
+    }
+    const std::string_view name = std::string_view(data).substr(kFontNameLengthAt + 1, characters);
+    return CodePageToUtf8(name, listing.codePage).value_or(std::string());
+}
+
+LegacyXf parseXf(const std::string& data, BiffVersion version) {
+    LegacyXf xf;
+    xf.fontIndex = ReadU16(data, 0);
+    xf.formatIndex = ReadU16(data, 2);
+    xf.horizontalAlignment =
+        static_cast<std::uint8_t>(data[kXfAlignmentAt]) & kHorizontalAlignmentMask;
+    if (version == BiffVersion::Biff8 && data.size() >= kXfBiff8Length) {
+        xf.fillPattern = static_cast<std::uint8_t>((ReadU32(data, 14) >> 26) & 0x3F);
+        xf.fillForeground = static_cast<std::uint8_t>(ReadU16(data, 18) & 0x7F);
+    } else if (version == BiffVersion::Biff5 && data.size() >= kXfBiff5Length) {
+        xf.fillPattern = static_cast<std::uint8_t>((ReadU32(data, 8) >> 16) & 0x3F);
+        xf.fillForeground = static_cast<std::uint8_t>(ReadU32(data, 8) & 0x7F);
+    }
+    return xf;
+}
+
+// The code of a FORMAT record; nothing when it runs past its record.
+std::optional<std::string> formatCode(const std::string& data,
+                                      const LegacyWorkbookListing& listing) {
+    if (listing.version == BiffVersion::Biff8) {
+        if (data.size() < 5) {
+            return std::nullopt;
+        }
+        const std::size_t characters = ReadU16(data, 2);
+        const bool wide = static_cast<unsigned char>(data[4]) & 1;
+        const std::size_t bytes = wide ? 2 * characters : characters;
+        if (data.size() - 5 < bytes) {
+            return std::nullopt;
+        }
+        const std::string_view code = std::string_view(data).substr(5, bytes);
+        return wide ? Utf16LeToUtf8(code) : Latin1ToUtf8(code);
+    }
+    const std::size_t bytes = static_cast<unsigned char>(data[2]);
+    if (data.size() - 3 < bytes) {
+        return std::nullopt;
+    }
+    return CodePageToUtf8(std::string_view(data).substr(3, bytes), listing.codePage);
+}
+
+void readCell(const BiffRecord& record, LegacySheetFormats& sheet) {
+    const std::string& data = record.data;
+    switch (record.id) {
+    case kRecordBlank:
+    case kRecordNumber:
+    case kRecordLabel:
+    case kRecordBoolErr:
+    case kRecordFormula:
+    case kRecordFormulaBiff4:
+    case kRecordLabelSst:
+    case kRecordRk:
+    case kRecordRString:
+        if (data.size() >= kCellHeaderLength) {
+            sheet.xfs[LegacySheetFormats::CellKey(ReadU16(data, 0), ReadU16(data, 2))] =
+                ReadU16(data, 4);
+        }
+        return;
+    case kRecordMulRk:
+    case kRecordMulBlank: {
+        const std::size_t step = record.id == kRecordMulRk ? 6 : 2;
+        if (data.size() < 6) {
+            return;
+        }
+        const std::uint16_t row = ReadU16(data, 0);
+        const std::uint16_t first = ReadU16(data, 2);
+        const std::size_t count = (data.size() - 6) / step;
+        for (std::size_t i = 0; i < count && first + i <= 0xFF; ++i) {
+            sheet.xfs[LegacySheetFormats::CellKey(row, first + static_cast<std::uint32_t>(i))] =
+                ReadU16(data, 4 + i * step);
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetFormats& sheet,
+               const std::string& quotedName) {
+    if (position >= cursor.streamSize()) {
+        ThrowDamaged(quotedName,
+                     "the list of sheets points outside the workbook data for sheet \"" +
+                         sheet.name + "\"");
+    }
+    cursor.seek(position);
+    int depth = 0;
+    for (std::uint64_t count = 0; count < kMaxSheetRecords; ++count) {
+        const std::optional<BiffRecord> record = cursor.next();
+        if (!record) {
+            return; // a sheet without its end: what was read stands
+        }
+        if (record->id == kRecordBof) {
+            ++depth; // charts embedded in the sheet nest their own BOF ... EOF
+            continue;
+        }
+        if (record->id == kRecordEof) {
+            if (--depth <= 0) {
+                return;
+            }
+            continue;
+        }
+        if (depth != 1) {
+            continue;
+        }
+        const std::string& data = record->data;
+        if (record->id == kRecordRow && data.size() >= kRowLength) {
+            const std::uint16_t height = ReadU16(data, 6);
+            LegacyRow row;
+            row.heightTwips = height & kRowHeightMask;
+            row.defaultHeight = (height & kRowDefaultHeightBit) != 0;
+            row.customHeight = (ReadU32(data, 12) & kRowUnsyncedBit) != 0;
+            sheet.rows[ReadU16(data, 0)] = row;
+        } else if (record->id == kRecordDefaultRowHeight && data.size() >= 4) {
+            sheet.defaultRowHeightTwips = ReadU16(data, 2);
+            sheet.defaultRowHeightCustom = (ReadU16(data, 0) & kDefaultRowHeightUnsyncedBit) != 0;
+        } else if (record->id == kRecordMergedCells && data.size() >= 2) {
+            const std::size_t count =
+                std::min<std::size_t>(ReadU16(data, 0), (data.size() - 2) / kMergedRangeLength);
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::size_t at = 2 + i * kMergedRangeLength;
+                sheet.merged.push_back({ReadU16(data, at), ReadU16(data, at + 2),
+                                        ReadU16(data, at + 4), ReadU16(data, at + 6)});
+            }
+        } else {
+            readCell(*record, sheet);
+        }
+    }
+    ThrowDamaged(quotedName,
+                 "sheet \"" + sheet.name + "\" holds more records than any workbook can");
+}
+
+} // namespace
+
+const LegacyFont* LegacyWorkbookFormats::fontOf(const LegacyXf& xf) const {
+    if (xf.fontIndex == kMissingFontIndex) {
+        return nullptr;
+    }
+    const std::size_t index = xf.fontIndex > kMissingFontIndex ? xf.fontIndex - 1u : xf.fontIndex;
+    return index < fonts.size() ? &fonts[index] : nullptr;
+}
+
+LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& file) {
+    const LegacyWorkbookListing listing = ListLegacyWorkbook(file);
+    const std::string quotedName = QuotedFileName(file);
+    const CompoundFile compound(std::make_unique<FileByteSource>(file), quotedName);
+    const DirectoryEntry* entry = compound.findRootStream("Workbook");
+    if (entry == nullptr) {
+        entry = compound.findRootStream("Book");
+    }
+    if (entry == nullptr) {
+        ThrowDamaged(quotedName, "it holds no workbook data");
+    }
+    const CompoundStream stream = compound.openStream(*entry);
+    BiffRecordCursor cursor(
+        [&stream](std::uint64_t offset, std::size_t length) { return stream.read(offset, length); },
+        stream.size(), quotedName);
+
+    LegacyWorkbookFormats formats;
+    std::vector<std::uint32_t> positions; // of every sheet, in tab order
+    cursor.next();                        // the globals' BOF, checked by the listing
+    while (const std::optional<BiffRecord> record = cursor.next()) {
+        const std::string& data = record->data;
+        if (record->id == kRecordEof || record->id == kRecordBof) {
+            break;
+        }
+        if (record->id == kRecordFont) {
+            LegacyFont font;
+            if (data.size() > kFontUnderlineAt) {
+                font.underline = static_cast<LegacyUnderline>(data[kFontUnderlineAt]);
+            }
+            font.name = fontName(*record, listing);
+            formats.fonts.push_back(std::move(font));
+        } else if (record->id == kRecordXf && data.size() > kXfAlignmentAt) {
+            formats.xfs.push_back(parseXf(data, listing.version));
+        } else if (record->id == kRecordFormat && data.size() >= 3) {
+            if (std::optional<std::string> code = formatCode(data, listing)) {
+                formats.numberFormats[ReadU16(data, 0)] = std::move(*code);
+            }
+        } else if (record->id == kRecordBoundSheet && data.size() >= 4) {
+            positions.push_back(ReadU32(data, 0));
+        }
+    }
+    if (positions.size() != listing.sheets.size()) {
+        ThrowDamaged(quotedName, "its list of sheets reads differently a second time");
+    }
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        if (listing.sheets[i].kind != LegacySheetKind::Worksheet) {
+            continue;
+        }
+        LegacySheetFormats sheet;
+        sheet.name = listing.sheets[i].name;
+        readSheet(cursor, positions[i], sheet, quotedName);
+        formats.worksheets.push_back(std::move(sheet));
+    }
+    return formats;
+}
+
+} // namespace quillory::spreadsheet::legacy

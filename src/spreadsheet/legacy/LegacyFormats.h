@@ -1,0 +1,88 @@
+#pragma once
+// The formats and layout of a legacy .xls workbook as its own records state them: fonts, cell
+// formats (XF), the XF of each cell, row heights and merged ranges of each worksheet. Read to
+// correct what a conversion of the workbook loses (see ConvertedPackageCorrection).
+
+#include "spreadsheet/legacy/LegacyWorkbookListing.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace quillory::spreadsheet::legacy {
+
+// Underline kinds as a FONT record stores them.
+enum class LegacyUnderline : std::uint8_t {
+    None = 0x00,
+    Single = 0x01,
+    Double = 0x02,
+    SingleAccounting = 0x21,
+    DoubleAccounting = 0x22,
+};
+
+struct LegacyFont {
+    std::string name; // UTF-8
+    LegacyUnderline underline = LegacyUnderline::None;
+};
+
+// Horizontal alignment "centred across the selection", which a conversion may turn into a merge.
+inline constexpr std::uint8_t kLegacyAlignCenterAcross = 6;
+
+// Fill colour index "system window background" (white on almost every system).
+inline constexpr std::uint8_t kLegacySystemBackground = 65;
+inline constexpr std::uint8_t kLegacySolidFill = 1;
+
+struct LegacyXf {
+    std::uint16_t fontIndex = 0; // as stored: index 4 is never used, 5 is the fifth font
+    std::uint16_t formatIndex = 0;
+    std::uint8_t horizontalAlignment = 0;
+    std::uint8_t fillPattern = 0;
+    std::uint8_t fillForeground = 0; // colour index
+};
+
+struct LegacyRow {
+    std::uint16_t heightTwips = 0;
+    bool defaultHeight = false; // the row follows the sheet's default height
+    bool customHeight = false;  // the height was set by hand, not fitted to the row's contents
+};
+
+struct LegacyMergedRange {
+    std::uint16_t firstRow = 0, lastRow = 0, firstColumn = 0, lastColumn = 0;
+};
+
+struct LegacySheetFormats {
+    std::string name; // UTF-8, as the listing reads it
+    std::optional<std::uint16_t> defaultRowHeightTwips;
+    bool defaultRowHeightCustom = false;
+    std::unordered_map<std::uint32_t, LegacyRow> rows;    // by 0-based row
+    std::unordered_map<std::uint32_t, std::uint16_t> xfs; // by CellKey
+    std::vector<LegacyMergedRange> merged;
+
+    static std::uint32_t CellKey(std::uint32_t row, std::uint32_t column) {
+        return (row << 8) | (column & 0xFF);
+    }
+};
+
+// Number formats below this index are built in (a workbook may restate them in its own
+// spelling); the workbook's own come above, usually from 164.
+inline constexpr std::uint16_t kLegacyFirstOwnFormat = 50;
+inline constexpr std::uint16_t kLegacyFirstCustomFormat = 164;
+
+struct LegacyWorkbookFormats {
+    std::vector<LegacyFont> fonts;
+    std::unordered_map<std::uint16_t, std::string> numberFormats; // FORMAT records by index
+    std::vector<LegacyXf> xfs;
+    std::vector<LegacySheetFormats> worksheets; // tab order, worksheets only
+
+    // The font an XF names, or null when its index is past the font table.
+    const LegacyFont* fontOf(const LegacyXf& xf) const;
+};
+
+// Throws SpreadsheetError as ListLegacyWorkbook does, and DamagedLegacyWorkbook for a record
+// that runs past the workbook data or a sheet that starts outside it.
+LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& file);
+
+} // namespace quillory::spreadsheet::legacy
