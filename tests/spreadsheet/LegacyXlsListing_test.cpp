@@ -237,16 +237,30 @@ TEST(LegacyFormats, FontsFormatsRowsAndCellFormatsAreReadFromTheRecords) {
     }
     fonts += fontRecord("\x19\x6A\x77\x69\xD4\x9A", true, 0x21); // 標楷體, single accounting
     const std::string format = record(0x041E, u16(59) + u16(11) + '\0' + "mmm d, yyyy");
+    // Shared strings: plain; rich, its characters continued wide and its runs split between two
+    // CONTINUE records; a run past its text; one cut short by the end of the records.
+    const std::string strings =
+        record(0x00FC, u32(4) + u32(4) + u16(1) + '\0' + 'x' + u16(4) + '\x08' + u16(2) + "ab") +
+        record(0x003C, std::string("\x01\x19\x6A\x77\x69", 5) + u16(0) + u16(5)) +
+        record(0x003C, u16(2) + u16(5) + u16(1) + '\x08' + u16(1) + 'z' + u16(3) + u16(5) + u16(5) +
+                           '\x08' + u16(1) + "ab");
     TestSheet sheet = sheetNamed("Data");
     sheet.records = record(0x0225, u16(0) + u16(255)) + rowRecord(0, 300, 0x40) +
                     rowRecord(1, 0x8000 | 255, 0) +
                     record(0x0203, u16(0) + u16(2) + u16(1) + std::string(8, '\0')) +
                     record(0x00BE, u16(1) + u16(0) + u16(1) + u16(0) + u16(2) + u16(2)) +
                     record(0x00E5, u16(1) + u16(0) + u16(0) + u16(0) + u16(1));
+    const std::uint32_t stringOfColumn[] = {1, 0, 2}; // the rich string, plain, run past
+    for (std::uint16_t column = 0; column < 3; ++column) {
+        sheet.records +=
+            record(0x00FD, u16(2) + u16(column) + u16(0) + u32(stringOfColumn[column]));
+    }
+    sheet.records +=
+        record(0x00D6, u16(3) + u16(0) + u16(0) + u16(2) + '\0' + "hi" + u16(1) + u16(1) + u16(5));
     TempDir folder;
     const auto path = folder.write(
         "formats.xls",
-        biff8Workbook({sheet}, {.globalRecords = fonts + format + xfRecord(0) +
+        biff8Workbook({sheet}, {.globalRecords = fonts + format + strings + xfRecord(0) +
                                                  xfRecord(5, 6, 59, 65) + xfRecord(9)}));
     const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(path);
     ASSERT_EQ(formats.xfs.size(), 3u);
@@ -271,10 +285,22 @@ TEST(LegacyFormats, FontsFormatsRowsAndCellFormatsAreReadFromTheRecords) {
     EXPECT_EQ(data.xfs.at(LegacySheetFormats::CellKey(1, 2)), 2);
     ASSERT_EQ(data.merged.size(), 1u);
     EXPECT_EQ(data.merged[0].lastColumn, 1);
+    using Runs = std::vector<std::pair<std::uint16_t, std::uint16_t>>;
+    ASSERT_EQ(formats.richStrings.count(1), 1u);
+    EXPECT_EQ(formats.richStrings.at(1).text, u"ab標楷");
+    EXPECT_EQ(formats.richStrings.at(1).runs, (Runs{{0, 5}, {2, 5}}));
+    EXPECT_EQ(data.richStrings.at(LegacySheetFormats::CellKey(2, 0)), 1u);
+    EXPECT_EQ(data.richStrings.count(LegacySheetFormats::CellKey(2, 1)), 0u);
+    EXPECT_EQ(data.richStrings.count(LegacySheetFormats::CellKey(2, 2)), 0u);
+    const LegacyRichString& inCell =
+        formats.richStrings.at(data.richStrings.at(LegacySheetFormats::CellKey(3, 0)));
+    EXPECT_EQ(inCell.text, u"hi");
+    EXPECT_EQ(inCell.runs, (Runs{{1, 5}}));
+    EXPECT_EQ(formats.richStrings.size(), 2u); // neither the run past its text nor the cut one
 
     // Damage anywhere in the records: a reading or an error that names the file, nothing else.
-    const std::string stream =
-        workbookStream({sheet}, {.globalRecords = fonts + format + xfRecord(5, 6, 59, 65)});
+    const std::string stream = workbookStream(
+        {sheet}, {.globalRecords = fonts + format + strings + xfRecord(5, 6, 59, 65)});
     int read = 0;
     int refused = 0;
     for (unsigned seed = 1; seed <= 300; ++seed) {

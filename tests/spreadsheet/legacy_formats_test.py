@@ -22,6 +22,7 @@ import subprocess
 import sys
 import types
 import unittest
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tools"))
@@ -163,9 +164,25 @@ XLRD_UNDERLINES = {0: None, 1: "single", 2: "double", 0x21: "singleAccounting",
                    0x22: "doubleAccounting"}
 
 
+# Rich text in column D of "Fonts", written into the sheet part as openpyxl keeps no runs itself.
+RICH_TEXT = [
+    '<r><t xml:space="preserve">plain </t></r><r><rPr><b/><sz val="14"/><rFont val="Arial"/>'
+    '</rPr><t>bold</t></r><r><rPr><i/><u val="double"/><color rgb="FFFF0000"/><sz val="11"/>'
+    '<rFont val="Calibri"/></rPr><t xml:space="preserve"> red italic</t></r>',
+    '<r><rPr><strike/><sz val="9"/><rFont val="Courier New"/></rPr><t xml:space="preserve">struck '
+    '</t></r><r><rPr><vertAlign val="superscript"/><sz val="11"/><rFont val="Calibri"/></rPr>'
+    '<t>sup</t></r><r><rPr><vertAlign val="subscript"/><sz val="11"/><rFont val="Calibri"/></rPr>'
+    '<t>sub</t></r><r><rPr><u val="singleAccounting"/><sz val="11"/>'
+    '<rFont val="Times New Roman"/></rPr><t xml:space="preserve"> accounting</t></r>',
+    '<r><t>Ελλη</t></r><r><rPr><b/><sz val="12"/><rFont val="標楷體"/></rPr><t>標楷體 ünï</t></r>'
+    '<r><rPr><color rgb="FF0000FF"/><sz val="11"/><rFont val="Calibri"/></rPr>'
+    '<t xml:space="preserve"> tail</t></r>']
+
+
 def write_legacy_fonts_workbook(path):
     """East Asian fonts, accounting underlines and hand-set row heights: what a conversion of the
-    .xls loses when the converting machine lacks the font or the underline kind."""
+    .xls loses when the converting machine lacks the font or the underline kind; the same in the
+    runs of rich text."""
     wb = openpyxl.Workbook()
     ws = wb.active
     ws.title = "Fonts"
@@ -180,7 +197,32 @@ def write_legacy_fonts_workbook(path):
         ws.row_dimensions[row].height = height
     ws["C1"] = "across"
     ws["C1"].alignment = Alignment(horizontal="centerContinuous")
-    wb.save(path)
+    for row in range(len(RICH_TEXT)):
+        ws.cell(row=row + 1, column=4, value="RICH%d" % row)
+    wb.save(path + ".plain")
+    with zipfile.ZipFile(path + ".plain") as plain, zipfile.ZipFile(path, "w") as rich:
+        for item in plain.infolist():
+            data = plain.read(item.filename)
+            for row, runs in enumerate(RICH_TEXT):  # inline or shared, as openpyxl wrote it
+                data = data.replace(b"<t>RICH%d</t>" % row, runs.encode())
+            rich.writestr(item, data)
+    os.remove(path + ".plain")
+
+
+def restore_accounting_underline(path, font="Times New Roman"):
+    """LibreOffice's .xls writer turns the accounting underline of a rich-text run's font into a
+    plain one; the byte is put back in that FONT record (the underline kind sits 4 bytes before
+    the name's length), so that the file's shared strings hold a run the conversion changes."""
+    with open(path, "r+b") as fh:
+        data = fh.read()
+        for stored in (b"\x0f\x01" + font.encode("utf-16-le"), b"\x0f\x00" + font.encode()):
+            if stored in data:
+                at = data.index(stored) - 4
+                assert data[at] == 1, "not a FONT record with a single underline"
+                fh.seek(at)
+                fh.write(b"\x21")
+                return
+    raise AssertionError("no FONT record of %s in %s" % (font, path))
 
 
 def xlrd_layout(path, sheet_name, blanks=False):
@@ -211,6 +253,51 @@ def xlrd_layout(path, sheet_name, blanks=False):
     merged = {"%s%d:%s%d" % (get_column_letter(c0 + 1), r0 + 1, get_column_letter(c1), r1)
               for r0, r1, c0, c1 in sheet.merged_cells}
     return fonts, heights, sheet.default_row_height / 20.0, merged
+
+
+XLRD_ESCAPEMENT = {0: None, 1: "superscript", 2: "subscript"}
+
+
+def xlrd_runs(path, sheet_name):
+    """{cell ref: [(character, font)]} of the cells holding rich text, the font as (name, size,
+    bold, italic, underline, strike, super/subscript, RGB) read by xlrd from the .xls."""
+    import xlrd
+    book = xlrd.open_workbook(path, formatting_info=True)
+    sheet = book.sheet_by_name(sheet_name)
+
+    def described(index):
+        font = book.font_list[index]
+        rgb = book.colour_map.get(font.colour_index) or (0, 0, 0)
+        return (font.name, font.height / 20.0, font.weight >= 700, bool(font.italic),
+                XLRD_UNDERLINES[font.underline_type], bool(font.struck_out),
+                XLRD_ESCAPEMENT[font.escapement], "%02X%02X%02X" % rgb)
+    found = {}
+    for (row, column), runs in sheet.rich_text_runlist_map.items():
+        text = sheet.cell_value(row, column)
+        fonts, unit = [], 0
+        font = described(book.xf_list[sheet.cell_xf_index(row, column)].font_index)
+        starts = dict(runs)  # run starts in UTF-16 code units
+        for character in text:
+            font = described(starts[unit]) if unit in starts else font
+            fonts.append((character, font))
+            unit += 2 if ord(character) > 0xFFFF else 1
+        found["%s%d" % (get_column_letter(column + 1), row + 1)] = fonts
+    return found
+
+
+def result_runs(runs):
+    """[(character, font)] of a result's rich text runs as compare_sheets reads them."""
+    found = []
+    for text, properties in runs:
+        p = {tag: dict(attributes) for tag, attributes in properties}
+        on = lambda tag: tag in p and p[tag].get("val", "true") in ("true", "1")  # noqa: E731
+        underline = p["u"].get("val", "single") if "u" in p else None
+        font = (p.get("rFont", {}).get("val"), float(p.get("sz", {}).get("val", 0)), on("b"),
+                on("i"), None if underline == "none" else underline, on("strike"),
+                p.get("vertAlign", {}).get("val") if p.get("vertAlign", {}).get("val") !=
+                "baseline" else None, p.get("color", {}).get("rgb", "FF000000")[-6:])
+        found += [(character, font) for character in text]
+    return found
 
 
 def xlrd_worksheets(paths):
@@ -249,6 +336,7 @@ class LegacyFormatsTest(unittest.TestCase):
         # Judged against xlrd's reading of the file, not LibreOffice's (which loses the fonts
         # and underlines in question); LibreOffice writes them lossily itself, Gnumeric keeps them.
         cls.judged_by_xlrd = [saved[books["fonts"]]]
+        restore_accounting_underline(saved[books["fonts"]])
         if SSCONVERT:
             for book, kind, name in [("styled", "excel_biff8", "styled-gnumeric.xls"),
                                      ("styled", None, "styled.ods"),
@@ -392,7 +480,8 @@ class LegacyFormatsTest(unittest.TestCase):
         self.assertEqual(self.merged.returncode, 0, self.merged.stderr)
         out = cs.load(self.result).wb
         copies = dict(zip(self.entries, out.sheetnames))
-        faults, read = [], set()
+        faults, read, rich = [], set(), 0
+        result_rich = cs.read_rich_strings(self.result)
         for (source, name), copy in copies.items():
             if not source.lower().endswith(".xls"):
                 continue
@@ -418,6 +507,15 @@ class LegacyFormatsTest(unittest.TestCase):
                 if abs(expected - got) > 0.01:
                     faults.append("%s!%s row %d: %s pt became %s" % (
                         os.path.basename(source), name, row, expected, got))
+            for ref, expected in sorted(xlrd_runs(source, name).items()):
+                rich += 1
+                got = result_runs(result_rich[copy].get(ref, [(ws[ref].value or "", ())]))
+                if got != expected:
+                    at = next((i for i, (a, b) in enumerate(zip(expected, got)) if a != b),
+                              min(len(expected), len(got)))
+                    faults.append("%s!%s %s: character %d of the runs %s became %s" % (
+                        os.path.basename(source), name, ref, at, expected[at:at + 1],
+                        got[at:at + 1]))
             if merged != {str(r) for r in ws.merged_cells.ranges}:
                 faults.append("%s!%s merged %s became %s" % (os.path.basename(source), name,
                                                             merged, ws.merged_cells.ranges))
@@ -425,6 +523,7 @@ class LegacyFormatsTest(unittest.TestCase):
             self.assertLessEqual({("標楷體", None, "general"), ("Calibri", None, "centerContinuous"),
                                   ("新細明體", "doubleAccounting", "general")},
                                  {found[:3] for found in read})
+        self.assertGreaterEqual(rich, len(RICH_TEXT) * len(self.judged_by_xlrd))
         self.assertEqual(faults, [], "\n".join(faults))
 
 

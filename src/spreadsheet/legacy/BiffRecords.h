@@ -26,6 +26,9 @@ inline constexpr std::uint16_t kRecordFormat = 0x041E;
 inline constexpr std::uint16_t kRecordRow = 0x0208;
 inline constexpr std::uint16_t kRecordDefaultRowHeight = 0x0225;
 inline constexpr std::uint16_t kRecordMergedCells = 0x00E5;
+// The shared string table, continued in CONTINUE records where it outgrows one record.
+inline constexpr std::uint16_t kRecordSst = 0x00FC;
+inline constexpr std::uint16_t kRecordContinue = 0x003C;
 // Cell records: each starts with row, column and XF index.
 inline constexpr std::uint16_t kRecordBlank = 0x0201;
 inline constexpr std::uint16_t kRecordNumber = 0x0203;

@@ -1,5 +1,6 @@
 #include "spreadsheet/legacy/ConvertedPackageCorrection.h"
 
+#include "spreadsheet/Utf8.h"
 #include "spreadsheet/legacy/LegacyErrors.h"
 #include "spreadsheet/legacy/LegacyFormats.h"
 #include "spreadsheet/ooxml/Limits.h"
@@ -99,6 +100,60 @@ std::vector<XmlNode*> elementChildren(XmlNode& parent, std::string_view local) {
     return found;
 }
 
+// The name and, where the conversion kept an underline, its kind, of a font ("name") or a
+// rich-text run's properties ("rFont"); an element is only ever changed, never added, so the
+// children keep the order the schema wants.
+bool correctFont(XmlNode& font, const LegacyFont& legacy, std::string_view nameElement) {
+    bool changed = false;
+    XmlNode* name = font.child(nameElement);
+    if (name != nullptr && !legacy.name.empty() && name->attributeOr("val", "") != legacy.name) {
+        name->setAttribute("val", legacy.name);
+        changed = true;
+    }
+    XmlNode* underline = font.child("u");
+    const char* wanted = underlineValue(legacy.underline);
+    if (underline != nullptr && wanted != nullptr &&
+        underline->attributeOr("val", "single") != wanted) {
+        underline->setAttribute("val", wanted);
+        changed = true;
+    }
+    return changed;
+}
+
+// UTF-8 appended as UTF-16 code units; false for what is not UTF-8.
+bool appendUtf16(std::u16string& out, std::string_view text) {
+    constexpr char32_t kFirstSupplementary = 0x10000;
+    for (const char* p = text.data(); p < text.data() + text.size();) {
+        char32_t c = 0;
+        const std::size_t length = DecodeUtf8(p, text.data() + text.size(), c);
+        if (length == 0) {
+            return false;
+        }
+        if (c < kFirstSupplementary) {
+            out.push_back(static_cast<char16_t>(c));
+        } else {
+            c -= kFirstSupplementary;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        }
+        p += length;
+    }
+    return true;
+}
+
+// Whole UTF-16 text (no pair cut in two) as UTF-8.
+std::string utf8Of(std::u16string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
 // The cell formats of the converted package, with a corrected copy made for each pair of a
 // converted format and the legacy XF its cell had, where the two differ.
 class StyleCorrections {
@@ -180,7 +235,7 @@ private:
                 parseIndex(xf.attributeOr("fontId", "0")).value_or(fontCount_);
             if (fontId < fontCount_) {
                 XmlNode copy = *elementChildren(*fonts_, "font")[fontId];
-                if (correctFont(copy, *font)) {
+                if (correctFont(copy, *font, "name")) {
                     fonts_->children.push_back(std::move(copy));
                     xf.setAttribute("fontId", std::to_string(fontCount_++));
                     xf.setAttribute("applyFont", "true");
@@ -279,26 +334,6 @@ private:
         return true;
     }
 
-    // The name and, where the conversion kept an underline, its kind; an element is only ever
-    // changed, never added, so the font's children keep the order the schema wants.
-    static bool correctFont(XmlNode& font, const LegacyFont& legacy) {
-        bool changed = false;
-        XmlNode* name = font.child("name");
-        if (name != nullptr && !legacy.name.empty() &&
-            name->attributeOr("val", "") != legacy.name) {
-            name->setAttribute("val", legacy.name);
-            changed = true;
-        }
-        XmlNode* underline = font.child("u");
-        const char* wanted = underlineValue(legacy.underline);
-        if (underline != nullptr && wanted != nullptr &&
-            underline->attributeOr("val", "single") != wanted) {
-            underline->setAttribute("val", wanted);
-            changed = true;
-        }
-        return changed;
-    }
-
     XmlNode root_;
     const LegacyWorkbookFormats& formats_;
     XmlNode* numFmts_ = nullptr;
@@ -316,13 +351,125 @@ private:
     bool changed_ = false;
 };
 
+// Rich text of the converted shared strings, given back the runs of the workbook's own shared
+// strings: the conversion keeps each run's text and most of its font, but writes a substitute
+// font name for characters the converting machine has no font for (splitting the run there) and
+// plain underlines for accounting ones. Each run of the source gets the properties the conversion
+// gave its first character, with the name and underline kind of the source's FONT record.
+class StringRunCorrections {
+public:
+    explicit StringRunCorrections(const LegacyWorkbookFormats& formats) : formats_(formats) {}
+
+    // A converted cell's shared string and the source's string and XF for that cell; the first
+    // cell met with a string decides for it.
+    void note(std::size_t converted, std::uint32_t legacy, std::optional<std::uint16_t> xf) {
+        wanted_.emplace(converted, std::make_pair(legacy, xf));
+    }
+
+    bool empty() const { return wanted_.empty(); }
+
+    // The shared strings part with the noted items' runs rebuilt; nothing when none was.
+    std::optional<std::string> corrected(XmlNode root) const {
+        const std::vector<XmlNode*> items = elementChildren(root, "si");
+        bool changed = false;
+        for (const auto& [index, legacy] : wanted_) {
+            if (index < items.size()) {
+                changed |= correctItem(*items[index], legacy.first, legacy.second);
+            }
+        }
+        if (!changed) {
+            return std::nullopt;
+        }
+        std::string xml(ooxml::kXmlDeclaration);
+        ooxml::AppendNode(xml, root);
+        return xml;
+    }
+
+private:
+    // False, leaving the item as converted, where its text is not the source's, it holds no
+    // runs, a run of the source starts inside a character or names a font past the table.
+    bool correctItem(XmlNode& item, std::uint32_t legacyIndex,
+                     std::optional<std::uint16_t> xf) const {
+        const auto found = formats_.richStrings.find(legacyIndex);
+        if (found == formats_.richStrings.end()) {
+            return false;
+        }
+        const LegacyRichString& legacy = found->second;
+        std::u16string text;
+        std::vector<std::pair<std::size_t, const XmlNode*>> converted; // first character, rPr
+        for (const XmlNode& child : item.children) {
+            if (child.isText() || child.localName() != "r") {
+                if (!child.isText() && child.localName() == "t") {
+                    return false; // no runs kept at all
+                }
+                continue;
+            }
+            converted.emplace_back(text.size(), child.child("rPr"));
+            const XmlNode* t = child.child("t");
+            if (t != nullptr && !appendUtf16(text, t->textContent())) {
+                return false;
+            }
+        }
+        if (converted.empty() || text != legacy.text) {
+            return false;
+        }
+        std::vector<std::pair<std::size_t, const LegacyFont*>> segments;
+        if (legacy.runs.front().first > 0) { // the cell's own font up to the first run
+            segments.emplace_back(
+                0, xf && *xf < formats_.xfs.size() ? formats_.fontOf(formats_.xfs[*xf]) : nullptr);
+        }
+        for (const auto& [first, fontIndex] : legacy.runs) {
+            const LegacyFont* font = formats_.font(fontIndex);
+            if (font == nullptr || (text[first] >= 0xDC00 && text[first] < 0xE000)) {
+                return false;
+            }
+            segments.emplace_back(first, font);
+        }
+        const std::string prefix = item.name.substr(0, item.name.size() - 2);
+        std::vector<XmlNode> children;
+        for (std::size_t i = 0; i < segments.size(); ++i) {
+            const std::size_t start = segments[i].first;
+            const std::size_t end = i + 1 < segments.size() ? segments[i + 1].first : text.size();
+            const auto holder = std::prev(
+                std::upper_bound(converted.begin(), converted.end(), start,
+                                 [](std::size_t at, const auto& run) { return at < run.first; }));
+            XmlNode run;
+            run.name = prefix + "r";
+            if (holder->second != nullptr) {
+                XmlNode properties = *holder->second;
+                if (segments[i].second != nullptr) {
+                    correctFont(properties, *segments[i].second, "rFont");
+                }
+                run.children.push_back(std::move(properties));
+            }
+            XmlNode t;
+            t.name = prefix + "t";
+            t.setAttribute("xml:space", "preserve");
+            t.setTextContent(utf8Of(std::u16string_view(text).substr(start, end - start)));
+            run.children.push_back(std::move(t));
+            children.push_back(std::move(run));
+        }
+        for (XmlNode& child : item.children) { // phonetic runs and their settings stay, after
+            if (!child.isText() && child.localName() != "r") {
+                children.push_back(std::move(child));
+            }
+        }
+        item.children = std::move(children);
+        return true;
+    }
+
+    const LegacyWorkbookFormats& formats_;
+    std::map<std::size_t, std::pair<std::uint32_t, std::optional<std::uint16_t>>> wanted_;
+};
+
 // Streams one worksheet part through, writing it again with the corrections: row heights from
 // the sheet's ROW and DEFAULTROWHEIGHT records, each cell's format corrected for its legacy XF,
 // and merges the conversion made of "centred across the selection" taken out again.
 class SheetCorrector final : public ooxml::XmlHandler {
 public:
-    SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles, ooxml::ZipWriter& out)
-        : sheet_(sheet), styles_(styles), out_(out) {
+    SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles,
+                   StringRunCorrections& strings, ooxml::ZipWriter& out)
+        : sheet_(sheet), styles_(styles), strings_(strings), out_(out) {
         buffer_ = ooxml::kXmlDeclaration;
         legacyCells_.reserve(sheet.xfs.size());
         for (const auto& [key, xf] : sheet.xfs) {
@@ -358,6 +505,9 @@ public:
             }
         } else if (local == "c") {
             correctCell(list);
+        } else if (local == "v" && richString_) {
+            inValue_ = true;
+            value_.clear();
         } else if (local == "sheetFormatPr") {
             correctSheetFormat(list);
         } else if (local == "mergeCells") {
@@ -388,6 +538,12 @@ public:
             return;
         }
         const std::string_view local = ooxml::LocalName(name);
+        if (local == "v" && inValue_) {
+            inValue_ = false;
+            if (const auto index = parseIndex(value_)) {
+                strings_.note(*index, richString_->first, richString_->second);
+            }
+        }
         if (local == "row" && currentRow_) {
             closePending();
             addMissingCells(*currentRow_, kAfterLastColumn);
@@ -412,6 +568,9 @@ public:
             return;
         }
         closePending();
+        if (inValue_) {
+            value_ += text;
+        }
         ooxml::EscapeTextInto(buffer_, text);
         flushIfLarge();
     }
@@ -536,8 +695,18 @@ private:
     void correctCell(std::vector<std::pair<std::string, std::string>>& list) {
         const std::string* ref = attribute(list, "r");
         const auto cell = ref != nullptr ? parseCell(*ref) : std::nullopt;
+        richString_.reset();
         if (!cell) {
             return;
+        }
+        const std::uint32_t cellKey = LegacySheetFormats::CellKey(cell->first, cell->second);
+        if (const auto rich = sheet_.richStrings.find(cellKey); rich != sheet_.richStrings.end() &&
+                                                                attribute(list, "t") != nullptr &&
+                                                                *attribute(list, "t") == "s") {
+            const auto xf = sheet_.xfs.find(cellKey);
+            richString_.emplace(rich->second, xf != sheet_.xfs.end()
+                                                  ? std::optional<std::uint16_t>(xf->second)
+                                                  : std::nullopt);
         }
         if (currentRow_ && cell->first == *currentRow_) {
             addMissingCells(cell->first, cell->second);
@@ -617,7 +786,12 @@ private:
 
     const LegacySheetFormats& sheet_;
     StyleCorrections& styles_;
+    StringRunCorrections& strings_;
     ooxml::ZipWriter& out_;
+    // The source's shared string and XF of the cell being read, while its value is awaited.
+    std::optional<std::pair<std::uint32_t, std::optional<std::uint16_t>>> richString_;
+    bool inValue_ = false;
+    std::string value_;
     std::string buffer_;
     bool pending_ = false;
     bool inMergeCells_ = false;
@@ -632,15 +806,22 @@ private:
     std::set<std::pair<std::uint32_t, std::uint32_t>> stated_;
 };
 
-// Worksheet parts of the converted package by sheet name.
-std::map<std::string, std::string> sheetParts(const ooxml::ZipReader& zip,
-                                              const std::string& name) {
-    std::map<std::string, std::string> parts;
+struct ConvertedParts {
+    std::map<std::string, std::string> sheets; // worksheet parts by sheet name
+    std::optional<std::string> sharedStrings;
+};
+
+ConvertedParts convertedParts(const ooxml::ZipReader& zip, const std::string& name) {
+    ConvertedParts parts;
     const XmlNode workbook = ooxml::ParseXmlTree(
         zip.readWhole(kWorkbookPart, ooxml::kMaxWholePartBytes), name, kWorkbookPart);
     const std::string relsPart = ooxml::RelationshipsPartFor(kWorkbookPart);
     const ooxml::Relationships rels = ooxml::Relationships::Parse(
         zip.readWhole(relsPart, ooxml::kMaxWholePartBytes), kWorkbookPart, name);
+    if (const ooxml::Relationship* strings = rels.firstOfKind("sharedStrings");
+        strings != nullptr && !strings->external && zip.contains(strings->partName)) {
+        parts.sharedStrings = *zip.find(strings->partName);
+    }
     const XmlNode* sheets = workbook.child("sheets");
     if (sheets == nullptr) {
         return parts;
@@ -649,7 +830,7 @@ std::map<std::string, std::string> sheetParts(const ooxml::ZipReader& zip,
         const std::string* id = sheet->attribute("r:id");
         const ooxml::Relationship* rel = id != nullptr ? rels.byId(*id) : nullptr;
         if (rel != nullptr && !rel->external && zip.contains(rel->partName)) {
-            parts[sheet->attributeOr("name", "")] = *zip.find(rel->partName);
+            parts.sheets[sheet->attributeOr("name", "")] = *zip.find(rel->partName);
         }
     }
     return parts;
@@ -662,7 +843,7 @@ void CorrectConvertedPackage(const std::filesystem::path& source,
     const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(source);
     const std::string name = QuotedFileName(source);
     const auto zip = ooxml::ZipReader::OpenFile(converted, source.filename().string());
-    const std::map<std::string, std::string> parts = sheetParts(*zip, name);
+    const ConvertedParts parts = convertedParts(*zip, name);
     const std::optional<std::string> stylesPart = zip->find(kStylesPart);
     if (!stylesPart) {
         return;
@@ -673,22 +854,26 @@ void CorrectConvertedPackage(const std::filesystem::path& source,
         formats);
     std::map<std::string, const LegacySheetFormats*> bySheetPart;
     for (const LegacySheetFormats& sheet : formats.worksheets) {
-        if (const auto found = parts.find(sheet.name); found != parts.end()) {
+        if (const auto found = parts.sheets.find(sheet.name); found != parts.sheets.end()) {
             bySheetPart[found->second] = &sheet;
         }
     }
+    StringRunCorrections strings(formats);
+    // Written last, once the sheets have said which strings their cells hold.
+    const std::optional<std::string> stringsPart =
+        formats.richStrings.empty() ? std::nullopt : parts.sharedStrings;
     ooxml::WriteFileAtomically(converted, [&](ooxml::OutputSink& sink) {
         ooxml::ZipWriter out(sink);
         for (const std::string& entry : zip->entryNames()) {
             const auto sheet = bySheetPart.find(entry);
             if (sheet == bySheetPart.end()) {
-                if (entry != *stylesPart) {
+                if (entry != *stylesPart && entry != stringsPart) {
                     out.addRawEntry(entry, *zip, entry);
                 }
                 continue;
             }
             out.beginEntry(entry);
-            SheetCorrector corrector(*sheet->second, styles, out);
+            SheetCorrector corrector(*sheet->second, styles, strings, out);
             ooxml::XmlStreamParser parser(corrector, name, entry);
             zip->readChunks(entry, [&parser](std::string_view chunk) { parser.feed(chunk); });
             parser.finish();
@@ -700,6 +885,23 @@ void CorrectConvertedPackage(const std::filesystem::path& source,
         std::string xml(ooxml::kXmlDeclaration);
         ooxml::AppendNode(xml, styles.root());
         out.addEntry(*stylesPart, xml);
+        if (stringsPart) {
+            std::optional<std::string> corrected;
+            if (!strings.empty()) {
+                try {
+                    corrected = strings.corrected(
+                        ooxml::ParseXmlTree(zip->readWhole(*stringsPart, ooxml::kMaxWholePartBytes),
+                                            name, *stringsPart));
+                } catch (const SpreadsheetError&) {
+                    // too large or not readable as a whole: the strings stay as converted
+                }
+            }
+            if (corrected) {
+                out.addEntry(*stringsPart, *corrected);
+            } else {
+                out.addRawEntry(*stringsPart, *zip, *stringsPart);
+            }
+        }
         out.finish();
     });
 }

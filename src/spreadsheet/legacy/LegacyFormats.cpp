@@ -24,6 +24,7 @@ constexpr std::uint32_t kRowUnsyncedBit = 0x40;
 constexpr std::uint16_t kDefaultRowHeightUnsyncedBit = 0x01;
 constexpr std::size_t kCellHeaderLength = 6;
 constexpr std::size_t kMergedRangeLength = 8;
+constexpr std::size_t kLabelSstLength = 10;
 // The most records one sheet may hold before the workbook is taken as damaged (a sheet of
 // 65,536 rows by 256 columns has 16.8 million cells).
 constexpr std::uint64_t kMaxSheetRecords = 1ULL << 26;
@@ -87,8 +88,27 @@ std::optional<std::string> formatCode(const std::string& data,
     return CodePageToUtf8(std::string_view(data).substr(3, bytes), listing.codePage);
 }
 
-void readCell(const BiffRecord& record, LegacySheetFormats& sheet) {
+using RichStrings = std::unordered_map<std::uint32_t, LegacyRichString>;
+
+// Rich strings of RSTRING cells join the shared ones under indexes counted down from the top,
+// which no shared string table reaches.
+constexpr std::uint32_t kFirstCellStringIndex = 0xFFFFFFFF;
+
+void readCell(const BiffRecord& record, LegacySheetFormats& sheet, RichStrings& rich,
+              BiffVersion version) {
     const std::string& data = record.data;
+    if (record.id == kRecordLabelSst && data.size() >= kLabelSstLength &&
+        rich.count(ReadU32(data, kCellHeaderLength)) != 0) {
+        sheet.richStrings[LegacySheetFormats::CellKey(ReadU16(data, 0), ReadU16(data, 2))] =
+            ReadU32(data, kCellHeaderLength);
+    } else if (record.id == kRecordRString && version == BiffVersion::Biff8) {
+        if (std::optional<LegacyRichString> string = ReadRichCellString(data)) {
+            const auto index = static_cast<std::uint32_t>(kFirstCellStringIndex - rich.size());
+            rich.emplace(index, std::move(*string));
+            sheet.richStrings[LegacySheetFormats::CellKey(ReadU16(data, 0), ReadU16(data, 2))] =
+                index;
+        }
+    }
     switch (record.id) {
     case kRecordBlank:
     case kRecordNumber:
@@ -125,7 +145,7 @@ void readCell(const BiffRecord& record, LegacySheetFormats& sheet) {
 }
 
 void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetFormats& sheet,
-               const std::string& quotedName) {
+               RichStrings& rich, BiffVersion version, const std::string& quotedName) {
     if (position >= cursor.streamSize()) {
         ThrowDamaged(quotedName,
                      "the list of sheets points outside the workbook data for sheet \"" +
@@ -171,7 +191,7 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
                                         ReadU16(data, at + 4), ReadU16(data, at + 6)});
             }
         } else {
-            readCell(*record, sheet);
+            readCell(*record, sheet, rich, version);
         }
     }
     ThrowDamaged(quotedName,
@@ -180,11 +200,11 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
 
 } // namespace
 
-const LegacyFont* LegacyWorkbookFormats::fontOf(const LegacyXf& xf) const {
-    if (xf.fontIndex == kMissingFontIndex) {
+const LegacyFont* LegacyWorkbookFormats::font(std::uint16_t stored) const {
+    if (stored == kMissingFontIndex) {
         return nullptr;
     }
-    const std::size_t index = xf.fontIndex > kMissingFontIndex ? xf.fontIndex - 1u : xf.fontIndex;
+    const std::size_t index = stored > kMissingFontIndex ? stored - 1u : stored;
     return index < fonts.size() ? &fonts[index] : nullptr;
 }
 
@@ -205,14 +225,20 @@ LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& fil
         stream.size(), quotedName);
 
     LegacyWorkbookFormats formats;
-    std::vector<std::uint32_t> positions; // of every sheet, in tab order
-    cursor.next();                        // the globals' BOF, checked by the listing
-    while (const std::optional<BiffRecord> record = cursor.next()) {
+    std::vector<std::uint32_t> positions;   // of every sheet, in tab order
+    cursor.next();                          // the globals' BOF, checked by the listing
+    std::vector<std::string> sharedStrings; // the SST record and the CONTINUE records after it
+    bool inSharedStrings = false;
+    while (std::optional<BiffRecord> record = cursor.next()) {
         const std::string& data = record->data;
         if (record->id == kRecordEof || record->id == kRecordBof) {
             break;
         }
-        if (record->id == kRecordFont) {
+        inSharedStrings = (inSharedStrings && record->id == kRecordContinue) ||
+                          (record->id == kRecordSst && listing.version == BiffVersion::Biff8);
+        if (inSharedStrings) {
+            sharedStrings.push_back(std::move(record->data));
+        } else if (record->id == kRecordFont) {
             LegacyFont font;
             if (data.size() > kFontUnderlineAt) {
                 font.underline = static_cast<LegacyUnderline>(data[kFontUnderlineAt]);
@@ -229,6 +255,9 @@ LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& fil
             positions.push_back(ReadU32(data, 0));
         }
     }
+    if (!sharedStrings.empty()) {
+        formats.richStrings = ReadRichSharedStrings(sharedStrings);
+    }
     if (positions.size() != listing.sheets.size()) {
         ThrowDamaged(quotedName, "its list of sheets reads differently a second time");
     }
@@ -238,7 +267,7 @@ LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& fil
         }
         LegacySheetFormats sheet;
         sheet.name = listing.sheets[i].name;
-        readSheet(cursor, positions[i], sheet, quotedName);
+        readSheet(cursor, positions[i], sheet, formats.richStrings, listing.version, quotedName);
         formats.worksheets.push_back(std::move(sheet));
     }
     return formats;

@@ -3,6 +3,7 @@
 // formats (XF), the XF of each cell, row heights and merged ranges of each worksheet. Read to
 // correct what a conversion of the workbook loses (see ConvertedPackageCorrection).
 
+#include "spreadsheet/legacy/LegacySharedStrings.h"
 #include "spreadsheet/legacy/LegacyWorkbookListing.h"
 
 #include <cstdint>
@@ -60,6 +61,7 @@ struct LegacySheetFormats {
     std::unordered_map<std::uint32_t, LegacyRow> rows;    // by 0-based row
     std::unordered_map<std::uint32_t, std::uint16_t> xfs; // by CellKey
     std::vector<LegacyMergedRange> merged;
+    std::unordered_map<std::uint32_t, std::uint32_t> richStrings; // by CellKey: shared string index
 
     static std::uint32_t CellKey(std::uint32_t row, std::uint32_t column) {
         return (row << 8) | (column & 0xFF);
@@ -76,9 +78,12 @@ struct LegacyWorkbookFormats {
     std::unordered_map<std::uint16_t, std::string> numberFormats; // FORMAT records by index
     std::vector<LegacyXf> xfs;
     std::vector<LegacySheetFormats> worksheets; // tab order, worksheets only
+    // By shared string index; RSTRING cells' strings under indexes no string table reaches.
+    std::unordered_map<std::uint32_t, LegacyRichString> richStrings;
 
-    // The font an XF names, or null when its index is past the font table.
-    const LegacyFont* fontOf(const LegacyXf& xf) const;
+    // The font of a stored font index, or null when it is 4 or past the font table.
+    const LegacyFont* font(std::uint16_t index) const;
+    const LegacyFont* fontOf(const LegacyXf& xf) const { return font(xf.fontIndex); }
 };
 
 // Throws SpreadsheetError as ListLegacyWorkbook does, and DamagedLegacyWorkbook for a record
