@@ -195,6 +195,10 @@ def write_legacy_fonts_workbook(path):
         ws.cell(row=row, column=2, value="beside")
     for row, height in ((2, 30), (3, 14.1), (5, 9.75)):
         ws.row_dimensions[row].height = height
+    for column, width in (("B", 3.5), ("C", 20.7), ("E", 9.14), ("F", 30)):
+        ws.column_dimensions[column].width = width
+    ws.column_dimensions["F"].hidden = True
+    ws.column_dimensions["E"].outlineLevel = 1
     ws["C1"] = "across"
     ws["C1"].alignment = Alignment(horizontal="centerContinuous")
     for row in range(len(RICH_TEXT)):
@@ -228,7 +232,8 @@ def restore_accounting_underline(path, font="Times New Roman"):
 def xlrd_layout(path, sheet_name, blanks=False):
     """{(row, column): (font name, underline, horizontal alignment, the workbook's own number
     format, solid fill in the system background)}, {row: height or None},
-    the default height and the merged ranges: the sheet as xlrd reads the .xls itself."""
+    the default height, the merged ranges and {column: (width, hidden, outline level)} of the
+    columns COLINFO states: the sheet as xlrd reads the .xls itself."""
     import xlrd
     book = xlrd.open_workbook(path, formatting_info=True)
     sheet = book.sheet_by_name(sheet_name)
@@ -252,7 +257,9 @@ def xlrd_layout(path, sheet_name, blanks=False):
                for r, info in sheet.rowinfo_map.items()}
     merged = {"%s%d:%s%d" % (get_column_letter(c0 + 1), r0 + 1, get_column_letter(c1), r1)
               for r0, r1, c0, c1 in sheet.merged_cells}
-    return fonts, heights, sheet.default_row_height / 20.0, merged
+    columns = {c + 1: (info.width / 256.0, bool(info.hidden), info.outline_level)
+               for c, info in sheet.colinfo_map.items()}
+    return fonts, heights, sheet.default_row_height / 20.0, merged, columns
 
 
 XLRD_ESCAPEMENT = {0: None, 1: "superscript", 2: "subscript"}
@@ -476,16 +483,20 @@ class LegacyFormatsTest(unittest.TestCase):
                     faults.append("%s!%s %s: %s" % (os.path.basename(source), name, what, diff))
         self.assertEqual(faults, [], "\n".join(faults))
 
-    def test_formats_merges_and_row_heights_match_xlrds_reading_of_the_xls(self):
+    def test_formats_merges_row_heights_and_widths_match_xlrds_reading_of_the_xls(self):
         self.assertEqual(self.merged.returncode, 0, self.merged.stderr)
         out = cs.load(self.result).wb
         copies = dict(zip(self.entries, out.sheetnames))
         faults, read, rich = [], set(), 0
         result_rich = cs.read_rich_strings(self.result)
+        with open(self.report, encoding="utf-8") as fh:  # widths the merge scaled to its font
+            scaled = {(i["sourceFile"], i["sourceSheet"]) for i in json.load(fh)["items"]
+                      if "converted to keep their size" in i["message"]}
+        widths_judged = set()
         for (source, name), copy in copies.items():
             if not source.lower().endswith(".xls"):
                 continue
-            fonts, heights, default_height, merged = xlrd_layout(source, name)
+            fonts, heights, default_height, merged, columns = xlrd_layout(source, name)
             if source in self.judged_by_xlrd:
                 read |= set(fonts.values())
             ws = out[copy]
@@ -507,6 +518,17 @@ class LegacyFormatsTest(unittest.TestCase):
                 if abs(expected - got) > 0.01:
                     faults.append("%s!%s row %d: %s pt became %s" % (
                         os.path.basename(source), name, row, expected, got))
+            got_columns = {c: (d.width, bool(d.hidden), d.outlineLevel)
+                           for d in ws.column_dimensions.values() for c in range(d.min, d.max + 1)}
+            if (os.path.basename(source), name) in scaled:
+                columns = {}
+            elif columns:
+                widths_judged.add(source)
+            for column, expected in sorted(columns.items()):
+                got = got_columns.get(column, (ws.sheet_format.defaultColWidth, False, 0))
+                if abs(expected[0] - got[0]) > 1e-6 or expected[1:] != got[1:]:
+                    faults.append("%s!%s column %d: %s became %s" % (
+                        os.path.basename(source), name, column, expected, got))
             for ref, expected in sorted(xlrd_runs(source, name).items()):
                 rich += 1
                 got = result_runs(result_rich[copy].get(ref, [(ws[ref].value or "", ())]))
@@ -524,6 +546,7 @@ class LegacyFormatsTest(unittest.TestCase):
                                   ("新細明體", "doubleAccounting", "general")},
                                  {found[:3] for found in read})
         self.assertGreaterEqual(rich, len(RICH_TEXT) * len(self.judged_by_xlrd))
+        self.assertLessEqual(set(self.judged_by_xlrd), widths_judged)
         self.assertEqual(faults, [], "\n".join(faults))
 
 

@@ -27,6 +27,22 @@ constexpr std::size_t kFlushBytes = 64 * 1024;
 constexpr int kTwipsPerPoint = 20;
 constexpr std::uint32_t kAfterLastColumn = 0x100;
 constexpr std::uint32_t kAfterLastRow = 0x10000;
+constexpr std::uint32_t kWidthUnitsPerCharacter = 256;
+constexpr std::uint32_t kWidthFractionDigits = 8;
+constexpr std::uint32_t kWidthUnitDecimal = 390625; // 1/256 = 0.00390625
+
+// A COLINFO width as characters, exactly: 898 -> "3.5078125", 2560 -> "10".
+std::string widthInCharacters(std::uint16_t width) {
+    std::string text = std::to_string(width / kWidthUnitsPerCharacter);
+    const std::uint32_t fraction = (width % kWidthUnitsPerCharacter) * kWidthUnitDecimal;
+    if (fraction != 0) {
+        std::string digits = std::to_string(fraction);
+        digits.insert(0, kWidthFractionDigits - digits.size(), '0');
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += '.' + digits;
+    }
+    return text;
+}
 
 // Twips as points: 315 -> "15.75", 300 -> "15".
 std::string points(std::uint16_t twips) {
@@ -463,8 +479,9 @@ private:
 };
 
 // Streams one worksheet part through, writing it again with the corrections: row heights from
-// the sheet's ROW and DEFAULTROWHEIGHT records, each cell's format corrected for its legacy XF,
-// and merges the conversion made of "centred across the selection" taken out again.
+// the sheet's ROW and DEFAULTROWHEIGHT records, column widths from its COLINFO records, each cell's
+// format corrected for its legacy XF, and merges the conversion made of "centred across the
+// selection" taken out again.
 class SheetCorrector final : public ooxml::XmlHandler {
 public:
     SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles,
@@ -508,6 +525,15 @@ public:
         } else if (local == "v" && richString_) {
             inValue_ = true;
             value_.clear();
+        } else if (local == "cols") {
+            sawColumns_ = true;
+        } else if (local == "col") {
+            correctColumns(name, list);
+        } else if (local == "sheetData" && !sawColumns_ && !sheet_.columns.empty()) {
+            const std::string prefix(name, local.data() - name);
+            buffer_ += '<' + prefix + "cols>";
+            addMissingColumns(prefix + "col", kAfterLastColumn + 1);
+            buffer_ += "</" + prefix + "cols>";
         } else if (local == "sheetFormatPr") {
             correctSheetFormat(list);
         } else if (local == "mergeCells") {
@@ -548,6 +574,9 @@ public:
             closePending();
             addMissingCells(*currentRow_, kAfterLastColumn);
             currentRow_.reset();
+        } else if (local == "cols") {
+            closePending();
+            addMissingColumns(std::string(name, local.data() - name) + "col", kAfterLastColumn + 1);
         } else if (local == "sheetData") {
             closePending();
             addMissingRows(kAfterLastRow);
@@ -615,6 +644,86 @@ private:
         if (sheet_.defaultRowHeightCustom) {
             setAttribute(list, "customHeight", "true");
         }
+    }
+
+    // Widths from the sheet's COLINFO records, which a conversion rounds through its own unit:
+    // a range of columns whose widths differ in the source is split, each part keeping the
+    // converted attributes (style, hidden, outline level) but for its width. All parts but the
+    // last are written here; the last is left in list.
+    void correctColumns(const char* name, std::vector<std::pair<std::string, std::string>>& list) {
+        const std::string* minText = attribute(list, "min");
+        const std::string* maxText = attribute(list, "max");
+        const auto first = minText != nullptr ? parseIndex(*minText) : std::nullopt;
+        const auto last = maxText != nullptr ? parseIndex(*maxText) : std::nullopt;
+        if (!first || !last || *first == 0 || *last < *first) {
+            return;
+        }
+        addMissingColumns(name, *first);
+        nextColumn_ = std::max(nextColumn_, *last + 1);
+        for (std::size_t start = *first;;) {
+            const LegacyColumn* column = columnAt(start);
+            const std::optional<std::uint16_t> width =
+                column != nullptr ? std::optional(column->width) : std::nullopt;
+            std::size_t end = start;
+            while (end < *last && end < kAfterLastColumn && columnWidth(end + 1) == width) {
+                ++end;
+            }
+            if (end >= kAfterLastColumn) {
+                end = *last; // columns past the legacy ones stay with the last, as converted
+            }
+            setAttribute(list, "min", std::to_string(start));
+            setAttribute(list, "max", std::to_string(end));
+            if (width) {
+                setAttribute(list, "width", widthInCharacters(*width));
+            }
+            if (end == *last) {
+                return;
+            }
+            ooxml::AppendStartTag(buffer_, name, list, true);
+            start = end + 1;
+        }
+    }
+
+    // Columns the conversion left to the sheet's default width although COLINFO gives them
+    // their own (rounded, it came out as the default): written before the 1-based column before.
+    void addMissingColumns(std::string_view colName, std::size_t before) {
+        const std::size_t stop = std::min<std::size_t>(before, kAfterLastColumn + 1);
+        while (nextColumn_ < stop) {
+            const LegacyColumn* column = columnAt(nextColumn_);
+            std::size_t end = nextColumn_;
+            while (column != nullptr && end + 1 < stop && columnAt(end + 1) != nullptr &&
+                   *columnAt(end + 1) == *column) {
+                ++end;
+            }
+            if (column != nullptr) {
+                std::vector<std::pair<std::string, std::string>> list = {
+                    {"min", std::to_string(nextColumn_)},
+                    {"max", std::to_string(end)},
+                    {"width", widthInCharacters(column->width)},
+                    {"customWidth", "true"}};
+                if ((column->options & kLegacyColumnHidden) != 0) {
+                    list.emplace_back("hidden", "true");
+                }
+                if (const int level =
+                        (column->options & kLegacyColumnOutlineMask) >> kLegacyColumnOutlineShift) {
+                    list.emplace_back("outlineLevel", std::to_string(level));
+                }
+                if ((column->options & kLegacyColumnCollapsed) != 0) {
+                    list.emplace_back("collapsed", "true");
+                }
+                ooxml::AppendStartTag(buffer_, colName, list, true);
+            }
+            nextColumn_ = end + 1;
+        }
+    }
+
+    const LegacyColumn* columnAt(std::size_t column) const {
+        const auto found = sheet_.columns.find(static_cast<std::uint32_t>(column - 1));
+        return found != sheet_.columns.end() ? &found->second : nullptr;
+    }
+    std::optional<std::uint16_t> columnWidth(std::size_t column) const {
+        const LegacyColumn* found = columnAt(column);
+        return found != nullptr ? std::optional(found->width) : std::nullopt;
     }
 
     void correctRow(std::vector<std::pair<std::string, std::string>>& list) const {
@@ -798,6 +907,8 @@ private:
     int skipDepth_ = 0;
     std::string mergeCellsName_;
     std::string rowPrefix_;
+    std::size_t nextColumn_ = 1; // 1-based: the columns before it are written
+    bool sawColumns_ = false;
     std::optional<std::uint32_t> currentRow_;
     std::vector<std::uint32_t> legacyCells_; // CellKeys in sheet order
     std::size_t nextLegacy_ = 0;             // the first not yet met in the converted sheet

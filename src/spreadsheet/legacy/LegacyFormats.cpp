@@ -24,6 +24,8 @@ constexpr std::uint32_t kRowUnsyncedBit = 0x40;
 constexpr std::uint16_t kDefaultRowHeightUnsyncedBit = 0x01;
 constexpr std::size_t kCellHeaderLength = 6;
 constexpr std::size_t kMergedRangeLength = 8;
+constexpr std::size_t kColInfoLength = 10;
+constexpr std::uint32_t kLegacyColumns = 0x100; // some writers let a last column of 256 stand
 constexpr std::size_t kLabelSstLength = 10;
 // The most records one sheet may hold before the workbook is taken as damaged (a sheet of
 // 65,536 rows by 256 columns has 16.8 million cells).
@@ -182,6 +184,12 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
         } else if (record->id == kRecordDefaultRowHeight && data.size() >= 4) {
             sheet.defaultRowHeightTwips = ReadU16(data, 2);
             sheet.defaultRowHeightCustom = (ReadU16(data, 0) & kDefaultRowHeightUnsyncedBit) != 0;
+        } else if (record->id == kRecordColInfo && data.size() >= kColInfoLength) {
+            const std::uint32_t last =
+                std::min<std::uint32_t>(ReadU16(data, 2), kLegacyColumns - 1);
+            for (std::uint32_t column = ReadU16(data, 0); column <= last; ++column) {
+                sheet.columns[column] = {ReadU16(data, 4), ReadU16(data, 8)};
+            }
         } else if (record->id == kRecordMergedCells && data.size() >= 2) {
             const std::size_t count =
                 std::min<std::size_t>(ReadU16(data, 0), (data.size() - 2) / kMergedRangeLength);

@@ -1,7 +1,8 @@
 #pragma once
 // The formats and layout of a legacy .xls workbook as its own records state them: fonts, cell
-// formats (XF), the XF of each cell, row heights and merged ranges of each worksheet. Read to
-// correct what a conversion of the workbook loses (see ConvertedPackageCorrection).
+// formats (XF), the XF of each cell, row heights, column widths and merged ranges of each
+// worksheet. Read to correct what a conversion of the workbook loses (see
+// ConvertedPackageCorrection).
 
 #include "spreadsheet/legacy/LegacySharedStrings.h"
 #include "spreadsheet/legacy/LegacyWorkbookListing.h"
@@ -50,6 +51,16 @@ struct LegacyRow {
     bool customHeight = false;  // the height was set by hand, not fitted to the row's contents
 };
 
+struct LegacyColumn {
+    std::uint16_t width = 0; // in 1/256 of a character, the unit of an .xlsx width
+    std::uint16_t options = 0;
+    bool operator==(const LegacyColumn&) const = default;
+};
+inline constexpr std::uint16_t kLegacyColumnHidden = 0x0001;
+inline constexpr std::uint16_t kLegacyColumnOutlineMask = 0x0700;
+inline constexpr int kLegacyColumnOutlineShift = 8;
+inline constexpr std::uint16_t kLegacyColumnCollapsed = 0x1000;
+
 struct LegacyMergedRange {
     std::uint16_t firstRow = 0, lastRow = 0, firstColumn = 0, lastColumn = 0;
 };
@@ -58,8 +69,9 @@ struct LegacySheetFormats {
     std::string name; // UTF-8, as the listing reads it
     std::optional<std::uint16_t> defaultRowHeightTwips;
     bool defaultRowHeightCustom = false;
-    std::unordered_map<std::uint32_t, LegacyRow> rows;    // by 0-based row
-    std::unordered_map<std::uint32_t, std::uint16_t> xfs; // by CellKey
+    std::unordered_map<std::uint32_t, LegacyRow> rows;       // by 0-based row
+    std::unordered_map<std::uint32_t, LegacyColumn> columns; // by 0-based column, from COLINFO
+    std::unordered_map<std::uint32_t, std::uint16_t> xfs;    // by CellKey
     std::vector<LegacyMergedRange> merged;
     std::unordered_map<std::uint32_t, std::uint32_t> richStrings; // by CellKey: shared string index
 
