@@ -233,7 +233,8 @@ def xlrd_layout(path, sheet_name, blanks=False):
     """{(row, column): (font name, underline, horizontal alignment, the workbook's own number
     format, solid fill in the system background)}, {row: height or None},
     the default height, the merged ranges and {column: (width, hidden, outline level)} of the
-    columns COLINFO states: the sheet as xlrd reads the .xls itself."""
+    columns COLINFO states and, as column 0, STANDARDWIDTH: the sheet as xlrd reads the .xls
+    itself."""
     import xlrd
     book = xlrd.open_workbook(path, formatting_info=True)
     sheet = book.sheet_by_name(sheet_name)
@@ -259,6 +260,8 @@ def xlrd_layout(path, sheet_name, blanks=False):
               for r0, r1, c0, c1 in sheet.merged_cells}
     columns = {c + 1: (info.width / 256.0, bool(info.hidden), info.outline_level)
                for c, info in sheet.colinfo_map.items()}
+    if sheet.standardwidth is not None:  # the default width, as column 0 (none has that number)
+        columns[0] = (sheet.standardwidth / 256.0, False, 0)
     return fonts, heights, sheet.default_row_height / 20.0, merged, columns
 
 
@@ -525,7 +528,7 @@ class LegacyFormatsTest(unittest.TestCase):
             elif columns:
                 widths_judged.add(source)
             for column, expected in sorted(columns.items()):
-                got = got_columns.get(column, (ws.sheet_format.defaultColWidth, False, 0))
+                got = got_columns.get(column, (ws.sheet_format.defaultColWidth or 0, False, 0))
                 if abs(expected[0] - got[0]) > 1e-6 or expected[1:] != got[1:]:
                     faults.append("%s!%s column %d: %s became %s" % (
                         os.path.basename(source), name, column, expected, got))

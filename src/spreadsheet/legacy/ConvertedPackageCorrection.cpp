@@ -637,6 +637,9 @@ private:
     }
 
     void correctSheetFormat(std::vector<std::pair<std::string, std::string>>& list) const {
+        if (sheet_.standardWidth) {
+            setAttribute(list, "defaultColWidth", widthInCharacters(*sheet_.standardWidth));
+        }
         if (!sheet_.defaultRowHeightTwips) {
             return;
         }

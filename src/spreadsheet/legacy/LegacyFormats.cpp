@@ -190,6 +190,8 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
             for (std::uint32_t column = ReadU16(data, 0); column <= last; ++column) {
                 sheet.columns[column] = {ReadU16(data, 4), ReadU16(data, 8)};
             }
+        } else if (record->id == kRecordStandardWidth && data.size() >= 2) {
+            sheet.standardWidth = ReadU16(data, 0);
         } else if (record->id == kRecordMergedCells && data.size() >= 2) {
             const std::size_t count =
                 std::min<std::size_t>(ReadU16(data, 0), (data.size() - 2) / kMergedRangeLength);

@@ -71,7 +71,8 @@ struct LegacySheetFormats {
     bool defaultRowHeightCustom = false;
     std::unordered_map<std::uint32_t, LegacyRow> rows;       // by 0-based row
     std::unordered_map<std::uint32_t, LegacyColumn> columns; // by 0-based column, from COLINFO
-    std::unordered_map<std::uint32_t, std::uint16_t> xfs;    // by CellKey
+    std::optional<std::uint16_t> standardWidth;           // STANDARDWIDTH, in a column width's unit
+    std::unordered_map<std::uint32_t, std::uint16_t> xfs; // by CellKey
     std::vector<LegacyMergedRange> merged;
     std::unordered_map<std::uint32_t, std::uint32_t> richStrings; // by CellKey: shared string index
 
