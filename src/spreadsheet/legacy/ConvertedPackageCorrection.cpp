@@ -8,6 +8,7 @@
 #include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
+#include "spreadsheet/ooxml/sheetcopy/CellPosition.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
@@ -88,32 +89,14 @@ std::optional<std::size_t> parseIndex(std::string_view text) {
     return value;
 }
 
-// "B12" -> (11, 1); nothing for what is not a cell reference.
+// "B12" -> (11, 1), 0-based as the legacy records count; nothing for what is not a cell.
 std::optional<std::pair<std::uint32_t, std::uint32_t>> parseCell(std::string_view ref) {
-    std::uint32_t column = 0;
-    std::size_t i = 0;
-    for (; i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z' && i < 3; ++i) {
-        column = column * 26 + static_cast<std::uint32_t>(ref[i] - 'A' + 1);
-    }
-    std::uint32_t row = 0;
-    const std::size_t digits = i;
-    for (; i < ref.size() && ref[i] >= '0' && ref[i] <= '9' && i - digits < 7; ++i) {
-        row = row * 10 + static_cast<std::uint32_t>(ref[i] - '0');
-    }
-    if (digits == 0 || i == digits || i != ref.size() || row == 0) {
+    const auto position = ooxml::ParseCellPosition(ref);
+    if (!position) {
         return std::nullopt;
     }
-    return std::make_pair(row - 1, column - 1);
-}
-
-std::vector<XmlNode*> elementChildren(XmlNode& parent, std::string_view local) {
-    std::vector<XmlNode*> found;
-    for (XmlNode& child : parent.children) {
-        if (!child.isText() && child.localName() == local) {
-            found.push_back(&child);
-        }
-    }
-    return found;
+    return std::make_pair(static_cast<std::uint32_t>(position->row - 1),
+                          static_cast<std::uint32_t>(position->column - 1));
 }
 
 // The name and, where the conversion kept an underline, its kind, of a font ("name") or a
@@ -190,13 +173,13 @@ public:
         }
         fills_ = root_.child("fills");
         if (fills_ != nullptr) {
-            fillCount_ = elementChildren(*fills_, "fill").size();
+            fillCount_ = fills_->childrenNamed("fill").size();
         }
         fonts_ = root_.child("fonts");
         cellXfs_ = root_.child("cellXfs");
         if (fonts_ != nullptr && cellXfs_ != nullptr) {
-            fontCount_ = elementChildren(*fonts_, "font").size();
-            xfCount_ = elementChildren(*cellXfs_, "xf").size();
+            fontCount_ = fonts_->childrenNamed("font").size();
+            xfCount_ = cellXfs_->childrenNamed("xf").size();
         }
     }
 
@@ -244,13 +227,13 @@ public:
 
 private:
     std::size_t makeCorrected(std::size_t style, const LegacyXf& legacy) {
-        XmlNode xf = *elementChildren(*cellXfs_, "xf")[style];
+        XmlNode xf = *cellXfs_->childrenNamed("xf")[style];
         bool xfChanged = false;
         if (const LegacyFont* font = formats_.fontOf(legacy)) {
             const std::size_t fontId =
                 parseIndex(xf.attributeOr("fontId", "0")).value_or(fontCount_);
             if (fontId < fontCount_) {
-                XmlNode copy = *elementChildren(*fonts_, "font")[fontId];
+                XmlNode copy = *fonts_->childrenNamed("font")[fontId];
                 if (correctFont(copy, *font, "name")) {
                     fonts_->children.push_back(std::move(copy));
                     xf.setAttribute("fontId", std::to_string(fontCount_++));
@@ -320,7 +303,7 @@ private:
         }
         const std::size_t fillId = parseIndex(xf.attributeOr("fillId", "0")).value_or(fillCount_);
         if (fillId < fillCount_) {
-            const XmlNode* pattern = elementChildren(*fills_, "fill")[fillId]->child("patternFill");
+            const XmlNode* pattern = fills_->childrenNamed("fill")[fillId]->child("patternFill");
             const XmlNode* foreground = pattern != nullptr ? pattern->child("fgColor") : nullptr;
             if (foreground != nullptr &&
                 foreground->attributeOr("indexed", "") == std::to_string(kLegacySystemBackground)) {
@@ -386,7 +369,7 @@ public:
 
     // The shared strings part with the noted items' runs rebuilt; nothing when none was.
     std::optional<std::string> corrected(XmlNode root) const {
-        const std::vector<XmlNode*> items = elementChildren(root, "si");
+        const std::vector<XmlNode*> items = root.childrenNamed("si");
         bool changed = false;
         for (const auto& [index, legacy] : wanted_) {
             if (index < items.size()) {
@@ -832,11 +815,11 @@ private:
             return;
         }
         const std::string* style = attribute(list, "s");
-        if (style != nullptr && (style->empty() || style->size() > 9 ||
-                                 style->find_first_not_of("0123456789") != std::string::npos)) {
+        const auto stated = style != nullptr ? parseIndex(*style) : std::optional<std::size_t>(0);
+        if (!stated) {
             return;
         }
-        const std::size_t current = style != nullptr ? std::stoul(*style) : 0;
+        const std::size_t current = *stated;
         const std::size_t corrected = styles_.corrected(current, found->second);
         if (corrected != current) {
             setAttribute(list, "s", std::to_string(corrected));

@@ -69,16 +69,6 @@ bool RangeInsideSheet(std::string_view ref) {
     return CellInsideSheet(ref.substr(0, colon)) && CellInsideSheet(ref.substr(colon + 1));
 }
 
-std::vector<XmlNode*> ElementChildren(XmlNode& node, std::string_view local) {
-    std::vector<XmlNode*> found;
-    for (auto& child : node.children) {
-        if (!child.isText() && child.localName() == local) {
-            found.push_back(&child);
-        }
-    }
-    return found;
-}
-
 void ForEachDescendant(XmlNode& node, std::string_view local,
                        const std::function<void(XmlNode&)>& visit) {
     for (auto& child : node.children) {
@@ -582,7 +572,7 @@ struct PivotCarrier::Impl {
                 }
             }
         });
-        for (XmlNode* style : ElementChildren(table, "pivotTableStyleInfo")) {
+        for (XmlNode* style : table.childrenNamed("pivotTableStyleInfo")) {
             if (const std::string* name = style->attribute("name")) {
                 style->setAttribute("name", lookup.tableStyle(*name));
             }

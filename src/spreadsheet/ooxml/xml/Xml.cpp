@@ -248,6 +248,16 @@ std::vector<const XmlNode*> XmlNode::childrenNamed(std::string_view local) const
     return found;
 }
 
+std::vector<XmlNode*> XmlNode::childrenNamed(std::string_view local) {
+    std::vector<XmlNode*> found;
+    for (auto& c : children) {
+        if (!c.isText() && c.localName() == local) {
+            found.push_back(&c);
+        }
+    }
+    return found;
+}
+
 std::string XmlNode::textContent() const {
     std::string text;
     for (const auto& c : children) {

@@ -78,6 +78,7 @@ struct XmlNode {
     const XmlNode* child(std::string_view local) const;
     XmlNode* child(std::string_view local);
     std::vector<const XmlNode*> childrenNamed(std::string_view local) const;
+    std::vector<XmlNode*> childrenNamed(std::string_view local);
     // Concatenated text of the direct text children.
     std::string textContent() const;
     void setTextContent(std::string text);
