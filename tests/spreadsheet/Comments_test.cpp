@@ -306,6 +306,8 @@ TEST(NoteColors, ThemeColoursOfANoteFromAnotherThemeBecomeTheColoursTheyShowed) 
 
 // ---- whole merges ----
 
+#if QUILLORY_HAVE_XLSXWRITER
+
 // The part a sheet's relationship of this kind points at, or "" when it has none.
 std::string TargetOf(const PackageEntries& package, const std::string& part,
                      std::string_view kind) {
@@ -369,8 +371,6 @@ void ExpectShapeIdsUnique(const PackageEntries& package) {
     }
     EXPECT_FALSE(blocks.empty());
 }
-
-#if QUILLORY_HAVE_XLSXWRITER
 
 TEST(CommentsMerge, NotesButtonsControlsAndHeaderPicturesTravelWithEveryCopy) {
     TempDir dir;
@@ -467,39 +467,6 @@ TEST(CommentsMerge, NotesButtonsControlsAndHeaderPicturesTravelWithEveryCopy) {
 }
 
 #endif // QUILLORY_HAVE_XLSXWRITER
-
-TEST(CommentsMerge, ThreadsOfTheSameSheetMergedTwiceGetTheirOwnIdsAndOnePersonList) {
-    const std::filesystem::path book = std::filesystem::path(QUILLORY_SHARED_DIR) / "corpus" /
-                                       "poi__test-data--spreadsheet--right-to-left.xlsx";
-    if (!std::filesystem::exists(book)) {
-        GTEST_SKIP() << "corpus workbook with threaded comments not found: " << book;
-    }
-    TempDir dir;
-    const PackageEntries result =
-        MergeAndRead(
-            dir, {{book, "English"}, {book, "English"}, {book, "\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x89"}})
-            .package;
-
-    std::set<std::string> threadIds;
-    for (const int sheet : {1, 2, 3}) {
-        const std::string part = "xl/worksheets/sheet" + std::to_string(sheet) + ".xml";
-        const std::string threads = TargetOf(result, part, "threadedComment");
-        ASSERT_FALSE(threads.empty()) << part;
-        const XmlNode root = PartTree(result, threads);
-        const auto comments = root.childrenNamed("threadedComment");
-        ASSERT_EQ(comments.size(), 1u);
-        const std::string id = comments.front()->attributeOr("id", "");
-        EXPECT_TRUE(threadIds.insert(id).second) << "thread id " << id << " repeated";
-        // The note that mirrors the thread names the new id.
-        const SheetNotes notes = NotesOf(result, sheet);
-        EXPECT_EQ(notes.authors, (std::vector<std::string>{"tc=" + id}));
-        EXPECT_EQ(notes.refs, (std::vector<std::string>{"A3"}));
-    }
-    const XmlNode persons = PartTree(result, "xl/persons/person.xml");
-    EXPECT_EQ(persons.childrenNamed("person").size(), 1u);
-    EXPECT_EQ(TargetOf(result, "xl/workbook.xml", "person"), "xl/persons/person.xml");
-    ExpectShapeIdsUnique(result);
-}
 
 } // namespace
 } // namespace quillory::testing

@@ -155,33 +155,6 @@ TEST(MetadataPart, ABlockNamingAMissingTypeOrEntryIsNotCarried) {
 // ---- spilling formulas through a whole merge ----
 
 #if QUILLORY_HAVE_XLSXWRITER
-TEST(DynamicArrays, SpillingFormulasOfAnIndependentWriterKeepSpilling) {
-    TempDir dir;
-    const auto source = writeFixture("dynamic-arrays.xlsx", dir.path());
-    const auto merged = MergeAndRead(dir, {{source, "Data"}, {source, "Spill"}});
-
-    const XmlNode spill = merged.sheet(2);
-    for (const char* ref : {"A1", "B1", "C1", "E1"}) {
-        const XmlNode* cell = CellOf(spill, ref);
-        ASSERT_NE(cell, nullptr) << ref;
-        EXPECT_EQ(SpillTypeOf(merged.package, *cell), "XLDAPR") << ref;
-        EXPECT_EQ(cell->child("f")->attributeOr("t", ""), "array") << ref;
-    }
-    EXPECT_EQ(CellOf(spill, "D1")->attribute("cm"), nullptr)
-        << "an ordinary array formula must not start spilling";
-    EXPECT_EQ(CellOf(spill, "A1")->child("f")->attributeOr("ref", ""), "A1:A6");
-
-    const std::string* types = merged.package.find("[Content_Types].xml");
-    ASSERT_NE(types, nullptr);
-    EXPECT_NE(types->find(std::string(spreadsheet::ooxml::kMetadataContentType)),
-              std::string::npos);
-    const XmlNode rels = PartTree(merged.package, "xl/_rels/workbook.xml.rels");
-    const XmlNode* rel = FindElement(rels, "Relationship", "Target", "metadata.xml");
-    ASSERT_NE(rel, nullptr);
-    EXPECT_TRUE(rel->attributeOr("Type", "").ends_with("/sheetMetadata"));
-    EXPECT_FALSE(ReportHas(merged.report, ReportKind::PartNotCarried, "pill"));
-}
-
 TEST(DynamicArrays, AFormulaKeptAsItsValueLosesItsSpillSilentlyTheRestKeepIt) {
     TempDir dir;
     const auto source = writeFixture("dynamic-arrays.xlsx", dir.path());

@@ -55,57 +55,6 @@ TEST(SheetCopyFormulas, AbsentSheetKeepsCachedValuesAndSharedGroupsFollow) {
     EXPECT_TRUE(ReportHas(result.report, ReportKind::FormulaAsValue, "4 formulas"));
 }
 
-TEST(SheetCopyFormulas, ReferencesFollowRenamedCopiesOfTheSameSource) {
-    TempDir dir;
-    MiniWorkbook first;
-    first.sheets = {{"Other"}};
-    MiniWorkbook book;
-    book.sheets = {{"Calc", Rows({Cell("A1", "<f>SUM(Other!B1:B3)+'Other'!C1</f><v>1</v>")})},
-                   {"Other"}};
-    const auto firstFile = WriteBook(dir, "First.xlsx", first);
-    const auto file = WriteBook(dir, "Book.xlsx", book);
-    // The referenced sheet comes later in the merge and is renamed because of the first source.
-    const MergedPackage result =
-        MergeAndRead(dir, {{firstFile, "Other"}, {file, "Calc"}, {file, "Other"}});
-    const XmlNode sheet = result.sheet(2);
-    const XmlNode* cell = FindElement(sheet, "c", "r", "A1");
-    ASSERT_NE(cell->child("f"), nullptr);
-    EXPECT_EQ(cell->child("f")->textContent(), "SUM('Other (2)'!B1:B3)+'Other (2)'!C1");
-    EXPECT_EQ(cell->child("v")->textContent(), "1");
-}
-
-TEST(SheetCopyValues, SharedStringsAndFormatsAreRemapped) {
-    TempDir dir;
-    MiniWorkbook a;
-    a.sheets = {{"A", Rows({Cell("A1", "<v>1</v>", " t=\"s\" s=\"1\"") +
-                            Cell("B1", "<v>0</v>", " t=\"s\"")})}};
-    a.sharedStrings = {"<t>alpha</t>", "<r><rPr><b/></rPr><t>rich</t></r><r><t> text</t></r>"};
-    MiniWorkbook b;
-    b.sheets = {{"B", Rows({Cell("A1", "<v>0</v>", " t=\"s\"")})}};
-    b.sharedStrings = {"<t>beta</t>"};
-    const MergedPackage result =
-        MergeAndRead(dir, {{WriteBook(dir, "a.xlsx", a), "A"}, {WriteBook(dir, "b.xlsx", b), "B"}});
-    const XmlNode sst = PartTree(result.package, "xl/sharedStrings.xml");
-    const auto items = sst.childrenNamed("si");
-    const auto text = [&](const XmlNode& sheet, const char* ref) {
-        const int index = std::stoi(FindElement(sheet, "c", "r", ref)->child("v")->textContent());
-        return spreadsheet::ooxml::SerializeNode(*items.at(static_cast<std::size_t>(index)));
-    };
-    const XmlNode first = result.sheet(1);
-    const XmlNode second = result.sheet(2);
-    EXPECT_NE(text(first, "A1").find("<b/>"), std::string::npos);
-    EXPECT_NE(text(first, "B1").find("alpha"), std::string::npos);
-    EXPECT_NE(text(second, "A1").find("beta"), std::string::npos);
-    EXPECT_EQ(sst.attributeOr("count", ""), "3");
-    // The bold percentage format travels with the cell.
-    const int style = std::stoi(FindElement(first, "c", "r", "A1")->attributeOr("s", "0"));
-    const XmlNode styles = PartTree(result.package, "xl/styles.xml");
-    const auto xfs = styles.child("cellXfs")->childrenNamed("xf");
-    const XmlNode* xf = xfs.at(static_cast<std::size_t>(style));
-    EXPECT_NE(FindElement(styles, "numFmt", "numFmtId", xf->attributeOr("numFmtId", "")), nullptr);
-    EXPECT_NE(FindElement(styles, "numFmt", "formatCode", "0.0%"), nullptr);
-}
-
 TEST(SheetCopyViews, ExactlyOneSelectedTabAndAVisibleActiveSheet) {
     TempDir dir;
     MiniWorkbook book;

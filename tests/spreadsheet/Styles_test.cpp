@@ -3,18 +3,13 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/Limits.h"
-#include "spreadsheet/ooxml/package/ZipReader.h"
-#include "spreadsheet/ooxml/sheetcopy/SharedStrings.h"
 #include "spreadsheet/ooxml/styles/StyleXml.h"
 #include "spreadsheet/ooxml/styles/Styles.h"
 #include "support/ExpectFailure.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <deque>
-#include <filesystem>
 #include <gtest/gtest.h>
-#include <iostream>
 #include <map>
 #include <set>
 #include <string>
@@ -327,44 +322,6 @@ TEST(Styles, DateFormatsAreRecognised) {
     EXPECT_FALSE(source.cellXfShowsDate(99));
 }
 
-TEST(Styles, ThemeColoursBecomeFixedWhenTheSourceThemeDiffers) {
-    StylesXml a;
-    const std::string themed =
-        R"(<font><sz val="11"/><color theme="4" tint="0.3999"/><name val="Calibri"/>)"
-        R"(<scheme val="minor"/></font>)";
-    const int xf =
-        a.add(a.cellXfs, Xf(0, a.add(a.fonts, themed),
-                            a.add(a.fills, R"(<fill><patternFill patternType="solid">)"
-                                           R"(<fgColor theme="1"/></patternFill></fill>)"),
-                            0));
-    const SourceStyles source = a.parse("themed.xlsx");
-
-    {
-        // The result carries another theme: the source's colours are resolved against its own
-        // theme (accent1 4F81BD lightened by .3999 is 95B3D7, see the colour tests) and the
-        // font no longer follows the result theme's font.
-        const Theme resultTheme = ThemeWithAccent1("C00000");
-        Merge merge(resultTheme);
-        auto& import = merge.add(source);
-        EXPECT_TRUE(import.themeDiffers());
-        const int mapped = import.cellXf(xf);
-        const ResultView view(merge.result);
-        EXPECT_EQ(view.font(mapped), Canonical(R"(<font><sz val="11"/><color rgb="FF95B3D7"/>)"
-                                               R"(<name val="Calibri"/></font>)"));
-        EXPECT_EQ(view.fill(mapped),
-                  Canonical(R"(<fill><patternFill patternType="solid">)"
-                            R"(<fgColor rgb="FF000000"/></patternFill></fill>)"));
-    }
-    {
-        // Equivalent themes: references keep their meaning and stay.
-        Merge merge;
-        auto& import = merge.add(source);
-        EXPECT_FALSE(import.themeDiffers());
-        const int mapped = import.cellXf(xf);
-        EXPECT_EQ(ResultView(merge.result).font(mapped), Canonical(themed));
-    }
-}
-
 TEST(Styles, CustomPaletteColoursBecomeFixed) {
     StylesXml a;
     std::string palette = "<colors><indexedColors>";
@@ -648,119 +605,6 @@ TEST(Styles, ForeignContentKeepsItsNamespace) {
     ASSERT_FALSE(ext->children[0].children.empty());
     EXPECT_EQ(ext->children[0].children[0].name.uri,
               "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main");
-}
-
-// Every index inside the result's records points at a record that exists.
-void ExpectIndexesInRange(const ResultView& view) {
-    const auto count = [&](std::string_view name) {
-        return static_cast<long long>(view.section(name).size());
-    };
-    for (std::string_view xfs : {"cellXfs", "cellStyleXfs"}) {
-        for (const auto& xf : view.section(xfs)) {
-            EXPECT_LT(xf.intAttribute("fontId").value_or(-1), count("fonts"));
-            EXPECT_LT(xf.intAttribute("fillId").value_or(-1), count("fills"));
-            EXPECT_LT(xf.intAttribute("borderId").value_or(-1), count("borders"));
-            if (xfs == "cellXfs") {
-                EXPECT_LT(xf.intAttribute("xfId").value_or(-1), count("cellStyleXfs"));
-            }
-            const long long format = xf.intAttribute("numFmtId").value_or(-1);
-            EXPECT_GE(format, 0);
-            if (format >= kFirstCustomNumberFormatId) {
-                EXPECT_NE(view.codeOf(static_cast<int>(format)), "#" + std::to_string(format))
-                    << "custom number format " << format << " is not defined";
-            }
-        }
-    }
-    for (const auto& style : view.section("tableStyles")) {
-        for (const auto& element : style.children) {
-            EXPECT_LT(element.intAttribute("dxfId").value_or(-1), count("dxfs"));
-        }
-    }
-}
-
-std::optional<std::string> FindPart(const ZipReader& zip, std::string_view suffix) {
-    for (const auto& name : zip.entryNames()) {
-        std::string folded = FoldPartName(name);
-        if (folded.size() >= suffix.size() &&
-            folded.compare(folded.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            return name;
-        }
-    }
-    return std::nullopt;
-}
-
-TEST(Styles, RealWorldWorkbooksImportEveryFormatOrFailClearly) {
-    const char* fromEnvironment = std::getenv("QUILLORY_SHARED_DIR");
-    const std::filesystem::path corpus =
-        std::filesystem::path(fromEnvironment ? fromEnvironment : QUILLORY_SHARED_DIR) / "corpus";
-    if (!std::filesystem::is_directory(corpus)) {
-        GTEST_SKIP() << "no real-world workbooks at " << corpus;
-    }
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
-        const auto extension = entry.path().extension().string();
-        if (extension == ".xlsx" || extension == ".xlsm") {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    ASSERT_FALSE(files.empty());
-
-    // A result theme unlike any source's, so every theme colour goes through translation.
-    const Theme resultTheme = ThemeWithAccent1("C00000");
-    int imported = 0;
-    for (const auto& file : files) {
-        const std::string name = file.filename().string();
-        SCOPED_TRACE(name);
-        try {
-            const auto zip = ZipReader::OpenFile(file, name);
-            const auto stylesPart = FindPart(*zip, "styles.xml");
-            const SourceStyles styles =
-                stylesPart
-                    ? SourceStyles::parse(zip->readWhole(*stylesPart, kMaxWholePartBytes), name)
-                    : SourceStyles::empty(name);
-            const auto themePart = FindPart(*zip, "theme1.xml");
-            const Theme theme =
-                themePart ? Theme::parse(zip->readWhole(*themePart, kMaxWholePartBytes), name)
-                          : Theme::builtinDefault();
-
-            ResultStyles result(resultTheme);
-            auto import = result.importerFor(styles, theme);
-            for (std::size_t index = 0; index < styles.cellXfCount(); ++index) {
-                import->cellXf(static_cast<int>(index));
-            }
-            for (std::size_t index = 0; index < styles.dxfCount(); ++index) {
-                import->dxf(static_cast<int>(index));
-            }
-            EXPECT_LE(result.cellXfCount(), std::max<std::size_t>(styles.cellXfCount(), 1));
-            const ResultView view(result);
-            ExpectIndexesInRange(view);
-
-            if (const auto stringsPart = FindPart(*zip, "sharedstrings.xml")) {
-                const SourceSharedStrings source = SourceSharedStrings::parse(
-                    zip->readWhole(*stringsPart, kMaxWholePartBytes), name, *stringsPart);
-                ResultSharedStrings strings;
-                SharedStringImporter mapper(source, strings, import.get());
-                for (std::size_t index = 0; index < source.size(); ++index) {
-                    mapper.map(index);
-                }
-                EXPECT_EQ(strings.count(), source.size());
-                const XmlElement root =
-                    ParseXmlTree(strings.toXml(), name, "result shared strings");
-                EXPECT_EQ(root.children.size(), strings.uniqueCount());
-                // Phonetic font ids picked up while translating must still be in range.
-                ExpectIndexesInRange(ResultView(result));
-            }
-            ++imported;
-            std::cout << "[ imported ] " << name << ": " << styles.cellXfCount()
-                      << " cell formats -> " << result.cellXfCount() << "\n";
-        } catch (const SpreadsheetError& error) {
-            // Broken and hostile files: a clear description that names the file.
-            EXPECT_NE(error.description().find(name), std::string::npos) << error.description();
-            std::cout << "[ refused  ] " << name << ": " << error.description() << "\n";
-        }
-    }
-    EXPECT_GT(imported, static_cast<int>(files.size()) / 2) << "most of these workbooks are sound";
 }
 
 } // namespace

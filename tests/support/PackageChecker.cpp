@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
@@ -207,54 +208,15 @@ std::string percentDecode(std::string_view text) {
     return out;
 }
 
-// Resolves a relationship target against the folder of its source part ("" for the package).
+// Resolves a relationship target against the folder of its source part ("" for the package);
+// ".." never climbs above the package root.
 std::string resolveTarget(std::string_view sourcePart, std::string_view target) {
-    std::string decoded = percentDecode(target);
-    std::vector<std::string> segments;
+    const std::string decoded = percentDecode(target);
+    std::filesystem::path joined = "/";
     if (decoded.empty() || decoded.front() != '/') {
-        const auto slash = sourcePart.rfind('/');
-        if (slash != std::string_view::npos) {
-            std::string_view folder = sourcePart.substr(0, slash);
-            std::size_t start = 0;
-            while (start <= folder.size()) {
-                const auto end = folder.find('/', start);
-                const auto piece = folder.substr(
-                    start, end == std::string_view::npos ? std::string_view::npos : end - start);
-                if (!piece.empty()) {
-                    segments.emplace_back(piece);
-                }
-                if (end == std::string_view::npos) {
-                    break;
-                }
-                start = end + 1;
-            }
-        }
+        joined /= std::filesystem::path(sourcePart).parent_path();
     }
-    std::size_t start = 0;
-    while (start <= decoded.size()) {
-        const auto end = decoded.find('/', start);
-        const std::string piece =
-            decoded.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (piece == "..") {
-            if (!segments.empty()) {
-                segments.pop_back();
-            }
-        } else if (!piece.empty() && piece != ".") {
-            segments.push_back(piece);
-        }
-        if (end == std::string::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    std::string joined;
-    for (const auto& segment : segments) {
-        if (!joined.empty()) {
-            joined += '/';
-        }
-        joined += segment;
-    }
-    return joined;
+    return (joined / decoded).lexically_normal().relative_path().string();
 }
 
 struct Relationship {
