@@ -9,6 +9,7 @@ import os
 import re
 import sys
 import unittest
+import warnings
 import zipfile
 
 import openpyxl
@@ -308,12 +309,12 @@ def table_slicer(name, column=2):
                 '"><x15:tableSlicerCache tableId="7" column="%d"/></ext></extLst>' % column)
 
 
-def timeline(name, pivots=BY_REGION, filtered=(2, "ByRegion")):
+def timeline(name, pivots=BY_REGION, filtered=(2, "ByRegion"), attrs=""):
     return view("timeline", name, "Day", '<pivotTables>%s</pivotTables><state minimalRefreshVersion'
                 '="6" lastRefreshVersion="6" pivotCacheId="101" filterType="dateBetween" filterId='
                 '"1" filterTabId="%d" filterPivotName="%s"><selection startDate="2024-01-02T00:00:'
                 '00" endDate="2024-01-03T00:00:00"/><bounds startDate="2024-01-01T00:00:00" endDate'
-                '="2024-01-06T00:00:00"/></state>' % ((pivots,) + filtered))
+                '="2024-01-06T00:00:00"/></state>' % ((pivots,) + filtered), attrs)
 
 
 VIEWS = [pivot_slicer("Region"), pivot_slicer("Local", '<pivotTable tabId="1" name="Local"/>'),
@@ -419,7 +420,9 @@ def filter_graph(path):
     """Follows the slicers and timelines of a result as a spreadsheet program does, asserting that
     every link holds, and gives {(sheet, view): (cache, what it filters)}: the sheets of the
     pivot tables a cache lists, or the name of its table."""
-    openpyxl.load_workbook(path)
+    with warnings.catch_warnings():  # openpyxl drops the extensions it does not know, and says so
+        warnings.simplefilter("ignore")
+        openpyxl.load_workbook(path)
 
     def rels(z, part):
         folder, name = part.rsplit("/", 1)
@@ -499,6 +502,55 @@ def filter_graph(path):
     return found
 
 
+def with_styles(name, colour):
+    """with_filters with its Region slicer and Day timeline in the custom styles Mine and MyTime,
+    whose selected items are in this colour (written as a spreadsheet program writes them: a
+    table style each, extended in the styles' extension list, with its own differential
+    formats)."""
+    def style(n, t):
+        if n != "xl/styles.xml":
+            return t
+        table = ('<tableStyle name="%s" pivot="0" table="0" count="1"><tableStyleElement '
+                 'type="wholeTable" dxfId="0"/></tableStyle>')
+        special = ('<x1{0}:{1}Style name="{2}"><x1{0}:{1}StyleElements><x1{0}:{1}StyleElement '
+                   'type="selected{3}" dxfId="{4}"/></x1{0}:{1}StyleElements></x1{0}:{1}Style>')
+        ext = '<ext uri="%s" xmlns:x14="' + X14 + '" xmlns:x15="' + X15 + '">%s</ext>'
+        return t.replace("</cellStyles>", '</cellStyles><dxfs count="1"><dxf><fill><patternFill>'
+                         '<bgColor rgb="FFEEEEEE"/></patternFill></fill></dxf></dxfs><tableStyles '
+                         'count="2">%s%s</tableStyles>' % (table % "Mine", table % "MyTime")).replace(
+            "</styleSheet>", "<extLst>%s%s%s</extLst></styleSheet>" % (
+                ext % ("{46F421CA-312F-682f-3DD2-61675219B42D}", '<x14:dxfs count="2">%s%s'
+                       "</x14:dxfs>" % tuple('<dxf><font><b/><color rgb="FF%s"/></font></dxf>'
+                                             % c for c in ("000000", colour))),
+                ext % ("{EB79DEF2-80B8-43e5-95BD-54CBDDF9020C}", "<x14:slicerStyles>%s"
+                       "</x14:slicerStyles>" % special.format(4, "slicer", "Mine",
+                                                             "ItemWithData", 1)),
+                ext % ("{9260A510-F301-46a8-8635-F512D64BE5F5}", "<x15:timelineStyles>%s"
+                       "</x15:timelineStyles>" % special.format(5, "timeline", "MyTime",
+                                                               "TimeBlock", 1))))
+    return with_filters(name, [pivot_slicer("Region", attrs=' style="Mine"'),
+                               timeline("Day", attrs=' style="MyTime"')], style)
+
+
+def filter_styles(path):
+    """{view: (its style, the colour of that style's selected items)} of a result."""
+    with zipfile.ZipFile(path) as z:
+        styles = z.read("xl/styles.xml").decode()
+        dxfs = re.search(r"<x14:dxfs\b.*?</x14:dxfs>", styles).group(0)
+        colours = re.findall(r'<dxf>.*?rgb="FF(\w+)".*?</dxf>', dxfs)
+        tables = {t["name"] for t in attributes(styles, "tableStyle")}
+        special = {}
+        for kind in ("slicer", "timeline"):
+            for start, body in re.findall(r"<x1\d:%sStyle\b([^>]*)>(.*?)</x1\d:%sStyle>"
+                                          % (kind, kind), styles):
+                name = re.search(r'name="([^"]+)"', start).group(1)
+                assert name in tables, "no table style " + name
+                special[name] = colours[int(attributes(body, kind + "StyleElement")[0]["dxfId"])]
+        return {v["name"]: (v["style"], special[v["style"]]) for n in z.namelist()
+                if re.match(r"xl/(slicers|timelines)/", n)
+                for v in attributes(z.read(n).decode(), "(?:slicer|timeline)") if "style" in v}
+
+
 WHOLE = {("Report", "Region"): ("Slicer_Region", ["Report", "Report"]),
          ("Report", "Local"): ("Slicer_Local", [DATA_SHEET]),
          ("Report", "Product"): ("Slicer_Product", "SalesTable"),
@@ -511,6 +563,7 @@ class SlicersAndTimelines(unittest.TestCase):
         flat = with_filters("filters-flat", edit=lambda n, t: None
                             if "pivotCacheRecords1" in n else t)
         elsewhere = with_filters("filters-elsewhere", [timeline("Day", filtered=(1, "Local"))])
+        unknown = with_filters("filters-unknown-style", [pivot_slicer("Region", attrs=' style="Mine"')])
         renamed = DATA_SHEET + " (2)"
         cases = [
             ("whole", [full], None, WHOLE, []),
@@ -529,6 +582,7 @@ class SlicersAndTimelines(unittest.TestCase):
             ("pivots-as-values", [flat], None, {("Report", "Product"): WHOLE[("Report", "Product")]},
              ["Slicer 'Local'", "Slicer 'Region'", "Timeline 'Day'"]),
             ("filter-elsewhere", [], [(elsewhere, "Report")], {}, ["Timeline 'Day'"]),
+            ("style-unknown", [unknown], None, {}, ["Slicer 'Region'"]),
         ]
         for name, paths, entries, carried, left_out in cases:
             with self.subTest(name):
@@ -539,6 +593,16 @@ class SlicersAndTimelines(unittest.TestCase):
                               if re.match(r"(Slicer|Timeline) '", m))
                 self.assertEqual(said, left_out, messages)
                 self.assertFalse([m for m in messages if "slicer(s)" in m], messages)
+
+    def test_custom_styles_come_along_renamed_where_another_source_defines_them_otherwise(self):
+        red, blue = with_styles("styles-red", "FF0000"), with_styles("styles-blue", "0000FF")
+        output, _ = merge("filters-styles", [red, blue, red])
+        self.assertEqual(qt.check_package(output), [])
+        self.assertEqual(len(filter_graph(output)), 6)
+        self.assertEqual(filter_styles(output), {
+            "Region": ("Mine", "FF0000"), "Day": ("MyTime", "FF0000"),
+            "Region 1": ("Mine 2", "0000FF"), "Day 1": ("MyTime 2", "0000FF"),
+            "Region 2": ("Mine", "FF0000"), "Day 2": ("MyTime", "FF0000")})
 
 
 class DamagedPivotTablesStayValues(unittest.TestCase):

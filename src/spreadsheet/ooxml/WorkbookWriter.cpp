@@ -457,6 +457,15 @@ void Builder::planFilters(SheetCopy& copy) {
         }
         return std::nullopt;
     };
+    ResultStyles::Importer* styles = copy.source->importer.get();
+    targets.style = [styles](FilterViewKind kind,
+                             const std::string& name) -> std::optional<std::string> {
+        try {
+            return styles->filterStyle(name, kind == FilterViewKind::Timeline);
+        } catch (const SpreadsheetError&) {
+            return std::nullopt; // a style naming formats its workbook lacks: the view stays out
+        }
+    };
     for (const Relationship& rel : copy.filters) {
         FilterPlan plan =
             slicers_.plan(*copy.source->package, copy.index, rel, copy.partName, targets);
