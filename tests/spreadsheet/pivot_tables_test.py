@@ -459,7 +459,7 @@ def filter_graph(path):
                     return attributes(cache, "pivotCacheDefinition")[-1].get("pivotCacheId")
             raise AssertionError("no pivot table %s on sheet %s" % (pivot, sheets[tab][0]))
 
-        caches, seen_parts = {}, set()
+        caches, seen_parts, fields = {}, set(), set()
         for kind, spec in KINDS.items():
             for entry in attributes(extension(workbook, spec[0]), spec[2].split(":")[1]):
                 part = wb_rels[entry["r:id"]]
@@ -478,6 +478,11 @@ def filter_graph(path):
                                           for p in listed), (name, listed)
                     if "filterPivotName" in key:
                         pivot_key(key["filterTabId"], key["filterPivotName"])
+                    # A field of a pivot cache has at most one timeline cache.
+                    field = (kind, key["pivotCacheId"], attributes(text, "\\w+Definition")[0]
+                             ["sourceName"])
+                    assert kind != "timeline" or field not in fields, field
+                    fields.add(field)
                     what = [sheets[p["tabId"]][0] for p in listed]
                 caches[name] = (kind, what)
         found, view_names = {}, []
@@ -568,12 +573,14 @@ class SlicersAndTimelines(unittest.TestCase):
         cases = [
             ("whole", [full], None, WHOLE, []),
             # The second copy's views read the first copy of the data sheet, as its formulas do,
-            # and share the caches that filter the same things.
+            # and share the caches that filter the same things; its pivot tables share the
+            # first copy's pivot cache, whose Day field has one timeline cache.
             ("twice", [full, full], None, {**WHOLE, **{
                 ("Report (2)", "Region 1"): ("Slicer_Region1", ["Report (2)", "Report (2)"]),
                 ("Report (2)", "Local 1"): ("Slicer_Local", [DATA_SHEET]),
                 ("Report (2)", "Product 1"): ("Slicer_Product", "SalesTable"),
-                ("Report (2)", "Day 1"): ("NativeTimeline_Day1", ["Report (2)"])}}, []),
+                ("Report", "Day"): ("NativeTimeline_Day", ["Report", "Report (2)"]),
+                ("Report (2)", "Day 1"): ("NativeTimeline_Day", ["Report", "Report (2)"])}}, []),
             ("renamed", [STATE["clash"], full], None,
              {**WHOLE, ("Report", "Local"): ("Slicer_Local", [renamed])}, []),
             ("report-only", [], [(full, "Report")], {

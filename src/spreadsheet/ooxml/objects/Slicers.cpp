@@ -433,6 +433,52 @@ void SlicerCarrier::write(const std::function<int(int, std::string_view)>& resul
                           const std::function<bool(std::string_view)>& nameTaken,
                           const std::function<void(const std::string&)>& addName, ZipWriter& zip,
                           ContentTypesWriter& types) {
+    // The pivot tables and cache ids first. A field has one timeline cache per result cache: a
+    // timeline over the same field of a cache that an earlier one filters joins that one.
+    std::map<std::pair<int, std::string>, std::string> timelineOf; // (cache id, field) -> cache
+    std::map<std::string, std::string> joined;
+    for (const auto& key : impl_->cacheOrder) {
+        Impl::CarriedCache& cache = impl_->caches.at(key);
+        if (cache.kind == CacheKind::TableSlicer) {
+            TableSlicerCacheOf(cache.root)->setAttribute("tableId", std::to_string(cache.tableId));
+            continue;
+        }
+        // Pivot tables of one source cache may land on different caches of the result (their
+        // data sources differ there); the cache keeps those on the first one's.
+        const int pivotCacheKey =
+            resultCacheKey(cache.pivots.front().copyIndex, cache.pivots.front().name);
+        XmlNode* list = cache.root.child("pivotTables");
+        std::size_t i = 0;
+        std::erase_if(list->children, [&](XmlNode& entry) {
+            const Impl::Target& target = cache.pivots.at(i++);
+            if (resultCacheKey(target.copyIndex, target.name) != pivotCacheKey) {
+                return true;
+            }
+            entry.setAttribute("tabId", std::to_string(target.copyIndex + 1));
+            return false;
+        });
+        const bool timeline = cache.kind == CacheKind::Timeline;
+        XmlNode* keyed =
+            timeline ? cache.root.child("state") : cache.root.child("data")->child("tabular");
+        keyed->setAttribute("pivotCacheId", std::to_string(pivotCacheKey));
+        if (!timeline) {
+            continue;
+        }
+        if (cache.filter) {
+            keyed->setAttribute("filterTabId", std::to_string(cache.filter->copyIndex + 1));
+        }
+        const auto [earlier, first] = timelineOf.try_emplace(
+            {pivotCacheKey, FoldPartName(cache.root.attributeOr("sourceName", ""))}, key);
+        if (!first) {
+            XmlNode* joinedList = impl_->caches.at(earlier->second).root.child("pivotTables");
+            for (auto& entry : list->children) {
+                joinedList->children.push_back(std::move(entry));
+            }
+            joined.emplace(key, earlier->second);
+        }
+    }
+    std::erase_if(impl_->cacheOrder, [&](const std::string& key) { return joined.count(key); });
+
     std::set<std::string> cacheNames; // folded
     for (const auto& key : impl_->cacheOrder) {
         Impl::CarriedCache& cache = impl_->caches.at(key);
@@ -447,35 +493,13 @@ void SlicerCarrier::write(const std::function<int(int, std::string_view)>& resul
         cache.resultName = name;
         addName(name);
         cache.root.setAttribute("name", name);
-        if (cache.kind == CacheKind::TableSlicer) {
-            TableSlicerCacheOf(cache.root)->setAttribute("tableId", std::to_string(cache.tableId));
-        } else {
-            // Pivot tables of one source cache may land on different caches of the result (their
-            // data sources differ there); the slicer keeps those on the first one's.
-            const int pivotCacheKey =
-                resultCacheKey(cache.pivots.front().copyIndex, cache.pivots.front().name);
-            XmlNode* list = cache.root.child("pivotTables");
-            std::size_t i = 0;
-            std::erase_if(list->children, [&](XmlNode& entry) {
-                const Impl::Target& target = cache.pivots.at(i++);
-                if (resultCacheKey(target.copyIndex, target.name) != pivotCacheKey) {
-                    return true;
-                }
-                entry.setAttribute("tabId", std::to_string(target.copyIndex + 1));
-                return false;
-            });
-            const bool timeline = cache.kind == CacheKind::Timeline;
-            XmlNode* keyed =
-                timeline ? cache.root.child("state") : cache.root.child("data")->child("tabular");
-            keyed->setAttribute("pivotCacheId", std::to_string(pivotCacheKey));
-            if (timeline && cache.filter) {
-                keyed->setAttribute("filterTabId", std::to_string(cache.filter->copyIndex + 1));
-            }
-        }
         zip.addEntry(cache.resultPart, PartXml(cache.root));
         types.addOverride(cache.resultPart,
                           std::string(cache.kind == CacheKind::Timeline ? kTimelineCacheContentType
                                                                         : kSlicerCacheContentType));
+    }
+    for (auto& [key, survivor] : joined) {
+        impl_->caches.at(key).resultName = impl_->caches.at(survivor).resultName;
     }
     for (auto& part : impl_->parts) {
         std::size_t i = 0;
