@@ -586,6 +586,11 @@ class SlicersAndTimelines(unittest.TestCase):
         flat = with_filters("filters-flat", edit=lambda n, t: None
                             if "pivotCacheRecords1" in n else t)
         elsewhere = with_filters("filters-elsewhere", [timeline("Day", filtered=(1, "Local"))])
+        stateless = timeline("Day")
+        damaged_views = with_filters("filters-damaged", [
+            stateless[:3] + (re.sub(r"<state.*</state>", "", stateless[3]),) + stateless[4:],
+            pivot_slicer("Ghost")[:4] + ('<slicer name="Ghost" cache="Slicer_Nowhere" '
+                                         'rowHeight="241300"/>',)])
         unknown = with_filters("filters-unknown-style",
                                [pivot_slicer("Region", attrs=' style="Mine"')])
         renamed = DATA_SHEET + " (2)"
@@ -610,6 +615,7 @@ class SlicersAndTimelines(unittest.TestCase):
              ["Slicer 'Local'", "Slicer 'Region'", "Timeline 'Day'"]),
             ("filter-elsewhere", [], [(elsewhere, "Report")], {}, ["Timeline 'Day'"]),
             ("style-unknown", [unknown], None, {}, ["Slicer 'Region'"]),
+            ("damaged", [damaged_views], None, {}, ["Slicer 'Ghost'", "Timeline 'Day'"]),
         ]
         for name, paths, entries, carried, left_out in cases:
             with self.subTest(name):
