@@ -266,13 +266,14 @@ BY_REGION = '<pivotTable tabId="2" name="ByRegion"/>'
 # caches, the sheet's extension listing the views, each with its list and entry elements; the
 # relationship kinds (also the content type names) and part names of view and cache; the view
 # part's root, the cache part's; and the drawing frame (graphic uri, prefix, element, Requires).
+# Writers differ in the letter case of the ids: the pivot slicers' list is written in capitals.
 Kind = collections.namedtuple("Kind", "book_ext book_list book_entry sheet_ext sheet_list "
                               "sheet_entry year view_rel cache_rel view_part cache_part view_root "
                               "cache_root frame")
 SLICER_FRAME = ("http://schemas.microsoft.com/office/drawing/2010/slicer", "sle", "slicer")
 KINDS = {
     "slicer": Kind("{BBE1A952-AA13-448e-AADC-164F8A28A991}", "x14:slicerCaches",
-                   "x14:slicerCache", "{A8765BA9-456A-4dab-B4F3-ACF838C121DE}", "x14:slicerList",
+                   "x14:slicerCache", "{A8765BA9-456A-4DAB-B4F3-ACF838C121DE}", "x14:slicerList",
                    "x14:slicer", "2007", "slicer", "slicerCache", "slicers/slicer",
                    "slicerCaches/slicerCache", "slicers", "slicerCacheDefinition",
                    SLICER_FRAME + ("a14", "http://schemas.microsoft.com/office/drawing/2010/main")),
@@ -447,7 +448,7 @@ def filter_graph(path):
                 for r in attributes(z.read(rels_part).decode(), "Relationship")}
 
     def extension(text, uri):
-        found = re.search(r'<ext uri="%s"[^>]*>(.*?)</ext>' % re.escape(uri), text)
+        found = re.search(r'<ext uri="%s"[^>]*>(.*?)</ext>' % re.escape(uri), text, re.I)
         return found.group(1) if found else ""
 
     with zipfile.ZipFile(path) as z:

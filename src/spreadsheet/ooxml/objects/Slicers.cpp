@@ -213,7 +213,8 @@ struct SlicerCarrier::Impl {
             if (!found || found->second != key) {
                 if (reason.empty()) {
                     reason = "the pivot table " + Quoted(name) +
-                             " it filters is not in the result or is kept as values";
+                             (found ? " it filters uses another pivot cache than it names"
+                                    : " it filters is not in the result or is kept as values");
                 }
                 return std::nullopt;
             }

@@ -1417,9 +1417,16 @@ bool Transplanter::processExtensionList(XmlNode& node) {
             continue;
         }
         const std::string uri = ext.attributeOr("uri", "");
+        // Writers differ in the letter case of these ids.
+        const auto is = [&uri](std::string_view id) {
+            return std::equal(uri.begin(), uri.end(), id.begin(), id.end(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            });
+        };
         // Slicers and timelines left out are reported, one by one, where they are planned.
-        if (uri == kSlicerListUri2010 || uri == kSlicerListUri2013 || uri == kTimelineRefsUri) {
-            if (keepCarriedViews(ext, uri == kTimelineRefsUri ? "timelineRefs" : "slicerList")) {
+        if (is(kSlicerListUri2010) || is(kSlicerListUri2013) || is(kTimelineRefsUri)) {
+            if (keepCarriedViews(ext, is(kTimelineRefsUri) ? "timelineRefs" : "slicerList")) {
                 kept.push_back(std::move(ext));
             }
             continue;
