@@ -529,7 +529,7 @@ def with_styles(name, colour):
     """with_filters with its Region slicer and Day timeline in the custom styles Mine and MyTime,
     whose selected items are in this colour (written as a spreadsheet program writes them: a
     table style each, extended in the styles' extension list, with its own differential
-    formats)."""
+    formats); its Local slicer names no style and shows the workbook's default, Mine."""
     def style(n, t):
         if n != "xl/styles.xml":
             return t
@@ -546,13 +546,15 @@ def with_styles(name, colour):
                 ext % ("{46F421CA-312F-682f-3DD2-61675219B42D}", '<x14:dxfs count="2">%s%s'
                        "</x14:dxfs>" % tuple('<dxf><font><b/><color rgb="FF%s"/></font></dxf>'
                                              % c for c in ("000000", colour))),
-                ext % ("{EB79DEF2-80B8-43e5-95BD-54CBDDF9020C}", "<x14:slicerStyles>%s"
+                ext % ("{EB79DEF2-80B8-43e5-95BD-54CBDDF9020C}", '<x14:slicerStyles defaultSlicer'
+                       'Style="Mine">%s'
                        "</x14:slicerStyles>" % special.format(4, "slicer", "Mine",
                                                              "ItemWithData", 1)),
                 ext % ("{9260A510-F301-46a8-8635-F512D64BE5F5}", "<x15:timelineStyles>%s"
                        "</x15:timelineStyles>" % special.format(5, "timeline", "MyTime",
                                                                "TimeBlock", 1))))
     return with_filters(name, [pivot_slicer("Region", attrs=' style="Mine"'),
+                               pivot_slicer("Local", '<pivotTable tabId="1" name="Local"/>'),
                                timeline("Day", attrs=' style="MyTime"')], style)
 
 
@@ -634,11 +636,12 @@ class SlicersAndTimelines(unittest.TestCase):
         red, blue = with_styles("styles-red", "FF0000"), with_styles("styles-blue", "0000FF")
         output, _ = merge("filters-styles", [red, blue, red])
         self.assertEqual(qt.check_package(output), [])
-        self.assertEqual(len(filter_graph(output)), 6)
+        self.assertEqual(len(filter_graph(output)), 9)
         self.assertEqual(filter_styles(output), {
-            "Region": ("Mine", "FF0000"), "Day": ("MyTime", "FF0000"),
-            "Region 1": ("Mine 2", "0000FF"), "Day 1": ("MyTime 2", "0000FF"),
-            "Region 2": ("Mine", "FF0000"), "Day 2": ("MyTime", "FF0000")})
+            "Region": ("Mine", "FF0000"), "Local": ("Mine", "FF0000"), "Day": ("MyTime", "FF0000"),
+            "Region 1": ("Mine 2", "0000FF"), "Local 1": ("Mine 2", "0000FF"),
+            "Day 1": ("MyTime 2", "0000FF"), "Region 2": ("Mine", "FF0000"),
+            "Local 2": ("Mine", "FF0000"), "Day 2": ("MyTime", "FF0000")})
 
 
 class DamagedPivotTablesStayValues(unittest.TestCase):

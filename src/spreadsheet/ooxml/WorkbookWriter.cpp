@@ -466,6 +466,9 @@ void Builder::planFilters(SheetCopy& copy) {
             return std::nullopt; // a style naming formats its workbook lacks: the view stays out
         }
     };
+    targets.defaultStyle = [styles](FilterViewKind kind) {
+        return styles->defaultFilterStyle(kind == FilterViewKind::Timeline);
+    };
     for (const Relationship& rel : copy.filters) {
         FilterPlan plan =
             slicers_.plan(*copy.source->package, copy.index, rel, copy.partName, targets);

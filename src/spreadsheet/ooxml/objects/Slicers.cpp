@@ -342,15 +342,8 @@ FilterPlan SlicerCarrier::plan(const SourcePackage& source, int copyIndex, const
         std::string reason;
         std::optional<Impl::CarriedCache> cache;
         const auto cachePart = book.caches.find(FoldPartName(view.attributeOr("cache", "")));
-        const std::string style = view.attributeOr("style", "");
-        std::optional<std::string> resultStyle = style;
-        if (!BuiltInStyle(kind, style)) {
-            resultStyle = targets.style ? targets.style(kind, style) : std::nullopt;
-        }
         if (name.empty() || cachePart == book.caches.end()) {
             reason = "its cache is missing or damaged in the workbook";
-        } else if (!resultStyle) {
-            reason = "its custom style could not be copied";
         } else if (auto cacheRoot = ParseOrNothing(source, cachePart->second); !cacheRoot) {
             reason = "its cache is damaged in the workbook";
         } else {
@@ -362,6 +355,20 @@ FilterPlan SlicerCarrier::plan(const SourcePackage& source, int copyIndex, const
             } else {
                 reason = std::move(resolved.reason);
                 cache = std::move(resolved.cache);
+            }
+        }
+        // A view that names no style shows its workbook's default one, which may not be the
+        // result's.
+        std::string style = view.attributeOr("style", "");
+        if (style.empty() && targets.defaultStyle) {
+            style = targets.defaultStyle(kind);
+        }
+        std::optional<std::string> resultStyle = style;
+        if (cache && !BuiltInStyle(kind, style)) {
+            resultStyle = targets.style ? targets.style(kind, style) : std::nullopt;
+            if (!resultStyle) {
+                reason = "its custom style could not be copied";
+                cache.reset();
             }
         }
         if (!cache) {

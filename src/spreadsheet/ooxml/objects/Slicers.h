@@ -42,6 +42,8 @@ struct FilterTargets {
     std::function<std::optional<int>(int sourceId)> table;
     // The result's name of a custom slicer or timeline style; nullopt when it cannot be carried.
     std::function<std::optional<std::string>(FilterViewKind, const std::string&)> style;
+    // The style the source gives views that name none ("" when it sets none).
+    std::function<std::string(FilterViewKind)> defaultStyle;
 };
 
 // A slicer or timeline part as planned: its relationship when some view came along, and one

@@ -203,9 +203,15 @@ SourceStyles SourceStyles::parse(std::string_view stylesXml, const std::string& 
                     CollectChildren(*list, "dxf", styles.extensionDxfs_);
                 } else if (uri == Folded(kSlicerStylesUri) && (list = ext.child("slicerStyles"))) {
                     CollectChildren(*list, "slicerStyle", styles.slicerStyles_);
+                    if (const std::string* name = list->attribute("defaultSlicerStyle")) {
+                        styles.defaultSlicerStyle_ = *name;
+                    }
                 } else if (uri == Folded(kTimelineStylesUri) &&
                            (list = ext.child("timelineStyles"))) {
                     CollectChildren(*list, "timelineStyle", styles.timelineStyles_);
+                    if (const std::string* name = list->attribute("defaultTimelineStyle")) {
+                        styles.defaultTimelineStyle_ = *name;
+                    }
                 }
             }
         } else if (local == "colors") {
@@ -511,10 +517,11 @@ std::string ResultStyles::toXml() const {
     }
     if (!extensionDxfs_.records.empty() || !filterStyles_.empty()) {
         const auto list = [&](std::string_view uri, std::string_view ns, std::string_view prefix,
-                              std::string_view element, const std::vector<std::string>& records) {
+                              std::string_view element, std::string_view attribute,
+                              const std::vector<std::string>& records) {
             out += "<ext uri=\"" + std::string(uri) + "\" xmlns:" + std::string(prefix) + "=\"" +
-                   std::string(ns) + "\"><" + std::string(prefix) + ":" + std::string(element);
-            out += element == "dxfs" ? " count=\"" + std::to_string(records.size()) + "\">" : ">";
+                   std::string(ns) + "\"><" + std::string(prefix) + ":" + std::string(element) +
+                   " " + std::string(attribute) + ">";
             for (const auto& record : records) {
                 out += record;
             }
@@ -522,13 +529,18 @@ std::string ResultStyles::toXml() const {
         };
         out += "<extLst>";
         if (!extensionDxfs_.records.empty()) {
-            list(kExtensionDxfsUri, kX14Ns, "x14", "dxfs", extensionDxfs_.records);
+            list(kExtensionDxfsUri, kX14Ns, "x14", "dxfs",
+                 "count=\"" + std::to_string(extensionDxfs_.records.size()) + "\"",
+                 extensionDxfs_.records);
         }
         if (!slicerStyleRecords_.empty()) {
-            list(kSlicerStylesUri, kX14Ns, "x14", "slicerStyles", slicerStyleRecords_);
+            // Views name their style; the defaults are the ones spreadsheet programs assume.
+            list(kSlicerStylesUri, kX14Ns, "x14", "slicerStyles",
+                 "defaultSlicerStyle=\"SlicerStyleLight1\"", slicerStyleRecords_);
         }
         if (!timelineStyleRecords_.empty()) {
-            list(kTimelineStylesUri, kX15Ns, "x15", "timelineStyles", timelineStyleRecords_);
+            list(kTimelineStylesUri, kX15Ns, "x15", "timelineStyles",
+                 "defaultTimelineStyle=\"TimeSlicerStyleLight1\"", timelineStyleRecords_);
         }
         out += "</extLst>";
     }

@@ -71,6 +71,8 @@ private:
     std::vector<XmlElement> extensionDxfs_;
     std::vector<XmlElement> slicerStyles_;
     std::vector<XmlElement> timelineStyles_;
+    std::string defaultSlicerStyle_;
+    std::string defaultTimelineStyle_;
 };
 
 // The result's styles part, built up by content.
@@ -98,6 +100,10 @@ public:
         // slicer- or timeline-specific elements, imported with their dxfs and renamed when the
         // result holds a different style of that name; nullopt when the source lacks either.
         std::optional<std::string> filterStyle(const std::string& sourceName, bool timeline);
+        // The style the source gives slicers or timelines that name none ("" when unset).
+        const std::string& defaultFilterStyle(bool timeline) const {
+            return timeline ? source_.defaultTimelineStyle_ : source_.defaultSlicerStyle_;
+        }
         // Theme and indexed colours inside rich text or extension elements made fixed where the
         // source's theme or palette differs from the result's (font schemes dropped there);
         // the fragment unchanged otherwise.
