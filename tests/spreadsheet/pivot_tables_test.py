@@ -3,7 +3,10 @@ LibreOffice itself writes; after merging (with and without the data sheet, and w
 clash that renames the data sheet) LibreOffice must see every copied pivot table as a data pilot,
 over the intended sheet, and its refreshed output must equal the source's, cell for cell. The
 result's caches have distinct cacheIds and the structural checker accepts it. Damaged pivot
-tables stay as the cells they showed, are reported, and leave a sound package."""
+tables stay as the cells they showed, are reported, and leave a sound package. Slicers and
+timelines, added to the fixtures as a spreadsheet program writes them, come along with the pivot
+tables and tables they filter, every link of their graph holding in the result, or are left out
+and reported one by one."""
 
 import collections
 import os
