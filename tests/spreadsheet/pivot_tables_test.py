@@ -639,7 +639,11 @@ class SlicersAndTimelines(unittest.TestCase):
         red, blue = with_styles("styles-red", "FF0000"), with_styles("styles-blue", "0000FF")
         output, _ = merge("filters-styles", [red, blue, red])
         self.assertEqual(qt.check_package(output), [])
-        self.assertEqual(len(filter_graph(output)), 9)
+        graph = filter_graph(output)
+        self.assertEqual(len(graph), 9)
+        # The two red copies filter one pivot cache; the blue workbook's timeline is renamed.
+        self.assertEqual(sorted({c for c, _ in graph.values() if c.startswith("Native")}),
+                         ["NativeTimeline_Day", "NativeTimeline_Day1"])
         self.assertEqual(filter_styles(output), {
             "Region": ("Mine", "FF0000"), "Local": ("Mine", "FF0000"), "Day": ("MyTime", "FF0000"),
             "Region 1": ("Mine 2", "0000FF"), "Local 1": ("Mine 2", "0000FF"),
