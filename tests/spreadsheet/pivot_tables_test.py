@@ -3,13 +3,20 @@ LibreOffice itself writes; after merging (with and without the data sheet, and w
 clash that renames the data sheet) LibreOffice must see every copied pivot table as a data pilot,
 over the intended sheet, and its refreshed output must equal the source's, cell for cell. The
 result's caches have distinct cacheIds and the structural checker accepts it. Damaged pivot
-tables stay as the cells they showed, are reported, and leave a sound package."""
+tables stay as the cells they showed, are reported, and leave a sound package. Slicers and
+timelines, added to the fixtures as a spreadsheet program writes them, come along with the pivot
+tables and tables they filter, every link of their graph holding in the result, or are left out
+and reported one by one."""
 
+import collections
 import os
 import re
 import sys
 import unittest
+import warnings
 import zipfile
+
+import openpyxl
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
 
@@ -17,8 +24,10 @@ import libreoffice_uno as lo  # noqa: E402
 import quillory_testing as qt  # noqa: E402
 
 STATE = {}
-DATA = [["Region", "Product", "Amount"], ["North", "Apples", 10.0], ["South", "Pears", 7.0],
-        ["North", "Pears", 3.5], ["East", "Apples", 12.0], ["South", "Apples", 1.0]]
+# Day holds the serial numbers of 2024-01-01 to 2024-01-05, for timelines.
+DATA = [["Region", "Product", "Amount", "Day"], ["North", "Apples", 10.0, 45292.0],
+        ["South", "Pears", 7.0, 45293.0], ["North", "Pears", 3.5, 45294.0],
+        ["East", "Apples", 12.0, 45295.0], ["South", "Apples", 1.0, 45296.0]]
 DATA_SHEET = "Sales Data"
 KEPT_AS_VALUES = "is kept as what it showed"
 
@@ -31,7 +40,7 @@ def write_fixtures(office, folder):
     doc.Sheets.insertNewByName("Report", 1)
     data, report = doc.Sheets.getByIndex(0), doc.Sheets.getByName("Report")
     lo.fill(data, DATA)
-    whole = (0, 0, 2, len(DATA) - 1)
+    whole = (0, 0, 3, len(DATA) - 1)
     lo.add_pivot(data, "Local", 0, whole, (5, 1), ["Region"], "Amount")
     lo.add_pivot(report, "ByRegion", 0, whole, (0, 0), ["Region"], "Amount")
     lo.add_pivot(report, "ByProduct", 0, whole, (4, 0), ["Product"], "Amount", columns=["Region"])
@@ -156,9 +165,9 @@ class PivotTablesStayAlive(unittest.TestCase):
         def by_name(n, t):
             if n == "xl/workbook.xml":
                 return t.replace("</sheets>", "</sheets><definedNames><definedName name=\"Sales"
-                                 "Range\">'Sales Data'!$A$1:$C$6</definedName></definedNames>")
+                                 "Range\">'Sales Data'!$A$1:$D$6</definedName></definedNames>")
             if n == "xl/pivotCache/pivotCacheDefinition1.xml":
-                return t.replace('ref="A1:C6" sheet="Sales Data"', 'name="SalesRange"')
+                return t.replace('ref="A1:D6" sheet="Sales Data"', 'name="SalesRange"')
             return t
         named = damaged("named-range", by_name)
         output, _ = merge("named-range", [STATE["clash"], named])
@@ -253,151 +262,393 @@ class PivotCharts(unittest.TestCase):
 
 
 X14 = "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main"
-SLICER_REL = "http://schemas.microsoft.com/office/2007/relationships/"
+X15 = "http://schemas.microsoft.com/office/spreadsheetml/2010/11/main"
+BOTH = '<pivotTable tabId="2" name="ByRegion"/><pivotTable tabId="2" name="ByProduct"/>'
+BY_REGION = '<pivotTable tabId="2" name="ByRegion"/>'
+# Per kind of view, as a spreadsheet program registers it: the workbook's extension listing the
+# caches, the sheet's extension listing the views, each with its list and entry elements; the
+# relationship kinds (also the content type names) and part names of view and cache; the view
+# part's root, the cache part's; and the drawing frame (graphic uri, prefix, element, Requires).
+# Writers differ in the letter case of the ids: the pivot slicers' list is written in capitals.
+Kind = collections.namedtuple("Kind", "book_ext book_list book_entry sheet_ext sheet_list "
+                              "sheet_entry year view_rel cache_rel view_part cache_part view_root "
+                              "cache_root frame")
+SLICER_FRAME = ("http://schemas.microsoft.com/office/drawing/2010/slicer", "sle", "slicer")
+KINDS = {
+    "slicer": Kind("{BBE1A952-AA13-448e-AADC-164F8A28A991}", "x14:slicerCaches",
+                   "x14:slicerCache", "{A8765BA9-456A-4DAB-B4F3-ACF838C121DE}", "x14:slicerList",
+                   "x14:slicer", "2007", "slicer", "slicerCache", "slicers/slicer",
+                   "slicerCaches/slicerCache", "slicers", "slicerCacheDefinition",
+                   SLICER_FRAME + ("a14", "http://schemas.microsoft.com/office/drawing/2010/main")),
+    "table": Kind("{46BE6895-7355-4a93-B00E-2C351335B9C9}", "x15:slicerCaches", "x14:slicerCache",
+                  "{3A4CF648-6AED-40f4-86FF-DC5316D8AED3}", "x14:slicerList", "x14:slicer",
+                  "2007", "slicer", "slicerCache", "slicers/slicer", "slicerCaches/slicerCache",
+                  "slicers", "slicerCacheDefinition",
+                  SLICER_FRAME + ("sle15", "http://schemas.microsoft.com/office/drawing/2012/"
+                                           "slicer")),
+    "timeline": Kind("{D0CA8CA8-9F24-4464-BF8E-62219DCF47F9}", "x15:timelineCacheRefs",
+                     "x15:timelineCacheRef", "{7E03D99C-DC04-49d9-9315-930204A7B6E9}",
+                     "x15:timelineRefs", "x15:timelineRef", "2011", "timeline", "timelineCache",
+                     "timelines/timeline", "timelineCaches/timelineCache", "timelines",
+                     "timelineCacheDefinition",
+                     ("http://schemas.microsoft.com/office/drawing/2012/timeslicer", "tsle",
+                      "timeslicer", "a15",
+                      "http://schemas.microsoft.com/office/drawing/2012/main")),
+}
 
 
-def with_slicer(name, tabs='<pivotTable tabId="2" name="ByRegion"/><pivotTable tabId="2" '
-                'name="ByProduct"/>', edit=lambda n, t: t, view=""):
-    """pivots.xlsx with a Region slicer on the Report sheet over the pivot tables `tabs`, wired
-    as a spreadsheet program writes one (LibreOffice cannot): its cache registered in the
-    workbook's extension list under a defined name, the view in the sheet's slicer list, its
-    frame in the drawing, and the pivot cache's slicer id (101) in its extension list."""
+def view(kind, name, field, body, attrs=""):
+    """A slicer or timeline (view and cache) on the Report sheet."""
+    cache = ("NativeTimeline_" if kind == "timeline" else "Slicer_") + name
+    root, ns = KINDS[kind].cache_root, X15 if kind == "timeline" else X14
+    element, size = (("timeline", ' level="2" selectionLevel="2"') if kind == "timeline"
+                     else ("slicer", ' rowHeight="241300"'))
+    return (kind, name, cache,
+            '<%s xmlns="%s" xmlns:x15="%s" name="%s" sourceName="%s">%s</%s>'
+            % (root, ns, X15, cache, field, body, root),
+            '<%s name="%s" cache="%s" caption="%s"%s%s/>' % (element, name, cache, field, size,
+                                                             attrs))
+
+
+def pivot_slicer(name, pivots=BOTH, attrs=""):
+    return view("slicer", name, "Region", '<pivotTables>%s</pivotTables><data><tabular pivotCache'
+                'Id="101"><items count="3"><i x="0" s="1"/><i x="1" s="1"/><i x="2"/></items>'
+                "</tabular></data>" % pivots, attrs)
+
+
+def table_slicer(name, column=2):
+    return view("table", name, "Product", '<extLst><ext uri="{2F2917AC-EB37-4324-AD4E-5DD8C200BD13}'
+                '"><x15:tableSlicerCache tableId="7" column="%d"/></ext></extLst>' % column)
+
+
+def timeline(name, pivots=BY_REGION, filtered=(2, "ByRegion"), attrs=""):
+    return view("timeline", name, "Day", '<pivotTables>%s</pivotTables><state minimalRefreshVersion'
+                '="6" lastRefreshVersion="6" pivotCacheId="101" filterType="dateBetween" filterId='
+                '"1" filterTabId="%d" filterPivotName="%s"><selection startDate="2024-01-02T00:00:'
+                '00" endDate="2024-01-03T00:00:00"/><bounds startDate="2024-01-01T00:00:00" endDate'
+                '="2024-01-06T00:00:00"/></state>' % ((pivots,) + filtered), attrs)
+
+
+VIEWS = [pivot_slicer("Region"), pivot_slicer("Local", '<pivotTable tabId="1" name="Local"/>'),
+         table_slicer("Product"), timeline("Day")]
+TABLE = ('<table xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" id="7" '
+         'name="SalesTable" displayName="SalesTable" ref="A1:D6"><autoFilter ref="A1:D6"/>'
+         '<tableColumns count="4"><tableColumn id="1" name="Region"/><tableColumn id="2" '
+         'name="Product"/><tableColumn id="3" name="Amount"/><tableColumn id="4" name="Day"/>'
+         '</tableColumns><tableStyleInfo name="TableStyleMedium2" showRowStripes="1"/></table>')
+
+
+def with_filters(name, views=VIEWS, edit=lambda n, t: t):
+    """pivots.xlsx with a table over the data and the slicers and timelines `views` on the Report
+    sheet, wired as a spreadsheet program writes them (LibreOffice cannot): caches in the
+    workbook's extension lists under defined names, views in the sheet's lists, frames in its
+    drawing (pivot slicers around the anchor, the others inside it), the pivot cache's slicer id
+    (101) in its extension list."""
+    ext = '<ext uri="%s" xmlns:x14="' + X14 + '" xmlns:x15="' + X15 + '">%s</ext>'
+
+    def lists(book):
+        def one(kind, uri, element, entry):
+            return ext % (uri, "<%s>%s</%s>" % (element, "".join(
+                '<%s r:id="rId%s%d"/>' % (entry, "C" if book else "V", i)
+                for i, v in enumerate(views) if v[0] == kind), element))
+        return "".join(one(k, *(kind[:3] if book else kind[3:6])) for k, kind in KINDS.items()
+                       if any(v[0] == k for v in views))
+
+    def anchor(i, content):
+        return ('<xdr:twoCellAnchor><xdr:from><xdr:col>%d</xdr:col><xdr:colOff>0</xdr:colOff>'
+                "<xdr:row>1</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:to><xdr:col>%d"
+                "</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>9</xdr:row><xdr:rowOff>0</xdr:rowOff>"
+                "</xdr:to>%s<xdr:clientData/></xdr:twoCellAnchor>"
+                % (9 + 3 * i, 12 + 3 * i, content))
+
+    def frame(i, v):
+        uri, prefix, element, requires, requires_ns = KINDS[v[0]].frame
+        graphic = ('<xdr:graphicFrame macro=""><xdr:nvGraphicFramePr><xdr:cNvPr id="%d" '
+                   'name="%s"/><xdr:cNvGraphicFramePr/></xdr:nvGraphicFramePr><xdr:xfrm><a:off '
+                   'x="0" y="0"/><a:ext cx="0" cy="0"/></xdr:xfrm><a:graphic><a:graphicData '
+                   'uri="%s"><%s:%s xmlns:%s="%s" name="%s"/></a:graphicData></a:graphic>'
+                   "</xdr:graphicFrame>"
+                   % (90 + i, v[1], uri, prefix, element, prefix, uri, v[1]))
+        box = ('<xdr:sp macro="" textlink=""><xdr:nvSpPr><xdr:cNvPr id="%d" name="%s box"/>'
+               "<xdr:cNvSpPr/></xdr:nvSpPr><xdr:spPr/></xdr:sp>" % (80 + i, v[1]))
+        alternate = ('<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-'
+                     'compatibility/2006"><mc:Choice xmlns:%s="%s" Requires="%s">%%s</mc:Choice>'
+                     "<mc:Fallback>%%s</mc:Fallback></mc:AlternateContent>"
+                     % (requires, requires_ns, requires))
+        if v[0] == "slicer":
+            return alternate % (anchor(i, graphic), anchor(i, box))
+        return anchor(i, alternate % (graphic, box))
+
     def wire(n, t):
-        ext = '<ext uri="%s" xmlns:x14="' + X14 + '">%s</ext>'
         if n == "xl/workbook.xml":
-            t = t.replace("<calcPr", '<definedNames><definedName name="Slicer_Region">#N/A'
-                          "</definedName></definedNames><calcPr").replace(
-                "<extLst>", "<extLst>" + ext % ("{BBE1A952-AA13-448e-AADC-164F8A28A991}",
-                                                '<x14:slicerCaches><x14:slicerCache r:id="rIdSC"/>'
-                                                "</x14:slicerCaches>"))
+            t = t.replace("<calcPr", "<definedNames>%s</definedNames><calcPr" % "".join(
+                '<definedName name="%s">#N/A</definedName>' % v[2] for v in views)).replace(
+                "<extLst>", "<extLst>" + lists(True))
         elif n == "xl/pivotCache/pivotCacheDefinition1.xml":
             t = t.replace("</pivotCacheDefinition>", "<extLst>" + ext % (
                 "{725AE2AE-9491-48be-B2B4-4EB974FC3084}",
                 '<x14:pivotCacheDefinition pivotCacheId="101"/>') +
                 "</extLst></pivotCacheDefinition>")
+        elif n == "xl/worksheets/sheet1.xml":
+            t = t.replace("</worksheet>", '<tableParts count="1"><tablePart r:id="rIdTable"/>'
+                          "</tableParts></worksheet>")
         elif n == "xl/worksheets/sheet2.xml":
-            t = t.replace("</worksheet>", "<extLst>" + ext % (
-                "{A8765BA9-456A-4dab-B4F3-ACF838C121DE}",
-                '<x14:slicerList><x14:slicer r:id="rIdSL"/></x14:slicerList>') +
-                "</extLst></worksheet>")
+            t = t.replace("</worksheet>", "<extLst>%s</extLst></worksheet>" % lists(False))
+        elif n == "xl/worksheets/_rels/sheet1.xml.rels":
+            t = t.replace("</Relationships>", '<Relationship Id="rIdTable" Type="http://schemas.'
+                          'openxmlformats.org/officeDocument/2006/relationships/table" Target="../'
+                          'tables/table1.xml"/></Relationships>')
         elif n in ("xl/_rels/workbook.xml.rels", "xl/worksheets/_rels/sheet2.xml.rels"):
-            kind, target = (("slicerCache", "slicerCaches/slicerCache1.xml") if "workbook" in n
-                            else ("slicer", "../slicers/slicer1.xml"))
-            t = t.replace("</Relationships>", '<Relationship Id="rIdS%s" Type="%s%s" Target="%s"/>'
-                          "</Relationships>" % ("C" if "workbook" in n else "L", SLICER_REL, kind,
-                                                target))
+            book = "workbook" in n
+            t = t.replace("</Relationships>", "".join(
+                '<Relationship Id="rId%s%d" Type="http://schemas.microsoft.com/office/%s/'
+                'relationships/%s" Target="%s%s%d.xml"/>'
+                % ("C" if book else "V", i, KINDS[v[0]].year,
+                   KINDS[v[0]].cache_rel if book else KINDS[v[0]].view_rel, "" if book else "../",
+                   KINDS[v[0]].cache_part if book else KINDS[v[0]].view_part, i)
+                for i, v in enumerate(views)) + "</Relationships>")
         elif n == "xl/drawings/drawing1.xml":
-            anchor = ('<xdr:twoCellAnchor><xdr:from><xdr:col>9</xdr:col><xdr:colOff>0</xdr:colOff>'
-                      "<xdr:row>1</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:to><xdr:col>"
-                      "12</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>9</xdr:row><xdr:rowOff>0"
-                      "</xdr:rowOff></xdr:to>%s<xdr:clientData/></xdr:twoCellAnchor>")
-            sle = "http://schemas.microsoft.com/office/drawing/2010/slicer"
-            frame = ('<xdr:graphicFrame macro=""><xdr:nvGraphicFramePr><xdr:cNvPr id="90" '
-                     'name="Region"/><xdr:cNvGraphicFramePr/></xdr:nvGraphicFramePr><xdr:xfrm>'
-                     '<a:off x="0" y="0"/><a:ext cx="0" cy="0"/></xdr:xfrm><a:graphic>'
-                     '<a:graphicData uri="%s"><sle:slicer xmlns:sle="%s" name="Region"/>'
-                     "</a:graphicData></a:graphic></xdr:graphicFrame>" % (sle, sle))
-            box = ('<xdr:sp macro="" textlink=""><xdr:nvSpPr><xdr:cNvPr id="91" name="Region box"/>'
-                   "<xdr:cNvSpPr/></xdr:nvSpPr><xdr:spPr/></xdr:sp>")
-            t = t.replace("</xdr:wsDr>", '<mc:AlternateContent xmlns:mc="http://schemas.'
-                          'openxmlformats.org/markup-compatibility/2006"><mc:Choice xmlns:a14="'
-                          'http://schemas.microsoft.com/office/drawing/2010/main" Requires="a14">'
-                          + anchor % frame + "</mc:Choice><mc:Fallback>" + anchor % box +
-                          "</mc:Fallback></mc:AlternateContent></xdr:wsDr>")
+            t = t.replace("</xdr:wsDr>", "".join(frame(i, v) for i, v in enumerate(views)) +
+                          "</xdr:wsDr>")
         elif n == "[Content_Types].xml":
-            t = t.replace("</Types>", "".join(
-                '<Override PartName="/xl/%s" ContentType="application/vnd.ms-excel.%s+xml"/>' % p
-                for p in (("slicers/slicer1.xml", "slicer"),
-                          ("slicerCaches/slicerCache1.xml", "slicerCache"))) + "</Types>")
+            t = t.replace("</Types>", '<Override PartName="/xl/tables/table1.xml" ContentType="'
+                          'application/vnd.openxmlformats-officedocument.spreadsheetml.table+xml"/>'
+                          + "".join('<Override PartName="/xl/%s%d.xml" ContentType="application/'
+                                    'vnd.ms-excel.%s+xml"/>' % (part, i, rel)
+                                    for i, v in enumerate(views)
+                                    for part, rel in ((KINDS[v[0]].view_part, KINDS[v[0]].view_rel),
+                                                      (KINDS[v[0]].cache_part,
+                                                       KINDS[v[0]].cache_rel))) + "</Types>")
         return edit(n, t)
-    return damaged(name, wire, {
-        "xl/slicers/slicer1.xml":
-            '<slicers xmlns="%s"><slicer name="Region" cache="Slicer_Region" caption="Region" '
-            'rowHeight="241300"%s/></slicers>' % (X14, view),
-        "xl/slicerCaches/slicerCache1.xml":
-            '<slicerCacheDefinition xmlns="%s" name="Slicer_Region" sourceName="Region">'
-            '<pivotTables>%s</pivotTables><data><tabular pivotCacheId="101"><items count="3">'
-            '<i x="0" s="1"/><i x="1" s="1"/><i x="2"/></items></tabular></data>'
-            "</slicerCacheDefinition>"
-            % (X14, tabs)})
+    added = {"xl/tables/table1.xml": TABLE}
+    for i, v in enumerate(views):
+        kind = KINDS[v[0]]
+        added["xl/%s%d.xml" % (kind.cache_part, i)] = v[3]
+        added["xl/%s%d.xml" % (kind.view_part, i)] = ('<%s xmlns="%s">%s</%s>' % (
+            kind.view_root, X15 if v[0] == "timeline" else X14, v[4], kind.view_root))
+    return damaged(name, wire, added)
 
 
-def slicer_facts(path):
-    """Per slicer cache of the workbook: its name, whether a defined name holds it, the result
-    sheet of each pivot table it lists (by tabId) with that pivot table's cache slicer id, and
-    its own pivotCacheId; the slicer views of the sheets (name, cache) and the slicer frames of
-    the drawings."""
-    def attrs(text, element):
-        return [dict(re.findall(r'(\S+?)="([^"]*)"', a))
-                for a in re.findall(r"<(?:\w+:)?%s\b([^>]*)>" % element, text)]
+def attributes(text, element):
+    return [dict(re.findall(r'(\S+?)="([^"]*)"', a))
+            for a in re.findall(r"<(?:\w+:)?%s\b([^>]*)>" % element, text)]
+
+
+def filter_graph(path):
+    """Follows the slicers and timelines of a result as a spreadsheet program does, asserting that
+    every link holds, and gives {(sheet, view): (cache, what it filters)}: the sheets of the
+    pivot tables a cache lists, or the name of its table."""
+    with warnings.catch_warnings():  # openpyxl drops the extensions it does not know, and says so
+        warnings.simplefilter("ignore")
+        openpyxl.load_workbook(path)
 
     def rels(z, part):
-        folder = part.rsplit("/", 1)[0]
-        text = z.read(folder + "/_rels/" + part.rsplit("/", 1)[1] + ".rels").decode()
+        folder, name = part.rsplit("/", 1)
+        rels_part = folder + "/_rels/" + name + ".rels"
+        if rels_part not in z.namelist():
+            return {}
         return {r["Id"]: os.path.normpath(os.path.join(folder, r["Target"]))
-                for r in attrs(text, "Relationship")}
+                for r in attributes(z.read(rels_part).decode(), "Relationship")}
+
+    def extension(text, uri):
+        found = re.search(r'<ext uri="%s"[^>]*>(.*?)</ext>' % re.escape(uri), text, re.I)
+        return found.group(1) if found else ""
 
     with zipfile.ZipFile(path) as z:
+        names = z.namelist()
         workbook = z.read("xl/workbook.xml").decode()
         wb_rels = rels(z, "xl/workbook.xml")
-        sheets = {s["sheetId"]: (s["name"], wb_rels[s["r:id"]]) for s in attrs(workbook, "sheet")}
-        names = {d["name"] for d in attrs(workbook, "definedName")}
-        caches = {c["cacheId"]: wb_rels[c["r:id"]] for c in attrs(workbook, "pivotCache")}
+        sheets = {s["sheetId"]: (s["name"], wb_rels[s["r:id"]])
+                  for s in attributes(workbook, "sheet")}
+        defined = dict(re.findall(r'<definedName name="([^"]+)">([^<]*)<', workbook))
+        pivot_caches = {c["cacheId"]: wb_rels[c["r:id"]]
+                        for c in attributes(workbook, "pivotCache")}
+        tables = {}
+        for n in names:
+            if n.startswith("xl/tables/"):
+                text = z.read(n).decode()
+                tables[attributes(text, "table")[0]["id"]] = (attributes(text, "table")[0]["name"],
+                                                             len(attributes(text, "tableColumn")))
 
-        def pivot_slicer_id(sheet_part, pivot_name):
-            for target in rels(z, sheet_part).values():
+        def pivot_key(tab, pivot):
+            for target in rels(z, sheets[tab][1]).values():
                 table = z.read(target).decode() if "pivotTables/" in target else ""
-                if 'name="%s"' % pivot_name in table:
-                    cache_id = re.search(r'cacheId="(\d+)"', table).group(1)
-                    return attrs(z.read(caches[cache_id]).decode(),
-                                 "pivotCacheDefinition")[-1].get("pivotCacheId")
-            return None
-        found = []
-        for target in [wb_rels[r["r:id"]] for r in attrs(workbook, "slicerCache")]:
-            text = z.read(target).decode()
-            name = attrs(text, "slicerCacheDefinition")[0]["name"]
-            listed = [(sheets[p["tabId"]][0], pivot_slicer_id(sheets[p["tabId"]][1], p["name"]))
-                      for p in attrs(text, "pivotTable")]
-            found.append((name, name in names, listed, attrs(text, "tabular")[0]["pivotCacheId"]))
-        views = sorted((v["name"], v["cache"]) for n in z.namelist() if n.startswith("xl/slicers/")
-                       for v in attrs(z.read(n).decode(), "slicer"))
-        frames = sorted(f["name"] for n in z.namelist() if n.startswith("xl/drawings/drawing")
-                        for f in attrs(z.read(n).decode(), "sle:slicer"))
-    return sorted(found), views, frames
+                if 'name="%s"' % pivot in table:
+                    cache = z.read(pivot_caches[attributes(table, "pivotTableDefinition")[0]
+                                                ["cacheId"]]).decode()
+                    return attributes(cache, "pivotCacheDefinition")[-1].get("pivotCacheId")
+            raise AssertionError("no pivot table %s on sheet %s" % (pivot, sheets[tab][0]))
+
+        caches, seen_parts, fields = {}, set(), set()
+        for kind, spec in KINDS.items():
+            for entry in attributes(extension(workbook, spec.book_ext), spec.book_entry[4:]):
+                part = wb_rels[entry["r:id"]]
+                seen_parts.add(part)
+                text = z.read(part).decode()
+                name = attributes(text, spec.cache_root)[0]["name"]
+                assert defined.get(name) == "#N/A", (name, defined)
+                if kind == "table":
+                    table = attributes(text, "tableSlicerCache")[0]
+                    assert int(table["column"]) <= tables[table["tableId"]][1]
+                    what = tables[table["tableId"]][0]
+                else:
+                    key = attributes(text, "state" if kind == "timeline" else "tabular")[0]
+                    listed = attributes(text, "pivotTable")
+                    assert listed and all(pivot_key(p["tabId"], p["name"]) == key["pivotCacheId"]
+                                          for p in listed), (name, listed)
+                    if "filterPivotName" in key:
+                        pivot_key(key["filterTabId"], key["filterPivotName"])
+                    # A field of a pivot cache has at most one timeline cache.
+                    field = (kind, key["pivotCacheId"],
+                             attributes(text, spec.cache_root)[0]["sourceName"])
+                    assert kind != "timeline" or field not in fields, field
+                    fields.add(field)
+                    what = [sheets[p["tabId"]][0] for p in listed]
+                caches[name] = (kind, what)
+        found, view_names = {}, []
+        for sheet, part in sheets.values():
+            text, sheet_rels = z.read(part).decode(), rels(z, part)
+            shown = []
+            for kind, spec in KINDS.items():
+                for entry in attributes(extension(text, spec.sheet_ext), spec.sheet_entry[4:]):
+                    seen_parts.add(sheet_rels[entry["r:id"]])
+                    for v in attributes(z.read(sheet_rels[entry["r:id"]]).decode(),
+                                        spec.view_rel):
+                        assert caches[v["cache"]][0] in ((kind,) if kind == "timeline" else
+                                                         ("slicer", "table")), v
+                        found[(sheet, v["name"])] = (v["cache"], caches[v["cache"]][1])
+                        shown.append(v["name"])
+            frames = [f["name"] for target in sheet_rels.values() if "drawings/" in target
+                      for k in ("slicer", "timeslicer")
+                      for f in attributes(z.read(target).decode(), k)]
+            assert sorted(frames) == sorted(shown), (sheet, frames, shown)
+            view_names += shown
+        assert len({v.lower() for v in view_names}) == len(view_names), view_names
+        assert seen_parts == {n for n in names if re.match(r"xl/(slicer|timeline)", n)}, seen_parts
+    return found
 
 
-class Slicers(unittest.TestCase):
-    def test_slicer_comes_along_with_its_pivot_tables(self):
-        output, messages = merge("slicer-twice", [with_slicer("slicer")] * 2)
-        self.assertEqual(qt.check_package(output), [])
-        caches, views, frames = slicer_facts(output)
-        self.assertEqual([(name, defined, [sheet for sheet, _ in listed])
-                          for name, defined, listed, _ in caches],
-                         [("Slicer_Region", True, ["Report", "Report"]),
-                          ("Slicer_Region1", True, ["Report (2)", "Report (2)"])])
-        for _, _, listed, pivot_cache in caches:
-            self.assertEqual({key for _, key in listed}, {pivot_cache})
-        self.assertEqual(len({key for *_, key in caches}), 1, "both copies read one data sheet")
-        self.assertEqual(views, [("Region", "Slicer_Region"), ("Region 1", "Slicer_Region1")])
-        self.assertEqual(frames, ["Region", "Region 1"])
-        self.assertFalse([m for m in messages if "licer" in m], messages)
-        self.assertEqual(len(read_pivots(output)[0]), 8)
+def with_styles(name, colour):
+    """with_filters with its Region slicer and Day timeline in the custom styles Mine and MyTime,
+    whose selected items are in this colour (written as a spreadsheet program writes them: a
+    table style each, extended in the styles' extension list, with its own differential
+    formats); its Local slicer names no style and shows the workbook's default, Mine."""
+    def style(n, t):
+        if n != "xl/styles.xml":
+            return t
+        table = ('<tableStyle name="%s" pivot="0" table="0" count="1"><tableStyleElement '
+                 'type="wholeTable" dxfId="0"/></tableStyle>')
+        special = ('<x1{0}:{1}Style name="{2}"><x1{0}:{1}StyleElements><x1{0}:{1}StyleElement '
+                   'type="selected{3}" dxfId="{4}"/></x1{0}:{1}StyleElements></x1{0}:{1}Style>')
+        ext = '<ext uri="%s" xmlns:x14="' + X14 + '" xmlns:x15="' + X15 + '">%s</ext>'
+        styles = ('</cellStyles><dxfs count="1"><dxf><fill><patternFill><bgColor rgb="FFEEEEEE"/>'
+                  '</patternFill></fill></dxf></dxfs><tableStyles count="2">%s%s</tableStyles>'
+                  % (table % "Mine", table % "MyTime"))
+        return t.replace("</cellStyles>", styles).replace(
+            "</styleSheet>", "<extLst>%s%s%s</extLst></styleSheet>" % (
+                ext % ("{46F421CA-312F-682f-3DD2-61675219B42D}", '<x14:dxfs count="2">%s%s'
+                       "</x14:dxfs>" % tuple('<dxf><font><b/><color rgb="FF%s"/></font></dxf>'
+                                             % c for c in ("000000", colour))),
+                ext % ("{EB79DEF2-80B8-43e5-95BD-54CBDDF9020C}", '<x14:slicerStyles defaultSlicer'
+                       'Style="Mine">%s'
+                       "</x14:slicerStyles>" % special.format(4, "slicer", "Mine",
+                                                             "ItemWithData", 1)),
+                ext % ("{9260A510-F301-46a8-8635-F512D64BE5F5}", "<x15:timelineStyles>%s"
+                       "</x15:timelineStyles>" % special.format(5, "timeline", "MyTime",
+                                                               "TimeBlock", 1))))
+    return with_filters(name, [pivot_slicer("Region", attrs=' style="Mine"'),
+                               pivot_slicer("Local", '<pivotTable tabId="1" name="Local"/>'),
+                               timeline("Day", attrs=' style="MyTime"')], style)
 
-    def test_slicer_whose_pivot_tables_or_style_stay_behind_is_left_out(self):
-        local = '<pivotTable tabId="1" name="Local"/>'
-        cases = [("other-sheet", with_slicer("slicer-local", local)),
-                 ("as-values", with_slicer("slicer-flat", edit=lambda n, t: None
-                                           if "pivotCacheRecords1" in n else t)),
-                 ("custom-style", with_slicer("slicer-styled", view=' style="Mine"'))]
-        for name, path in cases:
+
+def filter_styles(path):
+    """{view: (its style, the colour of that style's selected items)} of a result."""
+    with zipfile.ZipFile(path) as z:
+        styles = z.read("xl/styles.xml").decode()
+        dxfs = re.search(r"<x14:dxfs\b.*?</x14:dxfs>", styles).group(0)
+        colours = re.findall(r'<dxf>.*?rgb="FF(\w+)".*?</dxf>', dxfs)
+        tables = {t["name"] for t in attributes(styles, "tableStyle")}
+        special = {}
+        for kind in ("slicer", "timeline"):
+            for start, body in re.findall(r"<x1\d:%sStyle\b([^>]*)>(.*?)</x1\d:%sStyle>"
+                                          % (kind, kind), styles):
+                name = re.search(r'name="([^"]+)"', start).group(1)
+                assert name in tables, "no table style " + name
+                special[name] = colours[int(attributes(body, kind + "StyleElement")[0]["dxfId"])]
+        return {v["name"]: (v["style"], special[v["style"]]) for n in z.namelist()
+                if re.match(r"xl/(slicers|timelines)/", n)
+                for v in attributes(z.read(n).decode(), "(?:slicer|timeline)") if "style" in v}
+
+
+WHOLE = {("Report", "Region"): ("Slicer_Region", ["Report", "Report"]),
+         ("Report", "Local"): ("Slicer_Local", [DATA_SHEET]),
+         ("Report", "Product"): ("Slicer_Product", "SalesTable"),
+         ("Report", "Day"): ("NativeTimeline_Day", ["Report"])}
+
+
+class SlicersAndTimelines(unittest.TestCase):
+    def test_views_come_along_with_what_they_filter_or_are_reported(self):
+        full = with_filters("filters")
+        flat = with_filters("filters-flat", edit=lambda n, t: None
+                            if "pivotCacheRecords1" in n else t)
+        elsewhere = with_filters("filters-elsewhere", [timeline("Day", filtered=(1, "Local"))])
+        stateless = timeline("Day")
+        damaged_views = with_filters("filters-damaged", [
+            stateless[:3] + (re.sub(r"<state.*</state>", "", stateless[3]),) + stateless[4:],
+            pivot_slicer("Ghost")[:4] + ('<slicer name="Ghost" cache="Slicer_Nowhere" '
+                                         'rowHeight="241300"/>',)])
+        unknown = with_filters("filters-unknown-style",
+                               [pivot_slicer("Region", attrs=' style="Mine"')])
+        renamed = DATA_SHEET + " (2)"
+        cases = [
+            ("whole", [full], None, WHOLE, []),
+            # The second copy's views read the first copy of the data sheet, as its formulas do,
+            # and share the caches that filter the same things; its pivot tables share the
+            # first copy's pivot cache, whose Day field has one timeline cache.
+            ("twice", [full, full], None, {**WHOLE, **{
+                ("Report (2)", "Region 1"): ("Slicer_Region1", ["Report (2)", "Report (2)"]),
+                ("Report (2)", "Local 1"): ("Slicer_Local", [DATA_SHEET]),
+                ("Report (2)", "Product 1"): ("Slicer_Product", "SalesTable"),
+                ("Report", "Day"): ("NativeTimeline_Day", ["Report", "Report (2)"]),
+                ("Report (2)", "Day 1"): ("NativeTimeline_Day", ["Report", "Report (2)"])}}, []),
+            ("renamed", [STATE["clash"], full], None,
+             {**WHOLE, ("Report", "Local"): ("Slicer_Local", [renamed])}, []),
+            ("report-only", [], [(full, "Report")], {
+                k: v for k, v in WHOLE.items() if k[1] in ("Region", "Day")},
+             ["Slicer 'Local'", "Slicer 'Product'"]),
+            ("pivots-as-values", [flat], None,
+             {("Report", "Product"): WHOLE[("Report", "Product")]},
+             ["Slicer 'Local'", "Slicer 'Region'", "Timeline 'Day'"]),
+            ("filter-elsewhere", [], [(elsewhere, "Report")], {}, ["Timeline 'Day'"]),
+            ("style-unknown", [unknown], None, {}, ["Slicer 'Region'"]),
+            ("damaged", [damaged_views], None, {}, ["Slicer 'Ghost'", "Timeline 'Day'"]),
+        ]
+        for name, paths, entries, carried, left_out in cases:
             with self.subTest(name):
-                output, messages = merge("slicer-" + name, [path])
+                output, messages = merge("filters-" + name, paths, entries)
                 self.assertEqual(qt.check_package(output), [])
-                self.assertEqual(slicer_facts(output), ([], [], []))
-                with zipfile.ZipFile(output) as z:
-                    self.assertFalse([n for n in z.namelist() if "slicer" in n.lower()])
-                    self.assertNotIn("slicerList", z.read("xl/worksheets/sheet2.xml").decode())
-                self.assertTrue(any("Slicers" in m for m in messages), messages)
+                self.assertEqual(filter_graph(output), carried)
+                # LibreOffice, which ignores slicers, still opens every pivot table.
+                self.assertEqual(len(read_pivots(output)[0]), package_facts(output)[1])
+                said = sorted(m.split(" was not copied")[0] for m in messages
+                              if re.match(r"(Slicer|Timeline) '", m))
+                self.assertEqual(said, left_out, messages)
+                self.assertFalse([m for m in messages if "slicer(s)" in m], messages)
+
+    def test_custom_styles_come_along_renamed_where_another_source_defines_them_otherwise(self):
+        red, blue = with_styles("styles-red", "FF0000"), with_styles("styles-blue", "0000FF")
+        output, _ = merge("filters-styles", [red, blue, red])
+        self.assertEqual(qt.check_package(output), [])
+        graph = filter_graph(output)
+        self.assertEqual(len(graph), 9)
+        # The two red copies filter one pivot cache; the blue workbook's timeline is renamed.
+        self.assertEqual(sorted({c for c, _ in graph.values() if c.startswith("Native")}),
+                         ["NativeTimeline_Day", "NativeTimeline_Day1"])
+        self.assertEqual(filter_styles(output), {
+            "Region": ("Mine", "FF0000"), "Local": ("Mine", "FF0000"), "Day": ("MyTime", "FF0000"),
+            "Region 1": ("Mine 2", "0000FF"), "Local 1": ("Mine 2", "0000FF"),
+            "Day 1": ("MyTime 2", "0000FF"), "Region 2": ("Mine", "FF0000"),
+            "Local 2": ("Mine", "FF0000"), "Day 2": ("MyTime", "FF0000")})
 
 
 class DamagedPivotTablesStayValues(unittest.TestCase):

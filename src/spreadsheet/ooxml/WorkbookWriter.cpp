@@ -85,6 +85,7 @@ struct TableCopy {
     std::string resultPart;
     std::string sourceName;
     std::string resultName;
+    int sourceId = 0;
     int id = 0;
     XmlNode root;
 };
@@ -104,6 +105,8 @@ struct SheetCopy {
     std::vector<Relationship> relationships; // carried, with result targets in partName
     std::vector<TableCopy> tables;
     std::vector<CarriedPart> parts;
+    // Slicers and timelines, planned once every copy's pivot tables and tables are.
+    std::vector<Relationship> filters;
     std::set<std::string> notCarried;
     bool selected = false;
     bool usesExternalLinks = false; // a carried formula or name refers to another workbook
@@ -124,6 +127,8 @@ private:
     Theme themeOf(const SourcePackage& package, const std::string& part);
     void planSheets();
     void planRelationships(SheetCopy& copy);
+    void planFilters(SheetCopy& copy);
+    const SheetCopy* copyHolding(const SheetCopy& copy, std::string_view sheet) const;
     std::string uniqueTableName(const std::string& wanted);
     FormulaContext formulaContextFor(SheetCopy& copy);
     std::optional<std::string> resultSheetName(const SheetCopy& copy, std::string_view name);
@@ -260,6 +265,11 @@ void Builder::planSheets() {
             planRelationships(copy);
         }
     }
+    for (auto& copy : copies_) {
+        if (copy.source != nullptr) {
+            planFilters(copy);
+        }
+    }
     // A workbook needs a visible sheet, and the selected (active) sheet must be visible.
     const bool anyVisible = std::any_of(copies_.begin(), copies_.end(), [](const SheetCopy& c) {
         return c.visibility == SheetVisibility::Visible;
@@ -303,11 +313,10 @@ std::string Builder::uniqueTableName(const std::string& wanted) {
 void Builder::planRelationships(SheetCopy& copy) {
     const SourcePackage& package = *copy.source->package;
     const Relationships rels = package.relationshipsOf(copy.sheet->partName);
-    std::vector<const Relationship*> slicers; // once the sheet's pivot tables are planned
     for (const Relationship& rel : rels.all()) {
         const std::string_view kind = RelationshipKind(rel.type);
-        if (kind == kSlicerRelationshipKind) {
-            slicers.push_back(&rel);
+        if (kind == kSlicerRelationshipKind || kind == kTimelineRelationshipKind) {
+            copy.filters.push_back(rel);
             continue;
         }
         Relationship carried = rel;
@@ -357,6 +366,7 @@ void Builder::planRelationships(SheetCopy& copy) {
             table.root = std::move(root);
             table.sourceName =
                 table.root.attributeOr("name", table.root.attributeOr("displayName", ""));
+            table.sourceId = std::atoi(table.root.attributeOr("id", "0").c_str());
             table.resultName = uniqueTableName(table.sourceName);
             table.id = nextTableId_++;
             carried.target = RelativeTarget(copy.partName, table.resultPart);
@@ -387,7 +397,6 @@ void Builder::planRelationships(SheetCopy& copy) {
             {"oleObject", "embedded objects"},
             {"package", "embedded objects"},
             {"image", "the background picture"},
-            {"timeline", "timelines"},
             {"customProperty", "custom sheet properties"},
             {"queryTable", "data connections"},
         };
@@ -397,16 +406,78 @@ void Builder::planRelationships(SheetCopy& copy) {
             copy.notCarried.insert("parts of kind '" + std::string(kind) + "'");
         }
     }
-    for (const Relationship* rel : slicers) {
-        const auto pivotCacheKey = [this, &copy](std::string_view name) {
-            return pivots_.sourceSlicerKey(copy.index, name);
+}
+
+// The copy holding what a formula of `copy` finds on the source sheet `sheet`: its own sheet,
+// else the first copy of that sheet.
+const SheetCopy* Builder::copyHolding(const SheetCopy& copy, std::string_view sheet) const {
+    if (SheetNamesEqual(copy.sheet->name, sheet)) {
+        return &copy;
+    }
+    const auto& sheets = copy.source->package->sheets();
+    for (std::size_t j = 0; j < sheets.size(); ++j) {
+        if (SheetNamesEqual(sheets[j].name, sheet)) {
+            return firstCopyOf(copy.source->package->identity(), static_cast<int>(j));
+        }
+    }
+    return nullptr;
+}
+
+void Builder::planFilters(SheetCopy& copy) {
+    FilterTargets targets;
+    targets.pivot = [this,
+                     &copy](std::string_view sheet,
+                            std::string_view name) -> std::optional<std::pair<int, std::string>> {
+        const SheetCopy* holder = copyHolding(copy, sheet);
+        const auto key = holder ? pivots_.sourceSlicerKey(holder->index, name) : std::nullopt;
+        if (!key) {
+            return std::nullopt;
+        }
+        return std::make_pair(holder->index, *key);
+    };
+    targets.table = [this, &copy](int sourceId) -> std::optional<int> {
+        const auto find = [sourceId](const SheetCopy& in) -> std::optional<int> {
+            for (const auto& table : in.tables) {
+                if (table.sourceId == sourceId) {
+                    return table.id;
+                }
+            }
+            return std::nullopt;
         };
-        if (auto carried = slicers_.plan(package, copy.index, copy.sheet->name, *rel, copy.partName,
-                                         pivotCacheKey)) {
-            graph_.reserve(carried->partName);
-            copy.relationships.push_back(std::move(*carried));
-        } else {
-            copy.notCarried.insert("slicers");
+        if (const auto own = find(copy)) {
+            return own;
+        }
+        for (const auto& other : copies_) {
+            if (other.source != nullptr &&
+                other.source->package->identity() == copy.source->package->identity()) {
+                if (const auto found = find(other)) {
+                    return found;
+                }
+            }
+        }
+        return std::nullopt;
+    };
+    ResultStyles::Importer* styles = copy.source->importer.get();
+    targets.style = [styles](FilterViewKind kind,
+                             const std::string& name) -> std::optional<std::string> {
+        try {
+            return styles->filterStyle(name, kind == FilterViewKind::Timeline);
+        } catch (const SpreadsheetError&) {
+            return std::nullopt; // a style naming formats its workbook lacks: the view stays out
+        }
+    };
+    targets.defaultStyle = [styles](FilterViewKind kind) {
+        return styles->defaultFilterStyle(kind == FilterViewKind::Timeline);
+    };
+    for (const Relationship& rel : copy.filters) {
+        FilterPlan plan =
+            slicers_.plan(*copy.source->package, copy.index, rel, copy.partName, targets);
+        if (plan.relationship) {
+            graph_.reserve(plan.relationship->partName);
+            copy.relationships.push_back(std::move(*plan.relationship));
+        }
+        for (auto& sentence : plan.leftOut) {
+            add(ReportKind::PartNotCarried, copy, std::move(sentence));
         }
     }
 }
@@ -786,8 +857,11 @@ void Builder::writeGraph(const SheetCopy& copy, const FormulaContext& context, Z
         }
         return std::nullopt;
     };
-    parts.slicerView = [this, &copy](std::string_view name) {
-        return slicers_.viewName(copy.index, name);
+    parts.filterView = [this, &copy](FilterViewKind kind, std::string_view name) {
+        return slicers_.viewName(copy.index, kind, name);
+    };
+    parts.filterViewReported = [this, &copy](FilterViewKind kind, std::string_view name) {
+        return slicers_.leftOut(copy.index, kind, name);
     };
     graph_.write(parts, zip);
 }

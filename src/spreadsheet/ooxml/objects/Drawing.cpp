@@ -5,6 +5,7 @@
 #include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/styles/Colors.h"
 
+#include <algorithm>
 #include <array>
 
 namespace quillory::spreadsheet::ooxml {
@@ -13,8 +14,7 @@ namespace {
 
 constexpr std::string_view kSpreadsheetDrawingNamespace =
     "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
-// Graphic frames of timelines point at parts that are not carried with a sheet; those of slicers
-// stay when the slicer came along.
+// Graphic frames of slicers and timelines stay when the view came along.
 constexpr std::string_view kSlicerGraphicUri =
     "http://schemas.microsoft.com/office/drawing/2010/slicer";
 constexpr std::string_view kTimelineGraphicUri =
@@ -80,22 +80,22 @@ bool IsHyperlinkElement(const XmlNode& node) {
     return false;
 }
 
-// A slicer frame that stays is given the slicer's name in the result.
+// A slicer or timeline frame that stays is given the view's name in the result.
 bool UsesUncarriedGraphic(XmlNode& node, const PartCopyContext& copy) {
     if (node.localName() == "graphicData") {
         const std::string uri = node.attributeOr("uri", "");
-        if (uri == kTimelineGraphicUri) {
-            return true;
-        }
-        if (uri == kSlicerGraphicUri) {
-            XmlNode* slicer = node.child("slicer");
-            const auto name = slicer != nullptr && copy.slicerView
-                                  ? copy.slicerView(slicer->attributeOr("name", ""))
-                                  : std::nullopt;
+        const bool timeline = uri == kTimelineGraphicUri;
+        if (timeline || uri == kSlicerGraphicUri) {
+            XmlNode* view = node.child(timeline ? "timeslicer" : "slicer");
+            const auto name =
+                view != nullptr && copy.filterView
+                    ? copy.filterView(timeline ? FilterViewKind::Timeline : FilterViewKind::Slicer,
+                                      view->attributeOr("name", ""))
+                    : std::nullopt;
             if (!name) {
                 return true;
             }
-            slicer->setAttribute("name", *name);
+            view->setAttribute("name", *name);
             return false;
         }
     }
@@ -161,7 +161,24 @@ void RewriteShapeAttributes(XmlNode& node, const FormulaContext* formulas, Drawi
     }
 }
 
-// mc:AlternateContent around an anchor: the first Choice that can be carried, else the Fallback.
+// Whether the node shows a slicer or timeline that was left out and reported by name.
+bool ShowsReportedFilterView(const XmlNode& node, const PartCopyContext& copy) {
+    if (node.localName() == "graphicData") {
+        const std::string uri = node.attributeOr("uri", "");
+        const bool timeline = uri == kTimelineGraphicUri;
+        const XmlNode* view = node.child(timeline ? "timeslicer" : "slicer");
+        return (timeline || uri == kSlicerGraphicUri) && view != nullptr &&
+               copy.filterViewReported &&
+               copy.filterViewReported(timeline ? FilterViewKind::Timeline : FilterViewKind::Slicer,
+                                       view->attributeOr("name", ""));
+    }
+    return std::any_of(node.children.begin(), node.children.end(), [&](const XmlNode& child) {
+        return !child.isText() && ShowsReportedFilterView(child, copy);
+    });
+}
+
+// mc:AlternateContent around an anchor, or inside one around its content: the first Choice that can
+// be carried, else the Fallback.
 std::optional<XmlNode> ChooseAlternate(XmlNode& alternate, const std::set<std::string>& prefixes,
                                        const std::set<std::string>& carried,
                                        const PartCopyContext& copy) {
@@ -207,8 +224,9 @@ void RewriteDrawing(PartInTransit& part) {
         if (child.isText()) {
             kept.push_back(std::move(child));
         } else if (child.localName() == "AlternateContent") {
+            const bool reported = ShowsReportedFilterView(child, part.copy);
             if (auto chosen = ChooseAlternate(child, prefixes, part.carriedIds, part.copy)) {
-                if (chosen->localName() != "AlternateContent") {
+                if (chosen->localName() != "AlternateContent" && !reported) {
                     ++notes.alternatesReplaced;
                 }
                 kept.push_back(std::move(*chosen));
@@ -216,6 +234,27 @@ void RewriteDrawing(PartInTransit& part) {
                 ++notes.anchorsDropped;
             }
         } else {
+            // An anchor whose content is an alternate (a slicer or timeline frame with its
+            // fallback shape) keeps the content that can be carried, else it goes.
+            bool contentLost = false;
+            for (auto& inner : child.children) {
+                if (inner.isText() || inner.localName() != "AlternateContent") {
+                    continue;
+                }
+                const bool reported = ShowsReportedFilterView(inner, part.copy);
+                if (auto chosen = ChooseAlternate(inner, prefixes, part.carriedIds, part.copy)) {
+                    if (chosen->localName() != "AlternateContent" && !reported) {
+                        ++notes.alternatesReplaced;
+                    }
+                    inner = std::move(*chosen);
+                } else {
+                    contentLost = true;
+                }
+            }
+            if (contentLost) {
+                ++notes.anchorsDropped;
+                continue;
+            }
             DropUncarriedHyperlinks(child, prefixes, part.carriedIds, notes);
             if (RefersToUncarried(child, prefixes, part.carriedIds)) {
                 ++notes.anchorsDropped;

@@ -15,6 +15,7 @@
 #include "spreadsheet/MergeReport.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 #include "spreadsheet/ooxml/formulas/Formula.h"
+#include "spreadsheet/ooxml/objects/Slicers.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
@@ -49,8 +50,11 @@ struct PartCopyContext {
     // The result sheet of a pivot table that came along, by its source sheet and name; nullopt
     // when it stayed as values or is not in the result.
     std::function<std::optional<std::string>(std::string_view, std::string_view)> pivotTable;
-    // The result's name of a slicer of this sheet that came along; nullopt when left out.
-    std::function<std::optional<std::string>(std::string_view)> slicerView;
+    // The result's name of a slicer or timeline of this sheet that came along; nullopt when
+    // left out.
+    std::function<std::optional<std::string>(FilterViewKind, std::string_view)> filterView;
+    // Whether such a view was left out and reported already.
+    std::function<bool(FilterViewKind, std::string_view)> filterViewReported;
 };
 
 // One part on its way into the result, handed to the rewriters registered for it.

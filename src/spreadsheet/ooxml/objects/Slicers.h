@@ -1,15 +1,15 @@
 #pragma once
-// Slicers of pivot tables that come along alive: the slicer part of the sheet, its caches
-// (registered in the result's workbook extension list, each with the defined name a spreadsheet
-// program expects), the slicer anchors of the sheet's drawing. A slicer comes along when every
-// pivot table its cache filters is on the slicer's own sheet and came along with it; views and
-// caches are renamed where the result already has the name. Everything else (table slicers,
-// timelines, slicers of pivot tables elsewhere or left as values) stays out, as reported.
+// Slicers and timelines that come along alive: the slicer or timeline part of the sheet, its
+// caches (registered in the result's workbook extension lists, each with the defined name a
+// spreadsheet program expects), the frames of the sheet's drawing that show them. A pivot slicer
+// or timeline comes along when a pivot table it filters came along (on its own sheet or another
+// copied one) over the cache it names; a table slicer when its table came along. Views and
+// caches are renamed where the result already has the name. A view left out is reported once.
 //
-// Use: `plan` each sheet relationship of kind "slicer" once the sheet's pivot tables are planned;
-// `viewName` tells the drawing which slicer anchors stay; after the pivot tables are written,
-// `write` writes the parts and registers the cache names, and `workbookExtensionXml` and
-// `workbookRelationships` give what the workbook part needs.
+// Use: once every sheet's pivot tables and tables are planned, `plan` each sheet relationship of
+// kind "slicer" or "timeline"; `viewName` tells the drawing which frames stay; after the pivot
+// tables are written, `write` writes the parts and registers the cache names, and
+// `workbookExtensionXml` and `workbookRelationships` give what the workbook part needs.
 
 #include "spreadsheet/ooxml/SourcePackage.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
@@ -21,11 +21,37 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quillory::spreadsheet::ooxml {
 
 inline constexpr std::string_view kSlicerRelationshipKind = "slicer";
+inline constexpr std::string_view kTimelineRelationshipKind = "timeline";
+
+enum class FilterViewKind { Slicer, Timeline };
+
+// Where the result holds what the slicers and timelines of one sheet copy filter.
+struct FilterTargets {
+    // The copy holding the carried pivot table `name` of the source sheet `sheet`, with the
+    // slicer key (x14 pivotCacheId) of its source cache; nullopt when it did not come along.
+    std::function<std::optional<std::pair<int, std::string>>(std::string_view sheet,
+                                                             std::string_view name)>
+        pivot;
+    // The result's id of the source table with this id; nullopt when it did not come along.
+    std::function<std::optional<int>(int sourceId)> table;
+    // The result's name of a custom slicer or timeline style; nullopt when it cannot be carried.
+    std::function<std::optional<std::string>(FilterViewKind, const std::string&)> style;
+    // The style the source gives views that name none ("" when it sets none).
+    std::function<std::string(FilterViewKind)> defaultStyle;
+};
+
+// A slicer or timeline part as planned: its relationship when some view came along, and one
+// report sentence per view left out.
+struct FilterPlan {
+    std::optional<Relationship> relationship;
+    std::vector<std::string> leftOut;
+};
 
 class SlicerCarrier {
 public:
@@ -34,29 +60,27 @@ public:
     SlicerCarrier(const SlicerCarrier&) = delete;
     SlicerCarrier& operator=(const SlicerCarrier&) = delete;
 
-    // The pivot cache a carried pivot table of the copy uses, by the table's name: the slicer
-    // key of its source cache; nullopt when the pivot table did not come along.
-    using PivotCacheKey = std::function<std::optional<std::string>(std::string_view name)>;
+    // Plans the slicer or timeline part `rel` of the sheet copy `copyIndex`, written as
+    // `resultSheetPart`.
+    FilterPlan plan(const SourcePackage& source, int copyIndex, const Relationship& rel,
+                    std::string_view resultSheetPart, const FilterTargets& targets);
 
-    // Plans the slicer part `rel` of the sheet `sourceSheet` (copy `copyIndex`, written as
-    // `resultSheetPart`); nullopt when it stays out.
-    std::optional<Relationship> plan(const SourcePackage& source, int copyIndex,
-                                     std::string_view sourceSheet, const Relationship& rel,
-                                     std::string_view resultSheetPart,
-                                     const PivotCacheKey& pivotCacheKey);
+    // The result's name of a carried view of copy `copyIndex`; nullopt when left out.
+    std::optional<std::string> viewName(int copyIndex, FilterViewKind kind,
+                                        std::string_view sourceName) const;
 
-    // The result's name of a carried slicer view of copy `copyIndex`; nullopt when left out.
-    std::optional<std::string> viewName(int copyIndex, std::string_view sourceName) const;
+    // Whether a view of copy `copyIndex` was left out and reported by `plan`.
+    bool leftOut(int copyIndex, FilterViewKind kind, std::string_view sourceName) const;
 
-    // Writes slicers and caches. `resultCacheKey(copyIndex, pivotTable)` gives the slicer key
-    // of the result's cache of a carried pivot table; `nameTaken` whether the result already
-    // has a defined name of that spelling; `addName` registers each cache's name.
+    // Writes views and caches. `resultCacheKey(copyIndex, pivotTable)` gives the slicer key of
+    // the result's cache of a carried pivot table; `nameTaken` whether the result already has a
+    // defined name of that spelling; `addName` registers each cache's name.
     void write(const std::function<int(int, std::string_view)>& resultCacheKey,
                const std::function<bool(std::string_view)>& nameTaken,
                const std::function<void(const std::string&)>& addName, ZipWriter& zip,
                ContentTypesWriter& types);
 
-    // The workbook's <extLst> with the slicer caches, or "" when there are none.
+    // The workbook's <extLst> with the caches, or "" when there are none.
     std::string workbookExtensionXml() const;
     std::vector<Relationship> workbookRelationships() const;
 

@@ -24,9 +24,6 @@ struct Decision {
 };
 
 constexpr Decision kDecisions[] = {
-    {"slicers",
-     "Slicers (the filter buttons) were not copied; the data they filtered is unchanged.", false},
-    {"timelines", "Timeline filters were not copied; the data they filtered is unchanged.", false},
     {"data connections",
      "Data imported through a query or connection is kept as values: it no longer refreshes "
      "from its source.",

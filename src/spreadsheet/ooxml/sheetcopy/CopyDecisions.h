@@ -1,6 +1,6 @@
 #pragma once
 // What the merge decided about the parts of a source that a result cannot carry as they were
-// (slicers, timelines, query tables, connections, macros), in the words the merge
+// (query tables, connections, macros), in the words the merge
 // report gives a user: what they will see in the result, and what no longer works.
 
 #include "spreadsheet/MergeReport.h"
@@ -13,7 +13,7 @@ namespace quillory::spreadsheet::ooxml {
 
 class SourcePackage;
 
-// One report sentence for a kind of content left out of a copied sheet ("slicers", "timelines",
+// One report sentence for a kind of content left out of a copied sheet ("data connections",
 // ...): a plain explanation for the kinds with a decision of their own, "Not copied: <what>."
 // for the rest.
 std::string NotCarriedSentence(std::string_view what);

@@ -278,7 +278,7 @@ private:
     bool rewriteExtensionFormulas(XmlNode& node, std::string& reason);
     void dropUncarriedRelationshipIds(XmlNode& node);
     bool refersToUncarriedRelationship(const XmlNode& node) const;
-    bool keepCarriedSlicers(XmlNode& ext) const;
+    bool keepCarriedViews(XmlNode& ext, std::string_view list) const;
 
     // -- cells --
     // Whether the cell's position follows the previous cell's in the same row.
@@ -1329,15 +1329,16 @@ void Transplanter::dropUncarriedRelationshipIds(XmlNode& node) {
     });
 }
 
-// The slicers of a list whose parts came along stay; false when none of them did.
-bool Transplanter::keepCarriedSlicers(XmlNode& ext) const {
-    XmlNode* list = ext.child("slicerList");
-    if (list == nullptr) {
+// The entries of a slicer or timeline list whose parts came along stay; false when none did.
+bool Transplanter::keepCarriedViews(XmlNode& ext, std::string_view list) const {
+    XmlNode* entries = ext.child(list);
+    if (entries == nullptr) {
         return false;
     }
-    std::erase_if(list->children,
-                  [&](const XmlNode& slicer) { return refersToUncarriedRelationship(slicer); });
-    return !list->childrenNamed("slicer").empty();
+    std::erase_if(entries->children, [&](const XmlNode& entry) {
+        return entry.isText() || refersToUncarriedRelationship(entry);
+    });
+    return !entries->children.empty();
 }
 
 bool Transplanter::refersToUncarriedRelationship(const XmlNode& node) const {
@@ -1416,16 +1417,18 @@ bool Transplanter::processExtensionList(XmlNode& node) {
             continue;
         }
         const std::string uri = ext.attributeOr("uri", "");
-        if (uri == kSlicerListUri2010 && keepCarriedSlicers(ext)) {
-            kept.push_back(std::move(ext));
-            continue;
-        }
-        if (uri == kSlicerListUri2010 || uri == kSlicerListUri2013) {
-            notes.notCarried.insert("slicers");
-            continue;
-        }
-        if (uri == kTimelineRefsUri) {
-            notes.notCarried.insert("timelines");
+        // Writers differ in the letter case of these ids.
+        const auto is = [&uri](std::string_view id) {
+            return std::equal(uri.begin(), uri.end(), id.begin(), id.end(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            });
+        };
+        // Slicers and timelines left out are reported, one by one, where they are planned.
+        if (is(kSlicerListUri2010) || is(kSlicerListUri2013) || is(kTimelineRefsUri)) {
+            if (keepCarriedViews(ext, is(kTimelineRefsUri) ? "timelineRefs" : "slicerList")) {
+                kept.push_back(std::move(ext));
+            }
             continue;
         }
         if (uri == kWebExtensionsUri) {

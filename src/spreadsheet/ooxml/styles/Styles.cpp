@@ -76,6 +76,14 @@ void TranslateElement(XmlElement& element, const ColorResolver& colors, bool dro
     }
 }
 
+// The styles extensions with the dxfs of slicer and timeline styles, and those styles.
+constexpr std::string_view kExtensionDxfsUri = "{46F421CA-312F-682f-3DD2-61675219B42D}";
+constexpr std::string_view kSlicerStylesUri = "{EB79DEF2-80B8-43e5-95BD-54CBDDF9020C}";
+constexpr std::string_view kTimelineStylesUri = "{9260A510-F301-46a8-8635-F512D64BE5F5}";
+constexpr std::string_view kX14Ns = "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main";
+constexpr std::string_view kX15Ns =
+    "http://schemas.microsoft.com/office/spreadsheetml/2010/11/main";
+
 constexpr std::string_view kMarkupCompatibilityNs =
     "http://schemas.openxmlformats.org/markup-compatibility/2006";
 
@@ -187,6 +195,25 @@ SourceStyles SourceStyles::parse(std::string_view stylesXml, const std::string& 
                 styles.defaultPivotStyle_ = *name;
             }
             CollectChildren(section, "tableStyle", styles.tableStyles_);
+        } else if (local == "extLst") {
+            for (auto& ext : section.children) {
+                const std::string uri = Folded(ext.attribute("uri") ? *ext.attribute("uri") : "");
+                XmlElement* list = nullptr;
+                if (uri == Folded(kExtensionDxfsUri) && (list = ext.child("dxfs"))) {
+                    CollectChildren(*list, "dxf", styles.extensionDxfs_);
+                } else if (uri == Folded(kSlicerStylesUri) && (list = ext.child("slicerStyles"))) {
+                    CollectChildren(*list, "slicerStyle", styles.slicerStyles_);
+                    if (const std::string* name = list->attribute("defaultSlicerStyle")) {
+                        styles.defaultSlicerStyle_ = *name;
+                    }
+                } else if (uri == Folded(kTimelineStylesUri) &&
+                           (list = ext.child("timelineStyles"))) {
+                    CollectChildren(*list, "timelineStyle", styles.timelineStyles_);
+                    if (const std::string* name = list->attribute("defaultTimelineStyle")) {
+                        styles.defaultTimelineStyle_ = *name;
+                    }
+                }
+            }
         } else if (local == "colors") {
             if (const XmlElement* indexed = section.child("indexedColors")) {
                 const auto& defaults = DefaultIndexedPalette();
@@ -290,6 +317,10 @@ void ResultStyles::clearForBase() {
     namedStylesByFoldedName_.clear();
     tableStyleRecords_.clear();
     tableStyles_.clear();
+    extensionDxfs_.clear();
+    slicerStyleRecords_.clear();
+    timelineStyleRecords_.clear();
+    filterStyles_.clear();
     defaultTableStyle_ = kDefaultTableStyle;
     defaultPivotStyle_ = kDefaultPivotStyle;
 }
@@ -414,6 +445,39 @@ std::string ResultStyles::addTableStyle(const std::string& wanted, XmlElement st
     }
 }
 
+std::string ResultStyles::addFilterStyle(const std::string& wanted, XmlElement table,
+                                         XmlElement extension, bool timeline) {
+    table.removeAttribute("name");
+    table.setAttribute("count", std::to_string(table.children.size()));
+    extension.removeAttribute("name");
+    const std::string tableKey = WriteXml(table, true);
+    const std::string key =
+        tableKey + (timeline ? "|timeline|" : "|slicer|") + WriteXml(extension, true);
+    for (int attempt = 1;; ++attempt) {
+        const std::string candidate =
+            attempt == 1 ? wanted : wanted + " " + std::to_string(attempt);
+        const auto sameName = [&](const auto& entry) {
+            return Folded(entry.name) == Folded(candidate);
+        };
+        const auto tableFound = std::find_if(tableStyles_.begin(), tableStyles_.end(), sameName);
+        const auto found = std::find_if(filterStyles_.begin(), filterStyles_.end(), sameName);
+        if (found != filterStyles_.end() && found->key == key) {
+            return found->name;
+        }
+        // The name also names the table style the slicer or timeline style extends.
+        if (found == filterStyles_.end() && tableFound == tableStyles_.end()) {
+            table.setAttribute("name", candidate);
+            extension.setAttribute("name", candidate);
+            tableStyleRecords_.push_back(WriteXml(table, true));
+            tableStyles_.push_back({candidate, tableKey});
+            (timeline ? timelineStyleRecords_ : slicerStyleRecords_)
+                .push_back(WriteXml(extension, true));
+            filterStyles_.push_back({candidate, key});
+            return candidate;
+        }
+    }
+}
+
 std::string ResultStyles::toXml() const {
     std::string out = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
                       "\n<styleSheet xmlns=\"";
@@ -450,6 +514,35 @@ std::string ResultStyles::toXml() const {
             out += record;
         }
         out += "</tableStyles>";
+    }
+    if (!extensionDxfs_.records.empty() || !filterStyles_.empty()) {
+        const auto list = [&](std::string_view uri, std::string_view ns, std::string_view prefix,
+                              std::string_view element, std::string_view attribute,
+                              const std::vector<std::string>& records) {
+            out += "<ext uri=\"" + std::string(uri) + "\" xmlns:" + std::string(prefix) + "=\"" +
+                   std::string(ns) + "\"><" + std::string(prefix) + ":" + std::string(element) +
+                   " " + std::string(attribute) + ">";
+            for (const auto& record : records) {
+                out += record;
+            }
+            out += "</" + std::string(prefix) + ":" + std::string(element) + "></ext>";
+        };
+        out += "<extLst>";
+        if (!extensionDxfs_.records.empty()) {
+            list(kExtensionDxfsUri, kX14Ns, "x14", "dxfs",
+                 "count=\"" + std::to_string(extensionDxfs_.records.size()) + "\"",
+                 extensionDxfs_.records);
+        }
+        if (!slicerStyleRecords_.empty()) {
+            // Views name their style; the defaults are the ones spreadsheet programs assume.
+            list(kSlicerStylesUri, kX14Ns, "x14", "slicerStyles",
+                 "defaultSlicerStyle=\"SlicerStyleLight1\"", slicerStyleRecords_);
+        }
+        if (!timelineStyleRecords_.empty()) {
+            list(kTimelineStylesUri, kX15Ns, "x15", "timelineStyles",
+                 "defaultTimelineStyle=\"TimeSlicerStyleLight1\"", timelineStyleRecords_);
+        }
+        out += "</extLst>";
     }
     out += "</styleSheet>";
     return out;
@@ -651,10 +744,30 @@ int ResultStyles::Importer::dxf(int sourceIndex) {
                         std::to_string(dxfs_.size()));
     }
     int& mapped = dxfs_[static_cast<std::size_t>(sourceIndex)];
-    if (mapped >= 0) {
-        return mapped;
+    if (mapped < 0) {
+        mapped = result_.dxfs_.add(
+            WriteXml(dxfRecord(source_.dxfs_[static_cast<std::size_t>(sourceIndex)]), true));
     }
-    XmlElement record = translated(source_.dxfs_[static_cast<std::size_t>(sourceIndex)]);
+    return mapped;
+}
+
+int ResultStyles::Importer::extensionDxf(int sourceIndex) {
+    if (sourceIndex < 0 || static_cast<std::size_t>(sourceIndex) >= source_.extensionDxfs_.size()) {
+        throwOutOfRange("a slicer or timeline style uses differential format " +
+                        std::to_string(sourceIndex) + ", but the styles part defines only " +
+                        std::to_string(source_.extensionDxfs_.size()) + " for them");
+    }
+    extensionDxfs_.resize(source_.extensionDxfs_.size(), -1);
+    int& mapped = extensionDxfs_[static_cast<std::size_t>(sourceIndex)];
+    if (mapped < 0) {
+        mapped = result_.extensionDxfs_.add(WriteXml(
+            dxfRecord(source_.extensionDxfs_[static_cast<std::size_t>(sourceIndex)]), true));
+    }
+    return mapped;
+}
+
+XmlElement ResultStyles::Importer::dxfRecord(const XmlElement& sourceDxf) {
+    XmlElement record = translated(sourceDxf);
     if (XmlElement* format = record.child("numFmt")) {
         const int id = static_cast<int>(format->intAttribute("numFmtId").value_or(0));
         if (const std::string* code = format->attribute("formatCode")) {
@@ -667,8 +780,7 @@ int ResultStyles::Importer::dxf(int sourceIndex) {
             }
         }
     }
-    mapped = result_.dxfs_.add(WriteXml(record, true));
-    return mapped;
+    return record;
 }
 
 std::string ResultStyles::Importer::tableStyle(const std::string& sourceName) {
@@ -705,6 +817,55 @@ std::string ResultStyles::Importer::tableStyle(const std::string& sourceName) {
         renamed_.emplace_back(sourceName, resultName);
     }
     tableStyles_.emplace(sourceName, resultName);
+    return resultName;
+}
+
+std::optional<std::string> ResultStyles::Importer::filterStyle(const std::string& sourceName,
+                                                               bool timeline) {
+    const std::string cacheKey = (timeline ? "timeline|" : "slicer|") + sourceName;
+    if (const auto cached = filterStyles_.find(cacheKey); cached != filterStyles_.end()) {
+        return cached->second;
+    }
+    const auto named = [&](const std::vector<XmlElement>& styles) -> const XmlElement* {
+        for (const bool folded : {false, true}) {
+            for (const auto& style : styles) {
+                const std::string* name = style.attribute("name");
+                if (name != nullptr &&
+                    (folded ? Folded(*name) == Folded(sourceName) : *name == sourceName)) {
+                    return &style;
+                }
+            }
+        }
+        return nullptr;
+    };
+    const XmlElement* table = named(source_.tableStyles_);
+    const XmlElement* extension = named(timeline ? source_.timelineStyles_ : source_.slicerStyles_);
+    std::optional<std::string> resultName;
+    if (table != nullptr && extension != nullptr) {
+        XmlElement tableCopy = *table;
+        RemoveForeignAttributes(tableCopy);
+        for (auto& element : tableCopy.children) {
+            RemoveForeignAttributes(element);
+            if (const auto dxfId = element.intAttribute("dxfId")) {
+                element.setAttribute("dxfId", std::to_string(dxf(static_cast<int>(*dxfId))));
+            }
+        }
+        XmlElement extensionCopy = *extension;
+        for (auto& elements : extensionCopy.children) {
+            for (auto& element : elements.children) {
+                if (const auto dxfId = element.intAttribute("dxfId")) {
+                    element.setAttribute("dxfId",
+                                         std::to_string(extensionDxf(static_cast<int>(*dxfId))));
+                }
+            }
+        }
+        resultName = result_.addFilterStyle(sourceName, std::move(tableCopy),
+                                            std::move(extensionCopy), timeline);
+        if (*resultName != sourceName) {
+            renamed_.emplace_back(sourceName, *resultName);
+        }
+    }
+    filterStyles_.emplace(cacheKey, resultName);
     return resultName;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -65,6 +66,13 @@ private:
     std::string defaultTableStyle_;
     std::string defaultPivotStyle_;
     std::vector<Argb> palette_;
+    // From the extension list: the differential formats slicer and timeline styles use, and the
+    // slicer- and timeline-specific parts of custom styles.
+    std::vector<XmlElement> extensionDxfs_;
+    std::vector<XmlElement> slicerStyles_;
+    std::vector<XmlElement> timelineStyles_;
+    std::string defaultSlicerStyle_;
+    std::string defaultTimelineStyle_;
 };
 
 // The result's styles part, built up by content.
@@ -88,6 +96,14 @@ public:
         // A custom table or pivot style used by a copied table: imported with its dxfs, renamed
         // when the result already holds a different style of that name. Built-in names pass.
         std::string tableStyle(const std::string& sourceName);
+        // A custom slicer or timeline style of a copied view: its table style and its
+        // slicer- or timeline-specific elements, imported with their dxfs and renamed when the
+        // result holds a different style of that name; nullopt when the source lacks either.
+        std::optional<std::string> filterStyle(const std::string& sourceName, bool timeline);
+        // The style the source gives slicers or timelines that name none ("" when unset).
+        const std::string& defaultFilterStyle(bool timeline) const {
+            return timeline ? source_.defaultTimelineStyle_ : source_.defaultSlicerStyle_;
+        }
         // Theme and indexed colours inside rich text or extension elements made fixed where the
         // source's theme or palette differs from the result's (font schemes dropped there);
         // the fragment unchanged otherwise.
@@ -106,6 +122,8 @@ public:
                  ColorResolver colors);
 
         int fill(int sourceIndex);
+        XmlElement dxfRecord(const XmlElement& sourceDxf);
+        int extensionDxf(int sourceIndex);
         int border(int sourceIndex);
         int numberFormat(int sourceId);
         int namedStyle(int sourceIndex);
@@ -129,6 +147,8 @@ public:
         std::vector<int> namedStyles_;
         std::unordered_map<int, int> numberFormats_;
         std::unordered_map<std::string, std::string> tableStyles_;
+        std::vector<int> extensionDxfs_;
+        std::unordered_map<std::string, std::optional<std::string>> filterStyles_;
         std::vector<std::pair<std::string, std::string>> renamed_;
     };
 
@@ -162,6 +182,10 @@ private:
         std::string name;
         std::string key; // the style without its name
     };
+    struct FilterStyleEntry {
+        std::string name;
+        std::string key; // table style and extension elements, without the name
+    };
 
     void checkFormatLimit(const std::string& fileName) const;
     void resetToDefaults();
@@ -169,6 +193,8 @@ private:
     int addNamedStyle(const std::string& wanted, const XmlElement& cellStyle, std::string record,
                       const std::string& fileName, std::string& resultName);
     std::string addTableStyle(const std::string& wanted, XmlElement style);
+    std::string addFilterStyle(const std::string& wanted, XmlElement table, XmlElement extension,
+                               bool timeline);
 
     Theme theme_;
     bool baseChosen_ = false;
@@ -184,6 +210,10 @@ private:
     std::unordered_map<std::string, std::size_t> namedStylesByFoldedName_;
     std::vector<std::string> tableStyleRecords_;
     std::vector<TableStyleEntry> tableStyles_;
+    Table extensionDxfs_;
+    std::vector<std::string> slicerStyleRecords_;
+    std::vector<std::string> timelineStyleRecords_;
+    std::vector<FilterStyleEntry> filterStyles_;
     std::string defaultTableStyle_;
     std::string defaultPivotStyle_;
 };
