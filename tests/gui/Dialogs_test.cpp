@@ -218,30 +218,6 @@ private slots:
         }
     }
 
-    void linksOpenTheirAddressesAndLeaveTheDialogOpen() {
-        QList<QUrl> opened;
-        Dialog1 dialog([&](const QUrl& url) {
-            opened.append(url);
-            return false; // no mail program or browser: nothing changes
-        });
-        bool openAfterLinks = false;
-        ModalDriver<Dialog1> driver([&](Dialog1* shown) {
-            click(shown->Label2());
-            click(shown->Label8());
-            click(shown->Label1()); // not a link
-            openAfterLinks = shown->isVisible();
-            click(shown->OKButton());
-            return true;
-        });
-        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-        QVERIFY(driver.finished());
-        QVERIFY(openAfterLinks);
-        QCOMPARE(opened, (QList<QUrl>{QUrl(QStringLiteral("mailto:support@quillory.example")),
-                                      QUrl(QStringLiteral("https://quillory.example"))}));
-        // Opened again, it shows the same content.
-        Dialog1 again([](const QUrl&) { return true; });
-        QCOMPARE(labelTexts(again), labelTexts(dialog));
-    }
     void everyShowNeedsAnOwnerThatIsStillThere() {
         ScriptedBackend backend;
         backend.fileAnswer = QStringLiteral("/tmp/a.xlsx");

@@ -69,28 +69,9 @@ protected:
     }
 };
 
-constexpr int kRowsPerSheet = 15000;
-constexpr int kColumns = 6;
+// Large enough that timers fire while the merge copies and while it writes the result.
+constexpr int kRowsPerSheet = 40000;
 const std::vector<std::string> kLargeSheets = {"North", "South", "East"};
-
-bool WriteLargeWorkbook(const std::filesystem::path& file) {
-#ifdef QUILLORY_HAVE_XLSXWRITER
-    lxw_workbook* workbook = workbook_new(file.c_str());
-    for (const auto& name : kLargeSheets) {
-        lxw_worksheet* sheet = workbook_add_worksheet(workbook, name.c_str());
-        for (int row = 0; row < kRowsPerSheet; ++row) {
-            for (lxw_col_t col = 0; col < kColumns; ++col) {
-                worksheet_write_number(sheet, static_cast<lxw_row_t>(row), col, row + col / 10.0,
-                                       nullptr);
-            }
-        }
-    }
-    return workbook_close(workbook) == LXW_NO_ERROR;
-#else
-    (void)file;
-    return false;
-#endif
-}
 
 // Sheets "Sales", with a column chart of its figures, and "Costs", in another colour theme than
 // the default (another accent colour). The chart's series has a colour of its own or takes the
@@ -124,26 +105,6 @@ bool WriteOfficeWorkbook(const std::filesystem::path& file, bool seriesColoured)
     (void)seriesColoured;
     return false;
 #endif
-}
-
-// A pivot table on the workbook's second sheet.
-void AddPivotTable(const std::filesystem::path& file) {
-    const std::string part = "xl/pivotTables/pivotTable1.xml";
-    PackageEntries package = PackageEntries::read(file);
-    package.set("xl/worksheets/_rels/sheet2.xml.rels",
-                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://"
-                "schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" "
-                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-                "pivotTable\" Target=\"../pivotTables/pivotTable1.xml\"/></Relationships>");
-    package.set(part, "<pivotTableDefinition xmlns=\"http://schemas.openxmlformats.org/"
-                      "spreadsheetml/2006/main\" name=\"P\" cacheId=\"3\"><location ref=\"A1:B2\" "
-                      "firstHeaderRow=\"1\" firstDataRow=\"1\" firstDataCol=\"1\"/>"
-                      "</pivotTableDefinition>");
-    package.replaceOnce("[Content_Types].xml", "</Types>",
-                        "<Override PartName=\"/" + part +
-                            "\" ContentType=\"application/vnd.openxmlformats-officedocument."
-                            "spreadsheetml.pivotTable+xml\"/></Types>");
-    package.write(file);
 }
 
 } // namespace
@@ -183,7 +144,6 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     if (!quillory::testing::WriteWorkbook(books / "Budget.xlsx", {{"Summary", 3}, {"Pivot", 2}})) {
         QSKIP("libxlsxwriter is not installed: no fixture workbooks can be written");
     }
-    AddPivotTable(books / "Budget.xlsx");
     QVERIFY(WriteOfficeWorkbook(books / "North office.xlsx", true));
     QVERIFY(WriteOfficeWorkbook(books / "South office.xlsx", false));
     dir.write("program/EXCEL.txt", books.string() + "\r\n");
@@ -235,15 +195,15 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     QVERIFY(driver.finished());
     QCOMPARE(port.messages.size(), std::size_t{1});
     QVERIFY2(text.count('\n') + 1 <= 6, qPrintable(text));
-    QVERIFY2(text.contains("Kept as values") && text.contains("Renamed"), qPrintable(text));
+    QVERIFY2(text.contains("Renamed"), qPrintable(text));
     QVERIFY2(!text.contains("Adjusted"), "what looks the same is no difference");
     // Only the chart whose colour comes from the theme can look different.
     QVERIFY2(text.contains("May look different: 1 note, in 1 workbook"), qPrintable(text));
     QCOMPARE(details.count("coloured automatically"), 1);
     QCOMPARE(details.count("Adjusted to look the same"), 2); // both workbooks of the other theme
     QVERIFY(details.indexOf("coloured automatically") > details.indexOf("South office.xlsx"));
-    // Workbooks in the order of the merge list.
-    QVERIFY(details.indexOf("Budget.xlsx\n") < details.indexOf("North office.xlsx\n"));
+    // Workbooks in the order of the merge list; Budget, of the result's theme, has no note.
+    QVERIFY(!details.contains("Budget.xlsx"));
     QVERIFY(details.indexOf("North office.xlsx\n") < details.indexOf("South office.xlsx\n"));
     for (const auto& item : expected.report.items) {
         const std::string note = item.kind == quillory::spreadsheet::ReportKind::SheetRenamed
@@ -271,7 +231,11 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
 void ReportMessageTest::longMergeKeepsTheWindowAliveAndIgnoresInput() {
     TempDir dir;
     const std::filesystem::path book = dir.path() / "large.xlsx";
-    if (!WriteLargeWorkbook(book)) {
+    std::vector<quillory::testing::SheetContent> sheets;
+    for (const auto& name : kLargeSheets) {
+        sheets.push_back({name, kRowsPerSheet});
+    }
+    if (!quillory::testing::WriteWorkbook(book, sheets)) {
         QSKIP("libxlsxwriter is not installed: no large workbook can be written");
     }
     DesktoplessPort port;

@@ -11,19 +11,16 @@ using quillory::testing::TempDir;
 
 namespace fs = std::filesystem;
 
-TEST(ProgramFolder, FilesStayBesideAWritableProgram) {
+TEST(ProgramFolder, FilesStayBesideAWritableProgramElseTheListMovesToTheConfigFolder) {
     TempDir dir;
-    const auto files = LocateProgramFiles(dir.path(), dir / "config");
-    EXPECT_FALSE(files.relocated);
-    EXPECT_EQ(files.sourceListFile(), dir / "EXCEL.txt");
-    EXPECT_EQ(files.settingsFile(), dir / "set.txt");
-    EXPECT_EQ(files.helpFile(), dir / "help.chm");
+    const auto beside = LocateProgramFiles(dir.path(), dir / "config");
+    EXPECT_FALSE(beside.relocated);
+    EXPECT_EQ(beside.sourceListFile(), dir / "EXCEL.txt");
+    EXPECT_EQ(beside.settingsFile(), dir / "set.txt");
+    EXPECT_EQ(beside.helpFile(), dir / "help.chm");
     EXPECT_FALSE(fs::exists(dir / "config"));
-    EXPECT_EQ(quillory::sources::DescribeDataFolder(files), "");
-}
+    EXPECT_EQ(quillory::sources::DescribeDataFolder(beside), "");
 
-TEST(ProgramFolder, UnwritableProgramFolderMovesTheListToTheConfigFolder) {
-    TempDir dir;
     // A program folder this process cannot create files in (even as the superuser: it does not
     // exist as a folder).
     const fs::path program = dir.write("bin", "a file, not a folder");

@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using quillory::lists::ListModel;
 using quillory::sources::FileError;
@@ -214,22 +212,4 @@ TEST(SavedList, FailedWriteKeepsTheOldListWhole) {
     EXPECT_NE(message.find(program.files.sourceListFile().string()), std::string::npos) << message;
     EXPECT_EQ(program.list(), old);
     EXPECT_EQ(program.folderEntries(), std::vector<std::string>{"EXCEL.txt"});
-}
-
-TEST(SavedList, UnwritableOrMissingFolderKeepsTheOldList) {
-    ProgramFolder program;
-    ListModel list;
-    list.add("x");
-    ProgramFiles nowhere = program.files;
-    nowhere.dataFolder = program.dir / "no such folder";
-    EXPECT_THROW(SaveSourceList(list, nowhere), FileError);
-
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "permissions do not stop the superuser";
-    }
-    program.writeList("old\r\n");
-    fs::permissions(program.dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_THROW(SaveSourceList(list, program.files), FileError);
-    fs::permissions(program.dir.path(), fs::perms::owner_all);
-    EXPECT_EQ(program.list(), "old\r\n");
 }

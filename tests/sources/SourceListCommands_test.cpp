@@ -99,29 +99,6 @@ protected:
     bool failWorkbooks = false;
 };
 
-TEST_F(SourceCommands, AddsAppendTheChosenPathWithItsIconSelectedAndListIt) {
-    addSources(lists.sources, {"/books/first.xlsx"}, kIconFile);
-    dialogs.fileAnswer = "/books/Q1 sales.xlsx";
-    dialogs.folderAnswer = "/books/2024";
-    AddExcel(context());
-    AddFolder(context());
-    AddExcel(context()); // the same file again: a second equal row, nothing compared
-    EXPECT_EQ(dialogs.titles,
-              (Strings{"Select Excel File", "Add all excel files in folder", "Select Excel File"}));
-    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/books/first.xlsx", "/books/Q1 sales.xlsx",
-                                                "/books/2024", "/books/Q1 sales.xlsx"}));
-    EXPECT_EQ(RowIcons(lists.sources),
-              (std::vector<int>{kIconFile, kIconFile, kIconFolder, kIconFile}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 4);
-    EXPECT_EQ(visibility.shown, (std::vector<int>{2, 3, 4}));
-    // The workbook list is refilled with the normal pointer, the worksheets under the busy one.
-    EXPECT_EQ(calls,
-              (Strings{"workbooks /books/Q1 sales.xlsx", "busy worksheets", "workbooks /books/2024",
-                       "busy worksheets", "workbooks /books/Q1 sales.xlsx", "busy worksheets"}));
-    EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false, true, false, true, false}));
-    EXPECT_TRUE(ui.messages.empty());
-}
-
 TEST_F(SourceCommands, CancelAnEmptyFolderOrAFailingDialogChangesNoneOfTheFourLists) {
     addSources(lists.sources, {"/a.xlsx", "/b"}, kIconFile);
     lists.workbooks.add("a.xlsx");
@@ -285,7 +262,8 @@ TEST_F(SourceCommands, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesNamed) {
               (Strings{folder.string(), book.string(), gone.string(), overlong}));
     EXPECT_EQ(RowIcons(lists.sources),
               (std::vector<int>{kIconFolder, kIconFile, kIconMissing, kIconMissing}));
-    // The last row added is the current source, listed once.
+    // Each row added is scrolled to; the last is the current source, listed once.
+    EXPECT_EQ(visibility.shown, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(lists.sources.selectedPosition(), 4);
     EXPECT_EQ(calls, (Strings{"workbooks " + overlong, "busy worksheets"}));
     EXPECT_FALSE(ui.busy);

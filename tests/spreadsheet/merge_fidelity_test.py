@@ -2,10 +2,15 @@
 then independent readers compare each copy with its source, feature by feature. openpyxl reads
 values, formulas, styles and notes; the structural checker judges the package; LibreOffice
 renders every sheet to CSV and must show what it shows for the source, and reads every file as
-OpenDocument, where each copy must hold the source's array formulas and notes."""
+OpenDocument, where each copy must hold the source's array formulas and notes. Workbooks of charts,
+pictures and text boxes, merged whole, must print as their source does: LibreOffice exports both
+to PDF, poppler rasterises every page, and the pages are compared pixel by pixel with a small
+tolerance (anti-aliasing, font hinting)."""
 
 import json
 import os
+import shutil
+import subprocess
 import sys
 import types
 import unittest
@@ -16,11 +21,26 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
 
 import openpyxl  # noqa: E402
 
+try:
+    import numpy
+    from PIL import Image
+except ImportError:  # the print check skips
+    numpy = None
+
 import compare_sheets as cs  # noqa: E402
 import quillory_testing as qt  # noqa: E402
 
 STATE = {}
 THREADED_SOURCE = "poi__test-data--spreadsheet--right-to-left.xlsx"
+PDFTOPPM = shutil.which("pdftoppm")
+PRINTED_FIXTURES = ["charts.xlsx", "pictures.xlsx"]
+PRINTED_CORPUS = ["poi__test-data--spreadsheet--123233_charts.xlsx",
+                  "poi__test-data--spreadsheet--WithTextBox.xlsx"]
+RENDER_DPI = 60
+# A pixel differs when its grey level moves by more than this (0..255); a page matches when at
+# most MAX_DIFFERING_SHARE of its pixels differ.
+PIXEL_TOLERANCE = 48
+MAX_DIFFERING_SHARE = 0.005
 
 
 MAIN_NS = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
@@ -116,6 +136,22 @@ def sheet_maps(entries, result_names):
             mapping[name.casefold()] = result_names[first] if first is not None else None
         maps.append(mapping)
     return maps
+
+
+def pages(pdf, workdir):
+    """The PDF's pages as grey-level arrays."""
+    prefix = os.path.join(workdir, os.path.basename(pdf) + "-page")
+    subprocess.run([PDFTOPPM, "-r", str(RENDER_DPI), "-gray", pdf, prefix], check=True,
+                   capture_output=True, timeout=qt.LIBREOFFICE_TIMEOUT_SECONDS)
+    names = sorted(n for n in os.listdir(workdir)
+                   if n.startswith(os.path.basename(prefix)) and n.endswith(".pgm"))
+    return [numpy.asarray(Image.open(os.path.join(workdir, n)), dtype=numpy.int16) for n in names]
+
+
+def differing_share(a, b):
+    if a.shape != b.shape:
+        return 1.0
+    return float(numpy.count_nonzero(numpy.abs(a - b) > PIXEL_TOLERANCE)) / a.size
 
 
 def run(name, work, entries, by_paths=None):
@@ -320,6 +356,38 @@ class MergeFidelityTest(unittest.TestCase):
                             ("array ranges", "notes")[k], expected[k], got[k]))
         self.assertTrue(spilling and noted, "no merged sheet had spilling formulas and notes")
         self.assertFalse(failures, "\n".join(failures))
+
+    def test_charts_pictures_and_text_boxes_print_as_in_their_source(self):
+        if numpy is None or not PDFTOPPM or not qt.SOFFICE:
+            self.skipTest("needs LibreOffice (soffice), pdftoppm (poppler-utils), python3-pil and "
+                          "python3-numpy")
+        work = os.path.join(STATE["work"], "print")
+        os.makedirs(work)
+        corpus = [os.path.join(qt.SHARED_DIR, "corpus", name) for name in PRINTED_CORPUS]
+        chosen = [p for p in STATE["sources"] if os.path.basename(p) in PRINTED_FIXTURES] + [
+            p for p in corpus if os.path.exists(p)]
+        merged = {}
+        for index, source in enumerate(chosen):
+            merged[source] = os.path.join(work, "merged%02d.xlsx" % index)
+            qt.merge(merged[source], [source])
+        pdfs = qt.libreoffice_convert(list(merged) + list(merged.values()), "pdf", work)
+        for source in corpus:
+            if source not in merged:
+                with self.subTest(os.path.basename(source)):
+                    self.skipTest("corpus workbook not found under %s" % qt.SHARED_DIR)
+        for source, result in merged.items():
+            with self.subTest(os.path.basename(source)):
+                self.assertEqual(qt.check_package(result), [], result)
+                self.assertTrue(os.path.exists(pdfs[source]), "no PDF of the source")
+                self.assertTrue(os.path.exists(pdfs[result]), "no PDF of the result")
+                before, after = pages(pdfs[source], work), pages(pdfs[result], work)
+                self.assertGreater(len(before), 0)
+                self.assertEqual(len(before), len(after), "page count")
+                for number, (a, b) in enumerate(zip(before, after), start=1):
+                    share = differing_share(a, b)
+                    self.assertLessEqual(share, MAX_DIFFERING_SHARE,
+                                         "page %d differs in %.2f%% of its pixels"
+                                         % (number, 100 * share))
 
     def test_libreoffice_shows_each_copy_as_its_source(self):
         if not qt.SOFFICE:
