@@ -185,10 +185,10 @@ private:
     int nextQueryTablePart_ = 1;
     std::set<std::pair<std::string, std::string>> namesInProgress_;
     std::map<std::pair<int, std::string>, std::optional<std::string>> localNameCache_;
-    PartGraph graph_;         // drawings, charts, pictures and what hangs off them
-    CommentCarrier comments_; // notes, threads, people, form controls, OLE objects
-    PivotCarrier pivots_;
-    ResultConnections connections_;
+    PartGraph graph_;               // drawings, charts, pictures and what hangs off them
+    CommentCarrier comments_;       // notes, threads, people, form controls, OLE objects
+    ResultConnections connections_; // before the pivot tables, which carry connections too
+    PivotCarrier pivots_{connections_};
     SlicerCarrier slicers_;
 };
 
