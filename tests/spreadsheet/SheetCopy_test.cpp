@@ -171,6 +171,131 @@ TEST(SheetCopyTables, CopiesGetUniqueIdsNamesAndRewrittenReferences) {
     EXPECT_TRUE(ReportHas(result.report, ReportKind::NameChanged, "Sales_2"));
 }
 
+// A workbook whose sheet "Feed" holds a table filled by a query over connection 4, with
+// `connections` as its connections part; the sheet "Other" stays behind in the merges below.
+std::filesystem::path QueryBook(const TempDir& dir, const std::string& file,
+                                const std::string& connections) {
+    const std::string main = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+    const std::string rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/"
+                             "2006/relationships\"><Relationship Id=\"rId1\" Type=\"http://"
+                             "schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    MiniWorkbook book;
+    MiniSheet sheet{"Feed", Rows({Cell("A1", "<v>0</v>", " t=\"s\""), Cell("A2", "<v>5</v>")}) +
+                                "<tableParts count=\"1\"><tablePart r:id=\"rId1\"/></tableParts>"};
+    sheet.rels = "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
+                 "officeDocument/2006/relationships/table\" Target=\"../tables/table1.xml\"/>";
+    sheet.parts = {
+        {"xl/tables/table1.xml",
+         "<table " + main +
+             " id=\"1\" name=\"Feed\" displayName=\"Feed\" ref=\"A1:A2\" tableType=\"queryTable\">"
+             "<tableColumns count=\"1\"><tableColumn id=\"1\" name=\"Amount\" "
+             "queryTableFieldId=\"1\"/></tableColumns></table>"},
+        {"xl/tables/_rels/table1.xml.rels",
+         rels + "queryTable\" Target=\"../queryTables/queryTable1.xml\"/></Relationships>"},
+        {"xl/queryTables/queryTable1.xml",
+         "<queryTable " + main +
+             " name=\"Feed\" connectionId=\"4\" autoFormatId=\"16\"><queryTableRefresh "
+             "nextId=\"2\"><queryTableFields count=\"1\"><queryTableField id=\"1\" "
+             "name=\"Amount\" tableColumnId=\"1\"/></queryTableFields></queryTableRefresh>"
+             "</queryTable>"},
+        {"xl/connections.xml", "<connections " + main + ">" + connections + "</connections>"}};
+    book.sheets = {sheet, {"Other"}};
+    book.sharedStrings = {"<t>Amount</t>"};
+    PackageEntries package = BuildPackage(book);
+    package.replaceOnce("xl/_rels/workbook.xml.rels", "</Relationships>",
+                        "<Relationship Id=\"rIdC\" Type=\"http://schemas.openxmlformats.org/"
+                        "officeDocument/2006/relationships/connections\" Target=\"connections."
+                        "xml\"/></Relationships>");
+    const std::string type = "ContentType=\"application/vnd.openxmlformats-officedocument."
+                             "spreadsheetml.";
+    package.replaceOnce("[Content_Types].xml", "</Types>",
+                        "<Override PartName=\"/xl/tables/table1.xml\" " + type +
+                            "table+xml\"/><Override PartName=\"/xl/queryTables/queryTable1.xml\" " +
+                            type + "queryTable+xml\"/><Override PartName=\"/xl/connections.xml\" " +
+                            type + "connections+xml\"/></Types>");
+    package.write(dir / file);
+    return dir / file;
+}
+
+std::string OdbcConnection(const std::string& name, const std::string& dsn,
+                           const std::string& extra = {}) {
+    return "<connection id=\"4\" name=\"" + name + "\" type=\"1\" refreshedVersion=\"6\" " +
+           "saveData=\"1\" odcFile=\"queries\\" + dsn + ".odc\"><dbPr connection=\"DSN=" + dsn +
+           ";\" command=\"SELECT amount FROM sales\"/>" + extra + "</connection>";
+}
+
+// Two sources whose connections share an id and a name but not what they read: each query table
+// keeps refreshing from its own connection, under ids and names of its own in the result.
+TEST(SheetCopyQueries, QueryTablesBringTheirConnectionsRenumberedAndRenamed) {
+    TempDir dir;
+    const std::string parameter = "<parameters count=\"1\"><parameter name=\"p\" sqlType=\"12\" "
+                                  "parameterType=\"cell\" cell=\"Feed!$A$2\"/></parameters>";
+    const MergedPackage result = MergeAndRead(
+        dir, {{QueryBook(dir, "a.xlsx", OdbcConnection("Sales", "North")), "Feed"},
+              {QueryBook(dir, "b.xlsx", OdbcConnection("Sales", "South", parameter)), "Feed"}});
+    const XmlNode connections = PartTree(result.package, "xl/connections.xml");
+    const auto carried = connections.childrenNamed("connection");
+    ASSERT_EQ(carried.size(), 2u);
+    EXPECT_EQ(carried[0]->attributeOr("id", ""), "1");
+    EXPECT_EQ(carried[0]->attributeOr("name", ""), "Sales");
+    EXPECT_EQ(carried[0]->child("dbPr")->attributeOr("connection", ""), "DSN=North;");
+    EXPECT_EQ(carried[0]->attributeOr("odcFile", ""), (dir / "queries/North.odc").string())
+        << "a relative file is anchored at the source's folder";
+    EXPECT_EQ(carried[1]->attributeOr("id", ""), "2");
+    EXPECT_EQ(carried[1]->attributeOr("name", ""), "Sales 2");
+    EXPECT_EQ(carried[1]->child("dbPr")->attributeOr("connection", ""), "DSN=South;");
+    EXPECT_EQ(carried[1]->child("parameters")->child("parameter")->attributeOr("cell", ""),
+              "'Feed (2)'!$A$2")
+        << "a parameter cell follows its renamed sheet";
+    for (const std::string n : {"1", "2"}) {
+        const XmlNode table = PartTree(result.package, "xl/tables/table" + n + ".xml");
+        EXPECT_EQ(table.attributeOr("tableType", ""), "queryTable");
+        EXPECT_EQ(
+            table.child("tableColumns")->child("tableColumn")->attributeOr("queryTableFieldId", ""),
+            "1");
+        const std::string* rels = result.package.find("xl/tables/_rels/table" + n + ".xml.rels");
+        ASSERT_NE(rels, nullptr);
+        EXPECT_NE(rels->find("../queryTables/queryTable" + n + ".xml"), std::string::npos);
+        EXPECT_EQ(PartTree(result.package, "xl/queryTables/queryTable" + n + ".xml")
+                      .attributeOr("connectionId", ""),
+                  n);
+    }
+    EXPECT_NE(result.package.find("xl/_rels/workbook.xml.rels")->find("/connections\""),
+              std::string::npos);
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::NameChanged, "'Sales 2'"));
+    EXPECT_FALSE(ReportHas(result.report, ReportKind::FormulaAsValue, "no longer refreshes"));
+}
+
+// What cannot come along safely leaves the table a plain table with its data, and says why.
+TEST(SheetCopyQueries, ConnectionsThatCannotComeAlongLeaveAPlainTable) {
+    const std::string other = "<parameters count=\"1\"><parameter name=\"p\" "
+                              "parameterType=\"cell\" cell=\"Other!$A$1\"/></parameters>";
+    const struct {
+        std::string name;
+        std::string connections;
+        std::string reason;
+    } cases[] = {
+        {"damaged", "<connection id=\"4\" name=\"Sales\"><dbPr></connection>", "damaged"},
+        {"two with one id", OdbcConnection("A", "A") + OdbcConnection("B", "B"), "damaged"},
+        {"missing", "", "missing"},
+        {"cube", OdbcConnection("Cube", "C", "<olapPr/>"), "cube"},
+        {"parameter left behind", OdbcConnection("Sales", "S", other), "not in the result"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const MergedPackage result =
+            MergeAndRead(dir, {{QueryBook(dir, "q.xlsx", c.connections), "Feed"}});
+        const XmlNode table = PartTree(result.package, "xl/tables/table1.xml");
+        EXPECT_EQ(table.attribute("tableType"), nullptr);
+        EXPECT_EQ(table.child("tableColumns")->child("tableColumn")->attribute("queryTableFieldId"),
+                  nullptr);
+        EXPECT_EQ(result.package.find("xl/connections.xml"), nullptr);
+        EXPECT_EQ(result.package.find("xl/queryTables/queryTable1.xml"), nullptr);
+        EXPECT_TRUE(ReportHas(result.report, ReportKind::FormulaAsValue, c.reason));
+    }
+}
+
 // A formula kept as its value (it refers to a sheet not in the result) becomes a constant date:
 // it is shifted like any other, or it would show a date four years off for good.
 TEST(SheetCopyDates, SourceWithTheOtherDateSystemIsShifted) {

@@ -682,5 +682,59 @@ class DamagedPivotTablesStayValues(unittest.TestCase):
                 self.assertEqual(len(result), pivot_rels)
 
 
+
+CONNECTION = ('<connections xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+              '<connection id="3" name="Sales" type="{type}" refreshedVersion="6" saveData="1">'
+              '<dbPr connection="DSN=Sales;" command="SELECT * FROM sales"/>{extra}</connection>'
+              '</connections>')
+
+
+def over_connection(name, type_="1", extra=""):
+    """pivots.xlsx with every cache fed by data connection 3 instead of its range."""
+    def edit(n, t):
+        if re.fullmatch(r"xl/pivotCache/pivotCacheDefinition\d+\.xml", n):
+            return re.sub(r"<cacheSource .*?</cacheSource>",
+                          '<cacheSource type="external" connectionId="3"/>', t, flags=re.S)
+        if n == "xl/_rels/workbook.xml.rels":
+            return t.replace("</Relationships>", '<Relationship Id="rIdC" Type="http://schemas.'
+                             'openxmlformats.org/officeDocument/2006/relationships/connections" '
+                             'Target="connections.xml"/></Relationships>')
+        if n == "[Content_Types].xml":
+            return t.replace("</Types>", '<Override PartName="/xl/connections.xml" ContentType='
+                             '"application/vnd.openxmlformats-officedocument.spreadsheetml.'
+                             'connections+xml"/></Types>')
+        return t
+    return damaged(name, edit, {"xl/connections.xml": CONNECTION.format(type=type_, extra=extra)})
+
+
+class PivotCachesOverConnections(unittest.TestCase):
+    def test_plain_connection_comes_along_and_cubes_stay_values(self):
+        for name, type_, extra, carried in [("odbc", "1", "", True),
+                                            ("cube", "5", "<olapPr/>", False)]:
+            with self.subTest(name):
+                output, messages = merge("connection-" + name, [over_connection(name, type_,
+                                                                                extra)])
+                self.assertEqual(qt.check_package(output), [])
+                openpyxl.load_workbook(output)
+                with zipfile.ZipFile(output) as z:
+                    names = z.namelist()
+                    caches = [z.read(n).decode() for n in names
+                              if re.fullmatch(r"xl/pivotCache/pivotCacheDefinition\d+\.xml", n)]
+                    connections = (z.read("xl/connections.xml").decode()
+                                   if "xl/connections.xml" in names else "")
+                kept = [m for m in messages if KEPT_AS_VALUES in m]
+                if carried:
+                    self.assertEqual(kept, [])
+                    self.assertEqual(len(caches), 2)
+                    self.assertEqual(re.findall(r'<connection id="(\d+)" name="([^"]*)"',
+                                                connections), [("1", "Sales")])
+                    for cache in caches:
+                        self.assertIn('<cacheSource type="external" connectionId="1"/>', cache)
+                else:
+                    self.assertEqual((caches, connections), ([], ""))
+                    self.assertEqual(len(kept), 4, messages)
+                    self.assertTrue(all("cube" in m for m in kept), kept)
+
+
 if __name__ == "__main__":
     qt.main()

@@ -5,6 +5,7 @@
 #include "spreadsheet/ooxml/formulas/ExternalLinks.h"
 #include "spreadsheet/ooxml/formulas/SheetNames.h"
 #include "spreadsheet/ooxml/objects/Comments.h"
+#include "spreadsheet/ooxml/objects/Connections.h"
 #include "spreadsheet/ooxml/objects/Drawing.h"
 #include "spreadsheet/ooxml/objects/PartGraph.h"
 #include "spreadsheet/ooxml/objects/PivotTables.h"
@@ -79,6 +80,12 @@ struct SourceState {
     NormalFont normalFont{"Calibri", 11};
 };
 
+struct CarriedQuery {
+    std::string relationshipId; // of the table's relationship to it
+    std::string resultPart;     // empty: not carried
+    std::string xml;
+};
+
 struct TableCopy {
     std::string relationshipId;
     std::string sourcePart;
@@ -88,6 +95,7 @@ struct TableCopy {
     int sourceId = 0;
     int id = 0;
     XmlNode root;
+    CarriedQuery query; // the query filling it, when it keeps refreshing in the result
 };
 
 struct CarriedPart { // a part copied unchanged (printer settings)
@@ -108,6 +116,7 @@ struct SheetCopy {
     // Slicers and timelines, planned once every copy's pivot tables and tables are.
     std::vector<Relationship> filters;
     std::set<std::string> notCarried;
+    std::set<std::string> keptAsValues; // report sentences, once each
     bool selected = false;
     bool usesExternalLinks = false; // a carried formula or name refers to another workbook
     SheetVisibility visibility = SheetVisibility::Visible;
@@ -140,6 +149,7 @@ private:
     const SheetCopy* firstCopyOf(const std::string& identity, int sourceIndex) const;
     void writeSheet(SheetCopy& copy, ZipWriter& zip);
     std::string tableXml(SheetCopy& copy, TableCopy& table, FormulaContext& context);
+    bool carryQuery(SheetCopy& copy, TableCopy& table, FormulaContext& context);
     void writeGraph(const SheetCopy& copy, const FormulaContext& context, ZipWriter& zip);
     PivotSourceLookup pivotLookupFor(int copyIndex);
     void reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes);
@@ -172,11 +182,13 @@ private:
     int nextTableId_ = 1;
     int nextTablePart_ = 1;
     int nextPrinterSettings_ = 1;
+    int nextQueryTablePart_ = 1;
     std::set<std::pair<std::string, std::string>> namesInProgress_;
     std::map<std::pair<int, std::string>, std::optional<std::string>> localNameCache_;
-    PartGraph graph_;         // drawings, charts, pictures and what hangs off them
-    CommentCarrier comments_; // notes, threads, people, form controls, OLE objects
-    PivotCarrier pivots_;
+    PartGraph graph_;               // drawings, charts, pictures and what hangs off them
+    CommentCarrier comments_;       // notes, threads, people, form controls, OLE objects
+    ResultConnections connections_; // before the pivot tables, which carry connections too
+    PivotCarrier pivots_{connections_};
     SlicerCarrier slicers_;
 };
 
@@ -688,7 +700,8 @@ std::string Builder::tableXml(SheetCopy& copy, TableCopy& table, FormulaContext&
             "The table " + Quoted(table.sourceName) + " was named " + Quoted(table.resultName) +
                 " because the result already had that name.");
     }
-    if (root.attribute("tableType") != nullptr) {
+    const bool query = root.attribute("tableType") != nullptr && carryQuery(copy, table, context);
+    if (root.attribute("tableType") != nullptr && !query) {
         root.removeAttribute("tableType");
         root.removeAttribute("connectionId");
         copy.notCarried.insert("data connections (the table keeps its data)");
@@ -731,7 +744,9 @@ std::string Builder::tableXml(SheetCopy& copy, TableCopy& table, FormulaContext&
                     continue;
                 }
                 mapDxf(column);
-                column.removeAttribute("queryTableFieldId");
+                if (!query) {
+                    column.removeAttribute("queryTableFieldId");
+                }
                 std::erase_if(column.children, [&](XmlNode& formula) {
                     if (formula.isText() || (formula.localName() != "calculatedColumnFormula" &&
                                              formula.localName() != "totalsRowFormula")) {
@@ -759,6 +774,87 @@ std::string Builder::tableXml(SheetCopy& copy, TableCopy& table, FormulaContext&
     std::string xml(kXmlDeclaration);
     AppendNode(xml, root);
     return xml;
+}
+
+// Carries the query table that fills `table` and the connection it reads, or says in the report
+// why the table keeps its data as a plain table.
+bool Builder::carryQuery(SheetCopy& copy, TableCopy& table, FormulaContext& context) {
+    XmlNode& root = table.root;
+    const SourcePackage& package = *copy.source->package;
+    if (root.attributeOr("tableType", "") != "queryTable") {
+        return false; // an XML map's table: the map is not carried
+    }
+    const Relationships tableRels = package.relationshipsOf(table.sourcePart);
+    const Relationship* rel = tableRels.firstOfKind(kQueryTableRelationshipKind);
+    const auto stored =
+        rel != nullptr && !rel->external ? package.zip().find(rel->partName) : std::nullopt;
+    XmlNode query;
+    std::string refusal;
+    if (!stored) {
+        refusal = "its query is missing from the workbook";
+    } else {
+        try {
+            std::string xml = package.readPart(*stored);
+            query = ParseNamespacedXmlTree(package.strict() ? TransitionalXml(std::move(xml)) : xml,
+                                           package.displayName(), *stored);
+        } catch (const SpreadsheetError&) {
+            refusal = "its query is damaged in the workbook";
+        }
+    }
+    const auto cells = [&context](std::string_view cell) -> std::optional<std::string> {
+        const FormulaRewrite result = RewriteFormula(cell, context);
+        return result.computable ? std::optional<std::string>(result.text) : std::nullopt;
+    };
+    // Every connection id the table and its query name is carried before anything changes.
+    std::vector<std::pair<XmlNode*, int>> users;
+    for (XmlNode* node : {&root, &query}) {
+        if (const std::string* id = node->attribute("connectionId"); id != nullptr) {
+            users.emplace_back(node, std::atoi(id->c_str()));
+        }
+    }
+    if (refusal.empty() && (users.empty() || users.back().first != &query)) {
+        refusal = "its query names no data connection";
+    }
+    std::vector<std::pair<XmlNode*, int>> resultIds;
+    std::vector<std::string> renames;
+    for (const auto& [node, sourceId] : users) {
+        if (!refusal.empty()) {
+            break;
+        }
+        ConnectionUse use =
+            connections_.carry(package, sourceId, std::to_string(copy.index), cells);
+        if (!use.id) {
+            refusal = std::move(use.refusal);
+            break;
+        }
+        resultIds.emplace_back(node, *use.id);
+        if (!use.renamed.empty()) {
+            renames.push_back(std::move(use.renamed));
+        }
+    }
+    if (!refusal.empty()) {
+        copy.keptAsValues.insert("A table filled by a query or connection is kept as a plain "
+                                 "table with its data (" +
+                                 refusal + "): it no longer refreshes from its source.");
+        return false;
+    }
+    for (const auto& [node, id] : resultIds) {
+        node->setAttribute("connectionId", std::to_string(id));
+    }
+    for (auto& sentence : renames) {
+        add(ReportKind::NameChanged, copy, std::move(sentence));
+    }
+    for (auto& [key, value] : query.attributes) {
+        if (key == "xmlns" || key.starts_with("xmlns:")) {
+            value = TransitionalUri(value);
+        }
+    }
+    table.query.relationshipId = rel->id;
+    table.query.resultPart =
+        "xl/queryTables/queryTable" + std::to_string(nextQueryTablePart_++) + ".xml";
+    graph_.reserve(table.query.resultPart);
+    table.query.xml = std::string(kXmlDeclaration) + SerializeNode(query);
+    return true;
 }
 
 void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
@@ -807,6 +903,22 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     }
     for (auto& table : copy.tables) {
         zip.addEntry(table.resultPart, tableXml(copy, table, context));
+        if (!table.query.resultPart.empty()) {
+            zip.addEntry(table.query.resultPart, table.query.xml);
+            std::string rels(kXmlDeclaration);
+            rels += "<Relationships xmlns=\"";
+            rels += kPackageRelationshipNamespace;
+            rels += "\">";
+            AppendStartTag(rels, "Relationship",
+                           {{"Id", table.query.relationshipId},
+                            {"Type", std::string(kRelationshipTypePrefix) +
+                                         std::string(kQueryTableRelationshipKind)},
+                            {"Target", RelativeTarget(table.resultPart, table.query.resultPart)}},
+                           true);
+            rels += "</Relationships>";
+            zip.addEntry(RelationshipsPartFor(table.resultPart), rels);
+            table.query.xml.clear();
+        }
     }
     for (const auto& part : copy.parts) {
         zip.addRawEntry(part.resultPart, copy.source->package->zip(), part.sourcePart);
@@ -930,6 +1042,9 @@ void Builder::reportCopy(const SheetCopy& copy, const SheetCopyNotes& notes) {
     for (const auto& what : notCarried) {
         add(NotCarriedKind(what), copy, NotCarriedSentence(what));
     }
+    for (const auto& sentence : copy.keptAsValues) {
+        add(ReportKind::FormulaAsValue, copy, sentence);
+    }
     for (const auto& what : notes.mayDiffer) {
         add(ReportKind::MayLookDifferent, copy, what);
     }
@@ -1031,6 +1146,9 @@ std::string Builder::workbookRelationshipsXml() const {
     for (auto& rel : slicers_.workbookRelationships()) {
         carriedParts.push_back(std::move(rel));
     }
+    if (!connections_.empty()) {
+        carriedParts.push_back(connections_.workbookRelationship());
+    }
     for (const Relationship& rel : carriedParts) {
         AppendStartTag(xml, "Relationship",
                        {{"Id", rel.id}, {"Type", rel.type}, {"Target", rel.target}}, true);
@@ -1088,6 +1206,9 @@ void Builder::write(OutputSink& sink) {
         types.addOverride(copy.partName, content_type::kWorksheet);
         for (const auto& table : copy.tables) {
             types.addOverride(table.resultPart, content_type::kTable);
+            if (!table.query.resultPart.empty()) {
+                types.addOverride(table.query.resultPart, kQueryTableContentType);
+            }
         }
         for (const auto& part : copy.parts) {
             types.addOverride(part.resultPart, part.contentType);
@@ -1109,6 +1230,7 @@ void Builder::write(OutputSink& sink) {
         },
         zip, types);
     externalLinks_.write(zip, types);
+    connections_.write(zip, types);
     zip.addEntry(kWorkbookPart, workbookXml());
     zip.addEntry(RelationshipsPartFor(kWorkbookPart), workbookRelationshipsXml());
     zip.addEntry(kThemePart, theme_.xml());

@@ -66,16 +66,34 @@ std::string FileUri(std::string_view absolutePath) {
     return "file://" + PercentEncodePath(absolutePath);
 }
 
-std::string AnchoredLinkTarget(std::string_view target, std::string_view sourcePath) {
-    const bool hasScheme = target.find(':') != std::string_view::npos;
+namespace {
+
+// The folder of `sourcePath` and `target` with forward slashes, when `target` is a relative path.
+std::optional<std::pair<std::string, std::string>> RelativeToSource(std::string_view target,
+                                                                    std::string_view sourcePath) {
+    const bool hasScheme = target.find(':') != std::string_view::npos; // also a drive letter
     const bool absolute = target.starts_with("/") || target.starts_with("\\");
     if (target.empty() || hasScheme || absolute || !sourcePath.starts_with("/")) {
-        return std::string(target);
+        return std::nullopt;
     }
-    const std::filesystem::path folder = std::filesystem::path(sourcePath).parent_path();
     std::string relative(target);
     std::replace(relative.begin(), relative.end(), '\\', '/'); // written on Windows
-    return "file://" + PercentEncodePath(folder.string()) + "/" + relative;
+    return std::make_pair(std::filesystem::path(sourcePath).parent_path().string(), relative);
+}
+
+} // namespace
+
+std::string AnchoredLinkTarget(std::string_view target, std::string_view sourcePath) {
+    const auto relative = RelativeToSource(target, sourcePath);
+    if (!relative) {
+        return std::string(target);
+    }
+    return "file://" + PercentEncodePath(relative->first) + "/" + relative->second;
+}
+
+std::string AnchoredFilePath(std::string_view path, std::string_view sourcePath) {
+    const auto relative = RelativeToSource(path, sourcePath);
+    return relative ? relative->first + "/" + relative->second : std::string(path);
 }
 
 std::optional<ResultExternalLinks::Link> ResultExternalLinks::load(const SourcePackage& package,

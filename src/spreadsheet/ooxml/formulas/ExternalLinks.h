@@ -32,6 +32,9 @@ std::vector<std::string> ExternalLinkParts(const SourcePackage& package);
 // with a scheme, absolute paths and network paths come back unchanged.
 std::string AnchoredLinkTarget(std::string_view target, std::string_view sourcePath);
 
+// The same for a file path written as a path, not a URI (a data connection's file).
+std::string AnchoredFilePath(std::string_view path, std::string_view sourcePath);
+
 // The file URI of an absolute path ("/data/Q 3.xlsx" -> "file:///data/Q%203.xlsx").
 std::string FileUri(std::string_view absolutePath);
 

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -191,6 +192,8 @@ private:
 } // namespace
 
 struct PivotCarrier::Impl {
+    explicit Impl(ResultConnections& resultConnections) : connections(resultConnections) {}
+
     // One source cache, checked once.
     struct SourceCache {
         std::string refusal; // empty: sound
@@ -199,6 +202,7 @@ struct PivotCarrier::Impl {
         std::string recordsId;
         std::string recordsPart;
         std::size_t fieldCount = 0;
+        int connectionId = 0; // the data connection feeding it; 0: a worksheet source
     };
     struct SourceWorkbook {
         std::map<std::string, std::string> cacheParts; // cacheId -> definition part
@@ -228,6 +232,7 @@ struct PivotCarrier::Impl {
     std::map<std::string, ResultCache> resultCaches; // by source cache + where its data is
     std::vector<const ResultCache*> cacheOrder;
     int nextPivotPart = 1;
+    ResultConnections& connections;
 
     SourceWorkbook& workbookOf(const SourcePackage& source) {
         auto [slot, added] = workbooks.try_emplace(source.identity());
@@ -272,9 +277,18 @@ struct PivotCarrier::Impl {
         }
         const XmlNode& root = cache.definition;
         const XmlNode* cacheSource = root.child("cacheSource");
-        if (cacheSource == nullptr || cacheSource->attributeOr("type", "") != "worksheet" ||
-            cacheSource->attribute("connectionId") != nullptr ||
-            cacheSource->child("worksheetSource") == nullptr ||
+        const std::string type = cacheSource ? cacheSource->attributeOr("type", "") : "";
+        const bool connection =
+            type == "external" && cacheSource->child("worksheetSource") == nullptr;
+        if (connection) {
+            const auto id = ToInteger(cacheSource->attributeOr("connectionId", "0"));
+            cache.connectionId =
+                id && *id > 0 && *id <= std::numeric_limits<int>::max() ? static_cast<int>(*id) : 0;
+        }
+        if (cacheSource == nullptr || (type != "worksheet" && !connection) ||
+            (connection && cache.connectionId < 1) ||
+            (!connection && (cacheSource->attribute("connectionId") != nullptr ||
+                             cacheSource->child("worksheetSource") == nullptr)) ||
             std::any_of(std::begin(kOlapElements), std::end(kOlapElements),
                         [&](std::string_view e) { return root.child(e) != nullptr; })) {
             cache.refusal = "its data comes through a data connection, a cube or several "
@@ -376,6 +390,13 @@ struct PivotCarrier::Impl {
         if (!cache.refusal.empty()) {
             return cache.refusal;
         }
+        if (cache.connectionId > 0) {
+            // Decided now, before the result's sheets are all known: cell parameters refuse.
+            if (std::string refusal = connections.refusalOf(source, cache.connectionId, false);
+                !refusal.empty()) {
+                return refusal;
+            }
+        }
         pivot.cache = &cache;
         pivot.cacheKey = source.identity() + "|" + listed->second;
         const XmlNode* fields = pivot.table.child("pivotFields");
@@ -400,6 +421,10 @@ struct PivotCarrier::Impl {
 
     static Resolution resolve(const PlannedPivot& pivot, const PivotSourceLookup& lookup) {
         Resolution result;
+        if (pivot.cache->connectionId > 0) {
+            result.key = "connection";
+            return result; // the connection comes along with the cache
+        }
         const XmlNode& source =
             *pivot.cache->definition.child("cacheSource")->child("worksheetSource");
         if (RelationshipIdOf(source) != nullptr) {
@@ -488,9 +513,19 @@ struct PivotCarrier::Impl {
                 value = TransitionalUri(value);
             }
         }
-        XmlNode& worksheetSource = *definition.child("cacheSource")->child("worksheetSource");
+        XmlNode& cacheSource = *definition.child("cacheSource");
+        if (pivot.cache->connectionId > 0) {
+            // Checked when planned, and no cell parameters: it comes along.
+            ConnectionUse use = connections.carry(source, pivot.cache->connectionId, {},
+                                                  [](std::string_view) { return std::nullopt; });
+            cacheSource.setAttribute("connectionId", std::to_string(use.id.value_or(0)));
+            if (!use.renamed.empty()) {
+                lookup.report(ReportKind::NameChanged, use.renamed);
+            }
+        }
+        XmlNode* worksheetSource = cacheSource.child("worksheetSource");
         for (const auto& [attribute, value] : where.attributes) {
-            worksheetSource.setAttribute(attribute, value);
+            worksheetSource->setAttribute(attribute, value);
         }
         std::vector<Relationship> rels;
         for (const auto& rel : pivot.cache->relationships) {
@@ -507,8 +542,8 @@ struct PivotCarrier::Impl {
             }
         }
         if (where.external && linkable) {
-            worksheetSource.setAttribute(RelationshipPrefix(definition) + ":id",
-                                         std::string(kExternalSourceId));
+            worksheetSource->setAttribute(RelationshipPrefix(definition) + ":id",
+                                          std::string(kExternalSourceId));
             Relationship link;
             link.id = kExternalSourceId;
             link.type = std::string(kRelationshipTypePrefix) + std::string(kExternalSourceKind);
@@ -589,7 +624,8 @@ struct PivotCarrier::Impl {
     }
 };
 
-PivotCarrier::PivotCarrier() : impl_(std::make_unique<Impl>()) {}
+PivotCarrier::PivotCarrier(ResultConnections& connections)
+    : impl_(std::make_unique<Impl>(connections)) {}
 PivotCarrier::~PivotCarrier() = default;
 
 PivotPlan PivotCarrier::plan(const SourcePackage& source, int copyIndex,

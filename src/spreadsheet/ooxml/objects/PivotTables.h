@@ -4,8 +4,9 @@
 // (two pivot tables that shared a cache share it in the result when their data sources agree),
 // and the cache's data source follows the data: to the copy of the data sheet, table or name
 // where it came along, otherwise to the range in the source workbook file, as links to other
-// workbooks do. A pivot table the result cannot hold soundly (its cache missing, damaged or fed
-// by a connection) is refused at planning time and its sheet keeps the cells it showed.
+// workbooks do; a cache fed by a data connection brings the connection along. A pivot table the
+// result cannot hold soundly (its cache missing or damaged, a cube, a connection that cannot come
+// along) is refused at planning time and its sheet keeps the cells it showed.
 //
 // Use: `plan` each sheet relationship of kind "pivotTable" while sheets are planned (this fixes
 // the pivot table's result part, so the sheet's rels can be written); when every sheet is
@@ -14,6 +15,7 @@
 
 #include "spreadsheet/MergeReport.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
+#include "spreadsheet/ooxml/objects/Connections.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
@@ -51,7 +53,7 @@ struct PivotPlan {
 
 class PivotCarrier {
 public:
-    PivotCarrier();
+    explicit PivotCarrier(ResultConnections& connections);
     ~PivotCarrier();
     PivotCarrier(const PivotCarrier&) = delete;
     PivotCarrier& operator=(const PivotCarrier&) = delete;
