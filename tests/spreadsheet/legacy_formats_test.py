@@ -23,6 +23,7 @@ import sys
 import types
 import unittest
 import zipfile
+from xml.etree import ElementTree as ET
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tools"))
@@ -310,6 +311,56 @@ def result_runs(runs):
     return found
 
 
+def embedded_charts(path):
+    """{worksheet name: charts embedded in it} of a .xls: the chart substreams (BOF of type 0x20)
+    nested in each worksheet's own, in the stream xlrd's compound file reader gives."""
+    import xlrd
+    from xlrd import compdoc
+    with open(path, "rb") as fh:
+        document = compdoc.CompDoc(fh.read())
+    mem, base, size = document.locate_named_stream("Workbook")
+    if mem is None:
+        mem, base, size = document.locate_named_stream("Book")
+
+    def records(at):
+        while at + 4 <= base + size:
+            length = int.from_bytes(mem[at + 2:at + 4], "little")
+            yield int.from_bytes(mem[at:at + 2], "little"), mem[at + 4:at + 4 + length]
+            at += 4 + length
+    positions = []
+    for kind, body in records(base):
+        if kind == 0x0085 and body[5] == 0:  # BOUNDSHEET of a worksheet
+            positions.append(int.from_bytes(body[0:4], "little"))
+        elif kind == 0x000A:
+            break
+    counts = []
+    for position in positions:
+        depth, charts = 0, 0
+        for kind, body in records(base + position):
+            if kind == 0x0809:
+                depth += 1
+                charts += depth == 2 and body[2:4] == b"\x20\x00"
+            elif kind == 0x000A:
+                depth -= 1
+                if depth <= 0:
+                    break
+        counts.append(charts)
+    return dict(zip(xlrd.open_workbook(path, on_demand=True).sheet_names(), counts))
+
+
+def result_charts(path):
+    """{sheet title: charts its drawing holds} of a result."""
+    found = {}
+    with zipfile.ZipFile(path) as zf:
+        rels = cs.relationships(zf, "xl/workbook.xml")
+        for sheet in ET.fromstring(zf.read("xl/workbook.xml")).iter("{%s}sheet" % cs.NS["m"]):
+            part = rels[sheet.get("{%s}id" % cs.NS["r"])][1]
+            drawings = [p for t, p in cs.relationships(zf, part).values() if t.endswith("/drawing")]
+            found[sheet.get("name")] = sum(t.endswith("/chart") for d in drawings
+                                           for t, _ in cs.relationships(zf, d).values())
+    return found
+
+
 def xlrd_worksheets(paths):
     """[(name, hidden)] of the worksheets of each .xls as xlrd reads them."""
     import xlrd
@@ -496,9 +547,15 @@ class LegacyFormatsTest(unittest.TestCase):
             scaled = {(i["sourceFile"], i["sourceSheet"]) for i in json.load(fh)["items"]
                       if "converted to keep their size" in i["message"]}
         widths_judged = set()
+        charts, embedded = result_charts(self.result), {}
         for (source, name), copy in copies.items():
             if not source.lower().endswith(".xls"):
                 continue
+            if source not in embedded:
+                embedded[source] = embedded_charts(source)
+            if charts[copy] != embedded[source][name] and SSCONVERT:
+                faults.append("%s!%s: %d embedded charts became %d" % (
+                    os.path.basename(source), name, embedded[source][name], charts[copy]))
             fonts, heights, default_height, merged, columns = xlrd_layout(source, name)
             if source in self.judged_by_xlrd:
                 read |= set(fonts.values())
@@ -550,6 +607,8 @@ class LegacyFormatsTest(unittest.TestCase):
                                  {found[:3] for found in read})
         self.assertGreaterEqual(rich, len(RICH_TEXT) * len(self.judged_by_xlrd))
         self.assertLessEqual(set(self.judged_by_xlrd), widths_judged)
+        self.assertTrue(any(sum(found.values()) for found in embedded.values()) or
+                        not os.path.isdir(CORPUS))
         self.assertEqual(faults, [], "\n".join(faults))
 
 

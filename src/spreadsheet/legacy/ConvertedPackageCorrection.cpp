@@ -1,6 +1,7 @@
 #include "spreadsheet/legacy/ConvertedPackageCorrection.h"
 
 #include "spreadsheet/Utf8.h"
+#include "spreadsheet/legacy/EmbeddedCharts.h"
 #include "spreadsheet/legacy/LegacyErrors.h"
 #include "spreadsheet/legacy/LegacyFormats.h"
 #include "spreadsheet/ooxml/Limits.h"
@@ -31,6 +32,10 @@ constexpr std::uint32_t kAfterLastRow = 0x10000;
 constexpr std::uint32_t kWidthUnitsPerCharacter = 256;
 constexpr std::uint32_t kWidthFractionDigits = 8;
 constexpr std::uint32_t kWidthUnitDecimal = 390625; // 1/256 = 0.00390625
+// Worksheet children that come after <drawing>, in the order the schema gives them.
+constexpr std::string_view kAfterDrawing[] = {"legacyDrawing",   "legacyDrawingHF", "drawingHF",
+                                              "picture",         "oleObjects",      "controls",
+                                              "webPublishItems", "tableParts",      "extLst"};
 
 // A COLINFO width as characters, exactly: 898 -> "3.5078125", 2560 -> "10".
 std::string widthInCharacters(std::uint16_t width) {
@@ -464,12 +469,14 @@ private:
 // Streams one worksheet part through, writing it again with the corrections: row heights from
 // the sheet's ROW and DEFAULTROWHEIGHT records, column widths from its COLINFO records, each cell's
 // format corrected for its legacy XF, and merges the conversion made of "centred across the
-// selection" taken out again.
+// selection" taken out again; and, where charts were put back, the sheet's new drawing named.
 class SheetCorrector final : public ooxml::XmlHandler {
 public:
     SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles,
-                   StringRunCorrections& strings, ooxml::ZipWriter& out)
-        : sheet_(sheet), styles_(styles), strings_(strings), out_(out) {
+                   StringRunCorrections& strings, ooxml::ZipWriter& out,
+                   std::optional<std::string> drawingId)
+        : sheet_(sheet), styles_(styles), strings_(strings), out_(out),
+          drawingId_(std::move(drawingId)) {
         buffer_ = ooxml::kXmlDeclaration;
         legacyCells_.reserve(sheet.xfs.size());
         for (const auto& [key, xf] : sheet.xfs) {
@@ -489,6 +496,22 @@ public:
             list.emplace_back(a[0], a[1]);
         }
         const std::string_view local = ooxml::LocalName(name);
+        const int depth = depth_++;
+        if (depth == 0) {
+            noteRoot(name, list);
+        } else if (depth == 1 && drawingId_) {
+            if (local == "drawing") { // one the conversion left without its part
+                for (auto& [key, value] : list) {
+                    if (ooxml::IsRelationshipIdAttribute(key)) {
+                        value = *drawingId_;
+                    }
+                }
+                drawingId_.reset();
+            } else if (std::find(std::begin(kAfterDrawing), std::end(kAfterDrawing), local) !=
+                       std::end(kAfterDrawing)) {
+                addDrawing();
+            }
+        }
         if (inMergeCells_) {
             if (local == "mergeCell") {
                 keepMerge(list);
@@ -537,6 +560,9 @@ public:
     }
 
     void endElement(const char* name) override {
+        if (--depth_ == 0 && drawingId_) {
+            addDrawing();
+        }
         if (inMergeCells_) {
             if (skipDepth_ > 0) {
                 --skipDepth_;
@@ -593,6 +619,31 @@ public:
     }
 
 private:
+    // The root's prefix and the one it gives the relationships namespace, for a new <drawing>.
+    void noteRoot(const char* name,
+                  const std::vector<std::pair<std::string, std::string>>& attributes) {
+        rootPrefix_.assign(name, ooxml::LocalName(name).data() - name);
+        for (const auto& [key, value] : attributes) {
+            if (key.rfind("xmlns:", 0) == 0 && value == ooxml::kRelationshipNamespace) {
+                relationshipPrefix_ = key.substr(6);
+            }
+        }
+    }
+
+    void addDrawing() {
+        closePending();
+        buffer_ += '<' + rootPrefix_ + "drawing ";
+        if (relationshipPrefix_.empty()) {
+            buffer_ += "xmlns:r=\"" + std::string(ooxml::kRelationshipNamespace) + "\" r";
+        } else {
+            buffer_ += relationshipPrefix_;
+        }
+        buffer_ += ":id=\"";
+        ooxml::EscapeAttributeInto(buffer_, *drawingId_);
+        buffer_ += "\"/>";
+        drawingId_.reset();
+    }
+
     static void setAttribute(std::vector<std::pair<std::string, std::string>>& list,
                              std::string_view key, std::string value) {
         for (auto& [name, current] : list) {
@@ -901,6 +952,10 @@ private:
     std::unordered_map<std::uint16_t, std::size_t> styleOfXf_;
     std::vector<std::string> merges_;
     std::set<std::pair<std::uint32_t, std::uint32_t>> stated_;
+    std::optional<std::string> drawingId_; // of a drawing the sheet must name, until it does
+    int depth_ = 0;
+    std::string rootPrefix_;
+    std::string relationshipPrefix_;
 };
 
 struct ConvertedParts {
@@ -935,15 +990,33 @@ ConvertedParts convertedParts(const ooxml::ZipReader& zip, const std::string& na
 
 } // namespace
 
-void CorrectConvertedPackage(const std::filesystem::path& source,
-                             const std::filesystem::path& converted) {
+std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem::path& source,
+                                                           const std::filesystem::path& converted,
+                                                           const ChartConversion& keepingCharts) {
     const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(source);
     const std::string name = QuotedFileName(source);
     const auto zip = ooxml::ZipReader::OpenFile(converted, source.filename().string());
     const ConvertedParts parts = convertedParts(*zip, name);
     const std::optional<std::string> stylesPart = zip->find(kStylesPart);
     if (!stylesPart) {
-        return;
+        return {};
+    }
+    std::map<std::string, std::size_t> wanted;
+    for (const LegacySheetFormats& sheet : formats.worksheets) {
+        wanted[sheet.name] = sheet.embeddedCharts;
+    }
+    EmbeddedChartTransfer charts(*zip, parts.sheets, wanted, name);
+    if (charts.needed()) {
+        try {
+            if (!keepingCharts) {
+                charts.giveUp("no other conversion was tried");
+            } else {
+                const std::filesystem::path other = keepingCharts();
+                charts.takeFrom(*ooxml::ZipReader::OpenFile(other, source.filename().string()));
+            }
+        } catch (const SpreadsheetError& error) {
+            charts.giveUp(error.description());
+        }
     }
     StyleCorrections styles(
         ooxml::ParseXmlTree(zip->readWhole(*stylesPart, ooxml::kMaxWholePartBytes), name,
@@ -964,13 +1037,14 @@ void CorrectConvertedPackage(const std::filesystem::path& source,
         for (const std::string& entry : zip->entryNames()) {
             const auto sheet = bySheetPart.find(entry);
             if (sheet == bySheetPart.end()) {
-                if (entry != *stylesPart && entry != stringsPart) {
+                if (entry != *stylesPart && entry != stringsPart && !charts.replaces(entry)) {
                     out.addRawEntry(entry, *zip, entry);
                 }
                 continue;
             }
             out.beginEntry(entry);
-            SheetCorrector corrector(*sheet->second, styles, strings, out);
+            SheetCorrector corrector(*sheet->second, styles, strings, out,
+                                     charts.drawingIdFor(entry));
             ooxml::XmlStreamParser parser(corrector, name, entry);
             zip->readChunks(entry, [&parser](std::string_view chunk) { parser.feed(chunk); });
             parser.finish();
@@ -999,8 +1073,10 @@ void CorrectConvertedPackage(const std::filesystem::path& source,
                 out.addRawEntry(*stringsPart, *zip, *stringsPart);
             }
         }
+        charts.write(out);
         out.finish();
     });
+    return charts.notes();
 }
 
 } // namespace quillory::spreadsheet::legacy

@@ -161,7 +161,11 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
             return; // a sheet without its end: what was read stands
         }
         if (record->id == kRecordBof) {
-            ++depth; // charts embedded in the sheet nest their own BOF ... EOF
+            // Charts embedded in the sheet nest their own BOF ... EOF.
+            if (++depth == 2 && record->data.size() >= kMinBofLength &&
+                ReadU16(record->data, 2) == kBofChart) {
+                ++sheet.embeddedCharts;
+            }
             continue;
         }
         if (record->id == kRecordEof) {

@@ -75,6 +75,7 @@ struct LegacySheetFormats {
     std::unordered_map<std::uint32_t, std::uint16_t> xfs; // by CellKey
     std::vector<LegacyMergedRange> merged;
     std::unordered_map<std::uint32_t, std::uint32_t> richStrings; // by CellKey: shared string index
+    std::size_t embeddedCharts = 0; // chart substreams nested in the sheet's own
 
     static std::uint32_t CellKey(std::uint32_t row, std::uint32_t column) {
         return (row << 8) | (column & 0xFF);
