@@ -17,6 +17,7 @@ second pass through it would blame the merge for LibreOffice's own loss."""
 import datetime
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -152,6 +153,33 @@ def write_named_workbook(path, names, rows=3, columns=1):
         for row in range(1, rows + 1):
             for column in range(1, columns + 1):
                 ws.cell(row, column, row * column if column % 2 else "%s %d" % (name, row))
+    wb.save(path)
+
+
+# Names of the workbook and of each sheet (one name twice, in two scopes), used by formulas on both
+# sheets, with the cells holding those formulas.
+NAMES_DEFINED = [("Rate", "Data!$B$1", None), ("Tax", "0.2", None),
+                 ("Amounts", "Data!$A$1:$A$3", 0), ("Amounts", "Data!$A$1:$A$2", 1),
+                 ("Dyn", "OFFSET(Data!$A$1,0,0,COUNT(Data!$A:$A),1)", None),
+                 ("Twice", "Data!$B$1*2", None), ("Chain", "Rate+Tax", None)]
+NAMED_FORMULAS = {("Data", "C1"): "=SUM(Amounts)*Rate", ("Calc", "A1"): "=SUM(Amounts)",
+                  ("Calc", "A2"): "=SUM(Data!Amounts)+Tax", ("Calc", "A3"): "=Rate*Tax",
+                  ("Calc", "A4"): "=SUM(Dyn)", ("Calc", "A5"): "=Twice+Chain"}
+
+
+def write_names_workbook(path):
+    from openpyxl.workbook.defined_name import DefinedName
+    wb = openpyxl.Workbook()
+    data = wb.active
+    data.title = "Data"
+    for row, value in enumerate([10, 20, 30], start=1):
+        data.cell(row, 1, value)
+    data["B1"] = 0.5
+    wb.create_sheet("Calc")
+    for name, refers_to, sheet in NAMES_DEFINED:
+        wb.defined_names.append(DefinedName(name, attr_text=refers_to, localSheetId=sheet))
+    for (sheet, ref), formula in NAMED_FORMULAS.items():
+        wb[sheet][ref] = formula
     wb.save(path)
 
 
@@ -385,13 +413,15 @@ class LegacyFormatsTest(unittest.TestCase):
         made = os.path.join(cls.work, "made")
         os.makedirs(made)
         books = {n: os.path.join(made, n + ".xlsx")
-                 for n in ("styled", "names", "latin", "large", "fonts")}
+                 for n in ("styled", "names", "latin", "large", "fonts", "formulas")}
         write_styled_workbook(books["styled"])
         write_named_workbook(books["names"], NAMES)
         write_named_workbook(books["latin"], LATIN_NAMES)
         write_named_workbook(books["large"], ["Sheet no. %d" % i for i in range(1, 61)], 120, 2)
         write_legacy_fonts_workbook(books["fonts"])
+        write_names_workbook(books["formulas"])
         saved = qt.libreoffice_convert(list(books.values()), "xls:MS Excel 97", cls.work)
+        cls.named = [saved[books["formulas"]]]
         legacy = [saved[books[n]] for n in ("styled", "names", "latin", "large")]
         cls.names_books = [saved[books["names"]]]
         # Judged against xlrd's reading of the file, not LibreOffice's (which loses the fonts
@@ -404,12 +434,14 @@ class LegacyFormatsTest(unittest.TestCase):
                                      ("names", "excel_biff8", "names-gnumeric8.xls"),
                                      ("names", None, "names.ods"),
                                      ("latin", "excel_biff7", "latin-gnumeric5.xls"),
-                                     ("fonts", "excel_biff8", "fonts-gnumeric8.xls")]:
+                                     ("fonts", "excel_biff8", "fonts-gnumeric8.xls"),
+                                     ("formulas", "excel_biff8", "formulas-gnumeric8.xls"),
+                                     ("formulas", "excel_biff7", "formulas-gnumeric5.xls")]:
                 out = os.path.join(made, name)
                 kind = ["--export-type=Gnumeric_Excel:" + kind] if kind else []
                 subprocess.run([SSCONVERT] + kind + [books[book], out], capture_output=True,
                                timeout=120, check=True)
-                legacy.append(out)
+                (cls.named if book == "formulas" else legacy).append(out)
             cls.names_books += [os.path.join(made, n) for n in ("names-gnumeric8.xls", "names.ods")]
             cls.judged_by_xlrd.append(os.path.join(made, "fonts-gnumeric8.xls"))
         legacy.append(cls.judged_by_xlrd[0])
@@ -535,6 +567,40 @@ class LegacyFormatsTest(unittest.TestCase):
                     diffs = [d for d in diffs if d.split(":")[0] not in dropped]
                 for diff in diffs[:examples]:
                     faults.append("%s!%s %s: %s" % (os.path.basename(source), name, what, diff))
+        self.assertEqual(faults, [], "\n".join(faults))
+
+    def test_names_and_the_formulas_using_them_match_xlrds_reading_of_the_xls(self):
+        """Each workbook merged alone, so that its names and sheets keep their own names."""
+        import xlrd
+        faults = []
+        for source in self.named:
+            result = os.path.join(self.work, os.path.basename(source) + ".xlsx")
+            merged = qt.run_merge(result, paths=[source])
+            self.assertEqual(merged.returncode, 0, merged.stderr)
+            book = xlrd.open_workbook(source)
+            formulas, values = openpyxl.load_workbook(result), openpyxl.load_workbook(
+                result, data_only=True)
+            where = os.path.basename(source)
+            for (sheet, ref), formula in NAMED_FORMULAS.items():
+                got = formulas[sheet][ref].value
+                row, column = openpyxl.utils.cell.coordinate_to_tuple(ref)
+                expected = book.sheet_by_name(sheet).cell_value(row - 1, column - 1)
+                cached = values[sheet][ref].value
+                if got != formula or \
+                        not isinstance(cached, (int, float)) or abs(cached - expected) > 1e-9:
+                    faults.append("%s!%s %s: %r (%r) became %r (%r)" % (
+                        where, sheet, ref, formula, expected, got, cached))
+            defined = {(n.name, n.localSheetId): n.attr_text for n in formulas.defined_names.definedName}
+            for name in book.name_obj_list:
+                if name.builtin:
+                    continue
+                scope = None if name.scope < 0 else name.scope
+                expected = re.sub(r"(\d)\.0\b", r"\1", name.result.text) if name.result else ""
+                got = defined.get((name.name, scope))
+                if got is None or ("(" not in expected and got != expected):
+                    faults.append("%s: name %s in %s refers to %r, became %r" % (
+                        where, name.name, scope, expected, got))
+        self.assertEqual(len(self.named), 3 if SSCONVERT else 1)
         self.assertEqual(faults, [], "\n".join(faults))
 
     def test_formats_merges_row_heights_and_widths_match_xlrds_reading_of_the_xls(self):

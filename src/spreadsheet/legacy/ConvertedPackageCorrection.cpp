@@ -4,6 +4,7 @@
 #include "spreadsheet/legacy/EmbeddedCharts.h"
 #include "spreadsheet/legacy/LegacyErrors.h"
 #include "spreadsheet/legacy/LegacyFormats.h"
+#include "spreadsheet/legacy/LostNames.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/package/OutputSink.h"
 #include "spreadsheet/ooxml/package/Relationships.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -474,9 +476,11 @@ class SheetCorrector final : public ooxml::XmlHandler {
 public:
     SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles,
                    StringRunCorrections& strings, ooxml::ZipWriter& out,
-                   std::optional<std::string> drawingId)
+                   std::optional<std::string> drawingId, bool judgeFormulas,
+                   const std::unordered_map<std::uint32_t, TakenFormula>* takenFormulas)
         : sheet_(sheet), styles_(styles), strings_(strings), out_(out),
-          drawingId_(std::move(drawingId)) {
+          drawingId_(std::move(drawingId)), judgeFormulas_(judgeFormulas),
+          takenFormulas_(takenFormulas) {
         buffer_ = ooxml::kXmlDeclaration;
         legacyCells_.reserve(sheet.xfs.size());
         for (const auto& [key, xf] : sheet.xfs) {
@@ -528,6 +532,10 @@ public:
             }
         } else if (local == "c") {
             correctCell(list);
+            watchFormula(list);
+        } else if (local == "f" && formulaCell_) {
+            sawFormula_ = true;
+            inFormula_ = true;
         } else if (local == "v" && richString_) {
             inValue_ = true;
             value_.clear();
@@ -573,6 +581,11 @@ public:
             return;
         }
         const std::string_view local = ooxml::LocalName(name);
+        if (local == "f") {
+            inFormula_ = false;
+        } else if (local == "c" && formulaCell_ && replaceFormula(name)) {
+            return;
+        }
         if (local == "v" && inValue_) {
             inValue_ = false;
             if (const auto index = parseIndex(value_)) {
@@ -609,6 +622,9 @@ public:
         if (inValue_) {
             value_ += text;
         }
+        if (inFormula_) {
+            formulaText_ += text;
+        }
         ooxml::EscapeTextInto(buffer_, text);
         flushIfLarge();
     }
@@ -618,7 +634,65 @@ public:
         buffer_.clear();
     }
 
+    // Formula cells of the source that came out broken and took no other conversion's formula.
+    std::size_t brokenFormulasLeft() const { return brokenFormulas_; }
+
 private:
+    // A formula cell of the source is watched, while names the conversion lost may have broken it.
+    void watchFormula(const std::vector<std::pair<std::string, std::string>>& list) {
+        formulaCell_.reset();
+        const std::string* ref = attribute(list, "r");
+        const auto cell = ref != nullptr ? parseCell(*ref) : std::nullopt;
+        if (!judgeFormulas_ || !cell) {
+            return;
+        }
+        const std::uint32_t key = LegacySheetFormats::CellKey(cell->first, cell->second);
+        if (cell->second < kAfterLastColumn && sheet_.formulas.count(key) != 0) {
+            formulaCell_ = key;
+            cellStart_ = buffer_.size();
+            cellAttributes_ = list;
+            sawFormula_ = false;
+            formulaText_.clear();
+        }
+    }
+
+    // At the end of a watched cell: one that lost its formula, kept it with #NAME? in it, or
+    // shows an error where the source keeps a result, takes the other conversion's formula and
+    // result where it has them; true when written.
+    bool replaceFormula(const char* name) {
+        const std::uint32_t key = *formulaCell_;
+        formulaCell_.reset();
+        const std::string* type = attribute(cellAttributes_, "t");
+        const bool errorResult = type != nullptr && *type == "e";
+        if (sawFormula_ && formulaText_.find("#NAME?") == std::string::npos &&
+            (!errorResult || sheet_.formulas.at(key))) {
+            return false;
+        }
+        if (takenFormulas_ == nullptr || takenFormulas_->count(key) == 0) {
+            ++brokenFormulas_;
+            return false;
+        }
+        const TakenFormula& taken = takenFormulas_->at(key);
+        buffer_.resize(cellStart_);
+        pending_ = false;
+        removeAttribute(cellAttributes_, "t");
+        if (!taken.type.empty() && taken.type != "n") {
+            cellAttributes_.emplace_back("t", taken.type);
+        }
+        const std::string prefix(name, ooxml::LocalName(name).data() - name);
+        ooxml::AppendStartTag(buffer_, name, cellAttributes_, false);
+        buffer_ += '<' + prefix + "f>";
+        ooxml::EscapeTextInto(buffer_, taken.formula);
+        buffer_ += "</" + prefix + "f>";
+        if (!taken.value.empty()) {
+            buffer_ += '<' + prefix + "v>";
+            ooxml::EscapeTextInto(buffer_, taken.value);
+            buffer_ += "</" + prefix + "v>";
+        }
+        buffer_ += "</" + std::string(name) + '>';
+        return true;
+    }
+
     // The root's prefix and the one it gives the relationships namespace, for a new <drawing>.
     void noteRoot(const char* name,
                   const std::vector<std::pair<std::string, std::string>>& attributes) {
@@ -924,7 +998,7 @@ private:
     }
 
     void flushIfLarge() {
-        if (buffer_.size() >= kFlushBytes) {
+        if (buffer_.size() >= kFlushBytes && !formulaCell_) { // a watched cell may be rewritten
             out_.write(buffer_);
             buffer_.clear();
         }
@@ -953,6 +1027,15 @@ private:
     std::vector<std::string> merges_;
     std::set<std::pair<std::uint32_t, std::uint32_t>> stated_;
     std::optional<std::string> drawingId_; // of a drawing the sheet must name, until it does
+    bool judgeFormulas_ = false;
+    const std::unordered_map<std::uint32_t, TakenFormula>* takenFormulas_ = nullptr;
+    std::optional<std::uint32_t> formulaCell_; // the watched cell being read
+    std::size_t cellStart_ = 0;                // where its start tag is in buffer_
+    std::vector<std::pair<std::string, std::string>> cellAttributes_;
+    bool sawFormula_ = false;
+    bool inFormula_ = false;
+    std::string formulaText_;
+    std::size_t brokenFormulas_ = 0;
     int depth_ = 0;
     std::string rootPrefix_;
     std::string relationshipPrefix_;
@@ -992,7 +1075,7 @@ ConvertedParts convertedParts(const ooxml::ZipReader& zip, const std::string& na
 
 std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem::path& source,
                                                            const std::filesystem::path& converted,
-                                                           const ChartConversion& keepingCharts) {
+                                                           const OtherConversion& other) {
     const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(source);
     const std::string name = QuotedFileName(source);
     const auto zip = ooxml::ZipReader::OpenFile(converted, source.filename().string());
@@ -1006,18 +1089,25 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
         wanted[sheet.name] = sheet.embeddedCharts;
     }
     EmbeddedChartTransfer charts(*zip, parts.sheets, wanted, name);
-    if (charts.needed()) {
+    LostNames names(*zip, formats, name);
+    if (charts.needed() || names.needed()) {
+        std::unique_ptr<ooxml::ZipReader> donor;
+        std::string failure = "no other conversion was tried";
         try {
-            if (!keepingCharts) {
-                charts.giveUp("no other conversion was tried");
-            } else {
-                const std::filesystem::path other = keepingCharts();
-                charts.takeFrom(*ooxml::ZipReader::OpenFile(other, source.filename().string()));
+            if (other) {
+                donor = ooxml::ZipReader::OpenFile(other(), source.filename().string());
             }
         } catch (const SpreadsheetError& error) {
-            charts.giveUp(error.description());
+            failure = error.description();
+        }
+        if (charts.needed()) {
+            donor ? charts.takeFrom(*donor) : charts.giveUp(failure);
+        }
+        if (names.needed()) {
+            donor ? names.takeFrom(*donor, parts.sheets) : names.giveUp(failure);
         }
     }
+    std::map<std::string, std::string> notes = charts.notes();
     StyleCorrections styles(
         ooxml::ParseXmlTree(zip->readWhole(*stylesPart, ooxml::kMaxWholePartBytes), name,
                             *stylesPart),
@@ -1037,18 +1127,24 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
         for (const std::string& entry : zip->entryNames()) {
             const auto sheet = bySheetPart.find(entry);
             if (sheet == bySheetPart.end()) {
-                if (entry != *stylesPart && entry != stringsPart && !charts.replaces(entry)) {
+                if (entry != *stylesPart && entry != stringsPart && !charts.replaces(entry) &&
+                    !names.replaces(entry)) {
                     out.addRawEntry(entry, *zip, entry);
                 }
                 continue;
             }
             out.beginEntry(entry);
             SheetCorrector corrector(*sheet->second, styles, strings, out,
-                                     charts.drawingIdFor(entry));
+                                     charts.drawingIdFor(entry), names.needed(),
+                                     names.formulasOf(sheet->second->name));
             ooxml::XmlStreamParser parser(corrector, name, entry);
             zip->readChunks(entry, [&parser](std::string_view chunk) { parser.feed(chunk); });
             parser.finish();
             corrector.finish();
+            if (const std::size_t broken = corrector.brokenFormulasLeft()) {
+                std::string& note = notes[sheet->second->name];
+                note += (note.empty() ? "" : " ") + names.note(broken);
+            }
             out.endEntry();
         }
         // Last, once every sheet has added the formats it needs.
@@ -1074,9 +1170,10 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
             }
         }
         charts.write(out);
+        names.write(out);
         out.finish();
     });
-    return charts.notes();
+    return notes;
 }
 
 } // namespace quillory::spreadsheet::legacy
