@@ -435,6 +435,7 @@ class LegacyFormatsTest(unittest.TestCase):
                                      ("names", None, "names.ods"),
                                      ("latin", "excel_biff7", "latin-gnumeric5.xls"),
                                      ("fonts", "excel_biff8", "fonts-gnumeric8.xls"),
+                                     ("fonts", "excel_biff7", "fonts-gnumeric5.xls"),
                                      ("formulas", "excel_biff8", "formulas-gnumeric8.xls"),
                                      ("formulas", "excel_biff7", "formulas-gnumeric5.xls")]:
                 out = os.path.join(made, name)
@@ -443,7 +444,8 @@ class LegacyFormatsTest(unittest.TestCase):
                                timeout=120, check=True)
                 (cls.named if book == "formulas" else legacy).append(out)
             cls.names_books += [os.path.join(made, n) for n in ("names-gnumeric8.xls", "names.ods")]
-            cls.judged_by_xlrd.append(os.path.join(made, "fonts-gnumeric8.xls"))
+            cls.judged_by_xlrd += [os.path.join(made, n)
+                                   for n in ("fonts-gnumeric8.xls", "fonts-gnumeric5.xls")]
         legacy.append(cls.judged_by_xlrd[0])
         # Two sources of the same file name, from different folders, in the same conversion.
         for folder, copied in (("a", legacy[2]), ("b", legacy[1])):

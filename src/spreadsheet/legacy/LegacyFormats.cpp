@@ -139,14 +139,17 @@ using RichStrings = std::unordered_map<std::uint32_t, LegacyRichString>;
 constexpr std::uint32_t kFirstCellStringIndex = 0xFFFFFFFF;
 
 void readCell(const BiffRecord& record, LegacySheetFormats& sheet, RichStrings& rich,
-              BiffVersion version) {
+              const LegacyWorkbookListing& listing) {
     const std::string& data = record.data;
     if (record.id == kRecordLabelSst && data.size() >= kLabelSstLength &&
         rich.count(ReadU32(data, kCellHeaderLength)) != 0) {
         sheet.richStrings[LegacySheetFormats::CellKey(ReadU16(data, 0), ReadU16(data, 2))] =
             ReadU32(data, kCellHeaderLength);
-    } else if (record.id == kRecordRString && version == BiffVersion::Biff8) {
-        if (std::optional<LegacyRichString> string = ReadRichCellString(data)) {
+    } else if (record.id == kRecordRString) {
+        if (std::optional<LegacyRichString> string =
+                listing.version == BiffVersion::Biff8
+                    ? ReadRichCellString(data)
+                    : ReadRichCellStringBiff5(data, listing.codePage)) {
             const auto index = static_cast<std::uint32_t>(kFirstCellStringIndex - rich.size());
             rich.emplace(index, std::move(*string));
             sheet.richStrings[LegacySheetFormats::CellKey(ReadU16(data, 0), ReadU16(data, 2))] =
@@ -196,7 +199,8 @@ void readCell(const BiffRecord& record, LegacySheetFormats& sheet, RichStrings& 
 }
 
 void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetFormats& sheet,
-               RichStrings& rich, BiffVersion version, const std::string& quotedName) {
+               RichStrings& rich, const LegacyWorkbookListing& listing,
+               const std::string& quotedName) {
     if (position >= cursor.streamSize()) {
         ThrowDamaged(quotedName,
                      "the list of sheets points outside the workbook data for sheet \"" +
@@ -275,7 +279,7 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
                                         ReadU16(data, at + 4), ReadU16(data, at + 6)});
             }
         } else {
-            readCell(*record, sheet, rich, version);
+            readCell(*record, sheet, rich, listing);
         }
     }
     ThrowDamaged(quotedName,
@@ -355,7 +359,7 @@ LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& fil
         }
         LegacySheetFormats sheet;
         sheet.name = listing.sheets[i].name;
-        readSheet(cursor, positions[i], sheet, formats.richStrings, listing.version, quotedName);
+        readSheet(cursor, positions[i], sheet, formats.richStrings, listing, quotedName);
         formats.worksheets.push_back(std::move(sheet));
     }
     return formats;
