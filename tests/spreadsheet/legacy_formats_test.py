@@ -183,6 +183,38 @@ def write_names_workbook(path):
     wb.save(path)
 
 
+def with_standard_width(path, out, sheets, width=3510):
+    """A copy of the workbook whose sheets' DEFCOLWIDTH records are rewritten in place as
+    STANDARDWIDTH records (the same length): the default width in 1/256 of a character, as Excel
+    writes it and neither LibreOffice nor Gnumeric does."""
+    with open(path, "rb") as fh:
+        data = fh.read()
+    data, found = re.subn(rb"\x55\x00\x02\x00..", b"\x99\x00\x02\x00" + width.to_bytes(2, "little"),
+                          data, flags=re.S)
+    assert found == sheets, "%d DEFCOLWIDTH records in %s" % (found, path)
+    with open(out, "wb") as fh:
+        fh.write(data)
+    return out
+
+
+# Widest digit in pixels of standard fonts (published figures), by name and size in twips.
+DIGIT_WIDTHS = {("Arial", 200): 7, ("Calibri", 220): 7, ("Calibri", 240): 8}
+
+
+def xlrd_default_width(book, sheet):
+    """(default width in characters or None, base width or None): STANDARDWIDTH where the sheet
+    has it; else DEFCOLWIDTH digits, 5 pixels of padding and gridline, rounded up to blocks of
+    8 pixels, for a standard font of known digit width."""
+    if sheet.standardwidth is not None:
+        return sheet.standardwidth / 256.0, None
+    font = book.font_list[0]
+    digit = DIGIT_WIDTHS.get((font.name, font.height))
+    if digit is None:
+        return None, sheet.defcolwidth
+    pixels = -(-(sheet.defcolwidth * digit + 5) // 8) * 8
+    return (pixels * 256 // digit) / 256.0, sheet.defcolwidth
+
+
 XLRD_HORIZONTAL = {0: "general", 1: "left", 2: "center", 3: "right", 4: "fill", 5: "justify",
                    6: "centerContinuous", 7: "distributed"}
 # Number formats from 50 on are the workbook's own (the lower ones read differently per writer);
@@ -571,18 +603,36 @@ class LegacyFormatsTest(unittest.TestCase):
                     faults.append("%s!%s %s: %s" % (os.path.basename(source), name, what, diff))
         self.assertEqual(faults, [], "\n".join(faults))
 
-    def test_names_and_the_formulas_using_them_match_xlrds_reading_of_the_xls(self):
-        """Each workbook merged alone, so that its names and sheets keep their own names."""
+    def test_names_formulas_and_default_widths_of_workbooks_merged_alone(self):
+        """Each workbook merged alone, so that its names and sheets keep their own names, and its
+        standard font is the result's: names and the formulas using them, and the sheets'
+        default column widths (STANDARDWIDTH, or DEFCOLWIDTH alone) as xlrd reads them."""
         import xlrd
         faults = []
-        for source in self.named:
+        standard = with_standard_width(self.named[0], os.path.join(self.work, "standard.xls"), 2)
+        sources = self.named + [standard]
+        if os.path.isdir(CORPUS):  # DEFCOLWIDTH alone and no COLINFO: the default is every width
+            sources.append(os.path.join(CORPUS, "sheetjs-tf__1904--1904.xls"))
+        judged = set()
+        for source in sources:
             result = os.path.join(self.work, os.path.basename(source) + ".xlsx")
             merged = qt.run_merge(result, paths=[source])
             self.assertEqual(merged.returncode, 0, merged.stderr)
-            book = xlrd.open_workbook(source)
+            book = xlrd.open_workbook(source, formatting_info=True)
             formulas, values = openpyxl.load_workbook(result), openpyxl.load_workbook(
                 result, data_only=True)
             where = os.path.basename(source)
+            for sheet in book.sheets():
+                expected = xlrd_default_width(book, sheet)
+                got = formulas[sheet.name].sheet_format
+                got = (got.defaultColWidth if expected[0] is not None else None,
+                       got.baseColWidth if expected[1] is not None else None)
+                judged.add(expected[0] is not None and expected[1] is None)
+                if got != expected:
+                    faults.append("%s!%s: default width %s became %s" % (
+                        where, sheet.name, expected, got))
+            if source not in self.named and source != standard:
+                continue
             for (sheet, ref), formula in NAMED_FORMULAS.items():
                 got = formulas[sheet][ref].value
                 row, column = openpyxl.utils.cell.coordinate_to_tuple(ref)
@@ -603,6 +653,7 @@ class LegacyFormatsTest(unittest.TestCase):
                     faults.append("%s: name %s in %s refers to %r, became %r" % (
                         where, name.name, scope, expected, got))
         self.assertEqual(len(self.named), 3 if SSCONVERT else 1)
+        self.assertEqual(judged, {True, False})  # both kinds of default width were judged
         self.assertEqual(faults, [], "\n".join(faults))
 
     def test_formats_merges_row_heights_and_widths_match_xlrds_reading_of_the_xls(self):

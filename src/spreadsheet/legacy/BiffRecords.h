@@ -27,6 +27,7 @@ inline constexpr std::uint16_t kRecordRow = 0x0208;
 inline constexpr std::uint16_t kRecordDefaultRowHeight = 0x0225;
 inline constexpr std::uint16_t kRecordColInfo = 0x007D;
 inline constexpr std::uint16_t kRecordStandardWidth = 0x0099;
+inline constexpr std::uint16_t kRecordDefColWidth = 0x0055;
 inline constexpr std::uint16_t kRecordMergedCells = 0x00E5;
 // The shared string table, continued in CONTINUE records where it outgrows one record.
 inline constexpr std::uint16_t kRecordSst = 0x00FC;

@@ -11,6 +11,7 @@
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "spreadsheet/ooxml/sheetcopy/CellPosition.h"
+#include "spreadsheet/ooxml/styles/FontMetrics.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
@@ -34,6 +35,11 @@ constexpr std::uint32_t kAfterLastRow = 0x10000;
 constexpr std::uint32_t kWidthUnitsPerCharacter = 256;
 constexpr std::uint32_t kWidthFractionDigits = 8;
 constexpr std::uint32_t kWidthUnitDecimal = 390625; // 1/256 = 0.00390625
+// A default column width of so many characters is that many digits, 5 pixels of padding and
+// gridline, rounded up to whole blocks of 8 pixels.
+constexpr int kDefaultWidthPaddingPixels = 5;
+constexpr int kDefaultWidthBlockPixels = 8;
+constexpr std::uint16_t kMaxDefaultWidthCharacters = 255;
 // Worksheet children that come after <drawing>, in the order the schema gives them.
 constexpr std::string_view kAfterDrawing[] = {"legacyDrawing",   "legacyDrawingHF", "drawingHF",
                                               "picture",         "oleObjects",      "controls",
@@ -477,10 +483,11 @@ public:
     SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles,
                    StringRunCorrections& strings, ooxml::ZipWriter& out,
                    std::optional<std::string> drawingId, bool judgeFormulas,
-                   const std::unordered_map<std::uint32_t, TakenFormula>* takenFormulas)
+                   const std::unordered_map<std::uint32_t, TakenFormula>* takenFormulas,
+                   std::optional<int> digitWidth)
         : sheet_(sheet), styles_(styles), strings_(strings), out_(out),
           drawingId_(std::move(drawingId)), judgeFormulas_(judgeFormulas),
-          takenFormulas_(takenFormulas) {
+          takenFormulas_(takenFormulas), digitWidth_(digitWidth) {
         buffer_ = ooxml::kXmlDeclaration;
         legacyCells_.reserve(sheet.xfs.size());
         for (const auto& [key, xf] : sheet.xfs) {
@@ -747,6 +754,22 @@ private:
     void correctSheetFormat(std::vector<std::pair<std::string, std::string>>& list) const {
         if (sheet_.standardWidth) {
             setAttribute(list, "defaultColWidth", widthInCharacters(*sheet_.standardWidth));
+        } else if (sheet_.defaultWidthCharacters &&
+                   *sheet_.defaultWidthCharacters <= kMaxDefaultWidthCharacters) {
+            // DEFCOLWIDTH alone: the width in characters is the base width, and the default
+            // width follows from it by the standard font's digits (the conversion measures its
+            // own font, a pixel off); kept as converted for a font of unknown digits.
+            const int characters = *sheet_.defaultWidthCharacters;
+            setAttribute(list, "baseColWidth", std::to_string(characters));
+            if (digitWidth_) {
+                const int blocks = (characters * *digitWidth_ + kDefaultWidthPaddingPixels +
+                                    kDefaultWidthBlockPixels - 1) /
+                                   kDefaultWidthBlockPixels;
+                const int units = blocks * kDefaultWidthBlockPixels *
+                                  static_cast<int>(kWidthUnitsPerCharacter) / *digitWidth_;
+                setAttribute(list, "defaultColWidth",
+                             widthInCharacters(static_cast<std::uint16_t>(units)));
+            }
         }
         if (!sheet_.defaultRowHeightTwips) {
             return;
@@ -1036,6 +1059,7 @@ private:
     bool inFormula_ = false;
     std::string formulaText_;
     std::size_t brokenFormulas_ = 0;
+    std::optional<int> digitWidth_; // of the workbook's standard font, in pixels
     int depth_ = 0;
     std::string rootPrefix_;
     std::string relationshipPrefix_;
@@ -1108,6 +1132,15 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
         }
     }
     std::map<std::string, std::string> notes = charts.notes();
+    std::optional<int> digitWidth;
+    if (!formats.fonts.empty()) { // the first font is the standard one
+        const auto metrics = ooxml::MetricsOf(
+            {formats.fonts.front().name,
+             static_cast<double>(formats.fonts.front().heightTwips) / kTwipsPerPoint});
+        if (metrics && metrics->maxDigitWidth > 0) {
+            digitWidth = metrics->maxDigitWidth;
+        }
+    }
     StyleCorrections styles(
         ooxml::ParseXmlTree(zip->readWhole(*stylesPart, ooxml::kMaxWholePartBytes), name,
                             *stylesPart),
@@ -1136,7 +1169,7 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
             out.beginEntry(entry);
             SheetCorrector corrector(*sheet->second, styles, strings, out,
                                      charts.drawingIdFor(entry), names.needed(),
-                                     names.formulasOf(sheet->second->name));
+                                     names.formulasOf(sheet->second->name), digitWidth);
             ooxml::XmlStreamParser parser(corrector, name, entry);
             zip->readChunks(entry, [&parser](std::string_view chunk) { parser.feed(chunk); });
             parser.finish();

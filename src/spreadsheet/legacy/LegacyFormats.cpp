@@ -270,6 +270,8 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
                                      static_cast<unsigned char>(data[5])});
         } else if (record->id == kRecordStandardWidth && data.size() >= 2) {
             sheet.standardWidth = ReadU16(data, 0);
+        } else if (record->id == kRecordDefColWidth && data.size() >= 2) {
+            sheet.defaultWidthCharacters = ReadU16(data, 0);
         } else if (record->id == kRecordMergedCells && data.size() >= 2) {
             const std::size_t count =
                 std::min<std::size_t>(ReadU16(data, 0), (data.size() - 2) / kMergedRangeLength);
@@ -330,6 +332,7 @@ LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& fil
             LegacyFont font;
             if (data.size() > kFontUnderlineAt) {
                 font.underline = static_cast<LegacyUnderline>(data[kFontUnderlineAt]);
+                font.heightTwips = ReadU16(data, 0);
             }
             font.name = fontName(*record, listing);
             formats.fonts.push_back(std::move(font));

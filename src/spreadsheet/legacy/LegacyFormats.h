@@ -26,7 +26,8 @@ enum class LegacyUnderline : std::uint8_t {
 };
 
 struct LegacyFont {
-    std::string name; // UTF-8
+    std::string name;              // UTF-8
+    std::uint16_t heightTwips = 0; // the size, in 1/20 of a point
     LegacyUnderline underline = LegacyUnderline::None;
 };
 
@@ -72,6 +73,7 @@ struct LegacySheetFormats {
     std::unordered_map<std::uint32_t, LegacyRow> rows;       // by 0-based row
     std::unordered_map<std::uint32_t, LegacyColumn> columns; // by 0-based column, from COLINFO
     std::optional<std::uint16_t> standardWidth;           // STANDARDWIDTH, in a column width's unit
+    std::optional<std::uint16_t> defaultWidthCharacters;  // DEFCOLWIDTH, whole characters
     std::unordered_map<std::uint32_t, std::uint16_t> xfs; // by CellKey
     std::vector<LegacyMergedRange> merged;
     std::unordered_map<std::uint32_t, std::uint32_t> richStrings; // by CellKey: shared string index
