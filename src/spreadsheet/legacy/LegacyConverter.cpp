@@ -188,7 +188,7 @@ void LegacyConverter::correctConversion(const fs::path& source, const fs::path& 
     fs::path other;
     try {
         sheetNotes_[sourceKey(source)] = CorrectConvertedPackage(source, converted, [&] {
-            other = convertKeepingCharts(source);
+            other = convertWithGnumeric(source);
             return other;
         });
     } catch (const SpreadsheetError&) {
@@ -199,9 +199,10 @@ void LegacyConverter::correctConversion(const fs::path& source, const fs::path& 
     }
 }
 
-// Gnumeric's conversion of one source, for the charts embedded in its worksheets; its errors'
-// descriptions complete a note ("..., and Gnumeric, which keeps them, is not installed").
-fs::path LegacyConverter::convertKeepingCharts(const fs::path& source) {
+// Gnumeric's conversion of one source, for the charts embedded in its worksheets and the names
+// LibreOffice's loses; its errors' descriptions complete a note ("..., and Gnumeric, which keeps
+// them, is not installed").
+fs::path LegacyConverter::convertWithGnumeric(const fs::path& source) {
     fs::path program = options_.chartProgram;
     if (program.empty()) {
         if (const char* path = std::getenv("PATH")) {

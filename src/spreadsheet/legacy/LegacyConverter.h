@@ -17,8 +17,8 @@ namespace quillory::spreadsheet::legacy {
 
 // The Debian package that provides the converter; descriptions name it.
 inline constexpr const char* kConverterPackage = "libreoffice-calc-nogui";
-// The package of the second converter, run for the charts embedded in worksheets that the first
-// leaves out; notes name it.
+// The package of the second converter, run for the charts embedded in worksheets and the names
+// that the first leaves out; notes name it.
 inline constexpr const char* kChartConverterPackage = "gnumeric";
 // Time for starting the converter (it sets up a fresh profile) and for each workbook it converts.
 inline constexpr std::chrono::seconds kConverterStartTime{60};
@@ -32,8 +32,8 @@ struct ConverterOptions {
     std::optional<std::chrono::milliseconds> timeLimit;
     // Where the converter's temporary folder goes; empty: the system's temporary folder.
     std::filesystem::path temporaryRoot;
-    // Gnumeric's converter, for the charts embedded in worksheets that LibreOffice's conversion
-    // leaves out; empty: "ssconvert" on the PATH.
+    // Gnumeric's converter, for the charts embedded in worksheets and the defined names that
+    // LibreOffice's conversion leaves out; empty: "ssconvert" on the PATH.
     std::filesystem::path chartProgram;
 };
 
@@ -77,7 +77,7 @@ private:
     void checkSource(const std::filesystem::path& source) const;
     void correctConversion(const std::filesystem::path& source,
                            const std::filesystem::path& converted);
-    std::filesystem::path convertKeepingCharts(const std::filesystem::path& source);
+    std::filesystem::path convertWithGnumeric(const std::filesystem::path& source);
     void ensureFolder();
 
     ConverterOptions options_;
