@@ -1122,13 +1122,18 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
                 donor = ooxml::ZipReader::OpenFile(other(), source.filename().string());
             }
         } catch (const SpreadsheetError& error) {
-            failure = error.description();
+            // A conversion that is not a package is named after the source: say whose it is.
+            failure = error.code() == ErrorCode::ConverterMissing ||
+                              error.code() == ErrorCode::ConversionFailed ||
+                              error.code() == ErrorCode::ConversionTimedOut
+                          ? error.description()
+                          : "Gnumeric's conversion, tried for them, could not be read";
         }
         if (charts.needed()) {
             donor ? charts.takeFrom(*donor) : charts.giveUp(failure);
         }
         if (names.needed()) {
-            donor ? names.takeFrom(*donor, parts.sheets) : names.giveUp(failure);
+            names.mend(donor.get(), parts.sheets, failure);
         }
     }
     std::map<std::string, std::string> notes = charts.notes();

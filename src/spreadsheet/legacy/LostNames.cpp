@@ -159,72 +159,36 @@ LostNames::LostNames(const ooxml::ZipReader& converted, const LegacyWorkbookForm
     }
 }
 
-void LostNames::takeFrom(const ooxml::ZipReader& donor,
-                         const std::map<std::string, std::string>& convertedSheets) {
+void LostNames::mend(const ooxml::ZipReader* donor,
+                     const std::map<std::string, std::string>& convertedSheets,
+                     const std::string& failure) {
+    reason_ = donor == nullptr ? failure : std::string();
+    std::map<NameKey, std::string> kept;
     try {
-        const auto donorPart = donor.find(kWorkbookPart);
-        if (!donorPart) {
-            throw SpreadsheetError(ErrorCode::NotAWorkbook, "it has no workbook part");
-        }
-        const std::map<NameKey, std::string> kept = definedNames(ooxml::ParseXmlTree(
-            donor.readWhole(*donorPart, ooxml::kMaxWholePartBytes), fileName_, *donorPart));
-        XmlNode workbook = ooxml::ParseXmlTree(
-            converted_.readWhole(part_, ooxml::kMaxWholePartBytes), fileName_, part_);
-        const std::vector<std::string> sheets = sheetNames(workbook);
-        const std::map<NameKey, std::string> present = definedNames(workbook);
-        std::set<NameKey> lost;
-        for (const LegacyName& name : lost_) {
-            lost.insert({ooxml::SheetNameKey(name.name), name.scope});
-        }
-        bool changed = false;
-        if (XmlNode* list = workbook.child("definedNames")) { // the lost names' empty stand-ins go
-            auto& items = list->children;
-            const auto before = items.size();
-            items.erase(std::remove_if(items.begin(), items.end(),
-                                       [&](const XmlNode& item) {
-                                           const auto key = keyOf(item, sheets);
-                                           return item.localName() == "definedName" && key &&
-                                                  lost.count(*key) != 0 &&
-                                                  item.textContent().empty();
-                                       }),
-                        items.end());
-            changed = items.size() != before;
-        }
-        XmlNode* list = workbook.child("definedNames");
-        if (list == nullptr) {
-            const auto after = std::find_if(
-                workbook.children.begin(), workbook.children.end(), [](const XmlNode& child) {
-                    return std::find(std::begin(kAfterDefinedNames), std::end(kAfterDefinedNames),
-                                     child.localName()) != std::end(kAfterDefinedNames);
-                });
-            XmlNode names;
-            names.name =
-                std::string(workbook.name, 0, workbook.name.size() - workbook.localName().size()) +
-                "definedNames";
-            list = &*workbook.children.insert(after, std::move(names));
-        }
-        const std::string prefix =
-            std::string(list->name, 0, list->name.size() - list->localName().size());
-        for (const LegacyName& name : lost_) {
-            const NameKey key{ooxml::SheetNameKey(name.name), name.scope};
-            const auto text = kept.find(key);
-            const auto sheet = std::find(sheets.begin(), sheets.end(), name.scope);
-            if (present.count(key) != 0 || text == kept.end() ||
-                (!name.scope.empty() && sheet == sheets.end())) {
-                continue;
+        if (donor != nullptr) {
+            const auto donorPart = donor->find(kWorkbookPart);
+            if (!donorPart) {
+                throw SpreadsheetError(ErrorCode::NotAWorkbook, "it has no workbook part");
             }
-            XmlNode item;
-            item.name = prefix + "definedName";
-            item.setAttribute("name", name.name);
-            if (!name.scope.empty()) {
-                item.setAttribute("localSheetId", std::to_string(sheet - sheets.begin()));
-            }
-            item.setTextContent(text->second);
-            list->children.push_back(std::move(item));
-            changed = true;
+            kept = definedNames(ooxml::ParseXmlTree(
+                donor->readWhole(*donorPart, ooxml::kMaxWholePartBytes), fileName_, *donorPart));
         }
+    } catch (const SpreadsheetError& error) {
+        reason_ = "Gnumeric's conversion, which keeps them, could not be read (" +
+                  error.description() + ")";
+        donor = nullptr;
+    }
+    try {
+        rewriteWorkbook(kept);
+    } catch (const SpreadsheetError&) {
+        workbook_.clear(); // the names stay as converted
+    }
+    if (donor == nullptr) {
+        return;
+    }
+    try {
         std::map<std::string, std::unordered_map<std::uint32_t, TakenFormula>> formulas;
-        const std::map<std::string, std::string> donorSheets = WorksheetParts(donor, fileName_);
+        const std::map<std::string, std::string> donorSheets = WorksheetParts(*donor, fileName_);
         for (const LegacySheetFormats& sheet : formats_.worksheets) {
             const auto donorSheet = donorSheets.find(sheet.name);
             if (sheet.formulas.empty() || donorSheet == donorSheets.end() ||
@@ -233,17 +197,76 @@ void LostNames::takeFrom(const ooxml::ZipReader& donor,
             }
             FormulaCells cells(sheet.formulas, formulas[sheet.name]);
             ooxml::XmlStreamParser parser(cells, fileName_, donorSheet->second);
-            donor.readChunks(donorSheet->second,
-                             [&parser](std::string_view chunk) { parser.feed(chunk); });
+            donor->readChunks(donorSheet->second,
+                              [&parser](std::string_view chunk) { parser.feed(chunk); });
             parser.finish();
-        }
-        if (changed) {
-            workbook_ = std::string(ooxml::kXmlDeclaration) + ooxml::SerializeNode(workbook);
         }
         formulas_ = std::move(formulas);
     } catch (const SpreadsheetError& error) {
         reason_ = "Gnumeric's conversion, which keeps them, could not be read (" +
                   error.description() + ")";
+    }
+}
+
+// The converted workbook part without the lost names' empty twins, and with each lost name that
+// is still missing as `kept` defines it.
+void LostNames::rewriteWorkbook(const std::map<NameKey, std::string>& kept) {
+    XmlNode workbook = ooxml::ParseXmlTree(converted_.readWhole(part_, ooxml::kMaxWholePartBytes),
+                                           fileName_, part_);
+    const std::vector<std::string> sheets = sheetNames(workbook);
+    const std::map<NameKey, std::string> present = definedNames(workbook);
+    std::set<NameKey> lost;
+    for (const LegacyName& name : lost_) {
+        lost.insert({ooxml::SheetNameKey(name.name), name.scope});
+    }
+    bool changed = false;
+    if (XmlNode* list = workbook.child("definedNames")) {
+        auto& items = list->children;
+        const auto before = items.size();
+        items.erase(std::remove_if(items.begin(), items.end(),
+                                   [&](const XmlNode& item) {
+                                       const auto key = keyOf(item, sheets);
+                                       return item.localName() == "definedName" && key &&
+                                              lost.count(*key) != 0 && item.textContent().empty();
+                                   }),
+                    items.end());
+        changed = items.size() != before;
+    }
+    XmlNode* list = workbook.child("definedNames");
+    if (list == nullptr) {
+        const auto after = std::find_if(
+            workbook.children.begin(), workbook.children.end(), [](const XmlNode& child) {
+                return std::find(std::begin(kAfterDefinedNames), std::end(kAfterDefinedNames),
+                                 child.localName()) != std::end(kAfterDefinedNames);
+            });
+        XmlNode names;
+        names.name =
+            std::string(workbook.name, 0, workbook.name.size() - workbook.localName().size()) +
+            "definedNames";
+        list = &*workbook.children.insert(after, std::move(names));
+    }
+    const std::string prefix =
+        std::string(list->name, 0, list->name.size() - list->localName().size());
+    for (const LegacyName& name : lost_) {
+        const NameKey key{ooxml::SheetNameKey(name.name), name.scope};
+        const auto text = kept.find(key);
+        const auto sheet = std::find(sheets.begin(), sheets.end(), name.scope);
+        if (present.count(key) != 0 || text == kept.end() ||
+            (!name.scope.empty() && sheet == sheets.end())) {
+            continue;
+        }
+        XmlNode item;
+        item.name = prefix + "definedName";
+        item.setAttribute("name", name.name);
+        if (!name.scope.empty()) {
+            item.setAttribute("localSheetId", std::to_string(sheet - sheets.begin()));
+        }
+        item.setTextContent(text->second);
+        list->children.push_back(std::move(item));
+        changed = true;
+    }
+    if (changed) {
+        workbook_ = std::string(ooxml::kXmlDeclaration) + ooxml::SerializeNode(workbook);
     }
 }
 

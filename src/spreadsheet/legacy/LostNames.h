@@ -30,11 +30,12 @@ public:
 
     // True when the conversion lacks some name of the workbook's own.
     bool needed() const { return !lost_.empty(); }
-    // Takes the lost names, and the formulas of the sheets (by name) given, from `donor`.
-    void takeFrom(const ooxml::ZipReader& donor,
-                  const std::map<std::string, std::string>& convertedSheets);
-    // No other conversion could be made: `reason` says why in the notes.
-    void giveUp(const std::string& reason) { reason_ = reason; }
+    // Drops the empty twins the conversion made of lost names, and takes each name still missing,
+    // and the formulas of the sheets (by name) given, from `donor`; null when no other conversion
+    // could be made, `failure` saying why in the notes.
+    void mend(const ooxml::ZipReader* donor,
+              const std::map<std::string, std::string>& convertedSheets,
+              const std::string& failure);
 
     // The other conversion's formulas of a sheet by cell (LegacySheetFormats::CellKey); null for
     // none.
@@ -46,6 +47,9 @@ public:
     void write(ooxml::ZipWriter& out) const;
 
 private:
+    using NameKey = std::pair<std::string, std::string>; // folded name, scope sheet name
+    void rewriteWorkbook(const std::map<NameKey, std::string>& kept);
+
     const ooxml::ZipReader& converted_;
     const LegacyWorkbookFormats& formats_;
     std::string fileName_;
