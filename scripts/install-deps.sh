@@ -17,7 +17,7 @@ poppler-utils python3-pil python3-numpy"
 if [ "${1:-}" = "--run-only" ]; then
     # What the app alone needs (no test tools; GoogleTest only because configuring looks for it).
     PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
-qt6-svg-dev libqt6svg6 libgl-dev libzip-dev libexpat1-dev zlib1g-dev libreoffice-calc-nogui
+qt6-svg-dev libqt6svg6 libgl-dev libzip-dev libexpat1-dev zlib1g-dev libreoffice-calc-nogui gnumeric
 xdg-utils libgtest-dev libgmock-dev"
 fi
 

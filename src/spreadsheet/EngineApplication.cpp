@@ -136,6 +136,10 @@ void EngineSheet::CopyBefore(Sheet& before) {
     const int position = destination.positionOf(*target);
     destination.insert(position, std::make_unique<EngineSheet>(destination, copyName, kind_,
                                                                visibility_, source_, sourceIndex_));
+    if (const std::string* note = workbook_->conversionNote(sourceName())) {
+        workbook_->application().report().add(
+            {ReportKind::PartNotCarried, workbook_->displayName(), name_, copyName, *note});
+    }
     if (copyName != name_) {
         workbook_->application().report().add(
             {ReportKind::SheetRenamed, workbook_->displayName(), name_, copyName,
@@ -258,7 +262,13 @@ void EngineWorkbook::requireSource() {
         }
         sheet->attachSource(package_, static_cast<int>(found - converted.begin()));
     }
+    conversionNotes_ = application_->conversionNotes(path_);
     awaitsConversion_ = false;
+}
+
+const std::string* EngineWorkbook::conversionNote(const std::string& sheetName) const {
+    const auto found = conversionNotes_.find(sheetName);
+    return found != conversionNotes_.end() ? &found->second : nullptr;
 }
 
 SheetCollection& EngineWorkbook::Worksheets() {
@@ -449,6 +459,11 @@ std::filesystem::path EngineApplication::convertLegacy(const std::filesystem::pa
                          "LibreOffice does not carry over may look different."});
     }
     return converted;
+}
+
+std::map<std::string, std::string>
+EngineApplication::conversionNotes(const std::filesystem::path& path) const {
+    return converter_ ? converter_->SheetNotes(path) : std::map<std::string, std::string>();
 }
 
 legacy::LegacyConverter& EngineApplication::converter() {

@@ -9,6 +9,7 @@
 #include "spreadsheet/legacy/LegacyWorkbookListing.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -86,6 +87,8 @@ public:
     void trackName(std::string_view name, int delta);
     // Converts a legacy workbook and points its sheets at the converted package; no-op otherwise.
     void requireSource();
+    // What the conversion could not carry over of a sheet (by its source name); null for nothing.
+    const std::string* conversionNote(const std::string& sheetName) const;
 
 private:
     class Collection;
@@ -104,6 +107,7 @@ private:
     std::unique_ptr<Collection> worksheets_;
     std::unique_ptr<Collection> allSheets_;
     bool awaitsConversion_ = false;
+    std::map<std::string, std::string> conversionNotes_;
 };
 
 class EngineApplication : public Application {
@@ -132,6 +136,8 @@ public:
     // every converted source.
     std::filesystem::path convertLegacy(const std::filesystem::path& path,
                                         const std::string& displayName);
+    // What the conversion of a legacy source could not carry over, per sheet name.
+    std::map<std::string, std::string> conversionNotes(const std::filesystem::path& path) const;
 
 private:
     class Books;

@@ -11,6 +11,7 @@
 #include "spreadsheet/legacy/LegacyConverter.h"
 #include "spreadsheet/ooxml/package/OutputSink.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
+#include "support/PackageChecker.h"
 #include "support/TempDir.h"
 
 #include <csignal>
@@ -127,7 +128,7 @@ struct LegacyConversion : ::testing::Test {
 
     ConverterOptions options(const fs::path& program,
                              std::chrono::milliseconds limit = std::chrono::seconds(60)) const {
-        return ConverterOptions{program, limit, temporaryRoot.path()};
+        return ConverterOptions{program, limit, temporaryRoot.path(), {}};
     }
 
     SpreadsheetError failureOf(LegacyConverter& converter, const fs::path& source) {
@@ -286,6 +287,185 @@ TEST_F(LegacyConversion, SoundZippedSourcesGoToTheConverter) {
         EXPECT_EQ(failureConverting(name, bytes).code(), ErrorCode::ConversionFailed) << name;
         EXPECT_TRUE(fs::exists(tools / "ran")) << name;
     }
+}
+
+// The charts of a sheet "Data" that embeds two, as a converted package holds them: none (with a
+// drawing of a shape, or no drawing), or both.
+Entries convertedWithCharts(bool shape, bool charts, bool damaged = false) {
+    const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const std::string type = "application/vnd.openxmlformats-officedocument.";
+    const auto relationships = [&](const std::string& items) {
+        return "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+               "relationships\">" +
+               items + "</Relationships>";
+    };
+    const auto relationship = [&](const std::string& id, const std::string& kind,
+                                  const std::string& target) {
+        return "<Relationship Id=\"" + id + "\" Type=\"" + rel + "/" + kind + "\" Target=\"" +
+               target + "\"/>";
+    };
+    const auto anchor = [](const std::string& id, const std::string& content) {
+        return "<xdr:twoCellAnchor><xdr:from><xdr:col>1</xdr:col><xdr:colOff>0</xdr:colOff>"
+               "<xdr:row>" +
+               id +
+               "</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:to><xdr:col>5</xdr:col>"
+               "<xdr:colOff>0</xdr:colOff><xdr:row>9</xdr:row><xdr:rowOff>0</xdr:rowOff>"
+               "</xdr:to>" +
+               content + "<xdr:clientData/></xdr:twoCellAnchor>";
+    };
+    const auto chartFrame = [&](const std::string& id) {
+        return anchor(id, "<xdr:graphicFrame macro=\"\"><xdr:nvGraphicFramePr><xdr:cNvPr id=\"" +
+                              id +
+                              "\" name=\"\"/><xdr:cNvGraphicFramePr/></xdr:nvGraphicFramePr>"
+                              "<xdr:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/>"
+                              "</xdr:xfrm><a:graphic><a:graphicData uri=\"http://schemas."
+                              "openxmlformats.org/drawingml/2006/chart\"><c:chart "
+                              "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/"
+                              "chart\" r:id=\"rId" +
+                              id + "\"/></a:graphicData></a:graphic></xdr:graphicFrame>");
+    };
+    std::string overrides = "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + type +
+                            "spreadsheetml.sheet.main+xml\"/><Override "
+                            "PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"" +
+                            type +
+                            "spreadsheetml.worksheet+xml\"/><Override "
+                            "PartName=\"/xl/styles.xml\" ContentType=\"" +
+                            type + "spreadsheetml.styles+xml\"/>";
+    Entries entries = {
+        {"_rels/.rels", packageRelationships("xl/workbook.xml")},
+        {"xl/workbook.xml", "<workbook xmlns=\"" + main + "\" xmlns:r=\"" + rel +
+                                "\"><sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/>"
+                                "</sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         relationships(relationship("rId1", "worksheet", "worksheets/sheet1.xml") +
+                       relationship("rId2", "styles", "styles.xml"))},
+        {"xl/styles.xml",
+         "<styleSheet xmlns=\"" + main +
+             "\"><fonts count=\"1\"><font><sz val=\"10\"/><name val=\"Arial\"/></font></fonts>"
+             "<fills count=\"1\"><fill><patternFill patternType=\"none\"/></fill></fills>"
+             "<borders count=\"1\"><border/></borders><cellXfs count=\"1\"><xf numFmtId=\"0\" "
+             "fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellXfs></styleSheet>"},
+        {"xl/worksheets/sheet1.xml",
+         "<worksheet xmlns=\"" + main + "\" xmlns:r=\"" + rel +
+             "\"><sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\"/></sheetViews>"
+             "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData><pageMargins "
+             "left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
+             "footer=\"0.3\"/>" +
+             std::string(shape || charts ? "<drawing r:id=\"rId1\"/>" : "") + "</worksheet>"}};
+    if (shape || charts) {
+        entries["xl/worksheets/_rels/sheet1.xml.rels"] =
+            relationships(relationship("rId1", "drawing", "../drawings/drawing1.xml"));
+        overrides += "<Override PartName=\"/xl/drawings/drawing1.xml\" ContentType=\"" + type +
+                     "drawing+xml\"/>";
+        std::string anchors = shape ? anchor("1", "<xdr:sp><xdr:nvSpPr><xdr:cNvPr id=\"1\" "
+                                                  "name=\"Box\"/><xdr:cNvSpPr/></xdr:nvSpPr>"
+                                                  "<xdr:spPr/></xdr:sp>")
+                                    : "";
+        std::string chartRelationships;
+        for (const std::string id : {"2", "3"}) {
+            if (charts) {
+                anchors += chartFrame(id);
+                chartRelationships +=
+                    relationship("rId" + id, "chart", "../charts/chart" + id + ".xml");
+                entries["xl/charts/chart" + id + ".xml"] =
+                    "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/"
+                    "chart\"><c:chart><c:plotArea><c:layout/></c:plotArea></c:chart>"
+                    "</c:chartSpace>";
+                overrides += "<Override PartName=\"/xl/charts/chart" + id +
+                             ".xml\" ContentType=\"" + type + "drawingml.chart+xml\"/>";
+            }
+        }
+        entries["xl/drawings/drawing1.xml"] =
+            "<xdr:wsDr "
+            "xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
+            "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" xmlns:r=\"" +
+            rel + "\">" + anchors + (damaged ? "</xdr:wsDrr>" : "</xdr:wsDr>");
+        if (!chartRelationships.empty()) {
+            entries["xl/drawings/_rels/drawing1.xml.rels"] = relationships(chartRelationships);
+        }
+    }
+    entries["[Content_Types].xml"] =
+        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default "
+        "Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+"
+        "xml\"/><Default Extension=\"xml\" ContentType=\"application/xml\"/>" +
+        overrides + "</Types>";
+    return entries;
+}
+
+struct ChartConversionCase {
+    std::string name;
+    std::string gnumeric; // the stand-in's script; empty: not installed
+    bool shape;           // LibreOffice's conversion has a drawing of a shape on the sheet
+    std::size_t charts;   // on the sheet afterwards
+    std::string noteWords;
+};
+
+// A sheet that embeds two charts a stand-in LibreOffice leaves out: they come from a stand-in
+// Gnumeric's conversion into the sheet's drawing (made, or the shape's), or the sheet stays as
+// converted and its note says why, whatever that conversion does (fails, hangs, writes a damaged
+// drawing or none of the charts). Every result is a sound package.
+TEST_F(LegacyConversion, ChartsTheConversionLeavesOutComeFromGnumericsOrAreNoted) {
+    const std::string chart = bof(kBiff8, 0x0020) + record(0x1002, std::string(16, '\0')) + eof();
+    TestSheet data = sheetNamed("Data");
+    data.records = chart + chart;
+    const fs::path source = sources.write("Charts.xls", biff8Workbook({data}));
+    const auto file = [&](const std::string& name, const Entries& entries) {
+        return tools.write(name, zipOf(entries)).string();
+    };
+    const std::string donor = file("donor.xlsx", convertedWithCharts(false, true));
+    const std::string damaged = file("damaged.xlsx", convertedWithCharts(false, true, true));
+    const std::string bare = file("bare.xlsx", convertedWithCharts(false, false));
+    const auto copying = [](const std::string& package) { return "cp '" + package + "' \"$3\"\n"; };
+    const ChartConversionCase cases[] = {
+        {"carried", copying(donor), false, 2, ""},
+        {"beside a shape", copying(donor), true, 2, ""},
+        {"not installed", "", false, 0, "is not installed (package gnumeric)"},
+        {"failing", "echo 'Error: no way'\nexit 1\n", false, 0, "failed (Gnumeric said: Error"},
+        {"hanging", "sleep 600\n", true, 0, "did not finish"},
+        {"damaged", copying(damaged), false, 0, "cannot be used"},
+        {"without them", copying(bare), false, 0, "holds no more of them"},
+    };
+    for (const ChartConversionCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string converted =
+            file("converted.xlsx", convertedWithCharts(test.shape, false));
+        ConverterOptions chosen =
+            options(script(tools, "soffice",
+                           "for a; do [ \"$p\" = --outdir ] && o=$a; p=$a; done\ncp '" + converted +
+                               "' \"$o/source1.xlsx\"\n"),
+                    std::chrono::seconds(test.name == "hanging" ? 2 : 60));
+        chosen.chartProgram =
+            test.gnumeric.empty() ? tools / "absent" : script(tools, "ssconvert", test.gnumeric);
+        LegacyConverter converter(chosen);
+        const auto result = quillory::testing::PackageEntries::read(converter.Convert(source));
+        EXPECT_EQ(quillory::testing::checkPackage(result), std::vector<std::string>());
+        const std::string* sheet = result.find("xl/worksheets/sheet1.xml");
+        ASSERT_NE(sheet, nullptr);
+        const std::string* rels = result.find("xl/drawings/_rels/drawing1.xml.rels");
+        std::size_t charts = 0;
+        for (std::size_t at = 0;
+             rels != nullptr && (at = rels->find("/chart\"", at)) != std::string::npos; ++at) {
+            ++charts;
+        }
+        EXPECT_EQ(charts, test.charts);
+        EXPECT_EQ(sheet->find("<drawing ") != std::string::npos, test.shape || charts > 0);
+        if (test.shape) { // the shape stays first, the charts' frames numbered after it
+            const std::string& drawing = *result.find("xl/drawings/drawing1.xml");
+            EXPECT_LT(drawing.find("name=\"Box\""), drawing.find("<xdr:graphicFrame"));
+            EXPECT_EQ(drawing.find("cNvPr id=\"2\"") != std::string::npos, charts > 0);
+        }
+        const auto notes = converter.SheetNotes(source);
+        if (test.noteWords.empty()) {
+            EXPECT_TRUE(notes.empty()) << notes.begin()->second;
+        } else {
+            ASSERT_EQ(notes.count("Data"), 1U);
+            EXPECT_NE(notes.at("Data").find("The 2 charts embedded in the sheet 'Data' were not"),
+                      std::string::npos);
+            EXPECT_NE(notes.at("Data").find(test.noteWords), std::string::npos) << notes.at("Data");
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
 }
 
 TEST(LegacyConverterNames, OnlyXlsXlsbAndOdsNeedConverting) {

@@ -17,12 +17,14 @@ second pass through it would blame the merge for LibreOffice's own loss."""
 import datetime
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
 import types
 import unittest
 import zipfile
+from xml.etree import ElementTree as ET
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tools"))
@@ -152,6 +154,65 @@ def write_named_workbook(path, names, rows=3, columns=1):
             for column in range(1, columns + 1):
                 ws.cell(row, column, row * column if column % 2 else "%s %d" % (name, row))
     wb.save(path)
+
+
+# Names of the workbook and of each sheet (one name twice, in two scopes), used by formulas on both
+# sheets, with the cells holding those formulas.
+NAMES_DEFINED = [("Rate", "Data!$B$1", None), ("Tax", "0.2", None),
+                 ("Amounts", "Data!$A$1:$A$3", 0), ("Amounts", "Data!$A$1:$A$2", 1),
+                 ("Dyn", "OFFSET(Data!$A$1,0,0,COUNT(Data!$A:$A),1)", None),
+                 ("Twice", "Data!$B$1*2", None), ("Chain", "Rate+Tax", None)]
+NAMED_FORMULAS = {("Data", "C1"): "=SUM(Amounts)*Rate", ("Calc", "A1"): "=SUM(Amounts)",
+                  ("Calc", "A2"): "=SUM(Data!Amounts)+Tax", ("Calc", "A3"): "=Rate*Tax",
+                  ("Calc", "A4"): "=SUM(Dyn)", ("Calc", "A5"): "=Twice+Chain"}
+
+
+def write_names_workbook(path):
+    from openpyxl.workbook.defined_name import DefinedName
+    wb = openpyxl.Workbook()
+    data = wb.active
+    data.title = "Data"
+    for row, value in enumerate([10, 20, 30], start=1):
+        data.cell(row, 1, value)
+    data["B1"] = 0.5
+    wb.create_sheet("Calc")
+    for name, refers_to, sheet in NAMES_DEFINED:
+        wb.defined_names.append(DefinedName(name, attr_text=refers_to, localSheetId=sheet))
+    for (sheet, ref), formula in NAMED_FORMULAS.items():
+        wb[sheet][ref] = formula
+    wb.save(path)
+
+
+def with_standard_width(path, out, sheets, width=3510):
+    """A copy of the workbook whose sheets' DEFCOLWIDTH records are rewritten in place as
+    STANDARDWIDTH records (the same length): the default width in 1/256 of a character, as Excel
+    writes it and neither LibreOffice nor Gnumeric does."""
+    with open(path, "rb") as fh:
+        data = fh.read()
+    data, found = re.subn(rb"\x55\x00\x02\x00..", b"\x99\x00\x02\x00" + width.to_bytes(2, "little"),
+                          data, flags=re.S)
+    assert found == sheets, "%d DEFCOLWIDTH records in %s" % (found, path)
+    with open(out, "wb") as fh:
+        fh.write(data)
+    return out
+
+
+# Widest digit in pixels of standard fonts (published figures), by name and size in twips.
+DIGIT_WIDTHS = {("Arial", 200): 7, ("Calibri", 220): 7, ("Calibri", 240): 8}
+
+
+def xlrd_default_width(book, sheet):
+    """(default width in characters or None, base width or None): STANDARDWIDTH where the sheet
+    has it; else DEFCOLWIDTH digits, 5 pixels of padding and gridline, rounded up to blocks of
+    8 pixels, for a standard font of known digit width."""
+    if sheet.standardwidth is not None:
+        return sheet.standardwidth / 256.0, None
+    font = book.font_list[0]
+    digit = DIGIT_WIDTHS.get((font.name, font.height))
+    if digit is None:
+        return None, sheet.defcolwidth
+    pixels = -(-(sheet.defcolwidth * digit + 5) // 8) * 8
+    return (pixels * 256 // digit) / 256.0, sheet.defcolwidth
 
 
 XLRD_HORIZONTAL = {0: "general", 1: "left", 2: "center", 3: "right", 4: "fill", 5: "justify",
@@ -310,6 +371,56 @@ def result_runs(runs):
     return found
 
 
+def embedded_charts(path):
+    """{worksheet name: charts embedded in it} of a .xls: the chart substreams (BOF of type 0x20)
+    nested in each worksheet's own, in the stream xlrd's compound file reader gives."""
+    import xlrd
+    from xlrd import compdoc
+    with open(path, "rb") as fh:
+        document = compdoc.CompDoc(fh.read())
+    mem, base, size = document.locate_named_stream("Workbook")
+    if mem is None:
+        mem, base, size = document.locate_named_stream("Book")
+
+    def records(at):
+        while at + 4 <= base + size:
+            length = int.from_bytes(mem[at + 2:at + 4], "little")
+            yield int.from_bytes(mem[at:at + 2], "little"), mem[at + 4:at + 4 + length]
+            at += 4 + length
+    positions = []
+    for kind, body in records(base):
+        if kind == 0x0085 and body[5] == 0:  # BOUNDSHEET of a worksheet
+            positions.append(int.from_bytes(body[0:4], "little"))
+        elif kind == 0x000A:
+            break
+    counts = []
+    for position in positions:
+        depth, charts = 0, 0
+        for kind, body in records(base + position):
+            if kind == 0x0809:
+                depth += 1
+                charts += depth == 2 and body[2:4] == b"\x20\x00"
+            elif kind == 0x000A:
+                depth -= 1
+                if depth <= 0:
+                    break
+        counts.append(charts)
+    return dict(zip(xlrd.open_workbook(path, on_demand=True).sheet_names(), counts))
+
+
+def result_charts(path):
+    """{sheet title: charts its drawing holds} of a result."""
+    found = {}
+    with zipfile.ZipFile(path) as zf:
+        rels = cs.relationships(zf, "xl/workbook.xml")
+        for sheet in ET.fromstring(zf.read("xl/workbook.xml")).iter("{%s}sheet" % cs.NS["m"]):
+            part = rels[sheet.get("{%s}id" % cs.NS["r"])][1]
+            drawings = [p for t, p in cs.relationships(zf, part).values() if t.endswith("/drawing")]
+            found[sheet.get("name")] = sum(t.endswith("/chart") for d in drawings
+                                           for t, _ in cs.relationships(zf, d).values())
+    return found
+
+
 def xlrd_worksheets(paths):
     """[(name, hidden)] of the worksheets of each .xls as xlrd reads them."""
     import xlrd
@@ -334,13 +445,15 @@ class LegacyFormatsTest(unittest.TestCase):
         made = os.path.join(cls.work, "made")
         os.makedirs(made)
         books = {n: os.path.join(made, n + ".xlsx")
-                 for n in ("styled", "names", "latin", "large", "fonts")}
+                 for n in ("styled", "names", "latin", "large", "fonts", "formulas")}
         write_styled_workbook(books["styled"])
         write_named_workbook(books["names"], NAMES)
         write_named_workbook(books["latin"], LATIN_NAMES)
         write_named_workbook(books["large"], ["Sheet no. %d" % i for i in range(1, 61)], 120, 2)
         write_legacy_fonts_workbook(books["fonts"])
+        write_names_workbook(books["formulas"])
         saved = qt.libreoffice_convert(list(books.values()), "xls:MS Excel 97", cls.work)
+        cls.named = [saved[books["formulas"]]]
         legacy = [saved[books[n]] for n in ("styled", "names", "latin", "large")]
         cls.names_books = [saved[books["names"]]]
         # Judged against xlrd's reading of the file, not LibreOffice's (which loses the fonts
@@ -353,14 +466,18 @@ class LegacyFormatsTest(unittest.TestCase):
                                      ("names", "excel_biff8", "names-gnumeric8.xls"),
                                      ("names", None, "names.ods"),
                                      ("latin", "excel_biff7", "latin-gnumeric5.xls"),
-                                     ("fonts", "excel_biff8", "fonts-gnumeric8.xls")]:
+                                     ("fonts", "excel_biff8", "fonts-gnumeric8.xls"),
+                                     ("fonts", "excel_biff7", "fonts-gnumeric5.xls"),
+                                     ("formulas", "excel_biff8", "formulas-gnumeric8.xls"),
+                                     ("formulas", "excel_biff7", "formulas-gnumeric5.xls")]:
                 out = os.path.join(made, name)
                 kind = ["--export-type=Gnumeric_Excel:" + kind] if kind else []
                 subprocess.run([SSCONVERT] + kind + [books[book], out], capture_output=True,
                                timeout=120, check=True)
-                legacy.append(out)
+                (cls.named if book == "formulas" else legacy).append(out)
             cls.names_books += [os.path.join(made, n) for n in ("names-gnumeric8.xls", "names.ods")]
-            cls.judged_by_xlrd.append(os.path.join(made, "fonts-gnumeric8.xls"))
+            cls.judged_by_xlrd += [os.path.join(made, n)
+                                   for n in ("fonts-gnumeric8.xls", "fonts-gnumeric5.xls")]
         legacy.append(cls.judged_by_xlrd[0])
         # Two sources of the same file name, from different folders, in the same conversion.
         for folder, copied in (("a", legacy[2]), ("b", legacy[1])):
@@ -486,6 +603,59 @@ class LegacyFormatsTest(unittest.TestCase):
                     faults.append("%s!%s %s: %s" % (os.path.basename(source), name, what, diff))
         self.assertEqual(faults, [], "\n".join(faults))
 
+    def test_names_formulas_and_default_widths_of_workbooks_merged_alone(self):
+        """Each workbook merged alone, so that its names and sheets keep their own names, and its
+        standard font is the result's: names and the formulas using them, and the sheets'
+        default column widths (STANDARDWIDTH, or DEFCOLWIDTH alone) as xlrd reads them."""
+        import xlrd
+        faults = []
+        standard = with_standard_width(self.named[0], os.path.join(self.work, "standard.xls"), 2)
+        sources = self.named + [standard]
+        if os.path.isdir(CORPUS):  # DEFCOLWIDTH alone and no COLINFO: the default is every width
+            sources.append(os.path.join(CORPUS, "sheetjs-tf__1904--1904.xls"))
+        judged = set()
+        for source in sources:
+            result = os.path.join(self.work, os.path.basename(source) + ".xlsx")
+            merged = qt.run_merge(result, paths=[source])
+            self.assertEqual(merged.returncode, 0, merged.stderr)
+            book = xlrd.open_workbook(source, formatting_info=True)
+            formulas, values = openpyxl.load_workbook(result), openpyxl.load_workbook(
+                result, data_only=True)
+            where = os.path.basename(source)
+            for sheet in book.sheets():
+                expected = xlrd_default_width(book, sheet)
+                got = formulas[sheet.name].sheet_format
+                got = (got.defaultColWidth if expected[0] is not None else None,
+                       got.baseColWidth if expected[1] is not None else None)
+                judged.add(expected[0] is not None and expected[1] is None)
+                if got != expected:
+                    faults.append("%s!%s: default width %s became %s" % (
+                        where, sheet.name, expected, got))
+            if source not in self.named and source != standard:
+                continue
+            for (sheet, ref), formula in NAMED_FORMULAS.items():
+                got = formulas[sheet][ref].value
+                row, column = openpyxl.utils.cell.coordinate_to_tuple(ref)
+                expected = book.sheet_by_name(sheet).cell_value(row - 1, column - 1)
+                cached = values[sheet][ref].value
+                if got != formula or \
+                        not isinstance(cached, (int, float)) or abs(cached - expected) > 1e-9:
+                    faults.append("%s!%s %s: %r (%r) became %r (%r)" % (
+                        where, sheet, ref, formula, expected, got, cached))
+            defined = {(n.name, n.localSheetId): n.attr_text for n in formulas.defined_names.definedName}
+            for name in book.name_obj_list:
+                if name.builtin:
+                    continue
+                scope = None if name.scope < 0 else name.scope
+                expected = re.sub(r"(\d)\.0\b", r"\1", name.result.text) if name.result else ""
+                got = defined.get((name.name, scope))
+                if got is None or ("(" not in expected and got != expected):
+                    faults.append("%s: name %s in %s refers to %r, became %r" % (
+                        where, name.name, scope, expected, got))
+        self.assertEqual(len(self.named), 3 if SSCONVERT else 1)
+        self.assertEqual(judged, {True, False})  # both kinds of default width were judged
+        self.assertEqual(faults, [], "\n".join(faults))
+
     def test_formats_merges_row_heights_and_widths_match_xlrds_reading_of_the_xls(self):
         self.assertEqual(self.merged.returncode, 0, self.merged.stderr)
         out = cs.load(self.result).wb
@@ -496,9 +666,15 @@ class LegacyFormatsTest(unittest.TestCase):
             scaled = {(i["sourceFile"], i["sourceSheet"]) for i in json.load(fh)["items"]
                       if "converted to keep their size" in i["message"]}
         widths_judged = set()
+        charts, embedded = result_charts(self.result), {}
         for (source, name), copy in copies.items():
             if not source.lower().endswith(".xls"):
                 continue
+            if source not in embedded:
+                embedded[source] = embedded_charts(source)
+            if charts[copy] != embedded[source][name] and SSCONVERT:
+                faults.append("%s!%s: %d embedded charts became %d" % (
+                    os.path.basename(source), name, embedded[source][name], charts[copy]))
             fonts, heights, default_height, merged, columns = xlrd_layout(source, name)
             if source in self.judged_by_xlrd:
                 read |= set(fonts.values())
@@ -550,6 +726,8 @@ class LegacyFormatsTest(unittest.TestCase):
                                  {found[:3] for found in read})
         self.assertGreaterEqual(rich, len(RICH_TEXT) * len(self.judged_by_xlrd))
         self.assertLessEqual(set(self.judged_by_xlrd), widths_judged)
+        self.assertTrue(any(sum(found.values()) for found in embedded.values()) or
+                        not os.path.isdir(CORPUS))
         self.assertEqual(faults, [], "\n".join(faults))
 
 

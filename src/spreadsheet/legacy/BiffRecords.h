@@ -27,6 +27,7 @@ inline constexpr std::uint16_t kRecordRow = 0x0208;
 inline constexpr std::uint16_t kRecordDefaultRowHeight = 0x0225;
 inline constexpr std::uint16_t kRecordColInfo = 0x007D;
 inline constexpr std::uint16_t kRecordStandardWidth = 0x0099;
+inline constexpr std::uint16_t kRecordDefColWidth = 0x0055;
 inline constexpr std::uint16_t kRecordMergedCells = 0x00E5;
 // The shared string table, continued in CONTINUE records where it outgrows one record.
 inline constexpr std::uint16_t kRecordSst = 0x00FC;
@@ -45,6 +46,10 @@ inline constexpr std::uint16_t kRecordRString = 0x00D6;
 // Runs of cells in one row: row, first column, one XF index (and value) per cell, last column.
 inline constexpr std::uint16_t kRecordMulRk = 0x00BD;
 inline constexpr std::uint16_t kRecordMulBlank = 0x00BE;
+// Defined names (globals), and the ranges of array formulas and data tables (in a sheet).
+inline constexpr std::uint16_t kRecordName = 0x0018;
+inline constexpr std::uint16_t kRecordArray = 0x0221;
+inline constexpr std::uint16_t kRecordTable = 0x0236;
 
 inline constexpr std::uint16_t kBofVersionBiff5 = 0x0500;
 inline constexpr std::uint16_t kBofVersionBiff8 = 0x0600;

@@ -1,18 +1,22 @@
 #include "spreadsheet/legacy/ConvertedPackageCorrection.h"
 
 #include "spreadsheet/Utf8.h"
+#include "spreadsheet/legacy/EmbeddedCharts.h"
 #include "spreadsheet/legacy/LegacyErrors.h"
 #include "spreadsheet/legacy/LegacyFormats.h"
+#include "spreadsheet/legacy/LostNames.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/package/OutputSink.h"
 #include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "spreadsheet/ooxml/sheetcopy/CellPosition.h"
+#include "spreadsheet/ooxml/styles/FontMetrics.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -31,6 +35,15 @@ constexpr std::uint32_t kAfterLastRow = 0x10000;
 constexpr std::uint32_t kWidthUnitsPerCharacter = 256;
 constexpr std::uint32_t kWidthFractionDigits = 8;
 constexpr std::uint32_t kWidthUnitDecimal = 390625; // 1/256 = 0.00390625
+// A default column width of so many characters is that many digits, 5 pixels of padding and
+// gridline, rounded up to whole blocks of 8 pixels.
+constexpr int kDefaultWidthPaddingPixels = 5;
+constexpr int kDefaultWidthBlockPixels = 8;
+constexpr std::uint16_t kMaxDefaultWidthCharacters = 255;
+// Worksheet children that come after <drawing>, in the order the schema gives them.
+constexpr std::string_view kAfterDrawing[] = {"legacyDrawing",   "legacyDrawingHF", "drawingHF",
+                                              "picture",         "oleObjects",      "controls",
+                                              "webPublishItems", "tableParts",      "extLst"};
 
 // A COLINFO width as characters, exactly: 898 -> "3.5078125", 2560 -> "10".
 std::string widthInCharacters(std::uint16_t width) {
@@ -464,12 +477,17 @@ private:
 // Streams one worksheet part through, writing it again with the corrections: row heights from
 // the sheet's ROW and DEFAULTROWHEIGHT records, column widths from its COLINFO records, each cell's
 // format corrected for its legacy XF, and merges the conversion made of "centred across the
-// selection" taken out again.
+// selection" taken out again; and, where charts were put back, the sheet's new drawing named.
 class SheetCorrector final : public ooxml::XmlHandler {
 public:
     SheetCorrector(const LegacySheetFormats& sheet, StyleCorrections& styles,
-                   StringRunCorrections& strings, ooxml::ZipWriter& out)
-        : sheet_(sheet), styles_(styles), strings_(strings), out_(out) {
+                   StringRunCorrections& strings, ooxml::ZipWriter& out,
+                   std::optional<std::string> drawingId, bool judgeFormulas,
+                   const std::unordered_map<std::uint32_t, TakenFormula>* takenFormulas,
+                   std::optional<int> digitWidth)
+        : sheet_(sheet), styles_(styles), strings_(strings), out_(out),
+          drawingId_(std::move(drawingId)), judgeFormulas_(judgeFormulas),
+          takenFormulas_(takenFormulas), digitWidth_(digitWidth) {
         buffer_ = ooxml::kXmlDeclaration;
         legacyCells_.reserve(sheet.xfs.size());
         for (const auto& [key, xf] : sheet.xfs) {
@@ -489,6 +507,22 @@ public:
             list.emplace_back(a[0], a[1]);
         }
         const std::string_view local = ooxml::LocalName(name);
+        const int depth = depth_++;
+        if (depth == 0) {
+            noteRoot(name, list);
+        } else if (depth == 1 && drawingId_) {
+            if (local == "drawing") { // one the conversion left without its part
+                for (auto& [key, value] : list) {
+                    if (ooxml::IsRelationshipIdAttribute(key)) {
+                        value = *drawingId_;
+                    }
+                }
+                drawingId_.reset();
+            } else if (std::find(std::begin(kAfterDrawing), std::end(kAfterDrawing), local) !=
+                       std::end(kAfterDrawing)) {
+                addDrawing();
+            }
+        }
         if (inMergeCells_) {
             if (local == "mergeCell") {
                 keepMerge(list);
@@ -505,6 +539,10 @@ public:
             }
         } else if (local == "c") {
             correctCell(list);
+            watchFormula(list);
+        } else if (local == "f" && formulaCell_) {
+            sawFormula_ = true;
+            inFormula_ = true;
         } else if (local == "v" && richString_) {
             inValue_ = true;
             value_.clear();
@@ -537,6 +575,9 @@ public:
     }
 
     void endElement(const char* name) override {
+        if (--depth_ == 0 && drawingId_) {
+            addDrawing();
+        }
         if (inMergeCells_) {
             if (skipDepth_ > 0) {
                 --skipDepth_;
@@ -547,6 +588,11 @@ public:
             return;
         }
         const std::string_view local = ooxml::LocalName(name);
+        if (local == "f") {
+            inFormula_ = false;
+        } else if (local == "c" && formulaCell_ && replaceFormula(name)) {
+            return;
+        }
         if (local == "v" && inValue_) {
             inValue_ = false;
             if (const auto index = parseIndex(value_)) {
@@ -583,6 +629,9 @@ public:
         if (inValue_) {
             value_ += text;
         }
+        if (inFormula_) {
+            formulaText_ += text;
+        }
         ooxml::EscapeTextInto(buffer_, text);
         flushIfLarge();
     }
@@ -592,7 +641,90 @@ public:
         buffer_.clear();
     }
 
+    // Formula cells of the source that came out broken and took no other conversion's formula.
+    std::size_t brokenFormulasLeft() const { return brokenFormulas_; }
+
 private:
+    // A formula cell of the source is watched, while names the conversion lost may have broken it.
+    void watchFormula(const std::vector<std::pair<std::string, std::string>>& list) {
+        formulaCell_.reset();
+        const std::string* ref = attribute(list, "r");
+        const auto cell = ref != nullptr ? parseCell(*ref) : std::nullopt;
+        if (!judgeFormulas_ || !cell) {
+            return;
+        }
+        const std::uint32_t key = LegacySheetFormats::CellKey(cell->first, cell->second);
+        if (cell->second < kAfterLastColumn && sheet_.formulas.count(key) != 0) {
+            formulaCell_ = key;
+            cellStart_ = buffer_.size();
+            cellAttributes_ = list;
+            sawFormula_ = false;
+            formulaText_.clear();
+        }
+    }
+
+    // At the end of a watched cell: one that lost its formula, kept it with #NAME? in it, or
+    // shows an error where the source keeps a result, takes the other conversion's formula and
+    // result where it has them; true when written.
+    bool replaceFormula(const char* name) {
+        const std::uint32_t key = *formulaCell_;
+        formulaCell_.reset();
+        const std::string* type = attribute(cellAttributes_, "t");
+        const bool errorResult = type != nullptr && *type == "e";
+        if (sawFormula_ && formulaText_.find("#NAME?") == std::string::npos &&
+            (!errorResult || sheet_.formulas.at(key))) {
+            return false;
+        }
+        if (takenFormulas_ == nullptr || takenFormulas_->count(key) == 0) {
+            ++brokenFormulas_;
+            return false;
+        }
+        const TakenFormula& taken = takenFormulas_->at(key);
+        buffer_.resize(cellStart_);
+        pending_ = false;
+        removeAttribute(cellAttributes_, "t");
+        if (!taken.type.empty() && taken.type != "n") {
+            cellAttributes_.emplace_back("t", taken.type);
+        }
+        const std::string prefix(name, ooxml::LocalName(name).data() - name);
+        ooxml::AppendStartTag(buffer_, name, cellAttributes_, false);
+        buffer_ += '<' + prefix + "f>";
+        ooxml::EscapeTextInto(buffer_, taken.formula);
+        buffer_ += "</" + prefix + "f>";
+        if (!taken.value.empty()) {
+            buffer_ += '<' + prefix + "v>";
+            ooxml::EscapeTextInto(buffer_, taken.value);
+            buffer_ += "</" + prefix + "v>";
+        }
+        buffer_ += "</" + std::string(name) + '>';
+        return true;
+    }
+
+    // The root's prefix and the one it gives the relationships namespace, for a new <drawing>.
+    void noteRoot(const char* name,
+                  const std::vector<std::pair<std::string, std::string>>& attributes) {
+        rootPrefix_.assign(name, ooxml::LocalName(name).data() - name);
+        for (const auto& [key, value] : attributes) {
+            if (key.rfind("xmlns:", 0) == 0 && value == ooxml::kRelationshipNamespace) {
+                relationshipPrefix_ = key.substr(6);
+            }
+        }
+    }
+
+    void addDrawing() {
+        closePending();
+        buffer_ += '<' + rootPrefix_ + "drawing ";
+        if (relationshipPrefix_.empty()) {
+            buffer_ += "xmlns:r=\"" + std::string(ooxml::kRelationshipNamespace) + "\" r";
+        } else {
+            buffer_ += relationshipPrefix_;
+        }
+        buffer_ += ":id=\"";
+        ooxml::EscapeAttributeInto(buffer_, *drawingId_);
+        buffer_ += "\"/>";
+        drawingId_.reset();
+    }
+
     static void setAttribute(std::vector<std::pair<std::string, std::string>>& list,
                              std::string_view key, std::string value) {
         for (auto& [name, current] : list) {
@@ -622,6 +754,22 @@ private:
     void correctSheetFormat(std::vector<std::pair<std::string, std::string>>& list) const {
         if (sheet_.standardWidth) {
             setAttribute(list, "defaultColWidth", widthInCharacters(*sheet_.standardWidth));
+        } else if (sheet_.defaultWidthCharacters &&
+                   *sheet_.defaultWidthCharacters <= kMaxDefaultWidthCharacters) {
+            // DEFCOLWIDTH alone: the width in characters is the base width, and the default
+            // width follows from it by the standard font's digits (the conversion measures its
+            // own font, a pixel off); kept as converted for a font of unknown digits.
+            const int characters = *sheet_.defaultWidthCharacters;
+            setAttribute(list, "baseColWidth", std::to_string(characters));
+            if (digitWidth_) {
+                const int blocks = (characters * *digitWidth_ + kDefaultWidthPaddingPixels +
+                                    kDefaultWidthBlockPixels - 1) /
+                                   kDefaultWidthBlockPixels;
+                const int units = blocks * kDefaultWidthBlockPixels *
+                                  static_cast<int>(kWidthUnitsPerCharacter) / *digitWidth_;
+                setAttribute(list, "defaultColWidth",
+                             widthInCharacters(static_cast<std::uint16_t>(units)));
+            }
         }
         if (!sheet_.defaultRowHeightTwips) {
             return;
@@ -873,7 +1021,7 @@ private:
     }
 
     void flushIfLarge() {
-        if (buffer_.size() >= kFlushBytes) {
+        if (buffer_.size() >= kFlushBytes && !formulaCell_) { // a watched cell may be rewritten
             out_.write(buffer_);
             buffer_.clear();
         }
@@ -901,6 +1049,20 @@ private:
     std::unordered_map<std::uint16_t, std::size_t> styleOfXf_;
     std::vector<std::string> merges_;
     std::set<std::pair<std::uint32_t, std::uint32_t>> stated_;
+    std::optional<std::string> drawingId_; // of a drawing the sheet must name, until it does
+    bool judgeFormulas_ = false;
+    const std::unordered_map<std::uint32_t, TakenFormula>* takenFormulas_ = nullptr;
+    std::optional<std::uint32_t> formulaCell_; // the watched cell being read
+    std::size_t cellStart_ = 0;                // where its start tag is in buffer_
+    std::vector<std::pair<std::string, std::string>> cellAttributes_;
+    bool sawFormula_ = false;
+    bool inFormula_ = false;
+    std::string formulaText_;
+    std::size_t brokenFormulas_ = 0;
+    std::optional<int> digitWidth_; // of the workbook's standard font, in pixels
+    int depth_ = 0;
+    std::string rootPrefix_;
+    std::string relationshipPrefix_;
 };
 
 struct ConvertedParts {
@@ -935,15 +1097,54 @@ ConvertedParts convertedParts(const ooxml::ZipReader& zip, const std::string& na
 
 } // namespace
 
-void CorrectConvertedPackage(const std::filesystem::path& source,
-                             const std::filesystem::path& converted) {
+std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem::path& source,
+                                                           const std::filesystem::path& converted,
+                                                           const OtherConversion& other) {
     const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(source);
     const std::string name = QuotedFileName(source);
     const auto zip = ooxml::ZipReader::OpenFile(converted, source.filename().string());
     const ConvertedParts parts = convertedParts(*zip, name);
     const std::optional<std::string> stylesPart = zip->find(kStylesPart);
     if (!stylesPart) {
-        return;
+        return {};
+    }
+    std::map<std::string, std::size_t> wanted;
+    for (const LegacySheetFormats& sheet : formats.worksheets) {
+        wanted[sheet.name] = sheet.embeddedCharts;
+    }
+    EmbeddedChartTransfer charts(*zip, parts.sheets, wanted, name);
+    LostNames names(*zip, formats, name);
+    if (charts.needed() || names.needed()) {
+        std::unique_ptr<ooxml::ZipReader> donor;
+        std::string failure = "no other conversion was tried";
+        try {
+            if (other) {
+                donor = ooxml::ZipReader::OpenFile(other(), source.filename().string());
+            }
+        } catch (const SpreadsheetError& error) {
+            // A conversion that is not a package is named after the source: say whose it is.
+            failure = error.code() == ErrorCode::ConverterMissing ||
+                              error.code() == ErrorCode::ConversionFailed ||
+                              error.code() == ErrorCode::ConversionTimedOut
+                          ? error.description()
+                          : "Gnumeric's conversion, tried for them, could not be read";
+        }
+        if (charts.needed()) {
+            donor ? charts.takeFrom(*donor) : charts.giveUp(failure);
+        }
+        if (names.needed()) {
+            names.mend(donor.get(), parts.sheets, failure);
+        }
+    }
+    std::map<std::string, std::string> notes = charts.notes();
+    std::optional<int> digitWidth;
+    if (!formats.fonts.empty()) { // the first font is the standard one
+        const auto metrics = ooxml::MetricsOf(
+            {formats.fonts.front().name,
+             static_cast<double>(formats.fonts.front().heightTwips) / kTwipsPerPoint});
+        if (metrics && metrics->maxDigitWidth > 0) {
+            digitWidth = metrics->maxDigitWidth;
+        }
     }
     StyleCorrections styles(
         ooxml::ParseXmlTree(zip->readWhole(*stylesPart, ooxml::kMaxWholePartBytes), name,
@@ -964,17 +1165,24 @@ void CorrectConvertedPackage(const std::filesystem::path& source,
         for (const std::string& entry : zip->entryNames()) {
             const auto sheet = bySheetPart.find(entry);
             if (sheet == bySheetPart.end()) {
-                if (entry != *stylesPart && entry != stringsPart) {
+                if (entry != *stylesPart && entry != stringsPart && !charts.replaces(entry) &&
+                    !names.replaces(entry)) {
                     out.addRawEntry(entry, *zip, entry);
                 }
                 continue;
             }
             out.beginEntry(entry);
-            SheetCorrector corrector(*sheet->second, styles, strings, out);
+            SheetCorrector corrector(*sheet->second, styles, strings, out,
+                                     charts.drawingIdFor(entry), names.needed(),
+                                     names.formulasOf(sheet->second->name), digitWidth);
             ooxml::XmlStreamParser parser(corrector, name, entry);
             zip->readChunks(entry, [&parser](std::string_view chunk) { parser.feed(chunk); });
             parser.finish();
             corrector.finish();
+            if (const std::size_t broken = corrector.brokenFormulasLeft()) {
+                std::string& note = notes[sheet->second->name];
+                note += (note.empty() ? "" : " ") + names.note(broken);
+            }
             out.endEntry();
         }
         // Last, once every sheet has added the formats it needs.
@@ -999,8 +1207,11 @@ void CorrectConvertedPackage(const std::filesystem::path& source,
                 out.addRawEntry(*stringsPart, *zip, *stringsPart);
             }
         }
+        charts.write(out);
+        names.write(out);
         out.finish();
     });
+    return notes;
 }
 
 } // namespace quillory::spreadsheet::legacy

@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kOutputFilter = "xlsx:Calc MS Excel 2007 XML";
+constexpr const char* kChartProgramName = "ssconvert";
+constexpr const char* kChartOutputType = "--export-type=Gnumeric_Excel:xlsx2";
 constexpr const char* kProgramNames[] = {"soffice", "libreoffice"};
 constexpr const char* kUsualPrograms[] = {
     "/usr/bin/soffice", "/usr/lib/libreoffice/program/soffice", "/opt/libreoffice/program/soffice",
@@ -78,7 +80,7 @@ std::string quotedNames(const std::vector<fs::path>& sources) {
 }
 
 // The converter's own words about a failure ("Error: source file could not be loaded").
-std::string errorLines(const fs::path& logFile) {
+std::string errorLines(const fs::path& logFile, std::string_view speaker = "LibreOffice") {
     std::ifstream in(logFile);
     std::string line;
     std::string quoted;
@@ -89,7 +91,7 @@ std::string errorLines(const fs::path& logFile) {
             ++count;
         }
     }
-    return quoted.empty() ? std::string() : " (LibreOffice said: " + quoted + ")";
+    return quoted.empty() ? std::string() : " (" + std::string(speaker) + " said: " + quoted + ")";
 }
 
 [[noreturn]] void throwConverterMissing(const fs::path& source) {
@@ -172,16 +174,93 @@ void LegacyConverter::checkSource(const fs::path& source) const {
     }
 }
 
+std::map<std::string, std::string> LegacyConverter::SheetNotes(const fs::path& source) const {
+    const auto found = sheetNotes_.find(sourceKey(source));
+    return found != sheetNotes_.end() ? found->second : std::map<std::string, std::string>();
+}
+
 // A .xls conversion gets back what LibreOffice loses, from the workbook's own records. Records
 // that cannot be read leave the conversion as LibreOffice wrote it.
-void LegacyConverter::correctConversion(const fs::path& source, const fs::path& converted) const {
+void LegacyConverter::correctConversion(const fs::path& source, const fs::path& converted) {
     if (lowerExtension(source) != ".xls") {
         return;
     }
+    fs::path other;
     try {
-        CorrectConvertedPackage(source, converted);
+        sheetNotes_[sourceKey(source)] = CorrectConvertedPackage(source, converted, [&] {
+            other = convertWithGnumeric(source);
+            return other;
+        });
     } catch (const SpreadsheetError&) {
     }
+    if (!other.empty()) {
+        std::error_code ec;
+        fs::remove_all(other.parent_path(), ec);
+    }
+}
+
+// Gnumeric's conversion of one source, for the charts embedded in its worksheets and the names
+// LibreOffice's loses; its errors' descriptions complete a note ("..., and Gnumeric, which keeps
+// them, is not installed").
+fs::path LegacyConverter::convertWithGnumeric(const fs::path& source) {
+    fs::path program = options_.chartProgram;
+    if (program.empty()) {
+        if (const char* path = std::getenv("PATH")) {
+            const std::string folders(path);
+            for (std::size_t start = 0; start <= folders.size() && program.empty();) {
+                const std::size_t end = std::min(folders.find(':', start), folders.size());
+                const fs::path candidate =
+                    fs::path(folders.substr(start, end - start)) / kChartProgramName;
+                start = end + 1;
+                if (candidate.has_parent_path() && isExecutable(candidate)) {
+                    program = candidate;
+                }
+            }
+        }
+    }
+    const std::string missing =
+        std::string("Gnumeric, which keeps them, is not installed (package ") +
+        kChartConverterPackage + ")";
+    if (program.empty() || !isExecutable(program)) {
+        throw SpreadsheetError(ErrorCode::ConverterMissing, missing);
+    }
+    const fs::path folder = folder_ / ("charts-" + std::to_string(++runs_));
+    const fs::path input = folder / ("source" + lowerExtension(source));
+    const fs::path output = folder / "source.xlsx";
+    try {
+        fs::create_directories(folder / "tmp");
+        fs::copy_file(source, input);
+    } catch (const fs::filesystem_error& error) {
+        throw SpreadsheetError(ErrorCode::ConversionFailed,
+                               "it could not be prepared for Gnumeric's conversion (" +
+                                   error.code().message() + ")");
+    }
+    const std::chrono::milliseconds timeLimit =
+        options_.timeLimit.value_or(kConverterStartTime + kConversionTimePerWorkbook);
+    const ProcessOutcome outcome =
+        RunWithTimeLimit(program, {kChartOutputType, input.string(), output.string()},
+                         {{"TMPDIR", (folder / "tmp").string()}, {"GSETTINGS_BACKEND", "memory"}},
+                         folder / "run.log", timeLimit, whileWaiting_);
+    std::error_code ec;
+    fs::remove(input, ec);
+    if (outcome.kind == ProcessOutcome::Kind::CouldNotStart) {
+        throw SpreadsheetError(ErrorCode::ConverterMissing, missing);
+    }
+    if (outcome.kind == ProcessOutcome::Kind::TimedOut) {
+        throw SpreadsheetError(
+            ErrorCode::ConversionTimedOut,
+            "Gnumeric's conversion, tried for them, did not finish within " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::seconds>(timeLimit).count()) +
+                " seconds");
+    }
+    if (outcome.kind != ProcessOutcome::Kind::Exited || outcome.exitCode != 0 ||
+        !fs::is_regular_file(output, ec) || fs::file_size(output, ec) == 0) {
+        throw SpreadsheetError(ErrorCode::ConversionFailed,
+                               "Gnumeric's conversion, tried for them, failed" +
+                                   errorLines(folder / "run.log", "Gnumeric"));
+    }
+    return output;
 }
 
 void LegacyConverter::ensureFolder() {

@@ -17,6 +17,9 @@ namespace quillory::spreadsheet::legacy {
 
 // The Debian package that provides the converter; descriptions name it.
 inline constexpr const char* kConverterPackage = "libreoffice-calc-nogui";
+// The package of the second converter, run for the charts embedded in worksheets and the names
+// that the first leaves out; notes name it.
+inline constexpr const char* kChartConverterPackage = "gnumeric";
 // Time for starting the converter (it sets up a fresh profile) and for each workbook it converts.
 inline constexpr std::chrono::seconds kConverterStartTime{60};
 inline constexpr std::chrono::seconds kConversionTimePerWorkbook{120};
@@ -29,6 +32,9 @@ struct ConverterOptions {
     std::optional<std::chrono::milliseconds> timeLimit;
     // Where the converter's temporary folder goes; empty: the system's temporary folder.
     std::filesystem::path temporaryRoot;
+    // Gnumeric's converter, for the charts embedded in worksheets and the defined names that
+    // LibreOffice's conversion leaves out; empty: "ssconvert" on the PATH.
+    std::filesystem::path chartProgram;
 };
 
 class LegacyConverter {
@@ -54,6 +60,10 @@ public:
     // The sources converted so far, in the order they were converted.
     std::vector<std::filesystem::path> ConvertedSources() const;
 
+    // What of each sheet (by name) of a converted source could not be carried over (charts the
+    // conversion leaves out), a sentence each; empty for a source not converted.
+    std::map<std::string, std::string> SheetNotes(const std::filesystem::path& source) const;
+
     // Called now and then while the converter runs (see RunWithTimeLimit); empty: nothing.
     void SetWhileWaiting(std::function<void()> whileWaiting) {
         whileWaiting_ = std::move(whileWaiting);
@@ -66,7 +76,8 @@ private:
     std::filesystem::path findProgram(const std::filesystem::path& firstSource) const;
     void checkSource(const std::filesystem::path& source) const;
     void correctConversion(const std::filesystem::path& source,
-                           const std::filesystem::path& converted) const;
+                           const std::filesystem::path& converted);
+    std::filesystem::path convertWithGnumeric(const std::filesystem::path& source);
     void ensureFolder();
 
     ConverterOptions options_;
@@ -74,6 +85,7 @@ private:
     std::size_t runs_ = 0;
     std::map<std::filesystem::path, std::filesystem::path> converted_;
     std::vector<std::filesystem::path> order_;
+    std::map<std::filesystem::path, std::map<std::string, std::string>> sheetNotes_;
     std::function<void()> whileWaiting_;
 };
 

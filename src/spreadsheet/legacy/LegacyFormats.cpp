@@ -27,6 +27,15 @@ constexpr std::size_t kMergedRangeLength = 8;
 constexpr std::size_t kColInfoLength = 10;
 constexpr std::uint32_t kLegacyColumns = 0x100; // some writers let a last column of 256 stand
 constexpr std::size_t kLabelSstLength = 10;
+constexpr std::size_t kNameTextAt = 14;
+constexpr std::size_t kNameLengthAt = 3;
+constexpr std::size_t kNameSheetAt = 8;
+constexpr std::uint16_t kNameBuiltInBit = 0x0020;
+constexpr std::size_t kRangeRecordLength = 6;
+// A FORMULA record's result: a number, or (its last two bytes 0xFFFF) a kind in its first byte.
+constexpr std::size_t kFormulaResultAt = 6;
+constexpr std::size_t kFormulaResultEnd = 14;
+constexpr char kFormulaErrorResult = 2;
 // The most records one sheet may hold before the workbook is taken as damaged (a sheet of
 // 65,536 rows by 256 columns has 16.8 million cells).
 constexpr std::uint64_t kMaxSheetRecords = 1ULL << 26;
@@ -49,6 +58,39 @@ std::string fontName(const BiffRecord& record, const LegacyWorkbookListing& list
     }
     const std::string_view name = std::string_view(data).substr(kFontNameLengthAt + 1, characters);
     return CodePageToUtf8(name, listing.codePage).value_or(std::string());
+}
+
+// A NAME record's name and scope; nothing for a built-in name or one that runs past its record.
+std::optional<LegacyName> parseName(const std::string& data, const LegacyWorkbookListing& listing) {
+    if (data.size() <= kNameTextAt || (ReadU16(data, 0) & kNameBuiltInBit) != 0) {
+        return std::nullopt;
+    }
+    const std::size_t characters = static_cast<unsigned char>(data[kNameLengthAt]);
+    LegacyName name;
+    if (listing.version == BiffVersion::Biff8) {
+        const bool wide = static_cast<unsigned char>(data[kNameTextAt]) & 1;
+        const std::size_t bytes = wide ? 2 * characters : characters;
+        if (data.size() - kNameTextAt - 1 < bytes) {
+            return std::nullopt;
+        }
+        const std::string_view text = std::string_view(data).substr(kNameTextAt + 1, bytes);
+        name.name = wide ? Utf16LeToUtf8(text) : Latin1ToUtf8(text);
+    } else {
+        if (data.size() - kNameTextAt < characters) {
+            return std::nullopt;
+        }
+        name.name =
+            CodePageToUtf8(std::string_view(data).substr(kNameTextAt, characters), listing.codePage)
+                .value_or(std::string());
+    }
+    const std::uint16_t sheet = ReadU16(data, kNameSheetAt); // 1-based; 0: the workbook's
+    if (sheet > listing.sheets.size() || name.name.empty()) {
+        return std::nullopt;
+    }
+    if (sheet > 0) {
+        name.scope = listing.sheets[sheet - 1u].name;
+    }
+    return name;
 }
 
 LegacyXf parseXf(const std::string& data, BiffVersion version) {
@@ -97,14 +139,17 @@ using RichStrings = std::unordered_map<std::uint32_t, LegacyRichString>;
 constexpr std::uint32_t kFirstCellStringIndex = 0xFFFFFFFF;
 
 void readCell(const BiffRecord& record, LegacySheetFormats& sheet, RichStrings& rich,
-              BiffVersion version) {
+              const LegacyWorkbookListing& listing) {
     const std::string& data = record.data;
     if (record.id == kRecordLabelSst && data.size() >= kLabelSstLength &&
         rich.count(ReadU32(data, kCellHeaderLength)) != 0) {
         sheet.richStrings[LegacySheetFormats::CellKey(ReadU16(data, 0), ReadU16(data, 2))] =
             ReadU32(data, kCellHeaderLength);
-    } else if (record.id == kRecordRString && version == BiffVersion::Biff8) {
-        if (std::optional<LegacyRichString> string = ReadRichCellString(data)) {
+    } else if (record.id == kRecordRString) {
+        if (std::optional<LegacyRichString> string =
+                listing.version == BiffVersion::Biff8
+                    ? ReadRichCellString(data)
+                    : ReadRichCellStringBiff5(data, listing.codePage)) {
             const auto index = static_cast<std::uint32_t>(kFirstCellStringIndex - rich.size());
             rich.emplace(index, std::move(*string));
             sheet.richStrings[LegacySheetFormats::CellKey(ReadU16(data, 0), ReadU16(data, 2))] =
@@ -112,12 +157,19 @@ void readCell(const BiffRecord& record, LegacySheetFormats& sheet, RichStrings& 
         }
     }
     switch (record.id) {
+    case kRecordFormula:
+    case kRecordFormulaBiff4:
+        if (data.size() >= kCellHeaderLength) {
+            sheet.formulas[LegacySheetFormats::CellKey(ReadU16(data, 0), ReadU16(data, 2))] =
+                data.size() >= kFormulaResultEnd &&
+                ReadU16(data, kFormulaResultEnd - 2) == 0xFFFF &&
+                data[kFormulaResultAt] == kFormulaErrorResult;
+        }
+        [[fallthrough]];
     case kRecordBlank:
     case kRecordNumber:
     case kRecordLabel:
     case kRecordBoolErr:
-    case kRecordFormula:
-    case kRecordFormulaBiff4:
     case kRecordLabelSst:
     case kRecordRk:
     case kRecordRString:
@@ -147,7 +199,8 @@ void readCell(const BiffRecord& record, LegacySheetFormats& sheet, RichStrings& 
 }
 
 void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetFormats& sheet,
-               RichStrings& rich, BiffVersion version, const std::string& quotedName) {
+               RichStrings& rich, const LegacyWorkbookListing& listing,
+               const std::string& quotedName) {
     if (position >= cursor.streamSize()) {
         ThrowDamaged(quotedName,
                      "the list of sheets points outside the workbook data for sheet \"" +
@@ -155,17 +208,37 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
     }
     cursor.seek(position);
     int depth = 0;
+    // The cells of array formulas and data tables that are not their first: none has a formula.
+    const auto dropRangeMembers = [&sheet](const std::vector<LegacyMergedRange>& ranges) {
+        for (const LegacyMergedRange& range : ranges) {
+            for (std::uint32_t row = range.firstRow; row <= range.lastRow; ++row) {
+                for (std::uint32_t column = range.firstColumn; column <= range.lastColumn;
+                     ++column) {
+                    if (row != range.firstRow || column != range.firstColumn) {
+                        sheet.formulas.erase(LegacySheetFormats::CellKey(row, column));
+                    }
+                }
+            }
+        }
+    };
+    std::vector<LegacyMergedRange> formulaRanges;
     for (std::uint64_t count = 0; count < kMaxSheetRecords; ++count) {
         const std::optional<BiffRecord> record = cursor.next();
         if (!record) {
+            dropRangeMembers(formulaRanges);
             return; // a sheet without its end: what was read stands
         }
         if (record->id == kRecordBof) {
-            ++depth; // charts embedded in the sheet nest their own BOF ... EOF
+            // Charts embedded in the sheet nest their own BOF ... EOF.
+            if (++depth == 2 && record->data.size() >= kMinBofLength &&
+                ReadU16(record->data, 2) == kBofChart) {
+                ++sheet.embeddedCharts;
+            }
             continue;
         }
         if (record->id == kRecordEof) {
             if (--depth <= 0) {
+                dropRangeMembers(formulaRanges);
                 return;
             }
             continue;
@@ -190,8 +263,15 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
             for (std::uint32_t column = ReadU16(data, 0); column <= last; ++column) {
                 sheet.columns[column] = {ReadU16(data, 4), ReadU16(data, 8)};
             }
+        } else if ((record->id == kRecordArray || record->id == kRecordTable) &&
+                   data.size() >= kRangeRecordLength) {
+            formulaRanges.push_back({ReadU16(data, 0), ReadU16(data, 2),
+                                     static_cast<unsigned char>(data[4]),
+                                     static_cast<unsigned char>(data[5])});
         } else if (record->id == kRecordStandardWidth && data.size() >= 2) {
             sheet.standardWidth = ReadU16(data, 0);
+        } else if (record->id == kRecordDefColWidth && data.size() >= 2) {
+            sheet.defaultWidthCharacters = ReadU16(data, 0);
         } else if (record->id == kRecordMergedCells && data.size() >= 2) {
             const std::size_t count =
                 std::min<std::size_t>(ReadU16(data, 0), (data.size() - 2) / kMergedRangeLength);
@@ -201,7 +281,7 @@ void readSheet(BiffRecordCursor& cursor, std::uint64_t position, LegacySheetForm
                                         ReadU16(data, at + 4), ReadU16(data, at + 6)});
             }
         } else {
-            readCell(*record, sheet, rich, version);
+            readCell(*record, sheet, rich, listing);
         }
     }
     ThrowDamaged(quotedName,
@@ -252,6 +332,7 @@ LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& fil
             LegacyFont font;
             if (data.size() > kFontUnderlineAt) {
                 font.underline = static_cast<LegacyUnderline>(data[kFontUnderlineAt]);
+                font.heightTwips = ReadU16(data, 0);
             }
             font.name = fontName(*record, listing);
             formats.fonts.push_back(std::move(font));
@@ -260,6 +341,10 @@ LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& fil
         } else if (record->id == kRecordFormat && data.size() >= 3) {
             if (std::optional<std::string> code = formatCode(data, listing)) {
                 formats.numberFormats[ReadU16(data, 0)] = std::move(*code);
+            }
+        } else if (record->id == kRecordName) {
+            if (std::optional<LegacyName> name = parseName(data, listing)) {
+                formats.names.push_back(std::move(*name));
             }
         } else if (record->id == kRecordBoundSheet && data.size() >= 4) {
             positions.push_back(ReadU32(data, 0));
@@ -277,7 +362,7 @@ LegacyWorkbookFormats ReadLegacyWorkbookFormats(const std::filesystem::path& fil
         }
         LegacySheetFormats sheet;
         sheet.name = listing.sheets[i].name;
-        readSheet(cursor, positions[i], sheet, formats.richStrings, listing.version, quotedName);
+        readSheet(cursor, positions[i], sheet, formats.richStrings, listing, quotedName);
         formats.worksheets.push_back(std::move(sheet));
     }
     return formats;

@@ -26,7 +26,8 @@ enum class LegacyUnderline : std::uint8_t {
 };
 
 struct LegacyFont {
-    std::string name; // UTF-8
+    std::string name;              // UTF-8
+    std::uint16_t heightTwips = 0; // the size, in 1/20 of a point
     LegacyUnderline underline = LegacyUnderline::None;
 };
 
@@ -72,9 +73,15 @@ struct LegacySheetFormats {
     std::unordered_map<std::uint32_t, LegacyRow> rows;       // by 0-based row
     std::unordered_map<std::uint32_t, LegacyColumn> columns; // by 0-based column, from COLINFO
     std::optional<std::uint16_t> standardWidth;           // STANDARDWIDTH, in a column width's unit
+    std::optional<std::uint16_t> defaultWidthCharacters;  // DEFCOLWIDTH, whole characters
     std::unordered_map<std::uint32_t, std::uint16_t> xfs; // by CellKey
     std::vector<LegacyMergedRange> merged;
     std::unordered_map<std::uint32_t, std::uint32_t> richStrings; // by CellKey: shared string index
+    std::size_t embeddedCharts = 0; // chart substreams nested in the sheet's own
+    // Cells of FORMULA records, but for the cells of an array formula or a data table other than
+    // its first, which no formula of its own stands for in a package; true where the result the
+    // record keeps is an error.
+    std::unordered_map<std::uint32_t, bool> formulas;
 
     static std::uint32_t CellKey(std::uint32_t row, std::uint32_t column) {
         return (row << 8) | (column & 0xFF);
@@ -86,8 +93,15 @@ struct LegacySheetFormats {
 inline constexpr std::uint16_t kLegacyFirstOwnFormat = 50;
 inline constexpr std::uint16_t kLegacyFirstCustomFormat = 164;
 
+// A defined name of the workbook's own (built-in names such as the print area left out).
+struct LegacyName {
+    std::string name;  // UTF-8
+    std::string scope; // the name of the sheet it belongs to; empty for the whole workbook
+};
+
 struct LegacyWorkbookFormats {
     std::vector<LegacyFont> fonts;
+    std::vector<LegacyName> names;
     std::unordered_map<std::uint16_t, std::string> numberFormats; // FORMAT records by index
     std::vector<LegacyXf> xfs;
     std::vector<LegacySheetFormats> worksheets; // tab order, worksheets only

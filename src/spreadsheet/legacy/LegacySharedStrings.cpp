@@ -1,6 +1,8 @@
 #include "spreadsheet/legacy/LegacySharedStrings.h"
 
+#include "spreadsheet/Utf8.h"
 #include "spreadsheet/legacy/BiffRecords.h"
+#include "spreadsheet/legacy/TextEncoding.h"
 
 #include <algorithm>
 #include <optional>
@@ -168,6 +170,50 @@ std::optional<LegacyRichString> ReadRichCellString(const std::string& record) {
             return std::nullopt;
         }
         string->runs.emplace_back(first, ReadU16(runs, i * kRunLength + 2));
+    }
+    return string;
+}
+
+std::optional<LegacyRichString> ReadRichCellStringBiff5(const std::string& record,
+                                                        std::uint16_t codePage) {
+    constexpr std::size_t kTextAt = 8; // after the cell header and the text's length
+    constexpr std::size_t kBiff5RunLength = 2;
+    if (record.size() < kTextAt) {
+        return std::nullopt;
+    }
+    const std::size_t bytes = ReadU16(record, kTextAt - 2);
+    if (record.size() < kTextAt + bytes + 1) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> utf8 =
+        CodePageToUtf8(std::string_view(record).substr(kTextAt, bytes), codePage);
+    if (!utf8) {
+        return std::nullopt;
+    }
+    LegacyRichString string;
+    for (const char* p = utf8->data(); p < utf8->data() + utf8->size();) {
+        char32_t c = 0;
+        const std::size_t length = DecodeUtf8(p, utf8->data() + utf8->size(), c);
+        if (length == 0 || c > 0xFFFF) {
+            return std::nullopt;
+        }
+        string.text.push_back(static_cast<char16_t>(c));
+        p += length;
+    }
+    const std::size_t runsAt = kTextAt + bytes + 1;
+    const std::size_t runCount = static_cast<unsigned char>(record[runsAt - 1]);
+    if (string.text.size() != bytes || runCount == 0 ||
+        record.size() < runsAt + runCount * kBiff5RunLength) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < runCount; ++i) {
+        const auto first = static_cast<unsigned char>(record[runsAt + i * kBiff5RunLength]);
+        if (first >= string.text.size() ||
+            (!string.runs.empty() && first <= string.runs.back().first)) {
+            return std::nullopt;
+        }
+        string.runs.emplace_back(
+            first, static_cast<unsigned char>(record[runsAt + i * kBiff5RunLength + 1]));
     }
     return string;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The formatting runs of a BIFF8 workbook's shared strings (the SST record and the CONTINUE
-// records after it), read to give a converted cell's rich text back the fonts its runs had.
+// records after it) and of rich strings kept in cells (BIFF8 and BIFF5), read to give a converted
+// cell's rich text back the fonts its runs had.
 
 #include <cstdint>
 #include <optional>
@@ -27,5 +28,11 @@ ReadRichSharedStrings(const std::vector<std::string>& records);
 // The string and runs of a BIFF8 RSTRING cell record (a rich string kept in the cell itself);
 // nothing for a record cut short or runs out of order or past the text.
 std::optional<LegacyRichString> ReadRichCellString(const std::string& record);
+
+// The same for an Excel 5.0 RSTRING record: 8-bit text in the workbook's code page and one byte
+// each for a run's first character and font; nothing also where the code page cannot be
+// converted or gives other than one character per byte (the runs count bytes).
+std::optional<LegacyRichString> ReadRichCellStringBiff5(const std::string& record,
+                                                        std::uint16_t codePage);
 
 } // namespace quillory::spreadsheet::legacy

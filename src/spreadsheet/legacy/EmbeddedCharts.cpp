@@ -1,0 +1,479 @@
+#include "spreadsheet/legacy/EmbeddedCharts.h"
+
+#include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/Limits.h"
+#include "spreadsheet/ooxml/package/ContentTypes.h"
+#include "spreadsheet/ooxml/package/Relationships.h"
+#include "spreadsheet/ooxml/xml/Xml.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace quillory::spreadsheet::legacy {
+
+namespace {
+
+using ooxml::Relationships;
+using ooxml::XmlNode;
+
+constexpr const char* kWorkbookPart = "xl/workbook.xml";
+constexpr const char* kContentTypesPart = "[Content_Types].xml";
+constexpr const char* kNewDrawingPart = "xl/drawings/drawing1.xml";
+constexpr std::string_view kDrawingType =
+    "application/vnd.openxmlformats-officedocument.drawing+xml";
+constexpr std::string_view kContentTypesNamespace =
+    "http://schemas.openxmlformats.org/package/2006/content-types";
+// Parts a chart may reach (styles, colours, pictures, shapes drawn on it) are few; more is damage.
+constexpr std::size_t kMaxPartsPerChart = 64;
+
+// Why the charts of one sheet cannot come from the other conversion.
+struct Unusable {
+    std::string reason;
+};
+
+bool isChartKind(std::string_view kind) {
+    return kind == "chart" || kind == "chartEx";
+}
+
+bool isAnchor(const XmlNode& node) {
+    const std::string_view local = node.localName();
+    return local == "twoCellAnchor" || local == "oneCellAnchor" || local == "absoluteAnchor";
+}
+
+std::optional<Relationships> relationshipsOf(const ooxml::ZipReader& zip, const std::string& part,
+                                             const std::string& fileName) {
+    const auto stored = zip.find(ooxml::RelationshipsPartFor(part));
+    if (!stored) {
+        return std::nullopt;
+    }
+    return Relationships::Parse(zip.readWhole(*stored, ooxml::kMaxWholePartBytes), part, fileName);
+}
+
+std::string readPart(const ooxml::ZipReader& zip, const std::string& part) {
+    const auto stored = zip.find(part);
+    if (!stored) {
+        throw Unusable{"it names a part it lacks (" + part + ")"};
+    }
+    return zip.readWhole(*stored, ooxml::kMaxWholePartBytes);
+}
+
+// The drawing of a sheet part, internal and present; nothing when it has none.
+std::optional<std::string> drawingOf(const ooxml::ZipReader& zip, const std::string& sheetPart,
+                                     const std::string& fileName) {
+    const auto rels = relationshipsOf(zip, sheetPart, fileName);
+    const ooxml::Relationship* drawing = rels ? rels->firstOfKind("drawing") : nullptr;
+    if (drawing == nullptr || drawing->external || !zip.contains(drawing->partName)) {
+        return std::nullopt;
+    }
+    return *zip.find(drawing->partName);
+}
+
+std::size_t chartsOf(const ooxml::ZipReader& zip, const std::string& drawingPart,
+                     const std::string& fileName) {
+    const auto rels = relationshipsOf(zip, drawingPart, fileName);
+    if (!rels) {
+        return 0;
+    }
+    return static_cast<std::size_t>(
+        std::count_if(rels->all().begin(), rels->all().end(), [](const auto& rel) {
+            return isChartKind(ooxml::RelationshipKind(rel.type));
+        }));
+}
+
+XmlNode relationshipsRoot() {
+    XmlNode root;
+    root.name = "Relationships";
+    root.setAttribute("xmlns", std::string(ooxml::kPackageRelationshipNamespace));
+    return root;
+}
+
+void addRelationship(XmlNode& root, const std::string& id, const std::string& type,
+                     const std::string& target, bool external) {
+    XmlNode rel;
+    rel.name = "Relationship";
+    rel.setAttribute("Id", id);
+    rel.setAttribute("Type", type);
+    rel.setAttribute("Target", target);
+    if (external) {
+        rel.setAttribute("TargetMode", "External");
+    }
+    root.children.push_back(std::move(rel));
+}
+
+// The first "rId<n>" no relationship of the list uses.
+std::string freeRelationshipId(const XmlNode& root) {
+    for (std::size_t n = root.children.size() + 1;; ++n) {
+        const std::string id = "rId" + std::to_string(n);
+        if (std::none_of(root.children.begin(), root.children.end(),
+                         [&](const XmlNode& rel) { return rel.attributeOr("Id", "") == id; })) {
+            return id;
+        }
+    }
+}
+
+std::string serialized(const XmlNode& root) {
+    std::string xml(ooxml::kXmlDeclaration);
+    ooxml::AppendNode(xml, root);
+    return xml;
+}
+
+// The attributes of a subtree that name a relationship of `rels` (r:id, r:embed, ...).
+void collectReferences(XmlNode& node, const Relationships& rels,
+                       std::vector<std::pair<XmlNode*, std::string>>& found) {
+    for (const auto& [name, value] : node.attributes) {
+        if (name.find(':') != std::string::npos && name.rfind("xmlns", 0) != 0 &&
+            rels.byId(value) != nullptr) {
+            found.emplace_back(&node, name);
+        }
+    }
+    for (XmlNode& child : node.children) {
+        collectReferences(child, rels, found);
+    }
+}
+
+std::size_t highestShapeId(const XmlNode& node) {
+    std::size_t highest = 0;
+    if (node.localName() == "cNvPr") {
+        const std::string id = node.attributeOr("id", "");
+        if (!id.empty() && id.size() < 10 &&
+            id.find_first_not_of("0123456789") == std::string::npos) {
+            highest = std::stoul(id);
+        }
+    }
+    for (const XmlNode& child : node.children) {
+        highest = std::max(highest, highestShapeId(child));
+    }
+    return highest;
+}
+
+void renumberShapes(XmlNode& node, std::size_t& next) {
+    if (node.localName() == "cNvPr") {
+        node.setAttribute("id", std::to_string(++next));
+    }
+    for (XmlNode& child : node.children) {
+        renumberShapes(child, next);
+    }
+}
+
+// Copies parts of the other conversion into the converted package under names it does not use,
+// each with the parts its relationships reach.
+class PartCopier {
+public:
+    PartCopier(const ooxml::ZipReader& donor, const ooxml::ContentTypes& donorTypes,
+               std::set<std::string>& taken, std::map<std::string, std::string>& entries,
+               std::map<std::string, std::string>& overrides, const std::string& fileName)
+        : donor_(donor), donorTypes_(donorTypes), taken_(taken), entries_(entries),
+          overrides_(overrides), fileName_(fileName) {}
+
+    std::string copy(const std::string& donorPart) {
+        if (const auto found = copies_.find(donorPart); found != copies_.end()) {
+            return found->second;
+        }
+        if (copies_.size() >= kMaxPartsPerChart) {
+            throw Unusable{"its charts reach more parts than any chart has"};
+        }
+        const std::string type = donorTypes_.typeOf(donorPart);
+        if (type.empty()) {
+            throw Unusable{"it gives the part " + donorPart + " no content type"};
+        }
+        const std::string name = freeName(donorPart);
+        copies_[donorPart] = name;
+        entries_[name] = readPart(donor_, donorPart);
+        overrides_[name] = type;
+        if (const auto rels = relationshipsOf(donor_, donorPart, fileName_)) {
+            XmlNode root = relationshipsRoot();
+            for (const ooxml::Relationship& rel : rels->all()) {
+                addRelationship(root, rel.id, rel.type,
+                                rel.external ? rel.target
+                                             : ooxml::RelativeTarget(name, copy(rel.partName)),
+                                rel.external);
+            }
+            entries_[ooxml::RelationshipsPartFor(name)] = serialized(root);
+        }
+        return name;
+    }
+
+    // "xl/charts/chart5.xml" -> the first of "xl/charts/chart1.xml", "chart2.xml", ... unused.
+    std::string freeName(std::string_view model) {
+        const std::string folder(ooxml::PartFolder(model));
+        std::string file(model.substr(folder.size()));
+        const std::size_t dot = std::min(file.rfind('.'), file.size());
+        const std::string extension = file.substr(dot);
+        std::string stem = file.substr(0, dot);
+        stem.erase(stem.find_last_not_of("0123456789") + 1);
+        for (std::size_t n = 1;; ++n) {
+            const std::string name = folder + stem + std::to_string(n) + extension;
+            if (taken_.insert(ooxml::FoldPartName(name)).second) {
+                return name;
+            }
+        }
+    }
+
+private:
+    const ooxml::ZipReader& donor_;
+    const ooxml::ContentTypes& donorTypes_;
+    std::set<std::string>& taken_;
+    std::map<std::string, std::string>& entries_;
+    std::map<std::string, std::string>& overrides_;
+    const std::string& fileName_;
+    std::map<std::string, std::string> copies_;
+};
+
+std::string chartsWord(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " chart" : " charts");
+}
+
+} // namespace
+
+std::map<std::string, std::string> WorksheetParts(const ooxml::ZipReader& zip,
+                                                  const std::string& fileName) {
+    std::map<std::string, std::string> parts;
+    const auto workbookPart = zip.find(kWorkbookPart);
+    if (!workbookPart) {
+        return parts;
+    }
+    const XmlNode workbook = ooxml::ParseXmlTree(
+        zip.readWhole(*workbookPart, ooxml::kMaxWholePartBytes), fileName, kWorkbookPart);
+    const auto rels = relationshipsOf(zip, kWorkbookPart, fileName);
+    const XmlNode* sheets = workbook.child("sheets");
+    if (!rels || sheets == nullptr) {
+        return parts;
+    }
+    for (const XmlNode* sheet : sheets->childrenNamed("sheet")) {
+        const std::string* id = sheet->attribute("r:id");
+        const ooxml::Relationship* rel = id != nullptr ? rels->byId(*id) : nullptr;
+        if (rel != nullptr && !rel->external && ooxml::RelationshipKind(rel->type) == "worksheet" &&
+            zip.contains(rel->partName)) {
+            parts[sheet->attributeOr("name", "")] = *zip.find(rel->partName);
+        }
+    }
+    return parts;
+}
+
+EmbeddedChartTransfer::EmbeddedChartTransfer(const ooxml::ZipReader& converted,
+                                             const std::map<std::string, std::string>& sheets,
+                                             const std::map<std::string, std::size_t>& wanted,
+                                             std::string fileName)
+    : converted_(converted), fileName_(std::move(fileName)) {
+    for (const auto& [name, count] : wanted) {
+        const auto part = sheets.find(name);
+        if (count == 0 || part == sheets.end()) {
+            continue;
+        }
+        Lacking lacking{part->second, drawingOf(converted_, part->second, fileName_), count};
+        const std::size_t kept =
+            lacking.drawingPart ? chartsOf(converted_, *lacking.drawingPart, fileName_) : 0;
+        if (kept == 0) {
+            lacking_.emplace(name, std::move(lacking));
+        } else if (kept < count) {
+            note(name, count, kept, "");
+        }
+    }
+}
+
+void EmbeddedChartTransfer::note(const std::string& sheetName, std::size_t wanted,
+                                 std::size_t carried, const std::string& reason) {
+    std::string message =
+        carried == 0 ? "The " + chartsWord(wanted) + " embedded in the sheet '" + sheetName + "' " +
+                           (wanted == 1 ? "was" : "were") + " not carried over"
+                     : "Of the " + chartsWord(wanted) + " embedded in the sheet '" + sheetName +
+                           "', only " + std::to_string(carried) + " came over";
+    message += ": LibreOffice's conversion of the workbook leaves them out";
+    notes_[sheetName] = message + (reason.empty() ? "" : ", and " + reason) + ".";
+}
+
+void EmbeddedChartTransfer::giveUp(const std::string& reason) {
+    for (const auto& [name, lacking] : lacking_) {
+        note(name, lacking.wanted, 0, reason);
+    }
+    lacking_.clear();
+}
+
+std::optional<std::string> EmbeddedChartTransfer::drawingIdFor(const std::string& sheetPart) const {
+    const auto found = drawingIds_.find(sheetPart);
+    return found != drawingIds_.end() ? std::optional(found->second) : std::nullopt;
+}
+
+void EmbeddedChartTransfer::takeFrom(const ooxml::ZipReader& donor) {
+    std::map<std::string, std::string> donorSheets;
+    std::optional<ooxml::ContentTypes> donorTypes;
+    std::optional<ooxml::ContentTypes> types;
+    XmlNode typesRoot;
+    try {
+        donorSheets = WorksheetParts(donor, fileName_);
+        donorTypes = ooxml::ContentTypes::Parse(
+            donor.readWhole(kContentTypesPart, ooxml::kMaxWholePartBytes), fileName_);
+        const std::string typesXml =
+            converted_.readWhole(kContentTypesPart, ooxml::kMaxWholePartBytes);
+        types = ooxml::ContentTypes::Parse(typesXml, fileName_);
+        typesRoot = ooxml::ParseXmlTree(typesXml, fileName_, kContentTypesPart);
+    } catch (const SpreadsheetError& error) {
+        giveUp("Gnumeric's conversion, which keeps them, could not be read (" +
+               error.description() + ")");
+        return;
+    }
+    Staged staged;
+    for (const std::string& entry : converted_.entryNames()) {
+        staged.taken.insert(ooxml::FoldPartName(entry));
+    }
+    for (const auto& [name, lacking] : lacking_) {
+        Staged attempt = staged;
+        std::size_t carried = 0;
+        std::string reason;
+        try {
+            carried = carry(donor, *donorTypes, donorSheets, name, lacking, attempt);
+            reason = "Gnumeric's conversion, tried for them, holds no more of them";
+        } catch (const Unusable& unusable) {
+            reason = "Gnumeric's conversion of them cannot be used: " + unusable.reason;
+        } catch (const SpreadsheetError& error) {
+            reason = "Gnumeric's conversion of them cannot be used (" + error.description() + ")";
+        }
+        if (carried > 0) {
+            staged = std::move(attempt);
+        }
+        if (carried < lacking.wanted) {
+            note(name, lacking.wanted, carried, reason);
+        }
+    }
+    lacking_.clear();
+    if (staged.entries.empty()) {
+        return;
+    }
+    // Every new part gets its content type; relationship parts only where no default covers them.
+    for (const auto& [part, bytes] : staged.entries) {
+        const bool relationships = part.find("_rels/") != std::string::npos;
+        if ((relationships && types->typeOf(part).empty()) || staged.overrides.count(part) != 0) {
+            XmlNode item;
+            item.name = "Override";
+            item.setAttribute("PartName", "/" + part);
+            item.setAttribute("ContentType", relationships
+                                                 ? std::string(ooxml::content_type::kRelationships)
+                                                 : staged.overrides.at(part));
+            typesRoot.children.push_back(std::move(item));
+        }
+    }
+    if (typesRoot.attribute("xmlns") == nullptr) {
+        typesRoot.setAttribute("xmlns", std::string(kContentTypesNamespace));
+    }
+    entries_ = std::move(staged.entries);
+    entries_[kContentTypesPart] = serialized(typesRoot);
+    drawingIds_ = std::move(staged.drawingIds);
+}
+
+std::size_t EmbeddedChartTransfer::carry(const ooxml::ZipReader& donor,
+                                         const ooxml::ContentTypes& donorTypes,
+                                         const std::map<std::string, std::string>& donorSheets,
+                                         const std::string& sheetName, const Lacking& lacking,
+                                         Staged& staged) const {
+    const auto donorSheet = donorSheets.find(sheetName);
+    if (donorSheet == donorSheets.end()) {
+        throw Unusable{"it has no worksheet of that name"};
+    }
+    const auto donorDrawing = drawingOf(donor, donorSheet->second, fileName_);
+    if (!donorDrawing) {
+        return 0;
+    }
+    const auto donorRels = relationshipsOf(donor, *donorDrawing, fileName_);
+    if (!donorRels) {
+        return 0;
+    }
+    XmlNode donorRoot =
+        ooxml::ParseNamespacedXmlTree(readPart(donor, *donorDrawing), fileName_, *donorDrawing);
+
+    // The drawing that takes the charts: the conversion's own, or a new one.
+    std::string drawingPart;
+    std::string drawingRelsPart;
+    XmlNode drawing;
+    XmlNode drawingRels = relationshipsRoot();
+    PartCopier copier(donor, donorTypes, staged.taken, staged.entries, staged.overrides, fileName_);
+    std::size_t nextShapeId = 0;
+    if (lacking.drawingPart) {
+        drawingPart = *lacking.drawingPart;
+        drawing = ooxml::ParseNamespacedXmlTree(readPart(converted_, drawingPart), fileName_,
+                                                drawingPart);
+        if (const auto stored = converted_.find(ooxml::RelationshipsPartFor(drawingPart))) {
+            drawingRelsPart = *stored;
+            drawingRels = ooxml::ParseXmlTree(
+                converted_.readWhole(*stored, ooxml::kMaxWholePartBytes), fileName_, *stored);
+        }
+        nextShapeId = highestShapeId(drawing);
+    } else {
+        drawingPart = copier.freeName(kNewDrawingPart);
+        drawing = donorRoot;
+        drawing.children.clear();
+        staged.overrides[drawingPart] = std::string(kDrawingType);
+    }
+    // Namespaces the donor's anchors use that the receiving drawing does not declare alike.
+    std::vector<std::pair<std::string, std::string>> declarations;
+    for (const auto& [name, value] : donorRoot.attributes) {
+        if (name.rfind("xmlns", 0) == 0) {
+            const std::string* same = drawing.attribute(name);
+            if (same == nullptr || *same != value) {
+                declarations.emplace_back(name, value);
+            }
+        }
+    }
+
+    std::size_t carried = 0;
+    for (XmlNode& anchor : donorRoot.children) {
+        if (!isAnchor(anchor)) {
+            continue;
+        }
+        std::vector<std::pair<XmlNode*, std::string>> references;
+        collectReferences(anchor, *donorRels, references);
+        if (references.size() != 1) {
+            continue; // a picture, a shape, or a chart with links the copy would lose
+        }
+        auto& [holder, attribute] = references.front();
+        const ooxml::Relationship* rel = donorRels->byId(*holder->attribute(attribute));
+        if (rel->external || !isChartKind(ooxml::RelationshipKind(rel->type))) {
+            continue;
+        }
+        const std::string chartPart = copier.copy(rel->partName);
+        const std::string id = freeRelationshipId(drawingRels);
+        addRelationship(drawingRels, id, rel->type, ooxml::RelativeTarget(drawingPart, chartPart),
+                        false);
+        holder->setAttribute(attribute, id);
+        if (lacking.drawingPart) {
+            renumberShapes(anchor, nextShapeId);
+        }
+        for (const auto& [name, value] : declarations) {
+            anchor.setAttribute(name, value);
+        }
+        drawing.children.push_back(std::move(anchor));
+        ++carried;
+    }
+    if (carried == 0) {
+        return 0;
+    }
+    std::string drawingXml = serialized(drawing);
+    ooxml::ParseNamespacedXmlTree(drawingXml, fileName_, drawingPart); // readable as written
+    staged.entries[drawingPart] = std::move(drawingXml);
+    staged.entries[drawingRelsPart.empty() ? ooxml::RelationshipsPartFor(drawingPart)
+                                           : drawingRelsPart] = serialized(drawingRels);
+
+    if (!lacking.drawingPart) { // the sheet names its new drawing
+        std::string sheetRelsPart = ooxml::RelationshipsPartFor(lacking.sheetPart);
+        XmlNode sheetRels = relationshipsRoot();
+        if (const auto stored = converted_.find(sheetRelsPart)) {
+            sheetRelsPart = *stored;
+            sheetRels = ooxml::ParseXmlTree(
+                converted_.readWhole(*stored, ooxml::kMaxWholePartBytes), fileName_, *stored);
+        }
+        const std::string id = freeRelationshipId(sheetRels);
+        addRelationship(sheetRels, id, std::string(ooxml::kRelationshipTypePrefix) + "drawing",
+                        ooxml::RelativeTarget(lacking.sheetPart, drawingPart), false);
+        staged.entries[sheetRelsPart] = serialized(sheetRels);
+        staged.drawingIds[lacking.sheetPart] = id;
+    }
+    return carried;
+}
+
+void EmbeddedChartTransfer::write(ooxml::ZipWriter& out) const {
+    for (const auto& [part, bytes] : entries_) {
+        out.addEntry(part, bytes);
+    }
+}
+
+} // namespace quillory::spreadsheet::legacy
