@@ -855,9 +855,10 @@ void Transplanter::emitCell() {
         } else {
             resultType = "n";
         }
-    } else if ((!cell_.hasFormula || !keepFormula) && c_.dateShiftDays != 0 && cell_.hasValue &&
-               cellType == "n" && c_.sourceStyles->cellXfShowsDate(sourceStyle)) {
-        // A live formula computes its own date; one kept as its value is a constant date now.
+    } else if (c_.dateShiftDays != 0 && cell_.hasValue && cellType == "n" &&
+               c_.sourceStyles->cellXfShowsDate(sourceStyle)) {
+        // A date shown by a live formula is shifted too: recomputed over shifted dates it gives
+        // the shifted serial, and a reader that shows cached results sees the right date.
         char* end = nullptr;
         const double serial = std::strtod(cell_.value.c_str(), &end);
         if (end != cell_.value.c_str() && *end == '\0') {
