@@ -14,9 +14,6 @@ namespace quillory::spreadsheet::ooxml {
 
 namespace {
 
-constexpr std::string_view kControlPropertiesNs =
-    "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main";
-
 constexpr std::string_view kThreadAuthorPrefix = "tc=";
 constexpr std::size_t kMaxReasons = 3;
 // Attributes of a form control's properties part that hold formulas.
@@ -423,8 +420,8 @@ void CommentCarrier::rewriteControl(PartInTransit& part) {
             part.copy.report(ReportKind::PartNotCarried, message + ".");
         }
     } catch (const SpreadsheetError&) {
-        part.xml = std::string(kXmlDeclaration) + "<formControlPr xmlns=\"" +
-                   std::string(kControlPropertiesNs) + "\"/>";
+        part.xml =
+            std::string(kXmlDeclaration) + "<formControlPr xmlns=\"" + std::string(kX14Ns) + "\"/>";
         if (part.copy.report) {
             part.copy.report(ReportKind::PartNotCarried,
                              "Not copied: a form control's settings, which are damaged in the "

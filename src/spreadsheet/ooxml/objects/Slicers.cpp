@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/objects/Slicers.h"
 
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/styles/StyleXml.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
@@ -25,10 +26,6 @@ constexpr std::string_view kSlicerContentType = "application/vnd.ms-excel.slicer
 constexpr std::string_view kSlicerCacheContentType = "application/vnd.ms-excel.slicerCache+xml";
 constexpr std::string_view kTimelineContentType = "application/vnd.ms-excel.timeline+xml";
 constexpr std::string_view kTimelineCacheContentType = "application/vnd.ms-excel.timelineCache+xml";
-constexpr std::string_view kX14Namespace =
-    "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main";
-constexpr std::string_view kX15Namespace =
-    "http://schemas.microsoft.com/office/spreadsheetml/2010/11/main";
 // The workbook extensions listing the caches of pivot slicers, of table slicers and of
 // timelines.
 constexpr std::string_view kSlicerCachesUri = "{BBE1A952-AA13-448e-AADC-164F8A28A991}";
@@ -539,8 +536,8 @@ std::string SlicerCarrier::workbookExtensionXml() const {
         }
         return xml;
     };
-    const std::string x14 = "xmlns:x14=\"" + std::string(kX14Namespace) + "\"";
-    const std::string x15 = "xmlns:x15=\"" + std::string(kX15Namespace) + "\"";
+    const std::string x14 = "xmlns:x14=\"" + std::string(kX14Ns) + "\"";
+    const std::string x15 = "xmlns:x15=\"" + std::string(kX15Ns) + "\"";
     std::string xml = "<extLst>";
     if (const auto list = entries(CacheKind::PivotSlicer, "x14:slicerCache"); !list.empty()) {
         xml += "<ext uri=\"" + std::string(kSlicerCachesUri) + "\" " + x14 + "><x14:slicerCaches>" +

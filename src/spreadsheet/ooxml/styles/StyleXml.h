@@ -19,6 +19,13 @@ inline constexpr std::string_view kSpreadsheetMainNs =
 inline constexpr std::string_view kStrictSpreadsheetMainNs =
     "http://purl.oclc.org/ooxml/spreadsheetml/main";
 inline constexpr std::string_view kXmlNs = "http://www.w3.org/XML/1998/namespace";
+// The extension namespaces of later spreadsheet versions (slicers, timelines, controls...).
+inline constexpr std::string_view kX14Ns =
+    "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main";
+inline constexpr std::string_view kX15Ns =
+    "http://schemas.microsoft.com/office/spreadsheetml/2010/11/main";
+inline constexpr std::string_view kMarkupCompatibilityNs =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
 
 // True for both the transitional and the strict SpreadsheetML namespace.
 bool IsSpreadsheetMainNs(std::string_view uri);

@@ -2,6 +2,7 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/PackageError.h"
+#include "spreadsheet/ooxml/styles/StyleXml.h"
 
 #include <algorithm>
 #include <cctype>
@@ -80,12 +81,6 @@ void TranslateElement(XmlElement& element, const ColorResolver& colors, bool dro
 constexpr std::string_view kExtensionDxfsUri = "{46F421CA-312F-682f-3DD2-61675219B42D}";
 constexpr std::string_view kSlicerStylesUri = "{EB79DEF2-80B8-43e5-95BD-54CBDDF9020C}";
 constexpr std::string_view kTimelineStylesUri = "{9260A510-F301-46a8-8635-F512D64BE5F5}";
-constexpr std::string_view kX14Ns = "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main";
-constexpr std::string_view kX15Ns =
-    "http://schemas.microsoft.com/office/spreadsheetml/2010/11/main";
-
-constexpr std::string_view kMarkupCompatibilityNs =
-    "http://schemas.openxmlformats.org/markup-compatibility/2006";
 
 // The records of a section in order. A record wrapped in mc:AlternateContent counts once, as its
 // fallback (we understand none of the extensions a choice may require), or as its first choice
