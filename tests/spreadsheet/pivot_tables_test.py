@@ -480,12 +480,12 @@ def filter_graph(path):
             raise AssertionError("no pivot table %s on sheet %s" % (pivot, sheets[tab][0]))
 
         caches, seen_parts, fields = {}, set(), set()
-        for kind, spec in KINDS.items():
-            for entry in attributes(extension(workbook, spec.book_ext), spec.book_entry[4:]):
+        for kind, parts in KINDS.items():
+            for entry in attributes(extension(workbook, parts.book_ext), parts.book_entry[4:]):
                 part = wb_rels[entry["r:id"]]
                 seen_parts.add(part)
                 text = z.read(part).decode()
-                name = attributes(text, spec.cache_root)[0]["name"]
+                name = attributes(text, parts.cache_root)[0]["name"]
                 assert defined.get(name) == "#N/A", (name, defined)
                 if kind == "table":
                     table = attributes(text, "tableSlicerCache")[0]
@@ -500,7 +500,7 @@ def filter_graph(path):
                         pivot_key(key["filterTabId"], key["filterPivotName"])
                     # A field of a pivot cache has at most one timeline cache.
                     field = (kind, key["pivotCacheId"],
-                             attributes(text, spec.cache_root)[0]["sourceName"])
+                             attributes(text, parts.cache_root)[0]["sourceName"])
                     assert kind != "timeline" or field not in fields, field
                     fields.add(field)
                     what = [sheets[p["tabId"]][0] for p in listed]
@@ -509,11 +509,11 @@ def filter_graph(path):
         for sheet, part in sheets.values():
             text, sheet_rels = z.read(part).decode(), rels(z, part)
             shown = []
-            for kind, spec in KINDS.items():
-                for entry in attributes(extension(text, spec.sheet_ext), spec.sheet_entry[4:]):
+            for kind, parts in KINDS.items():
+                for entry in attributes(extension(text, parts.sheet_ext), parts.sheet_entry[4:]):
                     seen_parts.add(sheet_rels[entry["r:id"]])
                     for v in attributes(z.read(sheet_rels[entry["r:id"]]).decode(),
-                                        spec.view_rel):
+                                        parts.view_rel):
                         assert caches[v["cache"]][0] in ((kind,) if kind == "timeline" else
                                                          ("slicer", "table")), v
                         found[(sheet, v["name"])] = (v["cache"], caches[v["cache"]][1])
