@@ -284,13 +284,12 @@ private:
     // formats the conversion maps to built-in ones, stay as converted.
     bool correctNumberFormat(XmlNode& xf, const LegacyXf& legacy) {
         const auto code = formats_.numberFormats.find(legacy.formatIndex);
-        const std::string id = xf.attributeOr("numFmtId", "0");
+        const auto id = parseIndex(xf.attributeOr("numFmtId", "0"));
         if (legacy.formatIndex < kLegacyFirstOwnFormat || code == formats_.numberFormats.end() ||
-            code->second.empty() || id.empty() || id.size() > 9 ||
-            id.find_first_not_of("0123456789") != std::string::npos) {
+            code->second.empty() || !id) {
             return false;
         }
-        const auto converted = codes_.find(std::stoul(id));
+        const auto converted = codes_.find(*id);
         if (converted == codes_.end() || converted->second == code->second) {
             return false;
         }
