@@ -284,13 +284,12 @@ private:
     // formats the conversion maps to built-in ones, stay as converted.
     bool correctNumberFormat(XmlNode& xf, const LegacyXf& legacy) {
         const auto code = formats_.numberFormats.find(legacy.formatIndex);
-        const std::string id = xf.attributeOr("numFmtId", "0");
+        const auto id = parseIndex(xf.attributeOr("numFmtId", "0"));
         if (legacy.formatIndex < kLegacyFirstOwnFormat || code == formats_.numberFormats.end() ||
-            code->second.empty() || id.empty() || id.size() > 9 ||
-            id.find_first_not_of("0123456789") != std::string::npos) {
+            code->second.empty() || !id) {
             return false;
         }
-        const auto converted = codes_.find(std::stoul(id));
+        const auto converted = codes_.find(*id);
         if (converted == codes_.end() || converted->second == code->second) {
             return false;
         }
@@ -943,22 +942,20 @@ private:
             return;
         }
         const std::uint32_t cellKey = LegacySheetFormats::CellKey(cell->first, cell->second);
-        if (const auto rich = sheet_.richStrings.find(cellKey); rich != sheet_.richStrings.end() &&
-                                                                attribute(list, "t") != nullptr &&
-                                                                *attribute(list, "t") == "s") {
-            const auto xf = sheet_.xfs.find(cellKey);
-            richString_.emplace(rich->second, xf != sheet_.xfs.end()
-                                                  ? std::optional<std::uint16_t>(xf->second)
+        const auto found = sheet_.xfs.find(cellKey);
+        const std::string* type = attribute(list, "t");
+        if (const auto rich = sheet_.richStrings.find(cellKey);
+            rich != sheet_.richStrings.end() && type != nullptr && *type == "s") {
+            richString_.emplace(rich->second, found != sheet_.xfs.end()
+                                                  ? std::optional<std::uint16_t>(found->second)
                                                   : std::nullopt);
         }
         if (currentRow_ && cell->first == *currentRow_) {
             addMissingCells(cell->first, cell->second);
-            const std::uint32_t key = LegacySheetFormats::CellKey(cell->first, cell->second);
-            if (nextLegacy_ < legacyCells_.size() && legacyCells_[nextLegacy_] == key) {
+            if (nextLegacy_ < legacyCells_.size() && legacyCells_[nextLegacy_] == cellKey) {
                 ++nextLegacy_;
             }
         }
-        const auto found = sheet_.xfs.find(LegacySheetFormats::CellKey(cell->first, cell->second));
         if (found == sheet_.xfs.end()) {
             return;
         }

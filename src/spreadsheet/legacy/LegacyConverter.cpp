@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <set>
+#include <span>
 #include <unistd.h>
 
 namespace quillory::spreadsheet::legacy {
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kOutputFilter = "xlsx:Calc MS Excel 2007 XML";
-constexpr const char* kChartProgramName = "ssconvert";
+constexpr const char* kChartProgramNames[] = {"ssconvert"};
 constexpr const char* kChartOutputType = "--export-type=Gnumeric_Excel:xlsx2";
 constexpr const char* kProgramNames[] = {"soffice", "libreoffice"};
 constexpr const char* kUsualPrograms[] = {
@@ -42,6 +43,29 @@ std::string lowerExtension(const fs::path& file) {
 bool isExecutable(const fs::path& file) {
     std::error_code ec;
     return fs::is_regular_file(file, ec) && ::access(file.c_str(), X_OK) == 0;
+}
+
+// The first of `names` found executable in a folder of the PATH, folder by folder; empty for none.
+fs::path findOnPath(std::span<const char* const> names) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr) {
+        return {};
+    }
+    const std::string folders(path);
+    for (std::size_t start = 0; start <= folders.size();) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const fs::path folder = folders.substr(start, end - start);
+        start = end + 1;
+        if (folder.empty()) {
+            continue;
+        }
+        for (const char* name : names) {
+            if (isExecutable(folder / name)) {
+                return folder / name;
+            }
+        }
+    }
+    return {};
 }
 
 // A file URL for the converter's -env: option, every byte outside the unreserved set escaped.
@@ -135,22 +159,8 @@ fs::path LegacyConverter::findProgram(const fs::path& firstSource) const {
         }
         throwConverterMissing(firstSource);
     }
-    if (const char* path = std::getenv("PATH")) {
-        const std::string folders(path);
-        std::size_t start = 0;
-        while (start <= folders.size()) {
-            const std::size_t end = std::min(folders.find(':', start), folders.size());
-            const fs::path folder = folders.substr(start, end - start);
-            start = end + 1;
-            if (folder.empty()) {
-                continue;
-            }
-            for (const char* name : kProgramNames) {
-                if (isExecutable(folder / name)) {
-                    return folder / name;
-                }
-            }
-        }
+    if (fs::path program = findOnPath(kProgramNames); !program.empty()) {
+        return program;
     }
     for (const char* candidate : kUsualPrograms) {
         if (isExecutable(candidate)) {
@@ -205,18 +215,7 @@ void LegacyConverter::correctConversion(const fs::path& source, const fs::path& 
 fs::path LegacyConverter::convertWithGnumeric(const fs::path& source) {
     fs::path program = options_.chartProgram;
     if (program.empty()) {
-        if (const char* path = std::getenv("PATH")) {
-            const std::string folders(path);
-            for (std::size_t start = 0; start <= folders.size() && program.empty();) {
-                const std::size_t end = std::min(folders.find(':', start), folders.size());
-                const fs::path candidate =
-                    fs::path(folders.substr(start, end - start)) / kChartProgramName;
-                start = end + 1;
-                if (candidate.has_parent_path() && isExecutable(candidate)) {
-                    program = candidate;
-                }
-            }
-        }
+        program = findOnPath(kChartProgramNames);
     }
     const std::string missing =
         std::string("Gnumeric, which keeps them, is not installed (package ") +

@@ -137,8 +137,8 @@ private:
 
 LostNames::LostNames(const ooxml::ZipReader& converted, const LegacyWorkbookFormats& formats,
                      std::string fileName)
-    : converted_(converted), formats_(formats), fileName_(std::move(fileName)) {
-    const auto part = converted_.find(kWorkbookPart);
+    : formats_(formats), fileName_(std::move(fileName)) {
+    const auto part = converted.find(kWorkbookPart);
     if (!part) {
         return;
     }
@@ -146,10 +146,9 @@ LostNames::LostNames(const ooxml::ZipReader& converted, const LegacyWorkbookForm
     // Lost: missing, or (besides or instead of the name with its text) defined with no text, which
     // the formulas using it may have taken.
     std::set<NameKey> empty;
-    const std::map<NameKey, std::string> present =
-        definedNames(ooxml::ParseXmlTree(converted_.readWhole(part_, ooxml::kMaxWholePartBytes),
-                                         fileName_, part_),
-                     &empty);
+    workbookTree_ = ooxml::ParseXmlTree(converted.readWhole(part_, ooxml::kMaxWholePartBytes),
+                                        fileName_, part_);
+    const std::map<NameKey, std::string> present = definedNames(workbookTree_, &empty);
     for (const LegacyName& name : formats.names) {
         const NameKey key{ooxml::SheetNameKey(name.name), name.scope};
         if (name.name.rfind(kFutureFunctionPrefix, 0) != 0 &&
@@ -211,8 +210,7 @@ void LostNames::mend(const ooxml::ZipReader* donor,
 // The converted workbook part without the lost names' empty twins, and with each lost name that
 // is still missing as `kept` defines it.
 void LostNames::rewriteWorkbook(const std::map<NameKey, std::string>& kept) {
-    XmlNode workbook = ooxml::ParseXmlTree(converted_.readWhole(part_, ooxml::kMaxWholePartBytes),
-                                           fileName_, part_);
+    XmlNode workbook = workbookTree_;
     const std::vector<std::string> sheets = sheetNames(workbook);
     const std::map<NameKey, std::string> present = definedNames(workbook);
     std::set<NameKey> lost;

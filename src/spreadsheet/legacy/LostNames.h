@@ -8,6 +8,7 @@
 #include "spreadsheet/legacy/LegacyFormats.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
+#include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <cstdint>
 #include <map>
@@ -50,10 +51,10 @@ private:
     using NameKey = std::pair<std::string, std::string>; // folded name, scope sheet name
     void rewriteWorkbook(const std::map<NameKey, std::string>& kept);
 
-    const ooxml::ZipReader& converted_;
     const LegacyWorkbookFormats& formats_;
     std::string fileName_;
-    std::string part_; // the converted workbook part
+    std::string part_;            // the converted workbook part
+    ooxml::XmlNode workbookTree_; // and its tree, as converted
     std::vector<LegacyName> lost_;
     std::string reason_;
     std::string workbook_; // the converted workbook part with the names added; empty: unchanged
