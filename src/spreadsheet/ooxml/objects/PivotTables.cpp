@@ -560,7 +560,7 @@ struct PivotCarrier::Impl {
         std::string xml(kXmlDeclaration);
         AppendNode(xml, definition);
         zip.addEntry(made.definitionPart, xml);
-        zip.addEntry(RelationshipsPartFor(made.definitionPart), relationshipsXml(rels));
+        zip.addEntry(RelationshipsPartFor(made.definitionPart), RelationshipsXml(rels));
         if (source.strict()) {
             zip.addEntry(made.recordsPart, ReadXml(source, pivot.cache->recordsPart));
         } else {
@@ -569,23 +569,6 @@ struct PivotCarrier::Impl {
         types.addOverride(made.definitionPart, std::string(kCacheDefinitionType));
         types.addOverride(made.recordsPart, std::string(kCacheRecordsType));
         return made;
-    }
-
-    static std::string relationshipsXml(const std::vector<Relationship>& rels) {
-        std::string xml(kXmlDeclaration);
-        xml += "<Relationships xmlns=\"";
-        xml += kPackageRelationshipNamespace;
-        xml += "\">";
-        for (const auto& rel : rels) {
-            std::vector<std::pair<std::string, std::string>> attributes = {
-                {"Id", rel.id}, {"Type", rel.type}, {"Target", rel.target}};
-            if (rel.external) {
-                attributes.emplace_back("TargetMode", "External");
-            }
-            AppendStartTag(xml, "Relationship", attributes, true);
-        }
-        xml += "</Relationships>";
-        return xml;
     }
 
     void writePivot(PlannedPivot& pivot, const PivotSourceLookup& lookup, ZipWriter& zip,
@@ -619,7 +602,7 @@ struct PivotCarrier::Impl {
         toCache.id = pivot.cacheRelationshipId.empty() ? "rId1" : pivot.cacheRelationshipId;
         toCache.type = std::string(kRelationshipTypePrefix) + std::string(kCacheDefinitionKind);
         toCache.target = RelativeTarget(pivot.resultPart, cache.definitionPart);
-        zip.addEntry(RelationshipsPartFor(pivot.resultPart), relationshipsXml({toCache}));
+        zip.addEntry(RelationshipsPartFor(pivot.resultPart), RelationshipsXml({toCache}));
         types.addOverride(pivot.resultPart, std::string(kPivotTableType));
     }
 };
