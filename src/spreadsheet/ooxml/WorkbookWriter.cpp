@@ -794,8 +794,7 @@ bool Builder::carryQuery(SheetCopy& copy, TableCopy& table, FormulaContext& cont
         refusal = "its query is missing from the workbook";
     } else {
         try {
-            std::string xml = package.readPart(*stored);
-            query = ParseNamespacedXmlTree(package.strict() ? TransitionalXml(std::move(xml)) : xml,
+            query = ParseNamespacedXmlTree(package.readTransitionalPart(*stored),
                                            package.displayName(), *stored);
         } catch (const SpreadsheetError&) {
             refusal = "its query is damaged in the workbook";

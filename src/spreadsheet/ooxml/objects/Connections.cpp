@@ -101,11 +101,8 @@ ResultConnections::Source& ResultConnections::sourceOf(const SourcePackage& pack
         return source;
     }
     try {
-        std::string xml = package.readPart(*stored);
-        if (package.strict()) {
-            xml = TransitionalXml(std::move(xml));
-        }
-        source.root = ParseNamespacedXmlTree(xml, package.displayName(), *stored);
+        source.root = ParseNamespacedXmlTree(package.readTransitionalPart(*stored),
+                                             package.displayName(), *stored);
     } catch (const SpreadsheetError&) {
         source.refusal = "its data connections are damaged in the workbook";
         return source;
