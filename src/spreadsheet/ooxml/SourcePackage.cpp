@@ -246,6 +246,11 @@ std::string SourcePackage::readPart(std::string_view partName) const {
     return zip_->readWhole(partName, kMaxWholePartBytes);
 }
 
+std::string SourcePackage::readTransitionalPart(std::string_view partName) const {
+    std::string xml = readPart(partName);
+    return strict_ ? TransitionalXml(std::move(xml)) : xml;
+}
+
 Relationships SourcePackage::relationshipsOf(std::string_view partName) const {
     const std::string relsPart = RelationshipsPartFor(partName);
     if (!zip_->contains(relsPart)) {

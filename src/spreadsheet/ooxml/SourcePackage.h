@@ -61,6 +61,8 @@ public:
     std::optional<std::string> workbookPart(std::string_view relationshipKind) const;
     // A whole part (bounded by kMaxWholePartBytes).
     std::string readPart(std::string_view partName) const;
+    // A whole XML part, its Strict namespace URIs mapped to transitional ones in a Strict package.
+    std::string readTransitionalPart(std::string_view partName) const;
     // The relationships of a part; empty when it has none.
     Relationships relationshipsOf(std::string_view partName) const;
 

@@ -794,8 +794,7 @@ bool Builder::carryQuery(SheetCopy& copy, TableCopy& table, FormulaContext& cont
         refusal = "its query is missing from the workbook";
     } else {
         try {
-            std::string xml = package.readPart(*stored);
-            query = ParseNamespacedXmlTree(package.strict() ? TransitionalXml(std::move(xml)) : xml,
+            query = ParseNamespacedXmlTree(package.readTransitionalPart(*stored),
                                            package.displayName(), *stored);
         } catch (const SpreadsheetError&) {
             refusal = "its query is damaged in the workbook";
@@ -905,18 +904,12 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
         zip.addEntry(table.resultPart, tableXml(copy, table, context));
         if (!table.query.resultPart.empty()) {
             zip.addEntry(table.query.resultPart, table.query.xml);
-            std::string rels(kXmlDeclaration);
-            rels += "<Relationships xmlns=\"";
-            rels += kPackageRelationshipNamespace;
-            rels += "\">";
-            AppendStartTag(rels, "Relationship",
-                           {{"Id", table.query.relationshipId},
-                            {"Type", std::string(kRelationshipTypePrefix) +
-                                         std::string(kQueryTableRelationshipKind)},
-                            {"Target", RelativeTarget(table.resultPart, table.query.resultPart)}},
-                           true);
-            rels += "</Relationships>";
-            zip.addEntry(RelationshipsPartFor(table.resultPart), rels);
+            Relationship toQuery;
+            toQuery.id = table.query.relationshipId;
+            toQuery.type =
+                std::string(kRelationshipTypePrefix) + std::string(kQueryTableRelationshipKind);
+            toQuery.target = RelativeTarget(table.resultPart, table.query.resultPart);
+            zip.addEntry(RelationshipsPartFor(table.resultPart), RelationshipsXml({toQuery}));
             table.query.xml.clear();
         }
     }
@@ -925,20 +918,7 @@ void Builder::writeSheet(SheetCopy& copy, ZipWriter& zip) {
     }
     writeGraph(copy, context, zip);
     if (!copy.relationships.empty()) {
-        std::string rels(kXmlDeclaration);
-        rels += "<Relationships xmlns=\"";
-        rels += kPackageRelationshipNamespace;
-        rels += "\">";
-        for (const auto& rel : copy.relationships) {
-            std::vector<std::pair<std::string, std::string>> attributes = {
-                {"Id", rel.id}, {"Type", rel.type}, {"Target", rel.target}};
-            if (rel.external) {
-                attributes.emplace_back("TargetMode", "External");
-            }
-            AppendStartTag(rels, "Relationship", attributes, true);
-        }
-        rels += "</Relationships>";
-        zip.addEntry(RelationshipsPartFor(copy.partName), rels);
+        zip.addEntry(RelationshipsPartFor(copy.partName), RelationshipsXml(copy.relationships));
     }
     reportCopy(copy, notes);
 }

@@ -3,9 +3,9 @@
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 #include "spreadsheet/ooxml/formulas/ExternalLinks.h"
+#include "spreadsheet/ooxml/package/ZipReader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 
 namespace quillory::spreadsheet::ooxml {
@@ -18,13 +18,6 @@ constexpr int kFirstPlainType = 1;
 constexpr int kLastPlainType = 6;
 // A connection string naming the package itself: the query lives inside the source workbook.
 constexpr std::string_view kInsideWorkbookSource = "$Workbook$";
-
-std::string Folded(std::string_view name) {
-    std::string folded(name);
-    std::transform(folded.begin(), folded.end(), folded.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return folded;
-}
 
 // Data model pieces (x15 extensions) and relationships name parts the result does not carry.
 bool NeedsOtherParts(const XmlNode& node) {
@@ -101,11 +94,8 @@ ResultConnections::Source& ResultConnections::sourceOf(const SourcePackage& pack
         return source;
     }
     try {
-        std::string xml = package.readPart(*stored);
-        if (package.strict()) {
-            xml = TransitionalXml(std::move(xml));
-        }
-        source.root = ParseNamespacedXmlTree(xml, package.displayName(), *stored);
+        source.root = ParseNamespacedXmlTree(package.readTransitionalPart(*stored),
+                                             package.displayName(), *stored);
     } catch (const SpreadsheetError&) {
         source.refusal = "its data connections are damaged in the workbook";
         return source;
@@ -138,10 +128,10 @@ std::string ResultConnections::refusalOf(const SourcePackage& package, int sourc
 
 std::string ResultConnections::uniqueName(const std::string& wanted) {
     std::string name = wanted;
-    for (int n = 2; names_.count(Folded(name)) != 0; ++n) {
+    for (int n = 2; names_.count(FoldPartName(name)) != 0; ++n) {
         name = wanted + " " + std::to_string(n);
     }
-    names_.insert(Folded(name));
+    names_.insert(FoldPartName(name));
     return name;
 }
 

@@ -219,16 +219,22 @@ void RewriteDrawing(PartInTransit& part) {
     }
     const std::set<std::string> prefixes = RelationshipPrefixes(root);
     DrawingNotes notes;
+    // The carried choice of an alternate; a frame given up for its fallback is counted, unless
+    // its slicer or timeline was reported by name already.
+    const auto choose = [&](XmlNode& alternate) {
+        const bool reported = ShowsReportedFilterView(alternate, part.copy);
+        auto chosen = ChooseAlternate(alternate, prefixes, part.carriedIds, part.copy);
+        if (chosen && chosen->localName() != "AlternateContent" && !reported) {
+            ++notes.alternatesReplaced;
+        }
+        return chosen;
+    };
     std::vector<XmlNode> kept;
     for (auto& child : root.children) {
         if (child.isText()) {
             kept.push_back(std::move(child));
         } else if (child.localName() == "AlternateContent") {
-            const bool reported = ShowsReportedFilterView(child, part.copy);
-            if (auto chosen = ChooseAlternate(child, prefixes, part.carriedIds, part.copy)) {
-                if (chosen->localName() != "AlternateContent" && !reported) {
-                    ++notes.alternatesReplaced;
-                }
+            if (auto chosen = choose(child)) {
                 kept.push_back(std::move(*chosen));
             } else {
                 ++notes.anchorsDropped;
@@ -241,11 +247,7 @@ void RewriteDrawing(PartInTransit& part) {
                 if (inner.isText() || inner.localName() != "AlternateContent") {
                     continue;
                 }
-                const bool reported = ShowsReportedFilterView(inner, part.copy);
-                if (auto chosen = ChooseAlternate(inner, prefixes, part.carriedIds, part.copy)) {
-                    if (chosen->localName() != "AlternateContent" && !reported) {
-                        ++notes.alternatesReplaced;
-                    }
+                if (auto chosen = choose(inner)) {
                     inner = std::move(*chosen);
                 } else {
                     contentLost = true;

@@ -425,10 +425,7 @@ struct PartGraph::Impl {
         if (part.raw) {
             zip.addRawEntry(part.resultPart, part.source->zip(), part.sourcePart);
         } else {
-            std::string xml = part.source->readPart(part.sourcePart);
-            if (part.source->strict()) {
-                xml = TransitionalXml(std::move(xml));
-            }
+            std::string xml = part.source->readTransitionalPart(part.sourcePart);
             PartInTransit transit{context,
                                   part.sourcePart,
                                   part.resultPart,

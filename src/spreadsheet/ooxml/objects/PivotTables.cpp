@@ -103,11 +103,6 @@ const std::string* RelationshipIdOf(const XmlNode& node) {
     return nullptr;
 }
 
-std::string ReadXml(const SourcePackage& source, std::string_view part) {
-    std::string xml = source.readPart(part);
-    return source.strict() ? TransitionalXml(std::move(xml)) : xml;
-}
-
 // Streams a records part and checks it against the cache fields: one value per database field,
 // item indexes inside that field's shared items.
 class RecordsChecker : public XmlHandler {
@@ -239,7 +234,7 @@ struct PivotCarrier::Impl {
         if (!added) {
             return slot->second;
         }
-        const XmlNode root = ParseXmlTree(ReadXml(source, source.workbookPartName()),
+        const XmlNode root = ParseXmlTree(source.readTransitionalPart(source.workbookPartName()),
                                           source.displayName(), source.workbookPartName());
         if (const XmlNode* list = root.child("pivotCaches")) {
             for (const XmlNode* cache : list->childrenNamed("pivotCache")) {
@@ -269,8 +264,8 @@ struct PivotCarrier::Impl {
 
     static void check(const SourcePackage& source, const std::string& part, SourceCache& cache) {
         try {
-            cache.definition =
-                ParseNamespacedXmlTree(ReadXml(source, part), source.displayName(), part);
+            cache.definition = ParseNamespacedXmlTree(source.readTransitionalPart(part),
+                                                      source.displayName(), part);
         } catch (const SpreadsheetError&) {
             cache.refusal = "its cache is damaged in the workbook";
             return;
@@ -362,8 +357,8 @@ struct PivotCarrier::Impl {
         }
         pivot.sourcePart = *stored;
         try {
-            pivot.table =
-                ParseNamespacedXmlTree(ReadXml(source, *stored), source.displayName(), *stored);
+            pivot.table = ParseNamespacedXmlTree(source.readTransitionalPart(*stored),
+                                                 source.displayName(), *stored);
         } catch (const SpreadsheetError&) {
             return "it is damaged in the workbook";
         }
@@ -560,32 +555,15 @@ struct PivotCarrier::Impl {
         std::string xml(kXmlDeclaration);
         AppendNode(xml, definition);
         zip.addEntry(made.definitionPart, xml);
-        zip.addEntry(RelationshipsPartFor(made.definitionPart), relationshipsXml(rels));
+        zip.addEntry(RelationshipsPartFor(made.definitionPart), RelationshipsXml(rels));
         if (source.strict()) {
-            zip.addEntry(made.recordsPart, ReadXml(source, pivot.cache->recordsPart));
+            zip.addEntry(made.recordsPart, source.readTransitionalPart(pivot.cache->recordsPart));
         } else {
             zip.addRawEntry(made.recordsPart, source.zip(), pivot.cache->recordsPart);
         }
         types.addOverride(made.definitionPart, std::string(kCacheDefinitionType));
         types.addOverride(made.recordsPart, std::string(kCacheRecordsType));
         return made;
-    }
-
-    static std::string relationshipsXml(const std::vector<Relationship>& rels) {
-        std::string xml(kXmlDeclaration);
-        xml += "<Relationships xmlns=\"";
-        xml += kPackageRelationshipNamespace;
-        xml += "\">";
-        for (const auto& rel : rels) {
-            std::vector<std::pair<std::string, std::string>> attributes = {
-                {"Id", rel.id}, {"Type", rel.type}, {"Target", rel.target}};
-            if (rel.external) {
-                attributes.emplace_back("TargetMode", "External");
-            }
-            AppendStartTag(xml, "Relationship", attributes, true);
-        }
-        xml += "</Relationships>";
-        return xml;
     }
 
     void writePivot(PlannedPivot& pivot, const PivotSourceLookup& lookup, ZipWriter& zip,
@@ -619,7 +597,7 @@ struct PivotCarrier::Impl {
         toCache.id = pivot.cacheRelationshipId.empty() ? "rId1" : pivot.cacheRelationshipId;
         toCache.type = std::string(kRelationshipTypePrefix) + std::string(kCacheDefinitionKind);
         toCache.target = RelativeTarget(pivot.resultPart, cache.definitionPart);
-        zip.addEntry(RelationshipsPartFor(pivot.resultPart), relationshipsXml({toCache}));
+        zip.addEntry(RelationshipsPartFor(pivot.resultPart), RelationshipsXml({toCache}));
         types.addOverride(pivot.resultPart, std::string(kPivotTableType));
     }
 };

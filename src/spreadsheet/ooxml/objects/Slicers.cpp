@@ -67,14 +67,10 @@ const std::string* RelationshipIdOf(const XmlNode& node) {
     return nullptr;
 }
 
-std::string ReadXml(const SourcePackage& source, std::string_view part) {
-    std::string xml = source.readPart(part);
-    return source.strict() ? TransitionalXml(std::move(xml)) : xml;
-}
-
 std::optional<XmlNode> ParseOrNothing(const SourcePackage& source, const std::string& part) {
     try {
-        return ParseNamespacedXmlTree(ReadXml(source, part), source.displayName(), part);
+        return ParseNamespacedXmlTree(source.readTransitionalPart(part), source.displayName(),
+                                      part);
     } catch (const SpreadsheetError&) {
         return std::nullopt;
     }

@@ -60,6 +60,23 @@ std::string RelationshipsPartFor(std::string_view partName) {
     return std::string(folder) + "_rels/" + std::string(file) + ".rels";
 }
 
+std::string RelationshipsXml(const std::vector<Relationship>& rels) {
+    std::string xml(kXmlDeclaration);
+    xml += "<Relationships xmlns=\"";
+    xml += kPackageRelationshipNamespace;
+    xml += "\">";
+    for (const auto& rel : rels) {
+        std::vector<std::pair<std::string, std::string>> attributes = {
+            {"Id", rel.id}, {"Type", rel.type}, {"Target", rel.target}};
+        if (rel.external) {
+            attributes.emplace_back("TargetMode", "External");
+        }
+        AppendStartTag(xml, "Relationship", attributes, true);
+    }
+    xml += "</Relationships>";
+    return xml;
+}
+
 std::string_view PartFolder(std::string_view partName) {
     const auto slash = partName.rfind('/');
     return slash == std::string_view::npos ? std::string_view() : partName.substr(0, slash + 1);

@@ -52,6 +52,9 @@ bool IsRelationshipIdAttribute(std::string_view name);
 // "xl/_rels/workbook.xml.rels"; "" -> "_rels/.rels".
 std::string RelationshipsPartFor(std::string_view partName);
 
+// A .rels part holding `rels`, each with its id, type and target (and TargetMode when external).
+std::string RelationshipsXml(const std::vector<Relationship>& rels);
+
 // Resolves a relationship target against the part that holds it.
 std::string ResolveTarget(std::string_view sourcePartName, std::string_view target);
 
