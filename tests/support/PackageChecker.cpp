@@ -3,12 +3,12 @@
 #include "support/XmlReader.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -37,46 +37,29 @@ constexpr int kMaxSheetId = 65534;
 constexpr std::size_t kMaxMergesCompared = 20000;
 constexpr std::size_t kMaxProblemsPerKind = 20;
 
-// Worksheet children in schema order; a repeatable element may appear several times in a row.
-constexpr std::array<std::string_view, 39> kWorksheetOrder = {"sheetPr",
-                                                              "dimension",
-                                                              "sheetViews",
-                                                              "sheetFormatPr",
-                                                              "cols",
-                                                              "sheetData",
-                                                              "sheetCalcPr",
-                                                              "sheetProtection",
-                                                              "protectedRanges",
-                                                              "scenarios",
-                                                              "autoFilter",
-                                                              "sortState",
-                                                              "dataConsolidate",
-                                                              "customSheetViews",
-                                                              "mergeCells",
-                                                              "phoneticPr",
-                                                              "conditionalFormatting",
-                                                              "dataValidations",
-                                                              "hyperlinks",
-                                                              "printOptions",
-                                                              "pageMargins",
-                                                              "pageSetup",
-                                                              "headerFooter",
-                                                              "rowBreaks",
-                                                              "colBreaks",
-                                                              "customProperties",
-                                                              "cellWatches",
-                                                              "ignoredErrors",
-                                                              "smartTags",
-                                                              "drawing",
-                                                              "legacyDrawing",
-                                                              "legacyDrawingHF",
-                                                              "drawingHF",
-                                                              "picture",
-                                                              "oleObjects",
-                                                              "controls",
-                                                              "webPublishItems",
-                                                              "tableParts",
-                                                              "extLst"};
+// Worksheet children in schema order, each between blanks: a later position is a later slot.
+constexpr std::string_view kWorksheetOrder =
+    " sheetPr dimension sheetViews sheetFormatPr cols sheetData sheetCalcPr sheetProtection"
+    " protectedRanges scenarios autoFilter sortState dataConsolidate customSheetViews mergeCells"
+    " phoneticPr conditionalFormatting dataValidations hyperlinks printOptions pageMargins"
+    " pageSetup headerFooter rowBreaks colBreaks customProperties cellWatches ignoredErrors"
+    " smartTags drawing legacyDrawing legacyDrawingHF drawingHF picture oleObjects controls"
+    " webPublishItems tableParts extLst ";
+
+template <typename... Parts> std::string concat(const Parts&... parts) {
+    std::ostringstream out;
+    (out << ... << parts);
+    return out.str();
+}
+
+std::string quote(std::string_view text) {
+    return concat('\'', text, '\'');
+}
+
+// Whether an index read from the package is present and does not name one of `count` items.
+bool outside(const std::optional<long long>& index, std::size_t count) {
+    return index && (*index < 0 || static_cast<std::size_t>(*index) >= count);
+}
 
 std::string lowerAscii(std::string_view text) {
     std::string out(text);
@@ -122,14 +105,6 @@ std::u32string foldCase(std::string_view text) {
     return folded;
 }
 
-std::size_t utf16Units(std::string_view text) {
-    std::size_t units = 0;
-    for (char32_t c : decodeUtf8(text)) {
-        units += c > 0xFFFF ? 2 : 1;
-    }
-    return units;
-}
-
 bool isTrue(const std::string* value) {
     return value != nullptr && (*value == "1" || *value == "true");
 }
@@ -141,10 +116,7 @@ std::optional<long long> toInteger(const std::string* value) {
     try {
         std::size_t used = 0;
         const long long number = std::stoll(*value, &used);
-        if (used != value->size()) {
-            return std::nullopt;
-        }
-        return number;
+        return used == value->size() ? std::optional<long long>(number) : std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -157,10 +129,7 @@ struct CellRef {
 
 std::optional<CellRef> parseCellRef(std::string_view ref) {
     CellRef cell;
-    std::size_t i = 0;
-    if (i < ref.size() && ref[i] == '$') {
-        ++i;
-    }
+    std::size_t i = ref.starts_with('$') ? 1 : 0;
     for (; i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i])); ++i) {
         cell.column =
             cell.column * 26 + (std::toupper(static_cast<unsigned char>(ref[i])) - 'A' + 1);
@@ -222,15 +191,9 @@ std::string resolveTarget(std::string_view sourcePart, std::string_view target) 
 struct Relationship {
     std::string id;
     std::string type;
-    std::string target;   // as written
     std::string resolved; // package part name, empty for external targets
     bool external = false;
 };
-
-bool typeEndsWith(const std::string& type, std::string_view suffix) {
-    return type.size() >= suffix.size() &&
-           std::string_view(type).substr(type.size() - suffix.size()) == suffix;
-}
 
 struct SheetEntry {
     std::string name;
@@ -258,16 +221,18 @@ public:
     }
 
 private:
-    void problem(const std::string& text) {
+    template <typename... Parts> void problem(const Parts&... parts) {
+        std::string text = concat(parts...);
         if (std::find(problems_.begin(), problems_.end(), text) == problems_.end()) {
-            problems_.push_back(text);
+            problems_.push_back(std::move(text));
         }
     }
 
     // Counts problems of one kind so a broken sheet does not flood the list.
-    void limitedProblem(const std::string& kind, const std::string& text) {
+    template <typename... Parts>
+    void limitedProblem(const std::string& kind, const Parts&... parts) {
         if (++kindCounts_[kind] <= kMaxProblemsPerKind) {
-            problem(text);
+            problem(parts...);
         }
     }
 
@@ -278,15 +243,40 @@ private:
 
     bool exists(const std::string& part) const { return byLowerName_.count(lowerAscii(part)) > 0; }
 
+    static bool isFolder(const std::string& name) { return name.ends_with('/'); }
+
+    // A tree of the bytes, or nullptr after reporting them as `label` (nothing without a label).
+    std::unique_ptr<XmlElement> parse(const std::string& bytes, const std::string& label) {
+        try {
+            return parseXmlTree(bytes);
+        } catch (const std::exception& error) {
+            if (!label.empty()) {
+                problem(label, " is not well-formed: ", error.what());
+            }
+            return nullptr;
+        }
+    }
+
+    // The tree of a part; nullptr when it is missing or malformed (checkEveryXmlPartParses says).
+    std::unique_ptr<XmlElement> tree(const std::string& part) {
+        const std::string* bytes = bytesOf(part);
+        return bytes == nullptr ? nullptr : parse(*bytes, {});
+    }
+
+    void stream(const std::string& part, const std::string& bytes, const XmlHandler& handler) {
+        try {
+            parseXml(bytes, handler);
+        } catch (const std::exception& error) {
+            problem(quote(part), " is not well-formed: ", error.what());
+        }
+    }
+
     void indexEntries() {
         for (std::size_t i = 0; i < package_.entries().size(); ++i) {
             const std::string& name = package_.entries()[i].name;
-            if (!name.empty() && name.back() == '/') {
-                continue;
-            }
-            if (!byLowerName_.emplace(lowerAscii(name), i).second) {
-                problem("zip entry '" + name +
-                        "' appears twice (part names compare without regard to case)");
+            if (!isFolder(name) && !byLowerName_.emplace(lowerAscii(name), i).second) {
+                problem("zip entry ", quote(name),
+                        " appears twice (part names compare without regard to case)");
             }
         }
     }
@@ -297,11 +287,8 @@ private:
             problem("[Content_Types].xml is missing");
             return;
         }
-        std::unique_ptr<XmlElement> root;
-        try {
-            root = parseXmlTree(*bytes);
-        } catch (const std::exception& error) {
-            problem(std::string("[Content_Types].xml is not well-formed: ") + error.what());
+        const auto root = parse(*bytes, "[Content_Types].xml");
+        if (!root) {
             return;
         }
         if (root->name.ns != kContentTypesNs || root->name.local != "Types") {
@@ -317,24 +304,20 @@ private:
         for (const XmlElement* element : root->childrenNamed("Override")) {
             const std::string* partName = element->attribute("PartName");
             const std::string* type = element->attribute("ContentType");
-            if (partName == nullptr || type == nullptr || partName->empty() ||
-                partName->front() != '/') {
+            if (partName == nullptr || type == nullptr || !partName->starts_with('/')) {
                 problem("[Content_Types].xml has an Override without an absolute PartName");
                 continue;
             }
             const std::string part = percentDecode(std::string_view(*partName).substr(1));
             overrides_[lowerAscii(part)] = *type;
             if (!exists(part)) {
-                problem("[Content_Types].xml has an Override for missing part '" + part + "'");
+                problem("[Content_Types].xml has an Override for missing part ", quote(part));
             }
         }
         for (const auto& entry : package_.entries()) {
-            if (entry.name == "[Content_Types].xml" ||
-                (!entry.name.empty() && entry.name.back() == '/')) {
-                continue;
-            }
-            if (contentTypeOf(entry.name).empty()) {
-                problem("part '" + entry.name + "' has no content type");
+            if (entry.name != "[Content_Types].xml" && !isFolder(entry.name) &&
+                contentTypeOf(entry.name).empty()) {
+                problem("part ", quote(entry.name), " has no content type");
             }
         }
     }
@@ -355,15 +338,14 @@ private:
 
     static bool isRelsPart(const std::string& name) {
         return name.size() > 5 && lowerAscii(name.substr(name.size() - 5)) == ".rels" &&
-               (name.rfind("_rels/", 0) == 0 || name.find("/_rels/") != std::string::npos);
+               (name.starts_with("_rels/") || name.find("/_rels/") != std::string::npos);
     }
 
     // "xl/_rels/workbook.xml.rels" -> "xl/workbook.xml"; "_rels/.rels" -> "".
     static std::string sourceOfRels(const std::string& relsPart) {
         const auto marker = relsPart.rfind("_rels/");
-        const std::string folder = relsPart.substr(0, marker);
-        const std::string file = relsPart.substr(marker + 6, relsPart.size() - marker - 6 - 5);
-        return folder + file;
+        return relsPart.substr(0, marker) +
+               relsPart.substr(marker + 6, relsPart.size() - marker - 6 - 5);
     }
 
     void readAllRelationships() {
@@ -372,51 +354,44 @@ private:
                 continue;
             }
             const std::string source = sourceOfRels(entry.name);
+            const std::string label = quote(entry.name);
             if (!source.empty() && !exists(source)) {
-                problem("relationships part '" + entry.name + "' belongs to missing part '" +
-                        source + "'");
+                problem("relationships part ", label, " belongs to missing part ", quote(source));
             }
-            std::unique_ptr<XmlElement> root;
-            try {
-                root = parseXmlTree(entry.bytes);
-            } catch (const std::exception& error) {
-                problem("'" + entry.name + "' is not well-formed: " + error.what());
+            const auto root = parse(entry.bytes, label);
+            if (!root) {
                 continue;
             }
             if (root->name.ns != kPackageRelNs) {
-                problem("'" + entry.name + "' is not in the package relationships namespace");
+                problem(label, " is not in the package relationships namespace");
             }
             std::vector<Relationship>& list = rels_[lowerAscii(source)];
             std::set<std::string> ids;
             for (const XmlElement* element : root->childrenNamed("Relationship")) {
-                Relationship rel;
                 const std::string* id = element->attribute("Id");
                 const std::string* type = element->attribute("Type");
                 const std::string* target = element->attribute("Target");
                 if (id == nullptr || type == nullptr || target == nullptr) {
-                    problem("'" + entry.name + "' has a Relationship without Id, Type or Target");
+                    problem(label, " has a Relationship without Id, Type or Target");
                     continue;
                 }
-                rel.id = *id;
-                rel.type = *type;
-                rel.target = *target;
                 const std::string* mode = element->attribute("TargetMode");
-                rel.external = mode != nullptr && *mode == "External";
+                Relationship rel{*id, *type, {}, mode != nullptr && *mode == "External"};
                 if (!ids.insert(rel.id).second) {
-                    problem("'" + entry.name + "' uses relationship id '" + rel.id + "' twice");
+                    problem(label, " uses relationship id ", quote(rel.id), " twice");
                 }
-                if (!rel.external && !rel.target.empty() && rel.target.front() != '#') {
-                    rel.resolved = resolveTarget(source, rel.target);
+                if (!rel.external && !target->empty() && target->front() != '#') {
+                    rel.resolved = resolveTarget(source, *target);
                     if (!exists(rel.resolved)) {
-                        problem("'" + entry.name + "' relationship " + rel.id +
-                                " targets missing part '" + rel.resolved + "'");
+                        problem(label, " relationship ", rel.id, " targets missing part ",
+                                quote(rel.resolved));
                     }
                 }
-                if (typeEndsWith(rel.type, "/calcChain")) {
-                    problem("'" + entry.name + "' has a calcChain relationship");
+                if (rel.type.ends_with("/calcChain")) {
+                    problem(label, " has a calcChain relationship");
                 }
-                if (typeEndsWith(rel.type, "/vbaProject")) {
-                    problem("'" + entry.name + "' has a vbaProject relationship in an .xlsx");
+                if (rel.type.ends_with("/vbaProject")) {
+                    problem(label, " has a vbaProject relationship in an .xlsx");
                 }
                 list.push_back(std::move(rel));
             }
@@ -430,12 +405,10 @@ private:
     }
 
     const Relationship* relById(const std::string& part, const std::string& id) const {
-        for (const auto& rel : relsOf(part)) {
-            if (rel.id == id) {
-                return &rel;
-            }
-        }
-        return nullptr;
+        const auto& rels = relsOf(part);
+        const auto it = std::find_if(rels.begin(), rels.end(),
+                                     [&](const Relationship& rel) { return rel.id == id; });
+        return it == rels.end() ? nullptr : &*it;
     }
 
     void checkForbiddenParts() {
@@ -443,31 +416,27 @@ private:
             const std::string lower = lowerAscii(entry.name);
             const std::string type = contentTypeOf(entry.name);
             if (lower.ends_with("calcchain.xml") || type.find("calcChain") != std::string::npos) {
-                problem("the package holds a calcChain part ('" + entry.name + "')");
+                problem("the package holds a calcChain part (", quote(entry.name), ")");
             }
             if (lower.ends_with("vbaproject.bin") || type == kVbaType) {
-                problem("the package holds a macro project ('" + entry.name + "') in an .xlsx");
+                problem("the package holds a macro project (", quote(entry.name), ") in an .xlsx");
             }
         }
     }
 
     // Relationship-id attributes must name a relationship of the part; checked while streaming.
     void checkRelationshipAttribute(const std::string& part, const XmlAttribute& attribute) {
-        if (attribute.name.ns != kRelNs && attribute.name.ns != kStrictRelNs) {
-            return;
-        }
-        if (relById(part, attribute.value) == nullptr) {
-            limitedProblem(part + "/rid", "'" + part + "' uses r:" + attribute.name.local + "=\"" +
-                                              attribute.value +
-                                              "\" that its relationships do not define");
+        if ((attribute.name.ns == kRelNs || attribute.name.ns == kStrictRelNs) &&
+            relById(part, attribute.value) == nullptr) {
+            limitedProblem(part + "/rid", quote(part), " uses r:", attribute.name.local, "=\"",
+                           attribute.value, "\" that its relationships do not define");
         }
     }
 
     void checkEveryXmlPartParses() {
         for (const auto& entry : package_.entries()) {
-            const std::string lower = lowerAscii(entry.name);
             const std::string type = contentTypeOf(entry.name);
-            const bool xml = lower.ends_with(".xml") || type.ends_with("+xml");
+            const bool xml = lowerAscii(entry.name).ends_with(".xml") || type.ends_with("+xml");
             if (!xml || entry.name == "[Content_Types].xml" || isRelsPart(entry.name) ||
                 type == kWorksheetType) {
                 continue; // worksheets are streamed by checkWorksheet
@@ -478,24 +447,20 @@ private:
                     checkRelationshipAttribute(entry.name, attribute);
                 }
             };
-            try {
-                parseXml(entry.bytes, handler);
-            } catch (const std::exception& error) {
-                problem("'" + entry.name + "' is not well-formed: " + error.what());
-            }
+            stream(entry.name, entry.bytes, handler);
         }
     }
 
     std::string findWorkbookPart() {
         for (const auto& rel : relsOf("")) {
-            if (typeEndsWith(rel.type, "/officeDocument") && !rel.external) {
+            if (rel.type.ends_with("/officeDocument") && !rel.external) {
                 if (!exists(rel.resolved)) {
                     return {};
                 }
                 const std::string type = contentTypeOf(rel.resolved);
                 if (type != kXlsxWorkbookType) {
-                    problem("workbook part '" + rel.resolved + "' has content type '" + type +
-                            "', not the .xlsx workbook type");
+                    problem("workbook part ", quote(rel.resolved), " has content type ",
+                            quote(type), ", not the .xlsx workbook type");
                 }
                 return rel.resolved;
             }
@@ -506,31 +471,16 @@ private:
 
     std::string relatedPart(const std::string& part, std::string_view typeSuffix) const {
         for (const auto& rel : relsOf(part)) {
-            if (typeEndsWith(rel.type, typeSuffix) && !rel.external && exists(rel.resolved)) {
+            if (rel.type.ends_with(typeSuffix) && !rel.external && exists(rel.resolved)) {
                 return rel.resolved;
             }
         }
         return {};
     }
 
-    std::unique_ptr<XmlElement> tree(const std::string& part) {
-        const std::string* bytes = bytesOf(part);
-        if (bytes == nullptr) {
-            return nullptr;
-        }
-        try {
-            return parseXmlTree(*bytes);
-        } catch (const std::exception&) {
-            return nullptr; // reported by checkEveryXmlPartParses
-        }
-    }
-
     void readStyles(const std::string& workbook) {
         const std::string part = relatedPart(workbook, "/styles");
-        if (part.empty()) {
-            return;
-        }
-        auto root = tree(part);
+        const auto root = part.empty() ? nullptr : tree(part);
         if (!root) {
             return;
         }
@@ -538,61 +488,54 @@ private:
             const XmlElement* element = root->child(container);
             return element == nullptr ? 0 : element->childrenNamed(item).size();
         };
-        fontCount_ = countOf("fonts", "font");
-        fillCount_ = countOf("fills", "fill");
-        borderCount_ = countOf("borders", "border");
+        const std::size_t fonts = countOf("fonts", "font");
+        const std::size_t fills = countOf("fills", "fill");
+        const std::size_t borders = countOf("borders", "border");
+        const std::size_t styleXfs = countOf("cellStyleXfs", "xf");
         cellXfCount_ = countOf("cellXfs", "xf");
-        cellStyleXfCount_ = countOf("cellStyleXfs", "xf");
         dxfCount_ = countOf("dxfs", "dxf");
+        std::set<long long> numFmtIds;
         if (const XmlElement* numFmts = root->child("numFmts")) {
             for (const XmlElement* numFmt : numFmts->childrenNamed("numFmt")) {
                 const auto id = toInteger(numFmt->attribute("numFmtId"));
                 if (!id) {
-                    problem("'" + part + "' has a numFmt without a numeric numFmtId");
-                } else if (!numFmtIds_.insert(*id).second) {
-                    problem("'" + part + "' defines number format id " + std::to_string(*id) +
-                            " twice");
+                    problem(quote(part), " has a numFmt without a numeric numFmtId");
+                } else if (!numFmtIds.insert(*id).second) {
+                    problem(quote(part), " defines number format id ", *id, " twice");
                 }
             }
         }
-        auto checkXfs = [&](std::string_view container, bool cellXfs) {
+        for (const std::string container : {"cellStyleXfs", "cellXfs"}) {
             const XmlElement* element = root->child(container);
-            if (element == nullptr) {
-                return;
-            }
-            std::size_t index = 0;
-            for (const XmlElement* xf : element->childrenNamed("xf")) {
-                const std::string where =
-                    "'" + part + "' " + std::string(container) + "[" + std::to_string(index) + "]";
+            const auto xfs = element == nullptr ? std::vector<const XmlElement*>()
+                                                : element->childrenNamed("xf");
+            for (std::size_t index = 0; index < xfs.size(); ++index) {
+                const std::string where = concat(quote(part), ' ', container, '[', index, ']');
                 auto inRange = [&](const char* attribute, std::size_t count) {
-                    const auto value = toInteger(xf->attribute(attribute));
-                    if (value && (*value < 0 || static_cast<std::size_t>(*value) >= count)) {
-                        problem(where + " " + attribute + "=" + std::to_string(*value) +
-                                " is out of range (" + std::to_string(count) + " defined)");
+                    const auto value = toInteger(xfs[index]->attribute(attribute));
+                    if (outside(value, count)) {
+                        problem(where, ' ', attribute, '=', *value, " is out of range (", count,
+                                " defined)");
                     }
                 };
-                inRange("fontId", fontCount_);
-                inRange("fillId", fillCount_);
-                inRange("borderId", borderCount_);
-                if (cellXfs) {
-                    inRange("xfId", cellStyleXfCount_);
+                inRange("fontId", fonts);
+                inRange("fillId", fills);
+                inRange("borderId", borders);
+                if (container == "cellXfs") {
+                    inRange("xfId", styleXfs);
                 }
-                const auto numFmtId = toInteger(xf->attribute("numFmtId"));
-                if (numFmtId && *numFmtId >= kFirstCustomNumFmtId && !numFmtIds_.count(*numFmtId)) {
-                    problem(where + " uses number format id " + std::to_string(*numFmtId) +
+                const auto numFmtId = toInteger(xfs[index]->attribute("numFmtId"));
+                if (numFmtId && *numFmtId >= kFirstCustomNumFmtId && !numFmtIds.count(*numFmtId)) {
+                    problem(where, " uses number format id ", *numFmtId,
                             " that is neither built in nor defined");
                 }
-                ++index;
             }
-        };
-        checkXfs("cellStyleXfs", false);
-        checkXfs("cellXfs", true);
+        }
         if (const XmlElement* cellStyles = root->child("cellStyles")) {
             for (const XmlElement* style : cellStyles->childrenNamed("cellStyle")) {
                 const auto xfId = toInteger(style->attribute("xfId"));
-                if (xfId && (*xfId < 0 || static_cast<std::size_t>(*xfId) >= cellStyleXfCount_)) {
-                    problem("'" + part + "' cellStyle xfId=" + std::to_string(*xfId) +
-                            " is out of range");
+                if (outside(xfId, styleXfs)) {
+                    problem(quote(part), " cellStyle xfId=", *xfId, " is out of range");
                 }
             }
         }
@@ -605,20 +548,15 @@ private:
 
     void checkDxfId(const std::string& part, const std::string* value) {
         const auto id = toInteger(value);
-        if (id && (*id < 0 || static_cast<std::size_t>(*id) >= dxfCount_)) {
-            limitedProblem(part + "/dxf", "'" + part + "' uses differential format " +
-                                              std::to_string(*id) + " but " +
-                                              std::to_string(dxfCount_) + " are defined");
+        if (outside(id, dxfCount_)) {
+            limitedProblem(part + "/dxf", quote(part), " uses differential format ", *id, " but ",
+                           dxfCount_, " are defined");
         }
     }
 
     void readSharedStrings(const std::string& workbook) {
-        const std::string part = relatedPart(workbook, "/sharedStrings");
-        if (part.empty()) {
-            return;
-        }
-        sstPart_ = part;
-        auto root = tree(part);
+        sstPart_ = relatedPart(workbook, "/sharedStrings");
+        const auto root = sstPart_.empty() ? nullptr : tree(sstPart_);
         if (!root) {
             return;
         }
@@ -626,61 +564,60 @@ private:
         sstCount_ = toInteger(root->attribute("count"));
         const auto unique = toInteger(root->attribute("uniqueCount"));
         if (unique && static_cast<std::size_t>(*unique) != sstItems_) {
-            problem("'" + part + "' uniqueCount=" + std::to_string(*unique) + " but it holds " +
-                    std::to_string(sstItems_) + " strings");
+            problem(quote(sstPart_), " uniqueCount=", *unique, " but it holds ", sstItems_,
+                    " strings");
         }
     }
 
     void checkWorkbook(const std::string& workbook) {
         readStyles(workbook);
         readSharedStrings(workbook);
-        auto root = tree(workbook);
+        const auto root = tree(workbook);
         if (!root) {
             return;
         }
+        const std::string book = quote(workbook);
         if (root->name.ns != kMainNs) {
-            problem("'" + workbook + "' is not in the transitional SpreadsheetML namespace");
+            problem(book, " is not in the transitional SpreadsheetML namespace");
         }
         std::vector<SheetEntry> sheets;
         std::set<std::u32string> names;
         std::set<long long> sheetIds;
-        if (const XmlElement* list = root->child("sheets")) {
-            for (const XmlElement* sheet : list->childrenNamed("sheet")) {
-                SheetEntry entry;
-                const std::string* name = sheet->attribute("name");
-                entry.name = name != nullptr ? *name : std::string();
-                checkSheetName(workbook, entry.name);
-                if (!names.insert(foldCase(entry.name)).second) {
-                    problem("'" + workbook + "' has sheet name '" + entry.name +
-                            "' twice (compared without regard to case)");
-                }
-                const auto sheetId = toInteger(sheet->attribute("sheetId"));
-                if (!sheetId || *sheetId < kMinSheetId || *sheetId > kMaxSheetId) {
-                    problem("'" + workbook + "' sheet '" + entry.name + "' has no valid sheetId");
-                } else if (!sheetIds.insert(*sheetId).second) {
-                    problem("'" + workbook + "' uses sheetId " + std::to_string(*sheetId) +
-                            " twice");
-                }
-                const std::string* state = sheet->attribute("state");
-                entry.visible = state == nullptr || *state == "visible";
-                const std::string* rid = sheet->attribute("id", kRelNs);
-                const Relationship* rel = rid != nullptr ? relById(workbook, *rid) : nullptr;
-                if (rel == nullptr) {
-                    problem("'" + workbook + "' sheet '" + entry.name +
-                            "' has no relationship to its part");
-                } else {
-                    entry.part = rel->resolved;
-                    entry.worksheet = typeEndsWith(rel->type, "/worksheet");
-                    if (entry.worksheet && contentTypeOf(entry.part) != kWorksheetType) {
-                        problem("worksheet part '" + entry.part +
-                                "' does not have the worksheet content type");
-                    }
-                }
-                sheets.push_back(std::move(entry));
+        const XmlElement* list = root->child("sheets");
+        for (const XmlElement* sheet :
+             list == nullptr ? std::vector<const XmlElement*>() : list->childrenNamed("sheet")) {
+            SheetEntry entry;
+            const std::string* name = sheet->attribute("name");
+            entry.name = name != nullptr ? *name : std::string();
+            checkSheetName(book, entry.name);
+            if (!names.insert(foldCase(entry.name)).second) {
+                problem(book, " has sheet name ", quote(entry.name),
+                        " twice (compared without regard to case)");
             }
+            const auto sheetId = toInteger(sheet->attribute("sheetId"));
+            if (!sheetId || *sheetId < kMinSheetId || *sheetId > kMaxSheetId) {
+                problem(book, " sheet ", quote(entry.name), " has no valid sheetId");
+            } else if (!sheetIds.insert(*sheetId).second) {
+                problem(book, " uses sheetId ", *sheetId, " twice");
+            }
+            const std::string* state = sheet->attribute("state");
+            entry.visible = state == nullptr || *state == "visible";
+            const std::string* rid = sheet->attribute("id", kRelNs);
+            const Relationship* rel = rid != nullptr ? relById(workbook, *rid) : nullptr;
+            if (rel == nullptr) {
+                problem(book, " sheet ", quote(entry.name), " has no relationship to its part");
+            } else {
+                entry.part = rel->resolved;
+                entry.worksheet = rel->type.ends_with("/worksheet");
+                if (entry.worksheet && contentTypeOf(entry.part) != kWorksheetType) {
+                    problem("worksheet part ", quote(entry.part),
+                            " does not have the worksheet content type");
+                }
+            }
+            sheets.push_back(std::move(entry));
         }
         if (sheets.empty()) {
-            problem("'" + workbook + "' lists no sheets");
+            problem(book, " lists no sheets");
         }
         std::map<std::u32string, std::string> tableNames;
         std::set<long long> tableIds;
@@ -692,57 +629,60 @@ private:
             if (sheet.worksheet) {
                 stringCells += checkWorksheet(sheet);
                 checkTables(sheet, tableNames, tableIds);
-            } else {
-                checkOtherSheet(sheet);
+            } else if (const auto other = tree(sheet.part)) {
+                other->forEach([&](const XmlElement& element) {
+                    sheet.tabSelected =
+                        sheet.tabSelected || (element.name.local == "sheetView" &&
+                                              isTrue(element.attribute("tabSelected")));
+                });
             }
         }
         if (sstCount_ && *sstCount_ != stringCells) {
-            problem("'" + sstPart_ + "' count=" + std::to_string(*sstCount_) + " but " +
-                    std::to_string(stringCells) + " cells use shared strings");
+            problem(quote(sstPart_), " count=", *sstCount_, " but ", stringCells,
+                    " cells use shared strings");
         }
-        checkSelection(workbook, *root, sheets);
-        checkDefinedNames(workbook, *root, sheets.size(), tableNames);
+        checkSelection(book, *root, sheets);
+        checkDefinedNames(book, *root, sheets.size(), tableNames);
     }
 
-    void checkSheetName(const std::string& workbook, const std::string& name) {
-        const std::size_t units = utf16Units(name);
+    void checkSheetName(const std::string& book, const std::string& name) {
+        const std::u32string code = decodeUtf8(name);
+        const auto units =
+            code.size() + static_cast<std::size_t>(std::count_if(
+                              code.begin(), code.end(), [](char32_t c) { return c > 0xFFFF; }));
         if (units == 0 || units > kMaxSheetNameUnits) {
-            problem("'" + workbook + "' sheet name '" + name + "' is not 1 to 31 characters long");
+            problem(book, " sheet name ", quote(name), " is not 1 to 31 characters long");
         }
         if (name.find_first_of("[]:*?/\\") != std::string::npos) {
-            problem("'" + workbook + "' sheet name '" + name + "' holds one of []:*?/\\");
+            problem(book, " sheet name ", quote(name), " holds one of []:*?/\\");
         }
-        if (!name.empty() && (name.front() == '\'' || name.back() == '\'')) {
-            problem("'" + workbook + "' sheet name '" + name +
-                    "' begins or ends with an apostrophe");
+        if (name.starts_with('\'') || name.ends_with('\'')) {
+            problem(book, " sheet name ", quote(name), " begins or ends with an apostrophe");
         }
     }
 
-    void checkSelection(const std::string& workbook, const XmlElement& root,
+    void checkSelection(const std::string& book, const XmlElement& root,
                         const std::vector<SheetEntry>& sheets) {
         long long activeTab = 0;
-        if (const XmlElement* views = root.child("bookViews")) {
-            if (const XmlElement* view = views->child("workbookView")) {
-                activeTab = toInteger(view->attribute("activeTab")).value_or(0);
-                const long long firstSheet = toInteger(view->attribute("firstSheet")).value_or(0);
-                if (firstSheet > activeTab) {
-                    problem("'" + workbook + "' firstSheet is after activeTab");
-                }
+        const XmlElement* views = root.child("bookViews");
+        if (const XmlElement* view = views ? views->child("workbookView") : nullptr) {
+            activeTab = toInteger(view->attribute("activeTab")).value_or(0);
+            if (toInteger(view->attribute("firstSheet")).value_or(0) > activeTab) {
+                problem(book, " firstSheet is after activeTab");
             }
         }
         if (sheets.empty()) {
             return;
         }
-        if (activeTab < 0 || static_cast<std::size_t>(activeTab) >= sheets.size()) {
-            problem("'" + workbook + "' activeTab=" + std::to_string(activeTab) +
-                    " names no sheet");
+        if (outside(activeTab, sheets.size())) {
+            problem(book, " activeTab=", activeTab, " names no sheet");
         } else if (!sheets[static_cast<std::size_t>(activeTab)].visible) {
-            problem("'" + workbook + "' activeTab names hidden sheet '" +
-                    sheets[static_cast<std::size_t>(activeTab)].name + "'");
+            problem(book, " activeTab names hidden sheet ",
+                    quote(sheets[static_cast<std::size_t>(activeTab)].name));
         }
         if (std::none_of(sheets.begin(), sheets.end(),
                          [](const SheetEntry& sheet) { return sheet.visible; })) {
-            problem("'" + workbook + "' has no visible sheet");
+            problem(book, " has no visible sheet");
         }
         std::size_t selected = 0;
         for (std::size_t i = 0; i < sheets.size(); ++i) {
@@ -751,20 +691,19 @@ private:
             }
             ++selected;
             if (!sheets[i].visible) {
-                problem("hidden sheet '" + sheets[i].name + "' is a selected tab");
+                problem("hidden sheet ", quote(sheets[i].name), " is a selected tab");
             }
             if (static_cast<long long>(i) != activeTab) {
-                problem("selected tab '" + sheets[i].name + "' is not the active tab");
+                problem("selected tab ", quote(sheets[i].name), " is not the active tab");
             }
         }
         if (selected != 1) {
-            problem(std::to_string(selected) +
+            problem(selected,
                     " sheets are selected tabs; exactly one must be (several open as a group)");
         }
     }
 
-    void checkDefinedNames(const std::string& workbook, const XmlElement& root,
-                           std::size_t sheetCount,
+    void checkDefinedNames(const std::string& book, const XmlElement& root, std::size_t sheetCount,
                            const std::map<std::u32string, std::string>& tableNames) {
         const XmlElement* list = root.child("definedNames");
         if (list == nullptr) {
@@ -774,33 +713,33 @@ private:
         for (const XmlElement* name : list->childrenNamed("definedName")) {
             const std::string* text = name->attribute("name");
             if (text == nullptr || text->empty()) {
-                problem("'" + workbook + "' has a defined name without a name");
+                problem(book, " has a defined name without a name");
                 continue;
             }
             long long scope = -1;
             if (const std::string* local = name->attribute("localSheetId")) {
                 const auto id = toInteger(local);
-                if (!id || *id < 0 || static_cast<std::size_t>(*id) >= sheetCount) {
-                    problem("'" + workbook + "' defined name '" + *text + "' has localSheetId " +
-                            *local + " but there are " + std::to_string(sheetCount) + " sheets");
+                if (!id || outside(id, sheetCount)) {
+                    problem(book, " defined name ", quote(*text), " has localSheetId ", *local,
+                            " but there are ", sheetCount, " sheets");
                     continue;
                 }
                 scope = *id;
             }
             if (!seen.emplace(scope, foldCase(*text)).second) {
-                problem("'" + workbook + "' defines name '" + *text + "' twice in one scope");
+                problem(book, " defines name ", quote(*text), " twice in one scope");
             }
             const auto table = tableNames.find(foldCase(*text));
             if (table != tableNames.end()) {
-                problem("defined name '" + *text + "' clashes with table '" + table->second + "'");
+                problem("defined name ", quote(*text), " clashes with table ",
+                        quote(table->second));
             }
         }
     }
 
     struct WorksheetState {
         std::size_t lastOrder = 0;
-        bool anyChild = false;
-        std::string lastChild;
+        std::string lastChild; // empty before the first child
         long long lastRow = 0;
         long long currentRow = 0;
         long long lastColumn = 0;
@@ -814,6 +753,7 @@ private:
     // Streams a worksheet: element order, row and cell order, indexes, r:ids, the selected tab.
     long long checkWorksheet(SheetEntry& sheet) {
         const std::string& part = sheet.part;
+        const std::string label = quote(part);
         WorksheetState state;
         XmlHandler handler;
         handler.start = [&](const XmlName& name, const std::vector<XmlAttribute>& attributes,
@@ -822,42 +762,37 @@ private:
                 checkRelationshipAttribute(part, attribute);
             }
             auto attribute = [&](std::string_view local) -> const std::string* {
-                for (const auto& item : attributes) {
-                    if (item.name.local == local && item.name.ns.empty()) {
-                        return &item.value;
-                    }
-                }
-                return nullptr;
+                const auto it = std::find_if(
+                    attributes.begin(), attributes.end(), [&](const XmlAttribute& item) {
+                        return item.name.local == local && item.name.ns.empty();
+                    });
+                return it == attributes.end() ? nullptr : &it->value;
             };
             if (depth == 0) {
                 if (name.ns != kMainNs || name.local != "worksheet") {
-                    problem("'" + part + "' root is not a transitional worksheet element");
+                    problem(label, " root is not a transitional worksheet element");
                 }
                 return;
             }
-            if (name.ns == kMainNs && name.local != "extLst") {
-                if (const std::string* dxfId = attribute("dxfId")) {
-                    checkDxfId(part, dxfId);
-                }
+            if (name.ns == kMainNs && name.local != "extLst" && attribute("dxfId") != nullptr) {
+                checkDxfId(part, attribute("dxfId"));
             }
             if (depth == 1) {
-                checkWorksheetChild(part, name, state);
+                checkWorksheetChild(label, name, state);
                 return;
             }
             if (name.ns != kMainNs) {
                 return;
             }
             if (depth == 2 && name.local == "row") {
-                const auto r = toInteger(attribute("r"));
-                state.currentRow = r.value_or(state.lastRow + 1);
+                state.currentRow = toInteger(attribute("r")).value_or(state.lastRow + 1);
                 if (state.currentRow <= state.lastRow) {
-                    limitedProblem(part + "/row",
-                                   "'" + part + "' row " + std::to_string(state.currentRow) +
-                                       " comes after row " + std::to_string(state.lastRow));
+                    limitedProblem(part + "/row", label, " row ", state.currentRow,
+                                   " comes after row ", state.lastRow);
                 }
                 state.lastRow = state.currentRow;
                 state.lastColumn = 0;
-                checkStyleIndex(part, "row " + std::to_string(state.currentRow), attribute("s"));
+                checkStyleIndex(part, concat("row ", state.currentRow), attribute("s"));
             } else if (depth == 3 && name.local == "c") {
                 const std::string* r = attribute("r");
                 state.cellRef = r != nullptr ? *r : std::string();
@@ -865,41 +800,36 @@ private:
                 if (r != nullptr) {
                     const auto cell = parseCellRef(*r);
                     if (!cell) {
-                        limitedProblem(part + "/ref", "'" + part + "' has cell reference '" + *r +
-                                                          "' that is not valid");
+                        limitedProblem(part + "/ref", label, " has cell reference ", quote(*r),
+                                       " that is not valid");
                     } else {
                         column = cell->column;
                         if (cell->row != state.currentRow) {
-                            limitedProblem(part + "/ref", "'" + part + "' cell " + *r +
-                                                              " sits in row " +
-                                                              std::to_string(state.currentRow));
+                            limitedProblem(part + "/ref", label, " cell ", *r, " sits in row ",
+                                           state.currentRow);
                         }
                     }
                 }
                 if (column <= state.lastColumn) {
-                    limitedProblem(part + "/col", "'" + part + "' cell " + state.cellRef +
-                                                      " is not after the cell before it");
+                    limitedProblem(part + "/col", label, " cell ", state.cellRef,
+                                   " is not after the cell before it");
                 }
                 state.lastColumn = column;
                 checkStyleIndex(part, "cell " + state.cellRef, attribute("s"));
                 const std::string* type = attribute("t");
                 state.inStringCell = type != nullptr && *type == "s";
                 state.stringValue.clear();
-                if (state.inStringCell) {
-                    ++state.stringCells;
-                }
+                state.stringCells += state.inStringCell ? 1 : 0;
             } else if (depth == 2 && name.local == "col") {
                 checkStyleIndex(part, "column", attribute("style"));
             } else if (depth == 2 && name.local == "sheetView") {
                 sheet.tabSelected = sheet.tabSelected || isTrue(attribute("tabSelected"));
-            } else if (depth == 2 && name.local == "mergeCell") {
-                if (const std::string* ref = attribute("ref")) {
-                    if (const auto range = parseRangeRef(*ref)) {
-                        state.merges.push_back(*range);
-                    } else {
-                        limitedProblem(part + "/merge",
-                                       "'" + part + "' merged range '" + *ref + "' is not valid");
-                    }
+            } else if (depth == 2 && name.local == "mergeCell" && attribute("ref") != nullptr) {
+                if (const auto range = parseRangeRef(*attribute("ref"))) {
+                    state.merges.push_back(*range);
+                } else {
+                    limitedProblem(part + "/merge", label, " merged range ",
+                                   quote(*attribute("ref")), " is not valid");
                 }
             }
         };
@@ -911,41 +841,34 @@ private:
         handler.end = [&](const XmlName& name, int depth) {
             if (depth == 3 && name.local == "c" && state.inStringCell) {
                 const auto index = toInteger(&state.stringValue);
-                if (!index || *index < 0 || static_cast<std::size_t>(*index) >= sstItems_) {
-                    limitedProblem(part + "/sst", "'" + part + "' cell " + state.cellRef +
-                                                      " uses shared string '" + state.stringValue +
-                                                      "' but there are " +
-                                                      std::to_string(sstItems_));
+                if (!index || outside(index, sstItems_)) {
+                    limitedProblem(part + "/sst", label, " cell ", state.cellRef,
+                                   " uses shared string ", quote(state.stringValue),
+                                   " but there are ", sstItems_);
                 }
                 state.inStringCell = false;
             }
         };
-        try {
-            parseXml(*bytesOf(part), handler);
-        } catch (const std::exception& error) {
-            problem("'" + part + "' is not well-formed: " + error.what());
-        }
+        stream(part, *bytesOf(part), handler);
         checkMerges(part, state.merges);
         return state.stringCells;
     }
 
-    void checkWorksheetChild(const std::string& part, const XmlName& name, WorksheetState& state) {
+    void checkWorksheetChild(const std::string& label, const XmlName& name, WorksheetState& state) {
         if (name.ns == "http://schemas.openxmlformats.org/markup-compatibility/2006") {
             return; // AlternateContent wraps controls and OLE objects at their own slot
         }
-        const auto found = std::find(kWorksheetOrder.begin(), kWorksheetOrder.end(), name.local);
-        if (name.ns != kMainNs || found == kWorksheetOrder.end()) {
-            problem("'" + part + "' has unknown element <" + name.local + "> in the worksheet");
+        const auto order = kWorksheetOrder.find(" " + name.local + " ");
+        if (name.ns != kMainNs || order == std::string_view::npos) {
+            problem(label, " has unknown element <", name.local, "> in the worksheet");
             return;
         }
-        const auto order = static_cast<std::size_t>(found - kWorksheetOrder.begin());
         const bool repeatable = name.local == "cols" || name.local == "conditionalFormatting";
-        if (state.anyChild &&
+        if (!state.lastChild.empty() &&
             (order < state.lastOrder || (order == state.lastOrder && !repeatable))) {
-            problem("'" + part + "' element <" + name.local + "> is out of order (after <" +
-                    state.lastChild + ">)");
+            problem(label, " element <", name.local, "> is out of order (after <", state.lastChild,
+                    ">)");
         }
-        state.anyChild = true;
         state.lastOrder = order;
         state.lastChild = name.local;
     }
@@ -954,13 +877,11 @@ private:
                          const std::string* value) {
         const auto index = toInteger(value);
         if (value != nullptr && !index) {
-            limitedProblem(part + "/style", "'" + part + "' " + where + " has style '" + *value +
-                                                "' that is not a number");
-        } else if (index && *index != 0 &&
-                   (*index < 0 || static_cast<std::size_t>(*index) >= cellXfCount_)) {
-            limitedProblem(part + "/style", "'" + part + "' " + where + " uses cell format " +
-                                                std::to_string(*index) + " but " +
-                                                std::to_string(cellXfCount_) + " are defined");
+            limitedProblem(part + "/style", quote(part), ' ', where, " has style ", quote(*value),
+                           " that is not a number");
+        } else if (index && *index != 0 && outside(index, cellXfCount_)) {
+            limitedProblem(part + "/style", quote(part), ' ', where, " uses cell format ", *index,
+                           " but ", cellXfCount_, " are defined");
         }
     }
 
@@ -973,43 +894,28 @@ private:
         for (std::size_t i = 0; i < merges.size(); ++i) {
             for (std::size_t j = i + 1;
                  j < merges.size() && merges[j].first.row <= merges[i].last.row; ++j) {
-                const bool columnsOverlap = merges[j].first.column <= merges[i].last.column &&
-                                            merges[i].first.column <= merges[j].last.column;
-                if (columnsOverlap) {
-                    limitedProblem(part + "/merge", "'" + part + "' has overlapping merged ranges");
+                if (merges[j].first.column <= merges[i].last.column &&
+                    merges[i].first.column <= merges[j].last.column) {
+                    limitedProblem(part + "/merge", quote(part), " has overlapping merged ranges");
                 }
             }
         }
     }
 
-    void checkOtherSheet(SheetEntry& sheet) {
-        auto root = tree(sheet.part);
-        if (!root) {
-            return;
-        }
-        root->forEach([&](const XmlElement& element) {
-            if (element.name.local == "sheetView" && isTrue(element.attribute("tabSelected"))) {
-                sheet.tabSelected = true;
-            }
-        });
-    }
-
     void checkTables(const SheetEntry& sheet, std::map<std::u32string, std::string>& names,
                      std::set<long long>& ids) {
         for (const auto& rel : relsOf(sheet.part)) {
-            if (!typeEndsWith(rel.type, "/table") || rel.external) {
-                continue;
-            }
-            auto root = tree(rel.resolved);
+            const auto root =
+                rel.type.ends_with("/table") && !rel.external ? tree(rel.resolved) : nullptr;
             if (!root) {
                 continue;
             }
             const std::string& part = rel.resolved;
             const auto id = toInteger(root->attribute("id"));
             if (!id) {
-                problem("table '" + part + "' has no id");
+                problem("table ", quote(part), " has no id");
             } else if (!ids.insert(*id).second) {
-                problem("table id " + std::to_string(*id) + " is used twice ('" + part + "')");
+                problem("table id ", *id, " is used twice (", quote(part), ")");
             }
             for (const char* attribute : {"name", "displayName"}) {
                 const std::string* value = root->attribute(attribute);
@@ -1019,8 +925,8 @@ private:
                 const auto folded = foldCase(*value);
                 const auto existing = names.find(folded);
                 if (existing != names.end() && existing->second != part) {
-                    problem("table name '" + *value + "' is used twice ('" + part + "' and '" +
-                            existing->second + "')");
+                    problem("table name ", quote(*value), " is used twice (", quote(part), " and ",
+                            quote(existing->second), ")");
                 }
                 names[folded] = part;
             }
@@ -1034,21 +940,22 @@ private:
             });
             const XmlElement* columns = root->child("tableColumns");
             const std::string* ref = root->attribute("ref");
-            if (columns != nullptr && ref != nullptr) {
-                const auto range = parseRangeRef(*ref);
-                const auto count = columns->childrenNamed("tableColumn").size();
-                if (range && static_cast<std::size_t>(range->last.column - range->first.column +
-                                                      1) != count) {
-                    problem("table '" + part + "' spans " +
-                            std::to_string(range->last.column - range->first.column + 1) +
-                            " columns but has " + std::to_string(count) + " tableColumns");
-                }
-                std::set<std::u32string> columnNames;
-                for (const XmlElement* column : columns->childrenNamed("tableColumn")) {
-                    const std::string* name = column->attribute("name");
-                    if (name != nullptr && !columnNames.insert(foldCase(*name)).second) {
-                        problem("table '" + part + "' has column name '" + *name + "' twice");
-                    }
+            if (columns == nullptr || ref == nullptr) {
+                continue;
+            }
+            const auto range = parseRangeRef(*ref);
+            const auto count = columns->childrenNamed("tableColumn").size();
+            if (range &&
+                range->last.column - range->first.column + 1 != static_cast<long long>(count)) {
+                problem("table ", quote(part), " spans ",
+                        range->last.column - range->first.column + 1, " columns but has ", count,
+                        " tableColumns");
+            }
+            std::set<std::u32string> columnNames;
+            for (const XmlElement* column : columns->childrenNamed("tableColumn")) {
+                const std::string* name = column->attribute("name");
+                if (name != nullptr && !columnNames.insert(foldCase(*name)).second) {
+                    problem("table ", quote(part), " has column name ", quote(*name), " twice");
                 }
             }
         }
@@ -1061,13 +968,8 @@ private:
     std::map<std::string, std::string> defaults_;
     std::map<std::string, std::string> overrides_;
     std::map<std::string, std::vector<Relationship>> rels_;
-    std::size_t fontCount_ = 0;
-    std::size_t fillCount_ = 0;
-    std::size_t borderCount_ = 0;
     std::size_t cellXfCount_ = 0;
-    std::size_t cellStyleXfCount_ = 0;
     std::size_t dxfCount_ = 0;
-    std::set<long long> numFmtIds_;
     std::string sstPart_;
     std::size_t sstItems_ = 0;
     std::optional<long long> sstCount_;

@@ -10,8 +10,7 @@ namespace {
 // Expat joins namespace URI and local name with this separator; a space appears in neither.
 constexpr char kNamespaceSeparator = ' ';
 
-XmlName splitName(const XML_Char* raw) {
-    std::string_view name(raw);
+XmlName splitName(std::string_view name) {
     const auto cut = name.rfind(kNamespaceSeparator);
     if (cut == std::string_view::npos) {
         return {std::string(), std::string(name)};
@@ -24,6 +23,11 @@ struct ParseState {
     int depth = 0;
     std::string refusal;
     XML_Parser parser = nullptr;
+
+    void refuse(const char* reason) {
+        refusal = reason;
+        XML_StopParser(parser, XML_FALSE);
+    }
 };
 
 void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attrs) {
@@ -55,16 +59,12 @@ void XMLCALL onText(void* data, const XML_Char* text, int length) {
 }
 
 void XMLCALL onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-    auto* state = static_cast<ParseState*>(data);
-    state->refusal = "the document has a DTD (document type declaration)";
-    XML_StopParser(state->parser, XML_FALSE);
+    static_cast<ParseState*>(data)->refuse("the document has a DTD (document type declaration)");
 }
 
 void XMLCALL onEntityDecl(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
                           const XML_Char*, const XML_Char*, const XML_Char*) {
-    auto* state = static_cast<ParseState*>(data);
-    state->refusal = "the document declares entities";
-    XML_StopParser(state->parser, XML_FALSE);
+    static_cast<ParseState*>(data)->refuse("the document declares entities");
 }
 
 } // namespace
@@ -79,12 +79,8 @@ const std::string* XmlElement::attribute(std::string_view local, std::string_vie
 }
 
 const XmlElement* XmlElement::child(std::string_view local) const {
-    for (const auto& element : children) {
-        if (element->name.local == local) {
-            return element.get();
-        }
-    }
-    return nullptr;
+    const auto found = childrenNamed(local);
+    return found.empty() ? nullptr : found.front();
 }
 
 std::vector<const XmlElement*> XmlElement::childrenNamed(std::string_view local) const {
@@ -109,9 +105,7 @@ void parseXml(std::string_view bytes, const XmlHandler& handler) {
     if (parser == nullptr) {
         throw std::runtime_error("cannot create an XML parser");
     }
-    ParseState state;
-    state.handler = &handler;
-    state.parser = parser;
+    ParseState state{&handler, 0, {}, parser};
     XML_SetUserData(parser, &state);
     XML_SetElementHandler(parser, onStart, onEnd);
     XML_SetCharacterDataHandler(parser, onText);
@@ -158,11 +152,6 @@ std::unique_ptr<XmlElement> parseXmlTree(std::string_view bytes) {
         open.push_back(raw);
     };
     handler.end = [&](const XmlName&, int) { open.pop_back(); };
-    handler.text = [&](std::string_view text, int) {
-        if (!open.empty()) {
-            open.back()->text.append(text);
-        }
-    };
     parseXml(bytes, handler);
     if (!root) {
         throw std::runtime_error("the document has no root element");

@@ -26,7 +26,6 @@ struct XmlElement {
     XmlName name;
     std::vector<XmlAttribute> attributes;
     std::vector<std::unique_ptr<XmlElement>> children;
-    std::string text; // character data directly inside this element
 
     // The value of an attribute without namespace (or of the given namespace), or nullptr.
     const std::string* attribute(std::string_view local, std::string_view ns = {}) const;
