@@ -1,5 +1,6 @@
 #include "support/PackageEntries.h"
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <zip.h>
@@ -27,7 +28,7 @@ PackageEntries PackageEntries::read(const std::filesystem::path& file) {
         zip_error_fini(&zipError);
         throw std::runtime_error(file.string() + ": not a readable zip archive (" + reason + ")");
     }
-    return readArchive(archive.get(), file);
+    return readArchive(archive.get(), file.string());
 }
 
 PackageEntries PackageEntries::readBytes(std::string_view bytes) {
@@ -36,39 +37,35 @@ PackageEntries PackageEntries::readBytes(std::string_view bytes) {
     zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &zipError);
     std::unique_ptr<zip_t, ArchiveCloser> archive(
         source == nullptr ? nullptr : zip_open_from_source(source, ZIP_RDONLY, &zipError));
+    const std::string reason = zip_error_strerror(&zipError);
+    zip_error_fini(&zipError);
     if (!archive) {
-        const std::string reason = zip_error_strerror(&zipError);
-        zip_error_fini(&zipError);
-        if (source != nullptr) {
-            zip_source_free(source);
-        }
+        zip_source_free(source);
         throw std::runtime_error("bytes in memory: not a readable zip archive (" + reason + ")");
     }
-    zip_error_fini(&zipError);
     return readArchive(archive.get(), "bytes in memory");
 }
 
-PackageEntries PackageEntries::readArchive(zip_t* archive, const std::filesystem::path& file) {
+PackageEntries PackageEntries::readArchive(zip_t* archive, const std::string& label) {
     PackageEntries package;
     const zip_int64_t count = zip_get_num_entries(archive, 0);
-    for (zip_int64_t index = 0; index < count; ++index) {
+    for (zip_uint64_t index = 0; index < static_cast<zip_uint64_t>(count); ++index) {
         zip_stat_t stat;
-        if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0) {
-            throw std::runtime_error(file.string() + ": cannot read entry " +
-                                     std::to_string(index));
+        if (zip_stat_index(archive, index, 0, &stat) != 0) {
+            throw std::runtime_error(label + ": cannot read entry " + std::to_string(index));
         }
         if (stat.size > kMaxEntryBytes) {
-            throw std::runtime_error(file.string() + ": entry " + stat.name + " is too large");
+            throw std::runtime_error(label + ": entry " + stat.name + " is too large");
         }
         std::string bytes(static_cast<std::size_t>(stat.size), '\0');
-        zip_file_t* entry = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
+        zip_file_t* entry = zip_fopen_index(archive, index, 0);
         if (entry == nullptr) {
-            throw std::runtime_error(file.string() + ": cannot open entry " + stat.name);
+            throw std::runtime_error(label + ": cannot open entry " + stat.name);
         }
         const zip_int64_t got = zip_fread(entry, bytes.data(), stat.size);
         zip_fclose(entry);
         if (got < 0 || static_cast<zip_uint64_t>(got) != stat.size) {
-            throw std::runtime_error(file.string() + ": entry " + stat.name +
+            throw std::runtime_error(label + ": entry " + stat.name +
                                      " is damaged (cannot inflate or bad checksum)");
         }
         package.entries_.push_back({stat.name, std::move(bytes)});
@@ -86,9 +83,7 @@ void PackageEntries::write(const std::filesystem::path& file) const {
         zip_source_t* source =
             zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
         if (source == nullptr || zip_file_add(archive, entry.name.c_str(), source, 0) < 0) {
-            if (source != nullptr) {
-                zip_source_free(source);
-            }
+            zip_source_free(source);
             zip_discard(archive);
             throw std::runtime_error(file.string() + ": cannot add entry " + entry.name);
         }
@@ -101,48 +96,47 @@ void PackageEntries::write(const std::filesystem::path& file) const {
 }
 
 const std::string* PackageEntries::find(std::string_view name) const {
-    for (const auto& entry : entries_) {
-        if (entry.name == name) {
-            return &entry.bytes;
-        }
-    }
-    return nullptr;
+    const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                 [&](const PackageEntry& entry) { return entry.name == name; });
+    return it == entries_.end() ? nullptr : &it->bytes;
+}
+
+std::string* PackageEntries::find(std::string_view name) {
+    const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                 [&](const PackageEntry& entry) { return entry.name == name; });
+    return it == entries_.end() ? nullptr : &it->bytes;
 }
 
 void PackageEntries::set(std::string_view name, std::string bytes) {
-    for (auto& entry : entries_) {
-        if (entry.name == name) {
-            entry.bytes = std::move(bytes);
-            return;
-        }
+    if (std::string* existing = find(name)) {
+        *existing = std::move(bytes);
+    } else {
+        entries_.push_back({std::string(name), std::move(bytes)});
     }
-    entries_.push_back({std::string(name), std::move(bytes)});
 }
 
 bool PackageEntries::remove(std::string_view name) {
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if (it->name == name) {
-            entries_.erase(it);
-            return true;
-        }
+    const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                 [&](const PackageEntry& entry) { return entry.name == name; });
+    if (it == entries_.end()) {
+        return false;
     }
-    return false;
+    entries_.erase(it);
+    return true;
 }
 
 void PackageEntries::replaceOnce(std::string_view name, std::string_view from,
                                  std::string_view to) {
-    for (auto& entry : entries_) {
-        if (entry.name == name) {
-            const auto at = entry.bytes.find(from);
-            if (at == std::string::npos) {
-                throw std::runtime_error("entry " + std::string(name) + " does not contain '" +
-                                         std::string(from) + "'");
-            }
-            entry.bytes.replace(at, from.size(), to);
-            return;
-        }
+    std::string* bytes = find(name);
+    if (bytes == nullptr) {
+        throw std::runtime_error("no entry " + std::string(name));
     }
-    throw std::runtime_error("no entry " + std::string(name));
+    const auto at = bytes->find(from);
+    if (at == std::string::npos) {
+        throw std::runtime_error("entry " + std::string(name) + " does not contain '" +
+                                 std::string(from) + "'");
+    }
+    bytes->replace(at, from.size(), to);
 }
 
 } // namespace quillory::testing

@@ -3,7 +3,6 @@
 // tests (to break one invariant at a time) and written back.
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,9 +28,9 @@ public:
     const std::vector<PackageEntry>& entries() const { return entries_; }
     // Exact name match; nullptr when absent.
     const std::string* find(std::string_view name) const;
+    std::string* find(std::string_view name);
     // Adds the entry or replaces its bytes.
     void set(std::string_view name, std::string bytes);
-    // Returns whether an entry was removed.
     bool remove(std::string_view name);
 
     // Replaces the first occurrence of `from` in an entry; throws when the entry or the text is
@@ -39,7 +38,7 @@ public:
     void replaceOnce(std::string_view name, std::string_view from, std::string_view to);
 
 private:
-    static PackageEntries readArchive(zip* archive, const std::filesystem::path& file);
+    static PackageEntries readArchive(zip* archive, const std::string& label);
 
     std::vector<PackageEntry> entries_;
 };

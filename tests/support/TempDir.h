@@ -22,7 +22,6 @@ private:
     std::filesystem::path path_;
 };
 
-// Reads a whole file as bytes.
 std::string readFile(const std::filesystem::path& file);
 
 } // namespace quillory::testing

@@ -17,22 +17,15 @@ class XmlEventRecorder : public spreadsheet::ooxml::XmlHandler {
 public:
     void startElement(const char* name, const char** attributes) override {
         closeText();
-        events += '<';
-        events += name;
+        events += std::string("<") + name;
         for (int i = 0; attributes[i] != nullptr; i += 2) {
-            events += ' ';
-            events += attributes[i];
-            events += "=[";
-            events += attributes[i + 1];
-            events += ']';
+            events += std::string(" ") + attributes[i] + "=[" + attributes[i + 1] + "]";
         }
         events += '>';
     }
     void endElement(const char* name) override {
         closeText();
-        events += "</";
-        events += name;
-        events += '>';
+        events += std::string("</") + name + ">";
     }
     void characters(std::string_view text) override { text_ += text; }
     void closeText() {
