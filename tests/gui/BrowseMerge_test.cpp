@@ -29,7 +29,8 @@ private slots:
 };
 
 void BrowseMergeTest::browseBuildReorderAndMerge() {
-    TempDir dir;
+    quillory::testing::TestWindow window;
+    const TempDir& dir = window.dir;
     const std::filesystem::path books = dir.path() / "books";
     std::filesystem::create_directories(books);
     if (!quillory::testing::WriteWorkbook(books / "alpha.xlsx", {{"North", 3}, {"South", 4}})) {
@@ -42,8 +43,8 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     dir.write("books/~$alpha.xlsx", "lock file, not listed");
     // A folder source, written with a trailing separator and CR LF as on Windows.
     dir.write("program/EXCEL.txt", books.string() + "/\r\n");
-    RecordingUiPort ui;
-    const auto form = quillory::testing::StartEngineWindow(dir.path(), ui);
+    RecordingUiPort& ui = window.ui;
+    quillory::mainwindow::Form1* const form = &window.start("program");
     auto& lists = form->lists();
     QCOMPARE(lists.sources.count(), 1);
 

@@ -94,7 +94,7 @@ private slots:
         TempDir temp;
         // The rule itself is the settings file's (its own tests hold every case): the dialog
         // shows what the rule reads.
-        const auto file = temp.write("set.txt", "1\r\n0\r\nmore\r\n");
+        const auto file = temp / "set.txt";
         {
             Dialog2 dialog(file);
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Setting"));
@@ -111,17 +111,14 @@ private slots:
             QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
             QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
             QVERIFY(!dialog.Check1()->isTristate());
-            QVERIFY(dialog.Check1()->isChecked());
-            click(dialog.OKButton()); // ticked, written as one line
-            QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
-        QCOMPARE(readFile(file), std::string("1\r\n"));
         // The file before, whether the box shows ticked, whether it is clicked, how the dialog
         // ends, and the file after: OK writes one line; Cancel and the close box leave the file
         // byte for byte.
         enum class End { Ok, Cancel, Close };
         const std::string other = "maybe\r\nsecond\nthird";
         const std::tuple<const char*, bool, bool, End, std::string> cases[] = {
+            {"1\r\n0\r\nmore\r\n", true, false, End::Ok, "1\r\n"},
             {"1 \r\nsecond line\r\n", false, false, End::Ok, "0\r\n"},
             {"0\r\n", false, true, End::Ok, "1\r\n"},
             {nullptr, false, false, End::Ok,
