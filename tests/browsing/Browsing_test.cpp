@@ -200,7 +200,8 @@ TEST_F(BrowsingTest, AddAllTakesEveryWorksheetOfEveryCheckedWorkbookInOrder) {
               (Strings{"earlier|", a + "|A1", a + "|A2", b + "|B1", a + "|A1", a + "|A2"}));
 }
 
-TEST_F(BrowsingTest, AddAllReportsDamagedWorkbooksAndSkipsVanishedOnes) {
+// A workbook failing half-way keeps its earlier entries.
+TEST_F(BrowsingTest, AddAllReportsDamagedOrFailingWorkbooksAndSkipsVanishedOnes) {
     const auto bad = dir.write("ab-damaged.xlsx", "not a zip").string();
     world.addUnreadable(bad, spreadsheet::ErrorCode::NotAZip, "'ab-damaged.xlsx' is damaged.");
     const auto gone = dir.write("c.xlsx", "x").string();
@@ -208,12 +209,16 @@ TEST_F(BrowsingTest, AddAllReportsDamagedWorkbooksAndSkipsVanishedOnes) {
     chooseSource(dir.path().string());
     ASSERT_EQ(lists.workbooks.text(2), "ab-damaged.xlsx");
     std::filesystem::remove(gone);
+    world.failOn("Name(a.xlsx!A2)");
 
     addAll();
 
-    EXPECT_EQ(entries(), (Strings{a + "|A1", a + "|A2", b + "|B1"}));
-    EXPECT_EQ(ui.messageTexts(), (Strings{"'ab-damaged.xlsx' is damaged.", kOpenFailedMessage}));
+    EXPECT_EQ(entries(), (Strings{a + "|A1", b + "|B1"}));
+    EXPECT_EQ(ui.messageTexts(),
+              (Strings{std::string(FakeSpreadsheet::kInjectedFailure) + " at Name(a.xlsx!A2)",
+                       kOpenFailedMessage, "'ab-damaged.xlsx' is damaged.", kOpenFailedMessage}));
     EXPECT_EQ(world.applicationsAlive(), 0);
+    EXPECT_EQ(world.calls().back(), "Quit");
 }
 
 TEST_F(BrowsingTest, AddAllOfAFileSourceIgnoresTheTickAndAddsNothingWithoutWorksheets) {
@@ -234,17 +239,6 @@ TEST_F(BrowsingTest, AddAllOfAFileSourceIgnoresTheTickAndAddsNothingWithoutWorks
     EXPECT_EQ(entries(), (Strings{b + "|B1"}));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(world.applicationsCreated(), 2) << "none for a missing source or none at all";
-}
-
-TEST_F(BrowsingTest, AddAllFailingHalfWayThroughAWorkbookKeepsItsEarlierEntries) {
-    chooseSource(a);
-    world.failOn("Name(a.xlsx!A2)");
-
-    addAll();
-
-    EXPECT_EQ(entries(), (Strings{a + "|A1"}));
-    EXPECT_EQ(ui.messageTexts().size(), 2u);
-    EXPECT_EQ(world.calls().back(), "Quit");
 }
 
 } // namespace

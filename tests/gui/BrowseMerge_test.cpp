@@ -105,6 +105,8 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     lists.merge.setChecked(2, false);
 
     ui.messages.clear();
+    bool openedBeforeMessage = false;
+    ui.onMessage = [&](const auto&) { openedBeforeMessage = ui.openedFiles.size() == 1; };
     form->menuEntry("Merge")->trigger();
 
     QCOMPARE(ui.openedFiles.size(), std::size_t{1});
@@ -117,6 +119,7 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     // The second copy of gamma's "Two" was renamed: one message says so, after the result opened.
     QCOMPARE(ui.messages.size(), std::size_t{1});
     QCOMPARE(ui.messages[0].icon, quillory::lists::MessageIcon::Information);
+    QVERIFY(openedBeforeMessage);
     QVERIFY2(ui.messages[0].details.find("gamma.xlsx") != std::string::npos &&
                  ui.messages[0].details.find("Two (2)") != std::string::npos,
              ui.messages[0].details.c_str());

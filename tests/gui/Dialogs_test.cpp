@@ -407,7 +407,7 @@ private slots:
     // loop. The choice is made by selecting the entry in the dialog's list, as a
     // click does: handing the dialog a path with selectFile() while it still
     // reads the folder left it running after accept() in about one run of eight.
-    void realOpenDialogListsWorkbooksWithoutRegardToCaseAndReturnsTheChoice() {
+    void realOpenAndFolderDialogsListWhatTheyOfferAndReturnTheChoice() {
         TempDir temp;
         for (const char* name :
              {"lower.xlsx", "UPPER.XLSM", "Mixed.Xls", "notes.txt", "table.csv"}) {
@@ -453,19 +453,12 @@ private slots:
         QCOMPARE(dialogs.FileName(), qpath(temp / "UPPER.XLSM"));
         QCOMPARE(dialogs.FileTitle(), QStringLiteral("UPPER.XLSM"));
         QCOMPARE(dialogs.Path(), qpath(temp.path()));
-    }
 
-    void realFolderDialogReturnsTheChosenFolder() {
-        TempDir temp;
+        // The folder dialog, in the folder just used, offers folders only.
         const QString folder = QStringLiteral(" spaced Ünïcode ");
         std::filesystem::create_directories(temp / folder.toStdString());
-        RecentFolder::remember(qpath(temp.path()));
-        QWidget owner;
-        QtDialogBackend backend(false);
-        CCommonDialogs dialogs(backend);
-        dialogs.Init(&owner);
         bool dirsOnly = false;
-        ModalDriver<QFileDialog> driver([&](QFileDialog* dialog) {
+        ModalDriver<QFileDialog> folderDriver([&](QFileDialog* dialog) {
             dirsOnly = dialog->fileMode() == QFileDialog::Directory &&
                        dialog->testOption(QFileDialog::ShowDirsOnly);
             if (!listAndSelect(dialog, folder).contains(folder)) {
@@ -475,7 +468,7 @@ private slots:
             return true;
         });
         QVERIFY(dialogs.ShowFolder());
-        QVERIFY(driver.finished());
+        QVERIFY(folderDriver.finished());
         QVERIFY(dirsOnly);
         QCOMPARE(dialogs.Path(), qpath(temp.path()) + u'/' + folder);
     }
