@@ -87,6 +87,12 @@ private slots:
         const auto menu = [&form](const char* entry) -> Action {
             return [&form, entry] { form.menuEntry(entry)->trigger(); };
         };
+        const auto selectThen = [&lists](int row, Action action) -> Action {
+            return [&lists, row, action] {
+                lists.sources.select(row);
+                action();
+            };
+        };
         struct Step {
             Action action;
             std::vector<std::string> sources;
@@ -98,23 +104,12 @@ private slots:
             {menu("Addexcel"), {a, b, b}, 3, "Q1 sales.xlsx"},
             {menu("AddFolder"), {a, b, b, f}, 4, "Q1 sales.xlsx"},
             {click(6), {a, b, b, f, f}, 5, "Q1 sales.xlsx"},
-            {click(5), {a, b, b, f, f}, 4, nullptr}, // up from the last row
-            {[&] {
-                 lists.sources.select(2);
-                 click(5)(); // up
-             },
-             {b, a, b, f, f},
-             1,
-             nullptr},
-            {click(4), {a, b, b, f, f}, 2, nullptr}, // down
-            {click(7), {a, b, f, f}, 1, ""},         // remove: the row before
-            {[&] {
-                 lists.sources.select(1);
-                 menu("RemoveItem")();
-             },
-             {b, f, f},
-             1,
-             "Q1 sales.xlsx"}, // the first row removed: its successor becomes the first
+            {click(5), {a, b, b, f, f}, 4, nullptr},                // up from the last row
+            {selectThen(2, click(5)), {b, a, b, f, f}, 1, nullptr}, // up
+            {click(4), {a, b, b, f, f}, 2, nullptr},                // down
+            {click(7), {a, b, f, f}, 1, ""},                        // remove: the row before
+            // The first row removed: its successor becomes the first.
+            {selectThen(1, menu("RemoveItem")), {b, f, f}, 1, "Q1 sales.xlsx"},
             // Cancelled, either dialog changes nothing.
             {[&] {
                  window.dialogs.fileAnswer.reset();
