@@ -71,17 +71,14 @@ TEST_F(BrowsingTest, FolderShowsItsWorkbookFilesInNameOrderAllChecked) {
     std::filesystem::create_directory(dir / "folder.xlsx");
     for (const std::string& folder : {dir.path().string(), dir.path().string() + "/"}) {
         ListWorkbooks(lists, folder);
-        EXPECT_EQ(RowTexts(lists.workbooks),
-                  (Strings{"A.XLSM", "a.xlsx", "b.xlsx", "c.xls", "d.xltx", "e.XlTm"}));
+        EXPECT_EQ(
+            testing::RowEntries(lists.workbooks, true),
+            (Strings{"A.XLSM||x", "a.xlsx||x", "b.xlsx||x", "c.xls||x", "d.xltx||x", "e.XlTm||x"}));
         EXPECT_EQ(lists.workbooks.selectedPosition(), 1);
-        for (int i = 1; i <= lists.workbooks.count(); ++i) {
-            EXPECT_TRUE(lists.workbooks.checked(i));
-        }
     }
     // A file source is one checked row, whatever its extension.
     ListWorkbooks(lists, dir.write("sub/report.data", "x").string());
-    EXPECT_EQ(RowTexts(lists.workbooks), (Strings{"report.data"}));
-    EXPECT_TRUE(lists.workbooks.checked(1));
+    EXPECT_EQ(testing::RowEntries(lists.workbooks, true), (Strings{"report.data||x"}));
 }
 
 TEST_F(BrowsingTest, MissingEmptyAndWorkbooklessSourcesGiveAnEmptyList) {
@@ -130,10 +127,7 @@ TEST_F(BrowsingTest, ClickOnASourceShowsTheWorksheetsOfItsFirstWorkbookInTabOrde
     SourceListItemClick(lists, ui, world.factory());
 
     EXPECT_EQ(RowTexts(lists.workbooks), (Strings{"a.xlsx", "b.xlsx"}));
-    EXPECT_EQ(RowTexts(lists.worksheets), (Strings{"A1", "A2"})); // no chart sheet
-    for (int i = 1; i <= lists.worksheets.count(); ++i) {
-        EXPECT_TRUE(lists.worksheets.checked(i));
-    }
+    EXPECT_EQ(testing::RowEntries(lists.worksheets, true), (Strings{"A1||x", "A2||x"})); // no chart
     EXPECT_EQ(lists.worksheets.selectedPosition(), 1);
     EXPECT_EQ(world.callsStartingWith("Open("), (Strings{"Open(" + a + ")"}));
     EXPECT_EQ(world.callsStartingWith("Close("), (Strings{"Close(a.xlsx,0)"}));
@@ -206,7 +200,8 @@ TEST_F(BrowsingTest, AddAllTakesEveryWorksheetOfEveryCheckedWorkbookInOrder) {
               (Strings{"earlier|", a + "|A1", a + "|A2", b + "|B1", a + "|A1", a + "|A2"}));
 }
 
-TEST_F(BrowsingTest, AddAllReportsDamagedWorkbooksAndSkipsVanishedOnes) {
+// A workbook failing half-way keeps its earlier entries.
+TEST_F(BrowsingTest, AddAllReportsDamagedOrFailingWorkbooksAndSkipsVanishedOnes) {
     const auto bad = dir.write("ab-damaged.xlsx", "not a zip").string();
     world.addUnreadable(bad, spreadsheet::ErrorCode::NotAZip, "'ab-damaged.xlsx' is damaged.");
     const auto gone = dir.write("c.xlsx", "x").string();
@@ -214,12 +209,16 @@ TEST_F(BrowsingTest, AddAllReportsDamagedWorkbooksAndSkipsVanishedOnes) {
     chooseSource(dir.path().string());
     ASSERT_EQ(lists.workbooks.text(2), "ab-damaged.xlsx");
     std::filesystem::remove(gone);
+    world.failOn("Name(a.xlsx!A2)");
 
     addAll();
 
-    EXPECT_EQ(entries(), (Strings{a + "|A1", a + "|A2", b + "|B1"}));
-    EXPECT_EQ(ui.messageTexts(), (Strings{"'ab-damaged.xlsx' is damaged.", kOpenFailedMessage}));
+    EXPECT_EQ(entries(), (Strings{a + "|A1", b + "|B1"}));
+    EXPECT_EQ(ui.messageTexts(),
+              (Strings{std::string(FakeSpreadsheet::kInjectedFailure) + " at Name(a.xlsx!A2)",
+                       kOpenFailedMessage, "'ab-damaged.xlsx' is damaged.", kOpenFailedMessage}));
     EXPECT_EQ(world.applicationsAlive(), 0);
+    EXPECT_EQ(world.calls().back(), "Quit");
 }
 
 TEST_F(BrowsingTest, AddAllOfAFileSourceIgnoresTheTickAndAddsNothingWithoutWorksheets) {
@@ -240,17 +239,6 @@ TEST_F(BrowsingTest, AddAllOfAFileSourceIgnoresTheTickAndAddsNothingWithoutWorks
     EXPECT_EQ(entries(), (Strings{b + "|B1"}));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(world.applicationsCreated(), 2) << "none for a missing source or none at all";
-}
-
-TEST_F(BrowsingTest, AddAllFailingHalfWayThroughAWorkbookKeepsItsEarlierEntries) {
-    chooseSource(a);
-    world.failOn("Name(a.xlsx!A2)");
-
-    addAll();
-
-    EXPECT_EQ(entries(), (Strings{a + "|A1"}));
-    EXPECT_EQ(ui.messageTexts().size(), 2u);
-    EXPECT_EQ(world.calls().back(), "Quit");
 }
 
 } // namespace

@@ -29,7 +29,8 @@ private slots:
 };
 
 void BrowseMergeTest::browseBuildReorderAndMerge() {
-    TempDir dir;
+    quillory::testing::TestWindow window;
+    const TempDir& dir = window.dir;
     const std::filesystem::path books = dir.path() / "books";
     std::filesystem::create_directories(books);
     if (!quillory::testing::WriteWorkbook(books / "alpha.xlsx", {{"North", 3}, {"South", 4}})) {
@@ -42,8 +43,8 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     dir.write("books/~$alpha.xlsx", "lock file, not listed");
     // A folder source, written with a trailing separator and CR LF as on Windows.
     dir.write("program/EXCEL.txt", books.string() + "/\r\n");
-    RecordingUiPort ui;
-    const auto form = quillory::testing::StartEngineWindow(dir.path(), ui);
+    RecordingUiPort& ui = window.ui;
+    quillory::mainwindow::Form1* const form = &window.start("program");
     auto& lists = form->lists();
     QCOMPARE(lists.sources.count(), 1);
 
@@ -104,6 +105,8 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     lists.merge.setChecked(2, false);
 
     ui.messages.clear();
+    bool openedBeforeMessage = false;
+    ui.onMessage = [&](const auto&) { openedBeforeMessage = ui.openedFiles.size() == 1; };
     form->menuEntry("Merge")->trigger();
 
     QCOMPARE(ui.openedFiles.size(), std::size_t{1});
@@ -116,6 +119,7 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     // The second copy of gamma's "Two" was renamed: one message says so, after the result opened.
     QCOMPARE(ui.messages.size(), std::size_t{1});
     QCOMPARE(ui.messages[0].icon, quillory::lists::MessageIcon::Information);
+    QVERIFY(openedBeforeMessage);
     QVERIFY2(ui.messages[0].details.find("gamma.xlsx") != std::string::npos &&
                  ui.messages[0].details.find("Two (2)") != std::string::npos,
              ui.messages[0].details.c_str());

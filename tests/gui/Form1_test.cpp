@@ -4,11 +4,11 @@
 // of the procedures' user interface.
 
 #include "ModalDriver.h"
+#include "WindowTestSupport.h"
 #include "mainwindow/Form1.h"
 #include "mainwindow/ListModelAdapter.h"
 #include "mainwindow/ListView.h"
 #include "mainwindow/QtUiPort.h"
-#include "support/RecordingUiPort.h"
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
@@ -29,40 +29,10 @@ using quillory::mainwindow::ListView;
 using quillory::mainwindow::QtUiPort;
 using quillory::testing::ModalDriver;
 using quillory::testing::readFile;
-using quillory::testing::RecordingUiPort;
+using quillory::testing::TestWindow;
 using quillory::testing::TempDir;
 
 namespace {
-
-// One window over a program folder (a temporary one unless given), with a recording UI port and
-// opener.
-struct Window {
-    explicit Window(const std::string& savedList = {}, const TempDir* programDir = nullptr,
-                    const std::string& programSubfolder = {})
-        : ownDir(programDir == nullptr ? std::make_unique<TempDir>() : nullptr),
-          dir(programDir == nullptr ? *ownDir : *programDir) {
-        if (!savedList.empty()) {
-            dir.write("EXCEL.txt", savedList);
-        }
-        Form1::Dependencies dependencies;
-        dependencies.programFolder =
-            programSubfolder.empty() ? dir.path() : dir.path() / programSubfolder;
-        std::filesystem::create_directories(dependencies.programFolder);
-        dependencies.configFolder = dir / "config";
-        dependencies.uiPort = &ui;
-        dependencies.openUrl = [this](const QUrl& url) {
-            opened.push_back(url);
-            return true;
-        };
-        form = std::make_unique<Form1>(std::move(dependencies));
-    }
-
-    std::unique_ptr<TempDir> ownDir;
-    const TempDir& dir;
-    RecordingUiPort ui;
-    std::vector<QUrl> opened;
-    std::unique_ptr<Form1> form;
-};
 
 QStringList headerCaptions(const ListView* view) {
     QStringList captions;
@@ -97,17 +67,13 @@ class Form1Test : public QObject {
 
 private slots:
     void windowHasFixedSizeTitleIconsAndTheListsColumns() {
-        Window window;
-        Form1& form = *window.form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        TestWindow window;
+        Form1& form = window.start();
         QCOMPARE(headerCaptions(form.ListView1()),
                  QStringList{"Please Select the Excel File or Folder to Merge"});
         QCOMPARE(headerCaptions(form.ListView2()), QStringList{"WorkBooks"});
         QCOMPARE(headerCaptions(form.ListView3()), QStringList{"WorkSheets"});
         QCOMPARE(headerCaptions(form.ListView4()), (QStringList{"Excel File", "Sheets be Merged"}));
-        QCOMPARE(form.lists().sources.count(), 0);
-        QVERIFY(window.ui.messages.empty());
 
         QCOMPARE(form.windowTitle(), QStringLiteral("Quillory"));
         QVERIFY(!form.windowIcon().pixmap(32).isNull());
@@ -126,12 +92,11 @@ private slots:
     }
 
     void savedListLoadsWithIconsAndOnlyTheSourceListShowsIcons() {
-        TempDir dir;
-        const auto book = dir.write("data/Book1.xlsx", "x");
-        const std::string saved =
-            book.string() + "\r\n" + (dir / "data").string() + "\r\n/nowhere/Gone.xlsx\r\n";
-        Window window(saved, &dir);
-        Form1& form = *window.form;
+        TestWindow window;
+        const auto book = window.dir.write("data/Book1.xlsx", "x");
+        window.dir.write("EXCEL.txt", book.string() + "\r\n" + (window.dir / "data").string() +
+                                          "\r\n/nowhere/Gone.xlsx\r\n");
+        Form1& form = window.start();
         QAbstractItemModel* sources = form.ListView1()->model();
         QCOMPARE(shownTexts(*sources).value(2), QStringLiteral("/nowhere/Gone.xlsx"));
         for (int row = 0; row < 3; ++row) {
@@ -162,15 +127,13 @@ private slots:
     }
 
     // Clicks reaching the model are the view's own test below; here the window's views follow
-    // their models' selection, and the progress bar its model.
+    // their models' selection, and the progress bar its model (its ends are the long merge's).
     void theViewsFollowTheirModels() {
-        Window window;
-        Form1& form = *window.form;
+        TestWindow window;
+        Form1& form = window.start();
         auto& workbooks = form.lists().workbooks;
         workbooks.add("a.xlsx");
         workbooks.add("b.xlsx");
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
         workbooks.select(2);
         QCOMPARE(form.ListView2()->selectionModel()->selectedRows().value(0).row(), 1);
         workbooks.remove(2);
@@ -183,18 +146,15 @@ private slots:
         const double shown =
             double(bar->value() - bar->minimum()) / (bar->maximum() - bar->minimum());
         QVERIFY(qAbs(shown - 1.0 / 3) < 0.001);
-        form.lists().progress.setValue(3);
-        QCOMPARE(bar->value(), bar->maximum());
-        form.lists().progress.setValue(0);
-        QCOMPARE(bar->value(), bar->minimum());
     }
 
     // Exit (its button or the close box) saves the list once; whether set.txt switches saving
     // off is the saved list's own test.
     void exitSavesTheListOnce() {
         for (const bool button : {true, false}) {
-            Window window("/data/a.xlsx\r\n");
-            window.form->show();
+            TestWindow window;
+            window.dir.write("EXCEL.txt", "/data/a.xlsx\r\n");
+            window.start();
             window.form->lists().sources.add("/data/b.xlsx");
             if (button) {
                 QTest::mouseClick(window.form->command(9), Qt::LeftButton);
@@ -214,9 +174,9 @@ private slots:
     }
 
     void unreadableOrUnwritableSavedListIsReportedAndKeepsTheOldOne() {
-        TempDir dir;
-        dir.write("EXCEL.txt/keep", "a folder where the list should be");
-        Window window({}, &dir);
+        TestWindow window;
+        window.dir.write("EXCEL.txt/keep", "a folder where the list should be");
+        window.start();
         QCOMPARE(window.ui.messages.size(), std::size_t(1));
         QVERIFY(window.ui.messages[0].text.find("EXCEL.txt") != std::string::npos);
         QCOMPARE(window.form->lists().sources.count(), 0);
@@ -226,37 +186,35 @@ private slots:
         QCOMPARE(window.ui.messages.size(), std::size_t(2));
         QCOMPARE(window.ui.messages[1].icon, MessageIcon::Critical);
         QVERIFY(window.ui.messages[1].text.find("EXCEL.txt") != std::string::npos);
-        QCOMPARE(readFile(dir / "EXCEL.txt" / "keep"),
+        QCOMPARE(readFile(window.dir / "EXCEL.txt" / "keep"),
                  std::string("a folder where the list should be"));
     }
 
     void helpOpensTheHelpFileElseTheUserGuide() {
-        TempDir dir;
-        Window window({}, &dir);
-        Form1& form = *window.form;
-        const auto url = [&dir](const std::string& file) {
+        TestWindow window;
+        Form1& form = window.start();
+        const auto url = [](const TempDir& dir, const std::string& file) {
             return QUrl::fromLocalFile(QString::fromStdString((dir / file).string()));
         };
-        dir.write("doc/user-guide.html", "<html></html>");
+        window.dir.write("doc/user-guide.html", "<html></html>");
         form.menuEntry(QStringLiteral("Help"))->trigger();
-        dir.write("help.chm", "x");
+        window.dir.write("help.chm", "x");
         QTest::mouseClick(form.command(12), Qt::LeftButton);
         form.menuEntry(QStringLiteral("HomePage"))->trigger();
         QTest::mouseClick(form.command(13), Qt::LeftButton);
         QCOMPARE(window.opened.size(), std::size_t(4));
-        QCOMPARE(window.opened[0], url("doc/user-guide.html"));
-        QCOMPARE(window.opened[1], url("help.chm"));
+        QCOMPARE(window.opened[0], url(window.dir, "doc/user-guide.html"));
+        QCOMPARE(window.opened[1], url(window.dir, "help.chm"));
         QCOMPARE(window.opened[2].scheme(), QStringLiteral("https"));
         QCOMPARE(window.opened[3], window.opened[2]);
         QVERIFY(window.ui.messages.empty());
 
         // Installed, the guide is beside the program's folder.
-        TempDir prefix;
-        prefix.write("share/doc/quillory/user-guide.html", "<html></html>");
-        Window installed({}, &prefix, "bin");
-        installed.form->Command12_Click();
-        QCOMPARE(installed.opened, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(
-                                       (prefix / "share/doc/quillory/user-guide.html").string()))});
+        TestWindow installed;
+        installed.dir.write("share/doc/quillory/user-guide.html", "<html></html>");
+        installed.start("bin").Command12_Click();
+        QCOMPARE(installed.opened,
+                 std::vector<QUrl>{url(installed.dir, "share/doc/quillory/user-guide.html")});
     }
 
     void adapterStaysConsistentThroughEveryListOperation() {
@@ -346,15 +304,13 @@ private slots:
                 QString caption;
                 QString text;
                 QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
-                QStringList buttons;
+                QMessageBox::StandardButtons buttons;
                 bool busyDuringMessage = true;
                 ModalDriver<QMessageBox> driver([&](QMessageBox* box) {
                     caption = box->windowTitle();
                     text = box->text();
                     shownIcon = box->icon();
-                    for (QAbstractButton* button : box->buttons()) {
-                        buttons << QString::number(box->standardButton(button)) << button->text();
-                    }
+                    buttons = box->standardButtons();
                     busyDuringMessage = QApplication::overrideCursor() != nullptr;
                     box->accept();
                     return true;
@@ -364,8 +320,7 @@ private slots:
                 QCOMPARE(caption, QStringLiteral("Quillory"));
                 QCOMPARE(text, QStringLiteral("Open excel file failed!\nÜbersicht.xlsx"));
                 QCOMPARE(shownIcon, expected);
-                QCOMPARE(buttons.size(), 2); // one button: its role and its caption
-                QCOMPARE(buttons.front(), QString::number(QMessageBox::Ok));
+                QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
                 QVERIFY(!busyDuringMessage);
                 QVERIFY(QApplication::overrideCursor() != nullptr);
                 QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);

@@ -71,7 +71,6 @@ protected:
 
 // Large enough that timers fire while the merge copies and while it writes the result.
 constexpr int kRowsPerSheet = 40000;
-const std::vector<std::string> kLargeSheets = {"North", "South", "East"};
 
 // Sheets "Sales", with a column chart of its figures, and "Costs", in another colour theme than
 // the default (another accent colour). The chart's series has a colour of its own or takes the
@@ -136,7 +135,9 @@ void ReportMessageTest::aLongPathKeepsItsFileNameInAnyWidth() {
 }
 
 void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingDiffers() {
-    TempDir dir;
+    DesktoplessPort port; // outlives the window
+    quillory::testing::TestWindow window;
+    const TempDir& dir = window.dir;
     // A folder name as long as real ones are: the file names must stay visible.
     const auto books = dir.path() / "Shared drive" / "Finance department" /
                        "Quarterly reports 2026" / "Regional offices";
@@ -147,8 +148,7 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     QVERIFY(WriteOfficeWorkbook(books / "North office.xlsx", true));
     QVERIFY(WriteOfficeWorkbook(books / "South office.xlsx", false));
     dir.write("program/EXCEL.txt", books.string() + "\r\n");
-    DesktoplessPort port;
-    auto form = quillory::testing::StartEngineWindow(dir.path(), port);
+    quillory::mainwindow::Form1* const form = &window.start("program", &port);
     auto& lists = form->lists();
     ClickRow(form->ListView1(), 1);
     QTest::mouseClick(form->command(20), Qt::LeftButton); // Add All Excel Files
@@ -229,20 +229,16 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
 }
 
 void ReportMessageTest::longMergeKeepsTheWindowAliveAndIgnoresInput() {
-    TempDir dir;
-    const std::filesystem::path book = dir.path() / "large.xlsx";
-    std::vector<quillory::testing::SheetContent> sheets;
-    for (const auto& name : kLargeSheets) {
-        sheets.push_back({name, kRowsPerSheet});
-    }
-    if (!quillory::testing::WriteWorkbook(book, sheets)) {
+    DesktoplessPort port; // outlives the window
+    quillory::testing::TestWindow window;
+    const std::filesystem::path book = window.dir / "large.xlsx";
+    if (!quillory::testing::WriteWorkbook(
+            book, {{"North", kRowsPerSheet}, {"South", kRowsPerSheet}, {"East", kRowsPerSheet}})) {
         QSKIP("libxlsxwriter is not installed: no large workbook can be written");
     }
-    DesktoplessPort port;
-    const auto window = quillory::testing::StartEngineWindow(dir.path(), port);
-    quillory::mainwindow::Form1& form = *window;
+    quillory::mainwindow::Form1& form = window.start("program", &port);
     auto& merge = form.lists().merge;
-    for (const auto& sheet : kLargeSheets) {
+    for (const char* sheet : {"North", "South", "East"}) {
         const int row = merge.add(book.string());
         merge.setSubItem1(row, sheet);
         merge.setChecked(row, true);
@@ -296,7 +292,8 @@ void ReportMessageTest::longMergeKeepsTheWindowAliveAndIgnoresInput() {
     // The merge's own observer of the bar is gone again: the window's shows the model.
     form.lists().progress.setValue(form.lists().progress.max());
     QCOMPARE(form.ProgressBar1()->value(), form.ProgressBar1()->maximum());
-    QCOMPARE(quillory::testing::EngineWorksheets(port.openedFiles.front()), kLargeSheets);
+    QCOMPARE(quillory::testing::EngineWorksheets(port.openedFiles.front()),
+             (std::vector<std::string>{"North", "South", "East"}));
 }
 
 QTEST_MAIN(ReportMessageTest)

@@ -4,14 +4,12 @@
 // entries.
 
 #include "ModalDriver.h"
-#include "ScriptedDialogBackend.h"
 #include "WindowTestSupport.h"
 #include "dialogs/Dialog1.h"
 #include "dialogs/Dialog2.h"
 #include "mainwindow/Form1.h"
 #include "mainwindow/ListView.h"
 #include "support/ListContents.h"
-#include "support/RecordingUiPort.h"
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
@@ -23,7 +21,6 @@
 #include <QUrl>
 #include <QtTest>
 #include <functional>
-#include <memory>
 
 using quillory::lists::kIconFile;
 using quillory::lists::kIconFolder;
@@ -32,60 +29,16 @@ using quillory::lists::ListModel;
 using quillory::mainwindow::Form1;
 using quillory::testing::ModalDriver;
 using quillory::testing::readFile;
-using quillory::testing::RecordingUiPort;
 using quillory::testing::RowIcons;
 using quillory::testing::RowTexts;
 using quillory::testing::TempDir;
+using quillory::testing::TestWindow;
 
 namespace {
 
 QString qpath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
-
-// One window over a temporary program folder, with the real engine, a recording UI port and
-// opener, and scripted dialogs.
-struct Window {
-    explicit Window(const std::vector<std::string>& savedList = {}) {
-        std::string bytes;
-        for (const std::string& line : savedList) {
-            bytes += line + "\r\n";
-        }
-        dir.write("EXCEL.txt", bytes);
-        Form1::Dependencies dependencies;
-        dependencies.programFolder = dir.path();
-        dependencies.configFolder = dir / "config";
-        dependencies.createApplication = quillory::spreadsheet::CreateEngineApplication;
-        dependencies.uiPort = &ui;
-        dependencies.openUrl = [this](const QUrl& url) {
-            opened.append(url);
-            return true;
-        };
-        dependencies.sources.dialogBackend = &dialogs;
-        form = std::make_unique<Form1>(std::move(dependencies));
-        form->show();
-    }
-
-    quillory::lists::MainLists& lists() { return form->lists(); }
-    QAbstractButton* button(int number) { return form->command(number); }
-    void trigger(const char* entry) { form->menuEntry(QString::fromLatin1(entry))->trigger(); }
-    // Closes the window (its exit step saves the list) and gives EXCEL.txt.
-    std::string closeAndReadSavedList() {
-        form->close();
-        return readFile(dir / "EXCEL.txt");
-    }
-    // The text the source list's view shows in a row (0-based).
-    QString shownSource(int row) {
-        const QAbstractItemModel* model = form->ListView1()->model();
-        return model->index(row, 0).data().toString();
-    }
-
-    TempDir dir;
-    RecordingUiPort ui;
-    quillory::testing::ScriptedDialogBackend dialogs;
-    QList<QUrl> opened;
-    std::unique_ptr<Form1> form;
-};
 
 void dropOn(QWidget* viewport, const QList<QUrl>& urls, bool* accepted = nullptr) {
     QMimeData data;
@@ -121,15 +74,24 @@ private slots:
         const std::string a = "/elsewhere/a.xlsx";
         const std::string b = book.string();
         const std::string f = books.path().string();
-        Window window({a});
+        TestWindow window;
+        window.dir.write("EXCEL.txt", a + "\r\n");
+        Form1& form = window.start();
+        auto& lists = form.lists();
         window.dialogs.fileAnswer = qpath(book);
         window.dialogs.folderAnswer = qpath(books.path());
         using Action = std::function<void()>;
-        const auto click = [&window](int number) -> Action {
-            return [&window, number] { QTest::mouseClick(window.button(number), Qt::LeftButton); };
+        const auto click = [&form](int number) -> Action {
+            return [&form, number] { QTest::mouseClick(form.command(number), Qt::LeftButton); };
         };
-        const auto menu = [&window](const char* entry) -> Action {
-            return [&window, entry] { window.trigger(entry); };
+        const auto menu = [&form](const char* entry) -> Action {
+            return [&form, entry] { form.menuEntry(entry)->trigger(); };
+        };
+        const auto selectThen = [&lists](int row, Action action) -> Action {
+            return [&lists, row, action] {
+                lists.sources.select(row);
+                action();
+            };
         };
         struct Step {
             Action action;
@@ -142,30 +104,12 @@ private slots:
             {menu("Addexcel"), {a, b, b}, 3, "Q1 sales.xlsx"},
             {menu("AddFolder"), {a, b, b, f}, 4, "Q1 sales.xlsx"},
             {click(6), {a, b, b, f, f}, 5, "Q1 sales.xlsx"},
-            {click(5), {a, b, b, f, f}, 4, nullptr}, // up from the last row
-            {[&] {
-                 window.lists().sources.select(2);
-                 click(5)(); // up
-             },
-             {b, a, b, f, f},
-             1,
-             nullptr},
-            {click(4), {a, b, b, f, f}, 2, nullptr}, // down
-            {click(7), {a, b, f, f}, 1, ""},         // remove: the row before
-            {[&] {
-                 window.lists().sources.select(1);
-                 menu("RemoveItem")();
-             },
-             {b, f, f},
-             1,
-             "Q1 sales.xlsx"}, // the first row removed: its successor becomes the first
-            {[&] {
-                 window.lists().sources.select(2);
-                 menu("RemoveItem")();
-             },
-             {b, f},
-             1,
-             "Q1 sales.xlsx"},
+            {click(5), {a, b, b, f, f}, 4, nullptr},                // up from the last row
+            {selectThen(2, click(5)), {b, a, b, f, f}, 1, nullptr}, // up
+            {click(4), {a, b, b, f, f}, 2, nullptr},                // down
+            {click(7), {a, b, f, f}, 1, ""},                        // remove: the row before
+            // The first row removed: its successor becomes the first.
+            {selectThen(1, menu("RemoveItem")), {b, f, f}, 1, "Q1 sales.xlsx"},
             // Cancelled, either dialog changes nothing.
             {[&] {
                  window.dialogs.fileAnswer.reset();
@@ -173,23 +117,23 @@ private slots:
                  menu("Addexcel")();
                  click(6)();
              },
-             {b, f},
+             {b, f, f},
              1,
              nullptr},
             {menu("RemoveAll"), {}, 0, ""},
         };
         for (const Step& step : steps) {
             step.action();
-            QCOMPARE(RowTexts(window.lists().sources), step.sources);
-            QCOMPARE(window.lists().sources.selectedPosition(), step.selected);
-            QCOMPARE(window.form->ListView1()->currentIndex().row(), step.selected - 1);
+            QCOMPARE(RowTexts(lists.sources), step.sources);
+            QCOMPARE(lists.sources.selectedPosition(), step.selected);
+            QCOMPARE(form.ListView1()->currentIndex().row(), step.selected - 1);
             if (step.workbook != nullptr) {
                 const bool listed = *step.workbook != '\0';
                 const std::vector<std::string> none;
                 const std::vector<std::string> sheets{"Alpha", "Beta"};
-                QCOMPARE(RowTexts(window.lists().workbooks),
+                QCOMPARE(RowTexts(lists.workbooks),
                          listed ? std::vector<std::string>{step.workbook} : none);
-                QCOMPARE(RowTexts(window.lists().worksheets), listed ? sheets : none);
+                QCOMPARE(RowTexts(lists.worksheets), listed ? sheets : none);
             }
         }
         QCOMPARE(window.dialogs.titles,
@@ -212,17 +156,19 @@ private slots:
         const auto notes = books.write("notes.txt", "x");
         const std::string overlong =
             "/" + std::string(300, 'd') + "/" + std::string(5000, 'n') + ".xlsx";
-        Window window;
-        QWidget* viewport = window.form->ListView1()->viewport();
+        TestWindow window;
+        Form1& form = window.start();
+        auto& lists = form.lists();
+        QWidget* viewport = form.ListView1()->viewport();
         bool accepted = false;
         dropOn(viewport,
                {fileUrl(folder), fileUrl(notes), QUrl(QStringLiteral("https://x.example")),
                 fileUrl(spaced)},
                &accepted);
         QVERIFY(accepted);
-        QCOMPARE(RowIcons(window.lists().sources), (std::vector<int>{kIconFolder, kIconFile}));
-        QCOMPARE(window.lists().sources.selectedPosition(), 2);
-        QCOMPARE(RowTexts(window.lists().worksheets), (std::vector<std::string>{"Données", "Two"}));
+        QCOMPARE(RowIcons(lists.sources), (std::vector<int>{kIconFolder, kIconFile}));
+        QCOMPARE(lists.sources.selectedPosition(), 2);
+        QCOMPARE(RowTexts(lists.worksheets), (std::vector<std::string>{"Données", "Two"}));
         QCOMPARE(window.ui.messages.size(), size_t{1});
         QVERIFY(window.ui.messages[0].text.find("notes.txt") != std::string::npos);
         // A drag of web addresses only is refused and adds nothing.
@@ -232,32 +178,35 @@ private slots:
         // Longer than any path the system can open: kept as given (the dialog's choice as a
         // file, as Add Excel takes it; dropped, as a path that cannot be looked at).
         window.dialogs.fileAnswer = QString::fromStdString(overlong);
-        QTest::mouseClick(window.button(8), Qt::LeftButton);
+        QTest::mouseClick(form.command(8), Qt::LeftButton);
         dropOn(viewport, {QUrl::fromLocalFile(QString::fromStdString(overlong))});
-        QCOMPARE(RowIcons(window.lists().sources),
+        QCOMPARE(RowIcons(lists.sources),
                  (std::vector<int>{kIconFolder, kIconFile, kIconFile, kIconMissing}));
 
-        QCOMPARE(window.shownSource(1), qpath(spaced));
-        QCOMPARE(window.shownSource(3), QString::fromStdString(overlong));
-        QCOMPARE(window.closeAndReadSavedList(), folder.string() + "\r\n" + spaced.string() +
-                                                     "\r\n" + overlong + "\r\n" + overlong +
-                                                     "\r\n");
+        const QAbstractItemModel* shown = form.ListView1()->model();
+        QCOMPARE(shown->index(1, 0).data().toString(), qpath(spaced));
+        QCOMPARE(shown->index(3, 0).data().toString(), QString::fromStdString(overlong));
+        form.close();
+        QCOMPARE(readFile(window.dir / "EXCEL.txt"), folder.string() + "\r\n" + spaced.string() +
+                                                         "\r\n" + overlong + "\r\n" + overlong +
+                                                         "\r\n");
     }
 
     void settingsAndAboutEntriesOpenTheirDialogsOverTheWindow() {
-        Window window;
+        TestWindow window;
         window.dir.write("set.txt", "0\r\n");
+        Form1& form = window.start();
         bool wasTicked = true;
         bool windowBlocked = false;
         ModalDriver<quillory::dialogs::Dialog2> settings([&](quillory::dialogs::Dialog2* dialog) {
             wasTicked = dialog->Check1()->isChecked();
-            windowBlocked = QApplication::activeModalWidget() == dialog &&
-                            dialog->parentWidget() == window.form.get();
+            windowBlocked =
+                QApplication::activeModalWidget() == dialog && dialog->parentWidget() == &form;
             QTest::mouseClick(dialog->Check1(), Qt::LeftButton);
             QTest::mouseClick(dialog->OKButton(), Qt::LeftButton);
             return true;
         });
-        window.trigger("Settings");
+        form.menuEntry("Settings")->trigger();
         QVERIFY(settings.finished());
         QVERIFY(!wasTicked);
         QVERIFY(windowBlocked);
@@ -277,11 +226,11 @@ private slots:
                 QTest::mouseClick(shown->OKButton(), Qt::LeftButton);
                 return true;
             });
-            window.trigger("About");
+            form.menuEntry("About")->trigger();
             QVERIFY(about.finished());
             QVERIFY(openAfterLinks);
         }
-        QCOMPARE(window.opened, (QList<QUrl>{mail, site, mail, site}));
+        QCOMPARE(window.opened, (std::vector<QUrl>{mail, site, mail, site}));
     }
 };
 

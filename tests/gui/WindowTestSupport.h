@@ -1,10 +1,13 @@
 #pragma once
-// Shared by the window tests that browse and merge real workbooks: writing them with
-// libxlsxwriter, clicking rows, reading results back with the engine and with python3-openpyxl.
+// Shared by the window tests: a window over a temporary folder, workbooks written with
+// libxlsxwriter, clicks on rows, results read back with the engine and with python3-openpyxl.
 
+#include "ScriptedDialogBackend.h"
 #include "mainwindow/Form1.h"
 #include "mainwindow/ListView.h"
 #include "spreadsheet/EngineApplication.h"
+#include "support/RecordingUiPort.h"
+#include "support/TempDir.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -58,24 +61,39 @@ inline bool WriteWorkbook(const std::filesystem::path& file,
 #endif
 }
 
-// A shown window over the real engine, its program folder and merge results inside `root`.
-inline std::unique_ptr<mainwindow::Form1> StartEngineWindow(const std::filesystem::path& root,
-                                                            lists::UiPort& ui) {
-    mainwindow::Form1::Dependencies dependencies;
-    dependencies.programFolder = root / "program";
-    dependencies.configFolder = root / "config";
-    dependencies.createApplication = spreadsheet::CreateEngineApplication;
-    dependencies.uiPort = &ui;
-    dependencies.openUrl = [](const QUrl&) { return true; };
-    dependencies.browseMerge.merge.temporaryRoot = root / "tmp";
-    std::filesystem::create_directories(root / "tmp");
-    auto form = std::make_unique<mainwindow::Form1>(std::move(dependencies));
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get())) {
-        throw std::runtime_error("the window was never shown");
+// A window over the real engine and a temporary folder: its program folder (the folder itself
+// or a sub-folder of it), merge results in tmp/, a recording UI port (unless another is given),
+// a recording opener and scripted dialogs. Started, and shown, once the test's files are there.
+struct TestWindow {
+    mainwindow::Form1& start(const std::string& programSubfolder = {},
+                             lists::UiPort* port = nullptr) {
+        mainwindow::Form1::Dependencies dependencies;
+        dependencies.programFolder = programSubfolder.empty() ? dir.path() : dir / programSubfolder;
+        std::filesystem::create_directories(dependencies.programFolder);
+        dependencies.configFolder = dir / "config";
+        dependencies.createApplication = spreadsheet::CreateEngineApplication;
+        dependencies.uiPort = port != nullptr ? port : &ui;
+        dependencies.openUrl = [this](const QUrl& url) {
+            opened.push_back(url);
+            return true;
+        };
+        dependencies.sources.dialogBackend = &dialogs;
+        dependencies.browseMerge.merge.temporaryRoot = dir / "tmp";
+        std::filesystem::create_directories(dir / "tmp");
+        form = std::make_unique<mainwindow::Form1>(std::move(dependencies));
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get())) {
+            throw std::runtime_error("the window was never shown");
+        }
+        return *form;
     }
-    return form;
-}
+
+    TempDir dir;
+    RecordingUiPort ui;
+    ScriptedDialogBackend dialogs;
+    std::vector<QUrl> opened;
+    std::unique_ptr<mainwindow::Form1> form;
+};
 
 // "file name|sheet" per merge entry.
 inline std::vector<std::string> MergeEntries(const lists::ListModel& merge) {

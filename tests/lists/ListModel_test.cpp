@@ -62,21 +62,6 @@ TEST(ListModel, PositionsAreOneBasedAndTheSelectionFollowsItsRow) {
     EXPECT_EQ(rec.events.size(), 12u);
 }
 
-TEST(ListModel, RowFieldsAreIndependentPerRow) {
-    ListModel list;
-    list.add("path");
-    list.add("other");
-    list.setSubItem1(1, "Sheet1");
-    list.setChecked(1, true);
-    list.setSmallIcon(2, 3);
-    EXPECT_EQ(list.subItem1(1), "Sheet1");
-    EXPECT_EQ(list.subItem1(2), "");
-    EXPECT_TRUE(list.checked(1));
-    EXPECT_FALSE(list.checked(2));
-    EXPECT_EQ(list.smallIcon(1), 0);
-    EXPECT_EQ(list.smallIcon(2), 3);
-}
-
 TEST(ProgressModel, StartsAtZeroOutOfHundredAndTellsTheViewOfEveryChange) {
     quillory::lists::ProgressModel bar;
     EXPECT_EQ(bar.max(), 100);
@@ -85,7 +70,5 @@ TEST(ProgressModel, StartsAtZeroOutOfHundredAndTellsTheViewOfEveryChange) {
     bar.onChanged = [&] { ++changes; };
     bar.setMax(10);
     bar.setValue(3);
-    EXPECT_EQ(bar.max(), 10);
-    EXPECT_EQ(bar.value(), 3);
     EXPECT_EQ(changes, 2);
 }

@@ -85,30 +85,25 @@ TEST_F(MergeListCommandsTest, MovesSwapNeighboursKeepTheCheckedStateAndStopAtThe
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(MergeListCommandsTest, AddChosenSheetAppendsTheSelectedWorksheetEachTime) {
-    const std::string book = chooseFolderWorkbook({"First", "Second"});
+// Add Sheet appends the selected worksheet each time; Add All Sheets every row whatever its
+// check box. Remove All empties only the merge list.
+TEST_F(MergeListCommandsTest, AddChosenSheetAppendsTheSelectedWorksheetEachTimeAndAddAllEveryRow) {
+    const std::string book = chooseFolderWorkbook({"First", "Second", "Third"});
     lists.worksheets.select(2);
+    lists.worksheets.setChecked(3, false);
     fillMerge(1);
     lists.merge.select(1);
 
     AddChosenSheet(lists, ui);
     AddChosenSheet(lists, ui);
-
-    EXPECT_EQ(entries(), (Strings{"1|S1|x", book + "|Second|x", book + "|Second|x"}));
-    EXPECT_EQ(lists.merge.selectedPosition(), 1) << "adding does not move the selection";
-    EXPECT_TRUE(ui.messages.empty());
-}
-
-TEST_F(MergeListCommandsTest, AddAllSheetsAddsEveryRowInOrderWhateverItsCheckBox) {
-    const std::string book = chooseFolderWorkbook({"A", "B", "C"});
-    lists.worksheets.setChecked(2, false);
-
     AddAllSheets(lists, ui);
 
-    EXPECT_EQ(entries(), (Strings{book + "|A|x", book + "|B|x", book + "|C|x"}));
+    EXPECT_EQ(entries(), (Strings{"1|S1|x", book + "|Second|x", book + "|Second|x",
+                                  book + "|First|x", book + "|Second|x", book + "|Third|x"}));
+    EXPECT_EQ(lists.merge.selectedPosition(), 1) << "adding does not move the selection";
     EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(ui.messages.empty());
 
-    // Remove All empties only the merge list.
     RemoveAllMergeEntries(lists);
     EXPECT_TRUE(lists.merge.empty());
     EXPECT_EQ(lists.sources.count(), 1);

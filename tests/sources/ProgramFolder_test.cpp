@@ -35,14 +35,11 @@ TEST(ProgramFolder, FilesStayBesideAWritableProgramElseTheListMovesToTheConfigFo
 }
 
 TEST(ProgramFolder, ConfigFolderFollowsTheDesktopConventions) {
+    const ScopedEnv home("HOME", "/home/someone");
     {
-        ScopedEnv xdg("XDG_CONFIG_HOME", "/custom/config");
-        ScopedEnv home("HOME", "/home/someone");
+        const ScopedEnv xdg("XDG_CONFIG_HOME", "/custom/config");
         EXPECT_EQ(DefaultConfigFolder(), fs::path("/custom/config/quillory"));
     }
-    {
-        ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-        ScopedEnv home("HOME", "/home/someone");
-        EXPECT_EQ(DefaultConfigFolder(), fs::path("/home/someone/.config/quillory"));
-    }
+    const ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(DefaultConfigFolder(), fs::path("/home/someone/.config/quillory"));
 }

@@ -1,12 +1,9 @@
 #include "sources/SettingsFile.h"
-#include "sources/TextFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 using quillory::sources::ReadAutoSaveBox;
-using quillory::sources::WriteAutoSave;
-using quillory::testing::readFile;
 using quillory::testing::TempDir;
 
 TEST(SettingsFile, TheBoxIsTickedOnlyForAFirstLineOfExactlyOne) {
@@ -23,16 +20,4 @@ TEST(SettingsFile, TheBoxIsTickedOnlyForAFirstLineOfExactlyOne) {
         SCOPED_TRACE(::testing::PrintToString(std::string(c.bytes)));
         EXPECT_EQ(ReadAutoSaveBox(dir.write("set.txt", c.bytes)), c.ticked);
     }
-}
-
-TEST(SettingsFile, WritingReplacesTheWholeFileWithOneLine) {
-    TempDir dir;
-    const auto file = dir.write("set.txt", "1 \r\nextra line\r\n");
-    WriteAutoSave(file, false);
-    EXPECT_EQ(readFile(file), "0\r\n");
-    WriteAutoSave(file, true);
-    EXPECT_EQ(readFile(file), "1\r\n");
-    EXPECT_TRUE(ReadAutoSaveBox(file));
-    EXPECT_THROW(WriteAutoSave(dir / "missing folder" / "set.txt", true),
-                 quillory::sources::FileError);
 }

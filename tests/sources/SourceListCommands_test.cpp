@@ -20,8 +20,7 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-class ScriptedDialogs : public SourceDialogs {
-public:
+struct ScriptedDialogs : SourceDialogs {
     std::optional<std::string> fileAnswer;
     std::optional<std::string> folderAnswer;
     bool fail = false;
@@ -33,15 +32,10 @@ public:
     std::optional<std::string> ChooseFolder(const std::string& title) override {
         return answer(title, folderAnswer);
     }
-
-private:
     std::optional<std::string> answer(const std::string& title,
                                       const std::optional<std::string>& value) {
         titles.push_back(title);
-        if (fail) {
-            throw std::runtime_error("dialog failed");
-        }
-        return value;
+        return fail ? throw std::runtime_error("dialog failed") : value;
     }
 };
 
@@ -210,15 +204,13 @@ TEST_F(SourceCommands, MovesCarryTextAndIconAndStopAtTheEnds) {
     // Without a selection, or with one row, nothing moves.
     lists.sources.select(lists.sources.add("/removed"));
     lists.sources.remove(4);
-    MoveSourceUp(lists.sources);
-    MoveSourceDown(lists.sources);
     ListModel one;
     one.add("/only");
-    MoveSourceUp(one);
-    MoveSourceDown(one);
     ListModel empty;
-    MoveSourceUp(empty);
-    MoveSourceDown(empty);
+    for (ListModel* list : {&lists.sources, &one, &empty}) {
+        MoveSourceUp(*list);
+        MoveSourceDown(*list);
+    }
     EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/folder", "/file.xlsx"}));
     EXPECT_EQ(RowTexts(one), Strings{"/only"});
     EXPECT_EQ(one.selectedPosition(), 1);

@@ -201,57 +201,10 @@ spreadsheet::Sheet& FakeSheetCollection::Item(std::string_view name) {
                            book_.label() + " has no worksheet named '" + std::string(name) + "'");
 }
 
-class FakeWorkbookCollection : public spreadsheet::WorkbookCollection {
+// The application is its own workbook collection.
+class FakeApplication : public spreadsheet::Application, public spreadsheet::WorkbookCollection {
 public:
-    FakeWorkbookCollection(FakeSpreadsheet& world, std::function<void()> checkRunning)
-        : world_(world), checkRunning_(std::move(checkRunning)) {}
-
-    spreadsheet::Workbook& Open(const std::filesystem::path& path) override {
-        world_.call("Open(" + path.string() + ")");
-        checkRunning_();
-        if (const auto bad = world_.unreadable_.find(path); bad != world_.unreadable_.end()) {
-            throw SpreadsheetError(bad->second.code, bad->second.description);
-        }
-        const auto found = world_.workbooks_.find(path);
-        if (found == world_.workbooks_.end()) {
-            throw SpreadsheetError(ErrorCode::FileNotFound, "'" + path.string() + "' not found");
-        }
-        auto book = std::make_unique<FakeWorkbook>(world_, path, path.filename().string());
-        for (const auto& sheet : found->second) {
-            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, sheet.name, sheet.kind, ""));
-        }
-        books_.push_back(std::move(book));
-        return *books_.back();
-    }
-
-    spreadsheet::Workbook& Add() override {
-        world_.call("Add");
-        checkRunning_();
-        auto book = std::make_unique<FakeWorkbook>(world_, std::filesystem::path(), "Result");
-        for (int i = 1; i <= world_.newWorkbookSheets_; ++i) {
-            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, "Sheet" + std::to_string(i),
-                                                                SheetKind::Worksheet, ""));
-        }
-        books_.push_back(std::move(book));
-        return *books_.back();
-    }
-
-    void closeAll() {
-        for (auto& book : books_) {
-            book->markClosed();
-        }
-    }
-
-private:
-    FakeSpreadsheet& world_;
-    std::function<void()> checkRunning_;
-    std::vector<std::unique_ptr<FakeWorkbook>> books_;
-};
-
-class FakeApplication : public spreadsheet::Application {
-public:
-    explicit FakeApplication(FakeSpreadsheet& world)
-        : world_(world), workbooks_(world, [this] { checkRunning(); }) {
+    explicit FakeApplication(FakeSpreadsheet& world) : world_(world) {
         ++world_.created_;
         ++world_.alive_;
     }
@@ -271,7 +224,7 @@ public:
     }
     spreadsheet::WorkbookCollection& Workbooks() override {
         checkRunning();
-        return workbooks_;
+        return *this;
     }
     void Quit() override {
         world_.call("Quit");
@@ -279,7 +232,9 @@ public:
             quit_ = true;
             ++world_.quit_;
             --world_.alive_;
-            workbooks_.closeAll();
+            for (auto& book : books_) {
+                book->markClosed();
+            }
         }
     }
     const spreadsheet::MergeReport& Report() const override { return world_.report_; }
@@ -294,6 +249,36 @@ public:
         waitHandler_ = std::move(handler);
     }
 
+    spreadsheet::Workbook& Open(const std::filesystem::path& path) override {
+        world_.call("Open(" + path.string() + ")");
+        checkRunning();
+        if (const auto bad = world_.unreadable_.find(path); bad != world_.unreadable_.end()) {
+            throw SpreadsheetError(bad->second.code, bad->second.description);
+        }
+        const auto found = world_.workbooks_.find(path);
+        if (found == world_.workbooks_.end()) {
+            throw SpreadsheetError(ErrorCode::FileNotFound, "'" + path.string() + "' not found");
+        }
+        auto book = std::make_unique<FakeWorkbook>(world_, path, path.filename().string());
+        for (const auto& sheet : found->second) {
+            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, sheet.name, sheet.kind, ""));
+        }
+        books_.push_back(std::move(book));
+        return *books_.back();
+    }
+
+    spreadsheet::Workbook& Add() override {
+        world_.call("Add");
+        checkRunning();
+        auto book = std::make_unique<FakeWorkbook>(world_, std::filesystem::path(), "Result");
+        for (int i = 1; i <= world_.newWorkbookSheets_; ++i) {
+            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, "Sheet" + std::to_string(i),
+                                                                SheetKind::Worksheet, ""));
+        }
+        books_.push_back(std::move(book));
+        return *books_.back();
+    }
+
 private:
     void checkRunning() const {
         if (quit_) {
@@ -301,7 +286,7 @@ private:
         }
     }
     FakeSpreadsheet& world_;
-    FakeWorkbookCollection workbooks_;
+    std::vector<std::unique_ptr<FakeWorkbook>> books_;
     bool quit_ = false;
     std::function<void()> waitHandler_;
 };

@@ -84,7 +84,6 @@ public:
 private:
     friend class FakeApplication;
     friend class FakeWorkbook;
-    friend class FakeWorkbookCollection;
     struct Unreadable {
         spreadsheet::ErrorCode code;
         std::string description;

@@ -37,9 +37,6 @@ public:
     }
     bool openFile(const std::filesystem::path& file) override {
         openedFiles.push_back(file);
-        if (onOpenFile) {
-            onOpenFile(file);
-        }
         return openFileSucceeds;
     }
     std::optional<std::filesystem::path>
@@ -74,8 +71,6 @@ public:
     std::deque<std::optional<std::filesystem::path>> saveAnswers;
     // Called while a message is shown, e.g. to look at the progress bar at that moment.
     std::function<void(const RecordedMessage&)> onMessage;
-    // Called when a file is handed to the opener, e.g. to read it before it may go.
-    std::function<void(const std::filesystem::path&)> onOpenFile;
 };
 
 } // namespace quillory::testing
