@@ -5,6 +5,7 @@
 // workbook. The real conversion is tested against LibreOffice in legacy_formats_test.py.
 
 #include "EnginePackages.h"
+#include "spreadsheet/Automation.h"
 #include "spreadsheet/LegacyTestFiles.h"
 #include "spreadsheet/legacy/ChildProcess.h"
 #include "spreadsheet/legacy/LegacyConverter.h"
@@ -12,9 +13,12 @@
 #include "spreadsheet/ooxml/package/ZipWriter.h"
 #include "support/ExpectFailure.h"
 #include "support/PackageChecker.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -463,6 +467,57 @@ TEST(ChildProcessWaiting, ThrowingCallbackEndsTheWholeGroup) {
                                   }),
                  std::runtime_error);
     expectBothEnded(dir / "pids");
+}
+
+// Legacy sources through the engine's automation interface: an .xls is listed without any
+// conversion. Copies of legacy sources are checked against LibreOffice's reading of them in
+// legacy_formats_test.py.
+TEST(LegacyEngine, ListingAnXlsNeedsNoConversion) {
+    TempDir work;
+    TempDir temporary;
+    quillory::testing::ScopedEnv temporaryFolder("TMPDIR", temporary.path().c_str());
+    const fs::path file = work.write(
+        "Quarterly.XLS", biff8Workbook({sheetNamed("North"), sheetNamed("Chart", 2),
+                                        sheetNamed("Module1", 6), sheetNamed("South", 0, 1)}));
+    auto application = CreateEngineApplication();
+    Workbook& workbook = application->Workbooks().Open(file);
+    ASSERT_EQ(workbook.Worksheets().Count(), 2);
+    EXPECT_EQ(workbook.Worksheets().Item(1).Name(), "North");
+    EXPECT_EQ(workbook.Worksheets().Item(2).Name(), "South");
+    EXPECT_EQ(workbook.Worksheets().Item(2).Visibility(), SheetVisibility::Hidden);
+    EXPECT_EQ(workbook.AllSheets().Count(), 3);
+    EXPECT_EQ(workbook.AllSheets().Item(2).Kind(), SheetKind::ChartSheet);
+    workbook.Close(false);
+    application->Quit();
+    EXPECT_TRUE(fs::is_empty(temporary.path()));
+    EXPECT_TRUE(application->Report().empty());
+}
+
+// Sources named ahead share one converter run that leaves out files that are no workbooks, and
+// bad legacy sources fail to open with their own description. The stand-in converter on the PATH
+// only records its arguments: it converts nothing, so the shared run fails and each source would
+// be converted again when it is used.
+TEST(LegacyEngine, SourcesNamedAheadShareOneRunAndBadOnesFailToOpenWithTheirOwnDescription) {
+    TempDir work;
+    TempDir temporary;
+    const fs::path runs = work / "runs.txt";
+    script(work, "bin/soffice", "echo \"$@\" >> '" + runs.string() + "'\n");
+    const std::string searchPath = (work / "bin").string() + ":" + std::getenv("PATH");
+    quillory::testing::ScopedEnv path("PATH", searchPath.c_str());
+    quillory::testing::ScopedEnv temporaryFolder("TMPDIR", temporary.path().c_str());
+    const fs::path north = work.write("north.xls", biff8Workbook({sheetNamed("Data")}));
+    const fs::path south = work.write("south.xls", biff8Workbook({sheetNamed("Data")}));
+    const fs::path page = work.write("prices.xls", "<html><body><table><tr><td>1</td></tr>");
+    auto application = CreateEngineApplication();
+    application->PrepareWorkbooks({north, page, south, north});
+    const std::string log = readFile(runs);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("source2.xls"), std::string::npos) << "both workbooks in one run: " << log;
+    EXPECT_EQ(log.find("source3"), std::string::npos) << "the web page must stay out: " << log;
+    ExpectFailure([&] { application->Workbooks().Open(page); }, ErrorCode::TextNotWorkbook,
+                  {"\"prices.xls\""});
+    application->Quit();
+    EXPECT_TRUE(fs::is_empty(temporary.path())) << "conversion files were left behind";
 }
 
 } // namespace
