@@ -86,18 +86,9 @@ std::string zipOf(const Entries& entries) {
     return sink.bytes();
 }
 
-std::string utf16(const std::string& ascii) {
-    std::string bytes;
-    for (const char c : ascii) {
-        bytes += c;
-        bytes += '\0';
-    }
-    return bytes;
-}
-
 // Begin book, the sheet list with one sheet record (relationship id and name), end book.
 std::string binaryWorkbookPart() {
-    const std::string sheet = u32(0) + u32(1) + u32(4) + utf16("rId1") + u32(6) + utf16("Sheet1");
+    const std::string sheet = u32(0) + u32(1) + u32(4) + utf16(u"rId1") + u32(6) + utf16(u"Sheet1");
     return std::string("\x83\x01\x00\x8F\x01\x00", 6) + "\x9C\x01" +
            static_cast<char>(sheet.size()) + sheet + std::string("\x90\x01\x00\x84\x01\x00", 6);
 }

@@ -40,6 +40,14 @@ inline std::string u32(std::uint32_t value) {
     return bytes;
 }
 
+inline std::string utf16(const std::u16string& text) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        bytes += u16(static_cast<std::uint16_t>(unit));
+    }
+    return bytes;
+}
+
 // A version 3 compound file (512-byte sectors) holding streams in its root storage. Streams of
 // 4096 bytes and more get sectors of their own, smaller ones go to the mini stream.
 class CompoundFileBuilder {
@@ -317,11 +325,7 @@ inline TestSheet sheetNamed(const std::string& bytes, std::uint8_t type = 0,
 
 // A BIFF8 sheet with a name stored as UTF-16LE.
 inline TestSheet wideSheetNamed(const std::u16string& name) {
-    std::string bytes;
-    for (const char16_t unit : name) {
-        bytes += u16(static_cast<std::uint16_t>(unit));
-    }
-    return TestSheet{bytes, true, 0, 0, false, {}};
+    return TestSheet{utf16(name), true, 0, 0, false, {}};
 }
 
 inline std::string biff8Workbook(const std::vector<TestSheet>& sheets,
