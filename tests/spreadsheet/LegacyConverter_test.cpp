@@ -284,7 +284,8 @@ quillory::testing::PackageEntries convertedWithCharts(bool shape, bool charts,
                "</xdr:to>" +
                content + "<xdr:clientData/></xdr:twoCellAnchor>";
     };
-    quillory::testing::MiniSheet data("Data");
+    quillory::testing::MiniSheet data(
+        "Data", "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>");
     std::string anchors = shape ? anchor("1", "<xdr:sp><xdr:nvSpPr><xdr:cNvPr id=\"1\" "
                                               "name=\"Box\"/><xdr:cNvSpPr/></xdr:nvSpPr>"
                                               "<xdr:spPr/></xdr:sp>")
@@ -333,6 +334,13 @@ quillory::testing::PackageEntries convertedWithCharts(bool shape, bool charts,
     book.sheets = {data};
     auto package = quillory::testing::BuildPackage(book);
     package.replaceOnce("[Content_Types].xml", "</Types>", overrides + "</Types>");
+    // As a converter writes them: no number formats of its own, one font and cell format.
+    package.set("xl/styles.xml",
+                "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                "<fonts count=\"1\"><font><sz val=\"10\"/><name val=\"Arial\"/></font></fonts>"
+                "<fills count=\"1\"><fill><patternFill patternType=\"none\"/></fill></fills>"
+                "<borders count=\"1\"><border/></borders><cellXfs count=\"1\"><xf numFmtId=\"0\" "
+                "fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellXfs></styleSheet>");
     package.replaceOnce("xl/worksheets/sheet1.xml", "<sheetView ", "<sheetView tabSelected=\"1\" ");
     return package;
 }
