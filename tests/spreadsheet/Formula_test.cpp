@@ -135,10 +135,9 @@ TEST_F(RewriteFormulaTest, ReferencesToWhatTheResultLacksMakeTheFormulaNotComput
 
 TEST_F(RewriteFormulaTest, MissingCallbacksMeanNothingOfThatKindIsCarried) {
     const FormulaContext empty;
-    EXPECT_FALSE(RewriteFormula("Data!A1", empty).computable);
-    EXPECT_FALSE(RewriteFormula("T[x]", empty).computable);
-    EXPECT_FALSE(RewriteFormula("Name1", empty).computable);
-    EXPECT_FALSE(RewriteFormula("[1]!x", empty).computable);
+    for (const char* formula : {"Data!A1", "T[x]", "Name1", "[1]!x"}) {
+        EXPECT_FALSE(RewriteFormula(formula, empty).computable) << formula;
+    }
     const FormulaRewrite local = RewriteFormula("SUM(A1:B2)*[@Qty]+Data2!LocalName*0", [] {
         FormulaContext onlySheets;
         onlySheets.sheet = [](std::string_view) { return std::optional<std::string>("S"); };
@@ -261,30 +260,6 @@ TEST(FindReferences, ListsWhatAFormulaNeedsFromTheWorkbook) {
     EXPECT_FALSE(FindReferences("SUM(").readable);
 }
 
-// A bare package: one sheet "Main" with formulas (no cached values, so the reader computes them)
-// followed by sheets holding one number each in B2.
-void WriteFormulaWorkbook(const std::filesystem::path& file,
-                          const std::vector<std::string>& formulas,
-                          const std::vector<std::pair<std::string, int>>& valueSheets) {
-    std::string cells = "<sheetData>";
-    for (std::size_t i = 0; i < formulas.size(); ++i) {
-        const std::string row = std::to_string(i + 1);
-        cells += "<row r=\"" + row + "\"><c r=\"A" + row + "\"><f>";
-        EscapeTextInto(cells, formulas[i]);
-        cells += "</f></c></row>";
-    }
-    testing::MiniWorkbook book;
-    book.sheets.emplace_back("Main", cells + "</sheetData>");
-    for (const auto& [name, value] : valueSheets) {
-        std::string escapedName;
-        EscapeAttributeInto(escapedName, name);
-        book.sheets.emplace_back(escapedName, "<sheetData><row r=\"2\"><c r=\"B2\"><v>" +
-                                                  std::to_string(value) +
-                                                  "</v></c></row></sheetData>");
-    }
-    testing::BuildPackage(book).write(file);
-}
-
 // The quoting the rewriter chooses must be understood by another spreadsheet program: names that
 // look like cells or R1C1 references, digits, booleans, apostrophes, non-ASCII letters.
 // LibreOffice (7.4) reads a quoted 3-D span such as 'Jan 1:Mar 1'!A1 as #NAME?, although that is
@@ -296,14 +271,21 @@ TEST(RewriteFormulaAgainstLibreOffice, RenamedSheetReferencesComputeTheSameValue
     const std::vector<std::string> names = {"R1C1", "A1",       "Données", "It's",    "2024",
                                             "TRUE", "My Sheet", "Лист 1",  "x(1)",    "RC",
                                             "Exp1", ".x",       "Jan_1.b", "Mar_2024"};
-    std::vector<std::pair<std::string, int>> valueSheets;
+    // A sheet "Main" of formulas (no cached values, so the reader computes them), then sheets
+    // holding one number each in B2.
+    testing::MiniWorkbook book;
+    book.sheets.emplace_back("Main");
     std::vector<std::string> formulas;
     std::vector<int> expected;
     FormulaContext context;
     context.sheetSpan = [](std::string_view, std::string_view) { return true; };
     for (std::size_t i = 0; i < names.size(); ++i) {
         const int value = static_cast<int>(i + 1) * 10;
-        valueSheets.emplace_back(names[i], value);
+        std::string escapedName;
+        EscapeAttributeInto(escapedName, names[i]);
+        book.sheets.emplace_back(escapedName, "<sheetData><row r=\"2\"><c r=\"B2\"><v>" +
+                                                  std::to_string(value) +
+                                                  "</v></c></row></sheetData>");
         context.sheet = [&](std::string_view) { return std::optional<std::string>(names[i]); };
         const FormulaRewrite rewritten = RewriteFormula("Source!B2*1", context);
         ASSERT_TRUE(rewritten.computable) << rewritten.reason;
@@ -317,9 +299,18 @@ TEST(RewriteFormulaAgainstLibreOffice, RenamedSheetReferencesComputeTheSameValue
     ASSERT_TRUE(span.computable) << span.reason;
     formulas.push_back(span.text);
     expected.push_back(130 + 140);
+    std::string& cells = book.sheets.front().body;
+    cells = "<sheetData>";
+    for (std::size_t i = 0; i < formulas.size(); ++i) {
+        const std::string row = std::to_string(i + 1);
+        cells += "<row r=\"" + row + "\"><c r=\"A" + row + "\"><f>";
+        EscapeTextInto(cells, formulas[i]);
+        cells += "</f></c></row>";
+    }
+    cells += "</sheetData>";
 
     const testing::TempDir dir;
-    WriteFormulaWorkbook(dir / "formulas.xlsx", formulas, valueSheets);
+    testing::BuildPackage(book).write(dir / "formulas.xlsx");
     const std::string command = "cd '" + dir.path().string() +
                                 "' && timeout 180 soffice -env:"
                                 "UserInstallation=file://" +

@@ -2,6 +2,7 @@
 // workbook package is called, relationships and content types.
 
 #include "EngineTestSupport.h"
+#include "spreadsheet/LegacyTestFiles.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
@@ -17,17 +18,11 @@ using namespace spreadsheet::ooxml;
 using spreadsheet::ErrorCode;
 using spreadsheet::SpreadsheetError;
 
-std::string CompoundFile(bool encrypted) {
-    std::string bytes("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-    bytes.resize(4096, '\0');
-    if (encrypted) {
-        const std::string name = "EncryptedPackage";
-        for (char c : name) {
-            bytes += c;
-            bytes += '\0';
-        }
-    }
-    return bytes;
+// A compound file, as legacy and encrypted workbooks are, holding one stream of this name.
+std::string CompoundFile(const std::string& stream) {
+    legacy::CompoundFileBuilder builder;
+    builder.addStream(stream, "data");
+    return builder.build();
 }
 
 TEST(ZipReaderLimits, BombIsRefusedBeforeInflating) {
@@ -89,8 +84,9 @@ TEST(BadInput, EachKindGetsItsOwnDescription) {
         {"empty.xlsx", "", ErrorCode::NotAZip, "empty"},
         {"cut.xlsx", workbook.substr(0, workbook.size() / 2), ErrorCode::TruncatedPackage,
          "cut short"},
-        {"Q3.xlsx", CompoundFile(true), ErrorCode::PasswordProtected, "password-protected"},
-        {"old.xlsx", CompoundFile(false), ErrorCode::LegacyBinaryWorkbook, ".xls"},
+        {"Q3.xlsx", CompoundFile("EncryptedPackage"), ErrorCode::PasswordProtected,
+         "password-protected"},
+        {"old.xlsx", CompoundFile("Workbook"), ErrorCode::LegacyBinaryWorkbook, ".xls"},
         {"plain.xlsx", zipped([](PackageEntries& p) {
              p = PackageEntries();
              p.set("a.txt", "x");
