@@ -58,13 +58,8 @@ protected:
     FormulaContext context;
 };
 
-struct Expectation {
-    std::string formula;
-    std::string expected;
-};
-
 TEST_F(RewriteFormulaTest, RenamedReferencesAreRewrittenEverythingElseKeptByteForByte) {
-    const Expectation cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         // Sheets, quoted as the new name needs.
         {"SUM(Data!A1:B2)", "SUM('Data (2)'!A1:B2)"},
         {"'My Sheet'!$A$1*2", "'Totals 2024'!$A$1*2"},
@@ -97,11 +92,11 @@ TEST_F(RewriteFormulaTest, RenamedReferencesAreRewrittenEverythingElseKeptByteFo
         {"LOG10(A1)+ATAN2(B1,C1)+Data!LOG10", "LOG10(A1)+ATAN2(B1,C1)+'Data (2)'!LOG10"},
         {"_xlfn.LET(_xlpm.x,Data!A1,_xlpm.x*2)", "_xlfn.LET(_xlpm.x,'Data (2)'!A1,_xlpm.x*2)"},
     };
-    for (const Expectation& c : cases) {
-        const FormulaRewrite result = Rewrite(c.formula);
-        EXPECT_EQ(result.text, c.expected) << c.formula;
-        EXPECT_TRUE(result.computable) << c.formula << ": " << result.reason;
-        EXPECT_EQ(result.changed, c.expected != c.formula) << c.formula;
+    for (const auto& [formula, expected] : cases) {
+        const FormulaRewrite result = Rewrite(formula);
+        EXPECT_EQ(result.text, expected) << formula;
+        EXPECT_TRUE(result.computable) << formula << ": " << result.reason;
+        EXPECT_EQ(result.changed, expected != formula) << formula;
     }
 }
 

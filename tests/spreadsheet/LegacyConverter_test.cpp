@@ -188,13 +188,6 @@ TEST_F(LegacyConversion, AMissingConverterNamesThePackageToInstall) {
     ExpectFailure([&] { second.Convert(workbook); }, ErrorCode::ConverterMissing);
 }
 
-struct Refusal {
-    std::string name;
-    std::string bytes;
-    ErrorCode code;
-    std::string words;
-};
-
 // Sources that are not what their names say, the hostile legacy files kept in
 // tests/fixtures/legacy, and zipped .xlsb and .ods sources that are damaged: converting looks into
 // each first and refuses it with its own description, before the converter runs. Sound zipped
@@ -215,7 +208,7 @@ TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
     const auto fixture = [](const char* name) {
         return readFile(fs::path(QUILLORY_SOURCE_DIR) / "tests" / "fixtures" / "legacy" / name);
     };
-    const Refusal cases[] = {
+    const BadFile cases[] = {
         {"list.ods", "just,some\ntext,here\n", TextNotWorkbook, ""},
         {"truncated-compound-file.xls", fixture("truncated-compound-file.xls"), TruncatedPackage,
          "cut short"},
@@ -245,7 +238,7 @@ TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
         {"sound.xlsb", zipOf(binaryWorkbook("xl/book.bin", part)), ConversionFailed, ""},
         {"sound.ods", zipOf(openDocument(spreadsheet)), ConversionFailed, ""},
     };
-    for (const Refusal& refusal : cases) {
+    for (const BadFile& refusal : cases) {
         SCOPED_TRACE(refusal.name);
         const SpreadsheetError error = failureConverting(refusal.name, refusal.bytes);
         EXPECT_EQ(error.code(), refusal.code) << error.description();

@@ -3,6 +3,8 @@
 // to damage them in the ways real broken files are damaged. The reader's agreement with real
 // files is tested against files written by other programs; these exist for what no program writes.
 
+#include "spreadsheet/SpreadsheetError.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -11,6 +13,14 @@
 #include <vector>
 
 namespace quillory::testing::legacy {
+
+// A file that must be refused: its name and bytes, the code and words of the refusal.
+struct BadFile {
+    std::string name;
+    std::string bytes;
+    spreadsheet::ErrorCode code;
+    std::string words;
+};
 
 inline constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
 inline constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;

@@ -110,13 +110,6 @@ TEST(LegacyListing, PrefersTheBiff8StreamAndReadsABareWorkbookStream) {
     EXPECT_EQ(names(bare), std::vector<std::string>{"Loose"});
 }
 
-struct BadFile {
-    std::string name;
-    std::string bytes;
-    ErrorCode code;
-    std::string words;
-};
-
 // Each kind of bad input, written to a file of its name: its own code and words, naming the file.
 TEST(LegacyListing, EachKindOfBadInputGetsItsOwnDescription) {
     using enum ErrorCode;

@@ -72,13 +72,7 @@ TEST(BadInput, EachKindGetsItsOwnDescription) {
         return readFile(dir / "package.xlsx");
     };
     const std::string workbook = zipped([](PackageEntries&) {});
-    struct Case {
-        std::string name;
-        std::string bytes;
-        ErrorCode code;
-        std::string words;
-    };
-    const std::vector<Case> cases = {
+    const legacy::BadFile cases[] = {
         {"random.xlsx", std::string("\x01\x02\x03\x04\xFF\xFE", 6), ErrorCode::NotAZip, "zip"},
         {"notes.xlsx", "name,amount\nx,1\n", ErrorCode::TextNotWorkbook, "text"},
         {"empty.xlsx", "", ErrorCode::NotAZip, "empty"},
