@@ -58,13 +58,8 @@ protected:
     FormulaContext context;
 };
 
-struct Expectation {
-    std::string formula;
-    std::string expected;
-};
-
 TEST_F(RewriteFormulaTest, RenamedReferencesAreRewrittenEverythingElseKeptByteForByte) {
-    const Expectation cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         // Sheets, quoted as the new name needs.
         {"SUM(Data!A1:B2)", "SUM('Data (2)'!A1:B2)"},
         {"'My Sheet'!$A$1*2", "'Totals 2024'!$A$1*2"},
@@ -97,11 +92,11 @@ TEST_F(RewriteFormulaTest, RenamedReferencesAreRewrittenEverythingElseKeptByteFo
         {"LOG10(A1)+ATAN2(B1,C1)+Data!LOG10", "LOG10(A1)+ATAN2(B1,C1)+'Data (2)'!LOG10"},
         {"_xlfn.LET(_xlpm.x,Data!A1,_xlpm.x*2)", "_xlfn.LET(_xlpm.x,'Data (2)'!A1,_xlpm.x*2)"},
     };
-    for (const Expectation& c : cases) {
-        const FormulaRewrite result = Rewrite(c.formula);
-        EXPECT_EQ(result.text, c.expected) << c.formula;
-        EXPECT_TRUE(result.computable) << c.formula << ": " << result.reason;
-        EXPECT_EQ(result.changed, c.expected != c.formula) << c.formula;
+    for (const auto& [formula, expected] : cases) {
+        const FormulaRewrite result = Rewrite(formula);
+        EXPECT_EQ(result.text, expected) << formula;
+        EXPECT_TRUE(result.computable) << formula << ": " << result.reason;
+        EXPECT_EQ(result.changed, expected != formula) << formula;
     }
 }
 
@@ -135,10 +130,9 @@ TEST_F(RewriteFormulaTest, ReferencesToWhatTheResultLacksMakeTheFormulaNotComput
 
 TEST_F(RewriteFormulaTest, MissingCallbacksMeanNothingOfThatKindIsCarried) {
     const FormulaContext empty;
-    EXPECT_FALSE(RewriteFormula("Data!A1", empty).computable);
-    EXPECT_FALSE(RewriteFormula("T[x]", empty).computable);
-    EXPECT_FALSE(RewriteFormula("Name1", empty).computable);
-    EXPECT_FALSE(RewriteFormula("[1]!x", empty).computable);
+    for (const char* formula : {"Data!A1", "T[x]", "Name1", "[1]!x"}) {
+        EXPECT_FALSE(RewriteFormula(formula, empty).computable) << formula;
+    }
     const FormulaRewrite local = RewriteFormula("SUM(A1:B2)*[@Qty]+Data2!LocalName*0", [] {
         FormulaContext onlySheets;
         onlySheets.sheet = [](std::string_view) { return std::optional<std::string>("S"); };
@@ -214,14 +208,15 @@ TEST_F(RewriteFormulaTest, FormulaLengthLimitIsCountedInCharactersAfterRewriting
     EXPECT_TRUE(Rewrite(wide).computable);
 }
 
-// Whatever name a sheet gets, the rewritten text must read back as a reference to that name.
-TEST_F(RewriteFormulaTest, AnyNewSheetNameReadsBackFromTheRewrittenFormula) {
+// Whatever name a sheet gets, and however the reference was spelt, the rewritten text reads back
+// as a reference to that name.
+TEST_F(RewriteFormulaTest, RewrittenTextAlwaysReadsBack) {
+    context.sheetSpan = [](std::string_view, std::string_view) { return true; };
     const std::string names[] = {"My Sheet", "It's", "A1",    "R1C1",      "rc",     "C",
                                  "2024",     ".x",   "TRUE",  "Données",   "Лист 1", "日本",
                                  "a-b",      "x(1)", "😀 Fun", "Sheet_1.2", "XFD1",   "''x'y"};
     for (const std::string& name : names) {
         context.sheet = Lookup({{"Data", name}, {"Sheet5", name}});
-        context.sheetSpan = [](std::string_view, std::string_view) { return true; };
         for (const char* formula : {"Data!B2", "SUM(Data:Sheet5!B2)"}) {
             const FormulaRewrite result = Rewrite(formula);
             ASSERT_TRUE(result.computable) << name << ": " << result.reason;
@@ -235,12 +230,7 @@ TEST_F(RewriteFormulaTest, AnyNewSheetNameReadsBackFromTheRewrittenFormula) {
             EXPECT_EQ(reference->body(result.text), "B2") << result.text;
         }
     }
-}
-
-// Whatever is read and rewritten must read back: odd spellings included.
-TEST_F(RewriteFormulaTest, RewrittenTextAlwaysReadsBack) {
     context.sheet = [](std::string_view name) { return std::string(name) + " (2)"; };
-    context.sheetSpan = [](std::string_view, std::string_view) { return true; };
     for (const char* formula :
          {"SUM(Data:'x[y'!B3)", "SUM(Data:'x[1]y'!B3)", "SUM(Data:'My Sheet'!B2)", "'a]b'!A1",
           "'It''s':'x y'!A1", "[1]Jan:'Mar 2'!A1", "Data!A1:Data!B2 Data!C3", "'a''':b!A1"}) {
@@ -265,30 +255,6 @@ TEST(FindReferences, ListsWhatAFormulaNeedsFromTheWorkbook) {
     EXPECT_FALSE(FindReferences("SUM(").readable);
 }
 
-// A bare package: one sheet "Main" with formulas (no cached values, so the reader computes them)
-// followed by sheets holding one number each in B2.
-void WriteFormulaWorkbook(const std::filesystem::path& file,
-                          const std::vector<std::string>& formulas,
-                          const std::vector<std::pair<std::string, int>>& valueSheets) {
-    std::string cells = "<sheetData>";
-    for (std::size_t i = 0; i < formulas.size(); ++i) {
-        const std::string row = std::to_string(i + 1);
-        cells += "<row r=\"" + row + "\"><c r=\"A" + row + "\"><f>";
-        EscapeTextInto(cells, formulas[i]);
-        cells += "</f></c></row>";
-    }
-    testing::MiniWorkbook book;
-    book.sheets.emplace_back("Main", cells + "</sheetData>");
-    for (const auto& [name, value] : valueSheets) {
-        std::string escapedName;
-        EscapeAttributeInto(escapedName, name);
-        book.sheets.emplace_back(escapedName, "<sheetData><row r=\"2\"><c r=\"B2\"><v>" +
-                                                  std::to_string(value) +
-                                                  "</v></c></row></sheetData>");
-    }
-    testing::BuildPackage(book).write(file);
-}
-
 // The quoting the rewriter chooses must be understood by another spreadsheet program: names that
 // look like cells or R1C1 references, digits, booleans, apostrophes, non-ASCII letters.
 // LibreOffice (7.4) reads a quoted 3-D span such as 'Jan 1:Mar 1'!A1 as #NAME?, although that is
@@ -300,14 +266,21 @@ TEST(RewriteFormulaAgainstLibreOffice, RenamedSheetReferencesComputeTheSameValue
     const std::vector<std::string> names = {"R1C1", "A1",       "Données", "It's",    "2024",
                                             "TRUE", "My Sheet", "Лист 1",  "x(1)",    "RC",
                                             "Exp1", ".x",       "Jan_1.b", "Mar_2024"};
-    std::vector<std::pair<std::string, int>> valueSheets;
+    // A sheet "Main" of formulas (no cached values, so the reader computes them), then sheets
+    // holding one number each in B2.
+    testing::MiniWorkbook book;
+    book.sheets.emplace_back("Main");
     std::vector<std::string> formulas;
     std::vector<int> expected;
     FormulaContext context;
     context.sheetSpan = [](std::string_view, std::string_view) { return true; };
     for (std::size_t i = 0; i < names.size(); ++i) {
         const int value = static_cast<int>(i + 1) * 10;
-        valueSheets.emplace_back(names[i], value);
+        std::string escapedName;
+        EscapeAttributeInto(escapedName, names[i]);
+        book.sheets.emplace_back(escapedName, "<sheetData><row r=\"2\"><c r=\"B2\"><v>" +
+                                                  std::to_string(value) +
+                                                  "</v></c></row></sheetData>");
         context.sheet = [&](std::string_view) { return std::optional<std::string>(names[i]); };
         const FormulaRewrite rewritten = RewriteFormula("Source!B2*1", context);
         ASSERT_TRUE(rewritten.computable) << rewritten.reason;
@@ -321,9 +294,18 @@ TEST(RewriteFormulaAgainstLibreOffice, RenamedSheetReferencesComputeTheSameValue
     ASSERT_TRUE(span.computable) << span.reason;
     formulas.push_back(span.text);
     expected.push_back(130 + 140);
+    std::string& cells = book.sheets.front().body;
+    cells = "<sheetData>";
+    for (std::size_t i = 0; i < formulas.size(); ++i) {
+        const std::string row = std::to_string(i + 1);
+        cells += "<row r=\"" + row + "\"><c r=\"A" + row + "\"><f>";
+        EscapeTextInto(cells, formulas[i]);
+        cells += "</f></c></row>";
+    }
+    cells += "</sheetData>";
 
     const testing::TempDir dir;
-    WriteFormulaWorkbook(dir / "formulas.xlsx", formulas, valueSheets);
+    testing::BuildPackage(book).write(dir / "formulas.xlsx");
     const std::string command = "cd '" + dir.path().string() +
                                 "' && timeout 180 soffice -env:"
                                 "UserInstallation=file://" +

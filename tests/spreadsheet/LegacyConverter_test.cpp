@@ -2,29 +2,33 @@
 // fail or are missing: each gives its own description, no converter process outlives the call
 // and nothing is left in the temporary folder. Zipped .xlsb and .ods sources are looked into
 // first: LibreOffice would turn a damaged one into an empty sheet, merged as if it were the
-// workbook. The real conversion is tested against LibreOffice
-// in legacy_formats_test.py.
+// workbook. The real conversion is tested against LibreOffice in legacy_formats_test.py.
 
+#include "EnginePackages.h"
+#include "spreadsheet/Automation.h"
 #include "spreadsheet/LegacyTestFiles.h"
-#include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/legacy/ChildProcess.h"
 #include "spreadsheet/legacy/LegacyConverter.h"
 #include "spreadsheet/ooxml/package/OutputSink.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
+#include "support/ExpectFailure.h"
 #include "support/PackageChecker.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <csignal>
-#include <fstream>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
-#include <sys/stat.h>
+#include <sstream>
 #include <thread>
 
 namespace quillory::spreadsheet::legacy {
 namespace {
 
 namespace fs = std::filesystem;
+using quillory::testing::ExpectFailure;
 using quillory::testing::readFile;
 using quillory::testing::TempDir;
 using namespace testing::legacy;
@@ -35,29 +39,39 @@ fs::path script(const TempDir& folder, const std::string& name, const std::strin
     return file;
 }
 
-bool processRunning(const fs::path& pidFile) {
-    std::ifstream in(pidFile);
-    pid_t pid = 0;
-    if (!(in >> pid) || pid <= 0) {
-        return false;
-    }
-    if (::kill(pid, 0) != 0) {
-        return false;
-    }
-    // A zombie waiting for its (killed) parent's reaper is not running either.
-    std::ifstream status("/proc/" + std::to_string(pid) + "/stat");
-    std::string skip;
-    char state = '?';
-    status >> skip >> skip >> state;
-    return state != 'Z';
+// A script line that starts a helper of its own, as LibreOffice does, and writes its id and then
+// the script's own to `pids`.
+std::string startingAHelper(const fs::path& pids) {
+    return "sleep 600 & echo $! > '" + pids.string() + "'; echo $$ >> '" + pids.string() + "'\n";
 }
 
-// A process killed with its group dies when it is next scheduled: allow it that moment.
-bool processAlive(const fs::path& pidFile) {
-    for (int wait = 0; wait < 100 && processRunning(pidFile); ++wait) {
+// A killed process needs a moment to die; gone, or a zombie waiting for its parent, is ended.
+bool endsSoon(pid_t pid) {
+    for (int look = 0; look < 1000; ++look) {
+        if (::kill(pid, 0) != 0 && errno == ESRCH) {
+            return true;
+        }
+        try {
+            if (readFile("/proc/" + std::to_string(pid) + "/stat").find(") Z") !=
+                std::string::npos) {
+                return true;
+            }
+        } catch (const std::exception&) {
+            return true; // gone between the two looks
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return processRunning(pidFile);
+    return false;
+}
+
+// Both processes startingAHelper wrote down are ended.
+void expectBothEnded(const fs::path& pids) {
+    std::istringstream ids(readFile(pids));
+    int checked = 0;
+    for (pid_t pid = 0; ids >> pid; ++checked) {
+        EXPECT_TRUE(endsSoon(pid)) << "pid " << pid << " runs on";
+    }
+    EXPECT_EQ(checked, 2) << "the script did not start in time";
 }
 
 using Entries = std::map<std::string, std::string>;
@@ -72,45 +86,30 @@ std::string zipOf(const Entries& entries) {
     return sink.bytes();
 }
 
-std::string utf16(const std::string& ascii) {
-    std::string bytes;
-    for (const char c : ascii) {
-        bytes += c;
-        bytes += '\0';
-    }
-    return bytes;
-}
-
 // Begin book, the sheet list with one sheet record (relationship id and name), end book.
 std::string binaryWorkbookPart() {
-    const std::string sheet = u32(0) + u32(1) + u32(4) + utf16("rId1") + u32(6) + utf16("Sheet1");
+    const std::string sheet = u32(0) + u32(1) + u32(4) + utf16(u"rId1") + u32(6) + utf16(u"Sheet1");
     return std::string("\x83\x01\x00\x8F\x01\x00", 6) + "\x9C\x01" +
            static_cast<char>(sheet.size()) + sheet + std::string("\x90\x01\x00\x84\x01\x00", 6);
-}
-
-std::string contentTypes(const std::string& workbookPart, const std::string& type) {
-    return "<?xml version=\"1.0\"?><Types "
-           "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-           "<Default Extension=\"rels\" "
-           "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-           "<Override PartName=\"/" +
-           workbookPart + "\" ContentType=\"" + type + "\"/></Types>";
-}
-
-std::string packageRelationships(const std::string& workbookPart) {
-    return "<?xml version=\"1.0\"?><Relationships "
-           "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-           "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
-           "2006/relationships/officeDocument\" Target=\"" +
-           workbookPart + "\"/></Relationships>";
 }
 
 constexpr const char* kBinaryType = "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
 
 Entries binaryWorkbook(const std::string& part, const std::string& bytes,
                        const std::string& type = kBinaryType) {
-    return {{"[Content_Types].xml", contentTypes(part, type)},
-            {"_rels/.rels", packageRelationships(part)},
+    return {{"[Content_Types].xml",
+             "<?xml version=\"1.0\"?><Types "
+             "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+             "<Default Extension=\"rels\" "
+             "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+             "<Override PartName=\"/" +
+                 part + "\" ContentType=\"" + type + "\"/></Types>"},
+            {"_rels/.rels",
+             "<?xml version=\"1.0\"?><Relationships "
+             "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+             "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+             "2006/relationships/officeDocument\" Target=\"" +
+                 part + "\"/></Relationships>"},
             {part, bytes}};
 }
 
@@ -131,16 +130,6 @@ struct LegacyConversion : ::testing::Test {
         return ConverterOptions{program, limit, temporaryRoot.path(), {}};
     }
 
-    SpreadsheetError failureOf(LegacyConverter& converter, const fs::path& source) {
-        try {
-            converter.Convert(source);
-        } catch (const SpreadsheetError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "conversion succeeded";
-        return SpreadsheetError(ErrorCode::Internal, "");
-    }
-
     // Converts a source of these bytes with a stand-in that leaves a mark and converts nothing: a
     // source that passes the look inside fails afterwards with ConversionFailed; one refused
     // before never leaves the mark.
@@ -148,28 +137,27 @@ struct LegacyConversion : ::testing::Test {
         fs::remove(tools / "ran");
         LegacyConverter converter(
             options(script(tools, "mark.sh", "touch '" + (tools / "ran").string() + "'\n")));
-        const SpreadsheetError error = failureOf(converter, sources.write(name, bytes));
-        EXPECT_NE(error.description().find(name), std::string::npos) << error.description();
-        return error;
+        try {
+            converter.Convert(sources.write(name, bytes));
+        } catch (const SpreadsheetError& error) {
+            EXPECT_NE(error.description().find(name), std::string::npos) << error.description();
+            return error;
+        }
+        ADD_FAILURE() << "conversion succeeded";
+        return SpreadsheetError(ErrorCode::Internal, "");
     }
 };
 
 TEST_F(LegacyConversion, AConverterThatHangsIsStoppedWithEveryProcessItStarted) {
-    // The stand-in starts a helper of its own, as LibreOffice does, then never finishes.
     const fs::path pids = tools / "pids";
-    const fs::path hanging = script(tools, "hang.sh",
-                                    "sleep 600 &\necho $! > '" + (pids.string() + ".child") +
-                                        "'\necho $$ > '" + pids.string() + "'\nwait\n");
     const std::string before = readFile(workbook);
     {
-        LegacyConverter converter(options(hanging, std::chrono::milliseconds(1500)));
-        const SpreadsheetError error = failureOf(converter, workbook);
-        EXPECT_EQ(error.code(), ErrorCode::ConversionTimedOut);
-        EXPECT_NE(error.description().find("\"Budget 2024.xls\""), std::string::npos);
-        EXPECT_NE(error.description().find("did not finish"), std::string::npos);
-        EXPECT_FALSE(processAlive(pids)) << "the converter outlived its time limit";
-        EXPECT_FALSE(processAlive(fs::path(pids.string() + ".child")))
-            << "a process the converter started outlived it";
+        LegacyConverter converter(
+            options(script(tools, "hang.sh", startingAHelper(pids) + "wait\n"),
+                    std::chrono::milliseconds(1500)));
+        ExpectFailure([&] { converter.Convert(workbook); }, ErrorCode::ConversionTimedOut,
+                      {"\"Budget 2024.xls\"", "did not finish"});
+        expectBothEnded(pids);
         EXPECT_TRUE(converter.ConvertedSources().empty());
     }
     EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
@@ -177,45 +165,34 @@ TEST_F(LegacyConversion, AConverterThatHangsIsStoppedWithEveryProcessItStarted) 
 }
 
 TEST_F(LegacyConversion, AConverterThatWritesNothingFailsWithItsOwnWords) {
-    const fs::path failing =
-        script(tools, "fail.sh", "echo 'Error: source file could not be loaded'\nexit 0\n");
     {
-        LegacyConverter converter(options(failing));
-        const SpreadsheetError error = failureOf(converter, workbook);
-        EXPECT_EQ(error.code(), ErrorCode::ConversionFailed);
-        EXPECT_NE(error.description().find("\"Budget 2024.xls\""), std::string::npos);
-        EXPECT_NE(error.description().find("source file could not be loaded"), std::string::npos)
-            << error.description();
+        LegacyConverter converter(options(
+            script(tools, "fail.sh", "echo 'Error: source file could not be loaded'\nexit 0\n")));
         // A second request tries again rather than handing out a file that does not exist.
-        EXPECT_EQ(failureOf(converter, workbook).code(), ErrorCode::ConversionFailed);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            ExpectFailure([&] { converter.Convert(workbook); }, ErrorCode::ConversionFailed,
+                          {"\"Budget 2024.xls\"", "source file could not be loaded"});
+        }
     }
     EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
 }
 
 TEST_F(LegacyConversion, AMissingConverterNamesThePackageToInstall) {
     LegacyConverter converter(options(tools / "no-such-program"));
-    const SpreadsheetError error = failureOf(converter, workbook);
-    EXPECT_EQ(error.code(), ErrorCode::ConverterMissing);
-    EXPECT_NE(error.description().find(kConverterPackage), std::string::npos);
-    EXPECT_NE(error.description().find("\"Budget 2024.xls\""), std::string::npos);
+    ExpectFailure([&] { converter.Convert(workbook); }, ErrorCode::ConverterMissing,
+                  {kConverterPackage, "\"Budget 2024.xls\""});
     EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
 
     // A program that exists but cannot be run is as good as missing.
-    const fs::path notExecutable = tools.write("soffice", "not a program");
-    LegacyConverter second(options(notExecutable));
-    EXPECT_EQ(failureOf(second, workbook).code(), ErrorCode::ConverterMissing);
+    LegacyConverter second(options(tools.write("soffice", "not a program")));
+    ExpectFailure([&] { second.Convert(workbook); }, ErrorCode::ConverterMissing);
 }
-
-struct Refusal {
-    std::string name;
-    std::string bytes;
-    ErrorCode code;
-    std::string words;
-};
 
 // Sources that are not what their names say, the hostile legacy files kept in
 // tests/fixtures/legacy, and zipped .xlsb and .ods sources that are damaged: converting looks into
-// each first and refuses it with its own description, before the converter runs.
+// each first and refuses it with its own description, before the converter runs. Sound zipped
+// sources, their workbook part found through the package relationships wherever it lies, go on
+// to the converter.
 TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
     using enum ErrorCode;
     const std::string part = binaryWorkbookPart();
@@ -231,7 +208,7 @@ TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
     const auto fixture = [](const char* name) {
         return readFile(fs::path(QUILLORY_SOURCE_DIR) / "tests" / "fixtures" / "legacy" / name);
     };
-    const Refusal cases[] = {
+    const BadFile cases[] = {
         {"list.ods", "just,some\ntext,here\n", TextNotWorkbook, ""},
         {"truncated-compound-file.xls", fixture("truncated-compound-file.xls"), TruncatedPackage,
          "cut short"},
@@ -258,51 +235,37 @@ TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
          "opendocument.text"},
         {"empty.ods", zipOf(empty), DamagedLegacyWorkbook, ""},
         {"archive.ods", zipOf(plainZip), NotAWorkbook, ""},
+        {"sound.xlsb", zipOf(binaryWorkbook("xl/book.bin", part)), ConversionFailed, ""},
+        {"sound.ods", zipOf(openDocument(spreadsheet)), ConversionFailed, ""},
     };
-    for (const Refusal& refusal : cases) {
+    for (const BadFile& refusal : cases) {
         SCOPED_TRACE(refusal.name);
         const SpreadsheetError error = failureConverting(refusal.name, refusal.bytes);
         EXPECT_EQ(error.code(), refusal.code) << error.description();
         EXPECT_NE(error.description().find("\"" + refusal.name + "\""), std::string::npos);
         EXPECT_NE(error.description().find(refusal.words), std::string::npos)
             << error.description();
-        EXPECT_FALSE(fs::exists(tools / "ran"));
+        EXPECT_EQ(fs::exists(tools / "ran"), refusal.code == ConversionFailed);
     }
     const std::string whole = zipOf(binaryWorkbook("xl/workbook.bin", part));
     const SpreadsheetError cut = failureConverting("cut.xlsb", whole.substr(0, whole.size() - 30));
     EXPECT_NE(cut.code(), ConversionFailed) << cut.description();
     EXPECT_FALSE(fs::exists(tools / "ran"));
     LegacyConverter converter(options(tools / "mark.sh"));
-    EXPECT_EQ(failureOf(converter, sources / "gone.xlsb").code(), FileNotFound);
+    ExpectFailure([&] { converter.Convert(sources / "gone.xlsb"); }, FileNotFound);
     EXPECT_FALSE(fs::exists(tools / "ran"));
     EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
 }
 
-TEST_F(LegacyConversion, SoundZippedSourcesGoToTheConverter) {
-    // The workbook part is found through the package relationships, wherever it lies.
-    for (const auto& [name, bytes] :
-         {std::pair<std::string, std::string>{
-              "sound.xlsb", zipOf(binaryWorkbook("xl/book.bin", binaryWorkbookPart()))},
-          {"sound.ods", zipOf(openDocument("application/vnd.oasis.opendocument.spreadsheet"))}}) {
-        EXPECT_EQ(failureConverting(name, bytes).code(), ErrorCode::ConversionFailed) << name;
-        EXPECT_TRUE(fs::exists(tools / "ran")) << name;
-    }
-}
-
-// The charts of a sheet "Data" that embeds two, as a converted package holds them: none (with a
-// drawing of a shape, or no drawing), or both.
-Entries convertedWithCharts(bool shape, bool charts, bool damaged = false) {
-    const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+// The conversion of a sheet "Data" that embeds two charts, as a converter writes it: without them
+// (with a drawing of a shape, or no drawing), or with both.
+quillory::testing::PackageEntries convertedWithCharts(bool shape, bool charts,
+                                                      bool damaged = false) {
     const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
     const std::string type = "application/vnd.openxmlformats-officedocument.";
-    const auto relationships = [&](const std::string& items) {
-        return "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
-               "relationships\">" +
-               items + "</Relationships>";
-    };
     const auto relationship = [&](const std::string& id, const std::string& kind,
                                   const std::string& target) {
-        return "<Relationship Id=\"" + id + "\" Type=\"" + rel + "/" + kind + "\" Target=\"" +
+        return "<Relationship Id=\"rId" + id + "\" Type=\"" + rel + "/" + kind + "\" Target=\"" +
                target + "\"/>";
     };
     const auto anchor = [](const std::string& id, const std::string& content) {
@@ -314,83 +277,65 @@ Entries convertedWithCharts(bool shape, bool charts, bool damaged = false) {
                "</xdr:to>" +
                content + "<xdr:clientData/></xdr:twoCellAnchor>";
     };
-    const auto chartFrame = [&](const std::string& id) {
-        return anchor(id, "<xdr:graphicFrame macro=\"\"><xdr:nvGraphicFramePr><xdr:cNvPr id=\"" +
-                              id +
-                              "\" name=\"\"/><xdr:cNvGraphicFramePr/></xdr:nvGraphicFramePr>"
-                              "<xdr:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/>"
-                              "</xdr:xfrm><a:graphic><a:graphicData uri=\"http://schemas."
-                              "openxmlformats.org/drawingml/2006/chart\"><c:chart "
-                              "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/"
-                              "chart\" r:id=\"rId" +
-                              id + "\"/></a:graphicData></a:graphic></xdr:graphicFrame>");
-    };
-    std::string overrides = "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + type +
-                            "spreadsheetml.sheet.main+xml\"/><Override "
-                            "PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"" +
-                            type +
-                            "spreadsheetml.worksheet+xml\"/><Override "
-                            "PartName=\"/xl/styles.xml\" ContentType=\"" +
-                            type + "spreadsheetml.styles+xml\"/>";
-    Entries entries = {
-        {"_rels/.rels", packageRelationships("xl/workbook.xml")},
-        {"xl/workbook.xml", "<workbook xmlns=\"" + main + "\" xmlns:r=\"" + rel +
-                                "\"><sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/>"
-                                "</sheets></workbook>"},
-        {"xl/_rels/workbook.xml.rels",
-         relationships(relationship("rId1", "worksheet", "worksheets/sheet1.xml") +
-                       relationship("rId2", "styles", "styles.xml"))},
-        {"xl/styles.xml",
-         "<styleSheet xmlns=\"" + main +
-             "\"><fonts count=\"1\"><font><sz val=\"10\"/><name val=\"Arial\"/></font></fonts>"
-             "<fills count=\"1\"><fill><patternFill patternType=\"none\"/></fill></fills>"
-             "<borders count=\"1\"><border/></borders><cellXfs count=\"1\"><xf numFmtId=\"0\" "
-             "fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellXfs></styleSheet>"},
-        {"xl/worksheets/sheet1.xml",
-         "<worksheet xmlns=\"" + main + "\" xmlns:r=\"" + rel +
-             "\"><sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\"/></sheetViews>"
-             "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData><pageMargins "
-             "left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
-             "footer=\"0.3\"/>" +
-             std::string(shape || charts ? "<drawing r:id=\"rId1\"/>" : "") + "</worksheet>"}};
+    quillory::testing::MiniSheet data(
+        "Data", "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>");
+    std::string anchors = shape ? anchor("1", "<xdr:sp><xdr:nvSpPr><xdr:cNvPr id=\"1\" "
+                                              "name=\"Box\"/><xdr:cNvSpPr/></xdr:nvSpPr>"
+                                              "<xdr:spPr/></xdr:sp>")
+                                : "";
+    std::string chartRelationships;
+    std::string overrides;
+    for (const std::string id : {"2", "3"}) {
+        if (!charts) {
+            break;
+        }
+        anchors += anchor(
+            id, "<xdr:graphicFrame macro=\"\"><xdr:nvGraphicFramePr><xdr:cNvPr id=\"" + id +
+                    "\" name=\"\"/><xdr:cNvGraphicFramePr/></xdr:nvGraphicFramePr><xdr:xfrm>"
+                    "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/></xdr:xfrm><a:graphic>"
+                    "<a:graphicData uri=\"http://schemas.openxmlformats.org/drawingml/2006/"
+                    "chart\"><c:chart xmlns:c=\"http://schemas.openxmlformats.org/drawingml/"
+                    "2006/chart\" r:id=\"rId" +
+                    id + "\"/></a:graphicData></a:graphic></xdr:graphicFrame>");
+        chartRelationships += relationship(id, "chart", "../charts/chart" + id + ".xml");
+        data.parts.push_back({"xl/charts/chart" + id + ".xml",
+                              "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/"
+                              "drawingml/2006/chart\"><c:chart><c:plotArea><c:layout/>"
+                              "</c:plotArea></c:chart></c:chartSpace>"});
+        overrides += "<Override PartName=\"/xl/charts/chart" + id + ".xml\" ContentType=\"" + type +
+                     "drawingml.chart+xml\"/>";
+    }
     if (shape || charts) {
-        entries["xl/worksheets/_rels/sheet1.xml.rels"] =
-            relationships(relationship("rId1", "drawing", "../drawings/drawing1.xml"));
+        data.body += "<drawing r:id=\"rId1\"/>";
+        data.rels = relationship("1", "drawing", "../drawings/drawing1.xml");
+        data.parts.push_back(
+            {"xl/drawings/drawing1.xml",
+             "<xdr:wsDr "
+             "xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
+             "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" xmlns:r=\"" +
+                 rel + "\">" + anchors + (damaged ? "</xdr:wsDrr>" : "</xdr:wsDr>")});
         overrides += "<Override PartName=\"/xl/drawings/drawing1.xml\" ContentType=\"" + type +
                      "drawing+xml\"/>";
-        std::string anchors = shape ? anchor("1", "<xdr:sp><xdr:nvSpPr><xdr:cNvPr id=\"1\" "
-                                                  "name=\"Box\"/><xdr:cNvSpPr/></xdr:nvSpPr>"
-                                                  "<xdr:spPr/></xdr:sp>")
-                                    : "";
-        std::string chartRelationships;
-        for (const std::string id : {"2", "3"}) {
-            if (charts) {
-                anchors += chartFrame(id);
-                chartRelationships +=
-                    relationship("rId" + id, "chart", "../charts/chart" + id + ".xml");
-                entries["xl/charts/chart" + id + ".xml"] =
-                    "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/"
-                    "chart\"><c:chart><c:plotArea><c:layout/></c:plotArea></c:chart>"
-                    "</c:chartSpace>";
-                overrides += "<Override PartName=\"/xl/charts/chart" + id +
-                             ".xml\" ContentType=\"" + type + "drawingml.chart+xml\"/>";
-            }
-        }
-        entries["xl/drawings/drawing1.xml"] =
-            "<xdr:wsDr "
-            "xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
-            "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" xmlns:r=\"" +
-            rel + "\">" + anchors + (damaged ? "</xdr:wsDrr>" : "</xdr:wsDr>");
-        if (!chartRelationships.empty()) {
-            entries["xl/drawings/_rels/drawing1.xml.rels"] = relationships(chartRelationships);
-        }
     }
-    entries["[Content_Types].xml"] =
-        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default "
-        "Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+"
-        "xml\"/><Default Extension=\"xml\" ContentType=\"application/xml\"/>" +
-        overrides + "</Types>";
-    return entries;
+    if (charts) {
+        data.parts.push_back({"xl/drawings/_rels/drawing1.xml.rels",
+                              "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/"
+                              "2006/relationships\">" +
+                                  chartRelationships + "</Relationships>"});
+    }
+    quillory::testing::MiniWorkbook book;
+    book.sheets = {data};
+    auto package = quillory::testing::BuildPackage(book);
+    package.replaceOnce("[Content_Types].xml", "</Types>", overrides + "</Types>");
+    // As a converter writes them: no number formats of its own, one font and cell format.
+    package.set("xl/styles.xml",
+                "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                "<fonts count=\"1\"><font><sz val=\"10\"/><name val=\"Arial\"/></font></fonts>"
+                "<fills count=\"1\"><fill><patternFill patternType=\"none\"/></fill></fills>"
+                "<borders count=\"1\"><border/></borders><cellXfs count=\"1\"><xf numFmtId=\"0\" "
+                "fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellXfs></styleSheet>");
+    package.replaceOnce("xl/worksheets/sheet1.xml", "<sheetView ", "<sheetView tabSelected=\"1\" ");
+    return package;
 }
 
 struct ChartConversionCase {
@@ -410,8 +355,10 @@ TEST_F(LegacyConversion, ChartsTheConversionLeavesOutComeFromGnumericsOrAreNoted
     TestSheet data = sheetNamed("Data");
     data.records = chart + chart;
     const fs::path source = sources.write("Charts.xls", biff8Workbook({data}));
-    const auto file = [&](const std::string& name, const Entries& entries) {
-        return tools.write(name, zipOf(entries)).string();
+    const auto file = [&](const std::string& name,
+                          const quillory::testing::PackageEntries& package) {
+        package.write(tools / name);
+        return (tools / name).string();
     };
     const std::string donor = file("donor.xlsx", convertedWithCharts(false, true));
     const std::string damaged = file("damaged.xlsx", convertedWithCharts(false, true, true));
@@ -477,6 +424,7 @@ TEST(LegacyConverterNames, OnlyXlsXlsbAndOdsNeedConverting) {
     }
 }
 
+// A helper program's exit status, signal or failure to start, and its output in the log.
 TEST(LegacyChildProcess, ReportsExitStatusSignalsAndStartFailures) {
     TempDir folder;
     const fs::path log = folder / "log";
@@ -495,6 +443,73 @@ TEST(LegacyChildProcess, ReportsExitStatusSignalsAndStartFailures) {
     const ProcessOutcome missing = RunWithTimeLimit(folder / "absent", {}, {}, log, limit);
     EXPECT_EQ(missing.kind, ProcessOutcome::Kind::CouldNotStart);
     EXPECT_EQ(missing.startError, ENOENT);
+}
+
+// While a helper program runs, the caller is called back between looks at it (the window
+// repaints there); a callback that throws ends the helper's whole group at once.
+TEST(ChildProcessWaiting, ThrowingCallbackEndsTheWholeGroup) {
+    TempDir dir;
+    int calls = 0;
+    EXPECT_THROW(RunWithTimeLimit("/bin/sh", {"-c", startingAHelper(dir / "pids") + "wait"}, {},
+                                  dir / "log.txt", std::chrono::seconds(60),
+                                  [&] {
+                                      if (++calls == 10) {
+                                          throw std::runtime_error("window closed");
+                                      }
+                                  }),
+                 std::runtime_error);
+    expectBothEnded(dir / "pids");
+}
+
+// Legacy sources through the engine's automation interface: an .xls is listed without any
+// conversion. Copies of legacy sources are checked against LibreOffice's reading of them in
+// legacy_formats_test.py.
+TEST(LegacyEngine, ListingAnXlsNeedsNoConversion) {
+    TempDir work;
+    TempDir temporary;
+    quillory::testing::ScopedEnv temporaryFolder("TMPDIR", temporary.path().c_str());
+    const fs::path file = work.write(
+        "Quarterly.XLS", biff8Workbook({sheetNamed("North"), sheetNamed("Chart", 2),
+                                        sheetNamed("Module1", 6), sheetNamed("South", 0, 1)}));
+    auto application = CreateEngineApplication();
+    Workbook& workbook = application->Workbooks().Open(file);
+    ASSERT_EQ(workbook.Worksheets().Count(), 2);
+    EXPECT_EQ(workbook.Worksheets().Item(1).Name(), "North");
+    EXPECT_EQ(workbook.Worksheets().Item(2).Name(), "South");
+    EXPECT_EQ(workbook.Worksheets().Item(2).Visibility(), SheetVisibility::Hidden);
+    EXPECT_EQ(workbook.AllSheets().Count(), 3);
+    EXPECT_EQ(workbook.AllSheets().Item(2).Kind(), SheetKind::ChartSheet);
+    workbook.Close(false);
+    application->Quit();
+    EXPECT_TRUE(fs::is_empty(temporary.path()));
+    EXPECT_TRUE(application->Report().empty());
+}
+
+// Sources named ahead share one converter run that leaves out files that are no workbooks, and
+// bad legacy sources fail to open with their own description. The stand-in converter on the PATH
+// only records its arguments: it converts nothing, so the shared run fails and each source would
+// be converted again when it is used.
+TEST(LegacyEngine, SourcesNamedAheadShareOneRunAndBadOnesFailToOpenWithTheirOwnDescription) {
+    TempDir work;
+    TempDir temporary;
+    const fs::path runs = work / "runs.txt";
+    script(work, "bin/soffice", "echo \"$@\" >> '" + runs.string() + "'\n");
+    const std::string searchPath = (work / "bin").string() + ":" + std::getenv("PATH");
+    quillory::testing::ScopedEnv path("PATH", searchPath.c_str());
+    quillory::testing::ScopedEnv temporaryFolder("TMPDIR", temporary.path().c_str());
+    const fs::path north = work.write("north.xls", biff8Workbook({sheetNamed("Data")}));
+    const fs::path south = work.write("south.xls", biff8Workbook({sheetNamed("Data")}));
+    const fs::path page = work.write("prices.xls", "<html><body><table><tr><td>1</td></tr>");
+    auto application = CreateEngineApplication();
+    application->PrepareWorkbooks({north, page, south, north});
+    const std::string log = readFile(runs);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("source2.xls"), std::string::npos) << "both workbooks in one run: " << log;
+    EXPECT_EQ(log.find("source3"), std::string::npos) << "the web page must stay out: " << log;
+    ExpectFailure([&] { application->Workbooks().Open(page); }, ErrorCode::TextNotWorkbook,
+                  {"\"prices.xls\""});
+    application->Quit();
+    EXPECT_TRUE(fs::is_empty(temporary.path())) << "conversion files were left behind";
 }
 
 } // namespace

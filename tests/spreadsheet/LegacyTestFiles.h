@@ -3,6 +3,8 @@
 // to damage them in the ways real broken files are damaged. The reader's agreement with real
 // files is tested against files written by other programs; these exist for what no program writes.
 
+#include "spreadsheet/SpreadsheetError.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -11,6 +13,14 @@
 #include <vector>
 
 namespace quillory::testing::legacy {
+
+// A file that must be refused: its name and bytes, the code and words of the refusal.
+struct BadFile {
+    std::string name;
+    std::string bytes;
+    spreadsheet::ErrorCode code;
+    std::string words;
+};
 
 inline constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
 inline constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
@@ -37,6 +47,14 @@ inline std::string u16(std::uint16_t value) {
 inline std::string u32(std::uint32_t value) {
     std::string bytes(4, '\0');
     putU32(bytes, 0, value);
+    return bytes;
+}
+
+inline std::string utf16(const std::u16string& text) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        bytes += u16(static_cast<std::uint16_t>(unit));
+    }
     return bytes;
 }
 
@@ -317,11 +335,7 @@ inline TestSheet sheetNamed(const std::string& bytes, std::uint8_t type = 0,
 
 // A BIFF8 sheet with a name stored as UTF-16LE.
 inline TestSheet wideSheetNamed(const std::u16string& name) {
-    std::string bytes;
-    for (const char16_t unit : name) {
-        bytes += u16(static_cast<std::uint16_t>(unit));
-    }
-    return TestSheet{bytes, true, 0, 0, false, {}};
+    return TestSheet{utf16(name), true, 0, 0, false, {}};
 }
 
 inline std::string biff8Workbook(const std::vector<TestSheet>& sheets,

@@ -1,8 +1,8 @@
-// Reading packages: the zip reader's limits and hostile inputs, the zip writer read back through
-// libzip, what a file that is not a workbook package is called, and XML refusals.
+// Reading packages: the zip reader's limits and hostile inputs, what a file that is not a
+// workbook package is called, relationships and content types.
 
 #include "EngineTestSupport.h"
-#include "spreadsheet/ooxml/InputDetection.h"
+#include "spreadsheet/LegacyTestFiles.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
@@ -18,61 +18,11 @@ using namespace spreadsheet::ooxml;
 using spreadsheet::ErrorCode;
 using spreadsheet::SpreadsheetError;
 
-// The error an opening of these bytes ends in, with its description.
-std::pair<ErrorCode, std::string> OpenFailure(const TempDir& dir, const std::string& name,
-                                              const std::string& bytes) {
-    const auto file = dir.write(name, bytes);
-    try {
-        SourcePackage::OpenFile(file);
-    } catch (const SpreadsheetError& error) {
-        return {error.code(), error.description()};
-    }
-    return {ErrorCode::Internal, "opened without a failure"};
-}
-
-std::string CompoundFile(bool encrypted) {
-    std::string bytes("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-    bytes.resize(4096, '\0');
-    if (encrypted) {
-        const std::string name = "EncryptedPackage";
-        for (char c : name) {
-            bytes += c;
-            bytes += '\0';
-        }
-    }
-    return bytes;
-}
-
-TEST(ZipWriterRoundTrip, LibzipReadsBackEveryEntry) {
-    MemorySink sink;
-    ZipWriter writer(sink);
-    std::string large;
-    for (int i = 0; i < 200000; ++i) {
-        large += std::to_string(i * 2654435761u) + ";";
-    }
-    writer.beginEntry("xl/worksheets/sheet1.xml");
-    for (std::size_t at = 0; at < large.size(); at += 7777) {
-        writer.write(std::string_view(large).substr(at, 7777));
-    }
-    writer.endEntry();
-    writer.addEntry("empty.txt", "");
-    writer.addEntry("Données/été.xml", "<a>é</a>");
-    EXPECT_THROW(writer.addEntry("EMPTY.TXT", "again"), SpreadsheetError);
-    writer.finish();
-
-    const auto first = ZipReader::OpenBytes(sink.bytes(), "written.zip");
-    EXPECT_EQ(first->readWhole("xl/worksheets/sheet1.xml", kMaxWholePartBytes), large);
-    EXPECT_EQ(first->readWhole("empty.txt", 10), "");
-    EXPECT_EQ(first->readWhole("DONNéES/été.XML", 100), "<a>é</a>");
-
-    // A raw copy keeps the compressed bytes and the checksum.
-    MemorySink second;
-    ZipWriter copier(second);
-    copier.addRawEntry("copy.xml", *first, "xl/worksheets/sheet1.xml");
-    copier.finish();
-    const auto copied = ZipReader::OpenBytes(second.bytes(), "copy.zip");
-    EXPECT_EQ(copied->readWhole("copy.xml", kMaxWholePartBytes), large);
-    EXPECT_EQ(copied->info("copy.xml").crc, first->info("xl/worksheets/sheet1.xml").crc);
+// A compound file, as legacy and encrypted workbooks are, holding one stream of this name.
+std::string CompoundFile(const std::string& stream) {
+    legacy::CompoundFileBuilder builder;
+    builder.addStream(stream, "data");
+    return builder.build();
 }
 
 TEST(ZipReaderLimits, BombIsRefusedBeforeInflating) {
@@ -109,105 +59,53 @@ TEST(ZipReaderLimits, ChecksumMismatchIsReported) {
     ExpectFailure([&] { reader->readWhole("a.xml", 100000); }, ErrorCode::CorruptEntry, {"a.xml"});
 }
 
+// Each kind of file that is not a usable workbook package, with its own code and words, naming
+// the file.
 TEST(BadInput, EachKindGetsItsOwnDescription) {
     TempDir dir;
-    const std::string workbook = [] {
-        TempDir tmp;
-        MiniWorkbook book;
-        book.sheets = {{"Data"}};
-        return readFile(WriteBook(tmp, "w.xlsx", book));
-    }();
-    struct Case {
-        std::string name;
-        std::string bytes;
-        ErrorCode code;
-        std::string words;
+    MiniWorkbook book;
+    book.sheets = {{"Data"}};
+    const auto zipped = [&](const std::function<void(PackageEntries&)>& change) {
+        PackageEntries package = BuildPackage(book);
+        change(package);
+        package.write(dir / "package.xlsx");
+        return readFile(dir / "package.xlsx");
     };
-    const std::vector<Case> cases = {
+    const std::string workbook = zipped([](PackageEntries&) {});
+    const legacy::BadFile cases[] = {
         {"random.xlsx", std::string("\x01\x02\x03\x04\xFF\xFE", 6), ErrorCode::NotAZip, "zip"},
         {"notes.xlsx", "name,amount\nx,1\n", ErrorCode::TextNotWorkbook, "text"},
         {"empty.xlsx", "", ErrorCode::NotAZip, "empty"},
         {"cut.xlsx", workbook.substr(0, workbook.size() / 2), ErrorCode::TruncatedPackage,
          "cut short"},
-        {"Q3.xlsx", CompoundFile(true), ErrorCode::PasswordProtected, "password-protected"},
-        {"old.xlsx", CompoundFile(false), ErrorCode::LegacyBinaryWorkbook, ".xls"},
+        {"Q3.xlsx", CompoundFile("EncryptedPackage"), ErrorCode::PasswordProtected,
+         "password-protected"},
+        {"old.xlsx", CompoundFile("Workbook"), ErrorCode::LegacyBinaryWorkbook, ".xls"},
+        {"plain.xlsx", zipped([](PackageEntries& p) {
+             p = PackageEntries();
+             p.set("a.txt", "x");
+         }),
+         ErrorCode::NotAWorkbook, ""},
+        {"binary.xlsx", zipped([](PackageEntries& p) {
+             p.replaceOnce(
+                 "[Content_Types].xml",
+                 "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml",
+                 "application/vnd.ms-excel.sheet.binary.macroEnabled.main");
+         }),
+         ErrorCode::BinaryWorkbook, ""},
+        {"missing.xlsx", zipped([](PackageEntries& p) { p.remove("xl/worksheets/sheet1.xml"); }),
+         ErrorCode::MissingPart, "xl/worksheets/sheet1.xml"},
+        {"doctype.xlsx", zipped([](PackageEntries& p) {
+             p.replaceOnce("xl/workbook.xml", "<?xml version=\"1.0\"?>",
+                           "<?xml version=\"1.0\"?><!DOCTYPE lol [<!ENTITY lol \"lol\">]>");
+         }),
+         ErrorCode::XmlDeclarationsRefused, "xl/workbook.xml"},
     };
     for (const auto& c : cases) {
-        const auto [code, description] = OpenFailure(dir, c.name, c.bytes);
-        EXPECT_EQ(code, c.code) << c.name << ": " << description;
-        EXPECT_NE(description.find("'" + c.name + "'"), std::string::npos) << description;
-        EXPECT_NE(description.find(c.words), std::string::npos) << description;
+        const auto file = dir.write(c.name, c.bytes);
+        ExpectFailure([&] { SourcePackage::OpenFile(file); }, c.code,
+                      {"'" + c.name + "'", c.words});
     }
-}
-
-TEST(BadInput, PackagesThatAreNotUsableWorkbooks) {
-    TempDir dir;
-    MiniWorkbook book;
-    book.sheets = {{"Data"}};
-    const auto failure = [&](const std::function<void(PackageEntries&)>& change) {
-        PackageEntries package = BuildPackage(book);
-        change(package);
-        package.write(dir / "case.xlsx");
-        return OpenFailure(dir, "case.xlsx", readFile(dir / "case.xlsx"));
-    };
-    EXPECT_EQ(failure([](PackageEntries& p) {
-                  p = PackageEntries();
-                  p.set("hello.txt", "just a zip");
-              }).first,
-              ErrorCode::NotAWorkbook);
-    EXPECT_EQ(failure([](PackageEntries& p) {
-                  p.replaceOnce("[Content_Types].xml", "spreadsheetml.sheet.main+xml", "BINARY");
-                  p.replaceOnce("[Content_Types].xml",
-                                "application/vnd.openxmlformats-officedocument.BINARY",
-                                "application/vnd.ms-excel.sheet.binary.macroEnabled.main");
-              }).first,
-              ErrorCode::BinaryWorkbook);
-    const auto missing = failure([](PackageEntries& p) { p.remove("xl/worksheets/sheet1.xml"); });
-    EXPECT_EQ(missing.first, ErrorCode::MissingPart);
-    EXPECT_NE(missing.second.find("xl/worksheets/sheet1.xml"), std::string::npos);
-    const auto doctype = failure([](PackageEntries& p) {
-        p.replaceOnce("xl/workbook.xml", "<?xml version=\"1.0\"?>",
-                      "<?xml version=\"1.0\"?><!DOCTYPE lol [<!ENTITY lol \"lol\">]>");
-    });
-    EXPECT_EQ(doctype.first, ErrorCode::XmlDeclarationsRefused);
-    EXPECT_NE(doctype.second.find("xl/workbook.xml"), std::string::npos);
-}
-
-TEST(InputDetection, JudgesTheFirstBytes) {
-    EXPECT_EQ(DetectFormat(std::string("PK\x03\x04rest", 8)), FileFormat::ZipPackage);
-    EXPECT_EQ(DetectFormat(CompoundFile(true)), FileFormat::EncryptedPackage);
-    EXPECT_EQ(DetectFormat(CompoundFile(false)), FileFormat::LegacyBinary);
-    EXPECT_EQ(DetectFormat("<html><body>table</body></html>"), FileFormat::Text);
-    EXPECT_EQ(DetectFormat(std::string("\x00\x01\x02", 3)), FileFormat::Unknown);
-    EXPECT_EQ(DetectFormat(""), FileFormat::Empty);
-}
-
-TEST(XmlParsing, RefusesDeclarationsAndKeepsEscapes) {
-    const auto code = [](std::string_view xml) {
-        try {
-            ParseXmlTree(xml, "f.xlsx", "part.xml");
-        } catch (const SpreadsheetError& error) {
-            return error.code();
-        }
-        return ErrorCode::Internal;
-    };
-    EXPECT_EQ(code("<!DOCTYPE a SYSTEM \"http://example.invalid/a.dtd\"><a/>"),
-              ErrorCode::XmlDeclarationsRefused);
-    EXPECT_EQ(code("<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY x \"y\">]><a>&x;</a>"),
-              ErrorCode::XmlDeclarationsRefused);
-    EXPECT_EQ(code("<a><b></a>"), ErrorCode::MalformedXml);
-    std::string nested;
-    for (int i = 0; i < kMaxXmlDepth + 5; ++i) {
-        nested += "<a>";
-    }
-    EXPECT_EQ(code(nested), ErrorCode::MalformedXml);
-    // Values survive a parse and a write unchanged, including characters that need escaping.
-    const XmlNode node = ParseXmlTree(
-        "<r a=\"x&#10;y&#9;&quot;&lt;\"><t xml:space=\"preserve\"> a&amp;b&#13; _x000D_ </t></r>",
-        "f.xlsx", "p.xml");
-    const XmlNode again = ParseXmlTree(SerializeNode(node), "f.xlsx", "p.xml");
-    EXPECT_EQ(*again.attribute("a"), "x\ny\t\"<");
-    EXPECT_EQ(again.child("t")->textContent(), " a&b\r _x000D_ ");
 }
 
 TEST(Relationships, TargetsResolveLikePartNames) {
