@@ -174,41 +174,6 @@ TEST_F(DrawingsTest, EveryPictureShapeAndLinkTravelsWithItsSheet) {
     EXPECT_NE(FindElement(types, "Default", "Extension", "jpeg"), nullptr);
 }
 
-TEST_F(DrawingsTest, ChartsReadTheCopiedSheetsAndEveryCopyGetsItsOwnParts) {
-    const auto pictures = fixture("pictures.xlsx");
-    const auto charts = fixture("charts.xlsx");
-    const PackageEntries result = merge({{blocker("Data Sheet"), "Data Sheet"},
-                                         {pictures, "Pictures"},
-                                         {pictures, "Pictures"},
-                                         {charts, "Data Sheet"},
-                                         {charts, "Report"},
-                                         {charts, "Report"}});
-    EXPECT_EQ(Summarise(result, "Report").chartFormulas,
-              (std::vector<std::string>{"Report!$B$1", "Report!$A$2:$A$5", "Report!$B$2:$B$5",
-                                        "'Data Sheet (2)'!$B$1", "'Data Sheet (2)'!$A$2:$A$5",
-                                        "'Data Sheet (2)'!$B$2:$B$5"}));
-    // The second copy's own chart reads the second copy.
-    const auto second = Summarise(result, "Report (2)").chartFormulas;
-    ASSERT_EQ(second.size(), 6u);
-    EXPECT_EQ(second[2], "'Report (2)'!$B$2:$B$5");
-    EXPECT_EQ(second[5], "'Data Sheet (2)'!$B$2:$B$5");
-    EXPECT_FALSE(ReportHas(report, ReportKind::FormulaAsValue, "chart"));
-
-    // Same-named source parts of every copy become distinct result parts; media are shared.
-    std::set<std::string> drawings;
-    std::set<std::string> chartParts;
-    for (const auto* name : {"Pictures", "Pictures (2)", "Report", "Report (2)"}) {
-        drawings.insert(DrawingOf(result, name));
-        for (const auto& chart : RelationshipsOfKind(result, DrawingOf(result, name), "chart")) {
-            chartParts.insert(chart.partName);
-        }
-    }
-    EXPECT_EQ(drawings.size(), 4u);
-    EXPECT_EQ(chartParts.size(), 4u);
-    EXPECT_EQ(Summarise(result, "Pictures").counts, Summarise(result, "Pictures (2)").counts);
-    EXPECT_EQ(MediaEntries(result).size(), 2u);
-}
-
 TEST_F(DrawingsTest, ChartOnASheetLeftBehindKeepsItsValues) {
     const auto charts = fixture("charts.xlsx");
     const PackageEntries result = merge({{charts, "Report"}});

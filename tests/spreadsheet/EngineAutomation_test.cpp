@@ -179,24 +179,6 @@ TEST_F(ManySources, BeyondWhatTheSystemAllowsFailClearlyAndWriteNothing) {
         "'Book[0-9]+\\.xlsx' cannot be opened: too many files are open");
 }
 
-TEST(EngineSources, NeverWrittenEvenWhenClosedWithSaveChanges) {
-    TempDir dir;
-    MiniWorkbook book;
-    book.sheets = {{"Data", "<sheetData><row r=\"1\"><c r=\"A1\"><v>5</v></c></row></sheetData>"}};
-    const auto file = WriteBook(dir, "Source.xlsx", book);
-    const std::string before = readFile(file);
-    const auto stamp = std::filesystem::last_write_time(file);
-    MergeInto(dir / "out.xlsx", {{file, "Data"}, {file, "Data"}});
-    EXPECT_EQ(readFile(file), before);
-    EXPECT_EQ(std::filesystem::last_write_time(file), stamp);
-    std::vector<std::string> entries;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-        entries.push_back(entry.path().filename().string());
-    }
-    std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (std::vector<std::string>{"Source.xlsx", "out.xlsx"}));
-}
-
 TEST(EngineSources, FileDeletedAfterOpenStillCopies) {
     TempDir dir;
     MiniWorkbook book;

@@ -1,8 +1,8 @@
 // What the copy does with the workbook-level parts a sheet's cells point into: cell metadata
 // (spilling formulas) renumbered into one result part, value metadata it cannot carry left out
 // with the cached values kept, links to other workbooks carried and renumbered, a table used by
-// its bare name whose sheet stays behind, a source's macros reported once, and column widths
-// kept on screen when the Normal fonts differ.
+// its bare name whose sheet stays behind, a source's macros reported once, and the column width
+// arithmetic under another Normal font.
 
 #include "EngineTestSupport.h"
 #include "spreadsheet/ooxml/formulas/ExternalLinks.h"
@@ -382,58 +382,6 @@ TEST(Macros, AResultNamedLikeAMacroWorkbookIsRefusedAndNothingIsWritten) {
     EXPECT_TRUE(std::filesystem::exists(dir / "out.XLSX"));
 }
 
-// ---- pivot tables and slicers ----
-
-TEST(Decisions, APivotTableIsKeptAsWhatItShowedAndItsSlicerIsLeftOut) {
-    TempDir dir;
-    MiniWorkbook book;
-    MiniSheet pivot(
-        "Pivot",
-        "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Region</t></is></c><c "
-        "r=\"B1\" t=\"inlineStr\"><is><t>Sum</t></is></c></row><row r=\"2\"><c r=\"A2\" "
-        "t=\"inlineStr\"><is><t>North</t></is></c><c r=\"B2\"><v>42</v></c></row></sheetData>"
-        "<conditionalFormatting pivot=\"1\" sqref=\"B2\"><cfRule type=\"cellIs\" "
-        "priority=\"1\" operator=\"greaterThan\"><formula>0</formula></cfRule>"
-        "</conditionalFormatting><extLst><ext uri=\"{A8765BA9-456A-4dab-B4F3-ACF838C121DE}\" "
-        "xmlns:x14=\"http://"
-        "schemas.microsoft.com/office/spreadsheetml/2009/9/main\"><x14:slicerList><x14:slicer "
-        "r:id=\"rIdS\"/></x14:slicerList></ext></extLst>");
-    pivot.rels =
-        RelationshipTo("rIdP", "pivotTable", "../pivotTables/pivotTable1.xml") +
-        RelationshipTo("rIdS", "http://schemas.microsoft.com/office/2007/relationships/slicer",
-                       "../slicers/slicer1.xml");
-    pivot.parts.push_back({"xl/pivotTables/pivotTable1.xml",
-                           "<pivotTableDefinition xmlns=\"" + kMain +
-                               "\" name=\"P\" cacheId=\"3\"><location ref=\"A1:B2\" "
-                               "firstHeaderRow=\"1\" firstDataRow=\"1\" firstDataCol=\"1\"/>"
-                               "</pivotTableDefinition>"});
-    pivot.parts.push_back({"xl/slicers/slicer1.xml",
-                           "<slicers xmlns=\"http://schemas.microsoft.com/office/spreadsheetml/"
-                           "2009/9/main\"/>"});
-    book.sheets.push_back(pivot);
-    const auto file = WriteBook(dir, "pivot.xlsx", book);
-
-    const auto merged = MergeAndRead(dir, {{file, "Pivot"}});
-
-    const XmlNode sheet = merged.sheet(1);
-    EXPECT_EQ(CellText(sheet, "B2"), "42");
-    EXPECT_EQ(FindElement(sheet, "slicerList"), nullptr);
-    ASSERT_NE(FindElement(sheet, "conditionalFormatting"), nullptr);
-    EXPECT_EQ(FindElement(sheet, "conditionalFormatting")->attribute("pivot"), nullptr)
-        << "a format bound to a pivot table that stayed as values binds to its cells";
-    for (const auto& entry : merged.package.entries()) {
-        EXPECT_EQ(entry.name.find("pivot"), std::string::npos) << entry.name;
-        EXPECT_EQ(entry.name.find("slicer"), std::string::npos) << entry.name;
-    }
-    EXPECT_TRUE(ReportHas(merged.report, ReportKind::FormulaAsValue, "kept as what it showed"));
-    EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "Slicers"));
-    int slicerLines = 0;
-    for (const auto& item : merged.report.items) {
-        slicerLines += item.message.find("licer") != std::string::npos ? 1 : 0;
-    }
-    EXPECT_EQ(slicerLines, 1) << "one decision, one sentence per merge entry";
-}
-
 // ---- column widths under another Normal font ----
 
 // Pixels of a stored column width as spreadsheet programs draw it with this digit width.
@@ -486,34 +434,6 @@ TEST(ColumnWidths, TheNormalStyleNamesTheFontNotTheFirstFont) {
     const auto fallback = spreadsheet::ooxml::NormalFontOf("<styleSheet/>", "s.xlsx");
     EXPECT_EQ(fallback.name, "Calibri");
     EXPECT_EQ(fallback.size, 11);
-}
-
-TEST(ColumnWidths, ALaterSourceWithAWiderNormalFontKeepsItsColumnsOnScreen) {
-    TempDir dir;
-    const std::string columns = "<sheetFormatPr baseColWidth=\"7\" defaultColWidth=\"9.140625\" "
-                                "defaultRowHeight=\"15\"/><cols><col min=\"1\" max=\"1\" "
-                                "width=\"9.140625\" customWidth=\"1\"/></cols><sheetData/>";
-    MiniWorkbook calibri;
-    calibri.sheets.push_back({"Calibri", columns});
-    const auto first = WriteBook(dir, "calibri.xlsx", calibri);
-    MiniWorkbook arial;
-    arial.sheets.push_back({"Arial", columns});
-    PackageEntries package = BuildPackage(arial);
-    package.replaceOnce("xl/styles.xml", "<font><sz val=\"11\"/><name val=\"Calibri\"/></font>",
-                        "<font><sz val=\"12\"/><name val=\"Arial\"/></font>");
-    package.write(dir / "arial.xlsx");
-
-    const auto merged = MergeAndRead(dir, {{first, "Calibri"}, {dir / "arial.xlsx", "Arial"}});
-
-    const XmlNode kept = merged.sheet(1);
-    EXPECT_EQ(FindElement(kept, "col")->attributeOr("width", ""), "9.140625");
-    const XmlNode converted = merged.sheet(2);
-    EXPECT_EQ(FindElement(converted, "col")->attributeOr("width", ""), "11.7109375");
-    const XmlNode* format = FindElement(converted, "sheetFormatPr");
-    ASSERT_NE(format, nullptr);
-    EXPECT_EQ(format->attributeOr("defaultColWidth", ""), "11.7109375");
-    EXPECT_EQ(format->attributeOr("baseColWidth", ""), "9");
-    EXPECT_TRUE(ReportHas(merged.report, ReportKind::Adjusted, "Arial 12"));
 }
 
 } // namespace

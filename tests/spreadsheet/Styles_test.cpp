@@ -521,15 +521,9 @@ TEST(Styles, CustomTableStylesComeWithTheirDifferentialFormats) {
         EXPECT_EQ(*dxf.child("fill")->child("patternFill")->child("bgColor")->attribute("rgb"),
                   expected);
     }
-    const XmlElement* section = nullptr;
-    for (const auto& element :
-         ParseXmlTree(merge.result.toXml(), "result", "xl/styles.xml").children) {
-        if (element.name.local == "tableStyles") {
-            section = &element;
-            EXPECT_EQ(*element.attribute("defaultTableStyle"), "TableStyleMedium9");
-        }
-    }
-    EXPECT_NE(section, nullptr);
+    const XmlElement root = ParseXmlTree(merge.result.toXml(), "result", "xl/styles.xml");
+    ASSERT_NE(root.child("tableStyles"), nullptr);
+    EXPECT_EQ(*root.child("tableStyles")->attribute("defaultTableStyle"), "TableStyleMedium9");
 }
 
 TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
