@@ -88,13 +88,28 @@ std::string SpillTypeOf(const PackageEntries& package, const XmlNode& cell) {
 
 // ---- the metadata part itself ----
 
-TEST(MetadataPart, BlocksOfSeveralSourcesAreRenumberedAndShared) {
+// A third source's blocks name a type or an entry it does not have, or nothing at all.
+std::string BrokenMetadata() {
+    return "<metadata xmlns=\"" + kMain +
+           "\"><metadataTypes count=\"1\"><metadataType name=\"XLDAPR\"/></metadataTypes>"
+           "<futureMetadata name=\"XLDAPR\" count=\"1\">" +
+           DynamicBlock() +
+           "</futureMetadata><cellMetadata count=\"3\"><bk><rc t=\"2\" v=\"0\"/></bk><bk><rc "
+           "t=\"1\" v=\"5\"/></bk><bk/></cellMetadata></metadata>";
+}
+
+TEST(MetadataPart, BlocksOfSeveralSourcesAreRenumberedAndSharedBrokenOnesLeftOut) {
     const SourceMetadata first = SourceMetadata::parse(DynamicOnlyMetadata(), "a.xlsx", "m");
     const SourceMetadata second = SourceMetadata::parse(RichThenDynamicMetadata(), "b.xlsx", "m");
+    const SourceMetadata third = SourceMetadata::parse(BrokenMetadata(), "c.xlsx", "m");
     ResultMetadata result;
     auto fromFirst = result.importerFor(first);
     auto fromSecond = result.importerFor(second);
+    auto fromThird = result.importerFor(third);
 
+    EXPECT_EQ(fromThird->cellMetadata("1"), std::nullopt) << "type 2 does not exist";
+    EXPECT_EQ(fromThird->cellMetadata("2"), std::nullopt) << "entry 5 does not exist";
+    EXPECT_EQ(fromThird->cellMetadata("3"), std::nullopt) << "an empty block says nothing";
     EXPECT_TRUE(result.empty()) << "nothing is added before a cell uses it";
     EXPECT_EQ(fromSecond->cellMetadata("2"), 1) << "the second source's spill block comes first";
     EXPECT_EQ(fromFirst->cellMetadata("1"), 1) << "the same spill settings share one block";
@@ -113,25 +128,7 @@ TEST(MetadataPart, BlocksOfSeveralSourcesAreRenumberedAndShared) {
     EXPECT_EQ(CountElements(*xml.child("cellMetadata"), "bk"), 1);
     EXPECT_EQ(xml.child("valueMetadata"), nullptr);
     // The block written under the source's own prefix keeps a declaration of it.
-    const std::string text = result.toXml();
-    EXPECT_NE(text.find("fDynamic=\"1\""), std::string::npos);
-}
-
-TEST(MetadataPart, ABlockNamingAMissingTypeOrEntryIsNotCarried) {
-    const std::string broken =
-        "<metadata xmlns=\"" + kMain +
-        "\"><metadataTypes count=\"1\"><metadataType name=\"XLDAPR\"/></metadataTypes>"
-        "<futureMetadata name=\"XLDAPR\" count=\"1\">" +
-        DynamicBlock() +
-        "</futureMetadata><cellMetadata count=\"3\"><bk><rc t=\"2\" v=\"0\"/></bk><bk><rc t=\"1\" "
-        "v=\"5\"/></bk><bk/></cellMetadata></metadata>";
-    const SourceMetadata source = SourceMetadata::parse(broken, "c.xlsx", "m");
-    ResultMetadata result;
-    auto importer = result.importerFor(source);
-    EXPECT_EQ(importer->cellMetadata("1"), std::nullopt) << "type 2 does not exist";
-    EXPECT_EQ(importer->cellMetadata("2"), std::nullopt) << "entry 5 does not exist";
-    EXPECT_EQ(importer->cellMetadata("3"), std::nullopt) << "an empty block says nothing";
-    EXPECT_TRUE(result.empty());
+    EXPECT_NE(result.toXml().find("fDynamic=\"1\""), std::string::npos);
 }
 
 // ---- spilling formulas through a whole merge ----
