@@ -31,13 +31,6 @@ std::vector<std::string> Items(const SourceSharedStrings& strings) {
     return items;
 }
 
-// The default theme with another accent 1.
-Theme OtherTheme() {
-    std::string xml = Theme::builtinDefault().xml();
-    xml.replace(xml.find("4F81BD"), 6, "C00000");
-    return Theme::parse(xml, "result");
-}
-
 TEST(SharedStrings, ItemsKeepTextRunsAndEscapesAsWritten) {
     const std::string xml = Sst(
         "\n  <si><t>plain</t></si>\n"
@@ -156,7 +149,9 @@ TEST(SharedStrings, ImporterTranslatesRunsOnceAndCountsEveryUse) {
         "runs.xlsx");
 
     // The result theme differs from the source's (default) theme.
-    const Theme resultTheme = OtherTheme();
+    std::string themeXml = Theme::builtinDefault().xml();
+    themeXml.replace(themeXml.find("4F81BD"), 6, "C00000");
+    const Theme resultTheme = Theme::parse(themeXml, "result");
     ResultStyles resultStyles(resultTheme);
     // A first source whose fonts occupy the first two slots, so that the phonetic font moves.
     const SourceStyles first = SourceStyles::parse(
@@ -229,35 +224,6 @@ TEST(SharedStrings, LargeResultTableKeepsEveryItemWhereItsIndexSays) {
     const auto items = Items(SourceSharedStrings::parse(streamed, "result"));
     ASSERT_EQ(items.size(), texts.size());
     EXPECT_EQ(items, texts);
-}
-
-TEST(SharedStrings, PlainTextItemsAreThoseTheStyleTranslationLeavesAlone) {
-    const SourceStyles sourceStyles = SourceStyles::parse(
-        std::string(R"(<styleSheet xmlns=")") + kMain +
-            R"("><fonts count="1"><font><sz val="11"/><name val="Calibri"/></font></fonts>)"
-            R"(</styleSheet>)",
-        "plain.xlsx");
-    const Theme resultTheme = OtherTheme();
-    ResultStyles resultStyles(resultTheme);
-    auto import = resultStyles.importerFor(sourceStyles, Theme::builtinDefault());
-    ASSERT_TRUE(import->themeDiffers());
-
-    // Items as the source reader writes them: the shortcut must give what translation gives.
-    const SourceSharedStrings source = SourceSharedStrings::parse(
-        Sst(R"(<si><t>plain</t></si><si><t xml:space="preserve"> padded </t></si>)"
-            R"(<si><t>a &amp; b &lt; c &gt; "q" 'x' _x000D_</t></si><si><t>line&#13;end</t></si>)"
-            R"(<si><t>漢字</t></si>)"),
-        "plain.xlsx");
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        EXPECT_TRUE(IsPlainTextItem(source.item(i))) << source.item(i);
-        EXPECT_EQ(import->richText(source.item(i)), source.item(i));
-    }
-    for (const char* notPlain :
-         {R"(<r><rPr><color theme="4"/></rPr><t>blue</t></r>)",
-          "<t>x</t><phoneticPr fontId=\"1\"/>", "<t>a</t><rPh sb=\"0\" eb=\"1\"><t>b</t></rPh>",
-          "<t/>", "", "<t>open"}) {
-        EXPECT_FALSE(IsPlainTextItem(notPlain)) << notPlain;
-    }
 }
 
 } // namespace

@@ -554,17 +554,6 @@ TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
     EXPECT_EQ(*view.section("cellStyles")[0].attribute("name"), "Normal");
 }
 
-TEST(Styles, BrokenStylesPartsAreRefused) {
-    testing::ExpectFailure([] { SourceStyles::parse("<styleSheet><fonts>", "Torn.xlsx"); },
-                           ErrorCode::MalformedXml, {"'Torn.xlsx'"});
-    testing::ExpectFailure(
-        [] {
-            SourceStyles::parse(R"(<!DOCTYPE s SYSTEM "http://example.com/x.dtd"><styleSheet/>)",
-                                "Dtd.xlsx");
-        },
-        ErrorCode::XmlDeclarationsRefused);
-}
-
 TEST(Styles, TooManyCellFormatsFailClearly) {
     StylesXml a;
     // Distinct formats by alignment alone: one more than the result can hold.
