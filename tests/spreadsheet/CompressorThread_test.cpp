@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace {
 

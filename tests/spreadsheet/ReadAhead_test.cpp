@@ -10,7 +10,6 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <stdexcept>
 
 namespace quillory::testing {

@@ -7,7 +7,6 @@
 #include "spreadsheet/ooxml/styles/Styles.h"
 #include "support/ExpectFailure.h"
 
-#include <algorithm>
 #include <deque>
 #include <gtest/gtest.h>
 #include <map>
