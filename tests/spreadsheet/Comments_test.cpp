@@ -188,12 +188,13 @@ TEST(ThreadedComments, EachCopyGetsNewIdsWithRepliesAndNotesFollowing) {
         const XmlNode tree = ParseXmlTree(rewritten.xml, "result", "c.xml");
         EXPECT_EQ(rewritten.comments, 2u);
         EXPECT_EQ(FindElement(tree, "author")->textContent(), "tc=" + ids.at("{AAAA}"));
-        EXPECT_NE(FindElement(tree, "comment", "ref", "A1"), nullptr);
-        EXPECT_EQ(FindElement(tree, "comment", "ref", "A1")->attributeOr("xr:uid", ""),
-                  ids.at("{AAAA}"));
-        EXPECT_EQ(FindElement(tree, "comment", "ref", "A1")->attributeOr("shapeId", ""), "2049");
-        EXPECT_EQ(FindElement(tree, "comment", "ref", "C3")->attributeOr("shapeId", ""), "0");
-        EXPECT_NE(FindElement(tree, "comment", "ref", "C3")->attributeOr("xr:uid", ""), "{EEEE}");
+        const XmlNode* a1 = FindElement(tree, "comment", "ref", "A1");
+        const XmlNode* c3 = FindElement(tree, "comment", "ref", "C3");
+        ASSERT_TRUE(a1 != nullptr && c3 != nullptr);
+        EXPECT_EQ(a1->attributeOr("xr:uid", ""), ids.at("{AAAA}"));
+        EXPECT_EQ(a1->attributeOr("shapeId", ""), "2049");
+        EXPECT_EQ(c3->attributeOr("shapeId", ""), "0");
+        EXPECT_NE(c3->attributeOr("xr:uid", ""), "{EEEE}");
     }
     EXPECT_THROW(RewriteThreadedComments("<ThreadedComments>", {}, {}, "b.xlsx", "t.xml"),
                  spreadsheet::SpreadsheetError);
@@ -391,26 +392,26 @@ TEST(CommentsMerge, NotesButtonsControlsAndHeaderPicturesTravelWithEveryCopy) {
                         "<controls><control shapeId=\"" + shape +
                             "\" r:id=\"rIdAx\" name=\"CommandButton1\"/></controls></worksheet>");
     package.replaceOnce(RelationshipsPartFor(buttons), "</Relationships>",
-                        "<Relationship Id=\"rIdAx\" Type=\"http://schemas.openxmlformats.org/"
-                        "officeDocument/2006/relationships/control\" "
-                        "Target=\"../activeX/activeX1.xml\"/></Relationships>");
+                        RelationshipTo("rIdAx", "control", "../activeX/activeX1.xml") +
+                            "</Relationships>");
     const std::string control =
         "<?xml version=\"1.0\"?><ax:ocx xmlns:ax=\"http://schemas.microsoft.com/office/2006/"
-        "activeX\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-        "relationships\" ax:classid=\"{D7053240-CE69-11CD-A777-00DD01143C57}\" "
+        "activeX\" xmlns:r=\"" +
+        kRelNs +
+        "\" ax:classid=\"{D7053240-CE69-11CD-A777-00DD01143C57}\" "
         "ax:persistence=\"persistStorage\" r:id=\"rId1\"/>";
     const std::string state = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1state", 12);
     package.set("xl/activeX/activeX1.xml", control);
     package.set("xl/activeX/_rels/activeX1.xml.rels",
-                "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/"
-                "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas."
-                "microsoft.com/office/2006/relationships/activeXControlBinary\" "
-                "Target=\"activeX1.bin\"/></Relationships>");
+                RelationshipsXml(RelationshipTo("rId1",
+                                                "http://schemas.microsoft.com/office/2006/"
+                                                "relationships/activeXControlBinary",
+                                                "activeX1.bin")));
     package.set("xl/activeX/activeX1.bin", state);
     package.replaceOnce("[Content_Types].xml", "</Types>",
                         "<Default Extension=\"bin\" ContentType=\"application/vnd.ms-office."
-                        "activeX\"/><Override PartName=\"/xl/activeX/activeX1.xml\" "
-                        "ContentType=\"application/vnd.ms-office.activeX+xml\"/></Types>");
+                        "activeX\"/></Types>");
+    AddOverride(package, "xl/activeX/activeX1.xml", "application/vnd.ms-office.activeX+xml");
     const auto book = dir / "notes.xlsx";
     package.write(book);
     const auto [merged, report] = MergeAndRead(

