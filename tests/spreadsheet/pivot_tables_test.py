@@ -21,6 +21,7 @@ import openpyxl
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
                                 "tools"))
 
+import compare_sheets as cs  # noqa: E402
 import libreoffice_uno as lo  # noqa: E402
 import quillory_testing as qt  # noqa: E402
 
@@ -38,7 +39,7 @@ SPREADSHEETML = "application/vnd.openxmlformats-officedocument.spreadsheetml."
 def write_fixtures(office, folder):
     """pivots.xlsx: a pivot beside its data, two on another sheet sharing its cache, one over a
     smaller range (a second cache); clash.xlsx: a plain sheet named like the data sheet."""
-    doc = office.new_document()
+    doc = office.open()
     doc.Sheets.getByIndex(0).setName(DATA_SHEET)
     doc.Sheets.insertNewByName("Report", 1)
     data, report = doc.Sheets.getByIndex(0), doc.Sheets.getByName("Report")
@@ -52,7 +53,7 @@ def write_fixtures(office, folder):
                                          "ByRegion")
     pivots = os.path.join(folder, "pivots.xlsx")
     office.save_xlsx(doc, pivots)
-    doc = office.new_document()
+    doc = office.open()
     doc.Sheets.getByIndex(0).setName(DATA_SHEET)
     lo.fill(doc.Sheets.getByIndex(0), [["unrelated"], [1.0]])
     clash = os.path.join(folder, "clash.xlsx")
@@ -434,12 +435,7 @@ def filter_graph(path):
         openpyxl.load_workbook(path)
 
     def rels(z, part):
-        folder, name = part.rsplit("/", 1)
-        rels_part = folder + "/_rels/" + name + ".rels"
-        if rels_part not in z.namelist():
-            return {}
-        return {r["Id"]: os.path.normpath(os.path.join(folder, r["Target"]))
-                for r in attributes(z.read(rels_part).decode(), "Relationship")}
+        return {rel: target for rel, (_, target) in cs.relationships(z, part).items()}
 
     def extension(text, uri):
         found = re.search(r'<ext uri="%s"[^>]*>(.*?)</ext>' % re.escape(uri), text, re.I)

@@ -58,7 +58,7 @@ def openpyxl_book(path, font_name, size):
 
 def write_arial_book(office, path):
     """LibreOffice's own workbook: its Default cell style in Arial 10."""
-    doc = office.new_document()
+    doc = office.open()
     default = doc.StyleFamilies.getByName("CellStyles").getByName("Default")
     default.CharFontName, default.CharHeight = "Arial", 10
     sheet = doc.Sheets.getByIndex(0)

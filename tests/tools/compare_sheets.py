@@ -159,13 +159,9 @@ def border_of(cell, side):
 
 
 def alignment_of(cell, _side):
-    a = cell.alignment
-    return {k: getattr(a, k) for k in ("horizontal", "vertical", "textRotation", "wrapText",
-                                       "shrinkToFit", "indent", "readingOrder")}
-
-
-def protection_of(cell, _side):
-    return {"locked": cell.protection.locked, "hidden": cell.protection.hidden}
+    return {k: getattr(cell.alignment, k) for k in ("horizontal", "vertical", "textRotation",
+                                                    "wrapText", "shrinkToFit", "indent",
+                                                    "readingOrder")}
 
 
 def same_description(a, b):
@@ -330,75 +326,61 @@ def _as_shown(value, cell, side):
 
 
 def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map):
-    """Values and types; formula texts after the expected renames. A formula that refers to a
-    sheet not in the result must have become its cached value."""
+    """Values and types; formula texts after the expected renames, and their cached values. A
+    formula that refers to a sheet not in the result must have become its cached value."""
     diffs = []
     table_map = table_map_of(src_ws, out_ws)
-    src_values = src.values[src_ws.title]
-    out_values = out.values[out_ws.title]
-    coords = set(src_ws._cells) | set(out_ws._cells)
+    src_values, out_values = src.values[src_ws.title], out.values[out_ws.title]
     defined = {d.name.casefold() for d in src.wb.defined_names.definedName}
     defined |= {t.displayName.casefold() for ws in src.wb.worksheets for t in ws.tables.values()}
-    for coord in sorted(coords):
-        a = src_ws._cells.get(coord)
-        b = out_ws._cells.get(coord)
+    for coord in sorted(set(src_ws._cells) | set(out_ws._cells)):
+        a, b = src_ws._cells.get(coord), out_ws._cells.get(coord)
         va = _as_shown(a.value, a, src) if a is not None else None
         vb = _as_shown(b.value, b, out) if b is not None else None
         ref = "%s%d" % (get_column_letter(coord[1]), coord[0])
-        is_formula = isinstance(va, str) and a.data_type == "f"
-        if is_formula:
-            absent = [n for n in formula_sheets(va) if sheet_map.get(n.casefold()) is None]
-            # Another workbook ([n]) cannot compute in the result: keeping the cached value is
-            # right. A name the source does not define computes the same error in both, so
-            # the unchanged formula is as right as its cached value.
-            absent += re.findall(r"\[\d+\]", "".join(re.split(r'("(?:[^"]|"")*")', va)[::2]))
-            undefined = [n for n in formula_names(va) if n.casefold() not in defined]
-            if undefined and not absent and b is not None and b.data_type == "f" and \
-                    canonical_formula(va, sheet_map, table_map) == canonical_formula(vb):
-                continue
-            absent += undefined
-            if absent:
-                cached = src_values.cell(*coord).value
-                kept = vb if vb != "" else None  # no cached value: an empty cell or text
-                if not (b is not None and b.data_type != "f" and kept == cached):
-                    diffs.append("%s: formula %s refers to sheet(s) %s not in the result; "
-                                 "expected its cached value %r, got %r" % (ref, va, absent, cached, vb))
-                continue
-            expected = canonical_formula(va, sheet_map, table_map)
-            got = canonical_formula(vb, None, None) if isinstance(vb, str) else None
-            if b is None or b.data_type != "f" or expected != got:
-                diffs.append("%s: formula %r, expected %r after renames, got %r" % (ref, va, expected, vb))
+        if a is not None and a.data_type == "f":
+            cached = _as_shown(src_values.cell(*coord).value, a, src)
+            got = _as_shown(out_values.cell(*coord).value, b, out) if b is not None else None
+            if cached != got and not (cached is None and got == ""):
+                diffs.append("%s: cached value %r became %r" % (ref, cached, got))
+        if not (isinstance(va, str) and a.data_type == "f"):
+            if va != vb or (None not in (a, b, va) and a.data_type != b.data_type):
+                diffs.append("%s: %r (%s) became %r (%s)" % (ref, va, a.data_type if a else "-",
+                                                              vb, b.data_type if b else "-"))
             continue
-        if va != vb or (a is not None and b is not None and va is not None and a.data_type != b.data_type):
-            diffs.append("%s: %r (%s) became %r (%s)" % (ref, va, a.data_type if a else "-", vb,
-                                                          b.data_type if b else "-"))
-    for coord in sorted(coords):
-        a = _as_shown(src_values.cell(*coord).value, src_ws._cells.get(coord), src) \
-            if coord in src_ws._cells else None
-        b = _as_shown(out_values.cell(*coord).value, out_ws._cells.get(coord), out) \
-            if coord in out_ws._cells else None
-        if coord in src_ws._cells and src_ws._cells[coord].data_type == "f":
-            if a != b and not (a is None and b == ""):
-                diffs.append("%s%d: cached value %r became %r" % (get_column_letter(coord[1]),
-                                                                  coord[0], a, b))
-    return _limit(diffs)
-
-
-def _compare_cell_styles(src, out, src_ws, out_ws, describe, what):
-    diffs = []
-    a_cells, b_cells = _cells(src_ws), _cells(out_ws)
-    for coord in sorted(set(a_cells) | set(b_cells)):
-        a = src_ws.cell(*coord)
-        b = out_ws.cell(*coord)
-        da, db = describe(a, src), describe(b, out)
-        if not same_description(da, db):
-            diffs.append("%s: %s %s became %s" % (a.coordinate, what, da, db))
+        absent = [n for n in formula_sheets(va) if sheet_map.get(n.casefold()) is None]
+        # Another workbook ([n]) cannot compute in the result: keeping the cached value is
+        # right. A name the source does not define computes the same error in both, so the
+        # unchanged formula is as right as its cached value.
+        absent += re.findall(r"\[\d+\]", "".join(re.split(r'("(?:[^"]|"")*")', va)[::2]))
+        undefined = [n for n in formula_names(va) if n.casefold() not in defined]
+        expected = canonical_formula(va, sheet_map, table_map)
+        got = canonical_formula(vb) if isinstance(vb, str) and b.data_type == "f" else None
+        if undefined and not absent and got == expected:
+            continue
+        if absent + undefined:
+            cached = src_values.cell(*coord).value
+            kept = vb if vb != "" else None  # no cached value: an empty cell or text
+            if not (b is not None and b.data_type != "f" and kept == cached):
+                diffs.append("%s: formula %s refers to sheet(s) %s not in the result; expected "
+                             "its cached value %r, got %r" % (ref, va, absent + undefined,
+                                                               cached, vb))
+        elif got != expected:
+            diffs.append("%s: formula %r, expected %r after renames, got %r" % (
+                ref, va, expected, vb))
     return _limit(diffs)
 
 
 def _styles(describe, what):
-    return lambda src, out, src_ws, out_ws, _map=None: _compare_cell_styles(
-        src, out, src_ws, out_ws, describe, what)
+    """A comparison of what describe(cell, side) says of every cell holding a value or a style."""
+    def compare(src, out, src_ws, out_ws, _map=None):
+        diffs = []
+        for coord in sorted(set(_cells(src_ws)) | set(_cells(out_ws))):
+            a, b = describe(src_ws.cell(*coord), src), describe(out_ws.cell(*coord), out)
+            if not same_description(a, b):
+                diffs.append("%s: %s %s became %s" % (src_ws.cell(*coord).coordinate, what, a, b))
+        return _limit(diffs)
+    return compare
 
 
 compare_fonts = _styles(font_of, "font")
@@ -406,7 +388,8 @@ compare_fills = _styles(fill_of, "fill")
 compare_borders = _styles(border_of, "border")
 compare_number_formats = _styles(lambda c, _s: {"format": c.number_format}, "number format")
 compare_alignment = _styles(alignment_of, "alignment")
-compare_cell_protection = _styles(protection_of, "protection")
+compare_cell_protection = _styles(
+    lambda c, _s: {"locked": c.protection.locked, "hidden": c.protection.hidden}, "protection")
 
 
 def _keyed(what, a, b):
