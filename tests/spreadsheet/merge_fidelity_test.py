@@ -204,7 +204,8 @@ class MergeFidelityTest(unittest.TestCase):
                 else:
                     self.assertEqual(result, sheet, where)
                 taken.add(result.casefold())
-        everything, chosen = ([ws.title for ws in m.out_side.wb.worksheets] for m in STATE["merges"])
+        everything, chosen = ([ws.title for ws in m.out_side.wb.worksheets]
+                              for m in STATE["merges"])
         self.assertEqual(chosen[0], "Quarterly revenue by region 24")
         self.assertRegex(chosen[1], r"^Quarterly revenue by regi[a-z ]* \(2\)$")
         # "Data" is in names.xlsx and same-names-1.xlsx; same-names-2.xlsx holds "DATA".
@@ -249,8 +250,9 @@ class MergeFidelityTest(unittest.TestCase):
             compared = (0, 1) if os.path.basename(src.path) == SPILLING else (1,)
             spilling += len(compared) == 2
             noted += bool(expected[1])
-            failures += ["%s: %s %r became %r" % (copy, ("array ranges", "notes")[k], expected[k],
-                                                  got[k]) for k in compared if got[k] != expected[k]]
+            failures += ["%s: %s %r became %r" % (copy, ("array ranges", "notes")[k],
+                                                  expected[k], got[k])
+                         for k in compared if got[k] != expected[k]]
         self.assertTrue(spilling and noted, "no merged sheet had spilling formulas and notes")
         self.assertFalse(failures, "\n".join(failures))
 

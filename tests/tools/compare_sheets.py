@@ -571,7 +571,8 @@ def compare_tables(_src, _out, src_ws, out_ws, _map=None):
             out.append((t.ref, t.headerRowCount, t.totalsRowCount, t.totalsRowShown,
                         repr(columns), repr(style)))
         return sorted(out)
-    return _changed("tables", describe(src_ws, table_map_of(src_ws, out_ws)), describe(out_ws, None))
+    return _changed("tables", describe(src_ws, table_map_of(src_ws, out_ws)),
+                    describe(out_ws, None))
 
 
 def _names(wb, sheet_index, mapping=None):
