@@ -414,13 +414,10 @@ def result_charts(path):
     return found
 
 
-def xlrd_worksheets(paths):
-    """[(name, hidden)] of the worksheets of each .xls as xlrd reads them."""
-    found = {}
-    for path in paths:
-        book = xlrd.open_workbook(path, on_demand=True)
-        found[path] = [(n, v != 0) for n, v in zip(book.sheet_names(), book._sheet_visibility)]
-    return found
+def xlrd_worksheets(path):
+    """[(name, hidden)] of the worksheets of an .xls as xlrd reads them."""
+    book = xlrd.open_workbook(path, on_demand=True)
+    return [(n, v != 0) for n, v in zip(book.sheet_names(), book._sheet_visibility)]
 
 
 def setUpModule():
@@ -525,7 +522,7 @@ class LegacyFormatsTest(unittest.TestCase):
             self.assertEqual(self.listed[path], NAMES, path)
         xls = [p for p in self.listed if p.lower().endswith(".xls")]
         self.assertTrue(any(p.endswith("latin-gnumeric5.xls") for p in xls) or not SSCONVERT)
-        read = xlrd_worksheets(xls)
+        read = {path: xlrd_worksheets(path) for path in xls}
         for path in xls:
             self.assertEqual(self.listed[path], [n for n, _ in read[path]], path)
         result = cs.load(self.result).wb if self.merged.returncode == 0 else None

@@ -87,17 +87,11 @@ def side(path, cache):
 def sheet_maps(entries, result_names):
     """For entry i: casefolded source sheet name -> its name in the result (the entry's own copy
     for its own sheet, else the first copy of that sheet of the same workbook), None if absent."""
-    maps = []
-    for i, (path, sheet) in enumerate(entries):
-        mapping = {}
-        for name in worksheet_names(path):
-            if name == sheet:
-                mapping[name.casefold()] = result_names[i]
-                continue
-            first = next((j for j, e in enumerate(entries) if e == (path, name)), None)
-            mapping[name.casefold()] = result_names[first] if first is not None else None
-        maps.append(mapping)
-    return maps
+    first = {}
+    for entry, result in zip(entries, result_names):
+        first.setdefault(entry, result)
+    return [{name.casefold(): result_names[i] if name == sheet else first.get((path, name))
+             for name in worksheet_names(path)} for i, (path, sheet) in enumerate(entries)]
 
 
 def pages(pdf, workdir):
