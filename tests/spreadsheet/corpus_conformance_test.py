@@ -32,7 +32,8 @@ KNOWN_GAPS = {
 COMPARISONS = [(what, compare) for what, compare in cs.COMPARISONS if what != "rich text"]
 
 OUTCOMES = {}
-RENDER_PENDING = []  # (name, source, result, result sheet names)
+RENDER_PENDING = []  # (name, source, result)
+WORK = [None]
 
 
 def corpus_files():
@@ -76,17 +77,14 @@ def judge(name, work):
             else "fails without a message", faults
     if merged.returncode != 0:
         return "crash", faults
-    problems = qt.check_package(output)
-    faults += ["package: " + p for p in problems]
+    faults += ["package: " + p for p in qt.check_package(output)]
     listed_names = listed.stdout.splitlines() if listed.returncode == 0 else None
-    source = load_side(path)
-    result = load_side(output)
+    source, result = load_side(path), load_side(output)
     if isinstance(source, str) or (not source.wb.worksheets and not isinstance(result, str) and
                                    result.wb.worksheets):
         # openpyxl reads no Strict workbook and not every odd one (faithfully copied, the
         # result is as odd): LibreOffice judges these (test_zz_...), all in one run.
-        result_names = listed_names or []
-        RENDER_PENDING.append((name, path, output, result_names))
+        RENDER_PENDING.append((name, path, output))
         return "merged; values compared by LibreOffice (openpyxl cannot read the source)", faults
     if isinstance(result, str):
         return "merged, result unreadable", faults + ["openpyxl cannot read the result: " + result]
@@ -125,36 +123,9 @@ def tearDownModule():
     if table and OUTCOMES:
         with open(table, "w", encoding="utf-8") as fh:
             fh.write("| File | Outcome |\n|---|---|\n")
-            for name in sorted(OUTCOMES):
-                outcome, faults = OUTCOMES[name]
-                cell = outcome + ("" if not faults else " — " + "; ".join(faults[:3]).replace("|", "/"))
-                fh.write("| %s | %s |\n" % (name, cell))
-
-
-WORK = [None]
-
-
-def render_compare(pending, work):
-    """One LibreOffice run for every pending source and result; {name: faults}."""
-    files = [p for _, source, result, _ in pending for p in (source, result)]
-    rendered = qt.libreoffice_csv(files, os.path.join(work, "render"))
-    faults = {}
-    for name, source, result, names in pending:
-        src_sheets = rendered.get(source, {})
-        out_sheets = rendered.get(result, {})
-        found = []
-        if not src_sheets:
-            faults[name] = None  # no independent reader opens the source: structure only
-            continue
-        for sheet_name, rows in out_sheets.items():
-            original = next((s for s in src_sheets if qt.is_renamed_copy(s, sheet_name)), None)
-            if original is None:
-                found.append("result sheet %r has no source sheet in LibreOffice" % sheet_name)
-            elif src_sheets[original] != rows:
-                found.append("%s: LibreOffice shows %r, the source %r" % (
-                    sheet_name, rows[:3], src_sheets[original][:3]))
-        faults[name] = found
-    return faults
+            for name, (outcome, faults) in sorted(OUTCOMES.items()):
+                detail = " — " + "; ".join(faults[:3]).replace("|", "/") if faults else ""
+                fh.write("| %s | %s%s |\n" % (name, outcome, detail))
 
 
 def make_test(name):
@@ -175,17 +146,25 @@ class CorpusConformanceTest(unittest.TestCase):
             self.skipTest("no merged source left for LibreOffice to judge")
         if not qt.SOFFICE:
             self.skipTest("LibreOffice (soffice) is not installed")
+        rendered = qt.libreoffice_csv([p for _, source, result in RENDER_PENDING
+                                       for p in (source, result)], os.path.join(WORK[0], "render"))
         failures = []
-        for name, found in render_compare(RENDER_PENDING, WORK[0]).items():
-            if found is None:
+        for name, source, result in RENDER_PENDING:
+            src_sheets, found = rendered.get(source, {}), []
+            if not src_sheets:  # no independent reader opens the source: structure only
                 OUTCOMES[name] = ("merged; neither openpyxl nor LibreOffice reads the source, "
                                   "result checked structurally", [])
-            elif found:
-                OUTCOMES[name] = ("merged, LibreOffice shows differences", found)
-                failures += ["%s: %s" % (name, f) for f in found]
-            else:
-                OUTCOMES[name] = ("merged, every worksheet renders as in the source "
-                                  "(LibreOffice)", [])
+                continue
+            for sheet_name, rows in rendered.get(result, {}).items():
+                original = next((s for s in src_sheets if qt.is_renamed_copy(s, sheet_name)), None)
+                if original is None:
+                    found.append("result sheet %r has no source sheet in LibreOffice" % sheet_name)
+                elif src_sheets[original] != rows:
+                    found.append("%s: LibreOffice shows %r, the source %r" % (
+                        sheet_name, rows[:3], src_sheets[original][:3]))
+            OUTCOMES[name] = ("merged, LibreOffice shows differences", found) if found else (
+                "merged, every worksheet renders as in the source (LibreOffice)", [])
+            failures += ["%s: %s" % (name, f) for f in found]
         self.assertEqual(failures, [])
 
 

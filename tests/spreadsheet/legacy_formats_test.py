@@ -1,18 +1,13 @@
 """Legacy sources, listed natively and merged through LibreOffice's conversion, against
-independent readers. Workbooks written by openpyxl (one styled, one of awkward sheet names, one
-of Western names only, one large) are saved as .xls by LibreOffice and by Gnumeric (BIFF8 and
-BIFF5) and as .ods; with the readable .xls files of the shared corpus, every one is listed by
-quillory-merge --list, which must name the worksheets xlrd reads in order, and every worksheet of
-every one is merged in one run: the sources convert in one run of the converter (two of the same
-file name from different folders included), each converted source is reported, nothing is left
-in the temporary folder or beside the sources, and the sources are byte for byte as before.
-LibreOffice reads each source and writes it as .xlsx (its own run, not the merge's), and openpyxl
-compares each copy in the result with that reading of its source: values, number formats, fonts
-(bold, italic, colour), fills, borders, alignment, merged cells and hidden state.
-
-The result is read by openpyxl directly: LibreOffice re-reading an .xlsx it wrote itself drops
-the formats of some empty styled cells (57231_MixedGasReport.xls of the corpus shows it), so a
-second pass through it would blame the merge for LibreOffice's own loss."""
+independent readers. Workbooks written by openpyxl (styled, awkward sheet names, Western names,
+large, East Asian fonts, defined names) are saved as .xls by LibreOffice and by Gnumeric (BIFF8 and
+BIFF5) and as .ods; with the .xls files of the shared corpus, every one is listed by quillory-merge
+--list, which must name the worksheets xlrd reads in order, and every worksheet of every one is
+merged in one run: one converter run for all (two sources of one file name included), each
+converted source reported, nothing left behind, the sources byte for byte as before. openpyxl
+compares each copy with LibreOffice's own .xlsx of its source and, where that reading loses what
+the .xls holds, with xlrd's reading of the .xls. The result is read by openpyxl directly:
+LibreOffice re-reading an .xlsx it wrote drops the formats of some empty styled cells."""
 
 import datetime
 import json
@@ -30,7 +25,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tools"))
 
 import openpyxl  # noqa: E402
+import xlrd  # noqa: E402
 from openpyxl.chart import BarChart, Reference  # noqa: E402
+from openpyxl.workbook.defined_name import DefinedName  # noqa: E402
+from xlrd import compdoc  # noqa: E402
 from openpyxl.utils import get_column_letter  # noqa: E402
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Side  # noqa: E402
 
@@ -168,7 +166,6 @@ NAMED_FORMULAS = {("Data", "C1"): "=SUM(Amounts)*Rate", ("Calc", "A1"): "=SUM(Am
 
 
 def write_names_workbook(path):
-    from openpyxl.workbook.defined_name import DefinedName
     wb = openpyxl.Workbook()
     data = wb.active
     data.title = "Data"
@@ -296,7 +293,6 @@ def xlrd_layout(path, sheet_name, blanks=False):
     the default height, the merged ranges and {column: (width, hidden, outline level)} of the
     columns COLINFO states and, as column 0, STANDARDWIDTH: the sheet as xlrd reads the .xls
     itself."""
-    import xlrd
     book = xlrd.open_workbook(path, formatting_info=True)
     sheet = book.sheet_by_name(sheet_name)
     fonts = {}
@@ -332,7 +328,6 @@ XLRD_ESCAPEMENT = {0: None, 1: "superscript", 2: "subscript"}
 def xlrd_runs(path, sheet_name):
     """{cell ref: [(character, font)]} of the cells holding rich text, the font as (name, size,
     bold, italic, underline, strike, super/subscript, RGB) read by xlrd from the .xls."""
-    import xlrd
     book = xlrd.open_workbook(path, formatting_info=True)
     sheet = book.sheet_by_name(sheet_name)
 
@@ -374,8 +369,6 @@ def result_runs(runs):
 def embedded_charts(path):
     """{worksheet name: charts embedded in it} of a .xls: the chart substreams (BOF of type 0x20)
     nested in each worksheet's own, in the stream xlrd's compound file reader gives."""
-    import xlrd
-    from xlrd import compdoc
     with open(path, "rb") as fh:
         document = compdoc.CompDoc(fh.read())
     mem, base, size = document.locate_named_stream("Workbook")
@@ -421,14 +414,10 @@ def result_charts(path):
     return found
 
 
-def xlrd_worksheets(paths):
-    """[(name, hidden)] of the worksheets of each .xls as xlrd reads them."""
-    import xlrd
-    found = {}
-    for path in paths:
-        book = xlrd.open_workbook(path, on_demand=True)
-        found[path] = [(n, v != 0) for n, v in zip(book.sheet_names(), book._sheet_visibility)]
-    return found
+def xlrd_worksheets(path):
+    """[(name, hidden)] of the worksheets of an .xls as xlrd reads them."""
+    book = xlrd.open_workbook(path, on_demand=True)
+    return [(n, v != 0) for n, v in zip(book.sheet_names(), book._sheet_visibility)]
 
 
 def setUpModule():
@@ -460,19 +449,15 @@ class LegacyFormatsTest(unittest.TestCase):
         # and underlines in question); LibreOffice writes them lossily itself, Gnumeric keeps them.
         cls.judged_by_xlrd = [saved[books["fonts"]]]
         restore_accounting_underline(saved[books["fonts"]])
-        if SSCONVERT:
-            for book, kind, name in [("styled", "excel_biff8", "styled-gnumeric.xls"),
-                                     ("styled", None, "styled.ods"),
-                                     ("names", "excel_biff8", "names-gnumeric8.xls"),
-                                     ("names", None, "names.ods"),
-                                     ("latin", "excel_biff7", "latin-gnumeric5.xls"),
-                                     ("fonts", "excel_biff8", "fonts-gnumeric8.xls"),
-                                     ("fonts", "excel_biff7", "fonts-gnumeric5.xls"),
-                                     ("formulas", "excel_biff8", "formulas-gnumeric8.xls"),
-                                     ("formulas", "excel_biff7", "formulas-gnumeric5.xls")]:
-                out = os.path.join(made, name)
-                kind = ["--export-type=Gnumeric_Excel:" + kind] if kind else []
-                subprocess.run([SSCONVERT] + kind + [books[book], out], capture_output=True,
+        if SSCONVERT:  # Gnumeric's .xls (BIFF8 and BIFF5) and .ods of the same workbooks
+            for book, kind in [("styled", "8"), ("styled", "ods"), ("names", "8"), ("names", "ods"),
+                               ("latin", "5"), ("fonts", "8"), ("fonts", "5"), ("formulas", "8"),
+                               ("formulas", "5")]:
+                out = os.path.join(made, book + (".ods" if kind == "ods" else
+                                                 "-gnumeric%s.xls" % kind))
+                export = [] if kind == "ods" else [
+                    "--export-type=Gnumeric_Excel:excel_biff" + ("8" if kind == "8" else "7")]
+                subprocess.run([SSCONVERT] + export + [books[book], out], capture_output=True,
                                timeout=120, check=True)
                 (cls.named if book == "formulas" else legacy).append(out)
             cls.names_books += [os.path.join(made, n) for n in ("names-gnumeric8.xls", "names.ods")]
@@ -511,14 +496,9 @@ class LegacyFormatsTest(unittest.TestCase):
         with open(stand_in, "w") as fh:
             fh.write("#!/bin/sh\necho run >> '%s'\nexec '%s' \"$@\"\n" % (runs, qt.SOFFICE))
         os.chmod(stand_in, 0o755)
-        environment = dict(os.environ)
-        os.environ.update(TMPDIR=cls.temporary,
-                          PATH=os.path.dirname(stand_in) + os.pathsep + os.environ["PATH"])
-        try:
-            cls.merged = qt.run_merge(cls.result, entries=cls.entries, report=cls.report)
-        finally:
-            os.environ.clear()
-            os.environ.update(environment)
+        cls.merged = qt.run_merge(cls.result, entries=cls.entries, report=cls.report, env=dict(
+            os.environ, TMPDIR=cls.temporary,
+            PATH=os.path.dirname(stand_in) + os.pathsep + os.environ["PATH"]))
         with open(runs) as fh:
             cls.converter_runs = len(fh.read().splitlines())
         cls.after = qt.snapshot(legacy)
@@ -542,7 +522,7 @@ class LegacyFormatsTest(unittest.TestCase):
             self.assertEqual(self.listed[path], NAMES, path)
         xls = [p for p in self.listed if p.lower().endswith(".xls")]
         self.assertTrue(any(p.endswith("latin-gnumeric5.xls") for p in xls) or not SSCONVERT)
-        read = xlrd_worksheets(xls)
+        read = {path: xlrd_worksheets(path) for path in xls}
         for path in xls:
             self.assertEqual(self.listed[path], [n for n, _ in read[path]], path)
         result = cs.load(self.result).wb if self.merged.returncode == 0 else None
@@ -607,7 +587,6 @@ class LegacyFormatsTest(unittest.TestCase):
         """Each workbook merged alone, so that its names and sheets keep their own names, and its
         standard font is the result's: names and the formulas using them, and the sheets'
         default column widths (STANDARDWIDTH, or DEFCOLWIDTH alone) as xlrd reads them."""
-        import xlrd
         faults = []
         standard = with_standard_width(self.named[0], os.path.join(self.work, "standard.xls"), 2)
         sources = self.named + [standard]
@@ -659,26 +638,22 @@ class LegacyFormatsTest(unittest.TestCase):
     def test_formats_merges_row_heights_and_widths_match_xlrds_reading_of_the_xls(self):
         self.assertEqual(self.merged.returncode, 0, self.merged.stderr)
         out = cs.load(self.result).wb
-        copies = dict(zip(self.entries, out.sheetnames))
-        faults, read, rich = [], set(), 0
-        result_rich = cs.read_rich_strings(self.result)
+        faults, read, rich, widths_judged, embedded = [], set(), 0, set(), {}
+        result_rich, charts = cs.read_rich_strings(self.result), result_charts(self.result)
         with open(self.report, encoding="utf-8") as fh:  # widths the merge scaled to its font
             scaled = {(i["sourceFile"], i["sourceSheet"]) for i in json.load(fh)["items"]
                       if "converted to keep their size" in i["message"]}
-        widths_judged = set()
-        charts, embedded = result_charts(self.result), {}
-        for (source, name), copy in copies.items():
+        for (source, name), copy in zip(self.entries, out.sheetnames):
             if not source.lower().endswith(".xls"):
                 continue
-            if source not in embedded:
-                embedded[source] = embedded_charts(source)
+            where, ws = "%s!%s" % (os.path.basename(source), name), out[copy]
+            embedded.setdefault(source, embedded_charts(source))
             if charts[copy] != embedded[source][name] and SSCONVERT:
-                faults.append("%s!%s: %d embedded charts became %d" % (
-                    os.path.basename(source), name, embedded[source][name], charts[copy]))
+                faults.append("%s: %d embedded charts became %d" % (
+                    where, embedded[source][name], charts[copy]))
             fonts, heights, default_height, merged, columns = xlrd_layout(source, name)
             if source in self.judged_by_xlrd:
                 read |= set(fonts.values())
-            ws = out[copy]
             for (row, column), expected in sorted(fonts.items()):
                 cell = ws.cell(row=row, column=column)
                 colour = cell.fill.fgColor
@@ -688,15 +663,12 @@ class LegacyFormatsTest(unittest.TestCase):
                        cell.fill.patternType == "solid" and colour.type == "indexed" and
                        colour.indexed == SYSTEM_BACKGROUND)
                 if got != expected:
-                    faults.append("%s!%s %s: %s became %s" % (os.path.basename(source), name,
-                                                              cell.coordinate, expected, got))
-            got_default = ws.sheet_format.defaultRowHeight
+                    faults.append("%s %s: %s became %s" % (where, cell.coordinate, expected, got))
             for row in sorted(set(heights) | set(ws.row_dimensions)):
                 expected = heights.get(row) or default_height
-                got = ws.row_dimensions[row].height or got_default
+                got = ws.row_dimensions[row].height or ws.sheet_format.defaultRowHeight
                 if abs(expected - got) > 0.01:
-                    faults.append("%s!%s row %d: %s pt became %s" % (
-                        os.path.basename(source), name, row, expected, got))
+                    faults.append("%s row %d: %s pt became %s" % (where, row, expected, got))
             got_columns = {c: (d.width, bool(d.hidden), d.outlineLevel)
                            for d in ws.column_dimensions.values() for c in range(d.min, d.max + 1)}
             if (os.path.basename(source), name) in scaled:
@@ -706,20 +678,17 @@ class LegacyFormatsTest(unittest.TestCase):
             for column, expected in sorted(columns.items()):
                 got = got_columns.get(column, (ws.sheet_format.defaultColWidth or 0, False, 0))
                 if abs(expected[0] - got[0]) > 1e-6 or expected[1:] != got[1:]:
-                    faults.append("%s!%s column %d: %s became %s" % (
-                        os.path.basename(source), name, column, expected, got))
+                    faults.append("%s column %d: %s became %s" % (where, column, expected, got))
             for ref, expected in sorted(xlrd_runs(source, name).items()):
                 rich += 1
                 got = result_runs(result_rich[copy].get(ref, [(ws[ref].value or "", ())]))
                 if got != expected:
                     at = next((i for i, (a, b) in enumerate(zip(expected, got)) if a != b),
                               min(len(expected), len(got)))
-                    faults.append("%s!%s %s: character %d of the runs %s became %s" % (
-                        os.path.basename(source), name, ref, at, expected[at:at + 1],
-                        got[at:at + 1]))
+                    faults.append("%s %s: character %d of the runs %s became %s" % (
+                        where, ref, at, expected[at:at + 1], got[at:at + 1]))
             if merged != {str(r) for r in ws.merged_cells.ranges}:
-                faults.append("%s!%s merged %s became %s" % (os.path.basename(source), name,
-                                                            merged, ws.merged_cells.ranges))
+                faults.append("%s merged %s became %s" % (where, merged, ws.merged_cells.ranges))
         if SSCONVERT:  # Gnumeric writes what LibreOffice's own .xls leaves out
             self.assertLessEqual({("標楷體", None, "general"), ("Calibri", None, "centerContinuous"),
                                   ("新細明體", "doubleAccounting", "general")},

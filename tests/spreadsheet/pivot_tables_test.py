@@ -18,8 +18,10 @@ import zipfile
 
 import openpyxl
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "tools"))
 
+import compare_sheets as cs  # noqa: E402
 import libreoffice_uno as lo  # noqa: E402
 import quillory_testing as qt  # noqa: E402
 
@@ -30,12 +32,14 @@ DATA = [["Region", "Product", "Amount", "Day"], ["North", "Apples", 10.0, 45292.
         ["East", "Apples", 12.0, 45295.0], ["South", "Apples", 1.0, 45296.0]]
 DATA_SHEET = "Sales Data"
 KEPT_AS_VALUES = "is kept as what it showed"
+OFFICE_RELS = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+SPREADSHEETML = "application/vnd.openxmlformats-officedocument.spreadsheetml."
 
 
 def write_fixtures(office, folder):
     """pivots.xlsx: a pivot beside its data, two on another sheet sharing its cache, one over a
     smaller range (a second cache); clash.xlsx: a plain sheet named like the data sheet."""
-    doc = office.new_document()
+    doc = office.open()
     doc.Sheets.getByIndex(0).setName(DATA_SHEET)
     doc.Sheets.insertNewByName("Report", 1)
     data, report = doc.Sheets.getByIndex(0), doc.Sheets.getByName("Report")
@@ -49,7 +53,7 @@ def write_fixtures(office, folder):
                                          "ByRegion")
     pivots = os.path.join(folder, "pivots.xlsx")
     office.save_xlsx(doc, pivots)
-    doc = office.new_document()
+    doc = office.open()
     doc.Sheets.getByIndex(0).setName(DATA_SHEET)
     lo.fill(doc.Sheets.getByIndex(0), [["unrelated"], [1.0]])
     clash = os.path.join(folder, "clash.xlsx")
@@ -88,8 +92,15 @@ def package_facts(path):
 
 
 def merge(name, paths=(), entries=None):
+    """Merges into <name>.xlsx, which must be a sound package whose caches have distinct ids."""
     output = os.path.join(STATE["folder"], name + ".xlsx")
-    return output, [item["message"] for item in qt.merge(output, paths, entries)]
+    messages = [item["message"] for item in qt.merge(output, paths, entries)]
+    with zipfile.ZipFile(output) as z:
+        ids = re.findall(r'<pivotCache cacheId="(\d+)"', z.read("xl/workbook.xml").decode())
+    problems = qt.check_package(output) + ["cacheIds repeat: %s" % ids] * (len(set(ids)) < len(ids))
+    if problems:
+        raise AssertionError("%s: %s" % (output, problems))
+    return output, messages
 
 
 def setUpModule():
@@ -113,9 +124,7 @@ class PivotTablesStayAlive(unittest.TestCase):
         """sheets: {result sheet: (source sheet, the result sheet its pivots must read or None)}.
         LibreOffice renames pivot tables whose names repeat in a workbook, so pivots are matched
         by their refreshed cells."""
-        self.assertEqual(qt.check_package(output), [])
         ids, pivot_rels, sources = package_facts(output)
-        self.assertEqual(len(ids), len(set(ids)), "two caches share a cacheId: %s" % ids)
         self.assertEqual(len(ids), len(sources))
         result, stray = read_pivots(output)
         if not stray_allowed:
@@ -134,34 +143,7 @@ class PivotTablesStayAlive(unittest.TestCase):
         self.assertEqual(pivot_rels, expected_count)
         return sources
 
-    def test_whole_workbook_keeps_its_pivots_over_its_data_sheet(self):
-        output, _ = merge("whole", [STATE["pivots"]])
-        sources = self.check_result(output, {"Report": ("Report", DATA_SHEET),
-                                             DATA_SHEET: (DATA_SHEET, DATA_SHEET)})
-        self.assertEqual(sorted(STATE["source"]), sorted(read_pivots(output)[0]))
-        # Three pivot tables shared one cache in the source and still do.
-        self.assertEqual(len(sources), 2)
-        self.assertTrue(all(s["sheet"] == DATA_SHEET and not s["external"] for s in sources))
-
-    def test_renamed_data_sheet_is_followed(self):
-        output, _ = merge("renamed", [STATE["clash"], STATE["pivots"]])
-        renamed = DATA_SHEET + " (2)"
-        sources = self.check_result(output, {"Report": ("Report", renamed),
-                                             renamed: (DATA_SHEET, renamed)})
-        self.assertEqual({s["sheet"] for s in sources}, {renamed})
-
-    def test_workbook_twice_shares_caches_only_where_the_data_is_the_same(self):
-        output, _ = merge("twice", [STATE["pivots"], STATE["pivots"]])
-        # As formulas do, a copy reads its own sheet, else the first copy of the data sheet:
-        # "Report (2)" shares the caches of "Report".
-        second = DATA_SHEET + " (2)"
-        sources = self.check_result(output, {"Report": ("Report", DATA_SHEET),
-                                             DATA_SHEET: (DATA_SHEET, DATA_SHEET),
-                                             "Report (2)": ("Report", DATA_SHEET),
-                                             second: (DATA_SHEET, second)})
-        self.assertEqual(sorted(s["sheet"] for s in sources), [DATA_SHEET, DATA_SHEET, second])
-
-    def test_named_range_source_follows_its_name(self):
+    def test_pivots_read_their_data_sheet_or_the_source_file(self):
         def by_name(n, t):
             if n == "xl/workbook.xml":
                 return t.replace("</sheets>", "</sheets><definedNames><definedName name=\"Sales"
@@ -169,24 +151,41 @@ class PivotTablesStayAlive(unittest.TestCase):
             if n == "xl/pivotCache/pivotCacheDefinition1.xml":
                 return t.replace('ref="A1:D6" sheet="Sales Data"', 'name="SalesRange"')
             return t
-        named = damaged("named-range", by_name)
-        output, _ = merge("named-range", [STATE["clash"], named])
-        renamed = DATA_SHEET + " (2)"
-        sources = self.check_result(output, {"Report": ("Report", renamed),
-                                             renamed: (DATA_SHEET, renamed)})
-        self.assertIn({"name": "SalesRange", "external": []}, sources)
-
-    def test_pivots_without_their_data_sheet_read_the_source_file(self):
-        output, messages = merge("report-only", entries=[(STATE["pivots"], "Report")])
-        # LibreOffice does not follow links to other files: it renders from the records.
-        sources = self.check_result(output, {"Report": ("Report", None)}, stray_allowed=True)
-        target = "file://" + os.path.realpath(STATE["pivots"])
-        for source in sources:
-            self.assertEqual(source["sheet"], DATA_SHEET)
-            self.assertEqual(source["external"], [target])
-            self.assertIn("r:id", source)
-        said = [m for m in messages if "in the file" in m]
-        self.assertEqual(len(said), 3, messages)
+        pivots, clash, renamed = STATE["pivots"], STATE["clash"], DATA_SHEET + " (2)"
+        file = ("file://" + os.path.realpath(pivots),)
+        # (case, paths, entries, {result sheet: (source sheet, the sheet its pivots read)},
+        #  (each cache's source sheet or name, its external targets), notes of pivots kept)
+        cases = [
+            ("whole", [pivots], None, {"Report": ("Report", DATA_SHEET),
+                                       DATA_SHEET: (DATA_SHEET, DATA_SHEET)},
+             [(DATA_SHEET, ())] * 2, 0),  # three pivot tables shared one cache and still do
+            ("renamed", [clash, pivots], None, {"Report": ("Report", renamed),
+                                                renamed: (DATA_SHEET, renamed)},
+             [(renamed, ())] * 2, 0),
+            # As formulas do, a copy reads its own sheet, else the first copy of the data sheet:
+            # "Report (2)" shares the caches of "Report".
+            ("twice", [pivots, pivots], None, {
+                "Report": ("Report", DATA_SHEET), DATA_SHEET: (DATA_SHEET, DATA_SHEET),
+                "Report (2)": ("Report", DATA_SHEET), renamed: (DATA_SHEET, renamed)},
+             [(DATA_SHEET, ())] * 2 + [(renamed, ())], 0),
+            ("named-range", [clash, damaged("named-range", by_name)], None,
+             {"Report": ("Report", renamed), renamed: (DATA_SHEET, renamed)},
+             [("SalesRange", ()), (renamed, ())], 0),
+            # LibreOffice does not follow links to other files: it renders from the records.
+            ("report-only", [], [(pivots, "Report")], {"Report": ("Report", None)},
+             [(DATA_SHEET, file)] * 2, 3),
+        ]
+        for name, paths, entries, sheets, caches, in_the_file in cases:
+            with self.subTest(name):
+                output, messages = merge(name, paths, entries)
+                sources = self.check_result(output, sheets, stray_allowed=in_the_file > 0)
+                self.assertEqual(sorted((s.get("sheet", s.get("name")), tuple(s["external"]))
+                                        for s in sources), sorted(caches))
+                self.assertTrue(all("r:id" in s for s in sources if s["external"]))
+                said = [m for m in messages if "in the file" in m]
+                self.assertEqual(len(said), in_the_file, messages)
+                if name == "whole":  # nothing renamed: LibreOffice reads the same pivot names
+                    self.assertEqual(sorted(STATE["source"]), sorted(read_pivots(output)[0]))
 
 
 class CorpusPivotTables(unittest.TestCase):
@@ -200,9 +199,7 @@ class CorpusPivotTables(unittest.TestCase):
                 self.skipTest("corpus workbook not found: " + path)
             with self.subTest(name):
                 output, _ = merge("corpus-" + name[:20], [path])
-                self.assertEqual(qt.check_package(output), [])
-                ids, pivot_rels, _ = package_facts(output)
-                self.assertEqual(len(ids), len(set(ids)))
+                pivot_rels = package_facts(output)[1]
                 source, _ = read_pivots(path)
                 result, stray = read_pivots(output)
                 self.assertEqual(stray, [])
@@ -249,14 +246,12 @@ class PivotCharts(unittest.TestCase):
         path = self.with_pivot_chart("pivot-chart")
         self.assertEqual(pivot_chart_names(path), ["[pivots.xlsx]Report!ByRegion"])
         output, _ = merge("pivot-chart-twice", [path, path])
-        self.assertEqual(qt.check_package(output), [])
         self.assertEqual(pivot_chart_names(output), ["[pivots.xlsx]Report (2)!ByRegion",
                                                      "[pivots.xlsx]Report!ByRegion"])
         # Its pivot table kept as values: an ordinary chart, reported.
         flat = self.with_pivot_chart("pivot-chart-flat", lambda n, t: None
                                      if "pivotCacheRecords" in n else t)
         output, messages = merge("pivot-chart-flat", [flat])
-        self.assertEqual(qt.check_package(output), [])
         self.assertEqual(pivot_chart_names(output), [])
         self.assertTrue(any("was a pivot chart" in m for m in messages), messages)
 
@@ -395,30 +390,27 @@ def with_filters(name, views=VIEWS, edit=lambda n, t: t):
         elif n == "xl/worksheets/sheet2.xml":
             t = t.replace("</worksheet>", "<extLst>%s</extLst></worksheet>" % lists(False))
         elif n == "xl/worksheets/_rels/sheet1.xml.rels":
-            t = t.replace("</Relationships>", '<Relationship Id="rIdTable" Type="http://schemas.'
-                          'openxmlformats.org/officeDocument/2006/relationships/table" Target="../'
-                          'tables/table1.xml"/></Relationships>')
+            t = with_relationship(t, "rIdTable", OFFICE_RELS + "table", "../tables/table1.xml")
         elif n in ("xl/_rels/workbook.xml.rels", "xl/worksheets/_rels/sheet2.xml.rels"):
             book = "workbook" in n
-            t = t.replace("</Relationships>", "".join(
-                '<Relationship Id="rId%s%d" Type="http://schemas.microsoft.com/office/%s/'
-                'relationships/%s" Target="%s%s%d.xml"/>'
-                % ("C" if book else "V", i, KINDS[v[0]].year,
-                   KINDS[v[0]].cache_rel if book else KINDS[v[0]].view_rel, "" if book else "../",
-                   KINDS[v[0]].cache_part if book else KINDS[v[0]].view_part, i)
-                for i, v in enumerate(views)) + "</Relationships>")
+            for i, v in enumerate(views):
+                kind = KINDS[v[0]]
+                t = with_relationship(
+                    t, "rId%s%d" % ("C" if book else "V", i),
+                    "http://schemas.microsoft.com/office/%s/relationships/%s" % (
+                        kind.year, kind.cache_rel if book else kind.view_rel),
+                    "%s%d.xml" % (kind.cache_part if book else "../" + kind.view_part, i))
         elif n == "xl/drawings/drawing1.xml":
             t = t.replace("</xdr:wsDr>", "".join(frame(i, v) for i, v in enumerate(views)) +
                           "</xdr:wsDr>")
         elif n == "[Content_Types].xml":
-            t = t.replace("</Types>", '<Override PartName="/xl/tables/table1.xml" ContentType="'
-                          'application/vnd.openxmlformats-officedocument.spreadsheetml.table+xml"/>'
-                          + "".join('<Override PartName="/xl/%s%d.xml" ContentType="application/'
-                                    'vnd.ms-excel.%s+xml"/>' % (part, i, rel)
-                                    for i, v in enumerate(views)
-                                    for part, rel in ((KINDS[v[0]].view_part, KINDS[v[0]].view_rel),
-                                                      (KINDS[v[0]].cache_part,
-                                                       KINDS[v[0]].cache_rel))) + "</Types>")
+            t = with_override(t, "xl/tables/table1.xml", SPREADSHEETML + "table+xml")
+            for i, v in enumerate(views):
+                kind = KINDS[v[0]]
+                for part, rel in ((kind.view_part, kind.view_rel),
+                                  (kind.cache_part, kind.cache_rel)):
+                    t = with_override(t, "xl/%s%d.xml" % (part, i),
+                                      "application/vnd.ms-excel.%s+xml" % rel)
         return edit(n, t)
     added = {"xl/tables/table1.xml": TABLE}
     for i, v in enumerate(views):
@@ -443,12 +435,7 @@ def filter_graph(path):
         openpyxl.load_workbook(path)
 
     def rels(z, part):
-        folder, name = part.rsplit("/", 1)
-        rels_part = folder + "/_rels/" + name + ".rels"
-        if rels_part not in z.namelist():
-            return {}
-        return {r["Id"]: os.path.normpath(os.path.join(folder, r["Target"]))
-                for r in attributes(z.read(rels_part).decode(), "Relationship")}
+        return {rel: target for rel, (_, target) in cs.relationships(z, part).items()}
 
     def extension(text, uri):
         found = re.search(r'<ext uri="%s"[^>]*>(.*?)</ext>' % re.escape(uri), text, re.I)
@@ -626,7 +613,6 @@ class SlicersAndTimelines(unittest.TestCase):
         for name, paths, entries, carried, left_out in cases:
             with self.subTest(name):
                 output, messages = merge("filters-" + name, paths, entries)
-                self.assertEqual(qt.check_package(output), [])
                 self.assertEqual(filter_graph(output), carried)
                 # LibreOffice, which ignores slicers, still opens every pivot table.
                 self.assertEqual(len(read_pivots(output)[0]), package_facts(output)[1])
@@ -638,7 +624,6 @@ class SlicersAndTimelines(unittest.TestCase):
     def test_custom_styles_come_along_renamed_where_another_source_defines_them_otherwise(self):
         red, blue = with_styles("styles-red", "FF0000"), with_styles("styles-blue", "0000FF")
         output, _ = merge("filters-styles", [red, blue, red])
-        self.assertEqual(qt.check_package(output), [])
         graph = filter_graph(output)
         self.assertEqual(len(graph), 9)
         # The two red copies filter one pivot cache; the blue workbook's timeline is renamed.
@@ -669,24 +654,27 @@ class DamagedPivotTablesStayValues(unittest.TestCase):
             with self.subTest(name):
                 path = damaged(name, edit)
                 output, messages = merge("damaged-" + name, [path])
-                self.assertEqual(qt.check_package(output), [])
                 ids, pivot_rels, sources = package_facts(output)
-                with zipfile.ZipFile(output) as z:
-                    overrides = z.read("[Content_Types].xml").decode()
-                    for part in re.findall(r'PartName="/([^"]+)"', overrides):
-                        self.assertIn(part, z.namelist())
                 self.assertEqual(len(ids), len(sources))
                 self.assertLess(pivot_rels, 4)
                 self.assertTrue(any(KEPT_AS_VALUES in m for m in messages), messages)
-                result, _ = read_pivots(output)
-                self.assertEqual(len(result), pivot_rels)
-
+                self.assertEqual(len(read_pivots(output)[0]), pivot_rels)
 
 
 CONNECTION = ('<connections xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
               '<connection id="3" name="Sales" type="{type}" refreshedVersion="6" saveData="1">'
               '<dbPr connection="DSN=Sales;" command="SELECT * FROM sales"/>{extra}</connection>'
               '</connections>')
+
+
+def with_relationship(t, id_, kind, target):
+    return t.replace("</Relationships>", '<Relationship Id="%s" Type="%s" Target="%s"/>'
+                     "</Relationships>" % (id_, kind, target))
+
+
+def with_override(t, part, content_type):
+    return t.replace("</Types>", '<Override PartName="/%s" ContentType="%s"/></Types>'
+                     % (part, content_type))
 
 
 def over_connection(name, type_="1", extra=""):
@@ -696,13 +684,9 @@ def over_connection(name, type_="1", extra=""):
             return re.sub(r"<cacheSource .*?</cacheSource>",
                           '<cacheSource type="external" connectionId="3"/>', t, flags=re.S)
         if n == "xl/_rels/workbook.xml.rels":
-            return t.replace("</Relationships>", '<Relationship Id="rIdC" Type="http://schemas.'
-                             'openxmlformats.org/officeDocument/2006/relationships/connections" '
-                             'Target="connections.xml"/></Relationships>')
+            return with_relationship(t, "rIdC", OFFICE_RELS + "connections", "connections.xml")
         if n == "[Content_Types].xml":
-            return t.replace("</Types>", '<Override PartName="/xl/connections.xml" ContentType='
-                             '"application/vnd.openxmlformats-officedocument.spreadsheetml.'
-                             'connections+xml"/></Types>')
+            return with_override(t, "xl/connections.xml", SPREADSHEETML + "connections+xml")
         return t
     return damaged(name, edit, {"xl/connections.xml": CONNECTION.format(type=type_, extra=extra)})
 
@@ -714,7 +698,6 @@ class PivotCachesOverConnections(unittest.TestCase):
             with self.subTest(name):
                 output, messages = merge("connection-" + name, [over_connection(name, type_,
                                                                                 extra)])
-                self.assertEqual(qt.check_package(output), [])
                 openpyxl.load_workbook(output)
                 with zipfile.ZipFile(output) as z:
                     names = z.namelist()

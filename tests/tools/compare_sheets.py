@@ -159,13 +159,9 @@ def border_of(cell, side):
 
 
 def alignment_of(cell, _side):
-    a = cell.alignment
-    return {k: getattr(a, k) for k in ("horizontal", "vertical", "textRotation", "wrapText",
-                                       "shrinkToFit", "indent", "readingOrder")}
-
-
-def protection_of(cell, _side):
-    return {"locked": cell.protection.locked, "hidden": cell.protection.hidden}
+    return {k: getattr(cell.alignment, k) for k in ("horizontal", "vertical", "textRotation",
+                                                    "wrapText", "shrinkToFit", "indent",
+                                                    "readingOrder")}
 
 
 def same_description(a, b):
@@ -330,75 +326,61 @@ def _as_shown(value, cell, side):
 
 
 def compare_values_and_formulas(src, out, src_ws, out_ws, sheet_map):
-    """Values and types; formula texts after the expected renames. A formula that refers to a
-    sheet not in the result must have become its cached value."""
+    """Values and types; formula texts after the expected renames, and their cached values. A
+    formula that refers to a sheet not in the result must have become its cached value."""
     diffs = []
     table_map = table_map_of(src_ws, out_ws)
-    src_values = src.values[src_ws.title]
-    out_values = out.values[out_ws.title]
-    coords = set(src_ws._cells) | set(out_ws._cells)
+    src_values, out_values = src.values[src_ws.title], out.values[out_ws.title]
     defined = {d.name.casefold() for d in src.wb.defined_names.definedName}
     defined |= {t.displayName.casefold() for ws in src.wb.worksheets for t in ws.tables.values()}
-    for coord in sorted(coords):
-        a = src_ws._cells.get(coord)
-        b = out_ws._cells.get(coord)
+    for coord in sorted(set(src_ws._cells) | set(out_ws._cells)):
+        a, b = src_ws._cells.get(coord), out_ws._cells.get(coord)
         va = _as_shown(a.value, a, src) if a is not None else None
         vb = _as_shown(b.value, b, out) if b is not None else None
         ref = "%s%d" % (get_column_letter(coord[1]), coord[0])
-        is_formula = isinstance(va, str) and a.data_type == "f"
-        if is_formula:
-            absent = [n for n in formula_sheets(va) if sheet_map.get(n.casefold()) is None]
-            # Another workbook ([n]) cannot compute in the result: keeping the cached value is
-            # right. A name the source does not define computes the same error in both, so
-            # the unchanged formula is as right as its cached value.
-            absent += re.findall(r"\[\d+\]", "".join(re.split(r'("(?:[^"]|"")*")', va)[::2]))
-            undefined = [n for n in formula_names(va) if n.casefold() not in defined]
-            if undefined and not absent and b is not None and b.data_type == "f" and \
-                    canonical_formula(va, sheet_map, table_map) == canonical_formula(vb):
-                continue
-            absent += undefined
-            if absent:
-                cached = src_values.cell(*coord).value
-                kept = vb if vb != "" else None  # no cached value: an empty cell or text
-                if not (b is not None and b.data_type != "f" and kept == cached):
-                    diffs.append("%s: formula %s refers to sheet(s) %s not in the result; "
-                                 "expected its cached value %r, got %r" % (ref, va, absent, cached, vb))
-                continue
-            expected = canonical_formula(va, sheet_map, table_map)
-            got = canonical_formula(vb, None, None) if isinstance(vb, str) else None
-            if b is None or b.data_type != "f" or expected != got:
-                diffs.append("%s: formula %r, expected %r after renames, got %r" % (ref, va, expected, vb))
+        if a is not None and a.data_type == "f":
+            cached = _as_shown(src_values.cell(*coord).value, a, src)
+            got = _as_shown(out_values.cell(*coord).value, b, out) if b is not None else None
+            if cached != got and not (cached is None and got == ""):
+                diffs.append("%s: cached value %r became %r" % (ref, cached, got))
+        if not (isinstance(va, str) and a.data_type == "f"):
+            if va != vb or (None not in (a, b, va) and a.data_type != b.data_type):
+                diffs.append("%s: %r (%s) became %r (%s)" % (ref, va, a.data_type if a else "-",
+                                                              vb, b.data_type if b else "-"))
             continue
-        if va != vb or (a is not None and b is not None and va is not None and a.data_type != b.data_type):
-            diffs.append("%s: %r (%s) became %r (%s)" % (ref, va, a.data_type if a else "-", vb,
-                                                          b.data_type if b else "-"))
-    for coord in sorted(coords):
-        a = _as_shown(src_values.cell(*coord).value, src_ws._cells.get(coord), src) \
-            if coord in src_ws._cells else None
-        b = _as_shown(out_values.cell(*coord).value, out_ws._cells.get(coord), out) \
-            if coord in out_ws._cells else None
-        if coord in src_ws._cells and src_ws._cells[coord].data_type == "f":
-            if a != b and not (a is None and b == ""):
-                diffs.append("%s%d: cached value %r became %r" % (get_column_letter(coord[1]),
-                                                                  coord[0], a, b))
-    return _limit(diffs)
-
-
-def _compare_cell_styles(src, out, src_ws, out_ws, describe, what):
-    diffs = []
-    a_cells, b_cells = _cells(src_ws), _cells(out_ws)
-    for coord in sorted(set(a_cells) | set(b_cells)):
-        a = src_ws.cell(*coord)
-        b = out_ws.cell(*coord)
-        da, db = describe(a, src), describe(b, out)
-        if not same_description(da, db):
-            diffs.append("%s: %s %s became %s" % (a.coordinate, what, da, db))
+        absent = [n for n in formula_sheets(va) if sheet_map.get(n.casefold()) is None]
+        # Another workbook ([n]) cannot compute in the result: keeping the cached value is
+        # right. A name the source does not define computes the same error in both, so the
+        # unchanged formula is as right as its cached value.
+        absent += re.findall(r"\[\d+\]", "".join(re.split(r'("(?:[^"]|"")*")', va)[::2]))
+        undefined = [n for n in formula_names(va) if n.casefold() not in defined]
+        expected = canonical_formula(va, sheet_map, table_map)
+        got = canonical_formula(vb) if isinstance(vb, str) and b.data_type == "f" else None
+        if undefined and not absent and got == expected:
+            continue
+        if absent + undefined:
+            cached = src_values.cell(*coord).value
+            kept = vb if vb != "" else None  # no cached value: an empty cell or text
+            if not (b is not None and b.data_type != "f" and kept == cached):
+                diffs.append("%s: formula %s refers to sheet(s) %s not in the result; expected "
+                             "its cached value %r, got %r" % (ref, va, absent + undefined,
+                                                               cached, vb))
+        elif got != expected:
+            diffs.append("%s: formula %r, expected %r after renames, got %r" % (
+                ref, va, expected, vb))
     return _limit(diffs)
 
 
 def _styles(describe, what):
-    return lambda src, out, src_ws, out_ws, _map=None: _compare_cell_styles(
-        src, out, src_ws, out_ws, describe, what)
+    """A comparison of what describe(cell, side) says of every cell holding a value or a style."""
+    def compare(src, out, src_ws, out_ws, _map=None):
+        diffs = []
+        for coord in sorted(set(_cells(src_ws)) | set(_cells(out_ws))):
+            a, b = describe(src_ws.cell(*coord), src), describe(out_ws.cell(*coord), out)
+            if not same_description(a, b):
+                diffs.append("%s: %s %s became %s" % (src_ws.cell(*coord).coordinate, what, a, b))
+        return _limit(diffs)
+    return compare
 
 
 compare_fonts = _styles(font_of, "font")
@@ -406,21 +388,27 @@ compare_fills = _styles(fill_of, "fill")
 compare_borders = _styles(border_of, "border")
 compare_number_formats = _styles(lambda c, _s: {"format": c.number_format}, "number format")
 compare_alignment = _styles(alignment_of, "alignment")
-compare_cell_protection = _styles(protection_of, "protection")
+compare_cell_protection = _styles(
+    lambda c, _s: {"locked": c.protection.locked, "hidden": c.protection.hidden}, "protection")
+
+
+def _keyed(what, a, b):
+    """The differences of two {key: value} descriptions, key by key."""
+    return _limit(["%s %s: %s became %s" % (what, key, a.get(key), b.get(key))
+                   for key in sorted(set(a) | set(b), key=str) if a.get(key) != b.get(key)])
+
+
+def _changed(what, a, b):
+    return [] if a == b else ["%s %s became %s" % (what, a, b)]
 
 
 def compare_rich_text(src, out, src_ws, out_ws, _map=None):
-    a = src.rich_strings(src_ws.title)
-    b = out.rich_strings(out_ws.title)
-    diffs = ["%s: rich text %s became %s" % (ref, a.get(ref), b.get(ref))
-             for ref in sorted(set(a) | set(b)) if a.get(ref) != b.get(ref)]
-    return _limit(diffs)
+    return _keyed("rich text", src.rich_strings(src_ws.title), out.rich_strings(out_ws.title))
 
 
 def compare_merged_cells(_src, _out, src_ws, out_ws, _map=None):
-    a = sorted(str(r) for r in src_ws.merged_cells.ranges)
-    b = sorted(str(r) for r in out_ws.merged_cells.ranges)
-    return [] if a == b else ["merged ranges %s became %s" % (a, b)]
+    return _changed("merged ranges", *(sorted(str(r) for r in ws.merged_cells.ranges)
+                                       for ws in (src_ws, out_ws)))
 
 
 def _columns(ws):
@@ -429,59 +417,43 @@ def _columns(ws):
         if dim.min is None:
             continue
         for index in range(dim.min, (dim.max or dim.min) + 1):
-            cols[index] = (round(dim.width, 4) if dim.customWidth or dim.width else None,
-                           bool(dim.hidden), dim.outlineLevel or 0)
+            cols[get_column_letter(index)] = (round(dim.width, 4) if dim.customWidth or dim.width
+                                              else None, bool(dim.hidden), dim.outlineLevel or 0)
     return {k: v for k, v in cols.items() if v != (None, False, 0)}
 
 
 def _rows(ws):
-    rows = {}
-    for index, dim in ws.row_dimensions.items():
-        value = (dim.ht if dim.customHeight or dim.ht else None, bool(dim.hidden),
-                 dim.outlineLevel or 0)
-        if value != (None, False, 0):
-            rows[index] = value
-    return rows
+    rows = {index: (dim.ht if dim.customHeight or dim.ht else None, bool(dim.hidden),
+                    dim.outlineLevel or 0) for index, dim in ws.row_dimensions.items()}
+    return {k: v for k, v in rows.items() if v != (None, False, 0)}
+
+
+SHEET_FORMAT = ("defaultRowHeight", "defaultColWidth", "baseColWidth", "customHeight",
+                "zeroHeight", "outlineLevelRow", "outlineLevelCol")
 
 
 def compare_dimensions(_src, _out, src_ws, out_ws, _map=None):
     """Column widths, row heights, hidden and outline state, default sizes."""
-    diffs = []
-    a, b = _columns(src_ws), _columns(out_ws)
-    for index in sorted(set(a) | set(b)):
-        if a.get(index) != b.get(index):
-            diffs.append("column %s (width, hidden, level) %s became %s" % (
-                get_column_letter(index), a.get(index), b.get(index)))
-    a, b = _rows(src_ws), _rows(out_ws)
-    for index in sorted(set(a) | set(b)):
-        if a.get(index) != b.get(index):
-            diffs.append("row %d (height, hidden, level) %s became %s" % (index, a.get(index), b.get(index)))
-    fa, fb = src_ws.sheet_format, out_ws.sheet_format
-    for key in ("defaultRowHeight", "defaultColWidth", "baseColWidth", "customHeight", "zeroHeight",
-                "outlineLevelRow", "outlineLevelCol"):
-        if getattr(fa, key) != getattr(fb, key):
-            diffs.append("sheet format %s %r became %r" % (key, getattr(fa, key), getattr(fb, key)))
-    return _limit(diffs)
+    def formats(ws):
+        return {key: getattr(ws.sheet_format, key) for key in SHEET_FORMAT}
+    return _limit(_keyed("column (width, hidden, level)", _columns(src_ws), _columns(out_ws)) +
+                  _keyed("row (height, hidden, level)", _rows(src_ws), _rows(out_ws)) +
+                  _keyed("sheet format", formats(src_ws), formats(out_ws)))
+
+
+VIEW = ("zoomScale", "zoomScaleNormal", "showGridLines", "showRowColHeaders", "rightToLeft",
+        "showZeros", "view", "topLeftCell")
 
 
 def compare_views(_src, _out, src_ws, out_ws, _map=None):
     """Panes, zoom, gridlines, headings, right-to-left, the selected cells (not tabSelected: the
     result has one selected tab of its own)."""
-    diffs = []
-    va, vb = src_ws.sheet_view, out_ws.sheet_view
-    for key in ("zoomScale", "zoomScaleNormal", "showGridLines", "showRowColHeaders", "rightToLeft",
-                "showZeros", "view", "topLeftCell"):
-        if getattr(va, key) != getattr(vb, key):
-            diffs.append("view %s %r became %r" % (key, getattr(va, key), getattr(vb, key)))
-    pa = dict(va.pane) if va.pane is not None else None
-    pb = dict(vb.pane) if vb.pane is not None else None
-    if pa != pb:
-        diffs.append("pane %s became %s" % (pa, pb))
-    sa = [dict(s) for s in va.selection]
-    sb = [dict(s) for s in vb.selection]
-    if sa != sb:
-        diffs.append("selection %s became %s" % (sa, sb))
-    return diffs
+    def describe(v):
+        found = {key: getattr(v, key) for key in VIEW}
+        found["pane"] = dict(v.pane) if v.pane is not None else None
+        found["selection"] = [dict(s) for s in v.selection]
+        return found
+    return _keyed("view", describe(src_ws.sheet_view), describe(out_ws.sheet_view))
 
 
 def compare_validation(_src, _out, src_ws, out_ws, sheet_map=None):
@@ -495,8 +467,7 @@ def compare_validation(_src, _out, src_ws, out_ws, sheet_map=None):
             d["sqref"] = str(dv.sqref)
             out.append(d)
         return sorted(out, key=lambda d: d["sqref"])
-    a, b = describe(src_ws, sheet_map), describe(out_ws, None)
-    return [] if a == b else ["data validations %s became %s" % (a, b)]
+    return _changed("data validations", describe(src_ws, sheet_map), describe(out_ws, None))
 
 
 def _dxf(rule, side):
@@ -541,75 +512,43 @@ def compare_conditional_formats(src, out, src_ws, out_ws, sheet_map=None):
 
 def compare_hyperlinks(_src, _out, src_ws, out_ws, sheet_map=None):
     def describe(ws, mapping):
-        links = {}
-        for row in ws.iter_rows():
-            for c in row:
-                if c.hyperlink is not None:
-                    h = c.hyperlink
-                    location = h.location
-                    if location and mapping is not None:
-                        location = canonical_formula(location, mapping)
-                    elif location:
-                        location = canonical_formula(location)
-                    links[c.coordinate] = (h.target, location, h.tooltip, h.display)
-        return links
-    a, b = describe(src_ws, sheet_map), describe(out_ws, None)
-    return ["%s: hyperlink %s became %s" % (k, a.get(k), b.get(k))
-            for k in sorted(set(a) | set(b)) if a.get(k) != b.get(k)]
+        return {c.coordinate: (c.hyperlink.target, c.hyperlink.location and canonical_formula(
+            c.hyperlink.location, mapping), c.hyperlink.tooltip, c.hyperlink.display)
+            for row in ws.iter_rows() for c in row if c.hyperlink is not None}
+    return _keyed("hyperlink", describe(src_ws, sheet_map), describe(out_ws, None))
+
+
+def _print_setup(ws):
+    found = {what: {k: v for k, v in dict(part).items() if k != "id"}  # printer settings rel
+             for what, part in (("page setup", ws.page_setup), ("print options", ws.print_options),
+                                ("margins", ws.page_margins))}
+    found["header/footer"] = tostring(ws.HeaderFooter.to_tree())
+    fit = ws.sheet_properties.pageSetUpPr
+    found["fit to page"] = fit.fitToPage if fit else None
+    norm = (lambda v: re.sub(r"^.*!", "", str(v)).replace("'", "") if v else None)  # noqa: E731
+    for what in ("print_area", "print_title_rows", "print_title_cols"):
+        value = getattr(ws, what)
+        found[what] = [norm(x) for x in value] if isinstance(value, list) else [norm(value)]
+    for what in ("row_breaks", "col_breaks"):
+        found[what] = [dict(x) for x in getattr(ws, what).brk]
+    return found
 
 
 def compare_print_setup(_src, _out, src_ws, out_ws, _map=None):
     """Page setup, margins, print options, headers and footers, print area and titles, breaks."""
-    diffs = []
-    pairs = [("page setup", src_ws.page_setup, out_ws.page_setup),
-             ("print options", src_ws.print_options, out_ws.print_options),
-             ("margins", src_ws.page_margins, out_ws.page_margins),
-             ("header/footer", src_ws.HeaderFooter, out_ws.HeaderFooter)]
-    for what, a, b in pairs:
-        da, db = dict(a), dict(b)
-        da.pop("id", None)  # printer settings relationship
-        db.pop("id", None)
-        if what == "header/footer":
-            da, db = tostring(a.to_tree()), tostring(b.to_tree())
-        if da != db:
-            diffs.append("%s %s became %s" % (what, da, db))
-    fa = src_ws.sheet_properties.pageSetUpPr
-    fb = out_ws.sheet_properties.pageSetUpPr
-    if (fa.fitToPage if fa else None) != (fb.fitToPage if fb else None):
-        diffs.append("fit to page %s became %s" % (fa and fa.fitToPage, fb and fb.fitToPage))
-    for what in ("print_area", "print_title_rows", "print_title_cols"):
-        a, b = getattr(src_ws, what), getattr(out_ws, what)
-        norm = (lambda v: re.sub(r"^.*!", "", str(v)).replace("'", "") if v else None)
-        if isinstance(a, list) or isinstance(b, list):
-            a = [norm(x) for x in (a or [])]
-            b = [norm(x) for x in (b or [])]
-        else:
-            a, b = norm(a), norm(b)
-        if a != b:
-            diffs.append("%s %s became %s" % (what, a, b))
-    for what in ("row_breaks", "col_breaks"):
-        a = [dict(x) for x in getattr(src_ws, what).brk]
-        b = [dict(x) for x in getattr(out_ws, what).brk]
-        if a != b:
-            diffs.append("%s %s became %s" % (what, a, b))
-    return diffs
+    return _keyed("print setup", _print_setup(src_ws), _print_setup(out_ws))
 
 
 def compare_sheet_properties(src, out, src_ws, out_ws, _map=None):
     """Protection, tab colour, visibility, autofilter."""
-    diffs = []
-    if dict(src_ws.protection) != dict(out_ws.protection):
-        diffs.append("protection %s became %s" % (dict(src_ws.protection), dict(out_ws.protection)))
+    def describe(ws):
+        return {"protection": dict(ws.protection), "state": ws.sheet_state,
+                "autofilter": tostring(ws.auto_filter.to_tree()) if ws.auto_filter.ref else None}
+    diffs = _keyed("sheet", describe(src_ws), describe(out_ws))
     ta = resolve_colour(src_ws.sheet_properties.tabColor, src)
     tb = resolve_colour(out_ws.sheet_properties.tabColor, out)
     if not (ta == tb or (ta and tb and colours_equal(ta, tb))):
         diffs.append("tab colour %s became %s" % (ta, tb))
-    if src_ws.sheet_state != out_ws.sheet_state:
-        diffs.append("state %s became %s" % (src_ws.sheet_state, out_ws.sheet_state))
-    fa = tostring(src_ws.auto_filter.to_tree()) if src_ws.auto_filter.ref else None
-    fb = tostring(out_ws.auto_filter.to_tree()) if out_ws.auto_filter.ref else None
-    if fa != fb:
-        diffs.append("autofilter %s became %s" % (fa, fb))
     return diffs
 
 
@@ -632,39 +571,31 @@ def compare_tables(_src, _out, src_ws, out_ws, _map=None):
             out.append((t.ref, t.headerRowCount, t.totalsRowCount, t.totalsRowShown,
                         repr(columns), repr(style)))
         return sorted(out)
-    a, b = describe(src_ws, table_map_of(src_ws, out_ws)), describe(out_ws, None)
-    return [] if a == b else ["tables %s became %s" % (a, b)]
+    return _changed("tables", describe(src_ws, table_map_of(src_ws, out_ws)),
+                    describe(out_ws, None))
 
 
-def local_names(wb, ws):
-    sheet_index = wb.sheetnames.index(ws.title)
-    return {d.name: d.attr_text for d in wb.defined_names.definedName
+def _names(wb, sheet_index, mapping=None):
+    """{casefolded name: canonical formula} of the names of one scope (None: the workbook)."""
+    return {d.name.casefold(): canonical_formula(d.attr_text, mapping)
+            for d in wb.defined_names.definedName
             if d.localSheetId == sheet_index and not d.name.startswith("_xlnm.")}
 
 
 def compare_defined_names(src, out, src_ws, out_ws, sheet_map):
     """Names scoped to the sheet travel with it; workbook names its formulas use must be defined
     in the result with the same meaning (globally or on the copy)."""
-    diffs = []
-    a = {k.casefold(): canonical_formula(v, sheet_map) for k, v in local_names(src.wb, src_ws).items()}
-    b_local = {k.casefold(): canonical_formula(v) for k, v in local_names(out.wb, out_ws).items()}
-    for name, value in a.items():
-        if b_local.get(name) != value:
-            diffs.append("sheet name %s=%s became %s" % (name, value, b_local.get(name)))
-    src_globals = {d.name.casefold(): d.attr_text for d in src.wb.defined_names.definedName
-                   if d.localSheetId is None}
-    out_globals = {d.name.casefold(): d.attr_text for d in out.wb.defined_names.definedName
-                   if d.localSheetId is None}
-    used = set()
-    for row in src_ws.iter_rows():
-        for c in row:
-            if c.data_type == "f" and isinstance(c.value, str):
-                used.update(n.casefold() for n in formula_names(c.value))
+    local = _names(src.wb, src.wb.sheetnames.index(src_ws.title), sheet_map)
+    out_local = _names(out.wb, out.wb.sheetnames.index(out_ws.title))
+    diffs = ["sheet name %s=%s became %s" % (name, value, out_local.get(name))
+             for name, value in local.items() if out_local.get(name) != value]
+    src_globals, out_globals = _names(src.wb, None, sheet_map), _names(out.wb, None)
+    used = {n.casefold() for row in src_ws.iter_rows() for c in row
+            if c.data_type == "f" and isinstance(c.value, str) for n in formula_names(c.value)}
     for name in sorted(used & set(src_globals)):
-        expected = canonical_formula(src_globals[name], sheet_map)
-        got = b_local.get(name, canonical_formula(out_globals[name]) if name in out_globals else None)
-        if got != expected:
-            diffs.append("workbook name %s=%s is %s in the result" % (name, expected, got))
+        got = out_local.get(name, out_globals.get(name))
+        if got != src_globals[name]:
+            diffs.append("workbook name %s=%s is %s in the result" % (name, src_globals[name], got))
     return diffs
 
 

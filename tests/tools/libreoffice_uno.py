@@ -69,13 +69,10 @@ class Office:
             self.process.wait()
         shutil.rmtree(self.profile, True)
 
-    def new_document(self):
-        return self.desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0,
-                                                 (_property("Hidden", True),))
-
-    def open(self, path):
-        return self.desktop.loadComponentFromURL(uno.systemPathToFileUrl(os.path.abspath(path)),
-                                                 "_blank", 0, (_property("Hidden", True),))
+    def open(self, path=None):
+        """A new spreadsheet, or the workbook at path, loaded hidden."""
+        url = uno.systemPathToFileUrl(os.path.abspath(path)) if path else "private:factory/scalc"
+        return self.desktop.loadComponentFromURL(url, "_blank", 0, (_property("Hidden", True),))
 
     @staticmethod
     def save_xlsx(doc, path, filter_name=XLSX_FILTER):

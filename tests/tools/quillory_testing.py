@@ -45,8 +45,10 @@ def require_tools(*needed):
             BINARY_DIR, ", ".join(missing)))
 
 
-def run_merge(output, paths=(), entries=None, report=None, extra=(), timeout=MERGE_TIMEOUT_SECONDS):
-    """Runs quillory-merge; entries is a list of (path, sheet) written to an entries file."""
+def run_merge(output, paths=(), entries=None, report=None, extra=(), timeout=MERGE_TIMEOUT_SECONDS,
+              env=None):
+    """Runs quillory-merge (in env, default this process's environment); entries is a list of
+    (path, sheet) written to an entries file."""
     args = [MERGE, "-o", str(output)]
     if entries is not None:
         entries_file = str(output) + ".entries.tsv"
@@ -57,7 +59,7 @@ def run_merge(output, paths=(), entries=None, report=None, extra=(), timeout=MER
     if report:
         args += ["--report", str(report)]
     args += list(extra) + [str(p) for p in paths]
-    return subprocess.run(args, capture_output=True, text=True, timeout=timeout)
+    return subprocess.run(args, capture_output=True, text=True, timeout=timeout, env=env)
 
 
 def merge(output, paths=(), entries=None):
@@ -93,11 +95,8 @@ def write_fixtures(folder):
 
 
 def sha256(path):
-    digest = hashlib.sha256()
     with open(path, "rb") as fh:
-        for block in iter(lambda: fh.read(1 << 20), b""):
-            digest.update(block)
-    return digest.hexdigest()
+        return hashlib.file_digest(fh, "sha256").hexdigest()
 
 
 def snapshot(paths):
