@@ -1,6 +1,7 @@
 #include "spreadsheet/legacy/EmbeddedCharts.h"
 
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/legacy/DigitText.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/Relationships.h"
@@ -135,11 +136,7 @@ void collectReferences(XmlNode& node, const Relationships& rels,
 std::size_t highestShapeId(const XmlNode& node) {
     std::size_t highest = 0;
     if (node.localName() == "cNvPr") {
-        const std::string id = node.attributeOr("id", "");
-        if (!id.empty() && id.size() < 10 &&
-            id.find_first_not_of("0123456789") == std::string::npos) {
-            highest = std::stoul(id);
-        }
+        highest = ParseDigits(node.attributeOr("id", "")).value_or(0);
     }
     for (const XmlNode& child : node.children) {
         highest = std::max(highest, highestShapeId(child));

@@ -1,6 +1,7 @@
 #include "spreadsheet/legacy/LostNames.h"
 
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/legacy/DigitText.h"
 #include "spreadsheet/legacy/EmbeddedCharts.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/formulas/SheetNames.h"
@@ -8,7 +9,6 @@
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <iterator>
 #include <set>
 #include <utility>
@@ -43,12 +43,11 @@ using NameKey = std::pair<std::string, std::string>; // folded name, scope sheet
 std::optional<NameKey> keyOf(const XmlNode& name, const std::vector<std::string>& sheets) {
     std::string scope;
     if (const std::string* local = name.attribute("localSheetId")) {
-        const std::size_t index = std::strtoul(local->c_str(), nullptr, 10);
-        if (local->empty() || local->find_first_not_of("0123456789") != std::string::npos ||
-            index >= sheets.size()) {
+        const auto index = ParseDigits(*local);
+        if (!index || *index >= sheets.size()) {
             return std::nullopt;
         }
-        scope = sheets[index];
+        scope = sheets[*index];
     }
     return NameKey{ooxml::SheetNameKey(name.attributeOr("name", "")), scope};
 }
