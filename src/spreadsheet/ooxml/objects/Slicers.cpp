@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/objects/Slicers.h"
 
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/UniqueNames.h"
 #include "spreadsheet/ooxml/styles/StyleXml.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
@@ -38,7 +39,9 @@ constexpr std::string_view kSlicerCacheFolder = "xl/slicerCaches/slicerCache";
 constexpr std::string_view kTimelineFolder = "xl/timelines/timeline";
 constexpr std::string_view kTimelineCacheFolder = "xl/timelineCaches/timelineCache";
 constexpr std::string_view kWorkbookRelationshipIdPrefix = "rIdSlicerCache";
-constexpr int kMaxNameAttempts = 10000;
+// Slicers and timelines are numbered "Region 1"; their caches "Slicer_Region1".
+constexpr NumberedSuffix kViewNameSuffix{" ", 1, 9999};
+constexpr NumberedSuffix kCacheNameSuffix{"", 1, 9999};
 
 enum class CacheKind { PivotSlicer, TableSlicer, Timeline };
 
@@ -292,10 +295,10 @@ struct SlicerCarrier::Impl {
     }
 
     std::string uniqueViewName(const std::string& wanted) {
-        std::string name = wanted;
-        for (int n = 1; viewNames.count(FoldPartName(name)) != 0 && n < kMaxNameAttempts; ++n) {
-            name = wanted + " " + std::to_string(n);
-        }
+        const std::string name =
+            UniqueName(wanted, kViewNameSuffix, [&](const std::string& candidate) {
+                return viewNames.count(FoldPartName(candidate)) == 0;
+            });
         viewNames.insert(FoldPartName(name));
         return name;
     }
@@ -484,12 +487,10 @@ void SlicerCarrier::write(const std::function<int(int, std::string_view)>& resul
     for (const auto& key : impl_->cacheOrder) {
         Impl::CarriedCache& cache = impl_->caches.at(key);
         const std::string wanted = cache.root.attributeOr("name", "");
-        std::string name = wanted;
-        for (int n = 1;
-             (nameTaken(name) || cacheNames.count(FoldPartName(name)) != 0) && n < kMaxNameAttempts;
-             ++n) {
-            name = wanted + std::to_string(n);
-        }
+        const std::string name =
+            UniqueName(wanted, kCacheNameSuffix, [&](const std::string& candidate) {
+                return !nameTaken(candidate) && cacheNames.count(FoldPartName(candidate)) == 0;
+            });
         cacheNames.insert(FoldPartName(name));
         cache.resultName = name;
         addName(name);
