@@ -119,6 +119,7 @@ struct SlicerCarrier::Impl {
     struct SourceBook {
         std::map<int, std::string> sheetNames;     // sheetId -> sheet name
         std::map<std::string, std::string> caches; // folded cache name -> cache part
+        std::map<std::string, XmlNode> cacheRoots; // cache part -> its tree, read once
     };
     struct Target { // a carried pivot table: the copy holding it and its name
         int copyIndex = 0;
@@ -182,10 +183,11 @@ struct SlicerCarrier::Impl {
                 const Relationship* rel = id ? source.workbookRelationships().byId(*id) : nullptr;
                 const auto stored =
                     rel && !rel->external ? source.zip().find(rel->partName) : std::nullopt;
-                const auto cache = stored ? ParseOrNothing(source, *stored) : std::nullopt;
-                if (cache) {
-                    slot->second.caches.emplace(FoldPartName(cache->attributeOr("name", "")),
-                                                *stored);
+                auto cache = stored ? ParseOrNothing(source, *stored) : std::nullopt;
+                if (cache && slot->second.caches
+                                 .emplace(FoldPartName(cache->attributeOr("name", "")), *stored)
+                                 .second) {
+                    slot->second.cacheRoots.emplace(*stored, std::move(*cache));
                 }
             }
         }
@@ -330,6 +332,8 @@ FilterPlan SlicerCarrier::plan(const SourcePackage& source, int copyIndex, const
     part.kind = kind;
     std::vector<XmlNode> kept;
     std::vector<std::string> sourceNames;
+    // Views sharing a cache share its resolution; each carries its own copy.
+    std::map<std::string, Impl::Resolved> resolvedCaches; // by cache part
     for (auto& view : root->children) {
         if (view.isText() || view.localName() != viewElement) {
             continue;
@@ -340,10 +344,16 @@ FilterPlan SlicerCarrier::plan(const SourcePackage& source, int copyIndex, const
         const auto cachePart = book.caches.find(FoldPartName(view.attributeOr("cache", "")));
         if (name.empty() || cachePart == book.caches.end()) {
             reason = "its cache is missing or damaged in the workbook";
-        } else if (auto cacheRoot = ParseOrNothing(source, cachePart->second); !cacheRoot) {
-            reason = "its cache is damaged in the workbook";
         } else {
-            auto resolved = Impl::resolve(std::move(*cacheRoot), book, targets);
+            auto known = resolvedCaches.find(cachePart->second);
+            if (known == resolvedCaches.end()) {
+                known = resolvedCaches
+                            .emplace(
+                                cachePart->second,
+                                Impl::resolve(book.cacheRoots.at(cachePart->second), book, targets))
+                            .first;
+            }
+            Impl::Resolved resolved = known->second;
             const bool timelineCache =
                 resolved.cache && resolved.cache->kind == CacheKind::Timeline;
             if (resolved.cache && timelineCache != (kind == FilterViewKind::Timeline)) {
