@@ -1,6 +1,7 @@
 #include "spreadsheet/legacy/ConvertedPackageCorrection.h"
 
 #include "spreadsheet/Utf8.h"
+#include "spreadsheet/legacy/ConversionWorkbook.h"
 #include "spreadsheet/legacy/DigitText.h"
 #include "spreadsheet/legacy/EmbeddedCharts.h"
 #include "spreadsheet/legacy/LegacyErrors.h"
@@ -28,7 +29,6 @@ namespace {
 using ooxml::XmlNode;
 
 constexpr const char* kStylesPart = "xl/styles.xml";
-constexpr const char* kWorkbookPart = "xl/workbook.xml";
 constexpr std::size_t kFlushBytes = 64 * 1024;
 constexpr int kTwipsPerPoint = 20;
 constexpr std::uint32_t kAfterLastColumn = 0x100;
@@ -1050,36 +1050,6 @@ private:
     std::string relationshipPrefix_;
 };
 
-struct ConvertedParts {
-    std::map<std::string, std::string> sheets; // worksheet parts by sheet name
-    std::optional<std::string> sharedStrings;
-};
-
-ConvertedParts convertedParts(const ooxml::ZipReader& zip, const std::string& name) {
-    ConvertedParts parts;
-    const XmlNode workbook = ooxml::ParseXmlTree(
-        zip.readWhole(kWorkbookPart, ooxml::kMaxWholePartBytes), name, kWorkbookPart);
-    const std::string relsPart = ooxml::RelationshipsPartFor(kWorkbookPart);
-    const ooxml::Relationships rels = ooxml::Relationships::Parse(
-        zip.readWhole(relsPart, ooxml::kMaxWholePartBytes), kWorkbookPart, name);
-    if (const ooxml::Relationship* strings = rels.firstOfKind("sharedStrings");
-        strings != nullptr && !strings->external && zip.contains(strings->partName)) {
-        parts.sharedStrings = *zip.find(strings->partName);
-    }
-    const XmlNode* sheets = workbook.child("sheets");
-    if (sheets == nullptr) {
-        return parts;
-    }
-    for (const XmlNode* sheet : sheets->childrenNamed("sheet")) {
-        const std::string* id = sheet->attribute("r:id");
-        const ooxml::Relationship* rel = id != nullptr ? rels.byId(*id) : nullptr;
-        if (rel != nullptr && !rel->external && zip.contains(rel->partName)) {
-            parts.sheets[sheet->attributeOr("name", "")] = *zip.find(rel->partName);
-        }
-    }
-    return parts;
-}
-
 } // namespace
 
 std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem::path& source,
@@ -1088,7 +1058,7 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
     const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(source);
     const std::string name = QuotedFileName(source);
     const auto zip = ooxml::ZipReader::OpenFile(converted, source.filename().string());
-    const ConvertedParts parts = convertedParts(*zip, name);
+    const ConvertedWorkbook workbook = ReadConvertedWorkbook(*zip, name);
     const std::optional<std::string> stylesPart = zip->find(kStylesPart);
     if (!stylesPart) {
         return {};
@@ -1097,8 +1067,8 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
     for (const LegacySheetFormats& sheet : formats.worksheets) {
         wanted[sheet.name] = sheet.embeddedCharts;
     }
-    EmbeddedChartTransfer charts(*zip, parts.sheets, wanted, name);
-    LostNames names(*zip, formats, name);
+    EmbeddedChartTransfer charts(*zip, workbook.sheets, wanted, name);
+    LostNames names(workbook, formats, name);
     if (charts.needed() || names.needed()) {
         std::unique_ptr<ooxml::ZipReader> donor;
         std::string failure = "no other conversion was tried";
@@ -1114,11 +1084,14 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
                           ? error.description()
                           : "Gnumeric's conversion, tried for them, could not be read";
         }
+        // Read once for both transfers.
+        const OtherWorkbook donorWorkbook =
+            donor ? ReadOtherWorkbook(*donor, name) : OtherWorkbook();
         if (charts.needed()) {
-            donor ? charts.takeFrom(*donor) : charts.giveUp(failure);
+            donor ? charts.takeFrom(*donor, donorWorkbook) : charts.giveUp(failure);
         }
         if (names.needed()) {
-            names.mend(donor.get(), parts.sheets, failure);
+            names.mend(donor.get(), donorWorkbook, workbook.sheets, failure);
         }
     }
     std::map<std::string, std::string> notes = charts.notes();
@@ -1137,14 +1110,14 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
         formats);
     std::map<std::string, const LegacySheetFormats*> bySheetPart;
     for (const LegacySheetFormats& sheet : formats.worksheets) {
-        if (const auto found = parts.sheets.find(sheet.name); found != parts.sheets.end()) {
+        if (const auto found = workbook.sheets.find(sheet.name); found != workbook.sheets.end()) {
             bySheetPart[found->second] = &sheet;
         }
     }
     StringRunCorrections strings(formats);
     // Written last, once the sheets have said which strings their cells hold.
     const std::optional<std::string> stringsPart =
-        formats.richStrings.empty() ? std::nullopt : parts.sharedStrings;
+        formats.richStrings.empty() ? std::nullopt : workbook.sharedStrings;
     ooxml::WriteFileAtomically(converted, [&](ooxml::OutputSink& sink) {
         ooxml::ZipWriter out(sink);
         for (const std::string& entry : zip->entryNames()) {

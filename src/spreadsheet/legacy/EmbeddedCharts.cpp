@@ -21,7 +21,6 @@ using ooxml::Relationship;
 using ooxml::Relationships;
 using ooxml::XmlNode;
 
-constexpr const char* kWorkbookPart = "xl/workbook.xml";
 constexpr const char* kNewDrawingPart = "xl/drawings/drawing1.xml";
 // Parts a chart may reach (styles, colours, pictures, shapes drawn on it) are few; more is damage.
 constexpr std::size_t kMaxPartsPerChart = 64;
@@ -218,31 +217,6 @@ std::string chartsWord(std::size_t count) {
 
 } // namespace
 
-std::map<std::string, std::string> WorksheetParts(const ooxml::ZipReader& zip,
-                                                  const std::string& fileName) {
-    std::map<std::string, std::string> parts;
-    const auto workbookPart = zip.find(kWorkbookPart);
-    if (!workbookPart) {
-        return parts;
-    }
-    const XmlNode workbook = ooxml::ParseXmlTree(
-        zip.readWhole(*workbookPart, ooxml::kMaxWholePartBytes), fileName, kWorkbookPart);
-    const auto rels = relationshipsOf(zip, kWorkbookPart, fileName);
-    const XmlNode* sheets = workbook.child("sheets");
-    if (!rels || sheets == nullptr) {
-        return parts;
-    }
-    for (const XmlNode* sheet : sheets->childrenNamed("sheet")) {
-        const std::string* id = sheet->attribute("r:id");
-        const Relationship* rel = id != nullptr ? rels->byId(*id) : nullptr;
-        if (rel != nullptr && !rel->external && ooxml::RelationshipKind(rel->type) == "worksheet" &&
-            zip.contains(rel->partName)) {
-            parts[sheet->attributeOr("name", "")] = *zip.find(rel->partName);
-        }
-    }
-    return parts;
-}
-
 EmbeddedChartTransfer::EmbeddedChartTransfer(const ooxml::ZipReader& converted,
                                              const std::map<std::string, std::string>& sheets,
                                              const std::map<std::string, std::size_t>& wanted,
@@ -287,13 +261,20 @@ std::optional<std::string> EmbeddedChartTransfer::drawingIdFor(const std::string
     return found != drawingIds_.end() ? std::optional(found->second) : std::nullopt;
 }
 
-void EmbeddedChartTransfer::takeFrom(const ooxml::ZipReader& donor) {
-    std::map<std::string, std::string> donorSheets;
+void EmbeddedChartTransfer::takeFrom(const ooxml::ZipReader& donor,
+                                     const OtherWorkbook& donorWorkbook) {
+    const std::map<std::string, std::string>& donorSheets = donorWorkbook.worksheets;
     std::optional<ooxml::ContentTypes> donorTypes;
     std::optional<ooxml::ContentTypes> types;
     XmlNode typesRoot;
+    const auto unreadable = [this](const std::string& why) {
+        giveUp("Gnumeric's conversion, which keeps them, could not be read (" + why + ")");
+    };
+    if (donorWorkbook.failure) {
+        unreadable(*donorWorkbook.failure);
+        return;
+    }
     try {
-        donorSheets = WorksheetParts(donor, fileName_);
         const std::string typesPart(ooxml::kContentTypesPartName);
         donorTypes = ooxml::ContentTypes::Parse(
             donor.readWhole(typesPart, ooxml::kMaxWholePartBytes), fileName_);
@@ -301,8 +282,7 @@ void EmbeddedChartTransfer::takeFrom(const ooxml::ZipReader& donor) {
         types = ooxml::ContentTypes::Parse(typesXml, fileName_);
         typesRoot = ooxml::ParseXmlTree(typesXml, fileName_, typesPart);
     } catch (const SpreadsheetError& error) {
-        giveUp("Gnumeric's conversion, which keeps them, could not be read (" +
-               error.description() + ")");
+        unreadable(error.description());
         return;
     }
     Staged staged;
