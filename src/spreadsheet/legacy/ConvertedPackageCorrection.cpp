@@ -1,6 +1,8 @@
 #include "spreadsheet/legacy/ConvertedPackageCorrection.h"
 
 #include "spreadsheet/Utf8.h"
+#include "spreadsheet/legacy/ConversionWorkbook.h"
+#include "spreadsheet/legacy/DigitText.h"
 #include "spreadsheet/legacy/EmbeddedCharts.h"
 #include "spreadsheet/legacy/LegacyErrors.h"
 #include "spreadsheet/legacy/LegacyFormats.h"
@@ -27,7 +29,6 @@ namespace {
 using ooxml::XmlNode;
 
 constexpr const char* kStylesPart = "xl/styles.xml";
-constexpr const char* kWorkbookPart = "xl/workbook.xml";
 constexpr std::size_t kFlushBytes = 64 * 1024;
 constexpr int kTwipsPerPoint = 20;
 constexpr std::uint32_t kAfterLastColumn = 0x100;
@@ -86,20 +87,6 @@ const char* underlineValue(LegacyUnderline underline) {
         break;
     }
     return nullptr;
-}
-
-// A non-negative index as an attribute states it; nothing for anything else.
-std::optional<std::size_t> parseIndex(std::string_view text) {
-    constexpr std::size_t kMaxDigits = 9;
-    if (text.empty() || text.size() > kMaxDigits ||
-        text.find_first_not_of("0123456789") != std::string_view::npos) {
-        return std::nullopt;
-    }
-    std::size_t value = 0;
-    for (const char c : text) {
-        value = value * 10 + static_cast<std::size_t>(c - '0');
-    }
-    return value;
 }
 
 // "B12" -> (11, 1), 0-based as the legacy records count; nothing for what is not a cell.
@@ -179,7 +166,7 @@ public:
         }
         numFmts_ = root_.child("numFmts");
         for (const XmlNode* numFmt : numFmts_->childrenNamed("numFmt")) {
-            if (const auto id = parseIndex(numFmt->attributeOr("numFmtId", ""))) {
+            if (const auto id = ParseDigits(numFmt->attributeOr("numFmtId", ""))) {
                 codes_[*id] = numFmt->attributeOr("formatCode", "");
                 nextFormatId_ = std::max(nextFormatId_, *id + 1);
             }
@@ -244,7 +231,7 @@ private:
         bool xfChanged = false;
         if (const LegacyFont* font = formats_.fontOf(legacy)) {
             const std::size_t fontId =
-                parseIndex(xf.attributeOr("fontId", "0")).value_or(fontCount_);
+                ParseDigits(xf.attributeOr("fontId", "0")).value_or(fontCount_);
             if (fontId < fontCount_) {
                 XmlNode copy = *fonts_->childrenNamed("font")[fontId];
                 if (correctFont(copy, *font, "name")) {
@@ -284,7 +271,7 @@ private:
     // formats the conversion maps to built-in ones, stay as converted.
     bool correctNumberFormat(XmlNode& xf, const LegacyXf& legacy) {
         const auto code = formats_.numberFormats.find(legacy.formatIndex);
-        const auto id = parseIndex(xf.attributeOr("numFmtId", "0"));
+        const auto id = ParseDigits(xf.attributeOr("numFmtId", "0"));
         if (legacy.formatIndex < kLegacyFirstOwnFormat || code == formats_.numberFormats.end() ||
             code->second.empty() || !id) {
             return false;
@@ -313,7 +300,7 @@ private:
             legacy.fillForeground != kLegacySystemBackground) {
             return false;
         }
-        const std::size_t fillId = parseIndex(xf.attributeOr("fillId", "0")).value_or(fillCount_);
+        const std::size_t fillId = ParseDigits(xf.attributeOr("fillId", "0")).value_or(fillCount_);
         if (fillId < fillCount_) {
             const XmlNode* pattern = fills_->childrenNamed("fill")[fillId]->child("patternFill");
             const XmlNode* foreground = pattern != nullptr ? pattern->child("fgColor") : nullptr;
@@ -594,7 +581,7 @@ public:
         }
         if (local == "v" && inValue_) {
             inValue_ = false;
-            if (const auto index = parseIndex(value_)) {
+            if (const auto index = ParseDigits(value_)) {
                 strings_.note(*index, richString_->first, richString_->second);
             }
         }
@@ -786,8 +773,8 @@ private:
     void correctColumns(const char* name, std::vector<std::pair<std::string, std::string>>& list) {
         const std::string* minText = attribute(list, "min");
         const std::string* maxText = attribute(list, "max");
-        const auto first = minText != nullptr ? parseIndex(*minText) : std::nullopt;
-        const auto last = maxText != nullptr ? parseIndex(*maxText) : std::nullopt;
+        const auto first = minText != nullptr ? ParseDigits(*minText) : std::nullopt;
+        const auto last = maxText != nullptr ? ParseDigits(*maxText) : std::nullopt;
         if (!first || !last || *first == 0 || *last < *first) {
             return;
         }
@@ -860,12 +847,13 @@ private:
     }
 
     void correctRow(std::vector<std::pair<std::string, std::string>>& list) const {
+        constexpr std::size_t kMaxRowDigits = 7;
         const std::string* number = attribute(list, "r");
-        if (number == nullptr || number->empty() || number->size() > 7 ||
-            number->find_first_not_of("0123456789") != std::string::npos) {
+        const auto stated = number != nullptr ? ParseDigits(*number, kMaxRowDigits) : std::nullopt;
+        if (!stated) {
             return;
         }
-        const std::uint32_t row = static_cast<std::uint32_t>(std::stoul(*number));
+        const auto row = static_cast<std::uint32_t>(*stated);
         const auto found = row > 0 ? sheet_.rows.find(row - 1) : sheet_.rows.end();
         if (found == sheet_.rows.end() || found->second.defaultHeight) {
             // No height of its own in the source: the row follows the sheet's default.
@@ -881,7 +869,7 @@ private:
     rowNumber(const std::vector<std::pair<std::string, std::string>>& list) {
         constexpr std::size_t kMaxRows = 1U << 20;
         const std::string* number = attribute(list, "r");
-        const auto row = number != nullptr ? parseIndex(*number) : std::nullopt;
+        const auto row = number != nullptr ? ParseDigits(*number) : std::nullopt;
         if (!row || *row == 0 || *row > kMaxRows) {
             return std::nullopt;
         }
@@ -960,7 +948,7 @@ private:
             return;
         }
         const std::string* style = attribute(list, "s");
-        const auto stated = style != nullptr ? parseIndex(*style) : std::optional<std::size_t>(0);
+        const auto stated = style != nullptr ? ParseDigits(*style) : std::optional<std::size_t>(0);
         if (!stated) {
             return;
         }
@@ -1062,36 +1050,6 @@ private:
     std::string relationshipPrefix_;
 };
 
-struct ConvertedParts {
-    std::map<std::string, std::string> sheets; // worksheet parts by sheet name
-    std::optional<std::string> sharedStrings;
-};
-
-ConvertedParts convertedParts(const ooxml::ZipReader& zip, const std::string& name) {
-    ConvertedParts parts;
-    const XmlNode workbook = ooxml::ParseXmlTree(
-        zip.readWhole(kWorkbookPart, ooxml::kMaxWholePartBytes), name, kWorkbookPart);
-    const std::string relsPart = ooxml::RelationshipsPartFor(kWorkbookPart);
-    const ooxml::Relationships rels = ooxml::Relationships::Parse(
-        zip.readWhole(relsPart, ooxml::kMaxWholePartBytes), kWorkbookPart, name);
-    if (const ooxml::Relationship* strings = rels.firstOfKind("sharedStrings");
-        strings != nullptr && !strings->external && zip.contains(strings->partName)) {
-        parts.sharedStrings = *zip.find(strings->partName);
-    }
-    const XmlNode* sheets = workbook.child("sheets");
-    if (sheets == nullptr) {
-        return parts;
-    }
-    for (const XmlNode* sheet : sheets->childrenNamed("sheet")) {
-        const std::string* id = sheet->attribute("r:id");
-        const ooxml::Relationship* rel = id != nullptr ? rels.byId(*id) : nullptr;
-        if (rel != nullptr && !rel->external && zip.contains(rel->partName)) {
-            parts.sheets[sheet->attributeOr("name", "")] = *zip.find(rel->partName);
-        }
-    }
-    return parts;
-}
-
 } // namespace
 
 std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem::path& source,
@@ -1100,7 +1058,7 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
     const LegacyWorkbookFormats formats = ReadLegacyWorkbookFormats(source);
     const std::string name = QuotedFileName(source);
     const auto zip = ooxml::ZipReader::OpenFile(converted, source.filename().string());
-    const ConvertedParts parts = convertedParts(*zip, name);
+    const ConvertedWorkbook workbook = ReadConvertedWorkbook(*zip, name);
     const std::optional<std::string> stylesPart = zip->find(kStylesPart);
     if (!stylesPart) {
         return {};
@@ -1109,8 +1067,8 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
     for (const LegacySheetFormats& sheet : formats.worksheets) {
         wanted[sheet.name] = sheet.embeddedCharts;
     }
-    EmbeddedChartTransfer charts(*zip, parts.sheets, wanted, name);
-    LostNames names(*zip, formats, name);
+    EmbeddedChartTransfer charts(*zip, workbook.sheets, wanted, name);
+    LostNames names(workbook, formats, name);
     if (charts.needed() || names.needed()) {
         std::unique_ptr<ooxml::ZipReader> donor;
         std::string failure = "no other conversion was tried";
@@ -1126,11 +1084,14 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
                           ? error.description()
                           : "Gnumeric's conversion, tried for them, could not be read";
         }
+        // Read once for both transfers.
+        const OtherWorkbook donorWorkbook =
+            donor ? ReadOtherWorkbook(*donor, name) : OtherWorkbook();
         if (charts.needed()) {
-            donor ? charts.takeFrom(*donor) : charts.giveUp(failure);
+            donor ? charts.takeFrom(*donor, donorWorkbook) : charts.giveUp(failure);
         }
         if (names.needed()) {
-            names.mend(donor.get(), parts.sheets, failure);
+            names.mend(donor.get(), donorWorkbook, workbook.sheets, failure);
         }
     }
     std::map<std::string, std::string> notes = charts.notes();
@@ -1149,14 +1110,14 @@ std::map<std::string, std::string> CorrectConvertedPackage(const std::filesystem
         formats);
     std::map<std::string, const LegacySheetFormats*> bySheetPart;
     for (const LegacySheetFormats& sheet : formats.worksheets) {
-        if (const auto found = parts.sheets.find(sheet.name); found != parts.sheets.end()) {
+        if (const auto found = workbook.sheets.find(sheet.name); found != workbook.sheets.end()) {
             bySheetPart[found->second] = &sheet;
         }
     }
     StringRunCorrections strings(formats);
     // Written last, once the sheets have said which strings their cells hold.
     const std::optional<std::string> stringsPart =
-        formats.richStrings.empty() ? std::nullopt : parts.sharedStrings;
+        formats.richStrings.empty() ? std::nullopt : workbook.sharedStrings;
     ooxml::WriteFileAtomically(converted, [&](ooxml::OutputSink& sink) {
         ooxml::ZipWriter out(sink);
         for (const std::string& entry : zip->entryNames()) {

@@ -1,12 +1,15 @@
 #include "spreadsheet/legacy/EmbeddedCharts.h"
 
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/legacy/DigitText.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
+#include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -14,16 +17,11 @@ namespace quillory::spreadsheet::legacy {
 
 namespace {
 
+using ooxml::Relationship;
 using ooxml::Relationships;
 using ooxml::XmlNode;
 
-constexpr const char* kWorkbookPart = "xl/workbook.xml";
-constexpr const char* kContentTypesPart = "[Content_Types].xml";
 constexpr const char* kNewDrawingPart = "xl/drawings/drawing1.xml";
-constexpr std::string_view kDrawingType =
-    "application/vnd.openxmlformats-officedocument.drawing+xml";
-constexpr std::string_view kContentTypesNamespace =
-    "http://schemas.openxmlformats.org/package/2006/content-types";
 // Parts a chart may reach (styles, colours, pictures, shapes drawn on it) are few; more is damage.
 constexpr std::size_t kMaxPartsPerChart = 64;
 
@@ -62,7 +60,7 @@ std::string readPart(const ooxml::ZipReader& zip, const std::string& part) {
 std::optional<std::string> drawingOf(const ooxml::ZipReader& zip, const std::string& sheetPart,
                                      const std::string& fileName) {
     const auto rels = relationshipsOf(zip, sheetPart, fileName);
-    const ooxml::Relationship* drawing = rels ? rels->firstOfKind("drawing") : nullptr;
+    const Relationship* drawing = rels ? rels->firstOfKind("drawing") : nullptr;
     if (drawing == nullptr || drawing->external || !zip.contains(drawing->partName)) {
         return std::nullopt;
     }
@@ -81,32 +79,29 @@ std::size_t chartsOf(const ooxml::ZipReader& zip, const std::string& drawingPart
         }));
 }
 
-XmlNode relationshipsRoot() {
-    XmlNode root;
-    root.name = "Relationships";
-    root.setAttribute("xmlns", std::string(ooxml::kPackageRelationshipNamespace));
-    return root;
-}
-
-void addRelationship(XmlNode& root, const std::string& id, const std::string& type,
-                     const std::string& target, bool external) {
-    XmlNode rel;
-    rel.name = "Relationship";
-    rel.setAttribute("Id", id);
-    rel.setAttribute("Type", type);
-    rel.setAttribute("Target", target);
-    if (external) {
-        rel.setAttribute("TargetMode", "External");
+// The relationships of a converted part as stored, with the name they are stored under; none
+// when the part has no relationships part.
+std::optional<std::pair<std::string, std::vector<Relationship>>>
+storedRelationships(const ooxml::ZipReader& zip, const std::string& part,
+                    const std::string& fileName) {
+    const auto stored = zip.find(ooxml::RelationshipsPartFor(part));
+    if (!stored) {
+        return std::nullopt;
     }
-    root.children.push_back(std::move(rel));
+    return std::pair(*stored, Relationships::Parse(
+                                  zip.readWhole(*stored, ooxml::kMaxWholePartBytes), part, fileName)
+                                  .all());
 }
 
-// The first "rId<n>" no relationship of the list uses.
-std::string freeRelationshipId(const XmlNode& root) {
-    for (std::size_t n = root.children.size() + 1;; ++n) {
-        const std::string id = "rId" + std::to_string(n);
-        if (std::none_of(root.children.begin(), root.children.end(),
-                         [&](const XmlNode& rel) { return rel.attributeOr("Id", "") == id; })) {
+// Adds an internal relationship from `fromPart` to `toPart` under the first "rId<n>" the list
+// does not use, and returns that id.
+std::string addRelationship(std::vector<Relationship>& rels, const std::string& type,
+                            const std::string& fromPart, const std::string& toPart) {
+    for (std::size_t n = rels.size() + 1;; ++n) {
+        std::string id = "rId" + std::to_string(n);
+        if (std::none_of(rels.begin(), rels.end(),
+                         [&](const Relationship& rel) { return rel.id == id; })) {
+            rels.push_back({id, type, ooxml::RelativeTarget(fromPart, toPart), false, toPart});
             return id;
         }
     }
@@ -135,11 +130,7 @@ void collectReferences(XmlNode& node, const Relationships& rels,
 std::size_t highestShapeId(const XmlNode& node) {
     std::size_t highest = 0;
     if (node.localName() == "cNvPr") {
-        const std::string id = node.attributeOr("id", "");
-        if (!id.empty() && id.size() < 10 &&
-            id.find_first_not_of("0123456789") == std::string::npos) {
-            highest = std::stoul(id);
-        }
+        highest = ParseDigits(node.attributeOr("id", "")).value_or(0);
     }
     for (const XmlNode& child : node.children) {
         highest = std::max(highest, highestShapeId(child));
@@ -182,14 +173,14 @@ public:
         entries_[name] = readPart(donor_, donorPart);
         overrides_[name] = type;
         if (const auto rels = relationshipsOf(donor_, donorPart, fileName_)) {
-            XmlNode root = relationshipsRoot();
-            for (const ooxml::Relationship& rel : rels->all()) {
-                addRelationship(root, rel.id, rel.type,
-                                rel.external ? rel.target
-                                             : ooxml::RelativeTarget(name, copy(rel.partName)),
-                                rel.external);
+            std::vector<Relationship> copied = rels->all();
+            for (Relationship& rel : copied) {
+                if (!rel.external) {
+                    rel.partName = copy(rel.partName);
+                    rel.target = ooxml::RelativeTarget(name, rel.partName);
+                }
             }
-            entries_[ooxml::RelationshipsPartFor(name)] = serialized(root);
+            entries_[ooxml::RelationshipsPartFor(name)] = ooxml::RelationshipsXml(copied);
         }
         return name;
     }
@@ -225,31 +216,6 @@ std::string chartsWord(std::size_t count) {
 }
 
 } // namespace
-
-std::map<std::string, std::string> WorksheetParts(const ooxml::ZipReader& zip,
-                                                  const std::string& fileName) {
-    std::map<std::string, std::string> parts;
-    const auto workbookPart = zip.find(kWorkbookPart);
-    if (!workbookPart) {
-        return parts;
-    }
-    const XmlNode workbook = ooxml::ParseXmlTree(
-        zip.readWhole(*workbookPart, ooxml::kMaxWholePartBytes), fileName, kWorkbookPart);
-    const auto rels = relationshipsOf(zip, kWorkbookPart, fileName);
-    const XmlNode* sheets = workbook.child("sheets");
-    if (!rels || sheets == nullptr) {
-        return parts;
-    }
-    for (const XmlNode* sheet : sheets->childrenNamed("sheet")) {
-        const std::string* id = sheet->attribute("r:id");
-        const ooxml::Relationship* rel = id != nullptr ? rels->byId(*id) : nullptr;
-        if (rel != nullptr && !rel->external && ooxml::RelationshipKind(rel->type) == "worksheet" &&
-            zip.contains(rel->partName)) {
-            parts[sheet->attributeOr("name", "")] = *zip.find(rel->partName);
-        }
-    }
-    return parts;
-}
 
 EmbeddedChartTransfer::EmbeddedChartTransfer(const ooxml::ZipReader& converted,
                                              const std::map<std::string, std::string>& sheets,
@@ -295,22 +261,28 @@ std::optional<std::string> EmbeddedChartTransfer::drawingIdFor(const std::string
     return found != drawingIds_.end() ? std::optional(found->second) : std::nullopt;
 }
 
-void EmbeddedChartTransfer::takeFrom(const ooxml::ZipReader& donor) {
-    std::map<std::string, std::string> donorSheets;
+void EmbeddedChartTransfer::takeFrom(const ooxml::ZipReader& donor,
+                                     const OtherWorkbook& donorWorkbook) {
+    const std::map<std::string, std::string>& donorSheets = donorWorkbook.worksheets;
     std::optional<ooxml::ContentTypes> donorTypes;
     std::optional<ooxml::ContentTypes> types;
     XmlNode typesRoot;
+    const auto unreadable = [this](const std::string& why) {
+        giveUp("Gnumeric's conversion, which keeps them, could not be read (" + why + ")");
+    };
+    if (donorWorkbook.failure) {
+        unreadable(*donorWorkbook.failure);
+        return;
+    }
     try {
-        donorSheets = WorksheetParts(donor, fileName_);
+        const std::string typesPart(ooxml::kContentTypesPartName);
         donorTypes = ooxml::ContentTypes::Parse(
-            donor.readWhole(kContentTypesPart, ooxml::kMaxWholePartBytes), fileName_);
-        const std::string typesXml =
-            converted_.readWhole(kContentTypesPart, ooxml::kMaxWholePartBytes);
+            donor.readWhole(typesPart, ooxml::kMaxWholePartBytes), fileName_);
+        const std::string typesXml = converted_.readWhole(typesPart, ooxml::kMaxWholePartBytes);
         types = ooxml::ContentTypes::Parse(typesXml, fileName_);
-        typesRoot = ooxml::ParseXmlTree(typesXml, fileName_, kContentTypesPart);
+        typesRoot = ooxml::ParseXmlTree(typesXml, fileName_, typesPart);
     } catch (const SpreadsheetError& error) {
-        giveUp("Gnumeric's conversion, which keeps them, could not be read (" +
-               error.description() + ")");
+        unreadable(error.description());
         return;
     }
     Staged staged;
@@ -354,10 +326,10 @@ void EmbeddedChartTransfer::takeFrom(const ooxml::ZipReader& donor) {
         }
     }
     if (typesRoot.attribute("xmlns") == nullptr) {
-        typesRoot.setAttribute("xmlns", std::string(kContentTypesNamespace));
+        typesRoot.setAttribute("xmlns", std::string(ooxml::kContentTypesNamespace));
     }
     entries_ = std::move(staged.entries);
-    entries_[kContentTypesPart] = serialized(typesRoot);
+    entries_[std::string(ooxml::kContentTypesPartName)] = serialized(typesRoot);
     drawingIds_ = std::move(staged.drawingIds);
 }
 
@@ -385,24 +357,22 @@ std::size_t EmbeddedChartTransfer::carry(const ooxml::ZipReader& donor,
     std::string drawingPart;
     std::string drawingRelsPart;
     XmlNode drawing;
-    XmlNode drawingRels = relationshipsRoot();
+    std::vector<Relationship> drawingRels;
     PartCopier copier(donor, donorTypes, staged.taken, staged.entries, staged.overrides, fileName_);
     std::size_t nextShapeId = 0;
     if (lacking.drawingPart) {
         drawingPart = *lacking.drawingPart;
         drawing = ooxml::ParseNamespacedXmlTree(readPart(converted_, drawingPart), fileName_,
                                                 drawingPart);
-        if (const auto stored = converted_.find(ooxml::RelationshipsPartFor(drawingPart))) {
-            drawingRelsPart = *stored;
-            drawingRels = ooxml::ParseXmlTree(
-                converted_.readWhole(*stored, ooxml::kMaxWholePartBytes), fileName_, *stored);
+        if (auto stored = storedRelationships(converted_, drawingPart, fileName_)) {
+            std::tie(drawingRelsPart, drawingRels) = std::move(*stored);
         }
         nextShapeId = highestShapeId(drawing);
     } else {
         drawingPart = copier.freeName(kNewDrawingPart);
         drawing = donorRoot;
         drawing.children.clear();
-        staged.overrides[drawingPart] = std::string(kDrawingType);
+        staged.overrides[drawingPart] = std::string(ooxml::content_type::kDrawing);
     }
     // Namespaces the donor's anchors use that the receiving drawing does not declare alike.
     std::vector<std::pair<std::string, std::string>> declarations;
@@ -426,15 +396,12 @@ std::size_t EmbeddedChartTransfer::carry(const ooxml::ZipReader& donor,
             continue; // a picture, a shape, or a chart with links the copy would lose
         }
         auto& [holder, attribute] = references.front();
-        const ooxml::Relationship* rel = donorRels->byId(*holder->attribute(attribute));
+        const Relationship* rel = donorRels->byId(*holder->attribute(attribute));
         if (rel->external || !isChartKind(ooxml::RelationshipKind(rel->type))) {
             continue;
         }
-        const std::string chartPart = copier.copy(rel->partName);
-        const std::string id = freeRelationshipId(drawingRels);
-        addRelationship(drawingRels, id, rel->type, ooxml::RelativeTarget(drawingPart, chartPart),
-                        false);
-        holder->setAttribute(attribute, id);
+        holder->setAttribute(attribute, addRelationship(drawingRels, rel->type, drawingPart,
+                                                        copier.copy(rel->partName)));
         if (lacking.drawingPart) {
             renumberShapes(anchor, nextShapeId);
         }
@@ -451,20 +418,19 @@ std::size_t EmbeddedChartTransfer::carry(const ooxml::ZipReader& donor,
     ooxml::ParseNamespacedXmlTree(drawingXml, fileName_, drawingPart); // readable as written
     staged.entries[drawingPart] = std::move(drawingXml);
     staged.entries[drawingRelsPart.empty() ? ooxml::RelationshipsPartFor(drawingPart)
-                                           : drawingRelsPart] = serialized(drawingRels);
+                                           : drawingRelsPart] =
+        ooxml::RelationshipsXml(drawingRels);
 
     if (!lacking.drawingPart) { // the sheet names its new drawing
         std::string sheetRelsPart = ooxml::RelationshipsPartFor(lacking.sheetPart);
-        XmlNode sheetRels = relationshipsRoot();
-        if (const auto stored = converted_.find(sheetRelsPart)) {
-            sheetRelsPart = *stored;
-            sheetRels = ooxml::ParseXmlTree(
-                converted_.readWhole(*stored, ooxml::kMaxWholePartBytes), fileName_, *stored);
+        std::vector<Relationship> sheetRels;
+        if (auto stored = storedRelationships(converted_, lacking.sheetPart, fileName_)) {
+            std::tie(sheetRelsPart, sheetRels) = std::move(*stored);
         }
-        const std::string id = freeRelationshipId(sheetRels);
-        addRelationship(sheetRels, id, std::string(ooxml::kRelationshipTypePrefix) + "drawing",
-                        ooxml::RelativeTarget(lacking.sheetPart, drawingPart), false);
-        staged.entries[sheetRelsPart] = serialized(sheetRels);
+        const std::string id =
+            addRelationship(sheetRels, std::string(ooxml::kRelationshipTypePrefix) + "drawing",
+                            lacking.sheetPart, drawingPart);
+        staged.entries[sheetRelsPart] = ooxml::RelationshipsXml(sheetRels);
         staged.drawingIds[lacking.sheetPart] = id;
     }
     return carried;

@@ -7,6 +7,7 @@
 // transfer needs is read before anything is written, so a damaged second conversion changes no
 // sheet; each sheet whose charts do not all come over gets a note.
 
+#include "spreadsheet/legacy/ConversionWorkbook.h"
 #include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
@@ -19,11 +20,6 @@
 
 namespace quillory::spreadsheet::legacy {
 
-// The worksheet parts of a package by sheet name, as its workbook part and relationships name
-// them.
-std::map<std::string, std::string> WorksheetParts(const ooxml::ZipReader& zip,
-                                                  const std::string& fileName);
-
 class EmbeddedChartTransfer {
 public:
     // `sheets`: the converted package's worksheet parts by sheet name; `wanted`: the charts the
@@ -34,8 +30,9 @@ public:
 
     // True when some sheet of the conversion lacks every chart its source embeds.
     bool needed() const { return !lacking_.empty(); }
-    // Takes the charts of the lacking sheets from `donor`, the other conversion.
-    void takeFrom(const ooxml::ZipReader& donor);
+    // Takes the charts of the lacking sheets from `donor`, the other conversion, whose workbook
+    // part is `donorWorkbook`.
+    void takeFrom(const ooxml::ZipReader& donor, const OtherWorkbook& donorWorkbook);
     // No other conversion could be made: `reason` completes the note of each lacking sheet.
     void giveUp(const std::string& reason);
 

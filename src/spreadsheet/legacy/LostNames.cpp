@@ -1,14 +1,13 @@
 #include "spreadsheet/legacy/LostNames.h"
 
 #include "spreadsheet/SpreadsheetError.h"
-#include "spreadsheet/legacy/EmbeddedCharts.h"
+#include "spreadsheet/legacy/DigitText.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/formulas/SheetNames.h"
 #include "spreadsheet/ooxml/sheetcopy/CellPosition.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <iterator>
 #include <set>
 #include <utility>
@@ -19,7 +18,6 @@ namespace {
 
 using ooxml::XmlNode;
 
-constexpr const char* kWorkbookPart = "xl/workbook.xml";
 // Workbook children that come after <definedNames>, in the order the schema gives them.
 constexpr std::string_view kAfterDefinedNames[] = {
     "calcPr",        "oleSize",       "customWorkbookViews", "pivotCaches",       "smartTagPr",
@@ -43,12 +41,11 @@ using NameKey = std::pair<std::string, std::string>; // folded name, scope sheet
 std::optional<NameKey> keyOf(const XmlNode& name, const std::vector<std::string>& sheets) {
     std::string scope;
     if (const std::string* local = name.attribute("localSheetId")) {
-        const std::size_t index = std::strtoul(local->c_str(), nullptr, 10);
-        if (local->empty() || local->find_first_not_of("0123456789") != std::string::npos ||
-            index >= sheets.size()) {
+        const auto index = ParseDigits(*local);
+        if (!index || *index >= sheets.size()) {
             return std::nullopt;
         }
-        scope = sheets[index];
+        scope = sheets[*index];
     }
     return NameKey{ooxml::SheetNameKey(name.attributeOr("name", "")), scope};
 }
@@ -135,19 +132,13 @@ private:
 
 } // namespace
 
-LostNames::LostNames(const ooxml::ZipReader& converted, const LegacyWorkbookFormats& formats,
+LostNames::LostNames(const ConvertedWorkbook& converted, const LegacyWorkbookFormats& formats,
                      std::string fileName)
-    : formats_(formats), fileName_(std::move(fileName)) {
-    const auto part = converted.find(kWorkbookPart);
-    if (!part) {
-        return;
-    }
-    part_ = *part;
+    : formats_(formats), fileName_(std::move(fileName)), part_(converted.part),
+      workbookTree_(converted.tree) {
     // Lost: missing, or (besides or instead of the name with its text) defined with no text, which
     // the formulas using it may have taken.
     std::set<NameKey> empty;
-    workbookTree_ = ooxml::ParseXmlTree(converted.readWhole(part_, ooxml::kMaxWholePartBytes),
-                                        fileName_, part_);
     const std::map<NameKey, std::string> present = definedNames(workbookTree_, &empty);
     for (const LegacyName& name : formats.names) {
         const NameKey key{ooxml::SheetNameKey(name.name), name.scope};
@@ -158,24 +149,22 @@ LostNames::LostNames(const ooxml::ZipReader& converted, const LegacyWorkbookForm
     }
 }
 
-void LostNames::mend(const ooxml::ZipReader* donor,
+void LostNames::mend(const ooxml::ZipReader* donor, const OtherWorkbook& donorWorkbook,
                      const std::map<std::string, std::string>& convertedSheets,
                      const std::string& failure) {
+    const auto unreadable = [](const std::string& why) {
+        return "Gnumeric's conversion, which keeps them, could not be read (" + why + ")";
+    };
     reason_ = donor == nullptr ? failure : std::string();
     std::map<NameKey, std::string> kept;
-    try {
-        if (donor != nullptr) {
-            const auto donorPart = donor->find(kWorkbookPart);
-            if (!donorPart) {
-                throw SpreadsheetError(ErrorCode::NotAWorkbook, "it has no workbook part");
-            }
-            kept = definedNames(ooxml::ParseXmlTree(
-                donor->readWhole(*donorPart, ooxml::kMaxWholePartBytes), fileName_, *donorPart));
+    if (donor != nullptr) {
+        if (donorWorkbook.tree) {
+            kept = definedNames(*donorWorkbook.tree);
+        } else {
+            reason_ = unreadable(donorWorkbook.present ? donorWorkbook.failure.value_or("")
+                                                       : "it has no workbook part");
+            donor = nullptr;
         }
-    } catch (const SpreadsheetError& error) {
-        reason_ = "Gnumeric's conversion, which keeps them, could not be read (" +
-                  error.description() + ")";
-        donor = nullptr;
     }
     try {
         rewriteWorkbook(kept);
@@ -185,9 +174,13 @@ void LostNames::mend(const ooxml::ZipReader* donor,
     if (donor == nullptr) {
         return;
     }
+    if (donorWorkbook.failure) {
+        reason_ = unreadable(*donorWorkbook.failure);
+        return;
+    }
     try {
         std::map<std::string, std::unordered_map<std::uint32_t, TakenFormula>> formulas;
-        const std::map<std::string, std::string> donorSheets = WorksheetParts(*donor, fileName_);
+        const std::map<std::string, std::string>& donorSheets = donorWorkbook.worksheets;
         for (const LegacySheetFormats& sheet : formats_.worksheets) {
             const auto donorSheet = donorSheets.find(sheet.name);
             if (sheet.formulas.empty() || donorSheet == donorSheets.end() ||
@@ -202,8 +195,7 @@ void LostNames::mend(const ooxml::ZipReader* donor,
         }
         formulas_ = std::move(formulas);
     } catch (const SpreadsheetError& error) {
-        reason_ = "Gnumeric's conversion, which keeps them, could not be read (" +
-                  error.description() + ")";
+        reason_ = unreadable(error.description());
     }
 }
 

@@ -5,6 +5,7 @@
 // keeps them (Gnumeric's): each lost name with its scope, and each formula cell of the source that
 // came out without a formula, or with #NAME? in it, takes that conversion's formula and result.
 
+#include "spreadsheet/legacy/ConversionWorkbook.h"
 #include "spreadsheet/legacy/LegacyFormats.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
@@ -26,15 +27,17 @@ struct TakenFormula {
 
 class LostNames {
 public:
-    LostNames(const ooxml::ZipReader& converted, const LegacyWorkbookFormats& formats,
+    // `converted`: the workbook part of the conversion being corrected, which must outlive this.
+    LostNames(const ConvertedWorkbook& converted, const LegacyWorkbookFormats& formats,
               std::string fileName);
 
     // True when the conversion lacks some name of the workbook's own.
     bool needed() const { return !lost_.empty(); }
     // Drops the empty twins the conversion made of lost names, and takes each name still missing,
-    // and the formulas of the sheets (by name) given, from `donor`; null when no other conversion
-    // could be made, `failure` saying why in the notes.
-    void mend(const ooxml::ZipReader* donor,
+    // and the formulas of the sheets (by name) given, from `donor`, whose workbook part is
+    // `donorWorkbook`; null when no other conversion could be made, `failure` saying why in the
+    // notes.
+    void mend(const ooxml::ZipReader* donor, const OtherWorkbook& donorWorkbook,
               const std::map<std::string, std::string>& convertedSheets,
               const std::string& failure);
 
@@ -53,8 +56,8 @@ private:
 
     const LegacyWorkbookFormats& formats_;
     std::string fileName_;
-    std::string part_;            // the converted workbook part
-    ooxml::XmlNode workbookTree_; // and its tree, as converted
+    std::string part_;                   // the converted workbook part
+    const ooxml::XmlNode& workbookTree_; // and its tree, as converted
     std::vector<LegacyName> lost_;
     std::string reason_;
     std::string workbook_; // the converted workbook part with the names added; empty: unchanged

@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/WorkbookWriter.h"
 
 #include "spreadsheet/ooxml/PackageError.h"
+#include "spreadsheet/ooxml/UniqueNames.h"
 #include "spreadsheet/ooxml/formulas/DefinedNames.h"
 #include "spreadsheet/ooxml/formulas/ExternalLinks.h"
 #include "spreadsheet/ooxml/formulas/SheetNames.h"
@@ -46,7 +47,8 @@ constexpr std::string_view kApplicationName = "Quillory";
 constexpr std::string_view kCalcId = "191029";
 // Serial numbers of one date differ by this many days between the 1900 and 1904 date systems.
 constexpr int kDateSystemOffsetDays = 1462;
-constexpr std::size_t kMaxTableNameAttempts = 100000;
+// A second "Sales" table becomes "Sales_2" (a table name has no spaces).
+constexpr NumberedSuffix kTableNameSuffix{"_", 2, 99999};
 constexpr std::string_view kTableDxfAttributes[] = {"headerRowDxfId",   "dataDxfId",
                                                     "totalsRowDxfId",   "headerRowBorderDxfId",
                                                     "tableBorderDxfId", "totalsRowBorderDxfId"};
@@ -309,15 +311,7 @@ std::string Builder::uniqueTableName(const std::string& wanted) {
         const std::string folded = FoldPartName(name);
         return tableNames_.count(folded) == 0 && reservedNames_.count(folded) == 0;
     };
-    std::string name = wanted;
-    if (!free(name) || tableNames_.count(FoldPartName(name)) != 0) {
-        for (std::size_t n = 2; n < kMaxTableNameAttempts; ++n) {
-            name = wanted + "_" + std::to_string(n);
-            if (free(name)) {
-                break;
-            }
-        }
-    }
+    const std::string name = UniqueName(wanted, kTableNameSuffix, free);
     tableNames_.insert(FoldPartName(name));
     return name;
 }

@@ -2,6 +2,7 @@
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
+#include "spreadsheet/ooxml/UniqueNames.h"
 #include "spreadsheet/ooxml/formulas/ExternalLinks.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 
@@ -18,6 +19,8 @@ constexpr int kFirstPlainType = 1;
 constexpr int kLastPlainType = 6;
 // A connection string naming the package itself: the query lives inside the source workbook.
 constexpr std::string_view kInsideWorkbookSource = "$Workbook$";
+// A second "Sales" becomes "Sales 2".
+constexpr NumberedSuffix kConnectionNameSuffix{" ", 2};
 
 // Data model pieces (x15 extensions) and relationships name parts the result does not carry.
 bool NeedsOtherParts(const XmlNode& node) {
@@ -127,10 +130,10 @@ std::string ResultConnections::refusalOf(const SourcePackage& package, int sourc
 }
 
 std::string ResultConnections::uniqueName(const std::string& wanted) {
-    std::string name = wanted;
-    for (int n = 2; names_.count(FoldPartName(name)) != 0; ++n) {
-        name = wanted + " " + std::to_string(n);
-    }
+    const std::string name =
+        UniqueName(wanted, kConnectionNameSuffix, [&](const std::string& candidate) {
+            return names_.count(FoldPartName(candidate)) == 0;
+        });
     names_.insert(FoldPartName(name));
     return name;
 }

@@ -1,5 +1,6 @@
 #include "spreadsheet/ooxml/objects/PivotTables.h"
 
+#include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/formulas/ExternalLinks.h"
 #include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
@@ -513,7 +514,13 @@ struct PivotCarrier::Impl {
             // Checked when planned, and no cell parameters: it comes along.
             ConnectionUse use = connections.carry(source, pivot.cache->connectionId, {},
                                                   [](std::string_view) { return std::nullopt; });
-            cacheSource.setAttribute("connectionId", std::to_string(use.id.value_or(0)));
+            if (!use.id) {
+                throw SpreadsheetError(ErrorCode::Internal,
+                                       "A pivot cache's data connection, accepted when planned, "
+                                       "could not be carried: " +
+                                           use.refusal);
+            }
+            cacheSource.setAttribute("connectionId", std::to_string(*use.id));
             if (!use.renamed.empty()) {
                 lookup.report(ReportKind::NameChanged, use.renamed);
             }

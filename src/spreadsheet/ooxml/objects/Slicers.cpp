@@ -1,6 +1,7 @@
 #include "spreadsheet/ooxml/objects/Slicers.h"
 
 #include "spreadsheet/SpreadsheetError.h"
+#include "spreadsheet/ooxml/UniqueNames.h"
 #include "spreadsheet/ooxml/styles/StyleXml.h"
 #include "spreadsheet/ooxml/xml/Xml.h"
 
@@ -38,7 +39,9 @@ constexpr std::string_view kSlicerCacheFolder = "xl/slicerCaches/slicerCache";
 constexpr std::string_view kTimelineFolder = "xl/timelines/timeline";
 constexpr std::string_view kTimelineCacheFolder = "xl/timelineCaches/timelineCache";
 constexpr std::string_view kWorkbookRelationshipIdPrefix = "rIdSlicerCache";
-constexpr int kMaxNameAttempts = 10000;
+// Slicers and timelines are numbered "Region 1"; their caches "Slicer_Region1".
+constexpr NumberedSuffix kViewNameSuffix{" ", 1, 9999};
+constexpr NumberedSuffix kCacheNameSuffix{"", 1, 9999};
 
 enum class CacheKind { PivotSlicer, TableSlicer, Timeline };
 
@@ -116,6 +119,7 @@ struct SlicerCarrier::Impl {
     struct SourceBook {
         std::map<int, std::string> sheetNames;     // sheetId -> sheet name
         std::map<std::string, std::string> caches; // folded cache name -> cache part
+        std::map<std::string, XmlNode> cacheRoots; // cache part -> its tree, read once
     };
     struct Target { // a carried pivot table: the copy holding it and its name
         int copyIndex = 0;
@@ -179,10 +183,11 @@ struct SlicerCarrier::Impl {
                 const Relationship* rel = id ? source.workbookRelationships().byId(*id) : nullptr;
                 const auto stored =
                     rel && !rel->external ? source.zip().find(rel->partName) : std::nullopt;
-                const auto cache = stored ? ParseOrNothing(source, *stored) : std::nullopt;
-                if (cache) {
-                    slot->second.caches.emplace(FoldPartName(cache->attributeOr("name", "")),
-                                                *stored);
+                auto cache = stored ? ParseOrNothing(source, *stored) : std::nullopt;
+                if (cache && slot->second.caches
+                                 .emplace(FoldPartName(cache->attributeOr("name", "")), *stored)
+                                 .second) {
+                    slot->second.cacheRoots.emplace(*stored, std::move(*cache));
                 }
             }
         }
@@ -292,10 +297,10 @@ struct SlicerCarrier::Impl {
     }
 
     std::string uniqueViewName(const std::string& wanted) {
-        std::string name = wanted;
-        for (int n = 1; viewNames.count(FoldPartName(name)) != 0 && n < kMaxNameAttempts; ++n) {
-            name = wanted + " " + std::to_string(n);
-        }
+        const std::string name =
+            UniqueName(wanted, kViewNameSuffix, [&](const std::string& candidate) {
+                return viewNames.count(FoldPartName(candidate)) == 0;
+            });
         viewNames.insert(FoldPartName(name));
         return name;
     }
@@ -327,6 +332,8 @@ FilterPlan SlicerCarrier::plan(const SourcePackage& source, int copyIndex, const
     part.kind = kind;
     std::vector<XmlNode> kept;
     std::vector<std::string> sourceNames;
+    // Views sharing a cache share its resolution; each carries its own copy.
+    std::map<std::string, Impl::Resolved> resolvedCaches; // by cache part
     for (auto& view : root->children) {
         if (view.isText() || view.localName() != viewElement) {
             continue;
@@ -337,10 +344,16 @@ FilterPlan SlicerCarrier::plan(const SourcePackage& source, int copyIndex, const
         const auto cachePart = book.caches.find(FoldPartName(view.attributeOr("cache", "")));
         if (name.empty() || cachePart == book.caches.end()) {
             reason = "its cache is missing or damaged in the workbook";
-        } else if (auto cacheRoot = ParseOrNothing(source, cachePart->second); !cacheRoot) {
-            reason = "its cache is damaged in the workbook";
         } else {
-            auto resolved = Impl::resolve(std::move(*cacheRoot), book, targets);
+            auto known = resolvedCaches.find(cachePart->second);
+            if (known == resolvedCaches.end()) {
+                known = resolvedCaches
+                            .emplace(
+                                cachePart->second,
+                                Impl::resolve(book.cacheRoots.at(cachePart->second), book, targets))
+                            .first;
+            }
+            Impl::Resolved resolved = known->second;
             const bool timelineCache =
                 resolved.cache && resolved.cache->kind == CacheKind::Timeline;
             if (resolved.cache && timelineCache != (kind == FilterViewKind::Timeline)) {
@@ -484,12 +497,10 @@ void SlicerCarrier::write(const std::function<int(int, std::string_view)>& resul
     for (const auto& key : impl_->cacheOrder) {
         Impl::CarriedCache& cache = impl_->caches.at(key);
         const std::string wanted = cache.root.attributeOr("name", "");
-        std::string name = wanted;
-        for (int n = 1;
-             (nameTaken(name) || cacheNames.count(FoldPartName(name)) != 0) && n < kMaxNameAttempts;
-             ++n) {
-            name = wanted + std::to_string(n);
-        }
+        const std::string name =
+            UniqueName(wanted, kCacheNameSuffix, [&](const std::string& candidate) {
+                return !nameTaken(candidate) && cacheNames.count(FoldPartName(candidate)) == 0;
+            });
         cacheNames.insert(FoldPartName(name));
         cache.resultName = name;
         addName(name);

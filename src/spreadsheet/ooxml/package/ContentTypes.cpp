@@ -8,8 +8,6 @@ namespace quillory::spreadsheet::ooxml {
 
 namespace {
 
-constexpr std::string_view kPartName = "[Content_Types].xml";
-
 std::string Extension(std::string_view partName) {
     const auto slash = partName.rfind('/');
     const auto dot = partName.rfind('.');
@@ -29,9 +27,9 @@ std::string WithoutLeadingSlash(std::string_view name) {
 } // namespace
 
 ContentTypes ContentTypes::Parse(std::string_view xml, const std::string& fileName) {
-    const XmlNode root = ParseXmlTree(xml, fileName, std::string(kPartName));
+    const XmlNode root = ParseXmlTree(xml, fileName, std::string(kContentTypesPartName));
     if (root.localName() != "Types") {
-        ThrowDamaged(ErrorCode::NotAWorkbook, fileName, kPartName,
+        ThrowDamaged(ErrorCode::NotAWorkbook, fileName, kContentTypesPartName,
                      "the list of content types is missing");
     }
     ContentTypes types;
@@ -82,7 +80,9 @@ void ContentTypesWriter::addOverride(std::string_view partName, std::string_view
 
 std::string ContentTypesWriter::toXml() const {
     std::string out(kXmlDeclaration);
-    out += "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">";
+    out += "<Types xmlns=\"";
+    out += kContentTypesNamespace;
+    out += "\">";
     for (const auto& [extension, type] : defaults_) {
         AppendStartTag(out, "Default", {{"Extension", extension}, {"ContentType", type}}, true);
     }

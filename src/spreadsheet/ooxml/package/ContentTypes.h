@@ -9,6 +9,11 @@
 
 namespace quillory::spreadsheet::ooxml {
 
+// The package's list of content types, and the namespace it is written in.
+inline constexpr std::string_view kContentTypesPartName = "[Content_Types].xml";
+inline constexpr std::string_view kContentTypesNamespace =
+    "http://schemas.openxmlformats.org/package/2006/content-types";
+
 namespace content_type {
 inline constexpr std::string_view kRelationships =
     "application/vnd.openxmlformats-package.relationships+xml";
@@ -37,6 +42,8 @@ inline constexpr std::string_view kSharedStrings =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml";
 inline constexpr std::string_view kTheme =
     "application/vnd.openxmlformats-officedocument.theme+xml";
+inline constexpr std::string_view kDrawing =
+    "application/vnd.openxmlformats-officedocument.drawing+xml";
 inline constexpr std::string_view kTable =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.table+xml";
 inline constexpr std::string_view kPrinterSettings =
