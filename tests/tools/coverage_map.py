@@ -27,26 +27,19 @@ parser.add_argument("-j", type=int, default=2, help="tests run at once")
 parser.add_argument("-R", default="", help="only the tests whose names match this regex")
 parser.add_argument("--collect-only", action="store_true")
 args = parser.parse_args()
-build = os.path.abspath(args.build_dir)
-out = os.path.abspath(args.out_dir)
-jobs = args.j
+build, out = os.path.abspath(args.build_dir), os.path.abspath(args.out_dir)
 root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 raw = os.path.join(out, "raw")
 os.makedirs(raw, exist_ok=True)
 
-info = json.loads(subprocess.check_output(
-    ["ctest", "--test-dir", build, "--show-only=json-v1"], text=True))
-tests = []
-for t in info["tests"]:
-    name = t["name"]
-    if name.startswith("bench.") or not re.search(args.R, name):
+tests = []  # (name, command, folder, environment, timeout, serial)
+for t in json.loads(subprocess.check_output(
+        ["ctest", "--test-dir", build, "--show-only=json-v1"], text=True))["tests"]:
+    if t["name"].startswith("bench.") or not re.search(args.R, t["name"]):
         continue
     props = {p["name"]: p["value"] for p in t.get("properties", [])}
-    env = dict(os.environ)
-    for kv in props.get("ENVIRONMENT", []):
-        k, _, v = kv.partition("=")
-        env[k] = v
-    tests.append((name, t["command"], props.get("WORKING_DIRECTORY", build), env,
+    env = dict(os.environ, **dict(kv.partition("=")[::2] for kv in props.get("ENVIRONMENT", [])))
+    tests.append((t["name"], t["command"], props.get("WORKING_DIRECTORY", build), env,
                   props.get("TIMEOUT", 1500), bool(props.get("RUN_SERIAL"))))
 
 
@@ -54,27 +47,26 @@ def run(test):
     name, cmd, cwd, env, timeout, _ = test
     prefix = os.path.join(raw, name)
     done = os.path.join(prefix, ".rc")
-    if os.path.exists(done):
-        return name, open(done).read()
-    shutil.rmtree(prefix, ignore_errors=True)
-    os.makedirs(prefix)
-    env = dict(env)
-    env["GCOV_PREFIX"] = prefix
-    env["GCOV_PREFIX_STRIP"] = "0"
-    try:
-        rc = subprocess.run(cmd, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, timeout=float(timeout)).returncode
-    except subprocess.TimeoutExpired:
-        rc = "timeout"
-    open(done, "w").write(str(rc))
-    return name, str(rc)
+    if not os.path.exists(done):
+        shutil.rmtree(prefix, ignore_errors=True)
+        os.makedirs(prefix)
+        env = dict(env, GCOV_PREFIX=prefix, GCOV_PREFIX_STRIP="0")
+        try:
+            rc = subprocess.run(cmd, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, timeout=float(timeout)).returncode
+        except subprocess.TimeoutExpired:
+            rc = "timeout"
+        with open(done, "w") as f:
+            f.write(str(rc))
+    with open(done) as f:
+        return name, f.read()
 
 
 if not args.collect_only:
     for t in tests:
         if t[5]:
             print(*reversed(run(t)), flush=True)
-    with ThreadPoolExecutor(jobs) as pool:
+    with ThreadPoolExecutor(args.j) as pool:
         for name, rc in pool.map(run, [t for t in tests if not t[5]]):
             print(f"{rc:>8} {name}", flush=True)
 
@@ -87,11 +79,9 @@ def gcov_of(name):
         for f in files:
             if f.endswith(".gcda") and "/src/CMakeFiles/" in dirpath:
                 gcda = os.path.join(dirpath, f)
-                orig = os.path.join(dirpath[len(prefix):], f)
-                gcno = orig[:-5] + ".gcno"
-                link = gcda[:-5] + ".gcno"
-                if not os.path.exists(link) and os.path.exists(gcno):
-                    os.symlink(gcno, link)
+                gcno = os.path.join(dirpath[len(prefix):], f)[:-5] + ".gcno"
+                if not os.path.exists(gcda[:-5] + ".gcno") and os.path.exists(gcno):
+                    os.symlink(gcno, gcda[:-5] + ".gcno")
                 gcdas.append(gcda)
     result = {}
     if not gcdas:
@@ -100,11 +90,8 @@ def gcov_of(name):
     os.makedirs(work, exist_ok=True)
     subprocess.run(["gcov", "-j", "-b", "-p"] + gcdas, cwd=work, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
-    for f in os.listdir(work):
-        if not f.endswith(".gcov.json.gz"):
-            continue
-        data = json.load(gzip.open(os.path.join(work, f)))
-        for fi in data["files"]:
+    for f in (f for f in os.listdir(work) if f.endswith(".gcov.json.gz")):
+        for fi in json.load(gzip.open(os.path.join(work, f)))["files"]:
             path = os.path.relpath(fi["file"], root) if os.path.isabs(fi["file"]) else fi["file"]
             if not path.startswith("src/"):
                 continue
@@ -112,26 +99,20 @@ def gcov_of(name):
             for ln in fi["lines"]:
                 if ln["count"] > 0:
                     lines.add(ln["line_number"])
-                for i, br in enumerate(ln.get("branches", [])):
-                    if br["count"] > 0 and not br.get("throw"):
-                        branches.add((ln["line_number"], i))
+                branches.update((ln["line_number"], i)
+                                for i, br in enumerate(ln.get("branches", []))
+                                if br["count"] > 0 and not br.get("throw"))
     shutil.rmtree(work)
     return result
 
 
-per_test = {}
-with ThreadPoolExecutor(jobs) as pool:
-    for (name, *_), cov in zip(tests, pool.map(gcov_of, [t[0] for t in tests])):
-        per_test[name] = cov
-
+with ThreadPoolExecutor(args.j) as pool:
+    per_test = dict(zip((t[0] for t in tests), pool.map(gcov_of, [t[0] for t in tests])))
 owners = {}
 for name, cov in per_test.items():
     for path, (lines, branches) in cov.items():
-        for ln in lines:
-            owners.setdefault(("L", path, ln), set()).add(name)
-        for br in branches:
-            owners.setdefault(("B", path) + br, set()).add(name)
-
+        for key in [("L", path, ln) for ln in lines] + [("B", path) + br for br in branches]:
+            owners.setdefault(key, set()).add(name)
 unique = {name: [] for name in per_test}
 for key, names in owners.items():
     if len(names) == 1:
@@ -143,14 +124,10 @@ with open(os.path.join(out, "unique.json"), "w") as f:
     json.dump({n: sorted(":".join(map(str, k)) for k in u) for n, u in unique.items()}, f)
 with open(os.path.join(out, "unique.txt"), "w") as f:
     f.write("# test  unique-lines  unique-branches  total-lines-covered\n")
-    rows = []
-    for name, keys in unique.items():
-        ul = sum(1 for k in keys if k[0] == "L")
-        ub = sum(1 for k in keys if k[0] == "B")
-        total = sum(len(l) for l, _ in per_test[name].values())
-        rows.append((ul, ub, total, name))
-    for ul, ub, total, name in sorted(rows):
-        f.write(f"{name}  {ul}  {ub}  {total}\n")
+    rows = sorted((sum(k[0] == "L" for k in keys), sum(k[0] == "B" for k in keys),
+                   sum(len(l) for l, _ in per_test[name].values()), name)
+                  for name, keys in unique.items())
+    f.writelines(f"{name}  {ul}  {ub}  {total}\n" for ul, ub, total, name in rows)
     f.write("\n# unique lines per test (file:line), tests with any\n")
     for name, keys in sorted(unique.items()):
         ls = sorted((k[1], k[2]) for k in keys if k[0] == "L")

@@ -1,19 +1,18 @@
 #!/usr/bin/env python3
 """Seeds one deliberate fault at a time into src/, rebuilds, runs the tests, and reports which
 faults the suite caught. The source is restored after every fault, also on Ctrl-C; a copy of the
-file being changed is kept under the build folder until it is restored, so a run that was killed
-outright is repaired by the next run.
+file being changed stays under the build folder until then, so the next run repairs a run that
+was killed outright.
 
     tests/tools/seed_faults.py [--build-dir build] [--only ID ...] [--list]
 
-Each fault runs the compiled tests of its area first (so a caught fault costs little) and then,
-when those pass, the rest of the suite, both with --stop-on-failure. The benchmark guard is left out: an
-instruction count that moved is not a caught fault. Use an existing build folder (the normal
-RelWithDebInfo build is the cheapest: only the changed file is recompiled)."""
+Each fault runs the compiled tests of its area first (a caught fault costs little), then, when
+those pass, the rest of the suite but the benchmark guard (a moved instruction count is no caught
+fault), both stopping at the first failure. The normal RelWithDebInfo build is the cheapest."""
 
 import argparse
-import re
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -168,6 +167,7 @@ FAULTS = [
      "the merge list without its worksheet column"),
 ]
 
+
 TEST_TIMEOUT = 900
 BACKUP_SUFFIX = ".seeded-fault-backup"
 
@@ -176,12 +176,13 @@ class Interrupted(Exception):
     pass
 
 
-def on_signal(signum, frame):
+def on_signal(signum, _frame):
     raise Interrupted(signal.Signals(signum).name)
 
 
-def backup_path(build_dir, relative):
-    return os.path.join(build_dir, relative.replace("/", "__") + BACKUP_SUFFIX)
+def restore(path, original):
+    with open(path, "wb") as f:
+        f.write(original)
 
 
 def restore_leftovers(build_dir):
@@ -190,9 +191,7 @@ def restore_leftovers(build_dir):
         if name.endswith(BACKUP_SUFFIX):
             relative = name[: -len(BACKUP_SUFFIX)].replace("__", "/")
             with open(os.path.join(build_dir, name), "rb") as f:
-                original = f.read()
-            with open(os.path.join(ROOT, "src", relative), "wb") as f:
-                f.write(original)
+                restore(os.path.join(ROOT, "src", relative), f.read())
             os.remove(os.path.join(build_dir, name))
             print(f"restored src/{relative} left changed by an earlier run")
 
@@ -214,33 +213,20 @@ def run(command, log, timeout=None):
 
 def ctest(build_dir, selection, log):
     """Runs tests until the first failure; gives the failed test's name, or None when all pass."""
-    command = ["ctest", "--test-dir", build_dir, "--stop-on-failure", "-j2"] + selection
     start = log.tell()
+    command = ["ctest", "--test-dir", build_dir, "--stop-on-failure", "-j2"] + selection
     try:
-        status = run(command, log, TEST_TIMEOUT)
+        if run(command, log, TEST_TIMEOUT) == 0:
+            return None
     except subprocess.TimeoutExpired:
         return "(timed out)"
-    if status == 0:
-        return None
     log.flush()
     with open(log.name, "rb") as f:
         f.seek(start)
         output = f.read().decode(errors="replace")
     # Skipped tests are listed the same way ("N - name (Skipped)"); they caught nothing.
     failed = re.findall(r"^\s*\d+ - (\S+) \((?!Skipped|Disabled)", output, re.M)
-    return failed[0] if failed else "(exit status %d)" % status
-
-
-def area_targets(area):
-    """The test programs of an area, so that a fault caught there costs only their links."""
-    targets = []
-    for name in area.split("|"):
-        if name == "gui":
-            folder = os.path.join(ROOT, "tests", "gui")
-            targets += sorted(f[:-4] for f in os.listdir(folder) if f.endswith("_test.cpp"))
-        else:
-            targets.append(name + "_tests")
-    return targets
+    return failed[0] if failed else "(failed)"
 
 
 def seed(fault, build_dir, log):
@@ -250,18 +236,20 @@ def seed(fault, build_dir, log):
         original = f.read()
     if original.count(text.encode()) != 1:
         return "stale (the text is not in the file exactly once)"
-    backup = backup_path(build_dir, relative)
-    with open(backup, "wb") as f:
-        f.write(original)
+    backup = os.path.join(build_dir, relative.replace("/", "__") + BACKUP_SUFFIX)
+    restore(backup, original)
     try:
-        with open(path, "wb") as f:
-            f.write(original.replace(text.encode(), replacement.encode()))
+        restore(path, original.replace(text.encode(), replacement.encode()))
         log.write(f"\n=== {ident}\n".encode())
         build = ["cmake", "--build", build_dir, "-j2"]
-        if run(build + ["--target"] + area_targets(area), log) != 0:
+        # The area's own programs (a window test is one program each), then everything else.
+        targets = []
+        for name in area.split("|"):
+            folder = os.path.join(ROOT, "tests", name)
+            targets += (sorted(f[:-4] for f in os.listdir(folder) if f.endswith("_test.cpp"))
+                        if name == "gui" else [name + "_tests"])
+        if run(build + ["--target"] + targets, log) != 0:
             return "does not build"
-        # First the area's own programs (GoogleTest names are area.Suite.Case; a window test is
-        # one program), then everything else: the python checks, the other areas.
         area_tests = r"^gui\." if area == "gui" else rf"^({area})\.[^.]+\."
         caught_by = ctest(build_dir, ["-R", area_tests], log)
         if caught_by is None:
@@ -273,8 +261,7 @@ def seed(fault, build_dir, log):
     finally:
         # A second Ctrl-C must not stop the restore half-way.
         blocked = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})
-        with open(path, "wb") as f:
-            f.write(original)
+        restore(path, original)
         os.remove(backup)
         signal.pthread_sigmask(signal.SIG_SETMASK, blocked)
 
@@ -286,12 +273,10 @@ def main():
     parser.add_argument("--list", action="store_true", help="list the faults and stop")
     args = parser.parse_args()
     build_dir = os.path.abspath(args.build_dir)
-
     by_id = {f[0]: f for f in FAULTS}
     unknown = [i for i in args.only or [] if i not in by_id]
     if unknown:
-        print("no such fault: " + ", ".join(unknown), file=sys.stderr)
-        return 2
+        sys.exit("no such fault: " + ", ".join(unknown))
     faults = [by_id[i] for i in args.only] if args.only else FAULTS  # in the order asked
     if args.list:
         for ident, relative, text, _, _, what in faults:
@@ -300,28 +285,25 @@ def main():
             print(f"{ident:26} src/{relative}: {what}{stale}")
         return 0
     if not os.path.isfile(os.path.join(build_dir, "CTestTestfile.cmake")):
-        print(f"{build_dir} is no configured build folder", file=sys.stderr)
-        return 2
-
+        sys.exit(f"{build_dir} is no configured build folder")
     signal.signal(signal.SIGINT, on_signal)
     signal.signal(signal.SIGTERM, on_signal)
     restore_leftovers(build_dir)
     log_path = os.path.join(build_dir, "seed_faults.log")
-    results = []
+    outcomes = []
     with open(log_path, "wb") as log:
         try:
             for fault in faults:
                 started = time.monotonic()
-                outcome = seed(fault, build_dir, log)
-                results.append((fault, outcome))
-                print(f"{fault[0]:26} {time.monotonic() - started:5.0f} s  {outcome}", flush=True)
+                outcomes.append(seed(fault, build_dir, log))
+                print(f"{fault[0]:26} {time.monotonic() - started:5.0f} s  {outcomes[-1]}",
+                      flush=True)
         except Interrupted as signal_name:
             print(f"stopped by {signal_name}; the source is restored", file=sys.stderr)
         finally:
-            # Leave the build matching the restored source.
-            run(["cmake", "--build", build_dir, "-j2"], log)
-    caught = sum(1 for _, outcome in results if outcome.startswith("caught"))
-    valid = sum(1 for _, outcome in results if outcome.startswith("caught") or outcome == "NOT CAUGHT")
+            run(["cmake", "--build", build_dir, "-j2"], log)  # the build of the restored source
+    caught = sum(1 for outcome in outcomes if outcome.startswith("caught"))
+    valid = caught + outcomes.count("NOT CAUGHT")
     print(f"\n{caught} of {valid} seeded faults caught (log: {log_path})")
     return 0 if caught == valid == len(faults) else 1
 
