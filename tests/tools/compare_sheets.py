@@ -32,9 +32,7 @@ class Side:
     its raw package for what openpyxl flattens."""
 
     def __init__(self, path, workbook, values_workbook):
-        self.path = path
-        self.wb = workbook
-        self.values = values_workbook
+        self.path, self.wb, self.values = path, workbook, values_workbook
         self.theme = theme_colours(workbook)
         palette = getattr(workbook, "_colors", None)
         self.palette = list(palette) if palette else list(COLOR_INDEX)
@@ -66,20 +64,16 @@ def theme_colours(workbook):
     if not data:
         return dict(THEMELESS)
     try:
-        root = ET.fromstring(data)
+        scheme = ET.fromstring(data).find(".//a:clrScheme", NS)
     except ET.ParseError:
         return {}
-    scheme = root.find(".//a:clrScheme", NS)
     colours = {}
-    if scheme is None:
-        return colours
-    for child in scheme:
-        tag = child.tag.split("}")[1]
+    for child in scheme if scheme is not None else ():
         for value in child:
             rgb = value.get("val") if value.tag.endswith("srgbClr") else value.get("lastClr")
             if rgb:
-                colours[tag] = rgb.upper()
-    return {i: colours.get(name) for i, name in enumerate(THEME_ORDER)}
+                colours[child.tag.split("}")[1]] = rgb.upper()
+    return {i: colours.get(name) for i, name in enumerate(THEME_ORDER)} if colours else {}
 
 
 def apply_tint(rgb, tint):
@@ -164,20 +158,16 @@ def alignment_of(cell, _side):
                                                     "readingOrder")}
 
 
+def _same(x, y):
+    if isinstance(x, str) and isinstance(y, str):
+        return colours_equal(x, y)
+    if isinstance(x, tuple) and isinstance(y, tuple):  # a border edge: (style, colour)
+        return x[0] == y[0] and (x[1] == y[1] or bool(x[1] and y[1] and colours_equal(x[1], y[1])))
+    return x == y
+
+
 def same_description(a, b):
-    if a.keys() != b.keys():
-        return False
-    for key in a:
-        x, y = a[key], b[key]
-        if isinstance(x, str) and isinstance(y, str):
-            if not colours_equal(x, y):
-                return False
-        elif isinstance(x, tuple) and isinstance(y, tuple):
-            if x[0] != y[0] or not (x[1] == y[1] or (x[1] and y[1] and colours_equal(x[1], y[1]))):
-                return False
-        elif x != y:
-            return False
-    return True
+    return a.keys() == b.keys() and all(_same(a[key], b[key]) for key in a)
 
 
 # Formulas -------------------------------------------------------------------------------------
@@ -305,9 +295,8 @@ def read_rich_strings(path):
 # Comparisons ----------------------------------------------------------------------------------
 
 def _limit(diffs):
-    if len(diffs) > MAX_EXAMPLES:
-        return diffs[:MAX_EXAMPLES] + ["... and %d more" % (len(diffs) - MAX_EXAMPLES)]
-    return diffs
+    more = len(diffs) - MAX_EXAMPLES
+    return diffs[:MAX_EXAMPLES] + ["... and %d more" % more] if more > 0 else diffs
 
 
 def _cells(ws):
