@@ -7,6 +7,7 @@ pictures and text boxes, merged whole, must print as their source does: LibreOff
 to PDF, poppler rasterises every page, and the pages are compared pixel by pixel with a small
 tolerance (anti-aliasing, font hinting)."""
 
+import functools
 import os
 import shutil
 import subprocess
@@ -71,17 +72,12 @@ def notes_of(ws):
             for row in ws.iter_rows() for c in row if c.comment]
 
 
+def compare_notes(_src, _out, src_ws, out_ws, _map):
+    return cs._changed("notes", notes_of(src_ws), notes_of(out_ws))
+
+
 def worksheet_names(path):
-    wb = openpyxl.load_workbook(path, read_only=True)
-    names = [ws.title for ws in wb.worksheets]
-    wb.close()
-    return names
-
-
-def side(path, cache):
-    if path not in cache:
-        cache[path] = cs.load(path)
-    return cache[path]
+    return [ws.title for ws in openpyxl.load_workbook(path).worksheets]
 
 
 def sheet_maps(entries, result_names):
@@ -123,11 +119,9 @@ def run(name, work, entries, by_paths=None):
 
 def setUpModule():
     qt.require_tools("merge", "fixtures", "check")
-    work = qt.temp_dir("merge-fidelity")
-    STATE["work"] = work
-    sources = qt.write_fixtures(os.path.join(work, "sources"))
+    work = STATE["work"] = qt.temp_dir("merge-fidelity")
+    sources = STATE["sources"] = qt.write_fixtures(os.path.join(work, "sources"))
     by_name = {os.path.basename(p): p for p in sources}
-    STATE["sources"] = sources
     STATE["before"] = qt.snapshot(sources)
 
     # 1: every worksheet of every fixture, given as paths (tab order, then path order).
@@ -142,21 +136,20 @@ def setUpModule():
               (by_name["same-names-2.xlsx"], "Summary")]
     # Notes twice: each copy needs comment parts of its own.
     chosen += [(by_name["notes.xlsx"], s) for s in worksheet_names(by_name["notes.xlsx"])] * 2
-    merges = [run("all-fixtures", work, everything, by_paths=sources),
-              run("chosen-entries", work, chosen)]
-    STATE["merges"] = merges
-    cache = {}
+    merges = STATE["merges"] = [run("all-fixtures", work, everything, by_paths=sources),
+                                run("chosen-entries", work, chosen)]
+    side = functools.lru_cache(maxsize=None)(cs.load)
     for merge in merges:
         if merge.completed.returncode != 0 or not os.path.exists(merge.output):
             continue
-        merge.out_side = side(merge.output, cache)
+        merge.out_side = side(merge.output)
         result_ws = merge.out_side.wb.worksheets
         result_names = [ws.title for ws in result_ws]
         if len(result_names) != len(merge.entries):
             continue
         maps = sheet_maps(merge.entries, result_names)
         for i, (path, sheet) in enumerate(merge.entries):
-            src = side(path, cache)
+            src = side(path)
             merge.pairs.append((i, src, src.wb[sheet], result_ws[i], maps[i]))
 
 
@@ -206,18 +199,9 @@ class MergeFidelityTest(unittest.TestCase):
         self.assertLessEqual({"Data (2)", "DATA (3)", "Summary (2)"}, set(everything))
 
     def test_every_feature_of_every_copy(self):
-        for what, compare in cs.COMPARISONS:
+        for what, compare in cs.COMPARISONS + [("notes", compare_notes)]:
             with self.subTest(what):
                 self.each_pair(compare)
-
-    def test_notes_of_every_copy_read_back_as_in_its_source(self):
-        copies = 0
-        for merge in STATE["merges"]:
-            for i, src, src_ws, out_ws, _ in merge.pairs:
-                self.assertEqual(notes_of(out_ws), notes_of(src_ws), "%s [%d] %s" % (
-                    merge.name, i, out_ws.title))
-                copies += os.path.basename(src.path) == "notes.xlsx" and bool(notes_of(src_ws))
-        self.assertGreaterEqual(copies, 3)
 
     def libreoffice_pairs(self, read):
         """(copy, source Side, LibreOffice's reading of the source sheet, of the copy) for every

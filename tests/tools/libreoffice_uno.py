@@ -24,12 +24,6 @@ CONNECT_TIMEOUT_SECONDS = 60
 XLSX_FILTER = "Calc Office Open XML"
 
 
-def _property(name, value):
-    prop = PropertyValue()
-    prop.Name, prop.Value = name, value
-    return prop
-
-
 class Office:
     """One soffice process; close() ends it (and only it)."""
 
@@ -54,7 +48,8 @@ class Office:
                     self.close()
                     raise RuntimeError("LibreOffice did not start")
                 time.sleep(0.3)
-        self.desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+        self.desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop",
+                                                                    ctx)
 
     def close(self):
         try:
@@ -72,12 +67,13 @@ class Office:
     def open(self, path=None):
         """A new spreadsheet, or the workbook at path, loaded hidden."""
         url = uno.systemPathToFileUrl(os.path.abspath(path)) if path else "private:factory/scalc"
-        return self.desktop.loadComponentFromURL(url, "_blank", 0, (_property("Hidden", True),))
+        hidden = PropertyValue(Name="Hidden", Value=True)
+        return self.desktop.loadComponentFromURL(url, "_blank", 0, (hidden,))
 
     @staticmethod
     def save_xlsx(doc, path, filter_name=XLSX_FILTER):
         doc.storeToURL(uno.systemPathToFileUrl(os.path.abspath(path)),
-                       (_property("FilterName", filter_name),))
+                       (PropertyValue(Name="FilterName", Value=filter_name),))
         doc.close(True)
 
 
@@ -112,17 +108,14 @@ def add_pivot(target_sheet, name, source_sheet_index, source_range, at, rows, da
 def pivots(doc):
     """[(sheet, pivot name, source sheet, refreshed output cells)] of every data pilot, and the
     names of stray DPCache_ sheets (a source that did not resolve)."""
-    names = doc.Sheets.ElementNames
-    found = []
+    names, found = doc.Sheets.ElementNames, []
     for name in names:
         sheet = doc.Sheets.getByName(name)
         tables = sheet.getDataPilotTables()
-        for i in range(tables.getCount()):
-            dp = tables.getByIndex(i)
+        for dp in (tables.getByIndex(i) for i in range(tables.getCount())):
             dp.refresh()
             out, src = dp.getOutputRange(), dp.getSourceRange()
             cells = sheet.getCellRangeByPosition(out.StartColumn, out.StartRow, out.EndColumn,
                                                  out.EndRow).getDataArray()
             found.append((name, dp.getName(), names[src.Sheet], cells))
-    stray = [n for n in names if n.startswith("DPCache_")]
-    return found, stray
+    return found, [n for n in names if n.startswith("DPCache_")]
