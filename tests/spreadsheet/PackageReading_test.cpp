@@ -1,11 +1,10 @@
 // Reading packages: the zip reader's limits and hostile inputs, what a file that is not a
-// workbook package is called, relationships and content types.
+// workbook package is called and how relationship targets resolve.
 
 #include "EngineTestSupport.h"
 #include "spreadsheet/LegacyTestFiles.h"
 #include "spreadsheet/ooxml/Limits.h"
 #include "spreadsheet/ooxml/SourcePackage.h"
-#include "spreadsheet/ooxml/package/ContentTypes.h"
 #include "spreadsheet/ooxml/package/OutputSink.h"
 #include "spreadsheet/ooxml/package/Relationships.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
@@ -137,23 +136,6 @@ TEST(Relationships, TargetsResolveLikePartNames) {
     EXPECT_EQ(rels.firstOfKind("worksheet")->partName, "xl/worksheets/sheet1.xml");
     EXPECT_TRUE(rels.byId("rId2")->external);
     EXPECT_EQ(rels.byId("rId2")->partName, "");
-}
-
-TEST(ContentTypes, OverrideBeforeDefaultWithoutRegardToCase) {
-    const ContentTypes types = ContentTypes::Parse(
-        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-        "<Default Extension=\"XML\" ContentType=\"application/xml\"/><Default Extension=\"png\""
-        " ContentType=\"image/png\"/><Override PartName=\"/xl/Workbook.xml\" ContentType=\"wb\"/>"
-        "</Types>",
-        "f.xlsx");
-    EXPECT_EQ(types.typeOf("xl/workbook.xml"), "wb");
-    EXPECT_EQ(types.typeOf("/xl/other.xml"), "application/xml");
-    EXPECT_EQ(types.typeOf("xl/media/image1.PNG"), "image/png");
-    EXPECT_EQ(types.typeOf("xl/printerSettings/p.bin"), "");
-    EXPECT_EQ(TransitionalUri("http://purl.oclc.org/ooxml/spreadsheetml/main"),
-              "http://schemas.openxmlformats.org/spreadsheetml/2006/main");
-    EXPECT_EQ(TransitionalUri("http://purl.oclc.org/ooxml/officeDocument/relationships/table"),
-              "http://schemas.openxmlformats.org/officeDocument/2006/relationships/table");
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/sheetcopy/SharedStrings.h"
 #include "spreadsheet/ooxml/styles/StyleXml.h"
-#include "support/ExpectFailure.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -117,23 +116,6 @@ TEST(SharedStrings, ResultDeduplicatesByContentAndCountsReferences) {
     std::string streamed;
     result.write([&](std::string_view piece) { streamed.append(piece); });
     EXPECT_EQ(streamed, xml);
-}
-
-TEST(SharedStrings, BadInputFailsWithTheFileAndWhat) {
-    const SourceSharedStrings strings =
-        SourceSharedStrings::parse(Sst("<si><t>only</t></si>"), "Short.xlsx");
-    testing::ExpectFailure([&] { (void)strings.item(7); }, ErrorCode::IndexOutOfRange,
-                           {"'Short.xlsx'", "shared string 7"});
-    testing::ExpectFailure(
-        [] {
-            SourceSharedStrings::parse(
-                R"(<?xml version="1.0"?><!DOCTYPE sst [<!ENTITY a "aaaa">)"
-                R"(<!ENTITY b "&a;&a;&a;&a;">]><sst><si><t>&b;</t></si></sst>)",
-                "Bomb.xlsx");
-        },
-        ErrorCode::XmlDeclarationsRefused, {"'Bomb.xlsx'"});
-    testing::ExpectFailure([] { SourceSharedStrings::parse(Sst("<si><t>open</si>"), "Torn.xlsx"); },
-                           ErrorCode::MalformedXml, {"'Torn.xlsx'"});
 }
 
 TEST(SharedStrings, ImporterTranslatesRunsOnceAndCountsEveryUse) {

@@ -2,10 +2,8 @@
 // colour references in copied fragments.
 
 #include "spreadsheet/Automation.h"
-#include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/styles/Colors.h"
 #include "spreadsheet/ooxml/styles/Theme.h"
-#include "support/ExpectFailure.h"
 #include "support/TempDir.h"
 
 #include <functional>
@@ -51,16 +49,6 @@ TEST(Theme, ChangedColourOrFontIsNotEquivalentItsNameIs) {
         EXPECT_EQ(changed.equivalentTo(Theme::builtinDefault()), c.equivalent);
         EXPECT_TRUE(c.holds(changed));
     }
-}
-
-TEST(Theme, BrokenOrHostilePartsGetClearErrors) {
-    testing::ExpectFailure(
-        [] { Theme::parse("<a:theme xmlns:a=\"x\"><a:themeElements>", "Broken.xlsx"); },
-        ErrorCode::MalformedXml, {"'Broken.xlsx'", "xl/theme/theme1.xml"});
-    const std::string laughs = R"(<?xml version="1.0"?><!DOCTYPE a [<!ENTITY l "lol">]>)"
-                               R"(<a:theme xmlns:a="x">&l;</a:theme>)";
-    testing::ExpectFailure([&] { Theme::parse(laughs, "Laughs.xlsx"); },
-                           ErrorCode::XmlDeclarationsRefused, {"'Laughs.xlsx'"});
 }
 
 TEST(Theme, EachSourceLooksAsBeforeAfterAMergeIntoAnotherTheme) {
