@@ -1,7 +1,4 @@
-// What a sheet copy carries and how it remaps what only means something inside its source:
-// formulas that cannot compute keep their values (shared groups included), renamed sheets and
-// tables in formulas, shared strings, one selected tab, defined names, tables, the 1904 date
-// system, and parts not carried named in the report.
+// What a sheet copy carries and how it remaps what only means something inside its source.
 
 #include "EngineTestSupport.h"
 
@@ -25,7 +22,10 @@ std::string Rows(const std::vector<std::string>& rows) {
     return xml + "</sheetData>";
 }
 
-TEST(SheetCopyFormulas, AbsentSheetKeepsCachedValuesAndSharedGroupsFollow) {
+// A second source in the other date system has its date cells shifted, the cached dates of live
+// formulas too (a reader that shows cached results would show them four years off) and those of
+// formulas kept as values (they would stay four years off for good).
+TEST(SheetCopyFormulas, AbsentSheetKeepsCachedValuesSharedGroupsFollowAndDatesShift) {
     TempDir dir;
     MiniWorkbook book;
     book.sheets = {
@@ -35,8 +35,15 @@ TEST(SheetCopyFormulas, AbsentSheetKeepsCachedValuesAndSharedGroupsFollow) {
                        Cell("A3", "<f t=\"shared\" si=\"0\"/><v>8</v>"),
                        Cell("A4", "<f>Other!C1&amp;\"x\"</f><v>tx</v>", " t=\"str\"")})},
         {"Other"}};
-    const auto file = WriteBook(dir, "Book.xlsx", book);
-    const MergedPackage result = MergeAndRead(dir, {{file, "Calc"}});
+    MiniWorkbook old;
+    old.date1904 = true;
+    old.sheets = {
+        {"Dates", Rows({Cell("A1", "<v>1000</v>", " s=\"2\"") + Cell("B1", "<v>1000</v>") +
+                        Cell("C1", "<f>A1+1</f><v>1001</v>", " s=\"2\"") +
+                        Cell("D1", "<f>Other!A1</f><v>1000</v>", " s=\"2\"")})},
+        {"Other"}};
+    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "Book.xlsx", book), "Calc"},
+                                                    {WriteBook(dir, "old.xlsx", old), "Dates"}});
     const XmlNode sheet = result.sheet(1);
     for (const auto& [ref, value] : {std::pair{"A1", "42"}, {"A2", "7"}, {"A3", "8"}}) {
         EXPECT_EQ(CellText(sheet, ref, "f"), "-") << ref << " still has a formula";
@@ -50,6 +57,15 @@ TEST(SheetCopyFormulas, AbsentSheetKeepsCachedValuesAndSharedGroupsFollow) {
     ASSERT_NE(sst, nullptr);
     EXPECT_NE(sst->find("<t>tx</t>"), std::string::npos);
     EXPECT_TRUE(ReportHas(result.report, ReportKind::FormulaAsValue, "4 formulas"));
+
+    const XmlNode dates = result.sheet(2);
+    EXPECT_EQ(CellText(dates, "A1"), "2462");
+    EXPECT_EQ(CellText(dates, "B1"), "1000") << "a plain number is not a date";
+    EXPECT_EQ(CellText(dates, "C1"), "2463") << "the cached date of a live formula";
+    EXPECT_EQ(CellText(dates, "C1", "f"), "A1+1");
+    EXPECT_EQ(CellText(dates, "D1", "f"), "-") << "the formula cannot compute in the result";
+    EXPECT_EQ(CellText(dates, "D1"), "2462");
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::MayLookDifferent, "3 date cell(s)"));
 }
 
 TEST(SheetCopyViews, ExactlyOneSelectedTabAndAVisibleActiveSheet) {
@@ -116,50 +132,16 @@ TEST(SheetCopyNames, SheetScopedNamesMoveWithTheirSheetAndUsedGlobalsTravel) {
     EXPECT_TRUE(ReportHas(result.report, ReportKind::NameChanged, "Rates"));
 }
 
-TEST(SheetCopyTables, CopiesGetUniqueIdsNamesAndRewrittenReferences) {
-    TempDir dir;
-    MiniWorkbook book;
-    MiniSheet sheet{
-        "Data", Rows({Cell("A1", "<v>0</v>", " t=\"s\""),
-                      Cell("A2", "<v>5</v>") + Cell("B2", "<f>SUM(Sales[Amount])</f><v>5</v>")}) +
-                    "<tableParts count=\"1\"><tablePart r:id=\"rId7\"/></tableParts>"};
-    sheet.rels = RelationshipTo("rId7", "table", "../tables/table3.xml");
-    sheet.parts = {{"xl/tables/table3.xml",
-                    "<table xmlns=\"" + kMainNs +
-                        "\" id=\"3\" name=\"Sales\" displayName=\"Sales\" ref=\"A1:A2\" "
-                        "headerRowDxfId=\"0\"><tableColumns count=\"1\"><tableColumn id=\"1\" "
-                        "name=\"Amount\"/></tableColumns><tableStyleInfo "
-                        "name=\"TableStyleMedium2\" showRowStripes=\"1\"/></table>"}};
-    book.sheets = {sheet};
-    book.sharedStrings = {"<t>Amount</t>"};
-    PackageEntries package = BuildPackage(book);
-    AddOverride(package, "xl/tables/table3.xml", kTableType);
-    package.write(dir / "Tables.xlsx");
-    const MergedPackage result =
-        MergeAndRead(dir, {{dir / "Tables.xlsx", "Data"}, {dir / "Tables.xlsx", "Data"}});
-    const XmlNode first = PartTree(result.package, "xl/tables/table1.xml");
-    const XmlNode second = PartTree(result.package, "xl/tables/table2.xml");
-    EXPECT_EQ(first.attributeOr("name", ""), "Sales");
-    EXPECT_EQ(second.attributeOr("name", ""), "Sales_2");
-    EXPECT_EQ(second.attributeOr("displayName", ""), "Sales_2");
-    EXPECT_NE(first.attributeOr("id", ""), second.attributeOr("id", ""));
-    EXPECT_EQ(CellText(result.sheet(2), "B2", "f"), "SUM(Sales_2[Amount])");
-    EXPECT_EQ(CellText(result.sheet(1), "B2", "f"), "SUM(Sales[Amount])");
-    const std::string* rels = result.package.find("xl/worksheets/_rels/sheet2.xml.rels");
-    ASSERT_NE(rels, nullptr);
-    EXPECT_NE(rels->find("Id=\"rId7\""), std::string::npos);
-    EXPECT_NE(rels->find("../tables/table2.xml"), std::string::npos);
-    EXPECT_TRUE(ReportHas(result.report, ReportKind::NameChanged, "Sales_2"));
-}
-
 // A workbook whose sheet "Feed" holds a table filled by a query over connection 4, with
 // `connections` as its connections part; the sheet "Other" stays behind in the merges below.
 std::filesystem::path QueryBook(const TempDir& dir, const std::string& file,
                                 const std::string& connections) {
     const std::string main = "xmlns=\"" + kMainNs + "\"";
     MiniWorkbook book;
-    MiniSheet sheet{"Feed", Rows({Cell("A1", "<v>0</v>", " t=\"s\""), Cell("A2", "<v>5</v>")}) +
-                                "<tableParts count=\"1\"><tablePart r:id=\"rId1\"/></tableParts>"};
+    MiniSheet sheet{
+        "Feed", Rows({Cell("A1", "<v>0</v>", " t=\"s\""),
+                      Cell("A2", "<v>5</v>") + Cell("B2", "<f>SUM(Feed[Amount])</f><v>5</v>")}) +
+                    "<tableParts count=\"1\"><tablePart r:id=\"rId1\"/></tableParts>"};
     sheet.rels = RelationshipTo("rId1", "table", "../tables/table1.xml");
     sheet.parts = {
         {"xl/tables/table1.xml",
@@ -195,7 +177,8 @@ std::string OdbcConnection(const std::string& name, const std::string& dsn,
 }
 
 // Two sources whose connections share an id and a name but not what they read: each query table
-// keeps refreshing from its own connection, under ids and names of its own in the result.
+// keeps refreshing from its own connection, under ids and names of its own in the result; the
+// second copy's table is renamed, and its formulas follow.
 TEST(SheetCopyQueries, QueryTablesBringTheirConnectionsRenumberedAndRenamed) {
     TempDir dir;
     const std::string parameter = "<parameters count=\"1\"><parameter name=\"p\" sqlType=\"12\" "
@@ -217,8 +200,11 @@ TEST(SheetCopyQueries, QueryTablesBringTheirConnectionsRenumberedAndRenamed) {
     EXPECT_EQ(carried[1]->child("parameters")->child("parameter")->attributeOr("cell", ""),
               "'Feed (2)'!$A$2")
         << "a parameter cell follows its renamed sheet";
+    EXPECT_EQ(CellText(result.sheet(2), "B2", "f"), "SUM(Feed_2[Amount])");
+    EXPECT_TRUE(ReportHas(result.report, ReportKind::NameChanged, "Feed_2"));
     for (const std::string n : {"1", "2"}) {
         const XmlNode table = PartTree(result.package, "xl/tables/table" + n + ".xml");
+        EXPECT_EQ(table.attributeOr("name", ""), n == "1" ? "Feed" : "Feed_2");
         EXPECT_EQ(table.attributeOr("tableType", ""), "queryTable");
         EXPECT_EQ(
             table.child("tableColumns")->child("tableColumn")->attributeOr("queryTableFieldId", ""),
@@ -266,87 +252,53 @@ TEST(SheetCopyQueries, ConnectionsThatCannotComeAlongLeaveAPlainTable) {
     }
 }
 
-// Date cells of a source in the other date system are shifted, the cached dates of live formulas
-// too (a reader that shows cached results would show them four years off) and those of formulas
-// kept as values (they would stay four years off for good).
-TEST(SheetCopyDates, SourceWithTheOtherDateSystemIsShifted) {
-    TempDir dir;
-    MiniWorkbook base;
-    base.sheets = {{"Base"}};
-    MiniWorkbook old;
-    old.date1904 = true;
-    old.sheets = {
-        {"Dates", Rows({Cell("A1", "<v>1000</v>", " s=\"2\"") + Cell("B1", "<v>1000</v>") +
-                        Cell("C1", "<f>A1+1</f><v>1001</v>", " s=\"2\"") +
-                        Cell("D1", "<f>Other!A1</f><v>1000</v>", " s=\"2\"")})},
-        {"Other"}};
-    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "base.xlsx", base), "Base"},
-                                                    {WriteBook(dir, "old.xlsx", old), "Dates"}});
-    const XmlNode sheet = result.sheet(2);
-    EXPECT_EQ(CellText(sheet, "A1"), "2462");
-    EXPECT_EQ(CellText(sheet, "B1"), "1000") << "a plain number is not a date";
-    EXPECT_EQ(CellText(sheet, "C1"), "2463") << "the cached date of a live formula";
-    EXPECT_EQ(CellText(sheet, "C1", "f"), "A1+1");
-    EXPECT_EQ(CellText(sheet, "D1", "f"), "-") << "the formula cannot compute in the result";
-    EXPECT_EQ(CellText(sheet, "D1"), "2462");
-    EXPECT_TRUE(ReportHas(result.report, ReportKind::MayLookDifferent, "3 date cell(s)"));
-}
-
-TEST(SheetCopyParts, PartsNotCarriedAreDroppedAndReported) {
+// Parts not carried are dropped and reported. Readers hold a worksheet's children to their order:
+// one out of its place is left out, as is a row with an impossible number, but never the cells.
+// The copy is written without a namespace-aware parser: a prefix is kept where it is declared
+// (also on an inner element, for that element only); an attribute under a prefix nothing declares
+// is left out.
+TEST(SheetCopyParts, PartsNotCarriedChildrenOutOfPlaceAndUndeclaredPrefixesAreLeftOut) {
     TempDir dir;
     MiniWorkbook book;
-    MiniSheet sheet{"Pictures",
-                    "<sheetData/><drawing r:id=\"rId1\"/><legacyDrawing r:id=\"rId2\"/>"};
-    sheet.rels = RelationshipTo("rId1", "drawing", "../drawings/drawing1.xml") +
-                 RelationshipTo("rId2", "vmlDrawing", "../drawings/v.vml") +
-                 RelationshipTo("rId3", "comments", "../comments1.xml");
-    book.sheets = {sheet};
-    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "p.xlsx", book), "Pictures"}});
+    MiniSheet pictures{"Pictures",
+                       "<sheetData/><drawing r:id=\"rId1\"/><legacyDrawing r:id=\"rId2\"/>"};
+    pictures.rels = RelationshipTo("rId1", "drawing", "../drawings/drawing1.xml") +
+                    RelationshipTo("rId2", "vmlDrawing", "../drawings/v.vml") +
+                    RelationshipTo("rId3", "comments", "../comments1.xml");
+    book.sheets = {pictures,
+                   {"Order", "<pageSetup orientation=\"landscape\"/><sheetFormatPr "
+                             "defaultRowHeight=\"15\"/><sheetData><row r=\"0\"><c r=\"A0\"><v>1</v>"
+                             "</c></row><row r=\"1\"><c r=\"A1\"><v>2</v></c></row></sheetData>"
+                             "<cols><col min=\"1\" max=\"1\" width=\"30\"/></cols>"},
+                   {"Ns", "<sheetData><row r=\"1\" xmlns:p=\"urn:p\" p:mark=\"1\" zz:x=\"1\">" +
+                              Cell("A1", "<v>1</v>", " p:mark=\"2\"") + "</row><row r=\"2\">" +
+                              Cell("A2", "<v>2</v>", " p:mark=\"3\"") + "</row></sheetData>"}};
+    const auto file = WriteBook(dir, "p.xlsx", book);
+    const MergedPackage result =
+        MergeAndRead(dir, {{file, "Pictures"}, {file, "Order"}, {file, "Ns"}});
     const XmlNode out = result.sheet(1);
     EXPECT_EQ(FindElement(out, "drawing"), nullptr);
     EXPECT_EQ(FindElement(out, "legacyDrawing"), nullptr);
     EXPECT_EQ(result.package.find("xl/worksheets/_rels/sheet1.xml.rels"), nullptr);
     EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "drawings"));
     EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "comments"));
-}
 
-// Readers hold a worksheet's children to their order: one out of its place is left out, as is a
-// row with an impossible number, but never the cells.
-TEST(SheetCopyBadIndexes, ChildrenOutOfTheirPlaceAndImpossibleRowsAreLeftOutButNeverTheCells) {
-    TempDir dir;
-    MiniWorkbook book;
-    book.sheets = {{"Data", "<pageSetup orientation=\"landscape\"/><sheetFormatPr "
-                            "defaultRowHeight=\"15\"/><sheetData><row r=\"0\"><c r=\"A0\"><v>1</v>"
-                            "</c></row><row r=\"1\"><c r=\"A1\"><v>2</v></c></row></sheetData>"
-                            "<cols><col min=\"1\" max=\"1\" width=\"30\"/></cols>"}};
-    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "Order.xlsx", book), "Data"}});
-    const XmlNode sheet = result.sheet(1);
-    EXPECT_EQ(CountElements(sheet, "row"), 1);
-    EXPECT_EQ(FindElement(sheet, "c", "r", "A0"), nullptr);
-    EXPECT_EQ(CellText(sheet, "A1"), "2");
-    EXPECT_EQ(FindElement(sheet, "pageSetup"), nullptr);
-    EXPECT_EQ(FindElement(sheet, "cols"), nullptr);
+    const XmlNode order = result.sheet(2);
+    EXPECT_EQ(CountElements(order, "row"), 1);
+    EXPECT_EQ(FindElement(order, "c", "r", "A0"), nullptr);
+    EXPECT_EQ(CellText(order, "A1"), "2");
+    EXPECT_EQ(FindElement(order, "pageSetup"), nullptr);
+    EXPECT_EQ(FindElement(order, "cols"), nullptr);
     EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "out of its place"));
     EXPECT_TRUE(ReportHas(result.report, ReportKind::PartNotCarried, "invalid row numbers"));
-}
 
-// The copy is written without a namespace-aware parser: a prefix is kept where it is declared
-// (also on an inner element, for that element only); an attribute under a prefix nothing declares
-// is left out.
-TEST(SheetCopyNamespaces, UndeclaredPrefixesNeverReachTheResult) {
-    TempDir dir;
-    MiniWorkbook book;
-    book.sheets = {{"Data", "<sheetData><row r=\"1\" xmlns:p=\"urn:p\" p:mark=\"1\" zz:x=\"1\">" +
-                                Cell("A1", "<v>1</v>", " p:mark=\"2\"") + "</row><row r=\"2\">" +
-                                Cell("A2", "<v>2</v>", " p:mark=\"3\"") + "</row></sheetData>"}};
-    const MergedPackage result = MergeAndRead(dir, {{WriteBook(dir, "Ns.xlsx", book), "Data"}});
-    const XmlNode sheet = result.sheet(1);
-    const XmlNode* first = FindElement(sheet, "row", "r", "1");
+    const XmlNode ns = result.sheet(3);
+    const XmlNode* first = FindElement(ns, "row", "r", "1");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->attributeOr("p:mark", ""), "1");
     EXPECT_EQ(first->attribute("zz:x"), nullptr);
-    EXPECT_EQ(CellOf(sheet, "A1").attributeOr("p:mark", ""), "2");
-    EXPECT_EQ(CellOf(sheet, "A2").attribute("p:mark"), nullptr);
+    EXPECT_EQ(CellOf(ns, "A1").attributeOr("p:mark", ""), "2");
+    EXPECT_EQ(CellOf(ns, "A2").attribute("p:mark"), nullptr);
 }
 
 // Cells given twice, an element under an undeclared prefix and a shared string the source does
