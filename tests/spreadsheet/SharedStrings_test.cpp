@@ -5,7 +5,6 @@
 #include "spreadsheet/ooxml/sheetcopy/SharedStrings.h"
 #include "spreadsheet/ooxml/styles/StyleXml.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -167,45 +166,6 @@ TEST(SharedStrings, ImporterTranslatesRunsOnceAndCountsEveryUse) {
     ResultSharedStrings raw;
     SharedStringImporter plain(source, raw, nullptr);
     EXPECT_EQ(raw.item(plain.map(0)), source.item(0));
-}
-
-TEST(SharedStrings, LargeResultTableKeepsEveryItemWhereItsIndexSays) {
-    // Enough distinct strings to grow the index many times and fill several text blocks, one
-    // item larger than a block, and every string met again later.
-    ResultSharedStrings result;
-    constexpr int kDistinct = 300000;
-    std::vector<std::string> texts;
-    texts.reserve(kDistinct + 1);
-    for (int i = 0; i < kDistinct; ++i) {
-        texts.push_back("<t>C" + std::to_string(100000 + i) + (i % 7 == 0 ? " note" : "") + "</t>");
-        if (i == kDistinct / 2) {
-            texts.push_back("<t>" + std::string(3 * 1024 * 1024, 'x') + "</t>");
-        }
-    }
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        ASSERT_EQ(result.add(texts[i]), static_cast<int>(i));
-    }
-    for (std::size_t i = texts.size(); i-- > 0;) {
-        ASSERT_EQ(result.add(texts[i]), static_cast<int>(i)) << "a repeat is found again";
-    }
-    EXPECT_EQ(result.uniqueCount(), texts.size());
-    EXPECT_EQ(result.count(), 2 * texts.size());
-    for (std::size_t i = 0; i < texts.size(); i += 997) {
-        EXPECT_EQ(result.item(static_cast<int>(i)), texts[i]);
-    }
-    EXPECT_EQ(result.item(kDistinct / 2 + 1), texts[kDistinct / 2 + 1]);
-
-    // Streamed in bounded pieces, the part is the same as at once and reads back in order.
-    std::string streamed;
-    std::size_t largestPiece = 0;
-    result.write([&](std::string_view piece) {
-        streamed.append(piece);
-        largestPiece = std::max(largestPiece, piece.size());
-    });
-    EXPECT_LT(largestPiece, 4u * 1024 * 1024);
-    const auto items = Items(SourceSharedStrings::parse(streamed, "result"));
-    ASSERT_EQ(items.size(), texts.size());
-    EXPECT_EQ(items, texts);
 }
 
 } // namespace
