@@ -1,6 +1,4 @@
-// Drawings, pictures and charts travel with their sheets: every anchor and chart of every copied
-// sheet is in the result, charts read the copied sheets (or keep their cached values when their
-// sheet is not there), media are shared by content, and damaged parts are reported, not fatal.
+// Drawings, pictures and charts travel with their sheets.
 
 #include "EngineTestSupport.h"
 #include "spreadsheet/ooxml/objects/Chart.h"
