@@ -321,7 +321,7 @@ TEST(BareTableNames, ATableLeftBehindMakesItsFormulasValuesACopiedOneKeepsThemCo
 
 // ---- macros ----
 
-TEST(Macros, AWorkbookWithMacrosIsReportedOnceAndItsCodeStaysBehind) {
+TEST(Macros, AWorkbookWithMacrosIsReportedOnceAndAResultNamedLikeOneIsRefused) {
     TempDir dir;
     PackageEntries package = BuildPackage({.sheets = {{"First"}, {"Second"}}});
     package.set("xl/vbaProject.bin", std::string("\xD0\xCF\x11\xE0 not really a project"));
@@ -347,20 +347,17 @@ TEST(Macros, AWorkbookWithMacrosIsReportedOnceAndItsCodeStaysBehind) {
     }
     EXPECT_EQ(said, 1);
     EXPECT_EQ(merged.package.find("xl/vbaProject.bin"), nullptr);
-}
 
-TEST(Macros, AResultNamedLikeAMacroWorkbookIsRefusedAndNothingIsWritten) {
-    TempDir dir;
-    const auto source = WriteBook(dir, "plain.xlsx", {.sheets = {{"Only"}}});
+    // A result named like a macro workbook is refused, and nothing is written.
     for (const char* name : {"out.xlsm", "OUT.XLTM", "out.xltx", "out.xls"}) {
         ExpectFailure(
             [&] {
-                MergeInto(dir / name, {{source, "Only"}});
+                MergeInto(dir / name, {{other, "Third"}});
             },
             spreadsheet::ErrorCode::OutputNotWritable, {name});
         EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
     }
-    MergeInto(dir / "out.XLSX", {{source, "Only"}});
+    MergeInto(dir / "out.XLSX", {{other, "Third"}});
     EXPECT_TRUE(std::filesystem::exists(dir / "out.XLSX"));
 }
 
@@ -370,18 +367,6 @@ TEST(Macros, AResultNamedLikeAMacroWorkbookIsRefusedAndNothingIsWritten) {
 int Pixels(double width, int digitWidth) {
     return static_cast<int>(
         std::trunc((256 * width + std::trunc(128.0 / digitWidth)) / 256 * digitWidth));
-}
-
-TEST(ColumnWidths, DigitWidthsOfCommonNormalFonts) {
-    using spreadsheet::ooxml::MaxDigitWidth;
-    EXPECT_EQ(MaxDigitWidth({"Calibri", 11}), 7);
-    EXPECT_EQ(MaxDigitWidth({"calibri", 11}), 7) << "font names ignore case";
-    EXPECT_EQ(MaxDigitWidth({"Arial", 10}), 7);
-    EXPECT_EQ(MaxDigitWidth({"Arial", 12}), 9);
-    EXPECT_EQ(MaxDigitWidth({"Times New Roman", 12}), 8);
-    EXPECT_EQ(MaxDigitWidth({"Courier New", 10}), 8);
-    EXPECT_EQ(MaxDigitWidth({"Some Font Nobody Measured", 11}), std::nullopt);
-    EXPECT_EQ(MaxDigitWidth({"Arial", 0}), std::nullopt);
 }
 
 TEST(ColumnWidths, ConvertedWidthsDrawTheSamePixels) {
@@ -401,7 +386,7 @@ TEST(ColumnWidths, ConvertedWidthsDrawTheSamePixels) {
     EXPECT_EQ(ColumnWidthConverter(7, 7).width(9.140625), 9.140625);
 }
 
-TEST(ColumnWidths, TheNormalStyleNamesTheFontNotTheFirstFont) {
+TEST(ColumnWidths, TheNormalStyleNamesTheFontWhoseDigitWidthCounts) {
     const std::string styles =
         "<styleSheet xmlns=\"" + kMain +
         "\"><fonts count=\"3\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font><font><sz "
@@ -416,6 +401,16 @@ TEST(ColumnWidths, TheNormalStyleNamesTheFontNotTheFirstFont) {
     const auto fallback = spreadsheet::ooxml::NormalFontOf("<styleSheet/>", "s.xlsx");
     EXPECT_EQ(fallback.name, "Calibri");
     EXPECT_EQ(fallback.size, 11);
+
+    using spreadsheet::ooxml::MaxDigitWidth;
+    EXPECT_EQ(MaxDigitWidth(font), 9);
+    EXPECT_EQ(MaxDigitWidth(fallback), 7);
+    EXPECT_EQ(MaxDigitWidth({"calibri", 11}), 7) << "font names ignore case";
+    EXPECT_EQ(MaxDigitWidth({"Arial", 10}), 7);
+    EXPECT_EQ(MaxDigitWidth({"Times New Roman", 12}), 8);
+    EXPECT_EQ(MaxDigitWidth({"Courier New", 10}), 8);
+    EXPECT_EQ(MaxDigitWidth({"Some Font Nobody Measured", 11}), std::nullopt);
+    EXPECT_EQ(MaxDigitWidth({"Arial", 0}), std::nullopt);
 }
 
 } // namespace
