@@ -87,7 +87,7 @@ TEST(ShapeIds, DrawingsOfTheSameBlocksGetDistinctOnesAndUnnumberedShapesFreeIds)
     EXPECT_EQ(ParseShapeId("_x0000_t202"), std::nullopt);
 }
 
-TEST(Vml, LooseMarkupIsRewrittenAndOtherwiseKeptByteForByte) {
+TEST(Vml, LooseOrTruncatedMarkupIsListedAndRewrittenAndOtherwiseKeptByteForByte) {
     const VmlShapeIdUse use = ScanVmlShapeIds(kLooseVml);
     EXPECT_EQ(use.declaredBlocks, (std::vector<long>{1}));
     EXPECT_EQ(use.usedIds, (std::vector<long>{1025, 1026, 2049}));
@@ -111,9 +111,7 @@ TEST(Vml, LooseMarkupIsRewrittenAndOtherwiseKeptByteForByte) {
               std::string::npos);
     EXPECT_NE(result.text.find("id=\"Button_x0020_1\""), std::string::npos);
     EXPECT_NE(result.text.find("<v:shapetype id=\"_x0000_t202\""), std::string::npos);
-}
 
-TEST(Vml, ShapesAreListedAndBrokenIdsRenumberedEvenInTruncatedText) {
     const auto shapes = ListVmlShapes(kLooseVml);
     ASSERT_EQ(shapes.size(), 3u);
     EXPECT_EQ(shapes[0].objectType, "Note");
@@ -127,14 +125,14 @@ TEST(Vml, ShapesAreListedAndBrokenIdsRenumberedEvenInTruncatedText) {
     const std::string broken = "<xml><o:idmap data=\"1\"/><v:shape id=\"_x0000_s-1\"></v:shape>"
                                "<v:shape id=\"_x0000_s-1\"><x:ClientData ObjectType=\"Note\">"
                                "<x:Row>4<v:shape id=\"_x0000_s10";
-    const VmlShapeIdUse use = ScanVmlShapeIds(broken);
-    EXPECT_EQ(use.unnumberedShapes, 2u);
-    ShapeIdAllocator allocator;
-    ShapeIdMap ids = allocator.allocate(use);
-    const VmlRewrite result = RewriteVml(broken, ids, nullptr);
-    EXPECT_EQ(Matches(result.text, "id=\"(_x0000_s[-0-9]+)\""),
+    const VmlShapeIdUse brokenUse = ScanVmlShapeIds(broken);
+    EXPECT_EQ(brokenUse.unnumberedShapes, 2u);
+    ShapeIdAllocator fresh;
+    ShapeIdMap freshIds = fresh.allocate(brokenUse);
+    const VmlRewrite rewritten = RewriteVml(broken, freshIds, nullptr);
+    EXPECT_EQ(Matches(rewritten.text, "id=\"(_x0000_s[-0-9]+)\""),
               (std::vector<std::string>{"_x0000_s1025", "_x0000_s1026"}));
-    EXPECT_TRUE(result.text.ends_with("<v:shape id=\"_x0000_s10"));
+    EXPECT_TRUE(rewritten.text.ends_with("<v:shape id=\"_x0000_s10"));
     EXPECT_EQ(ListVmlShapes(broken).size(), 1u);
 }
 
@@ -299,8 +297,6 @@ TEST(NoteColors, ThemeColoursOfANoteFromAnotherThemeBecomeTheColoursTheyShowed) 
     EXPECT_EQ(FixNoteColors(notes, &result, &result), notes);
     EXPECT_EQ(FixNoteColors(notes, nullptr, &result), notes);
 }
-
-// ---- whole merges ----
 
 #if QUILLORY_HAVE_XLSXWRITER
 

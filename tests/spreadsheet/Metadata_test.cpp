@@ -83,8 +83,6 @@ std::string SpillTypeOf(const PackageEntries& package, const XmlNode& cell) {
     return type >= 1 && type <= types.size() ? types[type - 1]->attributeOr("name", "") : "?";
 }
 
-// ---- the metadata part itself ----
-
 // A third source's blocks name a type or an entry it does not have, or nothing at all.
 std::string BrokenMetadata() {
     return "<metadata xmlns=\"" + kMain +
@@ -127,8 +125,6 @@ TEST(MetadataPart, BlocksOfSeveralSourcesAreRenumberedAndSharedBrokenOnesLeftOut
     // The block written under the source's own prefix keeps a declaration of it.
     EXPECT_NE(result.toXml().find("fDynamic=\"1\""), std::string::npos);
 }
-
-// ---- spilling formulas through a whole merge ----
 
 #if QUILLORY_HAVE_XLSXWRITER
 TEST(DynamicArrays, AFormulaKeptAsItsValueLosesItsSpillSilentlyTheRestKeepIt) {
@@ -192,8 +188,6 @@ TEST(DynamicArrays, ADamagedOrMissingMetadataPartCostsOnlyTheSpill) {
         EXPECT_TRUE(ReportHas(merged.report, ReportKind::PartNotCarried, "ordinary array")) << file;
     }
 }
-
-// ---- links to other workbooks ----
 
 std::string LinkPart(const std::string& sheet, const std::string& value) {
     return "<externalLink xmlns=\"" + kMain + "\"><externalBook xmlns:r=\"" + kRelNs +
@@ -282,8 +276,6 @@ TEST(ExternalLinks, RelativeTargetsAreAnchoredAtTheSourceFolder) {
         << "a source that is not a file has no folder";
 }
 
-// ---- tables used by their bare name ----
-
 TEST(BareTableNames, ATableLeftBehindMakesItsFormulasValuesACopiedOneKeepsThemComputing) {
     TempDir dir;
     MiniWorkbook book;
@@ -318,8 +310,6 @@ TEST(BareTableNames, ATableLeftBehindMakesItsFormulasValuesACopiedOneKeepsThemCo
         MergeAndRead(dir, {{dir / "tables.xlsx", "Data"}, {dir / "tables.xlsx", "Calc"}});
     EXPECT_EQ(CellText(both.sheet(2), "A1", "f"), "SUM(sales)");
 }
-
-// ---- macros ----
 
 TEST(Macros, AWorkbookWithMacrosIsReportedOnceAndAResultNamedLikeOneIsRefused) {
     TempDir dir;
@@ -360,8 +350,6 @@ TEST(Macros, AWorkbookWithMacrosIsReportedOnceAndAResultNamedLikeOneIsRefused) {
     MergeInto(dir / "out.XLSX", {{other, "Third"}});
     EXPECT_TRUE(std::filesystem::exists(dir / "out.XLSX"));
 }
-
-// ---- column widths under another Normal font ----
 
 // Pixels of a stored column width as spreadsheet programs draw it with this digit width.
 int Pixels(double width, int digitWidth) {
