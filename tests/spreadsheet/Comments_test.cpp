@@ -36,6 +36,7 @@ const std::string kLooseVml =
     "  <x:ClientData ObjectType=\"Checkbox\"><x:FmlaLink>Gone!$A$1</x:FmlaLink>"
     "<x:Visible/></x:ClientData>\n </v:shape></xml>";
 
+// Data is copied as "Data (2)", Sheet keeps its name, any other sheet stays behind.
 FormulaContext RenamingContext() {
     FormulaContext context;
     context.currentSheet = "Sheet";
@@ -43,10 +44,7 @@ FormulaContext RenamingContext() {
         if (name == "Data") {
             return "Data (2)";
         }
-        if (name == "Sheet") {
-            return "Sheet";
-        }
-        return std::nullopt;
+        return name == "Sheet" ? std::optional<std::string>("Sheet") : std::nullopt;
     };
     return context;
 }

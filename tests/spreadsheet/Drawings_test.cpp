@@ -336,11 +336,8 @@ using spreadsheet::ooxml::RewriteChartTree;
 
 FormulaContext OnlyKept(const std::string& kept, const std::string& renamed) {
     FormulaContext context;
-    context.sheet = [=](std::string_view name) -> std::optional<std::string> {
-        if (name == kept) {
-            return renamed;
-        }
-        return std::nullopt;
+    context.sheet = [=](std::string_view name) {
+        return name == kept ? std::optional<std::string>(renamed) : std::nullopt;
     };
     return context;
 }

@@ -18,19 +18,14 @@ using spreadsheet::SheetKind;
 using spreadsheet::SheetVisibility;
 using spreadsheet::SpreadsheetError;
 
-MiniWorkbook MixedSheets() {
-    MiniWorkbook book;
-    book.sheets = {{"Data"},
-                   {"Chart1", "", "chartsheet"},
-                   {"Macro1", "", "macrosheet"},
-                   {"Summary", "<sheetData/>", "worksheet", "hidden"}};
-    return book;
-}
-
 // The first sheet's part is not even XML: listing never looks at a sheet part, a copy does.
 TEST(EngineListing, WorksheetsInTabOrderWithoutChartAndMacroSheetsReadingNoSheetPart) {
     TempDir dir;
-    PackageEntries package = BuildPackage(MixedSheets());
+    PackageEntries package =
+        BuildPackage({.sheets = {{"Data"},
+                                 {"Chart1", "", "chartsheet"},
+                                 {"Macro1", "", "macrosheet"},
+                                 {"Summary", "<sheetData/>", "worksheet", "hidden"}}});
     package.set("xl/worksheets/sheet1.xml", "this is not XML <<<");
     const auto file = dir / "Mixed.xlsx";
     package.write(file);

@@ -170,13 +170,6 @@ const Theme& DefaultTheme() {
     return theme;
 }
 
-Theme ThemeWithAccent1(const std::string& rgb) {
-    std::string xml = Theme::builtinDefault().xml();
-    const std::string from = R"(<a:srgbClr val="4F81BD"/>)";
-    xml.replace(xml.find(from), from.size(), "<a:srgbClr val=\"" + rgb + "\"/>");
-    return Theme::parse(xml, "theme");
-}
-
 // Sources imported, in order and each with the default theme, into one result.
 struct Merge {
     explicit Merge(const Theme& resultTheme = DefaultTheme()) : result(resultTheme) {}
@@ -439,7 +432,9 @@ TEST(Styles, DifferentialFormatsAreImportedByContent) {
     EXPECT_EQ(view.numberFormat(bCustom), "#,##0.000");
 
     // With another result theme, the theme colour inside the dxf is fixed.
-    const Theme resultTheme = ThemeWithAccent1("C00000");
+    std::string themeXml = Theme::builtinDefault().xml();
+    themeXml.replace(themeXml.find("4F81BD"), 6, "C00000"); // accent 1
+    const Theme resultTheme = Theme::parse(themeXml, "theme");
     Merge other(resultTheme);
     const int fixedIndex = other.add(a).dxf(1);
     EXPECT_EQ(WriteXml(ResultView(other.result).at("dxfs", fixedIndex), true),

@@ -13,15 +13,6 @@
 namespace quillory::spreadsheet::ooxml {
 namespace {
 
-std::string ReplaceOnce(std::string text, const std::string& from, const std::string& to) {
-    const auto position = text.find(from);
-    EXPECT_NE(position, std::string::npos) << "missing: " << from;
-    if (position != std::string::npos) {
-        text.replace(position, from.size(), to);
-    }
-    return text;
-}
-
 TEST(Theme, ChangedColourOrFontIsNotEquivalentItsNameIs) {
     struct Case {
         std::string from;
@@ -44,8 +35,10 @@ TEST(Theme, ChangedColourOrFontIsNotEquivalentItsNameIs) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.to);
-        const Theme changed =
-            Theme::parse(ReplaceOnce(Theme::builtinDefault().xml(), c.from, c.to), "t");
+        std::string xml = Theme::builtinDefault().xml();
+        const auto at = xml.find(c.from);
+        ASSERT_NE(at, std::string::npos);
+        const Theme changed = Theme::parse(xml.replace(at, c.from.size(), c.to), "t");
         EXPECT_EQ(changed.equivalentTo(Theme::builtinDefault()), c.equivalent);
         EXPECT_TRUE(c.holds(changed));
     }
