@@ -7,6 +7,7 @@
 #include "spreadsheet/ooxml/package/OutputSink.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
+#include "support/ExpectFailure.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -24,20 +25,18 @@ TEST(OrderedWorker, FirstFailureReachesTheProducerAndStopsTheRest) {
     for (const auto mode : {OrderedWorker::Mode::Background, OrderedWorker::Mode::Inline}) {
         std::atomic<int> ranAfterFailure{0};
         OrderedWorker worker(1 << 20, mode);
-        bool thrown = false;
-        try {
-            worker.submit([] {}, 1);
-            worker.submit([] { throw SpreadsheetError(ErrorCode::DiskFull, "first failure"); }, 1);
-            worker.submit([] { throw std::runtime_error("second failure"); }, 1);
-            for (int i = 0; i < 100; ++i) {
-                worker.submit([&ranAfterFailure] { ++ranAfterFailure; }, 1);
-            }
-            worker.drain();
-        } catch (const SpreadsheetError& error) {
-            thrown = true;
-            EXPECT_EQ(error.description(), "first failure");
-        }
-        EXPECT_TRUE(thrown);
+        quillory::testing::ExpectFailure(
+            [&] {
+                worker.submit([] {}, 1);
+                worker.submit([] { throw SpreadsheetError(ErrorCode::DiskFull, "first failure"); },
+                              1);
+                worker.submit([] { throw std::runtime_error("second failure"); }, 1);
+                for (int i = 0; i < 100; ++i) {
+                    worker.submit([&ranAfterFailure] { ++ranAfterFailure; }, 1);
+                }
+                worker.drain();
+            },
+            ErrorCode::DiskFull, {"first failure"});
         EXPECT_EQ(ranAfterFailure.load(), 0);
         // Every later call keeps failing the same way instead of running more work.
         EXPECT_THROW(worker.submit([&ranAfterFailure] { ++ranAfterFailure; }, 1), SpreadsheetError);

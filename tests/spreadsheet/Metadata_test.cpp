@@ -83,20 +83,18 @@ std::string SpillTypeOf(const PackageEntries& package, const XmlNode& cell) {
     return type >= 1 && type <= types.size() ? types[type - 1]->attributeOr("name", "") : "?";
 }
 
-// A third source's blocks name a type or an entry it does not have, or nothing at all.
-std::string BrokenMetadata() {
-    return "<metadata xmlns=\"" + kMain +
-           "\"><metadataTypes count=\"1\"><metadataType name=\"XLDAPR\"/></metadataTypes>"
-           "<futureMetadata name=\"XLDAPR\" count=\"1\">" +
-           DynamicBlock() +
-           "</futureMetadata><cellMetadata count=\"3\"><bk><rc t=\"2\" v=\"0\"/></bk><bk><rc "
-           "t=\"1\" v=\"5\"/></bk><bk/></cellMetadata></metadata>";
-}
-
 TEST(MetadataPart, BlocksOfSeveralSourcesAreRenumberedAndSharedBrokenOnesLeftOut) {
     const SourceMetadata first = SourceMetadata::parse(DynamicOnlyMetadata(), "a.xlsx", "m");
     const SourceMetadata second = SourceMetadata::parse(RichThenDynamicMetadata(), "b.xlsx", "m");
-    const SourceMetadata third = SourceMetadata::parse(BrokenMetadata(), "c.xlsx", "m");
+    // A third source's blocks name a type or an entry it does not have, or nothing at all.
+    const SourceMetadata third = SourceMetadata::parse(
+        "<metadata xmlns=\"" + kMain +
+            "\"><metadataTypes count=\"1\"><metadataType name=\"XLDAPR\"/></metadataTypes>"
+            "<futureMetadata name=\"XLDAPR\" count=\"1\">" +
+            DynamicBlock() +
+            "</futureMetadata><cellMetadata count=\"3\"><bk><rc t=\"2\" v=\"0\"/></bk><bk><rc "
+            "t=\"1\" v=\"5\"/></bk><bk/></cellMetadata></metadata>",
+        "c.xlsx", "m");
     ResultMetadata result;
     auto fromFirst = result.importerFor(first);
     auto fromSecond = result.importerFor(second);
