@@ -263,10 +263,8 @@ TEST(SheetObjects, FormControlsAndOleObjectsAreRenumberedActiveXAndMacrosLeftOut
                                        "r:id=\"rId9\"/></controls>",
                                        "book.xlsx", "sheet1.xml");
     EXPECT_FALSE(CarrySheetObjects(onlyActiveX, context, notCarried));
-}
 
-TEST(SheetObjects, ControlPropertiesLinksFollowTheCopy) {
-    const FormulaContext formulas = RenamingContext();
+    // A control's own properties part: its cell link follows the copy, a range left behind goes.
     const auto result = RewriteControlProperties(
         "<formControlPr xmlns=\"http://schemas.microsoft.com/office/spreadsheetml/2009/9/main\" "
         "objectType=\"CheckBox\" fmlaLink=\"Data!$C$1\" fmlaRange=\"Gone!$A$1:$A$4\"/>",

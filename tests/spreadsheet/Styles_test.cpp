@@ -384,23 +384,6 @@ TEST(Styles, AlternateContentRecordsCountOnceAsTheirFallback) {
     EXPECT_EQ(view.font(mappedBold), Canonical(kBoldRedArial));
 }
 
-TEST(Styles, FirstSourceGivesTheResultItsNormalStyle) {
-    StylesXml a;
-    a.fonts = {R"(<font><sz val="10"/><name val="Arial"/><family val="2"/></font>)"};
-    StylesXml b; // Calibri 11
-    Merge merge;
-    auto& importA = merge.add(a);
-    auto& importB = merge.add(b);
-    EXPECT_EQ(importA.cellXf(0), 0);
-    const int bDefault = importB.cellXf(0);
-    EXPECT_NE(bDefault, 0) << "b's unformatted cells must say that they are Calibri";
-
-    const ResultView view(merge.result);
-    EXPECT_EQ(WriteXml(view.at("fonts", 0), true), Canonical(a.fonts[0]));
-    EXPECT_EQ(view.at("cellStyleXfs", 0).intAttribute("fontId"), 0);
-    EXPECT_EQ(view.font(bDefault), Canonical(kCalibri));
-}
-
 TEST(Styles, DifferentialFormatsAreImportedByContent) {
     const std::string red = R"(<dxf><font><b/><color rgb="FF9C0006"/></font><fill><patternFill>)"
                             R"(<bgColor rgb="FFFFC7CE"/></patternFill></fill></dxf>)";
@@ -494,7 +477,9 @@ TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
     expectError([&] { import.dxf(0); }, "differential format 0");
     EXPECT_EQ(import.cellXf(0), 0) << "the valid format still imports";
 
-    // A base whose Normal style is broken fails, and leaves the result usable for the next.
+    // A base whose Normal style is broken fails, and leaves the result usable for the next: the
+    // first source that imports gives the result its Normal style, and a later source's
+    // unformatted cells say that they are in its own default font.
     StylesXml brokenBase;
     brokenBase.styleXfs = {Xf(0, 9, 0, 0)};
     Merge fresh;
@@ -502,8 +487,12 @@ TEST(Styles, IndexesOutOfRangeFailWithTheFileAndWhat) {
     StylesXml good;
     good.fonts = {kBoldRedArial};
     EXPECT_EQ(fresh.add(good).cellXf(0), 0);
+    const int calibriDefault = fresh.add(StylesXml{}).cellXf(0);
+    EXPECT_NE(calibriDefault, 0);
     const ResultView view(fresh.result);
     EXPECT_EQ(WriteXml(view.at("fonts", 0), true), Canonical(kBoldRedArial));
+    EXPECT_EQ(view.at("cellStyleXfs", 0).intAttribute("fontId"), 0);
+    EXPECT_EQ(view.font(calibriDefault), Canonical(kCalibri));
     ASSERT_EQ(view.section("cellStyles").size(), 1u);
     EXPECT_EQ(*view.section("cellStyles")[0].attribute("name"), "Normal");
 }
