@@ -68,11 +68,13 @@ TEST(SheetCopyFormulas, AbsentSheetKeepsCachedValuesSharedGroupsFollowAndDatesSh
     EXPECT_TRUE(ReportHas(result.report, ReportKind::MayLookDifferent, "3 date cell(s)"));
 }
 
-TEST(SheetCopyViews, ExactlyOneSelectedTabAndAVisibleActiveSheet) {
+// Three sheets that each say they are the selected tab, the first of them hidden, then the sheets
+// of two sources that both define "Rates".
+TEST(SheetCopyViews, OneSelectedTabAVisibleActiveSheetAndNamesThatFollowTheirSheet) {
     TempDir dir;
-    MiniWorkbook book;
-    book.sheets = {{"Hidden", "<sheetData/>", "worksheet", "hidden"}, {"One"}, {"Two"}};
-    PackageEntries package = BuildPackage(book);
+    MiniWorkbook views;
+    views.sheets = {{"Hidden", "<sheetData/>", "worksheet", "hidden"}, {"One"}, {"Two"}};
+    PackageEntries package = BuildPackage(views);
     for (int n = 1; n <= 3; ++n) {
         package.replaceOnce("xl/worksheets/sheet" + std::to_string(n) + ".xml",
                             "<sheetView workbookViewId=\"0\"/>",
@@ -80,11 +82,22 @@ TEST(SheetCopyViews, ExactlyOneSelectedTabAndAVisibleActiveSheet) {
                             "workbookViewId=\"1\"/>");
     }
     package.write(dir / "Views.xlsx");
-    const MergedPackage result = MergeAndRead(
-        dir,
-        {{dir / "Views.xlsx", "Hidden"}, {dir / "Views.xlsx", "One"}, {dir / "Views.xlsx", "Two"}});
+    MiniWorkbook book;
+    book.sheets = {{"Skip"}, {"Report", Rows({Cell("A1", "<f>SUM(Rates)</f><v>3</v>")})}};
+    book.definedNames =
+        "<definedName name=\"_xlnm.Print_Area\" localSheetId=\"1\">Report!$A$1:$C$9</definedName>"
+        "<definedName name=\"Rates\">Report!$B$1:$B$3</definedName>"
+        "<definedName name=\"Unused\">Skip!$A$1</definedName>";
+    MiniWorkbook other;
+    other.sheets = {{"Front", Rows({Cell("A1", "<f>Rates</f><v>0</v>")})}};
+    other.definedNames = "<definedName name=\"Rates\">Front!$Z$1</definedName>";
+    const MergedPackage result = MergeAndRead(dir, {{dir / "Views.xlsx", "Hidden"},
+                                                    {dir / "Views.xlsx", "One"},
+                                                    {dir / "Views.xlsx", "Two"},
+                                                    {WriteBook(dir, "Other.xlsx", other), "Front"},
+                                                    {WriteBook(dir, "Book.xlsx", book), "Report"}});
     int selected = 0;
-    for (int n = 1; n <= 3; ++n) {
+    for (int n = 1; n <= 5; ++n) {
         const XmlNode sheet = result.sheet(n);
         EXPECT_EQ(CountElements(sheet, "sheetView"), 1);
         if (FindElement(sheet, "sheetView", "tabSelected", "1") != nullptr) {
@@ -98,26 +111,10 @@ TEST(SheetCopyViews, ExactlyOneSelectedTabAndAVisibleActiveSheet) {
     EXPECT_NE(FindElement(workbook, "sheet", "state", "hidden"), nullptr);
     EXPECT_EQ(result.package.find("xl/calcChain.xml"), nullptr);
     EXPECT_NE(FindElement(workbook, "calcPr", "fullCalcOnLoad", "1"), nullptr);
-}
 
-TEST(SheetCopyNames, SheetScopedNamesMoveWithTheirSheetAndUsedGlobalsTravel) {
-    TempDir dir;
-    MiniWorkbook book;
-    book.sheets = {{"Skip"}, {"Report", Rows({Cell("A1", "<f>SUM(Rates)</f><v>3</v>")})}};
-    book.definedNames =
-        "<definedName name=\"_xlnm.Print_Area\" localSheetId=\"1\">Report!$A$1:$C$9</definedName>"
-        "<definedName name=\"Rates\">Report!$B$1:$B$3</definedName>"
-        "<definedName name=\"Unused\">Skip!$A$1</definedName>";
-    MiniWorkbook other;
-    other.sheets = {{"Front", Rows({Cell("A1", "<f>Rates</f><v>0</v>")})}};
-    other.definedNames = "<definedName name=\"Rates\">Front!$Z$1</definedName>";
-    const auto file = WriteBook(dir, "Book.xlsx", book);
-    const MergedPackage result =
-        MergeAndRead(dir, {{WriteBook(dir, "Other.xlsx", other), "Front"}, {file, "Report"}});
-    const XmlNode workbook = PartTree(result.package, "xl/workbook.xml");
     const XmlNode* printArea = FindElement(workbook, "definedName", "name", "_xlnm.Print_Area");
     ASSERT_NE(printArea, nullptr);
-    EXPECT_EQ(printArea->attributeOr("localSheetId", ""), "1");
+    EXPECT_EQ(printArea->attributeOr("localSheetId", ""), "4");
     EXPECT_EQ(printArea->textContent(), "Report!$A$1:$C$9");
     EXPECT_EQ(FindElement(workbook, "definedName", "name", "Unused"), nullptr);
     // "Rates" of the first source is the workbook name; the second source's becomes local to
@@ -128,7 +125,7 @@ TEST(SheetCopyNames, SheetScopedNamesMoveWithTheirSheetAndUsedGlobalsTravel) {
             rates.insert(name->attributeOr("localSheetId", "-") + " " + name->textContent());
         }
     }
-    EXPECT_EQ(rates, (std::multiset<std::string>{"- Front!$Z$1", "1 Report!$B$1:$B$3"}));
+    EXPECT_EQ(rates, (std::multiset<std::string>{"- Front!$Z$1", "4 Report!$B$1:$B$3"}));
     EXPECT_TRUE(ReportHas(result.report, ReportKind::NameChanged, "Rates"));
 }
 
