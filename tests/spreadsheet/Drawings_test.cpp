@@ -27,11 +27,8 @@ std::string SheetPart(const PackageEntries& package, const std::string& name) {
     const Relationships rels = Relationships::Parse(*package.find("xl/_rels/workbook.xml.rels"),
                                                     "xl/workbook.xml", "test");
     const XmlNode* sheet = FindElement(workbook, "sheet", "name", name);
-    if (sheet == nullptr) {
-        ADD_FAILURE() << "no sheet " << name;
-        return {};
-    }
-    return rels.byId(sheet->attributeOr("r:id", ""))->partName;
+    EXPECT_NE(sheet, nullptr) << "no sheet " << name;
+    return sheet == nullptr ? std::string() : rels.byId(sheet->attributeOr("r:id", ""))->partName;
 }
 
 // The targets of a part's relationships of one kind.
