@@ -105,11 +105,7 @@ Entries binaryWorkbook(const std::string& part, const std::string& bytes,
              "<Override PartName=\"/" +
                  part + "\" ContentType=\"" + type + "\"/></Types>"},
             {"_rels/.rels",
-             "<?xml version=\"1.0\"?><Relationships "
-             "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-             "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
-             "2006/relationships/officeDocument\" Target=\"" +
-                 part + "\"/></Relationships>"},
+             testing::RelationshipsXml(testing::RelationshipTo("rId1", "officeDocument", part))},
             {part, bytes}};
 }
 
@@ -261,13 +257,8 @@ TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
 // (with a drawing of a shape, or no drawing), or with both.
 quillory::testing::PackageEntries convertedWithCharts(bool shape, bool charts,
                                                       bool damaged = false) {
-    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    using namespace quillory::testing;
     const std::string type = "application/vnd.openxmlformats-officedocument.";
-    const auto relationship = [&](const std::string& id, const std::string& kind,
-                                  const std::string& target) {
-        return "<Relationship Id=\"rId" + id + "\" Type=\"" + rel + "/" + kind + "\" Target=\"" +
-               target + "\"/>";
-    };
     const auto anchor = [](const std::string& id, const std::string& content) {
         return "<xdr:twoCellAnchor><xdr:from><xdr:col>1</xdr:col><xdr:colOff>0</xdr:colOff>"
                "<xdr:row>" +
@@ -277,14 +268,16 @@ quillory::testing::PackageEntries convertedWithCharts(bool shape, bool charts,
                "</xdr:to>" +
                content + "<xdr:clientData/></xdr:twoCellAnchor>";
     };
-    quillory::testing::MiniSheet data(
-        "Data", "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>");
+    MiniWorkbook book;
+    book.sheets.emplace_back("Data",
+                             "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>");
+    MiniSheet& data = book.sheets.front();
     std::string anchors = shape ? anchor("1", "<xdr:sp><xdr:nvSpPr><xdr:cNvPr id=\"1\" "
                                               "name=\"Box\"/><xdr:cNvSpPr/></xdr:nvSpPr>"
                                               "<xdr:spPr/></xdr:sp>")
                                 : "";
     std::string chartRelationships;
-    std::string overrides;
+    std::vector<std::string> chartParts;
     for (const std::string id : {"2", "3"}) {
         if (!charts) {
             break;
@@ -297,36 +290,34 @@ quillory::testing::PackageEntries convertedWithCharts(bool shape, bool charts,
                     "chart\"><c:chart xmlns:c=\"http://schemas.openxmlformats.org/drawingml/"
                     "2006/chart\" r:id=\"rId" +
                     id + "\"/></a:graphicData></a:graphic></xdr:graphicFrame>");
-        chartRelationships += relationship(id, "chart", "../charts/chart" + id + ".xml");
-        data.parts.push_back({"xl/charts/chart" + id + ".xml",
+        chartRelationships += RelationshipTo("rId" + id, "chart", "../charts/chart" + id + ".xml");
+        chartParts.push_back("xl/charts/chart" + id + ".xml");
+        data.parts.push_back({chartParts.back(),
                               "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/"
                               "drawingml/2006/chart\"><c:chart><c:plotArea><c:layout/>"
                               "</c:plotArea></c:chart></c:chartSpace>"});
-        overrides += "<Override PartName=\"/xl/charts/chart" + id + ".xml\" ContentType=\"" + type +
-                     "drawingml.chart+xml\"/>";
     }
     if (shape || charts) {
         data.body += "<drawing r:id=\"rId1\"/>";
-        data.rels = relationship("1", "drawing", "../drawings/drawing1.xml");
+        data.rels = RelationshipTo("rId1", "drawing", "../drawings/drawing1.xml");
         data.parts.push_back(
             {"xl/drawings/drawing1.xml",
              "<xdr:wsDr "
              "xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
              "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" xmlns:r=\"" +
-                 rel + "\">" + anchors + (damaged ? "</xdr:wsDrr>" : "</xdr:wsDr>")});
-        overrides += "<Override PartName=\"/xl/drawings/drawing1.xml\" ContentType=\"" + type +
-                     "drawing+xml\"/>";
+                 kRelNs + "\">" + anchors + (damaged ? "</xdr:wsDrr>" : "</xdr:wsDr>")});
     }
     if (charts) {
-        data.parts.push_back({"xl/drawings/_rels/drawing1.xml.rels",
-                              "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/"
-                              "2006/relationships\">" +
-                                  chartRelationships + "</Relationships>"});
+        data.parts.push_back(
+            {"xl/drawings/_rels/drawing1.xml.rels", RelationshipsXml(chartRelationships)});
     }
-    quillory::testing::MiniWorkbook book;
-    book.sheets = {data};
-    auto package = quillory::testing::BuildPackage(book);
-    package.replaceOnce("[Content_Types].xml", "</Types>", overrides + "</Types>");
+    auto package = BuildPackage(book);
+    for (const std::string& part : chartParts) {
+        AddOverride(package, part, type + "drawingml.chart+xml");
+    }
+    if (shape || charts) {
+        AddOverride(package, "xl/drawings/drawing1.xml", type + "drawing+xml");
+    }
     // As a converter writes them: no number formats of its own, one font and cell format.
     package.set("xl/styles.xml",
                 "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
@@ -461,35 +452,12 @@ TEST(ChildProcessWaiting, ThrowingCallbackEndsTheWholeGroup) {
     expectBothEnded(dir / "pids");
 }
 
-// Legacy sources through the engine's automation interface: an .xls is listed without any
-// conversion. Copies of legacy sources are checked against LibreOffice's reading of them in
-// legacy_formats_test.py.
-TEST(LegacyEngine, ListingAnXlsNeedsNoConversion) {
-    TempDir work;
-    TempDir temporary;
-    quillory::testing::ScopedEnv temporaryFolder("TMPDIR", temporary.path().c_str());
-    const fs::path file = work.write(
-        "Quarterly.XLS", biff8Workbook({sheetNamed("North"), sheetNamed("Chart", 2),
-                                        sheetNamed("Module1", 6), sheetNamed("South", 0, 1)}));
-    auto application = CreateEngineApplication();
-    Workbook& workbook = application->Workbooks().Open(file);
-    ASSERT_EQ(workbook.Worksheets().Count(), 2);
-    EXPECT_EQ(workbook.Worksheets().Item(1).Name(), "North");
-    EXPECT_EQ(workbook.Worksheets().Item(2).Name(), "South");
-    EXPECT_EQ(workbook.Worksheets().Item(2).Visibility(), SheetVisibility::Hidden);
-    EXPECT_EQ(workbook.AllSheets().Count(), 3);
-    EXPECT_EQ(workbook.AllSheets().Item(2).Kind(), SheetKind::ChartSheet);
-    workbook.Close(false);
-    application->Quit();
-    EXPECT_TRUE(fs::is_empty(temporary.path()));
-    EXPECT_TRUE(application->Report().empty());
-}
-
-// Sources named ahead share one converter run that leaves out files that are no workbooks, and
-// bad legacy sources fail to open with their own description. The stand-in converter on the PATH
-// only records its arguments: it converts nothing, so the shared run fails and each source would
-// be converted again when it is used.
-TEST(LegacyEngine, SourcesNamedAheadShareOneRunAndBadOnesFailToOpenWithTheirOwnDescription) {
+// Sources named ahead share one converter run that leaves out files that are no workbooks; an
+// .xls is listed without any conversion, and bad legacy sources fail to open with their own
+// description. The stand-in converter on the PATH only records its arguments: it converts
+// nothing, so the shared run fails and each source would be converted again when it is copied.
+// Copies of legacy sources are checked against LibreOffice's reading in legacy_formats_test.py.
+TEST(LegacyEngine, SourcesNamedAheadShareOneRunListingNeedsNoneAndBadOnesFailToOpen) {
     TempDir work;
     TempDir temporary;
     const fs::path runs = work / "runs.txt";
@@ -497,7 +465,9 @@ TEST(LegacyEngine, SourcesNamedAheadShareOneRunAndBadOnesFailToOpenWithTheirOwnD
     const std::string searchPath = (work / "bin").string() + ":" + std::getenv("PATH");
     quillory::testing::ScopedEnv path("PATH", searchPath.c_str());
     quillory::testing::ScopedEnv temporaryFolder("TMPDIR", temporary.path().c_str());
-    const fs::path north = work.write("north.xls", biff8Workbook({sheetNamed("Data")}));
+    const fs::path north = work.write(
+        "north.XLS", biff8Workbook({sheetNamed("North"), sheetNamed("Chart", 2),
+                                    sheetNamed("Module1", 6), sheetNamed("South", 0, 1)}));
     const fs::path south = work.write("south.xls", biff8Workbook({sheetNamed("Data")}));
     const fs::path page = work.write("prices.xls", "<html><body><table><tr><td>1</td></tr>");
     auto application = CreateEngineApplication();
@@ -506,6 +476,14 @@ TEST(LegacyEngine, SourcesNamedAheadShareOneRunAndBadOnesFailToOpenWithTheirOwnD
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
     EXPECT_NE(log.find("source2.xls"), std::string::npos) << "both workbooks in one run: " << log;
     EXPECT_EQ(log.find("source3"), std::string::npos) << "the web page must stay out: " << log;
+    Workbook& workbook = application->Workbooks().Open(north);
+    ASSERT_EQ(workbook.Worksheets().Count(), 2);
+    EXPECT_EQ(workbook.Worksheets().Item(1).Name(), "North");
+    EXPECT_EQ(workbook.Worksheets().Item(2).Name(), "South");
+    EXPECT_EQ(workbook.Worksheets().Item(2).Visibility(), SheetVisibility::Hidden);
+    EXPECT_EQ(workbook.AllSheets().Count(), 3);
+    EXPECT_EQ(workbook.AllSheets().Item(2).Kind(), SheetKind::ChartSheet);
+    EXPECT_EQ(readFile(runs), log) << "listing ran the converter";
     ExpectFailure([&] { application->Workbooks().Open(page); }, ErrorCode::TextNotWorkbook,
                   {"\"prices.xls\""});
     application->Quit();
