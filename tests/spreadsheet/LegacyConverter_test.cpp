@@ -415,27 +415,6 @@ TEST(LegacyConverterNames, OnlyXlsXlsbAndOdsNeedConverting) {
     }
 }
 
-// A helper program's exit status, signal or failure to start, and its output in the log.
-TEST(LegacyChildProcess, ReportsExitStatusSignalsAndStartFailures) {
-    TempDir folder;
-    const fs::path log = folder / "log";
-    const auto limit = std::chrono::seconds(30);
-    const ProcessOutcome exited = RunWithTimeLimit("/bin/sh", {"-c", "echo \"$GREETING\"; exit 3"},
-                                                   {{"GREETING", "hello"}}, log, limit);
-    EXPECT_EQ(exited.kind, ProcessOutcome::Kind::Exited);
-    EXPECT_EQ(exited.exitCode, 3);
-    EXPECT_EQ(readFile(log), "hello\n");
-
-    const ProcessOutcome signalled =
-        RunWithTimeLimit("/bin/sh", {"-c", "kill -TERM $$"}, {}, log, limit);
-    EXPECT_EQ(signalled.kind, ProcessOutcome::Kind::Signalled);
-    EXPECT_EQ(signalled.exitCode, SIGTERM);
-
-    const ProcessOutcome missing = RunWithTimeLimit(folder / "absent", {}, {}, log, limit);
-    EXPECT_EQ(missing.kind, ProcessOutcome::Kind::CouldNotStart);
-    EXPECT_EQ(missing.startError, ENOENT);
-}
-
 // While a helper program runs, the caller is called back between looks at it (the window
 // repaints there); a callback that throws ends the helper's whole group at once.
 TEST(ChildProcessWaiting, ThrowingCallbackEndsTheWholeGroup) {

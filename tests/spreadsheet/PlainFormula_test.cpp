@@ -89,22 +89,5 @@ TEST(PlainFormula, RandomFormulasNeverFoolTheShortcut) {
     EXPECT_GT(accepted, 100) << "the random formulas must exercise the accepting side too";
 }
 
-TEST(PlainFormula, RewriteOfASelfContainedFormulaAsksNothing) {
-    int asked = 0;
-    FormulaContext context;
-    context.sheet = [&](std::string_view) -> std::optional<std::string> {
-        ++asked;
-        return std::nullopt;
-    };
-    context.definedName = context.sheet;
-    context.table = context.sheet;
-    const FormulaRewrite plain = RewriteFormula("IF(H3=0,0,(H3-G3)/H3)", context);
-    EXPECT_TRUE(plain.computable && !plain.changed && plain.warnings.empty());
-    EXPECT_EQ(asked, 0);
-    // A formula naming a sheet still goes through the lookup.
-    EXPECT_FALSE(RewriteFormula("'Sales'!H3-H3", context).computable);
-    EXPECT_EQ(asked, 1);
-}
-
 } // namespace
 } // namespace quillory::spreadsheet::ooxml
