@@ -81,14 +81,6 @@ std::string StoredZip(const Parts& parts) {
     return zip;
 }
 
-std::string Problems(const std::vector<std::string>& problems) {
-    std::string text;
-    for (const auto& problem : problems) {
-        text += "\n  " + problem;
-    }
-    return text;
-}
-
 // The second workbook of every merge: its own theme, standard font, styles and sheet names
 // (one of which most inputs also use), so that merging has differences to reconcile.
 std::shared_ptr<const ooxml::SourcePackage> FixedWorkbook() {
@@ -181,7 +173,11 @@ void FuzzPartsWorkbook(std::string_view input) {
     if (!problems.empty() &&
         (std::getenv("QUILLORY_FUZZ_STRICT") != nullptr ||
          testing::checkPackage(testing::PackageEntries::readBytes(zipped)).empty())) {
-        throw FuzzFinding("the result does not pass the structural checker:" + Problems(problems));
+        std::string text = "the result does not pass the structural checker:";
+        for (const auto& problem : problems) {
+            text += "\n  " + problem;
+        }
+        throw FuzzFinding(text);
     }
 }
 

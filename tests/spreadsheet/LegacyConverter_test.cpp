@@ -144,44 +144,42 @@ struct LegacyConversion : ::testing::Test {
     }
 };
 
-TEST_F(LegacyConversion, AConverterThatHangsIsStoppedWithEveryProcessItStarted) {
+// A stand-in converter that hangs (with a helper of its own), writes nothing or is missing: each
+// fails with its own words, every process it started is ended, the source is unchanged and nothing
+// is left behind. A second request tries again rather than handing out a file that does not exist.
+TEST_F(LegacyConversion, AConverterThatHangsWritesNothingOrIsMissingFailsWithItsOwnWords) {
+    using enum ErrorCode;
     const fs::path pids = tools / "pids";
     const std::string before = readFile(workbook);
-    {
-        LegacyConverter converter(
-            options(script(tools, "hang.sh", startingAHelper(pids) + "wait\n"),
-                    std::chrono::milliseconds(1500)));
-        ExpectFailure([&] { converter.Convert(workbook); }, ErrorCode::ConversionTimedOut,
-                      {"\"Budget 2024.xls\"", "did not finish"});
-        expectBothEnded(pids);
-        EXPECT_TRUE(converter.ConvertedSources().empty());
-    }
-    EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
-    EXPECT_EQ(readFile(workbook), before);
-}
-
-TEST_F(LegacyConversion, AConverterThatWritesNothingFailsWithItsOwnWords) {
-    {
-        LegacyConverter converter(options(
-            script(tools, "fail.sh", "echo 'Error: source file could not be loaded'\nexit 0\n")));
-        // A second request tries again rather than handing out a file that does not exist.
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            ExpectFailure([&] { converter.Convert(workbook); }, ErrorCode::ConversionFailed,
-                          {"\"Budget 2024.xls\"", "source file could not be loaded"});
+    const struct {
+        fs::path program;
+        ErrorCode code;
+        std::string words;
+    } cases[] = {
+        {script(tools, "hang.sh", startingAHelper(pids) + "wait\n"), ConversionTimedOut,
+         "did not finish"},
+        {script(tools, "fail.sh", "echo 'Error: source file could not be loaded'\nexit 0\n"),
+         ConversionFailed, "source file could not be loaded"},
+        {tools / "no-such-program", ConverterMissing, kConverterPackage},
+        // A program that exists but cannot be run is as good as missing.
+        {tools.write("soffice", "not a program"), ConverterMissing, kConverterPackage},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.program.filename().string());
+        {
+            LegacyConverter converter(options(test.program, std::chrono::milliseconds(1500)));
+            for (int attempt = 0; attempt < 2; ++attempt) {
+                ExpectFailure([&] { converter.Convert(workbook); }, test.code,
+                              {"\"Budget 2024.xls\"", test.words});
+                if (test.code == ConversionTimedOut) {
+                    expectBothEnded(pids);
+                }
+            }
+            EXPECT_TRUE(converter.ConvertedSources().empty());
         }
+        EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
+        EXPECT_EQ(readFile(workbook), before);
     }
-    EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
-}
-
-TEST_F(LegacyConversion, AMissingConverterNamesThePackageToInstall) {
-    LegacyConverter converter(options(tools / "no-such-program"));
-    ExpectFailure([&] { converter.Convert(workbook); }, ErrorCode::ConverterMissing,
-                  {kConverterPackage, "\"Budget 2024.xls\""});
-    EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
-
-    // A program that exists but cannot be run is as good as missing.
-    LegacyConverter second(options(tools.write("soffice", "not a program")));
-    ExpectFailure([&] { second.Convert(workbook); }, ErrorCode::ConverterMissing);
 }
 
 // Sources that are not what their names say, the hostile legacy files kept in
