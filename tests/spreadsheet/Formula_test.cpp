@@ -264,33 +264,23 @@ TEST(RewriteFormulaAgainstLibreOffice, RenamedSheetReferencesComputeTheSameValue
                                             "TRUE", "My Sheet", "Лист 1",  "x(1)",    "RC",
                                             "Exp1", ".x",       "Jan_1.b", "Mar_2024"};
     // A sheet "Main" of formulas (no cached values, so the reader computes them), then sheets
-    // holding one number each in B2.
+    // holding (n + 1) * 10 in B2; the last formula sums the last two over a span.
     testing::MiniWorkbook book;
     book.sheets.emplace_back("Main");
     std::vector<std::string> formulas;
-    std::vector<int> expected;
     FormulaContext context;
     context.sheetSpan = [](std::string_view, std::string_view) { return true; };
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const int value = static_cast<int>(i + 1) * 10;
         std::string escapedName;
         EscapeAttributeInto(escapedName, names[i]);
         book.sheets.emplace_back(escapedName, "<sheetData><row r=\"2\"><c r=\"B2\"><v>" +
-                                                  std::to_string(value) +
+                                                  std::to_string((i + 1) * 10) +
                                                   "</v></c></row></sheetData>");
         context.sheet = [&](std::string_view) { return std::optional<std::string>(names[i]); };
-        const FormulaRewrite rewritten = RewriteFormula("Source!B2*1", context);
-        ASSERT_TRUE(rewritten.computable) << rewritten.reason;
-        ASSERT_TRUE(rewritten.changed);
-        formulas.push_back(rewritten.text);
-        expected.push_back(value);
+        formulas.push_back(RewriteFormula("Source!B2*1", context).text);
     }
-    // A span over the last two value sheets, both ends renamed.
     context.sheet = Lookup({{"First", "Jan_1.b"}, {"Last", "Mar_2024"}});
-    const FormulaRewrite span = RewriteFormula("SUM(First:Last!B2)", context);
-    ASSERT_TRUE(span.computable) << span.reason;
-    formulas.push_back(span.text);
-    expected.push_back(130 + 140);
+    formulas.push_back(RewriteFormula("SUM(First:Last!B2)", context).text);
     std::string& cells = book.sheets.front().body;
     cells = "<sheetData>";
     for (std::size_t i = 0; i < formulas.size(); ++i) {
@@ -315,7 +305,7 @@ TEST(RewriteFormulaAgainstLibreOffice, RenamedSheetReferencesComputeTheSameValue
     std::string line;
     for (std::size_t i = 0; i < formulas.size(); ++i) {
         ASSERT_TRUE(std::getline(csv, line)) << "no row for " << formulas[i];
-        EXPECT_EQ(line, std::to_string(expected[i])) << formulas[i];
+        EXPECT_EQ(line, std::to_string(i < names.size() ? (i + 1) * 10 : 130 + 140)) << formulas[i];
     }
 }
 
