@@ -398,15 +398,6 @@ TEST_F(LegacyConversion, ChartsTheConversionLeavesOutComeFromGnumericsOrAreNoted
     EXPECT_TRUE(fs::is_empty(temporaryRoot.path()));
 }
 
-TEST(LegacyConverterNames, OnlyXlsXlsbAndOdsNeedConverting) {
-    for (const char* name : {"a.xls", "B.XLS", "c.xlsb", "d.Ods"}) {
-        EXPECT_TRUE(LegacyConverter::NeedsConversion(name)) << name;
-    }
-    for (const char* name : {"a.xlsx", "b.xlsm", "c.csv", "xls", "d.xls.txt"}) {
-        EXPECT_FALSE(LegacyConverter::NeedsConversion(name)) << name;
-    }
-}
-
 // While a helper program runs, the caller is called back between looks at it (the window
 // repaints there); a callback that throws ends the helper's whole group at once.
 TEST(ChildProcessWaiting, ThrowingCallbackEndsTheWholeGroup) {
