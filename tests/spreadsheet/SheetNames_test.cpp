@@ -121,18 +121,5 @@ TEST(SheetNames, UniqueNameIsAlwaysValidAndFree) {
     }
 }
 
-TEST(SheetNames, QuotingForFormulas) {
-    for (const std::string name : {"Sheet1", "Data", "Sheet_1.2", "ABCD1", "RCX"}) {
-        EXPECT_EQ(QuoteSheetNameIfNeeded(name), name);
-    }
-    // Names that look like cells or R1C1 references, numbers, booleans, and any other character.
-    for (const std::string name :
-         {"My Sheet", "A1", "Exp1", "xfd1048576", "R1C1", "R", "rc", "C12", "R2C", "2024", ".x",
-          "TRUE", "false", "Données", "a-b", "x(1)", "Data (2)", ""}) {
-        EXPECT_EQ(QuoteSheetNameIfNeeded(name), "'" + name + "'");
-    }
-    EXPECT_EQ(QuoteSheetNameIfNeeded("It's"), "'It''s'");
-}
-
 } // namespace
 } // namespace quillory::spreadsheet::ooxml
