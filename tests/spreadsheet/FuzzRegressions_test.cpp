@@ -12,8 +12,6 @@
 namespace quillory::fuzz {
 namespace {
 
-const std::filesystem::path kFuzzDir = QUILLORY_SOURCE_DIR "/fuzz";
-
 TEST(FuzzRegressions, EverySavedFindingIsHandledSoundly) {
     const testing::ScopedEnv strict("QUILLORY_FUZZ_STRICT", "1");
     const struct {
@@ -24,7 +22,8 @@ TEST(FuzzRegressions, EverySavedFindingIsHandledSoundly) {
                    {"formula", FuzzFormula}};
     int replayed = 0;
     for (const auto& target : targets) {
-        const auto folder = kFuzzDir / "regressions" / target.folder;
+        const auto folder =
+            std::filesystem::path(QUILLORY_FUZZ_DIR) / "regressions" / target.folder;
         if (!std::filesystem::exists(folder)) {
             continue;
         }

@@ -193,21 +193,19 @@ TEST_F(LegacyConversion, SourcesThatAreNotWhatTheySayFailBeforeAnyConversion) {
     empty.erase("content.xml");
     Entries plainZip = openDocument("");
     plainZip.erase("mimetype");
-    const auto fixture = [](const char* name) {
-        return readFile(fs::path(QUILLORY_SOURCE_DIR) / "tests" / "fixtures" / "legacy" / name);
+    const auto fixture = [](const std::string& name, ErrorCode code, const std::string& words) {
+        const fs::path folder = fs::path(QUILLORY_SOURCE_DIR) / "tests" / "fixtures" / "legacy";
+        return BadFile{name, readFile(folder / name), code, words};
     };
     const BadFile cases[] = {
         {"list.ods", "just,some\ntext,here\n", TextNotWorkbook, ""},
-        {"truncated-compound-file.xls", fixture("truncated-compound-file.xls"), TruncatedPackage,
-         "cut short"},
-        {"sheet-record-outside-stream.xls", fixture("sheet-record-outside-stream.xls"),
-         DamagedLegacyWorkbook, "points outside"},
-        {"looping-fat-chain.xls", fixture("looping-fat-chain.xls"), DamagedLegacyWorkbook, "loops"},
-        {"encrypted-filepass.xls", fixture("encrypted-filepass.xls"), PasswordProtected,
-         "password"},
-        {"excel4-biff4.xls", fixture("excel4-biff4.xls"), LegacyVersionUnsupported, "Excel 4.0"},
-        {"html-saved-as.xls", fixture("html-saved-as.xls"), TextNotWorkbook, "web page"},
-        {"csv-saved-as.xls", fixture("csv-saved-as.xls"), TextNotWorkbook, "text file"},
+        fixture("truncated-compound-file.xls", TruncatedPackage, "cut short"),
+        fixture("sheet-record-outside-stream.xls", DamagedLegacyWorkbook, "points outside"),
+        fixture("looping-fat-chain.xls", DamagedLegacyWorkbook, "loops"),
+        fixture("encrypted-filepass.xls", PasswordProtected, "password"),
+        fixture("excel4-biff4.xls", LegacyVersionUnsupported, "Excel 4.0"),
+        fixture("html-saved-as.xls", TextNotWorkbook, "web page"),
+        fixture("csv-saved-as.xls", TextNotWorkbook, "text file"),
         // Only the begin-book record: what LibreOffice turns into an empty "Sheet1".
         {"stub.xlsb", zipOf(binaryWorkbook("xl/workbook.bin", "\x83\x01\x00")),
          DamagedLegacyWorkbook, "xl/workbook.bin"},

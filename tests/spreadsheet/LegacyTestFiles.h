@@ -28,26 +28,21 @@ inline constexpr std::uint32_t kFatSector = 0xFFFFFFFD;
 inline constexpr std::uint32_t kSectorSize = 512;
 inline constexpr std::uint32_t kMiniCutoff = 4096;
 
-inline void putU16(std::string& bytes, std::size_t at, std::uint16_t value) {
-    bytes[at] = static_cast<char>(value & 0xFF);
-    bytes[at + 1] = static_cast<char>(value >> 8);
-}
-
-inline void putU32(std::string& bytes, std::size_t at, std::uint32_t value) {
-    putU16(bytes, at, static_cast<std::uint16_t>(value & 0xFFFF));
-    putU16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
-}
-
 inline std::string u16(std::uint16_t value) {
-    std::string bytes(2, '\0');
-    putU16(bytes, 0, value);
-    return bytes;
+    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
 }
 
 inline std::string u32(std::uint32_t value) {
-    std::string bytes(4, '\0');
-    putU32(bytes, 0, value);
-    return bytes;
+    return u16(static_cast<std::uint16_t>(value & 0xFFFF)) +
+           u16(static_cast<std::uint16_t>(value >> 16));
+}
+
+inline void putU16(std::string& bytes, std::size_t at, std::uint16_t value) {
+    bytes.replace(at, 2, u16(value));
+}
+
+inline void putU32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    bytes.replace(at, 4, u32(value));
 }
 
 inline std::string utf16(const std::u16string& text) {

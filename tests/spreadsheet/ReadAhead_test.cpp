@@ -32,16 +32,6 @@ std::string NoisyText(std::size_t size) {
     return text;
 }
 
-std::filesystem::path WritePackage(const TempDir& dir, const std::string& large,
-                                   const std::string& small) {
-    PackageEntries package;
-    package.set("large.xml", large);
-    package.set("small.xml", small);
-    const auto file = dir / "parts.zip";
-    package.write(file);
-    return file;
-}
-
 // The error code a read throws, or -1 when it does not throw.
 int ErrorOf(const std::function<void()>& read) {
     try {
@@ -59,7 +49,11 @@ TEST(ReadAhead, AThrowingConsumerStopsTheReadThenPartsReadOrFailAsThePlainReadDo
     TempDir dir;
     const std::string large = NoisyText(4 * kReadAheadFromBytes);
     const std::string small = NoisyText(1000);
-    const auto file = WritePackage(dir, large, small);
+    PackageEntries package;
+    package.set("large.xml", large);
+    package.set("small.xml", small);
+    const auto file = dir / "parts.zip";
+    package.write(file);
     auto zip = ZipReader::OpenFile(file, "parts.zip");
     int calls = 0;
     EXPECT_THROW(ReadChunksAhead(*zip, "large.xml",
