@@ -24,14 +24,6 @@ LegacyWorkbookListing listBytes(const std::string& bytes) {
     return ListLegacyWorkbook(std::make_unique<MemoryByteSource>(bytes), "\"book.xls\"");
 }
 
-std::vector<std::string> names(const LegacyWorkbookListing& listing) {
-    std::vector<std::string> result;
-    for (const LegacySheet& sheet : listing.sheets) {
-        result.push_back(sheet.name);
-    }
-    return result;
-}
-
 std::string inContainer(const std::string& stream, const std::string& name = "Workbook") {
     CompoundFileBuilder builder;
     builder.addStream(name, stream);
@@ -50,15 +42,16 @@ TEST(LegacyListing, ListsEveryKindAndVisibilityInTabOrder) {
                       {.fillerBytes = 20000});
     const LegacyWorkbookListing listing = listBytes(file);
     EXPECT_EQ(listing.version, BiffVersion::Biff8);
-    EXPECT_EQ(names(listing), (std::vector<std::string>{"Data", "Chart1", "Macro1", "Module1",
-                                                        "Dialog1", "Hidden", "VeryHidden"}));
-    const std::vector<LegacySheetKind> kinds = {
-        LegacySheetKind::Worksheet,   LegacySheetKind::ChartSheet,
-        LegacySheetKind::MacroSheet,  LegacySheetKind::VisualBasicModule,
-        LegacySheetKind::DialogSheet, LegacySheetKind::Worksheet,
-        LegacySheetKind::Worksheet};
-    for (std::size_t i = 0; i < kinds.size(); ++i) {
-        EXPECT_EQ(listing.sheets[i].kind, kinds[i]) << listing.sheets[i].name;
+    using enum LegacySheetKind;
+    const std::pair<std::string, LegacySheetKind> sheets[] = {
+        {"Data", Worksheet},      {"Chart1", ChartSheet},
+        {"Macro1", MacroSheet},   {"Module1", VisualBasicModule},
+        {"Dialog1", DialogSheet}, {"Hidden", Worksheet},
+        {"VeryHidden", Worksheet}};
+    ASSERT_EQ(listing.sheets.size(), std::size(sheets));
+    for (std::size_t i = 0; i < std::size(sheets); ++i) {
+        EXPECT_EQ(listing.sheets[i].name, sheets[i].first);
+        EXPECT_EQ(listing.sheets[i].kind, sheets[i].second) << sheets[i].first;
     }
     EXPECT_EQ(listing.sheets[0].visibility, SheetVisibility::Visible);
     EXPECT_EQ(listing.sheets[5].visibility, SheetVisibility::Hidden);
@@ -73,14 +66,14 @@ TEST(LegacyListing, Biff8NamesInCompressedAndWideCharactersFromTheBiff8Stream) {
         listBytes(biff8Workbook({sheetNamed("Caf\xE9 \xA3"), wideSheetNamed(u"Данные"),
                                  wideSheetNamed(u"表1"), wideSheetNamed(u"Smile \U0001F600"),
                                  wideSheetNamed(std::u16string(u"Bad ") + char16_t(0xD800))}));
-    EXPECT_EQ(names(listing),
+    EXPECT_EQ(listing.WorksheetNames(),
               (std::vector<std::string>{"Café £", "Данные", "表1", "Smile 😀", "Bad \xEF\xBF\xBD"}));
     // With both, the Biff8 stream is read; a bare workbook stream is read too.
     CompoundFileBuilder dual;
     dual.addStream("Book", workbookStream({sheetNamed("Old")}, {.version = kBiff5}));
     dual.addStream("Workbook", workbookStream({sheetNamed("New")}));
-    EXPECT_EQ(names(listBytes(dual.build())), std::vector<std::string>{"New"});
-    EXPECT_EQ(names(listBytes(workbookStream({sheetNamed("Loose")}))),
+    EXPECT_EQ(listBytes(dual.build()).WorksheetNames(), std::vector<std::string>{"New"});
+    EXPECT_EQ(listBytes(workbookStream({sheetNamed("Loose")})).WorksheetNames(),
               std::vector<std::string>{"Loose"});
 }
 
@@ -95,15 +88,15 @@ TEST(LegacyListing, Biff5NamesInTheWorkbooksCodePage) {
                         1252));
     EXPECT_EQ(western.version, BiffVersion::Biff5);
     EXPECT_EQ(western.codePage, 1252);
-    EXPECT_EQ(names(western), (std::vector<std::string>{"€uro Café", "Straße “q”"}));
+    EXPECT_EQ(western.WorksheetNames(), (std::vector<std::string>{"€uro Café", "Straße “q”"}));
     // Without a CODEPAGE record the Western code page applies.
-    EXPECT_EQ(names(listBytes(biff5({sheetNamed("Caf\xE9")}, -1))),
+    EXPECT_EQ(listBytes(biff5({sheetNamed("Caf\xE9")}, -1)).WorksheetNames(),
               std::vector<std::string>{"Café"});
-    EXPECT_EQ(names(listBytes(biff5({sheetNamed("\xC4\xE0\xED\xED\xFB\xE5")}, 1251))),
+    EXPECT_EQ(listBytes(biff5({sheetNamed("\xC4\xE0\xED\xED\xFB\xE5")}, 1251)).WorksheetNames(),
               std::vector<std::string>{"Данные"});
-    EXPECT_EQ(names(listBytes(biff5({sheetNamed("\x8A\xE8")}, 1250))),
+    EXPECT_EQ(listBytes(biff5({sheetNamed("\x8A\xE8")}, 1250)).WorksheetNames(),
               std::vector<std::string>{"Šč"});
-    EXPECT_EQ(names(listBytes(biff5({sheetNamed("\x95\x5C")}, 932))),
+    EXPECT_EQ(listBytes(biff5({sheetNamed("\x95\x5C")}, 932)).WorksheetNames(),
               std::vector<std::string>{"表"});
 }
 
