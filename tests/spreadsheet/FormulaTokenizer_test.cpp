@@ -96,7 +96,7 @@ const std::vector<std::string> kRealFormulas = {
     "Sheet1!$A:$A,Sheet1!$1:$1",
 };
 
-TEST(FormulaTokenizer, LiteralsOperatorsSeparatorsAndCalls) {
+TEST(FormulaTokenizer, LiteralsOperatorsSeparatorsAndCallsOrAnError) {
     const std::pair<const char*, const char*> cases[] = {
         {"1E+3+1.5e-10-.5+7", "NoNoNoN"},
         {"\"He said \"\"hi\"\"\"&\"\"", "SoS"},
@@ -123,6 +123,16 @@ TEST(FormulaTokenizer, LiteralsOperatorsSeparatorsAndCalls) {
     for (const char* formula : {"LOG10(A1)", "ATAN2(A1,B1)", "DAYS360(A1,B1)", "_xlfn.T.TEST(A1)",
                                 "_xlfn._xlws.SORT(A1:A3)", "ERROR.TYPE(A1)"}) {
         EXPECT_EQ(Types(formula).at(0), 'F') << formula;
+    }
+    // Unreadable input is reported, not guessed at.
+    for (const char* formula :
+         {"",          "   ",   "SUM(A1",   "A1)",          "\"open",  "'Sheet A1",
+          "'Sheet'A1", "A1+",   "1A",       "~A1",          "#WHAT!",  "Table1[Col",
+          "{1,{2}}",   "A1;B1", "(,)",      "Sheet1!",      "$Name",   "1E+",
+          "A1 B1)",    "{1,2",  "SUM(A1))", "'a:b':'c'!A1", "'a':!A1", "'a':''!A1"}) {
+        const FormulaTokens tokens = TokenizeFormula(formula);
+        EXPECT_FALSE(tokens.ok()) << "accepted: " << formula;
+        EXPECT_LE(tokens.errorOffset, std::string_view(formula).size()) << formula;
     }
 }
 
@@ -174,18 +184,6 @@ TEST(FormulaTokenizer, ReferencesNameTheirKindSheetsWorkbookAndTable) {
     };
     for (const auto& [formula, description] : cases) {
         EXPECT_EQ(Describe(formula), description) << formula;
-    }
-}
-
-TEST(FormulaTokenizer, UnreadableInputIsReportedNotGuessed) {
-    for (const char* formula :
-         {"",          "   ",   "SUM(A1",   "A1)",          "\"open",  "'Sheet A1",
-          "'Sheet'A1", "A1+",   "1A",       "~A1",          "#WHAT!",  "Table1[Col",
-          "{1,{2}}",   "A1;B1", "(,)",      "Sheet1!",      "$Name",   "1E+",
-          "A1 B1)",    "{1,2",  "SUM(A1))", "'a:b':'c'!A1", "'a':!A1", "'a':''!A1"}) {
-        const FormulaTokens tokens = TokenizeFormula(formula);
-        EXPECT_FALSE(tokens.ok()) << "accepted: " << formula;
-        EXPECT_LE(tokens.errorOffset, std::string_view(formula).size()) << formula;
     }
 }
 

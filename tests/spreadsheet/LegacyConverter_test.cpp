@@ -130,7 +130,6 @@ struct LegacyConversion : ::testing::Test {
         try {
             converter.Convert(sources.write(name, bytes));
         } catch (const SpreadsheetError& error) {
-            EXPECT_NE(error.description().find(name), std::string::npos) << error.description();
             return error;
         }
         ADD_FAILURE() << "conversion succeeded";
@@ -319,14 +318,6 @@ quillory::testing::PackageEntries convertedWithCharts(bool shape, bool charts,
     return package;
 }
 
-struct ChartConversionCase {
-    std::string name;
-    std::string gnumeric; // the stand-in's script; empty: not installed
-    bool shape;           // LibreOffice's conversion has a drawing of a shape on the sheet
-    std::size_t charts;   // on the sheet afterwards
-    std::string noteWords;
-};
-
 // A sheet that embeds two charts a stand-in LibreOffice leaves out: they come from a stand-in
 // Gnumeric's conversion into the sheet's drawing (made, or the shape's), or the sheet stays as
 // converted and its note says why, whatever that conversion does (fails, hangs, writes a damaged
@@ -345,7 +336,13 @@ TEST_F(LegacyConversion, ChartsTheConversionLeavesOutComeFromGnumericsOrAreNoted
     const std::string damaged = file("damaged.xlsx", convertedWithCharts(false, true, true));
     const std::string bare = file("bare.xlsx", convertedWithCharts(false, false));
     const auto copying = [](const std::string& package) { return "cp '" + package + "' \"$3\"\n"; };
-    const ChartConversionCase cases[] = {
+    const struct {
+        std::string name;
+        std::string gnumeric; // the stand-in's script; empty: not installed
+        bool shape;           // LibreOffice's conversion has a drawing of a shape on the sheet
+        std::size_t charts;   // on the sheet afterwards
+        std::string noteWords;
+    } cases[] = {
         {"carried", copying(donor), false, 2, ""},
         {"beside a shape", copying(donor), true, 2, ""},
         {"not installed", "", false, 0, "is not installed (package gnumeric)"},
@@ -354,7 +351,7 @@ TEST_F(LegacyConversion, ChartsTheConversionLeavesOutComeFromGnumericsOrAreNoted
         {"damaged", copying(damaged), false, 0, "cannot be used"},
         {"without them", copying(bare), false, 0, "holds no more of them"},
     };
-    for (const ChartConversionCase& test : cases) {
+    for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         const std::string converted =
             file("converted.xlsx", convertedWithCharts(test.shape, false));

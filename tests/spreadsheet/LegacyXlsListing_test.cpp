@@ -388,22 +388,20 @@ TEST(LegacyCompoundFile, EveryCutShortCopyFailsCleanlyUntilTheDataIsWhole) {
                   {kName, "shorter than its header"});
 }
 
-struct Damage {
-    std::string what;
-    std::size_t at; // where value is written, little-endian, in `bytes` bytes
-    std::uint32_t value;
-    ErrorCode code;
-    std::string words;
-    int bytes = 4;
-};
-
 TEST(LegacyCompoundFile, EachKindOfDamageIsReportedNotFollowed) {
     using enum ErrorCode;
     const Sample sample;
     const std::uint32_t big = sample.layout.firstSector.at("Big");
     const std::uint32_t directory = sample.layout.firstDirectorySector;
     const auto entry = [&](const char* name) { return sample.layout.entryOffset.at(name); };
-    const Damage cases[] = {
+    const struct {
+        std::string what;
+        std::size_t at; // where value is written, little-endian, in `bytes` bytes
+        std::uint32_t value;
+        ErrorCode code;
+        std::string words;
+        int bytes = 4;
+    } cases[] = {
         {"stream loop", fatEntry(big + 5), big + 2, DamagedLegacyWorkbook, "loops back on itself"},
         {"self loop", fatEntry(big), big, DamagedLegacyWorkbook, "loops back on itself"},
         // The directory has no size of its own: only the loop check ends it.
@@ -426,7 +424,7 @@ TEST(LegacyCompoundFile, EachKindOfDamageIsReportedNotFollowed) {
         {"huge table", 44, 0xFFFFFFFF, DamagedLegacyWorkbook, "allocation table claims"},
         {"table larger than the file", 44, 1000, TruncatedPackage, "larger than the file"},
     };
-    for (const Damage& damage : cases) {
+    for (const auto& damage : cases) {
         std::string damaged = sample.file;
         for (int k = 0; k < damage.bytes; ++k) {
             damaged[damage.at + k] = static_cast<char>((damage.value >> (8 * k)) & 0xFF);

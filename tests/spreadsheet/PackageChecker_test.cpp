@@ -32,14 +32,11 @@ protected:
     TempDir dir_;
 };
 
-TEST_F(PackageCheckerTest, AcceptsEveryFixtureWorkbookWrittenByLibxlsxwriter) {
+TEST_F(PackageCheckerTest, AcceptsEveryFixtureWorkbookWrittenByLibxlsxwriterNotABrokenArchive) {
     for (const auto& file : writeAllFixtures(dir_.path())) {
         const auto problems = checkPackageFile(file);
         EXPECT_TRUE(problems.empty()) << file.filename() << ":\n" << joined(problems);
     }
-}
-
-TEST_F(PackageCheckerTest, ReportsAnUnreadableArchive) {
     const auto file = dir_.write("broken.xlsx", "PK\x03\x04 this is not a zip archive");
     EXPECT_FALSE(checkPackageFile(file).empty());
 }
