@@ -1,5 +1,5 @@
-// The quillory-merge command line, run as a program: exit statuses, listing, whole-file and
-// entries-file merges, folders in name order, the JSON report.
+// The quillory-merge command line, run as a program: exit statuses, whole-file and entries-file
+// merges, folders in name order, the JSON report (what --list prints is the Python checks').
 
 #include "../spreadsheet/EnginePackages.h"
 #include "spreadsheet/Automation.h"
@@ -81,17 +81,6 @@ TEST(QuilloryMergeUsage, WrongCommandLinesExitWithTwo) {
     EXPECT_NE(help.output.find("--entries"), std::string::npos);
 }
 
-TEST(QuilloryMergeList, PrintsWorksheetsOrFailsWithTheReason) {
-    TempDir dir;
-    const auto file = Book(dir, "a.xlsx", {"First", "Second"});
-    const ToolRun run = Merge({"--list", file.string()});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, "First\nSecond\n");
-    const ToolRun missing = Merge({"--list", (dir / "none.xlsx").string()});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.output.find("'none.xlsx' does not exist"), std::string::npos);
-}
-
 TEST(QuilloryMergeRun, WorkbooksAndFoldersInOrder) {
     TempDir dir;
     const auto single = Book(dir, "single.xlsx", {"Solo"});
@@ -143,6 +132,9 @@ TEST(QuilloryMergeRun, EntriesFileAndFailures) {
     const std::string before = readFile(source);
     EXPECT_EQ(Merge({"-o", source.string(), source.string()}).status, 2);
     EXPECT_EQ(readFile(source), before);
+    const ToolRun missing = Merge({"--list", (dir / "none.xlsx").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find("'none.xlsx' does not exist"), std::string::npos);
 }
 
 } // namespace

@@ -32,7 +32,6 @@ TEST(PathKind, FilesAndFoldersAreWhatTheyAreAndAnythingUnusableIsMissing) {
         {root + "ReadOnly.xlsx", PathKind::File},
         {root + "empty folder", PathKind::Folder},
         {root + "full folder", PathKind::Folder},
-        {root + "full folder/", PathKind::Folder}, // the same folder
         {root + "full folder/Sheet.xlsx", PathKind::File},
         {"", PathKind::Missing},
         {root + "gone.xlsx", PathKind::Missing},

@@ -51,31 +51,6 @@ std::unique_ptr<ListModel> loaded(const fs::path& file) {
 
 } // namespace
 
-TEST(SavedList, LoadGivesOneRowPerLineWithTheIconOfItsPathAndSavesTheSameBytes) {
-    ProgramFolder program;
-    const fs::path book = program.dir.write("data/Book 1.xlsx", "x");
-    const fs::path folder = program.dir / "data";
-    const std::string bytes = book.string() + "\r\n" + folder.string() + "\r\n" +
-                              (folder / "deleted.xlsx").string() + "\r\n" + "\r\n" + "  " +
-                              book.string() + "  \r\n" + "Übersicht – 2024.xlsx\r\n" +
-                              book.string() + "\r\n";
-    program.writeList(bytes);
-
-    ListModel list;
-    LoadSourceList(list, program.files.sourceListFile());
-    EXPECT_EQ(RowTexts(list), (std::vector<std::string>{book.string(), folder.string(),
-                                                        (folder / "deleted.xlsx").string(), "",
-                                                        "  " + book.string() + "  ",
-                                                        "Übersicht – 2024.xlsx", book.string()}));
-    // File 1, folder 2, anything else 3 (spaces make it another path; duplicates stay).
-    EXPECT_EQ(RowIcons(list), (std::vector<int>{1, 2, 3, 3, 3, 3, 1}));
-    EXPECT_EQ(list.selectedPosition(), 1);
-
-    fs::remove(program.files.sourceListFile());
-    EXPECT_EQ(SaveSourceList(list, program.files), SaveResult::Saved);
-    EXPECT_EQ(program.list(), bytes);
-}
-
 TEST(SavedList, EveryKindOfLineEndEndsALineAndSavingWritesCrLf) {
     struct Case {
         const char* bytes;
@@ -112,25 +87,31 @@ TEST(SavedList, EveryKindOfLineEndEndsALineAndSavingWritesCrLf) {
     }
 }
 
-TEST(SavedList, MissingOrDamagedListFilesLoadWithoutFailing) {
+TEST(SavedList, EachLineIsARowWithTheIconOfItsPathAndDamagedFilesLoadWithoutFailing) {
     ProgramFolder program;
     EXPECT_EQ(loaded(program.files.sourceListFile())->count(), 0);
 
-    // Bytes of every value, NULs included, and lines that cannot be paths.
-    std::string binary;
+    // A file, a folder, the file with spaces around it (another path), bytes of every value, NULs
+    // included, lines that cannot be paths, and the file again (duplicates stay).
+    const std::string book = program.dir.write("data/Book 1.xlsx", "x").string();
+    std::string bytes =
+        book + "\r\n" + (program.dir / "data").string() + "\r\n  " + book + "  \r\n";
     for (int i = 0; i < 4096; ++i) {
-        binary += static_cast<char>((i * 131 + 7) % 256);
+        bytes += static_cast<char>((i * 131 + 7) % 256);
     }
-    binary += "\r\n" + std::string(100000, 'x') + "\r\n*.xlsx\r\n" + "/no/such/folder/\r\n";
-    program.writeList(binary);
+    bytes += "\r\n" + std::string(100000, 'x') + "\r\n*.xlsx\r\n/no/such/folder/\r\n" + book;
+    program.writeList(bytes);
     const auto list = loaded(program.files.sourceListFile());
-    ASSERT_EQ(list->count(), static_cast<int>(quillory::sources::SplitLines(binary).size()));
-    for (int icon : RowIcons(*list)) {
-        EXPECT_EQ(icon, quillory::lists::kIconMissing);
-    }
+    const auto lines = quillory::sources::SplitLines(bytes);
+    EXPECT_EQ(RowTexts(*list), lines);
+    std::vector<int> icons(lines.size(), quillory::lists::kIconMissing);
+    icons.front() = icons.back() = quillory::lists::kIconFile;
+    icons[1] = quillory::lists::kIconFolder;
+    EXPECT_EQ(RowIcons(*list), icons);
+    EXPECT_EQ(list->selectedPosition(), 1);
     // Whatever was loaded is written back byte for byte, line ends aside.
     SaveSourceList(*list, program.files);
-    EXPECT_EQ(RowTexts(*loaded(program.files.sourceListFile())), RowTexts(*list));
+    EXPECT_EQ(RowTexts(*loaded(program.files.sourceListFile())), lines);
 }
 
 TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSave) {

@@ -124,29 +124,26 @@ TEST_F(SourceCommands, CancelAnEmptyFolderOrAFailingDialogChangesNoneOfTheFourLi
 }
 
 TEST_F(SourceCommands, RemoveFileSelectsTheRowBeforeTheRemovedOne) {
-    struct Case {
-        int selected; // 0: rows, but none selected
-        Strings left;
-        int selectedAfter;
-        Strings calls;
-    };
-    const Case cases[] = {{3, {"/1", "/2", "/4", "/5"}, 2, {"workbooks /2", "busy worksheets"}},
-                          {1, {"/2", "/3", "/4", "/5"}, 1, {"workbooks /2", "busy worksheets"}},
-                          {5, {"/1", "/2", "/3", "/4"}, 4, {"workbooks /4", "busy worksheets"}},
-                          {0, {"/1", "/2", "/3", "/4", "/5"}, 0, {}}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.selected);
+    // The row selected (0: rows, but none selected), the rows left and the one then selected.
+    const std::tuple<int, Strings, int> cases[] = {{3, {"/1", "/2", "/4", "/5"}, 2},
+                                                   {1, {"/2", "/3", "/4", "/5"}, 1},
+                                                   {5, {"/1", "/2", "/3", "/4"}, 4},
+                                                   {0, {"/1", "/2", "/3", "/4", "/5"}, 0}};
+    for (const auto& [selected, left, selectedAfter] : cases) {
+        SCOPED_TRACE(selected);
         lists.sources.clear();
         addSources(lists.sources, {"/selected", "/1", "/2", "/3", "/4", "/5"}, kIconFolder);
         lists.sources.remove(1);
-        if (c.selected > 0) {
-            lists.sources.select(c.selected);
+        if (selected > 0) {
+            lists.sources.select(selected);
         }
         calls.clear();
         RemoveFile(context());
-        EXPECT_EQ(RowTexts(lists.sources), c.left);
-        EXPECT_EQ(lists.sources.selectedPosition(), c.selectedAfter);
-        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(RowTexts(lists.sources), left);
+        EXPECT_EQ(lists.sources.selectedPosition(), selectedAfter);
+        const Strings listed{"workbooks " + left[std::max(selectedAfter, 1) - 1],
+                             "busy worksheets"};
+        EXPECT_EQ(calls, selectedAfter == 0 ? Strings{} : listed);
         EXPECT_FALSE(ui.busy);
     }
     EXPECT_TRUE(ui.messages.empty());
@@ -177,26 +174,23 @@ TEST_F(SourceCommands, RemovingTheOnlyRowOrAllEmptiesThreeListsButKeepsTheMergeL
 }
 
 TEST_F(SourceCommands, MovesCarryTextAndIconAndStopAtTheEnds) {
-    lists.sources.setSmallIcon(lists.sources.add("/file.xlsx"), kIconFile);
-    lists.sources.setSmallIcon(lists.sources.add("/gone.xlsx"), kIconMissing);
-    lists.sources.setSmallIcon(lists.sources.add("/folder"), kIconFolder);
+    addSources(lists.sources, {"/file.xlsx"}, kIconFile);
+    addSources(lists.sources, {"/gone.xlsx"}, kIconMissing);
+    addSources(lists.sources, {"/folder"}, kIconFolder);
     lists.workbooks.add("file.xlsx");
-
-    lists.sources.select(2);
-    MoveSourceUp(lists.sources);
-    MoveSourceUp(lists.sources); // at the top
-    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/file.xlsx", "/folder"}));
-    EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFile, kIconFolder}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 1);
-    EXPECT_EQ(visibility.shown, std::vector<int>{1});
-
-    // Row 2 of 3 down gives 1, 3, 2 with the moved row selected at 3.
-    lists.sources.select(2);
-    MoveSourceDown(lists.sources);
-    MoveSourceDown(lists.sources); // at the bottom
+    // The row selected, up or down, then each row's icon and the row selected.
+    const std::tuple<int, bool, std::vector<int>, int> steps[] = {
+        {2, true, {kIconMissing, kIconFile, kIconFolder}, 1},
+        {1, true, {kIconMissing, kIconFile, kIconFolder}, 1}, // at the top
+        {2, false, {kIconMissing, kIconFolder, kIconFile}, 3},
+        {3, false, {kIconMissing, kIconFolder, kIconFile}, 3}}; // at the bottom
+    for (const auto& [select, up, icons, selected] : steps) {
+        lists.sources.select(select);
+        (up ? MoveSourceUp : MoveSourceDown)(lists.sources);
+        EXPECT_EQ(RowIcons(lists.sources), icons);
+        EXPECT_EQ(lists.sources.selectedPosition(), selected);
+    }
     EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/folder", "/file.xlsx"}));
-    EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFolder, kIconFile}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 3);
     EXPECT_EQ(visibility.shown, (std::vector<int>{1, 3}));
     EXPECT_EQ(RowTexts(lists.workbooks), Strings{"file.xlsx"});
     EXPECT_TRUE(calls.empty());
