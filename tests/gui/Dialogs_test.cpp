@@ -12,10 +12,8 @@
 #include "dialogs/Dialog2.h"
 #include "support/TempDir.h"
 
-#include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListView>

@@ -1,5 +1,6 @@
 #include "lists/MainLists.h"
 #include "sources/SavedList.h"
+#include "sources/SettingsFile.h"
 #include "support/ListContents.h"
 #include "support/TempDir.h"
 
@@ -14,6 +15,7 @@ using quillory::sources::FileError;
 using quillory::sources::LoadSourceList;
 using quillory::sources::LocateProgramFiles;
 using quillory::sources::ProgramFiles;
+using quillory::sources::ReadAutoSaveBox;
 using quillory::sources::SaveResult;
 using quillory::sources::SaveSourceList;
 using quillory::testing::readFile;
@@ -114,15 +116,21 @@ TEST(SavedList, EachLineIsARowWithTheIconOfItsPathAndDamagedFilesLoadWithoutFail
     EXPECT_EQ(RowTexts(*loaded(program.files.sourceListFile())), lines);
 }
 
-TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSave) {
-    // By whether the list is saved, set.txt's bytes (nullptr: no set.txt).
-    const std::pair<bool, std::vector<const char*>> groups[] = {
-        {true, {nullptr, "", "\r\n", "1\r\n", "0 \r\n", " 0\r\n", "yes\r\n"}},
+// set.txt holds two rules: the list is saved unless its first line is exactly "0"; the Settings
+// box shows ticked only for a first line of exactly "1".
+TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSaveAndOfExactlyOneTicksTheBox) {
+    // By whether the list is saved and the box ticked, set.txt's bytes (nullptr: no set.txt).
+    const std::tuple<bool, bool, std::vector<const char*>> groups[] = {
+        {true, true, {"1\r\n", "1", "1\r\n0\r\n"}},
+        {true,
+         false,
+         {nullptr, "", "\r\n", "0 \r\n", " 0\r\n", "yes\r\n", "1 \r\n", " 1\r\n", "\r\n1\r\n"}},
         {false,
+         false,
          {"0\r\n", "0", "0\r\n1\r\n", "0\n",
           "\xEF\xBB\xBF"
           "0\r\n"}}};
-    for (const auto& [saved, settingsFiles] : groups) {
+    for (const auto& [saved, ticked, settingsFiles] : groups) {
         for (const char* settings : settingsFiles) {
             SCOPED_TRACE(::testing::PrintToString(std::string(settings ? settings : "missing")));
             ProgramFolder program;
@@ -135,6 +143,7 @@ TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSave) {
             EXPECT_EQ(SaveSourceList(list, program.files),
                       saved ? SaveResult::Saved : SaveResult::SwitchedOff);
             EXPECT_EQ(program.list(), saved ? "new\r\n" : "old\r\n");
+            EXPECT_EQ(ReadAutoSaveBox(program.files.settingsFile()), ticked);
         }
     }
 }

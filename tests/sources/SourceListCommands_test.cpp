@@ -12,7 +12,6 @@
 using namespace quillory::lists;
 using namespace quillory::sources;
 using quillory::testing::RecordingUiPort;
-using quillory::testing::RowEntries;
 using quillory::testing::RowIcons;
 using quillory::testing::RowTexts;
 using quillory::testing::TempDir;
@@ -161,11 +160,7 @@ TEST_F(SourceCommands, RemovingTheOnlyRowOrAllEmptiesThreeListsButKeepsTheMergeL
         } else {
             RemoveFile(context());
         }
-        EXPECT_TRUE(lists.sources.empty());
-        EXPECT_EQ(lists.sources.selectedPosition(), 0);
-        EXPECT_TRUE(lists.workbooks.empty());
-        EXPECT_TRUE(lists.worksheets.empty());
-        EXPECT_EQ(RowEntries(lists.merge), Strings{"/books/a.xlsx|Sheet1"});
+        EXPECT_EQ(snapshot(), (std::vector<Strings>{{}, {}, {}, {"/books/a.xlsx"}}));
         EXPECT_TRUE(calls.empty());
         EXPECT_FALSE(ui.busy);
     }
