@@ -129,7 +129,7 @@ TEST_F(BrowsingTest, ClickOnASourceShowsTheWorksheetsOfItsFirstWorkbookInTabOrde
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(BrowsingTest, AddAllTakesEveryWorksheetOfEveryCheckedWorkbookInOrder) {
+TEST_F(BrowsingTest, AddAllTakesEveryWorksheetOfEveryCheckedWorkbookInOrderOrTheFileSource) {
     chooseSource(dir.path().string());
     lists.merge.add("earlier");
     lists.merge.setChecked(1, true);
@@ -148,6 +148,25 @@ TEST_F(BrowsingTest, AddAllTakesEveryWorksheetOfEveryCheckedWorkbookInOrder) {
     addAll();
     EXPECT_EQ(entries(),
               (Strings{"earlier|", a + "|A1", a + "|A2", b + "|B1", a + "|A1", a + "|A2"}));
+
+    // A file source is added whatever its tick; one without worksheets, a missing one or none
+    // adds nothing, and only the first two open a workbook.
+    lists.merge.clear();
+    chooseSource(b);
+    lists.workbooks.setChecked(1, false);
+    addAll();
+    const auto charts = dir.write("charts.xlsx", "x").string();
+    world.addWorkbook(charts, std::vector<FakeSpreadsheet::SheetSpec>{
+                                  {"Chart1", spreadsheet::SheetKind::ChartSheet}});
+    for (const std::string& source : {charts, (dir / "gone").string()}) {
+        chooseSource(source);
+        addAll();
+    }
+    lists.sources.clear();
+    addAll();
+    EXPECT_EQ(entries(), (Strings{b + "|B1"}));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(world.applicationsCreated(), 5);
 }
 
 // A workbook failing half-way keeps its earlier entries.
@@ -169,26 +188,6 @@ TEST_F(BrowsingTest, AddAllReportsDamagedOrFailingWorkbooksAndSkipsVanishedOnes)
                        kOpenFailedMessage, "'ab-damaged.xlsx' is damaged.", kOpenFailedMessage}));
     EXPECT_EQ(world.applicationsAlive(), 0);
     EXPECT_EQ(world.calls().back(), "Quit");
-}
-
-TEST_F(BrowsingTest, AddAllOfAFileSourceIgnoresTheTickAndAddsNothingWithoutWorksheets) {
-    chooseSource(b);
-    lists.workbooks.setChecked(1, false);
-    addAll();
-    EXPECT_EQ(entries(), (Strings{b + "|B1"}));
-
-    const auto charts = dir.write("charts.xlsx", "x").string();
-    world.addWorkbook(charts, std::vector<FakeSpreadsheet::SheetSpec>{
-                                  {"Chart1", spreadsheet::SheetKind::ChartSheet}});
-    for (const std::string& source : {charts, (dir / "gone").string()}) {
-        chooseSource(source);
-        addAll();
-    }
-    lists.sources.clear();
-    addAll();
-    EXPECT_EQ(entries(), (Strings{b + "|B1"}));
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(world.applicationsCreated(), 2) << "none for a missing source or none at all";
 }
 
 } // namespace

@@ -113,8 +113,6 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     const std::filesystem::path result = ui.openedFiles.front();
     QCOMPARE(result.parent_path().parent_path(), dir.path() / "tmp");
     QCOMPARE(EngineWorksheets(result), (Strings{"Two", "One", "North", "Two (2)", "South"}));
-    QCOMPARE(lists.progress.value(), 0.0);
-    QCOMPARE(lists.merge.count(), 6); // the list is left as it was
     // The second copy of gamma's "Two" was renamed: one message says so, after the result opened.
     QCOMPARE(ui.messages.size(), std::size_t{1});
     QCOMPARE(ui.messages[0].icon, quillory::lists::MessageIcon::Information);

@@ -41,15 +41,6 @@ void click(QWidget* widget) {
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
-// Every label text of a dialog, by object name.
-QMap<QString, QString> labelTexts(const QDialog& dialog) {
-    QMap<QString, QString> texts;
-    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
-        texts.insert(label->objectName(), label->text());
-    }
-    return texts;
-}
-
 QString qpath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
@@ -169,7 +160,7 @@ private slots:
         QCOMPARE(readFile(file), std::string("1\r\n"));
     }
 
-    void aboutShowsNameVersionAddressesAndNotices() {
+    void aboutShowsNameVersionAndAddresses() {
         Dialog1 dialog([](const QUrl&) { return true; });
         QCOMPARE(dialog.windowTitle(), QStringLiteral("About us"));
         // No one-line text is cut off, and each stays inside the dialog.
@@ -182,14 +173,11 @@ private slots:
             }
         }
         QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
-        const auto texts = labelTexts(dialog);
-        QCOMPARE(texts.size(), 8);
-        QCOMPARE(texts.value("Label1"), QStringLiteral("Quillory"));
-        QCOMPARE(texts.value("Label4"),
+        QCOMPARE(dialog.Label1()->text(), QStringLiteral("Quillory"));
+        QCOMPARE(dialog.Label4()->text(),
                  QStringLiteral("Version:") + QString::fromLatin1(quillory::kVersion));
-        QCOMPARE(texts.value("Label2"), QStringLiteral("support@quillory.example"));
-        QCOMPARE(texts.value("Label8"), QStringLiteral("quillory.example"));
-        QVERIFY(texts.value("Label5").contains(QStringLiteral("unlawful")));
+        QCOMPARE(dialog.Label2()->text(), QStringLiteral("support@quillory.example"));
+        QCOMPARE(dialog.Label8()->text(), QStringLiteral("quillory.example"));
         // Links in the highlight colour with a pointing hand; the other labels not.
         QCOMPARE(dialog.Label2()->palette().color(QPalette::WindowText),
                  dialog.palette().color(QPalette::Highlight));

@@ -142,7 +142,7 @@ private slots:
 
     // Drops from a file manager, and paths no dialog offers: kept without loss (saving them is the
     // saved list's test).
-    void droppedAndAwkwardPathsAreAddedShownAndSaved() {
+    void droppedAndAwkwardPathsAreAddedAsGiven() {
         TempDir books;
         const auto spaced = books / " Ünïcode résumé 2024 .XLSX ";
         if (!quillory::testing::WriteWorkbook(spaced, {{"Données"}, {"Two"}})) {
