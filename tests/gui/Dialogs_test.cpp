@@ -92,8 +92,8 @@ private slots:
             QVERIFY(check.width() >= dialog.Check1()->sizeHint().width());
             QVERIFY(dialog.width() >= check.right() + 1);
             QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
-            QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
-            QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
+            QVERIFY(!(dialog.windowFlags() &
+                      (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
         }
         // The file before (the settings file's own tests hold every rule), whether the box shows
         // ticked, whether it is clicked, how the dialog ends, and the file after: OK writes one

@@ -86,7 +86,6 @@ private slots:
             QVERIFY2(!form.command(number)->icon().pixmap(16).isNull(),
                      qPrintable(QString::number(number)));
         }
-        QVERIFY(form.command(20)->icon().isNull());
     }
 
     void savedListLoadsWithIconsAndOnlyTheSourceListShowsIcons() {

@@ -156,7 +156,6 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     const QModelIndex first = form->ListView4()->model()->index(0, 0);
     QCOMPARE(first.data(Qt::ToolTipRole).toString().toStdString(),
              (books / "Budget.xlsx").string());
-    QCOMPARE(lists.merge.text(1), (books / "Budget.xlsx").string());
     for (const auto* view : {form->ListView1(), form->ListView4()}) {
         QVERIFY(dynamic_cast<PathDelegate*>(view->itemDelegateForColumn(0)) != nullptr);
     }
@@ -205,7 +204,6 @@ void ReportMessageTest::shortMessageWithEveryNoteInItsDetailsAndNoneWhenNothingD
     DoubleClickRow(form->ListView3(), 1); // Budget: Summary
     ClickRow(form->ListView2(), 2);
     DoubleClickRow(form->ListView3(), 1); // North office: Sales
-    QCOMPARE(lists.merge.count(), 2);
     ModalDriver<QMessageBox> closer([](QMessageBox* box) { return box->close(); });
     QTest::mouseClick(form->command(18), Qt::LeftButton);
     QCOMPARE(port.messages.size(), std::size_t{1});
@@ -266,7 +264,6 @@ void ReportMessageTest::longMergeKeepsTheWindowAliveAndIgnoresInput() {
     // The three entries give at most four values; more means the bar moved while writing.
     QVERIFY(distinct.size() > 4);
     QVERIFY2(paintsDuringMerge > 0, "the bar repaints during the merge");
-    QVERIFY(poked);
     QCOMPARE(port.openedFiles.size(), std::size_t{1}); // the click on Merge started nothing
     QCOMPARE(merge.count(), 3);                        // the click on Remove All did nothing
     QVERIFY2(!closeAccepted, "closing waits for the merge");

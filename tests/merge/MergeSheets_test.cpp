@@ -174,7 +174,6 @@ TEST_F(MergeSheetsTest, FailureAtEachStepQuitsAndLeavesNoOutput) {
     }
     ASSERT_TRUE(merge());
     const Strings cleanRun = world.calls();
-    ASSERT_GT(cleanRun.size(), 15u);
     // The last call of a clean run is the Quit that follows the finished result.
     ASSERT_EQ(cleanRun.back(), "Quit");
 

@@ -65,9 +65,7 @@ TEST(SavedList, EveryKindOfLineEndEndsALineAndSavingWritesCrLf) {
         {"a\rb\nc\r\n\r\nd\r", {"a", "b", "c", "", "d"}},
         {"a\n\rb", {"a", "", "b"}}, // LF then CR: two line ends, not one
         {"a\r\r\nb", {"a", "", "b"}},
-        {"\xEF\xBB\xBF"
-         "a\r\n",
-         {"a"}}, // a byte-order mark is not part of the first path
+        {"\357\273\277a\r\n", {"a"}}, // a byte-order mark is not part of the first path
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(std::string(c.bytes)));
@@ -119,17 +117,14 @@ TEST(SavedList, EachLineIsARowWithTheIconOfItsPathAndDamagedFilesLoadWithoutFail
 // set.txt holds two rules: the list is saved unless its first line is exactly "0"; the Settings
 // box shows ticked only for a first line of exactly "1".
 TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSaveAndOfExactlyOneTicksTheBox) {
-    // By whether the list is saved and the box ticked, set.txt's bytes (nullptr: no set.txt).
+    // By whether the list is saved and the box ticked, set.txt's bytes (nullptr: no set.txt;
+    // \357\273\277: a byte-order mark).
     const std::tuple<bool, bool, std::vector<const char*>> groups[] = {
         {true, true, {"1\r\n", "1", "1\r\n0\r\n"}},
         {true,
          false,
          {nullptr, "", "\r\n", "0 \r\n", " 0\r\n", "yes\r\n", "1 \r\n", " 1\r\n", "\r\n1\r\n"}},
-        {false,
-         false,
-         {"0\r\n", "0", "0\r\n1\r\n", "0\n",
-          "\xEF\xBB\xBF"
-          "0\r\n"}}};
+        {false, false, {"0\r\n", "0", "0\r\n1\r\n", "0\n", "\357\273\2770\r\n"}}};
     for (const auto& [saved, ticked, settingsFiles] : groups) {
         for (const char* settings : settingsFiles) {
             SCOPED_TRACE(::testing::PrintToString(std::string(settings ? settings : "missing")));
