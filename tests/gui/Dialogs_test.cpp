@@ -95,7 +95,7 @@ private slots:
             QVERIFY(!(dialog.windowFlags() &
                       (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
         }
-        // The file before (the settings file's own tests hold every rule), whether the box shows
+        // The file before (SavedList_test holds every rule), whether the box shows
         // ticked, whether it is clicked, how the dialog ends, and the file after: OK writes one
         // line; Cancel and the close box leave the file byte for byte.
         enum class End { Ok, Cancel, Close };
