@@ -7,7 +7,9 @@
 #include "spreadsheet/ooxml/formulas/FormulaTokenizer.h"
 #include "spreadsheet/ooxml/formulas/SheetNames.h"
 #include "support/PackageChecker.h"
+#include "support/XmlEvents.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -81,14 +83,6 @@ std::string StoredZip(const Parts& parts) {
     return zip;
 }
 
-std::string Problems(const std::vector<std::string>& problems) {
-    std::string text;
-    for (const auto& problem : problems) {
-        text += "\n  " + problem;
-    }
-    return text;
-}
-
 // The second workbook of every merge: its own theme, standard font, styles and sheet names
 // (one of which most inputs also use), so that merging has differences to reconcile.
 std::shared_ptr<const ooxml::SourcePackage> FixedWorkbook() {
@@ -126,6 +120,28 @@ void RequireSoundRefusal(const SpreadsheetError& error) {
 }
 
 } // namespace
+
+void FuzzXmlScanner(std::string_view input) {
+    if (input.empty()) {
+        return;
+    }
+    const std::string_view xml = input.substr(1);
+    const auto chunk = static_cast<std::size_t>(static_cast<unsigned char>(input[0]) % 64);
+    const std::string scanned = testing::RecordXmlEvents(xml, ooxml::XmlBackend::Scanner, chunk);
+    if (!std::all_of(xml.begin(), xml.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return;
+    }
+    const std::string expected = testing::RecordXmlEvents(xml, ooxml::XmlBackend::Expat);
+    // A document type declaration cut short or malformed is refused by both, but expat may call
+    // it malformed where the scanner already refused the declaration, or the reverse.
+    const bool bothRefusedDoctype = xml.find("DOCTYPE") != std::string_view::npos &&
+                                    scanned.starts_with("refused") &&
+                                    expected.starts_with("refused");
+    if (scanned != expected && !bothRefusedDoctype) {
+        throw FuzzFinding("scanner: " + scanned + "\nexpat:   " + expected);
+    }
+}
 
 std::string ZipParts(std::string_view framed) {
     return StoredZip(SplitParts(framed));
@@ -181,7 +197,11 @@ void FuzzPartsWorkbook(std::string_view input) {
     if (!problems.empty() &&
         (std::getenv("QUILLORY_FUZZ_STRICT") != nullptr ||
          testing::checkPackage(testing::PackageEntries::readBytes(zipped)).empty())) {
-        throw FuzzFinding("the result does not pass the structural checker:" + Problems(problems));
+        std::string text = "the result does not pass the structural checker:";
+        for (const auto& problem : problems) {
+            text += "\n  " + problem;
+        }
+        throw FuzzFinding(text);
     }
 }
 

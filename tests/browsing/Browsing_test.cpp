@@ -22,19 +22,15 @@ using testing::RowTexts;
 
 class BrowsingTest : public ::testing::Test {
 protected:
+    // a.xlsx: A1, a chart sheet, A2; b.xlsx: B1.
     BrowsingTest() {
         a = dir.write("a.xlsx", "x").string();
         b = dir.write("b.xlsx", "x").string();
-        addBooks(world);
-    }
-
-    // a.xlsx: A1, a chart sheet, A2; b.xlsx: B1.
-    void addBooks(FakeSpreadsheet& spreadsheet) const {
-        spreadsheet.addWorkbook(
-            a, std::vector<FakeSpreadsheet::SheetSpec>{{"A1", SheetKind::Worksheet},
-                                                       {"Chart", SheetKind::ChartSheet},
-                                                       {"A2", SheetKind::Worksheet}});
-        spreadsheet.addWorkbook(b, Strings{"B1"});
+        world.addWorkbook(a,
+                          std::vector<FakeSpreadsheet::SheetSpec>{{"A1", SheetKind::Worksheet},
+                                                                  {"Chart", SheetKind::ChartSheet},
+                                                                  {"A2", SheetKind::Worksheet}});
+        world.addWorkbook(b, Strings{"B1"});
     }
 
     void chooseSource(const std::string& source, int workbookRow = 1) {
@@ -81,22 +77,6 @@ TEST_F(BrowsingTest, FolderShowsItsWorkbookFilesInNameOrderAllChecked) {
     EXPECT_EQ(testing::RowEntries(lists.workbooks, true), (Strings{"report.data||x"}));
 }
 
-TEST_F(BrowsingTest, MissingEmptyAndWorkbooklessSourcesGiveAnEmptyList) {
-    std::filesystem::create_directory(dir / "empty");
-    dir.write("only-hidden/.a.xlsx", "x");
-    dir.write("no-workbooks/a.txt", "x");
-    std::filesystem::create_directories(dir / "only-folders/x.xlsx");
-    for (const std::string& source :
-         {(dir / "empty").string(), (dir / "only-hidden").string(), (dir / "no-workbooks").string(),
-          (dir / "only-folders").string(), (dir / "gone").string(), std::string()}) {
-        SCOPED_TRACE(source);
-        lists.workbooks.add("left over");
-        chooseSource(source);
-        EXPECT_TRUE(lists.workbooks.empty());
-        EXPECT_EQ(ChosenWorkbookPath(lists), "");
-    }
-}
-
 TEST_F(BrowsingTest, ChosenWorkbookPathComesFromTheSourceAndTheWorkbookRow) {
     for (const std::string& folder : {dir.path().string(), dir.path().string() + "/"}) {
         chooseSource(folder, 2);
@@ -131,7 +111,6 @@ TEST_F(BrowsingTest, ClickOnASourceShowsTheWorksheetsOfItsFirstWorkbookInTabOrde
     EXPECT_EQ(lists.worksheets.selectedPosition(), 1);
     EXPECT_EQ(world.callsStartingWith("Open("), (Strings{"Open(" + a + ")"}));
     EXPECT_EQ(world.callsStartingWith("Close("), (Strings{"Close(a.xlsx,0)"}));
-    EXPECT_EQ(world.calls().back(), "Quit");
     EXPECT_EQ(world.applicationsAlive(), 0);
     EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
     EXPECT_TRUE(ui.messages.empty());
@@ -149,37 +128,7 @@ TEST_F(BrowsingTest, ClickOnASourceShowsTheWorksheetsOfItsFirstWorkbookInTabOrde
     EXPECT_TRUE(ui.messages.empty());
 }
 
-// Every call of a listing, made to fail in turn (a workbook that cannot be read fails at the
-// first): the user hears the reason, then "open failed"; rows listed before stay, and nothing
-// stays open.
-TEST_F(BrowsingTest, FailureAtEachStepOfAListingReportsAndLeavesNothingRunning) {
-    chooseSource(a);
-    ListWorksheets(lists, ui, world.factory());
-    const Strings cleanRun = world.calls();
-    ASSERT_EQ(std::count(cleanRun.begin(), cleanRun.end(), "Name(a.xlsx!A2)"), 1);
-    for (std::size_t step = 1; step <= cleanRun.size(); ++step) {
-        SCOPED_TRACE("failing call " + cleanRun[step - 1]);
-        FakeSpreadsheet failing;
-        addBooks(failing);
-        failing.failAtCall(static_cast<int>(step));
-        testing::RecordingUiPort failingUi;
-
-        ListWorksheets(lists, failingUi, failing.factory());
-
-        ASSERT_EQ(failingUi.messages.size(), 2u);
-        EXPECT_NE(failingUi.messages[0].text.find(FakeSpreadsheet::kInjectedFailure),
-                  std::string::npos);
-        EXPECT_EQ(failingUi.messages[1].text, kOpenFailedMessage);
-        EXPECT_EQ(failingUi.messages[1].icon, lists::MessageIcon::Critical);
-        EXPECT_EQ(failing.applicationsAlive(), 0);
-        if (cleanRun[step - 1] == "Name(a.xlsx!A2)") {
-            EXPECT_EQ(RowTexts(lists.worksheets), Strings{"A1"});
-            EXPECT_EQ(failing.callsStartingWith("Close("), (Strings{"Close(a.xlsx,0)"}));
-        }
-    }
-}
-
-TEST_F(BrowsingTest, AddAllTakesEveryWorksheetOfEveryCheckedWorkbookInOrder) {
+TEST_F(BrowsingTest, AddAllTakesEveryWorksheetOfEveryCheckedWorkbookInOrderOrTheFileSource) {
     chooseSource(dir.path().string());
     lists.merge.add("earlier");
     lists.merge.setChecked(1, true);
@@ -198,6 +147,25 @@ TEST_F(BrowsingTest, AddAllTakesEveryWorksheetOfEveryCheckedWorkbookInOrder) {
     addAll();
     EXPECT_EQ(entries(),
               (Strings{"earlier|", a + "|A1", a + "|A2", b + "|B1", a + "|A1", a + "|A2"}));
+
+    // A file source is added whatever its tick; one without worksheets, a missing one or none
+    // adds nothing, and only the first two open a workbook.
+    lists.merge.clear();
+    chooseSource(b);
+    lists.workbooks.setChecked(1, false);
+    addAll();
+    const auto charts = dir.write("charts.xlsx", "x").string();
+    world.addWorkbook(charts, std::vector<FakeSpreadsheet::SheetSpec>{
+                                  {"Chart1", spreadsheet::SheetKind::ChartSheet}});
+    for (const std::string& source : {charts, (dir / "gone").string()}) {
+        chooseSource(source);
+        addAll();
+    }
+    lists.sources.clear();
+    addAll();
+    EXPECT_EQ(entries(), (Strings{b + "|B1"}));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(world.applicationsCreated(), 5);
 }
 
 // A workbook failing half-way keeps its earlier entries.
@@ -219,26 +187,6 @@ TEST_F(BrowsingTest, AddAllReportsDamagedOrFailingWorkbooksAndSkipsVanishedOnes)
                        kOpenFailedMessage, "'ab-damaged.xlsx' is damaged.", kOpenFailedMessage}));
     EXPECT_EQ(world.applicationsAlive(), 0);
     EXPECT_EQ(world.calls().back(), "Quit");
-}
-
-TEST_F(BrowsingTest, AddAllOfAFileSourceIgnoresTheTickAndAddsNothingWithoutWorksheets) {
-    chooseSource(b);
-    lists.workbooks.setChecked(1, false);
-    addAll();
-    EXPECT_EQ(entries(), (Strings{b + "|B1"}));
-
-    const auto charts = dir.write("charts.xlsx", "x").string();
-    world.addWorkbook(charts, std::vector<FakeSpreadsheet::SheetSpec>{
-                                  {"Chart1", spreadsheet::SheetKind::ChartSheet}});
-    for (const std::string& source : {charts, (dir / "gone").string()}) {
-        chooseSource(source);
-        addAll();
-    }
-    lists.sources.clear();
-    addAll();
-    EXPECT_EQ(entries(), (Strings{b + "|B1"}));
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(world.applicationsCreated(), 2) << "none for a missing source or none at all";
 }
 
 } // namespace

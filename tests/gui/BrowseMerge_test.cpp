@@ -1,7 +1,7 @@
 // Browsing and merging end to end in the real window on the offscreen platform: real workbooks
-// written by libxlsxwriter, the real engine, real clicks; the result is read back with the engine
-// and with python3-openpyxl. A failed merge and legacy sources take the same window code; their
-// own rules are the merge command's and the engine's tests.
+// written by libxlsxwriter, the real engine, real clicks; the result's sheets are read back with
+// the engine (their cells are the merge fidelity tests' concern). A failed merge and legacy
+// sources take the same window code; their own rules are the merge command's and the engine's.
 
 #include "WindowTestSupport.h"
 #include "support/ListContents.h"
@@ -46,7 +46,6 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     RecordingUiPort& ui = window.ui;
     quillory::mainwindow::Form1* const form = &window.start("program");
     auto& lists = form->lists();
-    QCOMPARE(lists.sources.count(), 1);
 
     ClickRow(form->ListView1(), 1);
     QCOMPARE(RowTexts(lists.workbooks),
@@ -111,11 +110,8 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
 
     QCOMPARE(ui.openedFiles.size(), std::size_t{1});
     const std::filesystem::path result = ui.openedFiles.front();
-    QVERIFY(std::filesystem::exists(result));
     QCOMPARE(result.parent_path().parent_path(), dir.path() / "tmp");
     QCOMPARE(EngineWorksheets(result), (Strings{"Two", "One", "North", "Two (2)", "South"}));
-    QCOMPARE(lists.progress.value(), 0.0);
-    QCOMPARE(lists.merge.count(), 6); // the list is left as it was
     // The second copy of gamma's "Two" was renamed: one message says so, after the result opened.
     QCOMPARE(ui.messages.size(), std::size_t{1});
     QCOMPARE(ui.messages[0].icon, quillory::lists::MessageIcon::Information);
@@ -123,18 +119,6 @@ void BrowseMergeTest::browseBuildReorderAndMerge() {
     QVERIFY2(ui.messages[0].details.find("gamma.xlsx") != std::string::npos &&
                  ui.messages[0].details.find("Two (2)") != std::string::npos,
              ui.messages[0].details.c_str());
-
-    const auto g = books / "gamma.xlsx";
-    const auto a = books / "alpha.xlsx";
-    const auto check = quillory::testing::CompareWithOpenpyxl(result, {{"Two", g, "Two"},
-                                                                       {"One", g, "One"},
-                                                                       {"North", a, "North"},
-                                                                       {"Two (2)", g, "Two"},
-                                                                       {"South", a, "South"}});
-    if (!check.available) {
-        QSKIP(check.output.constData());
-    }
-    QVERIFY2(check.passed, check.output.constData());
 
     if (const char* shots = std::getenv("QUILLORY_SCREENSHOT_DIR")) {
         // All four lists filled: the worksheets of gamma, the merge list as built.

@@ -12,10 +12,8 @@
 #include "dialogs/Dialog2.h"
 #include "support/TempDir.h"
 
-#include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListView>
@@ -43,21 +41,12 @@ void click(QWidget* widget) {
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
-// Every label text of a dialog, by object name.
-QMap<QString, QString> labelTexts(const QDialog& dialog) {
-    QMap<QString, QString> texts;
-    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
-        texts.insert(label->objectName(), label->text());
-    }
-    return texts;
-}
-
 QString qpath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
-// The names the real dialog lists in its current folder; selects the entry
-// `choice`, as a click on it does, when it is listed.
+// The names the real dialog lists in its current folder; selects the entry `choice`, as a click
+// on it does, when it is listed.
 QSet<QString> listAndSelect(QFileDialog* dialog, const QString& choice) {
     QSet<QString> names;
     auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
@@ -80,9 +69,8 @@ class DialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Qt's file dialog keeps its view state in the user's settings; test runs in
-    // parallel would read each other's, so each run gets a settings folder of its
-    // own.
+    // Qt's file dialog keeps its view state in the user's settings; test runs in parallel would
+    // read each other's, so each run gets a settings folder of its own.
     void initTestCase() {
         QVERIFY(settingsHome_.isValid());
         qputenv("XDG_CONFIG_HOME", settingsHome_.path().toLocal8Bit());
@@ -92,37 +80,31 @@ private slots:
 
     void settingsHasItsControlsAndOkWritesOneOrZeroWithCrLfAndNothingElse() {
         TempDir temp;
-        // The rule itself is the settings file's (its own tests hold every case): the dialog
-        // shows what the rule reads.
         const auto file = temp / "set.txt";
         {
             Dialog2 dialog(file);
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Setting"));
             QCOMPARE(dialog.Check1()->text(),
                      QStringLiteral("Automatically save the current list ."));
-            QCOMPARE(dialog.OKButton()->text(), QStringLiteral("OK"));
-            QCOMPARE(dialog.CancelButton()->text(), QStringLiteral("Cancel"));
             QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
             // Its text is never cut off, whatever this platform's font needs.
             const QRect check = dialog.Check1()->geometry();
             QVERIFY(check.width() >= dialog.Check1()->sizeHint().width());
             QVERIFY(dialog.width() >= check.right() + 1);
             QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
-            QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
-            QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
-            QVERIFY(!dialog.Check1()->isTristate());
+            QVERIFY(!(dialog.windowFlags() &
+                      (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
         }
-        // The file before, whether the box shows ticked, whether it is clicked, how the dialog
-        // ends, and the file after: OK writes one line; Cancel and the close box leave the file
-        // byte for byte.
+        // The file before (SavedList_test holds every rule), whether the box shows
+        // ticked, whether it is clicked, how the dialog ends, and the file after: OK writes one
+        // line; Cancel and the close box leave the file byte for byte.
         enum class End { Ok, Cancel, Close };
         const std::string other = "maybe\r\nsecond\nthird";
         const std::tuple<const char*, bool, bool, End, std::string> cases[] = {
             {"1\r\n0\r\nmore\r\n", true, false, End::Ok, "1\r\n"},
             {"1 \r\nsecond line\r\n", false, false, End::Ok, "0\r\n"},
             {"0\r\n", false, true, End::Ok, "1\r\n"},
-            {nullptr, false, false, End::Ok,
-             "0\r\n"}, // a missing file opens cleared; OK creates it
+            {nullptr, false, false, End::Ok, "0\r\n"}, // missing: opens cleared, OK creates it
             {other.c_str(), false, true, End::Cancel, other},
             {other.c_str(), false, true, End::Close, other}};
         for (const auto& [before, ticked, clicked, end, after] : cases) {
@@ -178,7 +160,7 @@ private slots:
         QCOMPARE(readFile(file), std::string("1\r\n"));
     }
 
-    void aboutShowsNameVersionAddressesAndNotices() {
+    void aboutShowsNameVersionAndAddresses() {
         Dialog1 dialog([](const QUrl&) { return true; });
         QCOMPARE(dialog.windowTitle(), QStringLiteral("About us"));
         // No one-line text is cut off, and each stays inside the dialog.
@@ -191,28 +173,16 @@ private slots:
             }
         }
         QCOMPARE(dialog.geometry().topLeft(), QPoint(184, 250));
-        const auto texts = labelTexts(dialog);
-        QCOMPARE(texts.size(), 8);
-        QCOMPARE(texts.value("Label1"), QStringLiteral("Quillory"));
-        QCOMPARE(texts.value("Label4"),
+        QCOMPARE(dialog.Label1()->text(), QStringLiteral("Quillory"));
+        QCOMPARE(dialog.Label4()->text(),
                  QStringLiteral("Version:") + QString::fromLatin1(quillory::kVersion));
-        QCOMPARE(texts.value("Label3"), QStringLiteral("Technical Support:"));
-        QCOMPARE(texts.value("Label7"), QStringLiteral("Website:"));
-        QCOMPARE(texts.value("Label2"), QStringLiteral("support@quillory.example"));
-        // The web address without its scheme.
-        QCOMPARE(texts.value("Label8"), QStringLiteral("quillory.example"));
-        QVERIFY(!texts.value("Label6").isEmpty());
-        QVERIFY(texts.value("Label5").contains(QStringLiteral("unlawful")));
-        QVERIFY(texts.value("Label5").endsWith(u'\n'));
+        QCOMPARE(dialog.Label2()->text(), QStringLiteral("support@quillory.example"));
+        QCOMPARE(dialog.Label8()->text(), QStringLiteral("quillory.example"));
         // Links in the highlight colour with a pointing hand; the other labels not.
         QCOMPARE(dialog.Label2()->palette().color(QPalette::WindowText),
                  dialog.palette().color(QPalette::Highlight));
         QCOMPARE(dialog.Label8()->cursor().shape(), Qt::PointingHandCursor);
         QVERIFY(dialog.Label1()->cursor().shape() != Qt::PointingHandCursor);
-        // Only OK takes the keyboard focus.
-        for (const QWidget* child : dialog.findChildren<QWidget*>()) {
-            QCOMPARE(child->focusPolicy() != Qt::NoFocus, child == dialog.OKButton());
-        }
     }
 
     void everyShowNeedsAnOwnerThatIsStillThere() {
@@ -241,8 +211,7 @@ private slots:
         QCOMPARE(dialogs.FileName(), QString());
     }
 
-    // What the application uses: the open and folder dialogs, their title and
-    // their results.
+    // What the application uses: the open and folder dialogs, their title and their results.
     void openAndFolderFillTheResultsAndCancelChangesNone() {
         QWidget owner;
         ScriptedBackend backend;
@@ -279,8 +248,7 @@ private slots:
             // A folder without its trailing separator, and no file names.
             {true, "/data/books/", "", "", "/data/books"},
             {true, "/", "", "", "/"},
-            // Confirmed with nothing chosen: true, with an empty Path the caller
-            // ignores.
+            // Confirmed with nothing chosen: true, with an empty Path the caller ignores.
             {true, "", "", "", ""},
         };
         for (const Case& c : cases) {
@@ -403,10 +371,10 @@ private slots:
         }
     }
 
-    // The real non-native file dialog, found from a timer while it runs its own
-    // loop. The choice is made by selecting the entry in the dialog's list, as a
-    // click does: handing the dialog a path with selectFile() while it still
-    // reads the folder left it running after accept() in about one run of eight.
+    // The real non-native file dialog, found from a timer while it runs its own loop. The choice
+    // is made by selecting the entry in the dialog's list, as a click does: handing the dialog a
+    // path with selectFile() while it still reads the folder left it running after accept() in
+    // about one run of eight.
     void realOpenAndFolderDialogsListWhatTheyOfferAndReturnTheChoice() {
         TempDir temp;
         for (const char* name :

@@ -15,7 +15,6 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QSignalSpy>
 #include <QUrl>
 #include <QtTest>
@@ -29,8 +28,8 @@ using quillory::mainwindow::ListView;
 using quillory::mainwindow::QtUiPort;
 using quillory::testing::ModalDriver;
 using quillory::testing::readFile;
-using quillory::testing::TestWindow;
 using quillory::testing::TempDir;
+using quillory::testing::TestWindow;
 
 namespace {
 
@@ -79,7 +78,6 @@ private slots:
         QVERIFY(!form.windowIcon().pixmap(32).isNull());
         QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-        QCOMPARE(form.minimumSize(), form.maximumSize());
         QCOMPARE(form.centralWidget()->size(), QSize(749, 501));
         form.resize(form.width() + 100, form.height() + 100);
         QCOMPARE(form.centralWidget()->size(), QSize(749, 501));
@@ -88,7 +86,6 @@ private slots:
             QVERIFY2(!form.command(number)->icon().pixmap(16).isNull(),
                      qPrintable(QString::number(number)));
         }
-        QVERIFY(form.command(20)->icon().isNull());
     }
 
     void savedListLoadsWithIconsAndOnlyTheSourceListShowsIcons() {
@@ -105,8 +102,6 @@ private slots:
             QVERIFY(!index.data(Qt::CheckStateRole).isValid());
             QVERIFY(!(index.flags() & Qt::ItemIsUserCheckable));
         }
-        // The first row is the selected one, in the model and in the view.
-        QCOMPARE(form.lists().sources.selectedPosition(), 1);
         QCOMPARE(form.ListView1()->selectionModel()->selectedRows().value(0).row(), 0);
 
         form.lists().workbooks.add("Book1.xlsx");
@@ -124,28 +119,6 @@ private slots:
                  int(Qt::Checked));
         QCOMPARE(form.ListView4()->model()->index(0, 1).data().toString(),
                  QStringLiteral("Sheet1"));
-    }
-
-    // Clicks reaching the model are the view's own test below; here the window's views follow
-    // their models' selection, and the progress bar its model (its ends are the long merge's).
-    void theViewsFollowTheirModels() {
-        TestWindow window;
-        Form1& form = window.start();
-        auto& workbooks = form.lists().workbooks;
-        workbooks.add("a.xlsx");
-        workbooks.add("b.xlsx");
-        workbooks.select(2);
-        QCOMPARE(form.ListView2()->selectionModel()->selectedRows().value(0).row(), 1);
-        workbooks.remove(2);
-        QVERIFY(form.ListView2()->selectionModel()->selectedRows().isEmpty());
-
-        QProgressBar* bar = form.ProgressBar1();
-        QCOMPARE(bar->value(), bar->minimum());
-        form.lists().progress.setMax(3);
-        form.lists().progress.setValue(1);
-        const double shown =
-            double(bar->value() - bar->minimum()) / (bar->maximum() - bar->minimum());
-        QVERIFY(qAbs(shown - 1.0 / 3) < 0.001);
     }
 
     // Exit (its button or the close box) saves the list once; whether set.txt switches saving
@@ -295,39 +268,30 @@ private slots:
     void messagesHaveTheCaptionTheIconAndOneOkButton() {
         {
             QtUiPort port;
-            for (const auto& [icon, expected] :
-                 {std::pair{MessageIcon::Critical, QMessageBox::Critical},
-                  std::pair{MessageIcon::Information, QMessageBox::Information}}) {
-                QVERIFY(QApplication::overrideCursor() == nullptr);
-                port.setBusy(true);
-                port.setBusy(true);
-                QString caption;
-                QString text;
-                QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
-                QMessageBox::StandardButtons buttons;
-                bool busyDuringMessage = true;
-                ModalDriver<QMessageBox> driver([&](QMessageBox* box) {
-                    caption = box->windowTitle();
-                    text = box->text();
-                    shownIcon = box->icon();
-                    buttons = box->standardButtons();
-                    busyDuringMessage = QApplication::overrideCursor() != nullptr;
-                    box->accept();
-                    return true;
-                });
-                port.showMessage(icon, "Open excel file failed!\nÜbersicht.xlsx");
-                QVERIFY(driver.finished());
-                QCOMPARE(caption, QStringLiteral("Quillory"));
-                QCOMPARE(text, QStringLiteral("Open excel file failed!\nÜbersicht.xlsx"));
-                QCOMPARE(shownIcon, expected);
-                QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-                QVERIFY(!busyDuringMessage);
-                QVERIFY(QApplication::overrideCursor() != nullptr);
-                QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-                port.setBusy(false);
-            }
-            QVERIFY(QApplication::overrideCursor() == nullptr);
+            port.setBusy(true);
+            port.setBusy(true);
+            QString shown; // caption and text
+            QMessageBox::Icon icon = QMessageBox::NoIcon;
+            QMessageBox::StandardButtons buttons;
+            bool busyDuringMessage = true;
+            ModalDriver<QMessageBox> driver([&](QMessageBox* box) {
+                shown = box->windowTitle() + u'|' + box->text();
+                icon = box->icon();
+                buttons = box->standardButtons();
+                busyDuringMessage = QApplication::overrideCursor() != nullptr;
+                box->accept();
+                return true;
+            });
+            port.showMessage(MessageIcon::Critical, "Open excel file failed!\nÜbersicht.xlsx");
+            QVERIFY(driver.finished());
+            QCOMPARE(shown, QStringLiteral("Quillory|Open excel file failed!\nÜbersicht.xlsx"));
+            QCOMPARE(icon, QMessageBox::Critical);
+            QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+            QVERIFY(!busyDuringMessage);
+            QVERIFY(QApplication::overrideCursor() != nullptr);
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
             port.setBusy(false);
+            QVERIFY(QApplication::overrideCursor() == nullptr);
             port.setBusy(true);
         }
         QVERIFY(QApplication::overrideCursor() == nullptr);

@@ -18,7 +18,6 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
         timer_.start();
     }
-    bool found() const { return found_; }
     bool finished() const { return finished_; }
 
 private:
@@ -40,7 +39,6 @@ private:
         if (dialog == nullptr) {
             return;
         }
-        found_ = true;
         if (finished_ && ++ticksSinceStep_ < kRetryTicks) {
             return; // the step is done; give the dialog's own loop time to end
         }
@@ -66,7 +64,6 @@ private:
     std::function<bool(T*)> step_;
     QTimer timer_;
     int ticks_ = 0;
-    bool found_ = false;
     bool finished_ = false;
     int ticksSinceStep_ = 0;
 };

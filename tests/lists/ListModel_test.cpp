@@ -1,5 +1,4 @@
 #include "lists/ListModel.h"
-#include "lists/ProgressModel.h"
 #include "support/ListContents.h"
 
 #include <gtest/gtest.h>
@@ -60,15 +59,4 @@ TEST(ListModel, PositionsAreOneBasedAndTheSelectionFollowsItsRow) {
     list.add("again", 1);
     EXPECT_EQ(list.selectedPosition(), 1);
     EXPECT_EQ(rec.events.size(), 12u);
-}
-
-TEST(ProgressModel, StartsAtZeroOutOfHundredAndTellsTheViewOfEveryChange) {
-    quillory::lists::ProgressModel bar;
-    EXPECT_EQ(bar.max(), 100);
-    EXPECT_EQ(bar.value(), 0);
-    int changes = 0;
-    bar.onChanged = [&] { ++changes; };
-    bar.setMax(10);
-    bar.setValue(3);
-    EXPECT_EQ(changes, 2);
 }

@@ -88,16 +88,7 @@ TEST_F(MergeSheetsTest, AdjacentEntriesOfOneWorkbookShareOneOpeningAndOneThatCom
 
     ASSERT_TRUE(merge()) << outcome.failure;
 
-    // The new workbook is reduced to the placeholder, from the last sheet down, and the
-    // placeholder goes once the copies are in.
-    const std::string placeholder = kPlaceholderSheetName;
-    EXPECT_EQ(world.callsStartingWith("SetName("),
-              (Strings{"SetName(Result!Sheet1," + placeholder + ")"}));
-    EXPECT_EQ(world.callsStartingWith("Delete("),
-              (Strings{"Delete(Result!Sheet3)", "Delete(Result!Sheet2)",
-                       "Delete(Result!" + placeholder + ")"}));
-
-    const std::string before = ",before Result!" + placeholder + ")";
+    const std::string before = std::string(",before Result!") + kPlaceholderSheetName + ")";
     EXPECT_EQ(
         sourceTraffic(),
         (Strings{"Open(" + a + ")", "Copy(a.xlsx!S1" + before, "Copy(a.xlsx!S2" + before,
@@ -120,6 +111,7 @@ TEST_F(MergeSheetsTest, ProgressStepsThroughEveryEntryAndUncheckedOnesDoNotReope
     }
     std::vector<double> values;
     lists.progress.onChanged = [&] { values.push_back(lists.progress.value()); };
+    world.failOn("Quit"); // a Quit that fails keeps the finished result
 
     ASSERT_TRUE(merge()) << outcome.failure;
 
@@ -127,6 +119,7 @@ TEST_F(MergeSheetsTest, ProgressStepsThroughEveryEntryAndUncheckedOnesDoNotReope
     EXPECT_EQ(values, (std::vector<double>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10})); // Max set at 0
     EXPECT_EQ(world.callsStartingWith("Open(" + a + ")").size(), 1u);
     EXPECT_EQ(world.saved(output)->size(), 3u);
+    EXPECT_TRUE(std::filesystem::exists(output));
 }
 
 TEST_F(MergeSheetsTest, NothingLeftToCopyOrARenamedWorksheetFailsTheWholeMerge) {
@@ -145,9 +138,7 @@ TEST_F(MergeSheetsTest, NothingLeftToCopyOrARenamedWorksheetFailsTheWholeMerge) 
     EXPECT_FALSE(merge());
     EXPECT_EQ(outcome.failureNumber, static_cast<int>(spreadsheet::ErrorCode::SheetNotFound));
     EXPECT_NE(outcome.failure.find("Renamed"), std::string::npos) << outcome.failure;
-    EXPECT_EQ(world.calls().back(), "Quit");
     EXPECT_EQ(world.applicationsAlive(), 0);
-    EXPECT_TRUE(world.callsStartingWith("SaveAs").empty());
     EXPECT_FALSE(std::filesystem::exists(output));
     EXPECT_EQ(lists.progress.value(), 1) << "the bar keeps the value it reached";
 }
@@ -169,28 +160,20 @@ TEST_F(MergeSheetsTest, ListIsLeftAsItWasAndEachResultOpensOnItsFirstSheet) {
               (Strings{"Select(Result!S2)", "Select(Result!S2)"}));
 }
 
-TEST_F(MergeSheetsTest, ApplicationThatCannotStartFailsAndOneThatCannotQuitKeepsTheResult) {
-    addEntry(a, "S1");
-    EXPECT_FALSE(MergeSheets(
-        lists, [] { return std::unique_ptr<spreadsheet::Application>(); }, output, outcome));
-    EXPECT_GT(outcome.failureNumber, 0);
-    EXPECT_FALSE(MergeSheets(lists, spreadsheet::ApplicationFactory(), output, outcome));
-    EXPECT_FALSE(std::filesystem::exists(output));
-
-    world.failOn("Quit");
-    EXPECT_TRUE(merge()) << outcome.failure;
-    EXPECT_TRUE(std::filesystem::exists(output));
-}
-
-// Every spreadsheet call of a merge, made to fail in turn: the merge reports failure, the
-// instance is quit at once and nothing is left at the output.
+// An engine that cannot start, then every spreadsheet call of a merge, made to fail in turn: the
+// merge reports failure, the instance is quit at once and nothing is left at the output.
 TEST_F(MergeSheetsTest, FailureAtEachStepQuitsAndLeavesNoOutput) {
     addEntry(a, "S1");
     addEntry(a, "S2");
     addEntry(b, "S1");
+    const auto none = [] { return std::unique_ptr<spreadsheet::Application>(); };
+    for (const auto& factory : {spreadsheet::ApplicationFactory(none), {}}) {
+        EXPECT_FALSE(MergeSheets(lists, factory, output, outcome));
+        EXPECT_GT(outcome.failureNumber, 0);
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
     ASSERT_TRUE(merge());
     const Strings cleanRun = world.calls();
-    ASSERT_GT(cleanRun.size(), 15u);
     // The last call of a clean run is the Quit that follows the finished result.
     ASSERT_EQ(cleanRun.back(), "Quit");
 
@@ -214,9 +197,8 @@ TEST_F(MergeSheetsTest, FailureAtEachStepQuitsAndLeavesNoOutput) {
     }
 }
 
-// The sources are named to the application before it opens any: each checked entry's file that
-// still exists, once, in list order, so that legacy sources can be converted together; while the
-// application waits on a conversion, the bar's observers are called so the window repaints.
+// The sources are named to the application before it opens any: each checked entry's existing
+// file, once, in list order (legacy ones are converted together); a wait repaints the window.
 // Vanished files and folders are skipped, not silently, and do not close the open source.
 TEST_F(MergeSheetsTest, CheckedExistingFilesAreNamedOnceBeforeAnyOpeningAndTheRestSkipped) {
     const std::string c = dir.write("c.ods", "c").string();

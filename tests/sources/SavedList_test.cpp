@@ -1,5 +1,6 @@
 #include "lists/MainLists.h"
 #include "sources/SavedList.h"
+#include "sources/SettingsFile.h"
 #include "support/ListContents.h"
 #include "support/TempDir.h"
 
@@ -14,6 +15,7 @@ using quillory::sources::FileError;
 using quillory::sources::LoadSourceList;
 using quillory::sources::LocateProgramFiles;
 using quillory::sources::ProgramFiles;
+using quillory::sources::ReadAutoSaveBox;
 using quillory::sources::SaveResult;
 using quillory::sources::SaveSourceList;
 using quillory::testing::readFile;
@@ -51,31 +53,6 @@ std::unique_ptr<ListModel> loaded(const fs::path& file) {
 
 } // namespace
 
-TEST(SavedList, LoadGivesOneRowPerLineWithTheIconOfItsPathAndSavesTheSameBytes) {
-    ProgramFolder program;
-    const fs::path book = program.dir.write("data/Book 1.xlsx", "x");
-    const fs::path folder = program.dir / "data";
-    const std::string bytes = book.string() + "\r\n" + folder.string() + "\r\n" +
-                              (folder / "deleted.xlsx").string() + "\r\n" + "\r\n" + "  " +
-                              book.string() + "  \r\n" + "Übersicht – 2024.xlsx\r\n" +
-                              book.string() + "\r\n";
-    program.writeList(bytes);
-
-    ListModel list;
-    LoadSourceList(list, program.files.sourceListFile());
-    EXPECT_EQ(RowTexts(list), (std::vector<std::string>{book.string(), folder.string(),
-                                                        (folder / "deleted.xlsx").string(), "",
-                                                        "  " + book.string() + "  ",
-                                                        "Übersicht – 2024.xlsx", book.string()}));
-    // File 1, folder 2, anything else 3 (spaces make it another path; duplicates stay).
-    EXPECT_EQ(RowIcons(list), (std::vector<int>{1, 2, 3, 3, 3, 3, 1}));
-    EXPECT_EQ(list.selectedPosition(), 1);
-
-    fs::remove(program.files.sourceListFile());
-    EXPECT_EQ(SaveSourceList(list, program.files), SaveResult::Saved);
-    EXPECT_EQ(program.list(), bytes);
-}
-
 TEST(SavedList, EveryKindOfLineEndEndsALineAndSavingWritesCrLf) {
     struct Case {
         const char* bytes;
@@ -88,9 +65,7 @@ TEST(SavedList, EveryKindOfLineEndEndsALineAndSavingWritesCrLf) {
         {"a\rb\nc\r\n\r\nd\r", {"a", "b", "c", "", "d"}},
         {"a\n\rb", {"a", "", "b"}}, // LF then CR: two line ends, not one
         {"a\r\r\nb", {"a", "", "b"}},
-        {"\xEF\xBB\xBF"
-         "a\r\n",
-         {"a"}}, // a byte-order mark is not part of the first path
+        {"\357\273\277a\r\n", {"a"}}, // a byte-order mark is not part of the first path
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(std::string(c.bytes)));
@@ -112,36 +87,45 @@ TEST(SavedList, EveryKindOfLineEndEndsALineAndSavingWritesCrLf) {
     }
 }
 
-TEST(SavedList, MissingOrDamagedListFilesLoadWithoutFailing) {
+TEST(SavedList, EachLineIsARowWithTheIconOfItsPathAndDamagedFilesLoadWithoutFailing) {
     ProgramFolder program;
     EXPECT_EQ(loaded(program.files.sourceListFile())->count(), 0);
 
-    // Bytes of every value, NULs included, and lines that cannot be paths.
-    std::string binary;
+    // A file, a folder, the file with spaces around it (another path), bytes of every value, NULs
+    // included, lines that cannot be paths, and the file again (duplicates stay).
+    const std::string book = program.dir.write("data/Book 1.xlsx", "x").string();
+    std::string bytes =
+        book + "\r\n" + (program.dir / "data").string() + "\r\n  " + book + "  \r\n";
     for (int i = 0; i < 4096; ++i) {
-        binary += static_cast<char>((i * 131 + 7) % 256);
+        bytes += static_cast<char>((i * 131 + 7) % 256);
     }
-    binary += "\r\n" + std::string(100000, 'x') + "\r\n*.xlsx\r\n" + "/no/such/folder/\r\n";
-    program.writeList(binary);
+    bytes += "\r\n" + std::string(100000, 'x') + "\r\n*.xlsx\r\n/no/such/folder/\r\n" + book;
+    program.writeList(bytes);
     const auto list = loaded(program.files.sourceListFile());
-    ASSERT_EQ(list->count(), static_cast<int>(quillory::sources::SplitLines(binary).size()));
-    for (int icon : RowIcons(*list)) {
-        EXPECT_EQ(icon, quillory::lists::kIconMissing);
-    }
+    const auto lines = quillory::sources::SplitLines(bytes);
+    EXPECT_EQ(RowTexts(*list), lines);
+    std::vector<int> icons(lines.size(), quillory::lists::kIconMissing);
+    icons.front() = icons.back() = quillory::lists::kIconFile;
+    icons[1] = quillory::lists::kIconFolder;
+    EXPECT_EQ(RowIcons(*list), icons);
+    EXPECT_EQ(list->selectedPosition(), 1);
     // Whatever was loaded is written back byte for byte, line ends aside.
     SaveSourceList(*list, program.files);
-    EXPECT_EQ(RowTexts(*loaded(program.files.sourceListFile())), RowTexts(*list));
+    EXPECT_EQ(RowTexts(*loaded(program.files.sourceListFile())), lines);
 }
 
-TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSave) {
-    // By whether the list is saved, set.txt's bytes (nullptr: no set.txt).
-    const std::pair<bool, std::vector<const char*>> groups[] = {
-        {true, {nullptr, "", "\r\n", "1\r\n", "0 \r\n", " 0\r\n", "yes\r\n"}},
-        {false,
-         {"0\r\n", "0", "0\r\n1\r\n", "0\n",
-          "\xEF\xBB\xBF"
-          "0\r\n"}}};
-    for (const auto& [saved, settingsFiles] : groups) {
+// set.txt holds two rules: the list is saved unless its first line is exactly "0"; the Settings
+// box shows ticked only for a first line of exactly "1".
+TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSaveAndOfExactlyOneTicksTheBox) {
+    // By whether the list is saved and the box ticked, set.txt's bytes (nullptr: no set.txt;
+    // \357\273\277: a byte-order mark).
+    const std::tuple<bool, bool, std::vector<const char*>> groups[] = {
+        {true, true, {"1\r\n", "1", "1\r\n0\r\n"}},
+        {true,
+         false,
+         {nullptr, "", "\r\n", "0 \r\n", " 0\r\n", "yes\r\n", "1 \r\n", " 1\r\n", "\r\n1\r\n"}},
+        {false, false, {"0\r\n", "0", "0\r\n1\r\n", "0\n", "\357\273\2770\r\n"}}};
+    for (const auto& [saved, ticked, settingsFiles] : groups) {
         for (const char* settings : settingsFiles) {
             SCOPED_TRACE(::testing::PrintToString(std::string(settings ? settings : "missing")));
             ProgramFolder program;
@@ -154,6 +138,7 @@ TEST(SavedList, OnlyAFirstLineOfExactlyZeroStopsTheSave) {
             EXPECT_EQ(SaveSourceList(list, program.files),
                       saved ? SaveResult::Saved : SaveResult::SwitchedOff);
             EXPECT_EQ(program.list(), saved ? "new\r\n" : "old\r\n");
+            EXPECT_EQ(ReadAutoSaveBox(program.files.settingsFile()), ticked);
         }
     }
 }

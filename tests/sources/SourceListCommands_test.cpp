@@ -12,7 +12,6 @@
 using namespace quillory::lists;
 using namespace quillory::sources;
 using quillory::testing::RecordingUiPort;
-using quillory::testing::RowEntries;
 using quillory::testing::RowIcons;
 using quillory::testing::RowTexts;
 using quillory::testing::TempDir;
@@ -123,80 +122,67 @@ TEST_F(SourceCommands, CancelAnEmptyFolderOrAFailingDialogChangesNoneOfTheFourLi
     EXPECT_FALSE(ui.busy);
 }
 
-TEST_F(SourceCommands, RemoveFileSelectsTheRowBeforeTheRemovedOne) {
-    struct Case {
-        int selected; // 0: rows, but none selected
-        Strings left;
-        int selectedAfter;
-        Strings calls;
-    };
-    const Case cases[] = {{3, {"/1", "/2", "/4", "/5"}, 2, {"workbooks /2", "busy worksheets"}},
-                          {1, {"/2", "/3", "/4", "/5"}, 1, {"workbooks /2", "busy worksheets"}},
-                          {5, {"/1", "/2", "/3", "/4"}, 4, {"workbooks /4", "busy worksheets"}},
-                          {0, {"/1", "/2", "/3", "/4", "/5"}, 0, {}}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.selected);
+TEST_F(SourceCommands, RemoveFileSelectsTheRowBeforeTheRemovedOneAndEmptiesTheListsAfterTheLast) {
+    // The row selected (0: rows, but none selected), the rows left and the one then selected.
+    const std::tuple<int, Strings, int> cases[] = {{3, {"/1", "/2", "/4", "/5"}, 2},
+                                                   {1, {"/2", "/3", "/4", "/5"}, 1},
+                                                   {5, {"/1", "/2", "/3", "/4"}, 4},
+                                                   {0, {"/1", "/2", "/3", "/4", "/5"}, 0}};
+    for (const auto& [selected, left, selectedAfter] : cases) {
+        SCOPED_TRACE(selected);
         lists.sources.clear();
         addSources(lists.sources, {"/selected", "/1", "/2", "/3", "/4", "/5"}, kIconFolder);
         lists.sources.remove(1);
-        if (c.selected > 0) {
-            lists.sources.select(c.selected);
+        if (selected > 0) {
+            lists.sources.select(selected);
         }
         calls.clear();
         RemoveFile(context());
-        EXPECT_EQ(RowTexts(lists.sources), c.left);
-        EXPECT_EQ(lists.sources.selectedPosition(), c.selectedAfter);
-        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(RowTexts(lists.sources), left);
+        EXPECT_EQ(lists.sources.selectedPosition(), selectedAfter);
+        const Strings listed{"workbooks " + left[std::max(selectedAfter, 1) - 1],
+                             "busy worksheets"};
+        EXPECT_EQ(calls, selectedAfter == 0 ? Strings{} : listed);
         EXPECT_FALSE(ui.busy);
     }
-    EXPECT_TRUE(ui.messages.empty());
-}
-
-TEST_F(SourceCommands, RemovingTheOnlyRowOrAllEmptiesThreeListsButKeepsTheMergeList) {
+    // The only row removed, or all rows: three lists empty, the merge list stays.
     for (bool all : {false, true}) {
+        lists.sources.clear();
         addSources(lists.sources, {"/books/a.xlsx"}, kIconFile);
-        lists.workbooks.add("a.xlsx");
         lists.worksheets.add("Sheet1");
-        lists.worksheets.add("Sheet2");
+        calls.clear();
         if (all) {
-            addSources(lists.sources, {"/2", "/3"}, kIconFile);
             RemoveAllListItems(lists);
         } else {
             RemoveFile(context());
         }
-        EXPECT_TRUE(lists.sources.empty());
-        EXPECT_EQ(lists.sources.selectedPosition(), 0);
-        EXPECT_TRUE(lists.workbooks.empty());
-        EXPECT_TRUE(lists.worksheets.empty());
-        EXPECT_EQ(RowEntries(lists.merge), Strings{"/books/a.xlsx|Sheet1"});
+        EXPECT_EQ(snapshot(), (std::vector<Strings>{{}, {}, {}, {"/books/a.xlsx"}}));
         EXPECT_TRUE(calls.empty());
-        EXPECT_FALSE(ui.busy);
     }
     RemoveFile(context()); // on an empty list: nothing
     EXPECT_TRUE(calls.empty());
+    EXPECT_FALSE(ui.busy);
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(SourceCommands, MovesCarryTextAndIconAndStopAtTheEnds) {
-    lists.sources.setSmallIcon(lists.sources.add("/file.xlsx"), kIconFile);
-    lists.sources.setSmallIcon(lists.sources.add("/gone.xlsx"), kIconMissing);
-    lists.sources.setSmallIcon(lists.sources.add("/folder"), kIconFolder);
+    addSources(lists.sources, {"/file.xlsx"}, kIconFile);
+    addSources(lists.sources, {"/gone.xlsx"}, kIconMissing);
+    addSources(lists.sources, {"/folder"}, kIconFolder);
     lists.workbooks.add("file.xlsx");
-
-    lists.sources.select(2);
-    MoveSourceUp(lists.sources);
-    MoveSourceUp(lists.sources); // at the top
-    EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/file.xlsx", "/folder"}));
-    EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFile, kIconFolder}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 1);
-    EXPECT_EQ(visibility.shown, std::vector<int>{1});
-
-    // Row 2 of 3 down gives 1, 3, 2 with the moved row selected at 3.
-    lists.sources.select(2);
-    MoveSourceDown(lists.sources);
-    MoveSourceDown(lists.sources); // at the bottom
+    // The row selected, up or down, then each row's icon and the row selected.
+    const std::tuple<int, bool, std::vector<int>, int> steps[] = {
+        {2, true, {kIconMissing, kIconFile, kIconFolder}, 1},
+        {1, true, {kIconMissing, kIconFile, kIconFolder}, 1}, // at the top
+        {2, false, {kIconMissing, kIconFolder, kIconFile}, 3},
+        {3, false, {kIconMissing, kIconFolder, kIconFile}, 3}}; // at the bottom
+    for (const auto& [select, up, icons, selected] : steps) {
+        lists.sources.select(select);
+        (up ? MoveSourceUp : MoveSourceDown)(lists.sources);
+        EXPECT_EQ(RowIcons(lists.sources), icons);
+        EXPECT_EQ(lists.sources.selectedPosition(), selected);
+    }
     EXPECT_EQ(RowTexts(lists.sources), (Strings{"/gone.xlsx", "/folder", "/file.xlsx"}));
-    EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconMissing, kIconFolder, kIconFile}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 3);
     EXPECT_EQ(visibility.shown, (std::vector<int>{1, 3}));
     EXPECT_EQ(RowTexts(lists.workbooks), Strings{"file.xlsx"});
     EXPECT_TRUE(calls.empty());
@@ -246,18 +232,14 @@ TEST_F(SourceCommands, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesNamed) {
     std::filesystem::create_directories(folder);
     const auto book = temp.write(" Résumé 2024.XLSX ", "x");
     const auto gone = temp / "gone.xlsx";
-    const std::string overlong = "/" + std::string(5000, 'a') + ".xlsx";
-    const auto outcome = AddDroppedPaths(
-        context(), {folder.string(), paths[0], book.string(), gone.string(), overlong});
-    EXPECT_EQ(outcome.added, 4);
-    EXPECT_EQ(RowTexts(lists.sources),
-              (Strings{folder.string(), book.string(), gone.string(), overlong}));
-    EXPECT_EQ(RowIcons(lists.sources),
-              (std::vector<int>{kIconFolder, kIconFile, kIconMissing, kIconMissing}));
+    const auto outcome =
+        AddDroppedPaths(context(), {folder.string(), paths[0], book.string(), gone.string()});
+    EXPECT_EQ(RowTexts(lists.sources), (Strings{folder.string(), book.string(), gone.string()}));
+    EXPECT_EQ(RowIcons(lists.sources), (std::vector<int>{kIconFolder, kIconFile, kIconMissing}));
     // Each row added is scrolled to; the last is the current source, listed once.
-    EXPECT_EQ(visibility.shown, (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(lists.sources.selectedPosition(), 4);
-    EXPECT_EQ(calls, (Strings{"workbooks " + overlong, "busy worksheets"}));
+    EXPECT_EQ(visibility.shown, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(lists.sources.selectedPosition(), 3);
+    EXPECT_EQ(calls, (Strings{"workbooks " + gone.string(), "busy worksheets"}));
     EXPECT_FALSE(ui.busy);
     EXPECT_EQ(outcome.refused, Strings{paths[0]});
     ASSERT_EQ(ui.messages.size(), 2u);

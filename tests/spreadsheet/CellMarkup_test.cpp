@@ -1,49 +1,13 @@
-// The markup a sheet copy writes for each cell: escaping (the string and the buffer variants must
-// agree), and cells whose attributes, formulas and values need escaping, carry a namespace prefix
-// or grow when escaped, which are written into room reserved per cell, read back as written.
+// The markup a sheet copy writes for each cell: cells whose attributes, formulas and values need
+// escaping, carry a namespace prefix or grow when escaped, which are written into room reserved
+// per cell, read back as written.
 
 #include "EngineTestSupport.h"
 
 namespace quillory::testing {
 namespace {
 
-using spreadsheet::ooxml::EscapeAttributeInto;
-using spreadsheet::ooxml::EscapeAttributeTo;
-using spreadsheet::ooxml::EscapeTextInto;
-using spreadsheet::ooxml::EscapeTextTo;
-using spreadsheet::ooxml::kMaxEscapedBytesPerChar;
 using spreadsheet::ooxml::XmlNode;
-
-std::string EscapedTo(std::string_view text, bool attribute) {
-    std::string buffer(text.size() * kMaxEscapedBytesPerChar, '\0');
-    char* end =
-        attribute ? EscapeAttributeTo(buffer.data(), text) : EscapeTextTo(buffer.data(), text);
-    buffer.resize(static_cast<std::size_t>(end - buffer.data()));
-    return buffer;
-}
-
-TEST(XmlEscaping, BufferAndStringVariantsAgreeForEveryByteAndStayWithinTheBound) {
-    std::string everyByte;
-    for (int c = 0; c < 256; ++c) {
-        everyByte += static_cast<char>(c);
-    }
-    for (const bool attribute : {false, true}) {
-        std::string viaString;
-        if (attribute) {
-            EscapeAttributeInto(viaString, everyByte);
-        } else {
-            EscapeTextInto(viaString, everyByte);
-        }
-        EXPECT_EQ(EscapedTo(everyByte, attribute), viaString) << "attribute " << attribute;
-        for (int c = 0; c < 256; ++c) {
-            const std::string one(1, static_cast<char>(c));
-            EXPECT_LE(EscapedTo(one, attribute).size(), kMaxEscapedBytesPerChar) << c;
-        }
-    }
-    // Text keeps quotes, tabs and line feeds; attribute values escape them.
-    EXPECT_EQ(EscapedTo("a\"b\tc\nd\re<f>&", false), "a\"b\tc\nd&#13;e&lt;f&gt;&amp;");
-    EXPECT_EQ(EscapedTo("a\"b\tc\nd\re<f>&", true), "a&quot;b&#9;c&#10;d&#13;e&lt;f&gt;&amp;");
-}
 
 std::string LongFormula() {
     // Every character of `"<>"` grows when escaped: the cell is many times its source length.
@@ -57,7 +21,7 @@ std::string LongFormula() {
 TEST(CellMarkup, CellsNeedingEscapesOrAPrefixKeepEveryAttributeFormulaAndValue) {
     TempDir dir;
     std::string longEscaped;
-    EscapeTextInto(longEscaped, LongFormula());
+    spreadsheet::ooxml::EscapeTextInto(longEscaped, LongFormula());
     MiniWorkbook book;
     book.sharedStrings = {"<t>first</t>", "<t>second &amp; more</t>"};
     book.sheets = {

@@ -1,6 +1,5 @@
-// The compressor thread behind the zip writer: a failure on that thread reaches the caller and
-// stops everything after it, and the threaded writer produces exactly the bytes of the one-thread
-// writer (so its work ran in order) for any way of cutting the data.
+// The compressor thread behind the zip writer: its first failure reaches the caller and stops the
+// rest; threaded, the writer gives the one-thread writer's bytes for any way of cutting the data.
 
 #include "spreadsheet/SpreadsheetError.h"
 #include "spreadsheet/ooxml/Limits.h"
@@ -8,6 +7,7 @@
 #include "spreadsheet/ooxml/package/OutputSink.h"
 #include "spreadsheet/ooxml/package/ZipReader.h"
 #include "spreadsheet/ooxml/package/ZipWriter.h"
+#include "support/ExpectFailure.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -25,20 +25,18 @@ TEST(OrderedWorker, FirstFailureReachesTheProducerAndStopsTheRest) {
     for (const auto mode : {OrderedWorker::Mode::Background, OrderedWorker::Mode::Inline}) {
         std::atomic<int> ranAfterFailure{0};
         OrderedWorker worker(1 << 20, mode);
-        bool thrown = false;
-        try {
-            worker.submit([] {}, 1);
-            worker.submit([] { throw SpreadsheetError(ErrorCode::DiskFull, "first failure"); }, 1);
-            worker.submit([] { throw std::runtime_error("second failure"); }, 1);
-            for (int i = 0; i < 100; ++i) {
-                worker.submit([&ranAfterFailure] { ++ranAfterFailure; }, 1);
-            }
-            worker.drain();
-        } catch (const SpreadsheetError& error) {
-            thrown = true;
-            EXPECT_EQ(error.description(), "first failure");
-        }
-        EXPECT_TRUE(thrown);
+        quillory::testing::ExpectFailure(
+            [&] {
+                worker.submit([] {}, 1);
+                worker.submit([] { throw SpreadsheetError(ErrorCode::DiskFull, "first failure"); },
+                              1);
+                worker.submit([] { throw std::runtime_error("second failure"); }, 1);
+                for (int i = 0; i < 100; ++i) {
+                    worker.submit([&ranAfterFailure] { ++ranAfterFailure; }, 1);
+                }
+                worker.drain();
+            },
+            ErrorCode::DiskFull, {"first failure"});
         EXPECT_EQ(ranAfterFailure.load(), 0);
         // Every later call keeps failing the same way instead of running more work.
         EXPECT_THROW(worker.submit([&ranAfterFailure] { ++ranAfterFailure; }, 1), SpreadsheetError);
@@ -81,18 +79,13 @@ TEST(ThreadedZipWriter, SameBytesAsOneThreadForAnyCutOfTheData) {
     for (const std::size_t piece :
          {std::size_t{1} << 20, std::size_t{1}, std::size_t{7}, std::size_t{4096}, handOff - 1,
           handOff, handOff + 1, data.size()}) {
-        if (piece == 1 && data.size() > 100000) {
-            // One byte at a time over the whole part is slow under sanitizers: a prefix does.
-            const std::string prefix = data.substr(0, 100000);
-            EXPECT_EQ(WritePackage(OrderedWorker::Mode::Background, prefix, 1),
-                      WritePackage(OrderedWorker::Mode::Inline, prefix, 1));
-            continue;
-        }
-        const std::string threaded = WritePackage(OrderedWorker::Mode::Background, data, piece);
-        EXPECT_EQ(threaded, WritePackage(OrderedWorker::Mode::Inline, data, piece))
+        // One byte at a time over the whole part is slow under sanitizers: a prefix does.
+        const std::string input = piece == 1 ? data.substr(0, 100000) : data;
+        const std::string threaded = WritePackage(OrderedWorker::Mode::Background, input, piece);
+        EXPECT_EQ(threaded, WritePackage(OrderedWorker::Mode::Inline, input, piece))
             << "pieces of " << piece;
         const auto reader = ZipReader::OpenBytes(threaded, "threaded.xlsx");
-        EXPECT_EQ(reader->readWhole("xl/worksheets/sheet1.xml", kMaxWholePartBytes), data);
+        EXPECT_EQ(reader->readWhole("xl/worksheets/sheet1.xml", kMaxWholePartBytes), input);
         EXPECT_EQ(reader->readWhole("empty.xml", 10), "");
         EXPECT_EQ(reader->readWhole("small.xml", 10), "<a/>");
     }

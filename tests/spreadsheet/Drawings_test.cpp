@@ -1,6 +1,4 @@
-// Drawings, pictures and charts travel with their sheets: every anchor and chart of every copied
-// sheet is in the result, charts read the copied sheets (or keep their cached values when their
-// sheet is not there), media are shared by content, and damaged parts are reported, not fatal.
+// Drawings, pictures and charts travel with their sheets.
 
 #include "EngineTestSupport.h"
 #include "spreadsheet/ooxml/objects/Chart.h"
@@ -23,20 +21,14 @@ using spreadsheet::ooxml::Relationships;
 using spreadsheet::ooxml::RelationshipsPartFor;
 using spreadsheet::ooxml::XmlNode;
 
-// Enough of a PNG for a reader that looks at the signature.
-constexpr unsigned char kPngSignature[] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-
 // The part a sheet of a package lives in, by sheet name.
 std::string SheetPart(const PackageEntries& package, const std::string& name) {
     const XmlNode workbook = PartTree(package, "xl/workbook.xml");
     const Relationships rels = Relationships::Parse(*package.find("xl/_rels/workbook.xml.rels"),
                                                     "xl/workbook.xml", "test");
     const XmlNode* sheet = FindElement(workbook, "sheet", "name", name);
-    if (sheet == nullptr) {
-        ADD_FAILURE() << "no sheet " << name;
-        return {};
-    }
-    return rels.byId(sheet->attributeOr("r:id", ""))->partName;
+    EXPECT_NE(sheet, nullptr) << "no sheet " << name;
+    return sheet == nullptr ? std::string() : rels.byId(sheet->attributeOr("r:id", ""))->partName;
 }
 
 // The targets of a part's relationships of one kind.
@@ -57,41 +49,22 @@ RelationshipsOfKind(const PackageEntries& package, const std::string& part, std:
 }
 
 // What a sheet's drawing holds, counted element by element.
-struct DrawingSummary {
+std::map<std::string, int> Summarise(const PackageEntries& package, const std::string& sheetName) {
     std::map<std::string, int> counts;
-    std::vector<std::string> chartFormulas;
-};
-
-DrawingSummary Summarise(const PackageEntries& package, const std::string& sheetName) {
-    DrawingSummary summary;
     const std::string sheet = SheetPart(package, sheetName);
     for (const auto& drawing : RelationshipsOfKind(package, sheet, "drawing")) {
         const XmlNode root = PartTree(package, drawing.partName);
         for (const auto local : {"twoCellAnchor", "oneCellAnchor", "absoluteAnchor", "pic", "sp",
                                  "grpSp", "graphicFrame", "hlinkClick"}) {
-            summary.counts[local] += CountElements(root, local);
+            counts[local] += CountElements(root, local);
         }
-        for (const auto& chart : RelationshipsOfKind(package, drawing.partName, "chart")) {
-            ++summary.counts["chart parts"];
-            const XmlNode chartRoot = PartTree(package, chart.partName);
-            std::function<void(const XmlNode&)> collect = [&](const XmlNode& node) {
-                for (const auto& child : node.children) {
-                    if (!child.isText()) {
-                        if (child.localName() == "f") {
-                            summary.chartFormulas.push_back(child.textContent());
-                        }
-                        collect(child);
-                    }
-                }
-            };
-            collect(chartRoot);
-        }
-        summary.counts["pictures"] +=
+        counts["chart parts"] +=
+            static_cast<int>(RelationshipsOfKind(package, drawing.partName, "chart").size());
+        counts["pictures"] +=
             static_cast<int>(RelationshipsOfKind(package, drawing.partName, "image").size());
     }
-    summary.counts["backgrounds"] =
-        static_cast<int>(RelationshipsOfKind(package, sheet, "image").size());
-    return summary;
+    counts["backgrounds"] = static_cast<int>(RelationshipsOfKind(package, sheet, "image").size());
+    return counts;
 }
 
 // The drawing part of a sheet, by sheet name.
@@ -129,22 +102,34 @@ protected:
     spreadsheet::MergeReport report;
 };
 
-TEST_F(DrawingsTest, EveryPictureShapeAndLinkTravelsWithItsSheet) {
+// The pictures come from a workbook with a theme of its own, after a sheet named like their link
+// target: the copy of Targets is renamed and the result takes the first sheet's theme.
+TEST_F(DrawingsTest, EveryPictureShapeAndLinkTravelsWithItsSheetInTheResultsTheme) {
     const auto pictures = fixture("pictures.xlsx");
+    {
+        PackageEntries package = PackageEntries::read(pictures);
+        package.replaceOnce("xl/theme/theme1.xml", "<a:accent2><a:srgbClr val=\"C0504D\"/>",
+                            "<a:accent2><a:srgbClr val=\"123456\"/>");
+        package.replaceOnce("xl/theme/theme1.xml", "<a:minorFont><a:latin typeface=\"Calibri\"/>",
+                            "<a:minorFont><a:latin typeface=\"Carlito\"/>");
+        package.replaceOnce("xl/drawings/drawing1.xml", "<a:rPr lang=\"en-US\"/><a:t>linked",
+                            "<a:rPr lang=\"en-US\"><a:latin typeface=\"+mn-lt\"/></a:rPr>"
+                            "<a:t>linked");
+        package.write(pictures);
+    }
     const PackageEntries source = PackageEntries::read(pictures);
-    // A sheet named like the link target comes first, so the copy of Targets is renamed.
     const PackageEntries result = merge({{blocker("Targets"), "Targets"},
                                          {pictures, "Pictures"},
                                          {pictures, "Targets"},
                                          {pictures, "More pictures"}});
 
     for (const std::string name : {"Pictures", "More pictures"}) {
-        EXPECT_EQ(Summarise(source, name).counts, Summarise(result, name).counts) << name;
+        EXPECT_EQ(Summarise(source, name), Summarise(result, name)) << name;
     }
-    const DrawingSummary pictureSheet = Summarise(result, "Pictures");
-    EXPECT_EQ(pictureSheet.counts.at("pic"), 5); // PNG, JPEG, two linked PNGs, linked file
-    EXPECT_EQ(pictureSheet.counts.at("grpSp"), 1);
-    EXPECT_EQ(Summarise(result, "More pictures").counts.at("backgrounds"), 1);
+    const auto pictureSheet = Summarise(result, "Pictures");
+    EXPECT_EQ(pictureSheet.at("pic"), 5); // PNG, JPEG, two linked PNGs, linked file
+    EXPECT_EQ(pictureSheet.at("grpSp"), 1);
+    EXPECT_EQ(Summarise(result, "More pictures").at("backgrounds"), 1);
 
     // The text box shows the renamed sheet's cell; links into the workbook follow the rename.
     const std::string drawing = DrawingOf(result, "Pictures");
@@ -161,6 +146,13 @@ TEST_F(DrawingsTest, EveryPictureShapeAndLinkTravelsWithItsSheet) {
     EXPECT_TRUE(std::any_of(images.begin(), images.end(), [](const auto& rel) {
         return rel.external && rel.target == "file:///srv/pictures/missing-logo.png";
     }));
+    // Theme colours and fonts are fixed as the source's theme drew them, shades kept.
+    EXPECT_EQ(FindElement(root, "schemeClr"), nullptr);
+    const XmlNode* fixed = FindElement(root, "srgbClr", "val", "123456");
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_NE(fixed->child("lumMod"), nullptr);
+    EXPECT_NE(FindElement(root, "latin", "typeface", "Carlito"), nullptr);
+    EXPECT_TRUE(ReportHas(report, ReportKind::Adjusted, "theme colours"));
 
     // The source holds the PNG twice (drawing and background): the result once, plus the JPEG.
     const auto media = MediaEntries(result);
@@ -168,30 +160,6 @@ TEST_F(DrawingsTest, EveryPictureShapeAndLinkTravelsWithItsSheet) {
     const XmlNode types = PartTree(result, "[Content_Types].xml");
     EXPECT_NE(FindElement(types, "Default", "Extension", "png"), nullptr);
     EXPECT_NE(FindElement(types, "Default", "Extension", "jpeg"), nullptr);
-}
-
-TEST_F(DrawingsTest, ChartOnASheetLeftBehindKeepsItsValues) {
-    const auto charts = fixture("charts.xlsx");
-    const PackageEntries result = merge({{charts, "Report"}});
-    const DrawingSummary summary = Summarise(result, "Report");
-    // The chart on its own sheet still reads it; the other one became literal data.
-    EXPECT_EQ(summary.chartFormulas,
-              (std::vector<std::string>{"Report!$B$1", "Report!$A$2:$A$5", "Report!$B$2:$B$5"}));
-    const auto chartRels = RelationshipsOfKind(result, DrawingOf(result, "Report"), "chart");
-    ASSERT_EQ(chartRels.size(), 2u);
-    const XmlNode sales = PartTree(result, chartRels[1].partName);
-    const XmlNode* values = FindElement(sales, "numLit");
-    ASSERT_NE(values, nullptr);
-    std::string numbers;
-    for (const auto* point : values->childrenNamed("pt")) {
-        numbers += point->child("v")->textContent() + " ";
-    }
-    EXPECT_EQ(numbers, "15 25 35 45 ");
-    EXPECT_NE(FindElement(sales, "strLit"), nullptr);
-    const XmlNode* name = FindElement(sales, "ser")->child("tx");
-    ASSERT_TRUE(name != nullptr && name->child("v") != nullptr);
-    EXPECT_EQ(name->child("v")->textContent(), "Sales");
-    EXPECT_TRUE(ReportHas(report, ReportKind::FormulaAsValue, "Sales by month"));
 }
 
 // The parts below the first chart added by the test below: kind, id, part, content type.
@@ -202,7 +170,8 @@ const std::tuple<std::string, std::string, std::string, std::string> kChartParts
     {"chartUserShapes", "rId9", "xl/drawings/drawing9.xml",
      "application/vnd.openxmlformats-officedocument.drawingml.chartshapes+xml"}};
 
-TEST_F(DrawingsTest, PartsBelowAChartFollowWithTheirIdsAndContentTypes) {
+// The first chart, on Report, reads Report; the second reads Sales, which stays behind.
+TEST_F(DrawingsTest, ChartsKeepThePartsBelowThemAndTheValuesOfASheetLeftBehind) {
     const auto charts = fixture("charts.xlsx");
     {
         PackageEntries package = PackageEntries::read(charts);
@@ -216,21 +185,9 @@ TEST_F(DrawingsTest, PartsBelowAChartFollowWithTheirIdsAndContentTypes) {
         package.set("xl/charts/style1.xml", "<cs:chartStyle xmlns:cs=\"" + cs + "\" id=\"201\"/>");
         package.set("xl/charts/colors1.xml",
                     "<cs:colorStyle xmlns:cs=\"" + cs + "\" meth=\"cycle\" id=\"10\"/>");
-        package.set(
-            "xl/drawings/drawing9.xml",
-            "<c:userShapes xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
-            "xmlns:cdr=\"http://schemas.openxmlformats.org/drawingml/2006/chartDrawing\" "
-            "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" xmlns:r=\"" +
-                kRelNs +
-                "\"><cdr:relSizeAnchor><cdr:from><cdr:x>0.1</cdr:x><cdr:y>0.1</cdr:y>"
-                "</cdr:from><cdr:to><cdr:x>0.3</cdr:x><cdr:y>0.3</cdr:y></cdr:to><cdr:pic>"
-                "<cdr:nvPicPr><cdr:cNvPr id=\"2\" name=\"Stamp\"/><cdr:cNvPicPr/>"
-                "</cdr:nvPicPr><cdr:blipFill><a:blip r:embed=\"rId1\"/></cdr:blipFill>"
-                "<cdr:spPr/></cdr:pic></cdr:relSizeAnchor></c:userShapes>");
-        package.set("xl/drawings/_rels/drawing9.xml.rels",
-                    RelationshipsXml(RelationshipTo("rId1", "image", "../media/stamp.png")));
-        package.set("xl/media/stamp.png", std::string(reinterpret_cast<const char*>(kPngSignature),
-                                                      sizeof kPngSignature));
+        package.set("xl/drawings/drawing9.xml",
+                    "<c:userShapes xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/"
+                    "chart\"/>");
         for (const auto& [kind, id, part, type] : kChartParts) {
             AddOverride(package, part, type);
         }
@@ -252,13 +209,35 @@ TEST_F(DrawingsTest, PartsBelowAChartFollowWithTheirIdsAndContentTypes) {
             EXPECT_EQ(override->attributeOr("ContentType", ""), type);
             if (kind == "chartUserShapes") {
                 userShapes.insert(rels[0].partName);
-                const auto pictures = RelationshipsOfKind(result, rels[0].partName, "image");
-                ASSERT_EQ(pictures.size(), 1u);
-                EXPECT_NE(result.find(pictures[0].partName), nullptr);
             }
         }
     }
     EXPECT_EQ(userShapes.size(), 2u); // one per copy
+
+    // The chart reading its own sheet still does; the other one's ranges became literal data.
+    const auto chartRels = RelationshipsOfKind(result, DrawingOf(result, "Report"), "chart");
+    ASSERT_EQ(chartRels.size(), 2u);
+    std::string formulas;
+    for (const auto& chart : chartRels) {
+        const std::string& xml = *result.find(chart.partName);
+        for (auto at = xml.find("<c:f>"); at != std::string::npos; at = xml.find("<c:f>", at + 1)) {
+            formulas += xml.substr(at + 5, xml.find("</c:f>", at) - at - 5) + " ";
+        }
+    }
+    EXPECT_EQ(formulas, "Report!$B$1 Report!$A$2:$A$5 Report!$B$2:$B$5 ");
+    const XmlNode sales = PartTree(result, chartRels[1].partName);
+    const XmlNode* values = FindElement(sales, "numLit");
+    ASSERT_NE(values, nullptr);
+    std::string numbers;
+    for (const auto* point : values->childrenNamed("pt")) {
+        numbers += point->child("v")->textContent() + " ";
+    }
+    EXPECT_EQ(numbers, "15 25 35 45 ");
+    EXPECT_NE(FindElement(sales, "strLit"), nullptr);
+    const XmlNode* name = FindElement(sales, "ser")->child("tx");
+    ASSERT_TRUE(name != nullptr && name->child("v") != nullptr);
+    EXPECT_EQ(name->child("v")->textContent(), "Sales");
+    EXPECT_TRUE(ReportHas(report, ReportKind::FormulaAsValue, "Sales by month"));
 }
 
 TEST_F(DrawingsTest, DamagedPartsAreReportedAndTheRestCopies) {
@@ -315,8 +294,8 @@ TEST_F(DrawingsTest, DamagedPartsAreReportedAndTheRestCopies) {
     const PackageEntries source = PackageEntries::read(pictures);
     const PackageEntries result = merge({{charts, "Report"}, {pictures, "Pictures"}});
 
-    const auto before = Summarise(source, "Pictures").counts;
-    const auto after = Summarise(result, "Pictures").counts;
+    const auto before = Summarise(source, "Pictures");
+    const auto after = Summarise(result, "Pictures");
     // Less the JPEG's anchor, and the slicer's anchor of the two alternatives.
     EXPECT_EQ(after.at("twoCellAnchor") + after.at("oneCellAnchor"),
               before.at("twoCellAnchor") + before.at("oneCellAnchor") - 2);
@@ -340,30 +319,6 @@ TEST_F(DrawingsTest, DamagedPartsAreReportedAndTheRestCopies) {
     EXPECT_TRUE(ReportHas(report, ReportKind::PartNotCarried, "chart that is damaged"));
 }
 
-TEST_F(DrawingsTest, ThemeColoursOfShapesAreFixedForAnotherTheme) {
-    const auto pictures = fixture("pictures.xlsx");
-    {
-        PackageEntries package = PackageEntries::read(pictures);
-        package.replaceOnce("xl/theme/theme1.xml", "<a:accent2><a:srgbClr val=\"C0504D\"/>",
-                            "<a:accent2><a:srgbClr val=\"123456\"/>");
-        package.replaceOnce("xl/theme/theme1.xml", "<a:minorFont><a:latin typeface=\"Calibri\"/>",
-                            "<a:minorFont><a:latin typeface=\"Carlito\"/>");
-        package.replaceOnce("xl/drawings/drawing1.xml", "<a:rPr lang=\"en-US\"/><a:t>linked",
-                            "<a:rPr lang=\"en-US\"><a:latin typeface=\"+mn-lt\"/></a:rPr>"
-                            "<a:t>linked");
-        package.write(pictures);
-    }
-    const PackageEntries result =
-        merge({{blocker("First"), "First"}, {pictures, "Pictures"}, {pictures, "Targets"}});
-    const XmlNode root = PartTree(result, DrawingOf(result, "Pictures"));
-    EXPECT_EQ(FindElement(root, "schemeClr"), nullptr);
-    const XmlNode* fixed = FindElement(root, "srgbClr", "val", "123456");
-    ASSERT_NE(fixed, nullptr);
-    EXPECT_NE(fixed->child("lumMod"), nullptr); // the shade applied to it stays
-    EXPECT_NE(FindElement(root, "latin", "typeface", "Carlito"), nullptr);
-    EXPECT_TRUE(ReportHas(report, ReportKind::Adjusted, "theme colours"));
-}
-
 } // namespace
 } // namespace quillory::testing
 
@@ -378,11 +333,8 @@ using spreadsheet::ooxml::RewriteChartTree;
 
 FormulaContext OnlyKept(const std::string& kept, const std::string& renamed) {
     FormulaContext context;
-    context.sheet = [=](std::string_view name) -> std::optional<std::string> {
-        if (name == kept) {
-            return renamed;
-        }
-        return std::nullopt;
+    context.sheet = [=](std::string_view name) {
+        return name == kept ? std::optional<std::string>(renamed) : std::nullopt;
     };
     return context;
 }

@@ -10,6 +10,7 @@
 #include "support/PackageEntries.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -126,12 +127,9 @@ inline MergedPackage MergeAndRead(const TempDir& dir, const std::vector<Copy>& c
 
 inline bool ReportHas(const spreadsheet::MergeReport& report, spreadsheet::ReportKind kind,
                       std::string_view text = {}) {
-    for (const auto& item : report.items) {
-        if (item.kind == kind && item.message.find(text) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(report.items.begin(), report.items.end(), [&](const auto& item) {
+        return item.kind == kind && item.message.find(text) != std::string::npos;
+    });
 }
 
 } // namespace quillory::testing

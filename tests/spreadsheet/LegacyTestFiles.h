@@ -28,26 +28,21 @@ inline constexpr std::uint32_t kFatSector = 0xFFFFFFFD;
 inline constexpr std::uint32_t kSectorSize = 512;
 inline constexpr std::uint32_t kMiniCutoff = 4096;
 
-inline void putU16(std::string& bytes, std::size_t at, std::uint16_t value) {
-    bytes[at] = static_cast<char>(value & 0xFF);
-    bytes[at + 1] = static_cast<char>(value >> 8);
-}
-
-inline void putU32(std::string& bytes, std::size_t at, std::uint32_t value) {
-    putU16(bytes, at, static_cast<std::uint16_t>(value & 0xFFFF));
-    putU16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
-}
-
 inline std::string u16(std::uint16_t value) {
-    std::string bytes(2, '\0');
-    putU16(bytes, 0, value);
-    return bytes;
+    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
 }
 
 inline std::string u32(std::uint32_t value) {
-    std::string bytes(4, '\0');
-    putU32(bytes, 0, value);
-    return bytes;
+    return u16(static_cast<std::uint16_t>(value & 0xFFFF)) +
+           u16(static_cast<std::uint16_t>(value >> 16));
+}
+
+inline void putU16(std::string& bytes, std::size_t at, std::uint16_t value) {
+    bytes.replace(at, 2, u16(value));
+}
+
+inline void putU32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    bytes.replace(at, 4, u32(value));
 }
 
 inline std::string utf16(const std::u16string& text) {
@@ -78,34 +73,43 @@ public:
     }
 
     std::string build(Layout* layout = nullptr) const {
-        auto sectorsFor = [](std::size_t bytes, std::size_t unit) {
+        const auto sectorsFor = [](std::size_t bytes, std::size_t unit) {
             return static_cast<std::uint32_t>((bytes + unit - 1) / unit);
         };
+        // Small streams in 64-byte mini sectors, chained in the mini FAT.
         std::string miniStream;
-        std::vector<std::uint32_t> miniFat;
-        std::vector<std::uint32_t> miniStart(streams_.size(), kEndOfChain);
-        std::uint32_t regularSectors = 0;
+        std::string miniFat;
+        std::vector<std::uint32_t> start(streams_.size(), kEndOfChain);
         for (std::size_t i = 0; i < streams_.size(); ++i) {
             const std::string& data = streams_[i].data;
-            if (data.size() >= kMiniCutoff) {
-                regularSectors += sectorsFor(data.size(), kSectorSize);
-            } else if (!data.empty()) {
-                const auto first = static_cast<std::uint32_t>(miniFat.size());
+            if (!data.empty() && data.size() < kMiniCutoff) {
+                start[i] = static_cast<std::uint32_t>(miniStream.size() / 64);
                 const std::uint32_t count = sectorsFor(data.size(), 64);
-                for (std::uint32_t k = 0; k < count; ++k) {
-                    miniFat.push_back(k + 1 == count ? kEndOfChain : first + k + 1);
+                for (std::uint32_t k = 1; k <= count; ++k) {
+                    miniFat += u32(k == count ? kEndOfChain : start[i] + k);
                 }
-                miniStart[i] = first;
-                std::string padded = data;
-                padded.resize(count * 64, '\0');
-                miniStream += padded;
+                miniStream += data + std::string(count * 64 - data.size(), '\0');
             }
         }
-        const std::uint32_t directorySectors = sectorsFor((streams_.size() + 1) * 128, kSectorSize);
-        const std::uint32_t miniFatSectors = sectorsFor(miniFat.size() * 4, kSectorSize);
-        const std::uint32_t miniStreamSectors = sectorsFor(miniStream.size(), kSectorSize);
-        const std::uint32_t contentSectors =
-            directorySectors + miniFatSectors + miniStreamSectors + regularSectors;
+        // Unused mini FAT entries and directory slots must read as free.
+        miniFat.resize(sectorsFor(miniFat.size(), kSectorSize) * kSectorSize, '\xFF');
+        std::string directory(sectorsFor((streams_.size() + 1) * 128, kSectorSize) * kSectorSize,
+                              '\0');
+        for (std::size_t at = 0; at < directory.size(); at += 128) {
+            directory.replace(at + 68, 12, std::string(12, '\xFF'));
+        }
+        // The sectors' contents in the order they are chained: directory, mini FAT, mini stream,
+        // then the large streams.
+        std::vector<const std::string*> contents = {&directory, &miniFat, &miniStream};
+        for (const Stream& stream : streams_) {
+            if (stream.data.size() >= kMiniCutoff) {
+                contents.push_back(&stream.data);
+            }
+        }
+        std::uint32_t contentSectors = 0;
+        for (const std::string* content : contents) {
+            contentSectors += sectorsFor(content->size(), kSectorSize);
+        }
         std::uint32_t fatSectors = 1;
         while (fatSectors * (kSectorSize / 4) < contentSectors + fatSectors) {
             ++fatSectors;
@@ -113,63 +117,19 @@ public:
         if (fatSectors > 109) {
             throw std::logic_error("test compound files stay below 109 allocation sectors");
         }
-        const std::uint32_t total = fatSectors + contentSectors;
         std::vector<std::uint32_t> fat(fatSectors * (kSectorSize / 4), kFreeSector);
-        std::uint32_t next = 0;
-        auto chain = [&](std::uint32_t count) {
-            const std::uint32_t first = next;
-            for (std::uint32_t k = 0; k < count; ++k) {
-                fat[next] = k + 1 == count ? kEndOfChain : next + 1;
-                ++next;
-            }
-            return count == 0 ? kEndOfChain : first;
-        };
-        for (std::uint32_t k = 0; k < fatSectors; ++k) {
-            fat[next++] = kFatSector;
-        }
-        const std::uint32_t directoryStart = chain(directorySectors);
-        const std::uint32_t miniFatStart = chain(miniFatSectors);
-        const std::uint32_t miniStreamStart = chain(miniStreamSectors);
-        std::vector<std::uint32_t> regularStart(streams_.size(), kEndOfChain);
-        for (std::size_t i = 0; i < streams_.size(); ++i) {
-            if (streams_[i].data.size() >= kMiniCutoff) {
-                regularStart[i] = chain(sectorsFor(streams_[i].data.size(), kSectorSize));
+        std::fill_n(fat.begin(), fatSectors, kFatSector);
+        std::vector<std::uint32_t> first;
+        for (std::uint32_t next = fatSectors; const std::string* content : contents) {
+            const std::uint32_t count = sectorsFor(content->size(), kSectorSize);
+            first.push_back(count == 0 ? kEndOfChain : next);
+            for (std::uint32_t k = 1; k <= count; ++k, ++next) {
+                fat[next] = k == count ? kEndOfChain : next + 1;
             }
         }
-
-        std::string file(sectorOffset(total), '\0');
-        const unsigned char signature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-        for (std::size_t k = 0; k < sizeof signature; ++k) {
-            file[k] = static_cast<char>(signature[k]);
-        }
-        putU16(file, 24, 0x003E);
-        putU16(file, 26, 3);
-        putU16(file, 28, 0xFFFE);
-        putU16(file, 30, 9);
-        putU16(file, 32, 6);
-        putU32(file, 44, fatSectors);
-        putU32(file, 48, directoryStart);
-        putU32(file, 56, kMiniCutoff);
-        putU32(file, 60, miniFatStart);
-        putU32(file, 64, miniFatSectors);
-        putU32(file, 68, kEndOfChain);
-        putU32(file, 72, 0);
-        for (std::uint32_t k = 0; k < 109; ++k) {
-            putU32(file, 76 + 4 * k, k < fatSectors ? k : kFreeSector);
-        }
-        for (std::size_t k = 0; k < fat.size(); ++k) {
-            putU32(file, sectorOffset(0) + 4 * k, fat[k]);
-        }
-        // Unused directory slots and mini FAT entries must read as free.
-        std::string directory(directorySectors * kSectorSize, '\0');
-        for (std::size_t slot = 0; slot < directorySectors * kSectorSize / 128; ++slot) {
-            putU32(directory, slot * 128 + 68, kFreeSector);
-            putU32(directory, slot * 128 + 72, kFreeSector);
-            putU32(directory, slot * 128 + 76, kFreeSector);
-        }
-        auto writeEntry = [&](std::size_t slot, const std::string& name, std::uint8_t type,
-                              std::uint32_t right, std::uint32_t child, std::uint32_t start,
-                              std::uint32_t size) {
+        const auto writeEntry = [&](std::size_t slot, const std::string& name, std::uint8_t type,
+                                    std::uint32_t right, std::uint32_t child, std::uint32_t start,
+                                    std::uint32_t size) {
             const std::size_t at = slot * 128;
             for (std::size_t c = 0; c < name.size(); ++c) {
                 directory[at + 2 * c] = name[c];
@@ -182,45 +142,50 @@ public:
             putU32(directory, at + 116, start);
             putU32(directory, at + 120, size);
         };
-        writeEntry(0, "Root Entry", 5, kFreeSector, streams_.empty() ? kFreeSector : 1,
-                   miniStreamStart, static_cast<std::uint32_t>(miniStream.size()));
-        for (std::size_t i = 0; i < streams_.size(); ++i) {
+        writeEntry(0, "Root Entry", 5, kFreeSector, streams_.empty() ? kFreeSector : 1, first[2],
+                   static_cast<std::uint32_t>(miniStream.size()));
+        for (std::size_t i = 0, large = 3; i < streams_.size(); ++i) {
             const std::string& data = streams_[i].data;
+            if (data.size() >= kMiniCutoff) {
+                start[i] = first[large++];
+            }
             const auto right =
                 i + 1 < streams_.size() ? static_cast<std::uint32_t>(i + 2) : kFreeSector;
-            writeEntry(i + 1, streams_[i].name, 2, right, kFreeSector,
-                       data.size() >= kMiniCutoff ? regularStart[i]
-                       : data.empty()             ? kEndOfChain
-                                                  : miniStart[i],
+            writeEntry(i + 1, streams_[i].name, 2, right, kFreeSector, start[i],
                        static_cast<std::uint32_t>(data.size()));
-        }
-        file.replace(sectorOffset(directoryStart), directory.size(), directory);
-        std::string miniFatBytes(miniFatSectors * kSectorSize, '\xFF');
-        for (std::size_t k = 0; k < miniFat.size(); ++k) {
-            putU32(miniFatBytes, 4 * k, miniFat[k]);
-        }
-        if (miniFatSectors > 0) {
-            file.replace(sectorOffset(miniFatStart), miniFatBytes.size(), miniFatBytes);
-        }
-        if (!miniStream.empty()) {
-            file.replace(sectorOffset(miniStreamStart), miniStream.size(), miniStream);
-        }
-        for (std::size_t i = 0; i < streams_.size(); ++i) {
-            if (streams_[i].data.size() >= kMiniCutoff) {
-                file.replace(sectorOffset(regularStart[i]), streams_[i].data.size(),
-                             streams_[i].data);
+            if (layout != nullptr) {
+                layout->entryOffset[streams_[i].name] = sectorOffset(first[0]) + (i + 1) * 128;
+                if (data.size() >= kMiniCutoff) {
+                    layout->firstSector[streams_[i].name] = start[i];
+                }
             }
         }
         if (layout != nullptr) {
-            layout->firstDirectorySector = directoryStart;
-            for (std::size_t i = 0; i < streams_.size(); ++i) {
-                layout->entryOffset[streams_[i].name] =
-                    sectorOffset(directoryStart + static_cast<std::uint32_t>((i + 1) / 4)) +
-                    ((i + 1) % 4) * 128;
-                if (streams_[i].data.size() >= kMiniCutoff) {
-                    layout->firstSector[streams_[i].name] = regularStart[i];
-                }
-            }
+            layout->firstDirectorySector = first[0];
+        }
+
+        std::string file(kSectorSize, '\0');
+        file.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+        putU16(file, 24, 0x003E);
+        putU16(file, 26, 3);
+        putU16(file, 28, 0xFFFE);
+        putU16(file, 30, 9);
+        putU16(file, 32, 6);
+        putU32(file, 44, fatSectors);
+        putU32(file, 48, first[0]);
+        putU32(file, 56, kMiniCutoff);
+        putU32(file, 60, first[1]);
+        putU32(file, 64, sectorsFor(miniFat.size(), kSectorSize));
+        putU32(file, 68, kEndOfChain);
+        for (std::uint32_t k = 0; k < 109; ++k) {
+            putU32(file, 76 + 4 * k, k < fatSectors ? k : kFreeSector);
+        }
+        for (const std::uint32_t entry : fat) {
+            file += u32(entry);
+        }
+        for (const std::string* content : contents) {
+            file += *content;
+            file.resize(sectorOffset(sectorsFor(file.size(), kSectorSize) - 1), '\0');
         }
         return file;
     }

@@ -1,5 +1,4 @@
-// The progress a save reports: from nothing to the whole of the sheet data it reads, in order,
-// a bounded number of times; a handler that throws fails the save and leaves no file.
+// The progress a save reports, and a handler that throws.
 
 #include "EngineTestSupport.h"
 #include "spreadsheet/ooxml/WriteProgress.h"
@@ -22,39 +21,27 @@ std::string NumberedRows(int count) {
     return body + "</sheetData>";
 }
 
-class SaveProgressTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        MiniWorkbook book;
-        book.sheets = {MiniSheet("Big", NumberedRows(40000)), MiniSheet("Small", NumberedRows(3))};
-        const PackageEntries package = BuildPackage(book);
-        package.write(source);
-        bigBytes = package.find("xl/worksheets/sheet1.xml")->size();
-        smallBytes = package.find("xl/worksheets/sheet2.xml")->size();
-    }
-
-    // A result holding Big, Small and Big again, not yet saved.
-    spreadsheet::Workbook& planResult() {
-        spreadsheet::Workbook& result = application->Workbooks().Add();
-        result.AllSheets().Item(1).SetName("Placeholder");
-        spreadsheet::Workbook& book = application->Workbooks().Open(source);
-        int next = 1;
-        for (const char* name : {"Big", "Small", "Big"}) {
-            book.Worksheets().Item(name).CopyBefore(result.AllSheets().Item(next++));
-        }
-        result.AllSheets().Item(next).Delete();
-        return result;
-    }
-
+// A result holding Big, Small and Big again: a save whose handler throws leaves nothing; then the
+// same workbook saves (a failed report spoils nothing), reporting from nothing to the whole of its
+// sheet data, in order and a bounded number of times.
+TEST(SaveProgressTest, ThrowingHandlerLeavesNothingThenReportsRunInOrderToAllSheetData) {
     TempDir dir;
-    std::filesystem::path source = dir / "source.xlsx";
-    std::uint64_t bigBytes = 0;
-    std::uint64_t smallBytes = 0;
-    std::unique_ptr<spreadsheet::Application> application = spreadsheet::CreateEngineApplication();
-};
+    MiniWorkbook book;
+    book.sheets = {MiniSheet("Big", NumberedRows(40000)), MiniSheet("Small", NumberedRows(3))};
+    const PackageEntries package = BuildPackage(book);
+    package.write(dir / "source.xlsx");
+    const std::uint64_t bigBytes = package.find("xl/worksheets/sheet1.xml")->size();
+    const std::uint64_t smallBytes = package.find("xl/worksheets/sheet2.xml")->size();
+    const auto application = spreadsheet::CreateEngineApplication();
+    spreadsheet::Workbook& result = application->Workbooks().Add();
+    result.AllSheets().Item(1).SetName("Placeholder");
+    spreadsheet::Workbook& source = application->Workbooks().Open(dir / "source.xlsx");
+    int next = 1;
+    for (const char* name : {"Big", "Small", "Big"}) {
+        source.Worksheets().Item(name).CopyBefore(result.AllSheets().Item(next++));
+    }
+    result.AllSheets().Item(next).Delete();
 
-TEST_F(SaveProgressTest, ThrowingHandlerLeavesNothingThenReportsRunInOrderToAllSheetData) {
-    spreadsheet::Workbook& result = planResult();
     for (const int failAt : {1, 3}) { // at the start, and while a sheet is streamed
         int calls = 0;
         application->SetSaveProgressHandler([&](const SaveProgress&) {
@@ -70,8 +57,6 @@ TEST_F(SaveProgressTest, ThrowingHandlerLeavesNothingThenReportsRunInOrderToAllS
         EXPECT_EQ(left, std::vector<std::filesystem::path>{"source.xlsx"}) << "fail at " << failAt;
     }
 
-    // The same workbook then saves (a failed report spoils nothing), reporting from nothing to
-    // the whole of its sheet data, in order and a bounded number of times.
     std::vector<SaveProgress> reports;
     application->SetSaveProgressHandler(
         [&](const SaveProgress& progress) { reports.push_back(progress); });

@@ -2,12 +2,15 @@
 #include "spreadsheet/ooxml/formulas/SheetNames.h"
 #include "support/ExpectFailure.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
 #include <set>
 
 namespace quillory::spreadsheet::ooxml {
 namespace {
+
+using namespace std::string_literals;
 
 std::string Repeat(std::string_view piece, int times) {
     std::string text;
@@ -21,18 +24,14 @@ const std::string kEmoji = "\xF0\x9F\x98\x80"; // outside the BMP: two UTF-16 un
 
 TEST(SheetNames, ValidityFollowsTheFormatRules) {
     for (const std::string& name :
-         {std::string("Sheet1"), std::string("My Sheet"), std::string("Données"),
-          std::string("It's"), std::string("(2)"), Repeat("x", 31), Repeat("é", 31),
-          Repeat(kEmoji, 15) + "x", std::string("Historyx")}) {
+         {"Sheet1"s, "My Sheet"s, "Données"s, "It's"s, "(2)"s, Repeat("x", 31), Repeat("é", 31),
+          Repeat(kEmoji, 15) + "x", "Historyx"s}) {
         EXPECT_TRUE(IsValidSheetName(name)) << name;
         EXPECT_FALSE(SheetNameProblem(name).has_value()) << name;
     }
     for (const std::string& name :
-         {std::string(""), Repeat("x", 32), Repeat(kEmoji, 16), std::string("a[b"),
-          std::string("a]b"), std::string("a:b"), std::string("a*b"), std::string("a?b"),
-          std::string("a/b"), std::string("a\\b"), std::string("'x"), std::string("x'"),
-          std::string("History"), std::string("hISTORY"), std::string("a\tb"), std::string("a\nb"),
-          std::string("\xff"), std::string("\xC3")}) {
+         {""s, Repeat("x", 32), Repeat(kEmoji, 16), "a[b"s, "a]b"s, "a:b"s, "a*b"s, "a?b"s, "a/b"s,
+          "a\\b"s, "'x"s, "x'"s, "History"s, "hISTORY"s, "a\tb"s, "a\nb"s, "\xff"s, "\xC3"s}) {
         EXPECT_FALSE(IsValidSheetName(name)) << name;
         const std::optional<std::string> problem = SheetNameProblem(name);
         ASSERT_TRUE(problem.has_value()) << name;
@@ -66,52 +65,39 @@ TEST(SheetNames, ComparisonIgnoresCaseAcrossScripts) {
     }
 }
 
-TEST(SheetNames, UniqueNameCountsUpFromTwoOrFromAnExistingSuffix) {
-    std::set<std::string> taken;
-    const auto isTaken = [&](std::string_view name) {
-        for (const std::string& existing : taken) {
-            if (SheetNamesEqual(existing, name)) {
-                return true;
-            }
-        }
-        return false;
-    };
-    EXPECT_EQ(UniqueSheetName("Data", isTaken), "Data");
-    taken = {"data"};
-    EXPECT_EQ(UniqueSheetName("Data", isTaken), "Data (2)");
-    taken = {"Data", "DATA (2)", "Data (3)"};
-    EXPECT_EQ(UniqueSheetName("Data", isTaken), "Data (4)");
-    taken = {"Data (2)"};
-    EXPECT_EQ(UniqueSheetName("Data (2)", isTaken), "Data (3)");
-    taken = {"Data (1)"};
-    EXPECT_EQ(UniqueSheetName("Data (1)", isTaken), "Data (2)");
-    taken = {"Data (02)"};
-    EXPECT_EQ(UniqueSheetName("Data (02)", isTaken), "Data (02) (2)");
-    taken = {};
-    EXPECT_EQ(UniqueSheetName("History", isTaken), "History (2)");
-    EXPECT_EQ(UniqueSheetName("a/b:c", isTaken), "a_b_c");
-    EXPECT_EQ(UniqueSheetName("''", isTaken), "Sheet");
-    EXPECT_EQ(UniqueSheetName(Repeat("x", 40), isTaken), Repeat("x", 31));
+// The name a copy of `wanted` gets when these names (in any case) are taken.
+std::string UniqueAmong(const std::string& wanted, const std::vector<std::string>& taken) {
+    return UniqueSheetName(wanted, [&](std::string_view name) {
+        return std::any_of(taken.begin(), taken.end(),
+                           [&](const std::string& other) { return SheetNamesEqual(other, name); });
+    });
 }
 
-TEST(SheetNames, UniqueNameCutsTheBaseToFitWithoutSplittingCharacters) {
-    const std::string longName = Repeat("x", 31);
-    EXPECT_EQ(UniqueSheetName(longName, [&](std::string_view n) { return n == longName; }),
-              Repeat("x", 27) + " (2)");
-    // Two-digit numbers take one more character from the base.
-    EXPECT_EQ(UniqueSheetName(longName,
-                              [&](std::string_view n) {
-                                  return n == longName || n.find(" (10)") == std::string_view::npos;
-                              }),
-              Repeat("x", 26) + " (10)");
-    const std::string accented = Repeat("é", 31);
-    EXPECT_EQ(UniqueSheetName(accented, [&](std::string_view n) { return n == accented; }),
-              Repeat("é", 27) + " (2)");
+TEST(SheetNames, UniqueNameCountsUpCutsTheBaseToFitOrGivesUp) {
+    EXPECT_EQ(UniqueAmong("Data", {}), "Data");
+    EXPECT_EQ(UniqueAmong("Data", {"data"}), "Data (2)");
+    EXPECT_EQ(UniqueAmong("Data", {"Data", "DATA (2)", "Data (3)"}), "Data (4)");
+    EXPECT_EQ(UniqueAmong("Data (2)", {"Data (2)"}), "Data (3)");
+    EXPECT_EQ(UniqueAmong("Data (1)", {"Data (1)"}), "Data (2)");
+    EXPECT_EQ(UniqueAmong("Data (02)", {"Data (02)"}), "Data (02) (2)");
+    EXPECT_EQ(UniqueAmong("History", {}), "History (2)");
+    EXPECT_EQ(UniqueAmong("a/b:c", {}), "a_b_c");
+    EXPECT_EQ(UniqueAmong("''", {}), "Sheet");
+    EXPECT_EQ(UniqueAmong(Repeat("x", 40), {}), Repeat("x", 31));
+    EXPECT_EQ(UniqueAmong(Repeat("x", 31), {Repeat("x", 31)}), Repeat("x", 27) + " (2)");
+    EXPECT_EQ(UniqueAmong(Repeat("é", 31), {Repeat("é", 31)}), Repeat("é", 27) + " (2)");
     // 15 emoji and one letter fill 31 units; a cut may not leave half of a surrogate pair.
-    const std::string emoji = Repeat(kEmoji, 15) + "x";
-    const std::string copy = UniqueSheetName(emoji, [&](std::string_view n) { return n == emoji; });
-    EXPECT_EQ(copy, Repeat(kEmoji, 13) + " (2)");
-    EXPECT_TRUE(IsValidSheetName(copy));
+    EXPECT_EQ(UniqueAmong(Repeat(kEmoji, 15) + "x", {Repeat(kEmoji, 15) + "x"}),
+              Repeat(kEmoji, 13) + " (2)");
+    // Two-digit numbers take one more character from the base.
+    std::vector<std::string> taken = {Repeat("x", 31)};
+    for (int n = 2; n < 10; ++n) {
+        taken.push_back(Repeat("x", 27) + " (" + std::to_string(n) + ")");
+    }
+    EXPECT_EQ(UniqueAmong(Repeat("x", 31), taken), Repeat("x", 26) + " (10)");
+    // With every name taken there is no copy to name.
+    testing::ExpectFailure([] { UniqueSheetName("Data", [](std::string_view) { return true; }); },
+                           ErrorCode::LimitExceeded, {"Data"});
 }
 
 TEST(SheetNames, UniqueNameIsAlwaysValidAndFree) {
@@ -133,24 +119,6 @@ TEST(SheetNames, UniqueNameIsAlwaysValidAndFree) {
             ASSERT_TRUE(taken.insert(SheetNameKey(name)).second) << name;
         }
     }
-}
-
-TEST(SheetNames, UniqueNameGivesUpWithAnError) {
-    testing::ExpectFailure([] { UniqueSheetName("Data", [](std::string_view) { return true; }); },
-                           ErrorCode::LimitExceeded, {"Data"});
-}
-
-TEST(SheetNames, QuotingForFormulas) {
-    for (const std::string name : {"Sheet1", "Data", "Sheet_1.2", "ABCD1", "RCX"}) {
-        EXPECT_EQ(QuoteSheetNameIfNeeded(name), name);
-    }
-    // Names that look like cells or R1C1 references, numbers, booleans, and any other character.
-    for (const std::string name :
-         {"My Sheet", "A1", "Exp1", "xfd1048576", "R1C1", "R", "rc", "C12", "R2C", "2024", ".x",
-          "TRUE", "false", "Données", "a-b", "x(1)", "Data (2)", ""}) {
-        EXPECT_EQ(QuoteSheetNameIfNeeded(name), "'" + name + "'");
-    }
-    EXPECT_EQ(QuoteSheetNameIfNeeded("It's"), "'It''s'");
 }
 
 } // namespace

@@ -12,16 +12,14 @@ constexpr std::string_view kCalibri11 = "<font><sz val=\"11\"/><name val=\"Calib
 constexpr std::string_view kStoredColumn =
     "<cols><col min=\"1\" max=\"1\" width=\"20\" customWidth=\"1\"/></cols><sheetData/>";
 
-struct FontCase {
-    const char* label;
-    std::string font;     // the second workbook's Normal font record
-    std::string body;     // its sheet's children
-    bool converted;       // widths and heights written for the result's font
-    const char* reported; // part of the one note about the workbook
-};
-
 TEST(StandardFontSizes, DefaultsAreKeptOrTheReportSaysWhyNot) {
-    const FontCase cases[] = {
+    const struct {
+        const char* label;
+        std::string font;     // the second workbook's Normal font record
+        std::string body;     // its sheet's children
+        bool converted;       // widths and heights written for the result's font
+        const char* reported; // part of the one note about the workbook
+    } cases[] = {
         {"nothing stated", "<font><sz val=\"12\"/><name val=\"Calibri\"/></font>", "<sheetData/>",
          true,
          "Calibri 12 differs from the result's Calibri 11: column widths and row heights "
