@@ -1,8 +1,8 @@
 #include "support/PackageEntries.h"
 
-#include "support/TempDir.h"
-
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -22,7 +22,11 @@ struct ArchiveCloser {
 } // namespace
 
 PackageEntries PackageEntries::read(const std::filesystem::path& file) {
-    return readBytes(readFile(file), file.string());
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error(file.string() + ": cannot be opened");
+    }
+    return readBytes(std::string(std::istreambuf_iterator<char>(in), {}), file.string());
 }
 
 PackageEntries PackageEntries::readBytes(std::string_view bytes, const std::string& label) {
