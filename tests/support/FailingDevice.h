@@ -36,7 +36,6 @@ public:
         }
         inner_->finish();
     }
-    bool failed() const { return failed_; }
 
     // A decorator for WriteFileAtomically / SaveWorkbookFile that fails after `failAfter` bytes.
     static spreadsheet::ooxml::SinkDecorator After(std::uint64_t failAfter) {

@@ -20,53 +20,135 @@ std::string Lower(std::string text) {
 
 } // namespace
 
-class FakeWorkbook;
+class FakeSheet;
+
+// The part of a workbook its sheets and collections work on.
+struct FakeBookState {
+    FakeBookState(FakeSpreadsheet& world, std::string label)
+        : world(world), label(std::move(label)) {}
+
+    void call(const std::string& entry) {
+        world.call(entry);
+        checkOpen();
+    }
+    void checkOpen() const {
+        if (closed) {
+            throw SpreadsheetError(ErrorCode::WorkbookClosed, label + " is closed");
+        }
+    }
+
+    FakeSpreadsheet& world;
+    std::string label;
+    bool closed = false;
+    std::vector<std::unique_ptr<FakeSheet>> sheets;
+    std::vector<std::unique_ptr<FakeSheet>> deleted; // kept so stale references stay readable
+};
 
 class FakeSheet : public spreadsheet::Sheet {
 public:
-    FakeSheet(FakeWorkbook& book, std::string name, SheetKind kind, std::string origin)
-        : book_(&book), name_(std::move(name)), kind_(kind), origin_(std::move(origin)) {}
+    FakeSheet(FakeBookState& book, std::string name, SheetKind kind, std::string origin)
+        : book(book), name(std::move(name)), kind(kind), origin(std::move(origin)) {}
 
-    std::string Name() const override;
-    void SetName(const std::string& name) override;
-    SheetKind Kind() const override { return kind_; }
+    std::string Name() const override {
+        book.call("Name(" + label() + ")");
+        return name;
+    }
+    void SetName(const std::string& newName) override {
+        book.call("SetName(" + label() + "," + newName + ")");
+        name = newName;
+    }
+    SheetKind Kind() const override { return kind; }
     spreadsheet::SheetVisibility Visibility() const override {
         return spreadsheet::SheetVisibility::Visible;
     }
-    void Delete() override;
-    void Select() override;
-    void CopyBefore(spreadsheet::Sheet& before) override;
+    void Delete() override {
+        book.call("Delete(" + label() + ")");
+        if (book.sheets.size() <= 1) {
+            throw SpreadsheetError(ErrorCode::CannotDeleteLastSheet,
+                                   "cannot delete the last sheet of " + book.label);
+        }
+        const auto it = std::find_if(book.sheets.begin(), book.sheets.end(),
+                                     [this](const auto& sheet) { return sheet.get() == this; });
+        book.deleted.push_back(std::move(*it));
+        book.sheets.erase(it);
+    }
+    void Select() override { book.call("Select(" + label() + ")"); }
+    void CopyBefore(spreadsheet::Sheet& before) override {
+        auto& target = dynamic_cast<FakeSheet&>(before);
+        book.call("Copy(" + label() + ",before " + target.label() + ")");
+        target.book.checkOpen();
+        auto& sheets = target.book.sheets;
+        const auto taken = [&sheets](const std::string& candidate) {
+            return std::any_of(sheets.begin(), sheets.end(), [&candidate](const auto& sheet) {
+                return Lower(sheet->name) == Lower(candidate);
+            });
+        };
+        std::string copyName = name;
+        for (int n = 2; taken(copyName); ++n) {
+            copyName = name + " (" + std::to_string(n) + ")";
+        }
+        const auto at = std::find_if(sheets.begin(), sheets.end(), [&target](const auto& sheet) {
+            return sheet.get() == &target;
+        });
+        sheets.insert(at, std::make_unique<FakeSheet>(target.book, copyName, kind, label()));
+    }
 
-    std::string label() const;
-    const std::string& name() const { return name_; }
-    const std::string& origin() const { return origin_; }
-    FakeWorkbook& book() const { return *book_; }
+    std::string label() const { return book.label + "!" + name; }
 
-private:
-    FakeWorkbook* book_;
-    std::string name_;
-    SheetKind kind_;
-    std::string origin_;
+    FakeBookState& book;
+    std::string name;
+    SheetKind kind;
+    std::string origin;
 };
 
 class FakeSheetCollection : public spreadsheet::SheetCollection {
 public:
-    FakeSheetCollection(FakeWorkbook& book, bool worksheetsOnly)
+    FakeSheetCollection(FakeBookState& book, bool worksheetsOnly)
         : book_(book), worksheetsOnly_(worksheetsOnly) {}
-    int Count() const override;
-    spreadsheet::Sheet& Item(int position) override;
-    spreadsheet::Sheet& Item(std::string_view name) override;
+
+    int Count() const override {
+        book_.call("Count(" + book_.label + ")");
+        return static_cast<int>(members().size());
+    }
+    spreadsheet::Sheet& Item(int position) override {
+        book_.call("Item(" + book_.label + "," + std::to_string(position) + ")");
+        const auto sheets = members();
+        if (position < 1 || position > static_cast<int>(sheets.size())) {
+            throw SpreadsheetError(ErrorCode::IndexOutOfRange,
+                                   "no sheet at " + std::to_string(position));
+        }
+        return *sheets[static_cast<std::size_t>(position - 1)];
+    }
+    spreadsheet::Sheet& Item(std::string_view name) override {
+        book_.call("Item(" + book_.label + ",\"" + std::string(name) + "\")");
+        for (FakeSheet* sheet : members()) {
+            if (Lower(sheet->name) == Lower(std::string(name))) {
+                return *sheet;
+            }
+        }
+        throw SpreadsheetError(ErrorCode::SheetNotFound,
+                               book_.label + " has no worksheet named '" + std::string(name) + "'");
+    }
 
 private:
-    std::vector<FakeSheet*> members() const;
-    FakeWorkbook& book_;
+    std::vector<FakeSheet*> members() const {
+        std::vector<FakeSheet*> result;
+        for (const auto& sheet : book_.sheets) {
+            if (!worksheetsOnly_ || sheet->kind == SheetKind::Worksheet) {
+                result.push_back(sheet.get());
+            }
+        }
+        return result;
+    }
+
+    FakeBookState& book_;
     bool worksheetsOnly_;
 };
 
-class FakeWorkbook : public spreadsheet::Workbook {
+class FakeWorkbook : public spreadsheet::Workbook, public FakeBookState {
 public:
     FakeWorkbook(FakeSpreadsheet& world, std::filesystem::path path, std::string label)
-        : world_(world), path_(std::move(path)), label_(std::move(label)), worksheets_(*this, true),
+        : FakeBookState(world, std::move(label)), path_(std::move(path)), worksheets_(*this, true),
           allSheets_(*this, false) {}
 
     const std::filesystem::path& Path() const override { return path_; }
@@ -74,132 +156,27 @@ public:
     spreadsheet::SheetCollection& AllSheets() override { return allSheets_; }
     void SaveAs(const std::filesystem::path& file) override {
         call("SaveAs(" + file.string() + ")");
-        std::vector<FakeSpreadsheet::SavedSheet> sheets;
+        std::vector<FakeSpreadsheet::SavedSheet> saved;
         std::ofstream out(file, std::ios::trunc);
-        for (const auto& sheet : sheets_) {
-            sheets.push_back({sheet->name(), sheet->origin()});
-            out << sheet->name() << '\n';
+        for (const auto& sheet : sheets) {
+            saved.push_back({sheet->name, sheet->origin});
+            out << sheet->name << '\n';
         }
         if (!out) {
             throw SpreadsheetError(ErrorCode::WriteFailed, "cannot write " + file.string());
         }
-        world_.saved_[file] = std::move(sheets);
+        world.saved_[file] = std::move(saved);
     }
     void Close(bool saveChanges) override {
-        call("Close(" + label_ + "," + (saveChanges ? "1" : "0") + ")");
-        closed_ = true;
+        call("Close(" + label + "," + (saveChanges ? "1" : "0") + ")");
+        closed = true;
     }
-
-    void call(const std::string& entry) {
-        world_.call(entry);
-        checkOpen();
-    }
-    void checkOpen() const {
-        if (closed_) {
-            throw SpreadsheetError(ErrorCode::WorkbookClosed, label_ + " is closed");
-        }
-    }
-    const std::string& label() const { return label_; }
-    void markClosed() { closed_ = true; }
-
-    std::vector<std::unique_ptr<FakeSheet>> sheets_;
-    std::vector<std::unique_ptr<FakeSheet>> deleted_; // kept so stale references stay readable
 
 private:
-    FakeSpreadsheet& world_;
     std::filesystem::path path_;
-    std::string label_;
     FakeSheetCollection worksheets_;
     FakeSheetCollection allSheets_;
-    bool closed_ = false;
 };
-
-std::string FakeSheet::label() const {
-    return book_->label() + "!" + name_;
-}
-
-std::string FakeSheet::Name() const {
-    book_->call("Name(" + label() + ")");
-    return name_;
-}
-
-void FakeSheet::SetName(const std::string& name) {
-    book_->call("SetName(" + label() + "," + name + ")");
-    name_ = name;
-}
-
-void FakeSheet::Delete() {
-    book_->call("Delete(" + label() + ")");
-    auto& sheets = book_->sheets_;
-    if (sheets.size() <= 1) {
-        throw SpreadsheetError(ErrorCode::CannotDeleteLastSheet,
-                               "cannot delete the last sheet of " + book_->label());
-    }
-    const auto it = std::find_if(sheets.begin(), sheets.end(),
-                                 [this](const auto& sheet) { return sheet.get() == this; });
-    book_->deleted_.push_back(std::move(*it));
-    sheets.erase(it);
-}
-
-void FakeSheet::Select() {
-    book_->call("Select(" + label() + ")");
-}
-
-void FakeSheet::CopyBefore(spreadsheet::Sheet& before) {
-    auto& target = dynamic_cast<FakeSheet&>(before);
-    book_->call("Copy(" + label() + ",before " + target.label() + ")");
-    FakeWorkbook& destination = target.book();
-    destination.checkOpen();
-    auto& sheets = destination.sheets_;
-    const auto taken = [&sheets](const std::string& candidate) {
-        return std::any_of(sheets.begin(), sheets.end(), [&candidate](const auto& sheet) {
-            return Lower(sheet->name()) == Lower(candidate);
-        });
-    };
-    std::string name = name_;
-    for (int n = 2; taken(name); ++n) {
-        name = name_ + " (" + std::to_string(n) + ")";
-    }
-    const auto at = std::find_if(sheets.begin(), sheets.end(),
-                                 [&target](const auto& sheet) { return sheet.get() == &target; });
-    sheets.insert(at, std::make_unique<FakeSheet>(destination, name, kind_, label()));
-}
-
-std::vector<FakeSheet*> FakeSheetCollection::members() const {
-    std::vector<FakeSheet*> result;
-    for (const auto& sheet : book_.sheets_) {
-        if (!worksheetsOnly_ || sheet->Kind() == SheetKind::Worksheet) {
-            result.push_back(sheet.get());
-        }
-    }
-    return result;
-}
-
-int FakeSheetCollection::Count() const {
-    book_.call("Count(" + book_.label() + ")");
-    return static_cast<int>(members().size());
-}
-
-spreadsheet::Sheet& FakeSheetCollection::Item(int position) {
-    book_.call("Item(" + book_.label() + "," + std::to_string(position) + ")");
-    const auto sheets = members();
-    if (position < 1 || position > static_cast<int>(sheets.size())) {
-        throw SpreadsheetError(ErrorCode::IndexOutOfRange,
-                               "no sheet at " + std::to_string(position));
-    }
-    return *sheets[static_cast<std::size_t>(position - 1)];
-}
-
-spreadsheet::Sheet& FakeSheetCollection::Item(std::string_view name) {
-    book_.call("Item(" + book_.label() + ",\"" + std::string(name) + "\")");
-    for (FakeSheet* sheet : members()) {
-        if (Lower(sheet->name()) == Lower(std::string(name))) {
-            return *sheet;
-        }
-    }
-    throw SpreadsheetError(ErrorCode::SheetNotFound,
-                           book_.label() + " has no worksheet named '" + std::string(name) + "'");
-}
 
 // The application is its own workbook collection.
 class FakeApplication : public spreadsheet::Application, public spreadsheet::WorkbookCollection {
@@ -233,7 +210,7 @@ public:
             ++world_.quit_;
             --world_.alive_;
             for (auto& book : books_) {
-                book->markClosed();
+                book->closed = true;
             }
         }
     }
@@ -261,7 +238,7 @@ public:
         }
         auto book = std::make_unique<FakeWorkbook>(world_, path, path.filename().string());
         for (const auto& sheet : found->second) {
-            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, sheet.name, sheet.kind, ""));
+            book->sheets.push_back(std::make_unique<FakeSheet>(*book, sheet.name, sheet.kind, ""));
         }
         books_.push_back(std::move(book));
         return *books_.back();
@@ -272,8 +249,8 @@ public:
         checkRunning();
         auto book = std::make_unique<FakeWorkbook>(world_, std::filesystem::path(), "Result");
         for (int i = 1; i <= world_.newWorkbookSheets_; ++i) {
-            book->sheets_.push_back(std::make_unique<FakeSheet>(*book, "Sheet" + std::to_string(i),
-                                                                SheetKind::Worksheet, ""));
+            book->sheets.push_back(std::make_unique<FakeSheet>(*book, "Sheet" + std::to_string(i),
+                                                               SheetKind::Worksheet, ""));
         }
         books_.push_back(std::move(book));
         return *books_.back();
@@ -290,15 +267,6 @@ private:
     bool quit_ = false;
     std::function<void()> waitHandler_;
 };
-
-void FakeSpreadsheet::addWorkbook(const std::filesystem::path& path,
-                                  const std::vector<std::string>& worksheets) {
-    std::vector<SheetSpec> sheets;
-    for (const auto& name : worksheets) {
-        sheets.push_back(SheetSpec{name, SheetKind::Worksheet});
-    }
-    addWorkbook(path, std::move(sheets));
-}
 
 spreadsheet::ApplicationFactory FakeSpreadsheet::factory() {
     return [this]() -> std::unique_ptr<spreadsheet::Application> {

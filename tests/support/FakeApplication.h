@@ -36,7 +36,13 @@ public:
     };
 
     // A workbook that Open finds under this exact path, with worksheets of these names.
-    void addWorkbook(const std::filesystem::path& path, const std::vector<std::string>& worksheets);
+    void addWorkbook(const std::filesystem::path& path,
+                     const std::vector<std::string>& worksheets) {
+        auto& sheets = workbooks_[path] = {};
+        for (const auto& name : worksheets) {
+            sheets.push_back(SheetSpec{name, spreadsheet::SheetKind::Worksheet});
+        }
+    }
     void addWorkbook(const std::filesystem::path& path, std::vector<SheetSpec> sheets) {
         workbooks_[path] = std::move(sheets);
     }

@@ -64,9 +64,7 @@ bool outside(const std::optional<long long>& index, std::size_t count) {
 std::string lowerAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
     return out;
 }
@@ -76,10 +74,7 @@ std::u32string decodeUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         int extra = byte < 0x80 ? 0 : byte < 0xE0 ? 1 : byte < 0xF0 ? 2 : 3;
-        char32_t code = extra == 0   ? byte
-                        : extra == 1 ? byte & 0x1Fu
-                        : extra == 2 ? byte & 0x0Fu
-                                     : byte & 0x07u;
+        char32_t code = byte & (0x7Fu >> extra); // the input is valid UTF-8 (expat's output)
         ++i;
         for (; extra > 0 && i < text.size(); --extra, ++i) {
             code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
@@ -110,13 +105,10 @@ bool isTrue(const std::string* value) {
 }
 
 std::optional<long long> toInteger(const std::string* value) {
-    if (value == nullptr || value->empty()) {
-        return std::nullopt;
-    }
+    std::size_t used = 0;
     try {
-        std::size_t used = 0;
-        const long long number = std::stoll(*value, &used);
-        return used == value->size() ? std::optional<long long>(number) : std::nullopt;
+        const long long number = value == nullptr ? 0 : std::stoll(*value, &used);
+        return value != nullptr && used == value->size() ? std::optional(number) : std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -261,14 +253,6 @@ private:
     std::unique_ptr<XmlElement> tree(const std::string& part) {
         const std::string* bytes = bytesOf(part);
         return bytes == nullptr ? nullptr : parse(*bytes, {});
-    }
-
-    void stream(const std::string& part, const std::string& bytes, const XmlHandler& handler) {
-        try {
-            parseXml(bytes, handler);
-        } catch (const std::exception& error) {
-            problem(quote(part), " is not well-formed: ", error.what());
-        }
     }
 
     void indexEntries() {
@@ -424,12 +408,14 @@ private:
         }
     }
 
-    // Relationship-id attributes must name a relationship of the part; checked while streaming.
-    void checkRelationshipAttribute(const std::string& part, const XmlAttribute& attribute) {
-        if ((attribute.name.ns == kRelNs || attribute.name.ns == kStrictRelNs) &&
-            relById(part, attribute.value) == nullptr) {
-            limitedProblem(part + "/rid", quote(part), " uses r:", attribute.name.local, "=\"",
-                           attribute.value, "\" that its relationships do not define");
+    // Relationship-id attributes must name a relationship of the part.
+    void checkRelationshipIds(const std::string& part, const XmlElement& element) {
+        for (const auto& attribute : element.attributes) {
+            if ((attribute.name.ns == kRelNs || attribute.name.ns == kStrictRelNs) &&
+                relById(part, attribute.value) == nullptr) {
+                limitedProblem(part + "/rid", quote(part), " uses r:", attribute.name.local, "=\"",
+                               attribute.value, "\" that its relationships do not define");
+            }
         }
     }
 
@@ -439,15 +425,12 @@ private:
             const bool xml = lowerAscii(entry.name).ends_with(".xml") || type.ends_with("+xml");
             if (!xml || entry.name == "[Content_Types].xml" || isRelsPart(entry.name) ||
                 type == kWorksheetType) {
-                continue; // worksheets are streamed by checkWorksheet
+                continue; // worksheets are read by checkWorksheet
             }
-            XmlHandler handler;
-            handler.start = [&](const XmlName&, const std::vector<XmlAttribute>& attributes, int) {
-                for (const auto& attribute : attributes) {
-                    checkRelationshipAttribute(entry.name, attribute);
-                }
-            };
-            stream(entry.name, entry.bytes, handler);
+            if (const auto root = parse(entry.bytes, quote(entry.name))) {
+                root->forEach(
+                    [&](const XmlElement& element) { checkRelationshipIds(entry.name, element); });
+            }
         }
     }
 
@@ -743,115 +726,105 @@ private:
         long long lastRow = 0;
         long long currentRow = 0;
         long long lastColumn = 0;
-        bool inStringCell = false;
-        std::string stringValue;
-        std::string cellRef;
-        long long stringCells = 0;
         std::vector<RangeRef> merges;
     };
 
-    // Streams a worksheet: element order, row and cell order, indexes, r:ids, the selected tab.
+    // Element order, row and cell order, indexes, r:ids and the selected tab of a worksheet;
+    // returns how many of its cells use shared strings.
     long long checkWorksheet(SheetEntry& sheet) {
         const std::string& part = sheet.part;
         const std::string label = quote(part);
+        const auto root = parse(*bytesOf(part), label);
+        if (!root) {
+            return 0;
+        }
+        root->forEach([&](const XmlElement& element) {
+            checkRelationshipIds(part, element);
+            if (&element != root.get() && element.name.ns == kMainNs &&
+                element.name.local != "extLst") {
+                checkDxfId(part, element.attribute("dxfId"));
+            }
+        });
+        if (root->name.ns != kMainNs || root->name.local != "worksheet") {
+            problem(label, " root is not a transitional worksheet element");
+        }
         WorksheetState state;
-        XmlHandler handler;
-        handler.start = [&](const XmlName& name, const std::vector<XmlAttribute>& attributes,
-                            int depth) {
-            for (const auto& attribute : attributes) {
-                checkRelationshipAttribute(part, attribute);
-            }
-            auto attribute = [&](std::string_view local) -> const std::string* {
-                const auto it = std::find_if(
-                    attributes.begin(), attributes.end(), [&](const XmlAttribute& item) {
-                        return item.name.local == local && item.name.ns.empty();
-                    });
-                return it == attributes.end() ? nullptr : &it->value;
-            };
-            if (depth == 0) {
-                if (name.ns != kMainNs || name.local != "worksheet") {
-                    problem(label, " root is not a transitional worksheet element");
-                }
-                return;
-            }
-            if (name.ns == kMainNs && name.local != "extLst" && attribute("dxfId") != nullptr) {
-                checkDxfId(part, attribute("dxfId"));
-            }
-            if (depth == 1) {
-                checkWorksheetChild(label, name, state);
-                return;
-            }
-            if (name.ns != kMainNs) {
-                return;
-            }
-            if (depth == 2 && name.local == "row") {
-                state.currentRow = toInteger(attribute("r")).value_or(state.lastRow + 1);
-                if (state.currentRow <= state.lastRow) {
-                    limitedProblem(part + "/row", label, " row ", state.currentRow,
-                                   " comes after row ", state.lastRow);
-                }
-                state.lastRow = state.currentRow;
-                state.lastColumn = 0;
-                checkStyleIndex(part, concat("row ", state.currentRow), attribute("s"));
-            } else if (depth == 3 && name.local == "c") {
-                const std::string* r = attribute("r");
-                state.cellRef = r != nullptr ? *r : std::string();
-                long long column = state.lastColumn + 1;
-                if (r != nullptr) {
-                    const auto cell = parseCellRef(*r);
-                    if (!cell) {
-                        limitedProblem(part + "/ref", label, " has cell reference ", quote(*r),
-                                       " that is not valid");
+        long long stringCells = 0;
+        for (const auto& child : root->children) {
+            checkWorksheetChild(label, child->name, state);
+            for (const auto& item : child->children) {
+                const bool main = item->name.ns == kMainNs;
+                const std::string* ref = item->attribute("ref");
+                if (main && item->name.local == "row") {
+                    state.currentRow = toInteger(item->attribute("r")).value_or(state.lastRow + 1);
+                    if (state.currentRow <= state.lastRow) {
+                        limitedProblem(part + "/row", label, " row ", state.currentRow,
+                                       " comes after row ", state.lastRow);
+                    }
+                    state.lastRow = state.currentRow;
+                    state.lastColumn = 0;
+                    checkStyleIndex(part, concat("row ", state.currentRow), item->attribute("s"));
+                } else if (main && item->name.local == "col") {
+                    checkStyleIndex(part, "column", item->attribute("style"));
+                } else if (main && item->name.local == "sheetView") {
+                    sheet.tabSelected = sheet.tabSelected || isTrue(item->attribute("tabSelected"));
+                } else if (main && item->name.local == "mergeCell" && ref != nullptr) {
+                    if (const auto range = parseRangeRef(*ref)) {
+                        state.merges.push_back(*range);
                     } else {
-                        column = cell->column;
-                        if (cell->row != state.currentRow) {
-                            limitedProblem(part + "/ref", label, " cell ", *r, " sits in row ",
-                                           state.currentRow);
-                        }
+                        limitedProblem(part + "/merge", label, " merged range ", quote(*ref),
+                                       " is not valid");
                     }
                 }
-                if (column <= state.lastColumn) {
-                    limitedProblem(part + "/col", label, " cell ", state.cellRef,
-                                   " is not after the cell before it");
-                }
-                state.lastColumn = column;
-                checkStyleIndex(part, "cell " + state.cellRef, attribute("s"));
-                const std::string* type = attribute("t");
-                state.inStringCell = type != nullptr && *type == "s";
-                state.stringValue.clear();
-                state.stringCells += state.inStringCell ? 1 : 0;
-            } else if (depth == 2 && name.local == "col") {
-                checkStyleIndex(part, "column", attribute("style"));
-            } else if (depth == 2 && name.local == "sheetView") {
-                sheet.tabSelected = sheet.tabSelected || isTrue(attribute("tabSelected"));
-            } else if (depth == 2 && name.local == "mergeCell" && attribute("ref") != nullptr) {
-                if (const auto range = parseRangeRef(*attribute("ref"))) {
-                    state.merges.push_back(*range);
-                } else {
-                    limitedProblem(part + "/merge", label, " merged range ",
-                                   quote(*attribute("ref")), " is not valid");
+                for (const auto& cell : item->children) {
+                    if (cell->name.ns == kMainNs && cell->name.local == "c") {
+                        stringCells += checkCell(part, *cell, state);
+                    }
                 }
             }
-        };
-        handler.text = [&](std::string_view text, int depth) {
-            if (state.inStringCell && depth == 4) {
-                state.stringValue.append(text);
-            }
-        };
-        handler.end = [&](const XmlName& name, int depth) {
-            if (depth == 3 && name.local == "c" && state.inStringCell) {
-                const auto index = toInteger(&state.stringValue);
-                if (!index || outside(index, sstItems_)) {
-                    limitedProblem(part + "/sst", label, " cell ", state.cellRef,
-                                   " uses shared string ", quote(state.stringValue),
-                                   " but there are ", sstItems_);
-                }
-                state.inStringCell = false;
-            }
-        };
-        stream(part, *bytesOf(part), handler);
+        }
         checkMerges(part, state.merges);
-        return state.stringCells;
+        return stringCells;
+    }
+
+    // A cell's reference, column order and indexes; 1 when it uses a shared string.
+    long long checkCell(const std::string& part, const XmlElement& cell, WorksheetState& state) {
+        const std::string label = quote(part);
+        const std::string* r = cell.attribute("r");
+        const std::string ref = r != nullptr ? *r : std::string();
+        long long column = state.lastColumn + 1;
+        if (r != nullptr) {
+            const auto parsed = parseCellRef(*r);
+            if (!parsed) {
+                limitedProblem(part + "/ref", label, " has cell reference ", quote(*r),
+                               " that is not valid");
+            } else {
+                column = parsed->column;
+                if (parsed->row != state.currentRow) {
+                    limitedProblem(part + "/ref", label, " cell ", *r, " sits in row ",
+                                   state.currentRow);
+                }
+            }
+        }
+        if (column <= state.lastColumn) {
+            limitedProblem(part + "/col", label, " cell ", ref, " is not after the cell before it");
+        }
+        state.lastColumn = column;
+        checkStyleIndex(part, "cell " + ref, cell.attribute("s"));
+        const std::string* type = cell.attribute("t");
+        if (type == nullptr || *type != "s") {
+            return 0;
+        }
+        std::string value;
+        for (const auto& child : cell.children) {
+            value += child->text;
+        }
+        const auto index = toInteger(&value);
+        if (!index || outside(index, sstItems_)) {
+            limitedProblem(part + "/sst", label, " cell ", ref, " uses shared string ",
+                           quote(value), " but there are ", sstItems_);
+        }
+        return 1;
     }
 
     void checkWorksheetChild(const std::string& label, const XmlName& name, WorksheetState& state) {

@@ -1,8 +1,11 @@
 #include "support/PackageEntries.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 #include <zip.h>
 
 namespace quillory::testing {
@@ -19,19 +22,14 @@ struct ArchiveCloser {
 } // namespace
 
 PackageEntries PackageEntries::read(const std::filesystem::path& file) {
-    int error = 0;
-    std::unique_ptr<zip_t, ArchiveCloser> archive(zip_open(file.c_str(), ZIP_RDONLY, &error));
-    if (!archive) {
-        zip_error_t zipError;
-        zip_error_init_with_code(&zipError, error);
-        const std::string reason = zip_error_strerror(&zipError);
-        zip_error_fini(&zipError);
-        throw std::runtime_error(file.string() + ": not a readable zip archive (" + reason + ")");
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error(file.string() + ": cannot be opened");
     }
-    return readArchive(archive.get(), file.string());
+    return readBytes(std::string(std::istreambuf_iterator<char>(in), {}), file.string());
 }
 
-PackageEntries PackageEntries::readBytes(std::string_view bytes) {
+PackageEntries PackageEntries::readBytes(std::string_view bytes, const std::string& label) {
     zip_error_t zipError;
     zip_error_init(&zipError);
     zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &zipError);
@@ -41,34 +39,30 @@ PackageEntries PackageEntries::readBytes(std::string_view bytes) {
     zip_error_fini(&zipError);
     if (!archive) {
         zip_source_free(source);
-        throw std::runtime_error("bytes in memory: not a readable zip archive (" + reason + ")");
+        throw std::runtime_error(label + ": not a readable zip archive (" + reason + ")");
     }
-    return readArchive(archive.get(), "bytes in memory");
-}
-
-PackageEntries PackageEntries::readArchive(zip_t* archive, const std::string& label) {
     PackageEntries package;
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     for (zip_uint64_t index = 0; index < static_cast<zip_uint64_t>(count); ++index) {
         zip_stat_t stat;
-        if (zip_stat_index(archive, index, 0, &stat) != 0) {
+        if (zip_stat_index(archive.get(), index, 0, &stat) != 0) {
             throw std::runtime_error(label + ": cannot read entry " + std::to_string(index));
         }
         if (stat.size > kMaxEntryBytes) {
             throw std::runtime_error(label + ": entry " + stat.name + " is too large");
         }
-        std::string bytes(static_cast<std::size_t>(stat.size), '\0');
-        zip_file_t* entry = zip_fopen_index(archive, index, 0);
+        std::string content(static_cast<std::size_t>(stat.size), '\0');
+        zip_file_t* entry = zip_fopen_index(archive.get(), index, 0);
         if (entry == nullptr) {
             throw std::runtime_error(label + ": cannot open entry " + stat.name);
         }
-        const zip_int64_t got = zip_fread(entry, bytes.data(), stat.size);
+        const zip_int64_t got = zip_fread(entry, content.data(), stat.size);
         zip_fclose(entry);
         if (got < 0 || static_cast<zip_uint64_t>(got) != stat.size) {
             throw std::runtime_error(label + ": entry " + stat.name +
                                      " is damaged (cannot inflate or bad checksum)");
         }
-        package.entries_.push_back({stat.name, std::move(bytes)});
+        package.entries_.push_back({stat.name, std::move(content)});
     }
     return package;
 }
@@ -102,9 +96,7 @@ const std::string* PackageEntries::find(std::string_view name) const {
 }
 
 std::string* PackageEntries::find(std::string_view name) {
-    const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                 [&](const PackageEntry& entry) { return entry.name == name; });
-    return it == entries_.end() ? nullptr : &it->bytes;
+    return const_cast<std::string*>(std::as_const(*this).find(name));
 }
 
 void PackageEntries::set(std::string_view name, std::string bytes) {
@@ -116,13 +108,7 @@ void PackageEntries::set(std::string_view name, std::string bytes) {
 }
 
 bool PackageEntries::remove(std::string_view name) {
-    const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                 [&](const PackageEntry& entry) { return entry.name == name; });
-    if (it == entries_.end()) {
-        return false;
-    }
-    entries_.erase(it);
-    return true;
+    return std::erase_if(entries_, [&](const PackageEntry& entry) { return entry.name == name; });
 }
 
 void PackageEntries::replaceOnce(std::string_view name, std::string_view from,

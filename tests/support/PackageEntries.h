@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-struct zip; // libzip's archive
-
 namespace quillory::testing {
 
 struct PackageEntry {
@@ -21,7 +19,8 @@ public:
     // Throws std::runtime_error naming the file when it is not a readable zip archive.
     static PackageEntries read(const std::filesystem::path& file);
     // The same for an archive held in memory.
-    static PackageEntries readBytes(std::string_view bytes);
+    static PackageEntries readBytes(std::string_view bytes,
+                                    const std::string& label = "bytes in memory");
     // Writes a new zip archive (deflated entries), replacing the file.
     void write(const std::filesystem::path& file) const;
 
@@ -38,8 +37,6 @@ public:
     void replaceOnce(std::string_view name, std::string_view from, std::string_view to);
 
 private:
-    static PackageEntries readArchive(zip* archive, const std::string& label);
-
     std::vector<PackageEntry> entries_;
 };
 

@@ -12,17 +12,16 @@ constexpr char kNamespaceSeparator = ' ';
 
 XmlName splitName(std::string_view name) {
     const auto cut = name.rfind(kNamespaceSeparator);
-    if (cut == std::string_view::npos) {
-        return {std::string(), std::string(name)};
-    }
-    return {std::string(name.substr(0, cut)), std::string(name.substr(cut + 1))};
+    return cut == std::string_view::npos
+               ? XmlName{std::string(), std::string(name)}
+               : XmlName{std::string(name.substr(0, cut)), std::string(name.substr(cut + 1))};
 }
 
-struct ParseState {
-    const XmlHandler* handler = nullptr;
-    int depth = 0;
-    std::string refusal;
+struct TreeBuilder {
     XML_Parser parser = nullptr;
+    std::unique_ptr<XmlElement> root;
+    std::vector<XmlElement*> open;
+    std::string refusal;
 
     void refuse(const char* reason) {
         refusal = reason;
@@ -31,40 +30,39 @@ struct ParseState {
 };
 
 void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attrs) {
-    auto* state = static_cast<ParseState*>(data);
-    std::vector<XmlAttribute> attributes;
+    auto* builder = static_cast<TreeBuilder*>(data);
+    auto element = std::make_unique<XmlElement>();
+    element->name = splitName(name);
     for (int i = 0; attrs[i] != nullptr; i += 2) {
-        attributes.push_back({splitName(attrs[i]), attrs[i + 1]});
+        element->attributes.push_back({splitName(attrs[i]), attrs[i + 1]});
     }
-    if (state->handler->start) {
-        state->handler->start(splitName(name), attributes, state->depth);
+    XmlElement* raw = element.get();
+    if (builder->open.empty()) {
+        builder->root = std::move(element);
+    } else {
+        builder->open.back()->children.push_back(std::move(element));
     }
-    ++state->depth;
+    builder->open.push_back(raw);
 }
 
-void XMLCALL onEnd(void* data, const XML_Char* name) {
-    auto* state = static_cast<ParseState*>(data);
-    --state->depth;
-    if (state->handler->end) {
-        state->handler->end(splitName(name), state->depth);
-    }
+void XMLCALL onEnd(void* data, const XML_Char*) {
+    static_cast<TreeBuilder*>(data)->open.pop_back();
 }
 
 void XMLCALL onText(void* data, const XML_Char* text, int length) {
-    auto* state = static_cast<ParseState*>(data);
-    if (state->handler->text) {
-        state->handler->text(std::string_view(text, static_cast<std::size_t>(length)),
-                             state->depth - 1);
+    auto* builder = static_cast<TreeBuilder*>(data);
+    if (!builder->open.empty()) {
+        builder->open.back()->text.append(text, static_cast<std::size_t>(length));
     }
 }
 
 void XMLCALL onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-    static_cast<ParseState*>(data)->refuse("the document has a DTD (document type declaration)");
+    static_cast<TreeBuilder*>(data)->refuse("the document has a DTD (document type declaration)");
 }
 
 void XMLCALL onEntityDecl(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
                           const XML_Char*, const XML_Char*, const XML_Char*) {
-    static_cast<ParseState*>(data)->refuse("the document declares entities");
+    static_cast<TreeBuilder*>(data)->refuse("the document declares entities");
 }
 
 } // namespace
@@ -100,63 +98,35 @@ void XmlElement::forEach(const std::function<void(const XmlElement&)>& visit) co
     }
 }
 
-void parseXml(std::string_view bytes, const XmlHandler& handler) {
+std::unique_ptr<XmlElement> parseXmlTree(std::string_view bytes) {
     XML_Parser parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
     if (parser == nullptr) {
         throw std::runtime_error("cannot create an XML parser");
     }
-    ParseState state{&handler, 0, {}, parser};
-    XML_SetUserData(parser, &state);
+    TreeBuilder builder{parser, nullptr, {}, {}};
+    XML_SetUserData(parser, &builder);
     XML_SetElementHandler(parser, onStart, onEnd);
     XML_SetCharacterDataHandler(parser, onText);
     XML_SetStartDoctypeDeclHandler(parser, onDoctype);
     XML_SetEntityDeclHandler(parser, onEntityDecl);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
-
-    constexpr std::size_t kChunk = 1 << 20;
+    // Package entries are at most 512 MiB (PackageEntries), so the size fits expat's int.
     std::string error;
-    std::size_t offset = 0;
-    do {
-        const std::size_t size = std::min(kChunk, bytes.size() - offset);
-        const bool last = offset + size == bytes.size();
-        if (XML_Parse(parser, bytes.data() + offset, static_cast<int>(size), last) !=
-            XML_STATUS_OK) {
-            error = state.refusal.empty()
-                        ? std::string(XML_ErrorString(XML_GetErrorCode(parser))) + " at line " +
-                              std::to_string(XML_GetCurrentLineNumber(parser))
-                        : state.refusal;
-            break;
-        }
-        offset += size;
-    } while (offset < bytes.size());
+    if (XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), XML_TRUE) !=
+        XML_STATUS_OK) {
+        error = builder.refusal.empty()
+                    ? std::string(XML_ErrorString(XML_GetErrorCode(parser))) + " at line " +
+                          std::to_string(XML_GetCurrentLineNumber(parser))
+                    : builder.refusal;
+    }
     XML_ParserFree(parser);
     if (!error.empty()) {
         throw std::runtime_error(error);
     }
-}
-
-std::unique_ptr<XmlElement> parseXmlTree(std::string_view bytes) {
-    std::unique_ptr<XmlElement> root;
-    std::vector<XmlElement*> open;
-    XmlHandler handler;
-    handler.start = [&](const XmlName& name, const std::vector<XmlAttribute>& attributes, int) {
-        auto element = std::make_unique<XmlElement>();
-        element->name = name;
-        element->attributes = attributes;
-        XmlElement* raw = element.get();
-        if (open.empty()) {
-            root = std::move(element);
-        } else {
-            open.back()->children.push_back(std::move(element));
-        }
-        open.push_back(raw);
-    };
-    handler.end = [&](const XmlName&, int) { open.pop_back(); };
-    parseXml(bytes, handler);
-    if (!root) {
+    if (!builder.root) {
         throw std::runtime_error("the document has no root element");
     }
-    return root;
+    return std::move(builder.root);
 }
 
 } // namespace quillory::testing
