@@ -180,9 +180,9 @@ def on_signal(signum, _frame):
     raise Interrupted(signal.Signals(signum).name)
 
 
-def restore(path, original):
+def write_file(path, data):
     with open(path, "wb") as f:
-        f.write(original)
+        f.write(data)
 
 
 def restore_leftovers(build_dir):
@@ -191,7 +191,7 @@ def restore_leftovers(build_dir):
         if name.endswith(BACKUP_SUFFIX):
             relative = name[: -len(BACKUP_SUFFIX)].replace("__", "/")
             with open(os.path.join(build_dir, name), "rb") as f:
-                restore(os.path.join(ROOT, "src", relative), f.read())
+                write_file(os.path.join(ROOT, "src", relative), f.read())
             os.remove(os.path.join(build_dir, name))
             print(f"restored src/{relative} left changed by an earlier run")
 
@@ -237,9 +237,9 @@ def seed(fault, build_dir, log):
     if original.count(text.encode()) != 1:
         return "stale (the text is not in the file exactly once)"
     backup = os.path.join(build_dir, relative.replace("/", "__") + BACKUP_SUFFIX)
-    restore(backup, original)
+    write_file(backup, original)
     try:
-        restore(path, original.replace(text.encode(), replacement.encode()))
+        write_file(path, original.replace(text.encode(), replacement.encode()))
         log.write(f"\n=== {ident}\n".encode())
         build = ["cmake", "--build", build_dir, "-j2"]
         # The area's own programs (a window test is one program each), then everything else.
@@ -261,7 +261,7 @@ def seed(fault, build_dir, log):
     finally:
         # A second Ctrl-C must not stop the restore half-way.
         blocked = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})
-        restore(path, original)
+        write_file(path, original)
         os.remove(backup)
         signal.pthread_sigmask(signal.SIG_SETMASK, blocked)
 
